@@ -1,0 +1,320 @@
+#include "model/HoardkeeperClasses.h"
+
+#include "platform/LocaleCompare.h"
+
+namespace pw {
+
+namespace {
+
+// Stores value and marks the owner only when the value really changes.
+template <class T, class Owner>
+void Store(Owner& owner, T& field, const T& value) {
+  if (field == value) return;
+  field = value;
+  owner.SetModified(true);
+}
+
+}  // namespace
+
+// ---- Directories ------------------------------------------------------------
+
+TbkDirectory* TbkDirectories::Items(int index) const {
+  return static_cast<TbkDirectory*>(GetItem(index));
+}
+
+TbkDirectory* TbkDirectories::Add() {
+  return static_cast<TbkDirectory*>(AddItem());
+}
+
+TCollectionItem* TbkDirectories::CreateItem() {
+  return new TbkDirectory(this);
+}
+
+void TbkDirectories::SetManager(TbkManager* manager) {
+  if (manager_ == manager) return;
+  manager_ = manager;
+  for (int i = 0; i < Count(); ++i) Items(i)->SetManager(manager);
+}
+
+void TbkDirectories::Assign(const TPersistent* source) {
+  TBaseCollection::Assign(source);
+  const auto* list = dynamic_cast<const TbkDirectories*>(source);
+  if (list && CopyOwnerOnAssign()) SetManager(list->Manager());
+}
+
+TbkDirectory::TbkDirectory(TCollection* list) : TBaseCollectionItem(list) {
+  if (auto* directories = dynamic_cast<TbkDirectories*>(list)) manager_ = directories->Manager();
+}
+
+void TbkDirectory::SetRuleName(const std::string& value) {
+  Store(*this, ruleName_, value);
+}
+void TbkDirectory::SetPath(const std::string& value) {
+  Store(*this, path_, value);
+}
+void TbkDirectory::SetNeedArchive(bool value) {
+  Store(*this, needArchive_, value);
+}
+void TbkDirectory::SetArchiveFileName(const std::string& value) {
+  Store(*this, archiveFileName_, value);
+}
+
+void TbkDirectory::Assign(const TPersistent* source) {
+  const auto* other = dynamic_cast<const TbkDirectory*>(source);
+  if (!other) return;
+  if (CopyOwnerOnAssign()) SetManager(other->Manager());
+  SetRuleName(other->RuleName());
+  SetPath(other->Path());
+  SetNeedArchive(other->NeedArchive());
+  SetArchiveFileName(other->ArchiveFileName());
+}
+
+bool TbkDirectory::StoredEquals(const TModifiedCollectionItem& other) const {
+  const auto* o = dynamic_cast<const TbkDirectory*>(&other);
+  return o && ruleName_ == o->ruleName_ && path_ == o->path_ && needArchive_ == o->needArchive_ &&
+         archiveFileName_ == o->archiveFileName_;
+}
+
+// ---- Masks ------------------------------------------------------------------
+
+TbkExtension* TbkExtensions::Items(int index) const {
+  return static_cast<TbkExtension*>(GetItem(index));
+}
+
+TbkExtension* TbkExtensions::Add() {
+  return static_cast<TbkExtension*>(AddItem());
+}
+
+TCollectionItem* TbkExtensions::CreateItem() {
+  return new TbkExtension(this);
+}
+
+void TbkExtensions::SetRule(TbkRule* rule) {
+  if (rule_ == rule) return;
+  rule_ = rule;
+  for (int i = 0; i < Count(); ++i) Items(i)->SetRule(rule);
+}
+
+void TbkExtensions::SetManager(TbkManager* manager) {
+  if (manager_ == manager) return;
+  manager_ = manager;
+  for (int i = 0; i < Count(); ++i) Items(i)->SetManager(manager);
+}
+
+void TbkExtensions::Assign(const TPersistent* source) {
+  TBaseCollection::Assign(source);
+  const auto* list = dynamic_cast<const TbkExtensions*>(source);
+  if (list && CopyOwnerOnAssign()) {
+    SetRule(list->Rule());
+    SetManager(list->Manager());
+  }
+}
+
+TbkExtension::TbkExtension(TCollection* list) : TBaseCollectionItem(list) {
+  if (auto* extensions = dynamic_cast<TbkExtensions*>(list)) {
+    manager_ = extensions->Manager();
+    rule_ = extensions->Rule();
+  }
+}
+
+void TbkExtension::SetExt(const std::string& value) {
+  Store(*this, ext_, value);
+}
+void TbkExtension::SetActive(bool value) {
+  Store(*this, active_, value);
+}
+void TbkExtension::SetCategory1(TExtensionCategory value) {
+  Store(*this, category1_, value);
+}
+void TbkExtension::SetTotalSize(int32_t value) {
+  Store(*this, totalSize_, value);
+}
+void TbkExtension::SetProgramCaption(const std::string& value) {
+  Store(*this, programCaption_, value);
+}
+
+void TbkExtension::Assign(const TPersistent* source) {
+  const auto* other = dynamic_cast<const TbkExtension*>(source);
+  if (!other) return;
+  if (CopyOwnerOnAssign()) {
+    SetRule(other->Rule());
+    SetManager(other->Manager());
+  }
+  SetExt(other->Ext());
+  SetActive(other->Active());
+  SetCategory1(other->Category1());
+  SetTotalSize(other->TotalSize());
+  SetProgramCaption(other->ProgramCaption());
+}
+
+bool TbkExtension::StoredEquals(const TModifiedCollectionItem& other) const {
+  const auto* o = dynamic_cast<const TbkExtension*>(&other);
+  return o && ext_ == o->ext_ && active_ == o->active_ && category1_ == o->category1_ &&
+         totalSize_ == o->totalSize_ && programCaption_ == o->programCaption_;
+}
+
+// ---- Rules ------------------------------------------------------------------
+
+TbkRule* TbkRules::Items(int index) const {
+  return static_cast<TbkRule*>(GetItem(index));
+}
+
+TbkRule* TbkRules::Add() {
+  return static_cast<TbkRule*>(AddItem());
+}
+
+TCollectionItem* TbkRules::CreateItem() {
+  return new TbkRule(this);
+}
+
+void TbkRules::SetManager(TbkManager* manager) {
+  if (manager_ == manager) return;
+  manager_ = manager;
+  for (int i = 0; i < Count(); ++i) Items(i)->SetManager(manager);
+}
+
+void TbkRules::Assign(const TPersistent* source) {
+  TBaseCollection::Assign(source);
+  const auto* list = dynamic_cast<const TbkRules*>(source);
+  if (list && CopyOwnerOnAssign()) SetManager(list->Manager());
+}
+
+TbkRule::TbkRule(TCollection* list)
+    : TBaseCollectionItem(list), extensions_(std::make_unique<TbkExtensions>()) {
+  if (auto* rules = dynamic_cast<TbkRules*>(list)) manager_ = rules->Manager();
+  extensions_->SetRule(this);
+  extensions_->SetManager(manager_);
+}
+
+void TbkRule::SetName(const std::string& value) {
+  Store(*this, name_, value);
+}
+void TbkRule::SetCaption(const std::string& value) {
+  Store(*this, caption_, value);
+}
+void TbkRule::SetCategory(TExtensionCategory value) {
+  Store(*this, category_, value);
+}
+
+void TbkRule::SetModified(bool value) {
+  TBaseCollectionItem::SetModified(value);
+  extensions_->PropagateModified(value);
+}
+
+bool TbkRule::GetModified() const {
+  return TBaseCollectionItem::GetModified() || extensions_->GetModified();
+}
+
+void TbkRule::Assign(const TPersistent* source) {
+  const auto* other = dynamic_cast<const TbkRule*>(source);
+  if (!other) return;
+  if (CopyOwnerOnAssign()) SetManager(other->Manager());
+  SetName(other->Name());
+  SetCaption(other->Caption());
+  SetCategory(other->Category());
+  SetExtensions(other->Extensions());
+}
+
+bool TbkRule::StoredEquals(const TModifiedCollectionItem& other) const {
+  const auto* o = dynamic_cast<const TbkRule*>(&other);
+  return o && name_ == o->name_ && caption_ == o->caption_ && category_ == o->category_ &&
+         extensions_->StoredEquals(*o->extensions_);
+}
+
+// ---- Manager ----------------------------------------------------------------
+
+TbkManager::TbkManager(TComponent* owner)
+    : TBaseComponent(owner),
+      outputPath_("C:\\MyArchives"),
+      directories_(std::make_unique<TbkDirectories>()),
+      rules_(std::make_unique<TbkRules>()) {
+  directories_->SetManager(this);
+  rules_->SetManager(this);
+}
+
+TbkManager::~TbkManager() {
+  directories_.reset();
+  rules_.reset();
+}
+
+void TbkManager::SetOutputPath(const std::string& value) {
+  Store(*this, outputPath_, value);
+}
+void TbkManager::SetArchiverExeFileName(const std::string& value) {
+  Store(*this, archiverExeFileName_, value);
+}
+void TbkManager::SetArchiverParams(const std::string& value) {
+  Store(*this, archiverParams_, value);
+}
+void TbkManager::SetSubDirNamePattern(const std::string& value) {
+  Store(*this, subDirNamePattern_, value);
+}
+void TbkManager::SetExcludeKey(const std::string& value) {
+  Store(*this, excludeKey_, value);
+}
+
+bool TbkManager::GetModified() const {
+  return TBaseComponent::GetModified() || directories_->GetModified() || rules_->GetModified();
+}
+
+void TbkManager::SetModified(bool value) {
+  TBaseComponent::SetModified(value);
+  directories_->PropagateModified(value);
+  rules_->PropagateModified(value);
+}
+
+void TbkManager::Assign(const TPersistent* source) {
+  const auto* other = dynamic_cast<const TbkManager*>(source);
+  if (!other) return;
+  SetOutputPath(other->OutputPath());
+  SetArchiverExeFileName(other->ArchiverExeFileName());
+  SetArchiverParams(other->ArchiverParams());
+  SetSubDirNamePattern(other->SubDirNamePattern());
+  SetExcludeKey(other->ExcludeKey());
+  directories_->Assign(other->Directories());
+  rules_->Assign(other->Rules());
+}
+
+// ---- Lookups ----------------------------------------------------------------
+
+TbkRule* FindRule(const std::string& name, const TbkRules* rules) {
+  const std::string key = UpperCaseAscii(name);
+  for (int i = 0; i < rules->Count(); ++i) {
+    if (UpperCaseAscii(rules->Items(i)->Name()) == key) return rules->Items(i);
+  }
+  return nullptr;
+}
+
+TbkExtension* FindExtension(const std::string& ext, const TbkExtensions* extensions) {
+  for (int i = 0; i < extensions->Count(); ++i) {
+    if (SameTextLocale(extensions->Items(i)->Ext(), ext)) return extensions->Items(i);
+  }
+  return nullptr;
+}
+
+bool IsRuleNameUnique(const std::string& name, const TbkRule* rule, const TbkRules* rules) {
+  for (int i = 0; i < rules->Count(); ++i) {
+    const TbkRule* other = rules->Items(i);
+    if (other != rule && SameTextLocale(other->Name(), name)) return false;
+  }
+  return true;
+}
+
+bool IsExtensionUnique(const std::string& ext, const TbkExtension* extension,
+                       const TbkExtensions* extensions) {
+  for (int i = 0; i < extensions->Count(); ++i) {
+    const TbkExtension* other = extensions->Items(i);
+    if (other != extension && SameTextLocale(other->Ext(), ext)) return false;
+  }
+  return true;
+}
+
+void RenameRuleReferences(TbkDirectories* directories, const std::string& oldName,
+                          const std::string& newName) {
+  for (int i = 0; i < directories->Count(); ++i) {
+    TbkDirectory* directory = directories->Items(i);
+    if (SameTextLocale(directory->RuleName(), oldName)) directory->SetRuleName(newName);
+  }
+}
+
+}  // namespace pw

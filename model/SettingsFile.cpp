@@ -1,0 +1,389 @@
+// Writing the settings document as a property stream and reading one back
+// into an existing manager.
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "model/HoardkeeperClasses.h"
+#include "model/SettingsStream.h"
+#include "platform/Errors.h"
+#include "platform/LocaleCompare.h"
+#include "platform/SafeFile.h"
+#include "platform/Streams.h"
+
+namespace pw {
+
+namespace {
+
+constexpr char kSignature[4] = {'T', 'P', 'F', '0'};
+
+[[noreturn]] void InvalidValue() {
+  throw EReadError("Invalid property value");
+}
+
+const char* CategoryName(TExtensionCategory category) {
+  return category == ecInclude ? "ecInclude" : "ecExclude";
+}
+
+// ---- Writing ----------------------------------------------------------------
+
+class DocumentWriter {
+ public:
+  explicit DocumentWriter(TStream& stream) : out_(stream) {}
+
+  void Write(const TbkManager& manager) {
+    out_.WriteBytes(kSignature, sizeof kSignature);
+    out_.WriteShortString(manager.ClassName());
+    out_.WriteShortString("");
+    if (manager.Tag() != 0) Integer("Tag", manager.Tag());
+    Text("OutputPath", manager.OutputPath());
+    Text("ArchiverExeFileName", manager.ArchiverExeFileName());
+    Text("ArchiverParams", manager.ArchiverParams());
+    Text("SubDirNamePattern", manager.SubDirNamePattern());
+    Text("ExcludeKey", manager.ExcludeKey());
+    Name("Directories");
+    List(*manager.Directories(), [this](const TbkDirectory& d) { Directory(d); });
+    Name("Rules");
+    List(*manager.Rules(), [this](const TbkRule& r) { Rule(r); });
+    if (manager.Left() != 0) Integer("Left", manager.Left());
+    if (manager.Top() != 0) Integer("Top", manager.Top());
+    out_.WriteTag(stEnd);
+    out_.WriteTag(stEnd);
+    out_.FlushBuffer();
+  }
+
+ private:
+  void Name(const char* name) { out_.WriteShortString(name); }
+
+  void Text(const char* name, const std::string& value) {
+    if (value.empty()) return;
+    Name(name);
+    out_.WriteText(value);
+  }
+
+  void Integer(const char* name, int32_t value) {
+    Name(name);
+    out_.WriteInteger(value);
+  }
+
+  void False(const char* name, bool value) {
+    if (value) return;
+    Name(name);
+    out_.WriteTag(stFalse);
+  }
+
+  void Category(const char* name, TExtensionCategory value) {
+    Name(name);
+    out_.WriteTag(stIdent);
+    out_.WriteShortString(CategoryName(value));
+  }
+
+  template <class L, class WriteItem>
+  void List(const L& list, WriteItem writeItem) {
+    out_.WriteTag(stCollection);
+    for (int i = 0; i < list.Count(); ++i) {
+      out_.WriteTag(stList);
+      writeItem(*list.Items(i));
+      out_.WriteTag(stEnd);
+    }
+    out_.WriteTag(stEnd);
+  }
+
+  void Directory(const TbkDirectory& d) {
+    Text("RuleName", d.RuleName());
+    Text("Path", d.Path());
+    False("NeedArchive", d.NeedArchive());
+    Text("ArchiveFileName", d.ArchiveFileName());
+  }
+
+  void Rule(const TbkRule& r) {
+    Text("Name", r.Name());
+    Text("Caption", r.Caption());
+    Category("Category", r.Category());
+    Name("Extensions");
+    List(*r.Extensions(), [this](const TbkExtension& e) { Extension(e); });
+  }
+
+  void Extension(const TbkExtension& e) {
+    Text("Ext", e.Ext());
+    False("Active", e.Active());
+    Category("Category1", e.Category1());
+    if (e.TotalSize() != INT32_MIN) Integer("TotalSize", e.TotalSize());
+    Text("ProgramCaption", e.ProgramCaption());
+  }
+
+  TStreamWriter out_;
+};
+
+// ---- Reading ----------------------------------------------------------------
+
+class DocumentReader {
+ public:
+  explicit DocumentReader(TStream& stream) : in_(stream) {}
+
+  void Read(TbkManager& manager) {
+    char signature[4];
+    in_.ReadBytes(signature, sizeof signature);
+    if (std::memcmp(signature, kSignature, sizeof signature) != 0) {
+      throw EReadError("Invalid stream format");
+    }
+    if (in_.PeekByte() >= 0xF0) {
+      const uint8_t flags = in_.ReadByte();
+      if (flags & 2) Integer();
+    }
+    in_.ReadShortString();  // class name, not checked
+    const std::string name = in_.ReadShortString();
+    if (!name.empty()) manager.SetName(name);
+    while (in_.PeekByte() != stEnd) {
+      Property(manager.Name().empty() ? manager.ClassName() : manager.Name(),
+               [&](const std::string& p) { return ManagerProperty(manager, p); });
+    }
+    in_.ReadByte();
+    if (in_.ReadByte() != stEnd) {
+      throw EReadError("A settings file holds no child objects, but this one does");
+    }
+  }
+
+ private:
+  // One property record: the name, then the value read by readValue, which
+  // returns false when the object has no such property.
+  template <class ReadValue>
+  void Property(const std::string& objectName, ReadValue readValue) {
+    const std::string name = in_.ReadShortString();
+    try {
+      if (!readValue(name)) {
+        SkipValue();
+        throw EReadError("Property does not exist");
+      }
+    } catch (Exception& e) {
+      e.SetMessage("Error reading " + objectName + "." + name + ": " + e.Message());
+      throw;
+    }
+  }
+
+  template <class Object, class ReadValue>
+  void Properties(Object& object, ReadValue readValue) {
+    while (in_.PeekByte() != stEnd) {
+      Property(object.ClassName(), [&](const std::string& p) { return readValue(object, p); });
+    }
+    in_.ReadByte();
+  }
+
+  bool ManagerProperty(TbkManager& m, const std::string& p) {
+    if (SameTextAscii(p, "OutputPath")) return m.SetOutputPath(Text()), true;
+    if (SameTextAscii(p, "ArchiverExeFileName")) return m.SetArchiverExeFileName(Text()), true;
+    if (SameTextAscii(p, "ArchiverParams")) return m.SetArchiverParams(Text()), true;
+    if (SameTextAscii(p, "SubDirNamePattern")) return m.SetSubDirNamePattern(Text()), true;
+    if (SameTextAscii(p, "ExcludeKey")) return m.SetExcludeKey(Text()), true;
+    if (SameTextAscii(p, "Directories")) {
+      return List(*m.Directories(), [this](TbkDirectory& d) {
+        Properties(
+            d, [this](TbkDirectory& o, const std::string& q) { return DirectoryProperty(o, q); });
+      });
+    }
+    if (SameTextAscii(p, "Rules")) {
+      return List(*m.Rules(), [this](TbkRule& r) {
+        Properties(r, [this](TbkRule& o, const std::string& q) { return RuleProperty(o, q); });
+      });
+    }
+    if (SameTextAscii(p, "Name")) return m.SetName(Text()), true;
+    if (SameTextAscii(p, "Tag")) return m.SetTag(Integer()), true;
+    if (SameTextAscii(p, "Left")) return m.SetLeft(static_cast<uint16_t>(Integer())), true;
+    if (SameTextAscii(p, "Top")) return m.SetTop(static_cast<uint16_t>(Integer())), true;
+    return false;
+  }
+
+  bool DirectoryProperty(TbkDirectory& d, const std::string& p) {
+    if (SameTextAscii(p, "RuleName")) return d.SetRuleName(Text()), true;
+    if (SameTextAscii(p, "Path")) return d.SetPath(Text()), true;
+    if (SameTextAscii(p, "NeedArchive")) return d.SetNeedArchive(Boolean()), true;
+    if (SameTextAscii(p, "ArchiveFileName")) return d.SetArchiveFileName(Text()), true;
+    return false;
+  }
+
+  bool RuleProperty(TbkRule& r, const std::string& p) {
+    if (SameTextAscii(p, "Name")) return r.SetName(Text()), true;
+    if (SameTextAscii(p, "Caption")) return r.SetCaption(Text()), true;
+    if (SameTextAscii(p, "Category")) return r.SetCategory(Category()), true;
+    if (SameTextAscii(p, "Extensions")) {
+      return List(*r.Extensions(), [this](TbkExtension& e) {
+        Properties(
+            e, [this](TbkExtension& o, const std::string& q) { return ExtensionProperty(o, q); });
+      });
+    }
+    return false;
+  }
+
+  bool ExtensionProperty(TbkExtension& e, const std::string& p) {
+    if (SameTextAscii(p, "Ext")) return e.SetExt(Text()), true;
+    if (SameTextAscii(p, "Active")) return e.SetActive(Boolean()), true;
+    if (SameTextAscii(p, "Category1")) return e.SetCategory1(Category()), true;
+    if (SameTextAscii(p, "TotalSize")) return e.SetTotalSize(Integer()), true;
+    if (SameTextAscii(p, "ProgramCaption")) return e.SetProgramCaption(Text()), true;
+    return false;
+  }
+
+  std::string Text() {
+    const uint8_t tag = in_.ReadByte();
+    std::string text;
+    if (tag == stString) {
+      in_.ReadText(text, in_.ReadByte());
+    } else if (tag == stLongString) {
+      const int32_t length = in_.ReadIntegerPayload(stInt32);
+      if (length < 0) InvalidValue();
+      in_.ReadText(text, static_cast<uint64_t>(length));
+    } else {
+      InvalidValue();
+    }
+    return text;
+  }
+
+  int32_t Integer() {
+    const uint8_t tag = in_.ReadByte();
+    if (!IsIntegerTag(tag)) InvalidValue();
+    return in_.ReadIntegerPayload(tag);
+  }
+
+  // The name that a Boolean or enumeration value is given by.
+  std::string IdentName() {
+    switch (in_.ReadByte()) {
+      case stIdent:
+        return in_.ReadShortString();
+      case stFalse:
+        return "False";
+      case stTrue:
+        return "True";
+      case stEnd:
+        return "Null";
+      case stNil:
+        return "nil";
+      default:
+        InvalidValue();
+    }
+  }
+
+  bool Boolean() {
+    const std::string name = IdentName();
+    if (SameTextAscii(name, "False")) return false;
+    if (SameTextAscii(name, "True")) return true;
+    InvalidValue();
+  }
+
+  TExtensionCategory Category() {
+    const std::string name = IdentName();
+    if (SameTextAscii(name, "ecInclude")) return ecInclude;
+    if (SameTextAscii(name, "ecExclude")) return ecExclude;
+    InvalidValue();
+  }
+
+  // A list value replaces the list's items only when it holds at least one.
+  template <class L, class ReadItem>
+  bool List(L& list, ReadItem readItem) {
+    const uint8_t tag = in_.ReadByte();
+    if (tag == stIdent) in_.ReadShortString();
+    if (tag == stIdent || tag == stNil || tag == stFalse || tag == stTrue || tag == stEnd) {
+      return true;
+    }
+    if (tag != stCollection) InvalidValue();
+    if (in_.PeekByte() != stEnd) list.Clear();
+    while (in_.PeekByte() != stEnd) {
+      if (IsIntegerTag(in_.PeekByte())) Integer();
+      auto* item = list.Add();
+      if (in_.ReadByte() != stList) InvalidValue();
+      readItem(*item);
+    }
+    in_.ReadByte();
+    return true;
+  }
+
+  // Passes over one value of any tag of this format without recursing, so
+  // that deeply nested input cannot exhaust the stack. A tag the format does
+  // not know ends the skip; the caller fails anyway.
+  void SkipValue() {
+    enum class Frame { kValues, kItems, kProperties };
+    std::vector<Frame> open;
+    auto start = [&](uint8_t tag) {
+      switch (tag) {
+        case stInt8:
+        case stInt16:
+        case stInt32:
+          in_.ReadIntegerPayload(tag);
+          return true;
+        case stString:
+        case stIdent:
+          in_.SkipBytes(in_.ReadByte());
+          return true;
+        case stLongString: {
+          const int32_t length = in_.ReadIntegerPayload(stInt32);
+          if (length < 0) InvalidValue();
+          in_.SkipBytes(static_cast<uint64_t>(length));
+          return true;
+        }
+        case stEnd:
+        case stFalse:
+        case stTrue:
+        case stNil:
+          return true;
+        case stList:
+          open.push_back(Frame::kValues);
+          return true;
+        case stCollection:
+          open.push_back(Frame::kItems);
+          return true;
+        default:
+          return false;
+      }
+    };
+    if (!start(in_.ReadByte())) return;
+    while (!open.empty()) {
+      if (in_.PeekByte() == stEnd) {
+        in_.ReadByte();
+        open.pop_back();
+        continue;
+      }
+      switch (open.back()) {
+        case Frame::kValues:
+          if (!start(in_.ReadByte())) return;
+          break;
+        case Frame::kItems:
+          if (IsIntegerTag(in_.PeekByte())) Integer();
+          if (in_.ReadByte() != stList) InvalidValue();
+          open.push_back(Frame::kProperties);
+          break;
+        case Frame::kProperties:
+          in_.ReadShortString();
+          if (!start(in_.ReadByte())) return;
+          break;
+      }
+    }
+  }
+
+  TStreamReader in_;
+};
+
+}  // namespace
+
+void TbkManager::SaveToStream(TStream& stream, bool clearModified) {
+  DocumentWriter(stream).Write(*this);
+  if (clearModified) SetModified(false);
+}
+
+void TbkManager::SaveToFile(const std::string& fileName, bool clearModified) {
+  TSafeFileWriter file(fileName);
+  SaveToStream(file.Stream(), false);
+  file.Commit();
+  if (clearModified) SetModified(false);
+}
+
+void TbkManager::LoadFromStream(TStream& stream) {
+  DocumentReader(stream).Read(*this);
+}
+
+void TbkManager::LoadFromFile(const std::string& fileName) {
+  if (!FileExists(fileName)) return;
+  TFileStream file(fileName, TFileStream::TMode::fmOpenRead);
+  LoadFromStream(file);
+  SetModified(false);
+}
+
+}  // namespace pw

@@ -1,0 +1,15 @@
+#include "platform/NativePath.h"
+
+#include <algorithm>
+
+namespace pw {
+
+std::string NativePath(const std::string& original) {
+  std::string path = original;
+#ifndef _WIN32
+  std::replace(path.begin(), path.end(), '\\', '/');
+#endif
+  return path;
+}
+
+}  // namespace pw

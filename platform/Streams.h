@@ -1,0 +1,74 @@
+// Byte streams with read, write and position, over memory or a file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pw {
+
+enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+class TStream {
+ public:
+  virtual ~TStream() = default;
+  // Each returns the number of bytes actually moved, which may be fewer.
+  virtual int64_t Read(void* buffer, int64_t count) = 0;
+  virtual int64_t Write(const void* buffer, int64_t count) = 0;
+  virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+
+  int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
+  void SetPosition(int64_t position) { Seek(position, TSeekOrigin::soBeginning); }
+  int64_t Size();
+
+  // Fail with "Stream read error" / "Stream write error" on a short transfer.
+  void ReadBuffer(void* buffer, int64_t count);
+  void WriteBuffer(const void* buffer, int64_t count);
+};
+
+class TMemoryStream final : public TStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::string bytes) : data_(std::move(bytes)) {}
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+
+  const std::string& Bytes() const { return data_; }
+
+ private:
+  std::string data_;
+  int64_t position_ = 0;
+};
+
+// A file opened for the lifetime of the object and closed on every path.
+class TFileStream final : public TStream {
+ public:
+  enum class TMode {
+    fmCreate,    // create or empty the file, read and write, no sharing
+    fmOpenRead,  // open an existing file for reading only, no sharing
+  };
+  // Fails with "Cannot create file %s" or "Cannot open file %s".
+  TFileStream(const std::string& fileName, TMode mode);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+
+  // Forces written data onto the disk; fails with "Stream write error".
+  void Flush();
+  // Closes now and reports a failure to write back, which the destructor cannot.
+  void Close();
+
+ private:
+  friend class TSafeFileWriter;
+  explicit TFileStream(intptr_t handle) : handle_(handle) {}
+  intptr_t handle_;
+};
+
+bool FileExists(const std::string& fileName);
+
+}  // namespace pw
