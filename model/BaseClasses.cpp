@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <typeinfo>
+#include <utility>
 
 #include "platform/Errors.h"
 
@@ -105,14 +106,14 @@ void TModifiedCollection::SetModified(bool value) {
   modified_ = value;
   if (value) return;
   for (int i = 0; i < Count(); ++i) {
-    if (auto* item = dynamic_cast<TModifiedCollectionItem*>(GetItem(i))) item->SetModified(false);
+    if (auto* item = GetItem(i)->AsModifiedItem()) item->SetModified(false);
   }
 }
 
 bool TModifiedCollection::GetModified() const {
   if (modified_) return true;
   for (int i = 0; i < Count(); ++i) {
-    const auto* item = dynamic_cast<const TModifiedCollectionItem*>(GetItem(i));
+    const TModifiedCollectionItem* item = std::as_const(*GetItem(i)).AsModifiedItem();
     if (item && item->GetModified()) return true;
   }
   return false;
@@ -125,8 +126,8 @@ void TModifiedCollection::PropagateModified(bool value) {
 bool TModifiedCollection::StoredEquals(const TModifiedCollection& other) const {
   if (typeid(*this) != typeid(other) || Count() != other.Count()) return false;
   for (int i = 0; i < Count(); ++i) {
-    const auto* mine = dynamic_cast<const TModifiedCollectionItem*>(GetItem(i));
-    const auto* theirs = dynamic_cast<const TModifiedCollectionItem*>(other.GetItem(i));
+    const TModifiedCollectionItem* mine = std::as_const(*GetItem(i)).AsModifiedItem();
+    const TModifiedCollectionItem* theirs = std::as_const(*other.GetItem(i)).AsModifiedItem();
     if (!mine || !theirs || !mine->StoredEquals(*theirs)) return false;
   }
   return true;
@@ -143,9 +144,11 @@ TModifiedCollectionItem::TModifiedCollectionItem(TCollection* collection)
     : TInterfacedCollectionItem(collection), modified_(true) {}
 
 TModifiedCollectionItem::~TModifiedCollectionItem() {
-  // While the list itself is being destroyed it is no longer a modified list,
-  // and the cast finds nothing to mark.
-  if (auto* list = dynamic_cast<TModifiedCollection*>(Collection())) list->SetModified(true);
+  // While the list itself is being destroyed it is no longer a modified list
+  // and there is nothing to mark.
+  if (Collection()) {
+    if (TModifiedCollection* list = Collection()->AsModifiedCollection()) list->SetModified(true);
+  }
 }
 
 bool TModifiedCollectionItem::StoredEquals(const TModifiedCollectionItem& other) const {

@@ -63,6 +63,10 @@ class TCollection : public TPersistent {
   void Clear();  // frees the items, the last one first
   void Delete(int index);
 
+  // The list as a change-tracking list, or null; cheaper than a cast where
+  // every item of a large document is visited.
+  virtual class TModifiedCollection* AsModifiedCollection() { return nullptr; }
+
   void BeginUpdate() { ++updateCount_; }
   void EndUpdate() { --updateCount_; }
   int UpdateCount() const { return updateCount_; }
@@ -88,6 +92,11 @@ class TCollectionItem : public TPersistent {
 
   TCollection* Collection() const { return collection_; }
   int Index() const;
+
+  virtual class TModifiedCollectionItem* AsModifiedItem() { return nullptr; }
+  const TModifiedCollectionItem* AsModifiedItem() const {
+    return const_cast<TCollectionItem*>(this)->AsModifiedItem();
+  }
 
  private:
   TCollection* collection_;
@@ -148,6 +157,8 @@ class TModifiedCollection : public TInterfacedCollection {
   // cascades downwards, marking does not.
   void PropagateModified(bool value);
 
+  TModifiedCollection* AsModifiedCollection() override { return this; }
+
   void Assign(const TPersistent* source) override;
   // Same concrete class and the same stored values, item by item.
   bool StoredEquals(const TModifiedCollection& other) const;
@@ -166,6 +177,8 @@ class TModifiedCollectionItem : public TInterfacedCollectionItem {
   virtual void SetModified(bool value) { modified_ = value; }
   virtual bool GetModified() const { return modified_; }
   bool Modified() const { return GetModified(); }
+
+  TModifiedCollectionItem* AsModifiedItem() override { return this; }
 
   void Assign(const TPersistent*) override {}
   // Whether other is of the same class and holds the same stored values.

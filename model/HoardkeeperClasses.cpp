@@ -1,5 +1,7 @@
 #include "model/HoardkeeperClasses.h"
 
+#include <utility>
+
 #include "platform/LocaleCompare.h"
 
 namespace pw {
@@ -8,9 +10,9 @@ namespace {
 
 // Stores value and marks the owner only when the value really changes.
 template <class T, class Owner>
-void Store(Owner& owner, T& field, const T& value) {
+void Store(Owner& owner, T& field, T value) {
   if (field == value) return;
-  field = value;
+  field = std::move(value);
   owner.SetModified(true);
 }
 
@@ -46,17 +48,17 @@ TbkDirectory::TbkDirectory(TCollection* list) : TBaseCollectionItem(list) {
   if (auto* directories = dynamic_cast<TbkDirectories*>(list)) manager_ = directories->Manager();
 }
 
-void TbkDirectory::SetRuleName(const std::string& value) {
-  Store(*this, ruleName_, value);
+void TbkDirectory::SetRuleName(std::string value) {
+  Store(*this, ruleName_, std::move(value));
 }
-void TbkDirectory::SetPath(const std::string& value) {
-  Store(*this, path_, value);
+void TbkDirectory::SetPath(std::string value) {
+  Store(*this, path_, std::move(value));
 }
 void TbkDirectory::SetNeedArchive(bool value) {
   Store(*this, needArchive_, value);
 }
-void TbkDirectory::SetArchiveFileName(const std::string& value) {
-  Store(*this, archiveFileName_, value);
+void TbkDirectory::SetArchiveFileName(std::string value) {
+  Store(*this, archiveFileName_, std::move(value));
 }
 
 void TbkDirectory::Assign(const TPersistent* source) {
@@ -117,8 +119,8 @@ TbkExtension::TbkExtension(TCollection* list) : TBaseCollectionItem(list) {
   }
 }
 
-void TbkExtension::SetExt(const std::string& value) {
-  Store(*this, ext_, value);
+void TbkExtension::SetExt(std::string value) {
+  Store(*this, ext_, std::move(value));
 }
 void TbkExtension::SetActive(bool value) {
   Store(*this, active_, value);
@@ -129,8 +131,8 @@ void TbkExtension::SetCategory1(TExtensionCategory value) {
 void TbkExtension::SetTotalSize(int32_t value) {
   Store(*this, totalSize_, value);
 }
-void TbkExtension::SetProgramCaption(const std::string& value) {
-  Store(*this, programCaption_, value);
+void TbkExtension::SetProgramCaption(std::string value) {
+  Store(*this, programCaption_, std::move(value));
 }
 
 void TbkExtension::Assign(const TPersistent* source) {
@@ -186,11 +188,11 @@ TbkRule::TbkRule(TCollection* list)
   extensions_->SetManager(manager_);
 }
 
-void TbkRule::SetName(const std::string& value) {
-  Store(*this, name_, value);
+void TbkRule::SetName(std::string value) {
+  Store(*this, name_, std::move(value));
 }
-void TbkRule::SetCaption(const std::string& value) {
-  Store(*this, caption_, value);
+void TbkRule::SetCaption(std::string value) {
+  Store(*this, caption_, std::move(value));
 }
 void TbkRule::SetCategory(TExtensionCategory value) {
   Store(*this, category_, value);
@@ -237,20 +239,20 @@ TbkManager::~TbkManager() {
   rules_.reset();
 }
 
-void TbkManager::SetOutputPath(const std::string& value) {
-  Store(*this, outputPath_, value);
+void TbkManager::SetOutputPath(std::string value) {
+  Store(*this, outputPath_, std::move(value));
 }
-void TbkManager::SetArchiverExeFileName(const std::string& value) {
-  Store(*this, archiverExeFileName_, value);
+void TbkManager::SetArchiverExeFileName(std::string value) {
+  Store(*this, archiverExeFileName_, std::move(value));
 }
-void TbkManager::SetArchiverParams(const std::string& value) {
-  Store(*this, archiverParams_, value);
+void TbkManager::SetArchiverParams(std::string value) {
+  Store(*this, archiverParams_, std::move(value));
 }
-void TbkManager::SetSubDirNamePattern(const std::string& value) {
-  Store(*this, subDirNamePattern_, value);
+void TbkManager::SetSubDirNamePattern(std::string value) {
+  Store(*this, subDirNamePattern_, std::move(value));
 }
-void TbkManager::SetExcludeKey(const std::string& value) {
-  Store(*this, excludeKey_, value);
+void TbkManager::SetExcludeKey(std::string value) {
+  Store(*this, excludeKey_, std::move(value));
 }
 
 bool TbkManager::GetModified() const {

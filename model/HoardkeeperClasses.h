@@ -49,13 +49,13 @@ class TbkDirectory final : public TBaseCollectionItem {
   void SetManager(TbkManager* manager) { manager_ = manager; }
 
   const std::string& RuleName() const { return ruleName_; }
-  void SetRuleName(const std::string& value);
+  void SetRuleName(std::string value);
   const std::string& Path() const { return path_; }
-  void SetPath(const std::string& value);
+  void SetPath(std::string value);
   bool NeedArchive() const { return needArchive_; }
   void SetNeedArchive(bool value);
   const std::string& ArchiveFileName() const { return archiveFileName_; }
-  void SetArchiveFileName(const std::string& value);
+  void SetArchiveFileName(std::string value);
 
   void Assign(const TPersistent* source) override;
   bool StoredEquals(const TModifiedCollectionItem& other) const override;
@@ -101,7 +101,7 @@ class TbkExtension final : public TBaseCollectionItem {
   void SetManager(TbkManager* manager) { manager_ = manager; }
 
   const std::string& Ext() const { return ext_; }
-  void SetExt(const std::string& value);
+  void SetExt(std::string value);
   bool Active() const { return active_; }
   void SetActive(bool value);
   TExtensionCategory Category1() const { return category1_; }
@@ -109,7 +109,7 @@ class TbkExtension final : public TBaseCollectionItem {
   int32_t TotalSize() const { return totalSize_; }
   void SetTotalSize(int32_t value);
   const std::string& ProgramCaption() const { return programCaption_; }
-  void SetProgramCaption(const std::string& value);
+  void SetProgramCaption(std::string value);
 
   void Assign(const TPersistent* source) override;
   bool StoredEquals(const TModifiedCollectionItem& other) const override;
@@ -152,9 +152,9 @@ class TbkRule final : public TBaseCollectionItem {
   void SetManager(TbkManager* manager) { manager_ = manager; }
 
   const std::string& Name() const { return name_; }
-  void SetName(const std::string& value);
+  void SetName(std::string value);
   const std::string& Caption() const { return caption_; }
-  void SetCaption(const std::string& value);
+  void SetCaption(std::string value);
   TExtensionCategory Category() const { return category_; }
   void SetCategory(TExtensionCategory value);
   TbkExtensions* Extensions() const { return extensions_.get(); }
@@ -182,15 +182,15 @@ class TbkManager final : public TBaseComponent {
   const char* ClassName() const override { return "TbkManager"; }
 
   const std::string& OutputPath() const { return outputPath_; }
-  void SetOutputPath(const std::string& value);
+  void SetOutputPath(std::string value);
   const std::string& ArchiverExeFileName() const { return archiverExeFileName_; }
-  void SetArchiverExeFileName(const std::string& value);
+  void SetArchiverExeFileName(std::string value);
   const std::string& ArchiverParams() const { return archiverParams_; }
-  void SetArchiverParams(const std::string& value);
+  void SetArchiverParams(std::string value);
   const std::string& SubDirNamePattern() const { return subDirNamePattern_; }
-  void SetSubDirNamePattern(const std::string& value);
+  void SetSubDirNamePattern(std::string value);
   const std::string& ExcludeKey() const { return excludeKey_; }
-  void SetExcludeKey(const std::string& value);
+  void SetExcludeKey(std::string value);
   TbkDirectories* Directories() const { return directories_.get(); }
   void SetDirectories(const TbkDirectories* value) { directories_->Assign(value); }
   TbkRules* Rules() const { return rules_.get(); }

@@ -135,8 +135,8 @@ class DocumentReader {
     const std::string name = in_.ReadShortString();
     if (!name.empty()) manager.SetName(name);
     while (in_.PeekByte() != stEnd) {
-      Property(manager.Name().empty() ? manager.ClassName() : manager.Name(),
-               [&](const std::string& p) { return ManagerProperty(manager, p); });
+      Property(manager.Name().empty() ? manager.ClassName() : manager.Name().c_str(),
+               [&](std::string_view p) { return ManagerProperty(manager, p); });
     }
     in_.ReadByte();
     if (in_.ReadByte() != stEnd) {
@@ -148,15 +148,17 @@ class DocumentReader {
   // One property record: the name, then the value read by readValue, which
   // returns false when the object has no such property.
   template <class ReadValue>
-  void Property(const std::string& objectName, ReadValue readValue) {
-    const std::string name = in_.ReadShortString();
+  void Property(const char* objectName, ReadValue readValue) {
+    char buffer[256];
+    const std::string_view name = in_.ReadShortString(buffer);
     try {
       if (!readValue(name)) {
         SkipValue();
         throw EReadError("Property does not exist");
       }
     } catch (Exception& e) {
-      e.SetMessage("Error reading " + objectName + "." + name + ": " + e.Message());
+      e.SetMessage(std::string("Error reading ") + objectName + "." + std::string(name) + ": " +
+                   e.Message());
       throw;
     }
   }
@@ -164,12 +166,12 @@ class DocumentReader {
   template <class Object, class ReadValue>
   void Properties(Object& object, ReadValue readValue) {
     while (in_.PeekByte() != stEnd) {
-      Property(object.ClassName(), [&](const std::string& p) { return readValue(object, p); });
+      Property(object.ClassName(), [&](std::string_view p) { return readValue(object, p); });
     }
     in_.ReadByte();
   }
 
-  bool ManagerProperty(TbkManager& m, const std::string& p) {
+  bool ManagerProperty(TbkManager& m, std::string_view p) {
     if (SameTextAscii(p, "OutputPath")) return m.SetOutputPath(Text()), true;
     if (SameTextAscii(p, "ArchiverExeFileName")) return m.SetArchiverExeFileName(Text()), true;
     if (SameTextAscii(p, "ArchiverParams")) return m.SetArchiverParams(Text()), true;
@@ -177,13 +179,13 @@ class DocumentReader {
     if (SameTextAscii(p, "ExcludeKey")) return m.SetExcludeKey(Text()), true;
     if (SameTextAscii(p, "Directories")) {
       return List(*m.Directories(), [this](TbkDirectory& d) {
-        Properties(
-            d, [this](TbkDirectory& o, const std::string& q) { return DirectoryProperty(o, q); });
+        Properties(d,
+                   [this](TbkDirectory& o, std::string_view q) { return DirectoryProperty(o, q); });
       });
     }
     if (SameTextAscii(p, "Rules")) {
       return List(*m.Rules(), [this](TbkRule& r) {
-        Properties(r, [this](TbkRule& o, const std::string& q) { return RuleProperty(o, q); });
+        Properties(r, [this](TbkRule& o, std::string_view q) { return RuleProperty(o, q); });
       });
     }
     if (SameTextAscii(p, "Name")) return m.SetName(Text()), true;
@@ -193,7 +195,7 @@ class DocumentReader {
     return false;
   }
 
-  bool DirectoryProperty(TbkDirectory& d, const std::string& p) {
+  bool DirectoryProperty(TbkDirectory& d, std::string_view p) {
     if (SameTextAscii(p, "RuleName")) return d.SetRuleName(Text()), true;
     if (SameTextAscii(p, "Path")) return d.SetPath(Text()), true;
     if (SameTextAscii(p, "NeedArchive")) return d.SetNeedArchive(Boolean()), true;
@@ -201,20 +203,20 @@ class DocumentReader {
     return false;
   }
 
-  bool RuleProperty(TbkRule& r, const std::string& p) {
+  bool RuleProperty(TbkRule& r, std::string_view p) {
     if (SameTextAscii(p, "Name")) return r.SetName(Text()), true;
     if (SameTextAscii(p, "Caption")) return r.SetCaption(Text()), true;
     if (SameTextAscii(p, "Category")) return r.SetCategory(Category()), true;
     if (SameTextAscii(p, "Extensions")) {
       return List(*r.Extensions(), [this](TbkExtension& e) {
-        Properties(
-            e, [this](TbkExtension& o, const std::string& q) { return ExtensionProperty(o, q); });
+        Properties(e,
+                   [this](TbkExtension& o, std::string_view q) { return ExtensionProperty(o, q); });
       });
     }
     return false;
   }
 
-  bool ExtensionProperty(TbkExtension& e, const std::string& p) {
+  bool ExtensionProperty(TbkExtension& e, std::string_view p) {
     if (SameTextAscii(p, "Ext")) return e.SetExt(Text()), true;
     if (SameTextAscii(p, "Active")) return e.SetActive(Boolean()), true;
     if (SameTextAscii(p, "Category1")) return e.SetCategory1(Category()), true;

@@ -131,7 +131,15 @@ std::string TStreamReader::ReadShortString() {
   return text;
 }
 
+std::string_view TStreamReader::ReadShortString(char (&buffer)[256]) {
+  const uint8_t length = ReadByte();
+  ReadBytes(buffer, length);
+  return std::string_view(buffer, length);
+}
+
 void TStreamReader::ReadText(std::string& text, uint64_t count) {
+  // Reserving is bounded, so that a length the data cannot back costs nothing.
+  text.reserve(text.size() + static_cast<size_t>(std::min<uint64_t>(count, 65536)));
   while (count > 0) {
     if (position_ == end_) Fill();
     const size_t n = static_cast<size_t>(std::min<uint64_t>(count, end_ - position_));

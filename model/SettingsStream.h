@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace pw {
 
@@ -66,6 +67,8 @@ class TStreamReader {
   void ReadBytes(void* data, size_t count);
   void SkipBytes(uint64_t count);
   std::string ReadShortString();
+  // Reads a short string into buffer, which the result points into.
+  std::string_view ReadShortString(char (&buffer)[256]);
   // Appends count bytes to text, growing it only as the data arrives.
   void ReadText(std::string& text, uint64_t count);
   // The payload of an integer tag, sign-extended.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace pw {
 
@@ -19,8 +20,15 @@ inline bool SameTextLocale(const std::string& a, const std::string& b);
 
 // Upper-cases only the ASCII letters a to z.
 std::string UpperCaseAscii(std::string text);
-inline bool SameTextAscii(const std::string& a, const std::string& b) {
-  return UpperCaseAscii(a) == UpperCaseAscii(b);
+inline bool SameTextAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
 }
 
 }  // namespace pw
