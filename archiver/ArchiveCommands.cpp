@@ -1,0 +1,117 @@
+#include "archiver/ArchiveCommands.h"
+
+#include "archiver/DateTimeFormat.h"
+#include "platform/Errors.h"
+#include "platform/FileSystem.h"
+#include "platform/Services.h"
+
+namespace pw {
+
+namespace {
+
+std::string WithoutTrailingBackslash(const std::string& path) {
+  if (!path.empty() && path.back() == '\\') return path.substr(0, path.size() - 1);
+  return path;
+}
+
+// An argument with a blank in it is quoted whole, so that the archiver
+// receives it as one argument.
+std::string Argument(const std::string& entry) {
+  if (entry.find_first_of(" \t") == std::string::npos) return entry;
+  return '"' + entry + '"';
+}
+
+bool IsDelimiter(char c) {
+  return c == '\\' || c == '/' || c == ':';
+}
+
+bool CreateLevels(std::string dir) {
+  if (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
+  IFileSystem& fs = Get<IFileSystem>();
+  if (dir.size() < 3 || fs.DirectoryExists(dir)) return true;
+  size_t end = dir.size();
+  while (end > 0 && !IsDelimiter(dir[end - 1])) --end;
+  const std::string parent = dir.substr(0, end);
+  // A relative name has no parent to create: it lands in the current directory.
+  if (parent == dir) return true;
+  return (parent.empty() || CreateLevels(parent)) && fs.CreateDirectory(dir);
+}
+
+}  // namespace
+
+std::string PathToFileName(const std::string& path) {
+  std::string name;
+  name.reserve(path.size());
+  for (const char c : path) {
+    if (c == ':') continue;
+    name += c == '\\' ? '_' : c;
+  }
+  return name;
+}
+
+void ForceDirectories(const std::string& dir) {
+  if (dir.empty()) throw EInOutError(0, "Unable to create directory");
+  CreateLevels(dir);
+}
+
+std::string GetArchiveDirectory(const TbkManager& manager, bool forceCreate) {
+  std::string suffix;
+  if (!manager.SubDirNamePattern().empty()) {
+    suffix = "\\" + FormatSubDirName(manager.SubDirNamePattern());
+  }
+  const std::string result = WithoutTrailingBackslash(manager.OutputPath()) + suffix;
+  if (forceCreate) ForceDirectories(result);
+  return result;
+}
+
+std::string GetArchiveFilePath(const TbkManager& manager, const TbkDirectory& directory,
+                               bool forceCreate) {
+  return GetArchiveDirectory(manager, forceCreate) + "\\" + PathToFileName(directory.Path());
+}
+
+std::string GetMaskList(const TbkManager& manager, const TbkDirectory& directory,
+                        TExtensionCategories categories) {
+  std::string result;
+  const TbkRule* rule = FindRule(directory.RuleName(), manager.Rules());
+  if (rule && categories.Contains(rule->Category())) {
+    const std::string base = WithoutTrailingBackslash(directory.Path()) + "\\";
+    const std::string key = rule->Category() == ecExclude ? manager.ExcludeKey() : "";
+    const TbkExtensions& masks = *rule->Extensions();
+    for (int i = 0; i < masks.Count(); ++i) {
+      const TbkExtension& mask = *masks.Items(i);
+      if (!mask.Active()) continue;
+      if (!result.empty()) result += ' ';
+      result += Argument(key + base + mask.Ext());
+    }
+  }
+  if (result.empty() && categories.Contains(ecInclude)) {
+    result = Argument(directory.Path() + "\\*.*");
+  }
+  return result;
+}
+
+std::string GetArchiverParameters(const TbkManager& manager, const TbkDirectory& directory,
+                                  bool forceCreate) {
+  const std::string excluded = GetMaskList(manager, directory, {ecExclude});
+  const std::string archive = GetArchiveFilePath(manager, directory, forceCreate);
+  const std::string included = GetMaskList(manager, directory, {ecInclude});
+  return manager.ArchiverParams() + " " + excluded + " \"" + archive + "\" " + included;
+}
+
+std::string ExtractDrive(const std::string& path) {
+  const size_t colon = path.find(':');
+  return colon == std::string::npos ? std::string() : path.substr(0, colon + 1);
+}
+
+std::string GetChangeDirCommands(const std::string& path) {
+  const std::string drive = ExtractDrive(path);
+  if (drive.empty()) return {};
+  return drive + "\r\ncd \"" + path + "\"\r\n";
+}
+
+std::string GetCommandText(const TbkManager& manager, const TbkDirectory& directory) {
+  return GetChangeDirCommands(directory.Path()) + "call \"" + manager.ArchiverExeFileName() +
+         "\" " + GetArchiverParameters(manager, directory, false);
+}
+
+}  // namespace pw

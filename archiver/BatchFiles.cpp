@@ -1,0 +1,76 @@
+#include "archiver/BatchFiles.h"
+
+#include "archiver/ArchiveCommands.h"
+#include "platform/Errors.h"
+#include "platform/SafeFile.h"
+#include "platform/Services.h"
+#include "platform/Shell.h"
+
+namespace pw {
+
+std::string DefaultBatchFileName(const TbkDirectory& directory) {
+  return "MakeArchiveOf_" + PathToFileName(directory.Path());
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2) {
+    lines.push_back(text.substr(start, at - start));
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+std::vector<std::string> GetBatchLines(const TbkManager& manager, const TbkDirectory& directory) {
+  return SplitLines(GetCommandText(manager, directory));
+}
+
+std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager) {
+  const TbkDirectories& directories = *manager.Directories();
+  if (directories.Count() == 0) throw Exception("Not found any directory to archive");
+  std::vector<std::string> lines;
+  for (int i = 0; i < directories.Count(); ++i) {
+    const TbkDirectory& d = *directories.Items(i);
+    if (!d.NeedArchive()) continue;
+    lines.push_back("rem");
+    lines.push_back("rem Create " + d.Path() + " archive by using " + d.RuleName() + " rule");
+    lines.push_back("rem");
+    for (std::string& line : GetBatchLines(manager, d)) lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+void WriteBatchFile(const std::string& fileName, const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  TSafeFileWriter file(fileName);
+  file.Stream().WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+  file.Commit();
+}
+
+void OpenContainingFolder(const std::string& fileName) {
+  size_t end = fileName.size();
+  while (end > 0 && fileName[end - 1] != '\\' && fileName[end - 1] != '/' &&
+         fileName[end - 1] != ':') {
+    --end;
+  }
+  Get<IShell>().Execute("open", fileName.substr(0, end), "", "", TShowCommand::swShowNormal);
+}
+
+void CreateBatForDirectory(const TbkManager& manager, const TbkDirectory& directory,
+                           const std::string& fileName) {
+  WriteBatchFile(fileName, GetBatchLines(manager, directory));
+  OpenContainingFolder(fileName);
+}
+
+void CreateBatForAll(const TbkManager& manager,
+                     const std::function<bool(std::string& fileName)>& chooseFile) {
+  const std::vector<std::string> lines = GetBatchLinesForAll(manager);
+  std::string fileName;
+  if (!chooseFile(fileName)) return;
+  WriteBatchFile(fileName, lines);
+  OpenContainingFolder(fileName);
+}
+
+}  // namespace pw

@@ -1,0 +1,37 @@
+// Windows batch files holding the command text of one or of all marked
+// directories.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "model/HoardkeeperClasses.h"
+
+namespace pw {
+
+// "MakeArchiveOf_" followed by the directory's path as a file name.
+std::string DefaultBatchFileName(const TbkDirectory& directory);
+
+std::vector<std::string> SplitLines(const std::string& text);
+
+// The command text of one directory, line by line.
+std::vector<std::string> GetBatchLines(const TbkManager& manager, const TbkDirectory& directory);
+// Three comment lines and the command text for every marked directory; fails
+// with "Not found any directory to archive" when the document has none.
+std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager);
+
+// Every line followed by CR LF, in the program's 8-bit text, no byte-order
+// mark. Fails with "Cannot create file %s".
+void WriteBatchFile(const std::string& fileName, const std::vector<std::string>& lines);
+// Opens the folder holding fileName through the shell.
+void OpenContainingFolder(const std::string& fileName);
+
+void CreateBatForDirectory(const TbkManager& manager, const TbkDirectory& directory,
+                           const std::string& fileName);
+// Builds the lines first, then asks chooseFile for the file name (false means
+// cancelled), then writes the file and opens its folder.
+void CreateBatForAll(const TbkManager& manager,
+                     const std::function<bool(std::string& fileName)>& chooseFile);
+
+}  // namespace pw

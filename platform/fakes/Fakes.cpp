@@ -1,0 +1,77 @@
+#include "platform/fakes/Fakes.h"
+
+namespace pw::fakes {
+
+namespace {
+
+std::string WithoutTrailingSeparator(std::string path) {
+  if (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+bool FakeFileSystem::DirectoryExists(const std::string& path) const {
+  return directories.count(WithoutTrailingSeparator(path)) > 0;
+}
+
+bool FakeFileSystem::CreateDirectory(const std::string& path) {
+  const std::string dir = WithoutTrailingSeparator(path);
+  if (refuse.count(dir) || directories.count(dir)) return false;
+  const size_t sep = dir.find_last_of("\\/");
+  if (sep != std::string::npos) {
+    const std::string parent = dir.substr(0, sep);
+    if (parent.size() > 2 && !directories.count(parent)) return false;
+  }
+  directories.insert(dir);
+  created.push_back(dir);
+  return true;
+}
+
+TFormatSettings UsEnglish() {
+  TFormatSettings s;
+  s.ShortMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  s.LongMonthNames = {"January", "February", "March",     "April",   "May",      "June",
+                      "July",    "August",   "September", "October", "November", "December"};
+  s.ShortDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  s.LongDayNames = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+  s.ShortDateFormat = "m/d/yyyy";
+  s.LongDateFormat = "dddd, mmmm d, yyyy";
+  s.ShortTimeFormat = "h:nn AMPM";
+  s.LongTimeFormat = "h:nn:ss AMPM";
+  s.DateSeparator = "/";
+  s.TimeSeparator = ":";
+  s.TimeAMString = "AM";
+  s.TimePMString = "PM";
+  return s;
+}
+
+TFormatSettings German() {
+  TFormatSettings s;
+  s.ShortMonthNames = {"Jan", "Feb", "M\xC3\xA4r", "Apr", "Mai", "Jun",
+                       "Jul", "Aug", "Sep",        "Okt", "Nov", "Dez"};
+  s.LongMonthNames = {"Januar", "Februar", "M\xC3\xA4rz", "April",   "Mai",      "Juni",
+                      "Juli",   "August",  "September",   "Oktober", "November", "Dezember"};
+  s.ShortDayNames = {"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};
+  s.LongDayNames = {"Sonntag",    "Montag",  "Dienstag", "Mittwoch",
+                    "Donnerstag", "Freitag", "Samstag"};
+  s.ShortDateFormat = "dd/mm/yyyy";
+  s.LongDateFormat = "dddd, d\". \"mmmm yyyy";
+  s.ShortTimeFormat = "hh:nn";
+  s.LongTimeFormat = "hh:nn:ss";
+  s.DateSeparator = ".";
+  s.TimeSeparator = ":";
+  s.TimeAMString = "";
+  s.TimePMString = "";
+  return s;
+}
+
+TFormatSettings JapaneseWithEras() {
+  TFormatSettings s = UsEnglish();
+  s.Eras = {{"\xE5\xB9\xB3\xE6\x88\x90", 1989, 1, 8, 1988},   // Heisei
+            {"\xE4\xBB\xA4\xE5\x92\x8C", 2019, 5, 1, 2018}};  // Reiwa
+  return s;
+}
+
+}  // namespace pw::fakes

@@ -1,0 +1,75 @@
+// In-memory stand-ins for the platform services, for tests. Put one in place
+// with ScopedOverride<Interface>.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "platform/RegionalSettings.h"
+#include "platform/Services.h"
+#include "platform/Shell.h"
+
+namespace pw::fakes {
+
+class FakeClock final : public IClock {
+ public:
+  explicit FakeClock(TDateTime now = {}) : now_(now) {}
+  TDateTime Now() const override {
+    ++reads;
+    return now_;
+  }
+  void Set(TDateTime now) { now_ = now; }
+  mutable int reads = 0;
+
+ private:
+  TDateTime now_;
+};
+
+// Directories held as texts, "\" separating the levels. Creating a level
+// fails when its parent is missing, as on a real disk, or when it is listed
+// in refuse.
+class FakeFileSystem final : public IFileSystem {
+ public:
+  bool DirectoryExists(const std::string& path) const override;
+  bool CreateDirectory(const std::string& path) override;
+
+  std::set<std::string> directories;
+  std::set<std::string> refuse;
+  std::vector<std::string> created;
+};
+
+struct ShellCall {
+  std::string verb, file, parameters, directory;
+  TShowCommand show;
+  bool operator==(const ShellCall&) const = default;
+};
+
+class FakeShell final : public IShell {
+ public:
+  void Execute(const std::string& verb, const std::string& file, const std::string& parameters,
+               const std::string& directory, TShowCommand show) override {
+    calls.push_back({verb, file, parameters, directory, show});
+  }
+  std::vector<ShellCall> calls;
+};
+
+class FixedRegionalSettings final : public IRegionalSettings {
+ public:
+  explicit FixedRegionalSettings(TFormatSettings settings) : settings_(std::move(settings)) {}
+  TFormatSettings Settings() const override { return settings_; }
+
+ private:
+  TFormatSettings settings_;
+};
+
+// US English: m/d/yyyy, "dddd, mmmm d, yyyy", h:nn AMPM, h:nn:ss AMPM.
+TFormatSettings UsEnglish();
+// German: dd.mm.yyyy, "dddd, d. mmmm yyyy", hh:nn, hh:nn:ss, no designators.
+TFormatSettings German();
+// Japanese with its eras, for the era specifiers.
+TFormatSettings JapaneseWithEras();
+
+}  // namespace pw::fakes

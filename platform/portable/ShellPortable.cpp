@@ -1,0 +1,79 @@
+// The desktop's opener for folders, documents and addresses; programs are
+// started directly, detached from this process.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/CommandLine.h"
+#include "platform/NativePath.h"
+#include "platform/Services.h"
+#include "platform/Shell.h"
+
+namespace pw {
+
+namespace {
+
+bool IsAddress(const std::string& file) {
+  return file.find("://") != std::string::npos || file.rfind("mailto:", 0) == 0;
+}
+
+bool IsProgram(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// Starts argv in its own session through an intermediate child, so that the
+// program outlives nothing of ours and leaves no zombie behind.
+void SpawnDetached(const std::vector<std::string>& argv, const std::string& directory) {
+  std::vector<char*> pointers;
+  for (const std::string& arg : argv) pointers.push_back(const_cast<char*>(arg.c_str()));
+  pointers.push_back(nullptr);
+  const pid_t middle = ::fork();
+  if (middle < 0) return;
+  if (middle == 0) {
+    ::setsid();
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (!directory.empty() && ::chdir(directory.c_str()) != 0) ::_exit(127);
+      ::execvp(pointers[0], pointers.data());
+      ::_exit(127);
+    }
+    ::_exit(0);
+  }
+  int status;
+  while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+class DesktopShell final : public IShell {
+ public:
+  void Execute(const std::string& verb, const std::string& file, const std::string& parameters,
+               const std::string& directory, TShowCommand) override {
+    const std::string path = IsAddress(file) ? file : NativePath(file);
+    const std::string folder = NativePath(directory);
+    if (verb == "edit") {
+      const char* editor = std::getenv("VISUAL");
+      SpawnDetached({editor && *editor ? editor : "xdg-open", path}, folder);
+    } else if (!IsAddress(file) && IsProgram(path)) {
+      std::vector<std::string> argv = {path};
+      for (std::string& arg : SplitCommandLine(parameters)) argv.push_back(std::move(arg));
+      SpawnDetached(argv, folder);
+    } else {
+      SpawnDetached({"xdg-open", path}, folder);
+    }
+  }
+};
+
+}  // namespace
+
+template <>
+IShell& DefaultService<IShell>() {
+  static DesktopShell instance;
+  return instance;
+}
+
+}  // namespace pw
