@@ -17,6 +17,21 @@ std::string Format(const char* pattern, const std::string& arg) {
   return out;
 }
 
+EInOutError InOutError(int code) {
+  switch (code) {
+    case 2:
+      return EInOutError(code, "File not found");
+    case 3:
+      return EInOutError(code, "Invalid filename");
+    case 4:
+      return EInOutError(code, "Too many open files");
+    case 5:
+      return EInOutError(code, "File access denied");
+    default:
+      return EInOutError(code, Format("I/O error %d", code));
+  }
+}
+
 std::string Format(const char* pattern, long long arg) {
   return Format(pattern, std::to_string(arg));
 }

@@ -51,6 +51,9 @@ class EInOutError : public Exception {
   int code_;
 };
 
+// The error for a failed file or directory operation with a system error code.
+EInOutError InOutError(int code);
+
 // printf-style formatting for the few messages that carry a value.
 std::string Format(const char* pattern, const std::string& arg);
 std::string Format(const char* pattern, long long arg);

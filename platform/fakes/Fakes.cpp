@@ -1,5 +1,7 @@
 #include "platform/fakes/Fakes.h"
 
+#include "platform/Errors.h"
+
 namespace pw::fakes {
 
 namespace {
@@ -26,6 +28,56 @@ bool FakeFileSystem::CreateDirectory(const std::string& path) {
   directories.insert(dir);
   created.push_back(dir);
   return true;
+}
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+class FakeKey final : public IRegistryKey {
+ public:
+  FakeKey(std::optional<FakeRegistry::Value> value, int& openKeys)
+      : value_(std::move(value)), openKeys_(openKeys) {
+    ++openKeys_;
+  }
+  ~FakeKey() override { --openKeys_; }
+  bool ReadDefaultValue(std::string& value) override {
+    if (!value_) return false;
+    if (!value_->isText) throw ERegistryError("Invalid data type for the default value");
+    value = value_->text;
+    return true;
+  }
+
+ private:
+  std::optional<FakeRegistry::Value> value_;
+  int& openKeys_;
+};
+
+}  // namespace
+
+void FakeRegistry::AddKey(TRegistryRoot root, const std::string& path, std::optional<Value> value) {
+  keys_[{root, Lower(path)}] = std::move(value);
+}
+
+std::unique_ptr<IRegistryKey> FakeRegistry::OpenKey(TRegistryRoot root, const std::string& path) {
+  opened.push_back(path);
+  const auto found = keys_.find({root, Lower(path)});
+  if (found == keys_.end()) {
+    if (path.empty()) return std::make_unique<FakeKey>(std::nullopt, openKeys);
+    return nullptr;
+  }
+  return std::make_unique<FakeKey>(found->second, openKeys);
+}
+
+void FakeCurrentDirectory::Set(const std::string& path) {
+  if (!existing.count(path)) throw InOutError(failureCode);
+  current = path;
+  history.push_back(path);
 }
 
 TFormatSettings UsEnglish() {

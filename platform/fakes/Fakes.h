@@ -2,13 +2,18 @@
 // with ScopedOverride<Interface>.
 #pragma once
 
+#include <map>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/Clock.h"
+#include "platform/CurrentDirectory.h"
 #include "platform/FileSystem.h"
 #include "platform/RegionalSettings.h"
+#include "platform/Registry.h"
 #include "platform/Services.h"
 #include "platform/Shell.h"
 
@@ -54,6 +59,37 @@ class FakeShell final : public IShell {
     calls.push_back({verb, file, parameters, directory, show});
   }
   std::vector<ShellCall> calls;
+};
+
+// Keys by root and path (letter case ignored), each with an optional default
+// value that may be marked as not being text. Counts open keys so that tests
+// can tell every key was released.
+class FakeRegistry final : public IRegistry {
+ public:
+  struct Value {
+    std::string text;
+    bool isText = true;
+  };
+  void AddKey(TRegistryRoot root, const std::string& path, std::optional<Value> value = {});
+  std::unique_ptr<IRegistryKey> OpenKey(TRegistryRoot root, const std::string& path) override;
+
+  int openKeys = 0;
+  std::vector<std::string> opened;
+
+ private:
+  std::map<std::pair<TRegistryRoot, std::string>, std::optional<Value>> keys_;
+};
+
+// Directories that can be made current; any other fails with the given code.
+class FakeCurrentDirectory final : public ICurrentDirectory {
+ public:
+  void Set(const std::string& path) override;
+  std::string Get() const override { return current; }
+
+  std::set<std::string> existing;
+  int failureCode = 2;
+  std::string current;
+  std::vector<std::string> history;
 };
 
 class FixedRegionalSettings final : public IRegionalSettings {

@@ -1,0 +1,37 @@
+// A read-only registry held in memory, read from a file in the registry
+// export format ("REGEDIT4" or "Windows Registry Editor Version 5.00").
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "platform/Registry.h"
+
+namespace pw {
+
+struct TRegistryValue {
+  bool isText = true;  // REG_SZ or REG_EXPAND_SZ
+  std::string text;
+};
+
+class TRegistryFile final : public IRegistry {
+ public:
+  // Fails with ERegistryError naming the line of the first malformed entry.
+  static TRegistryFile Parse(const std::string& contents);
+  // The file's registry, or an empty one when the file does not exist. A
+  // malformed file is reported once on standard error and gives an empty one.
+  static TRegistryFile Load(const std::string& fileName, std::string* problem = nullptr);
+
+  std::unique_ptr<IRegistryKey> OpenKey(TRegistryRoot root, const std::string& path) override;
+  bool HasKey(TRegistryRoot root, const std::string& path) const;
+
+ private:
+  struct Key {
+    std::optional<TRegistryValue> defaultValue;
+  };
+  static std::string Normalize(const std::string& path);
+  std::map<std::pair<TRegistryRoot, std::string>, Key> keys_;
+};
+
+}  // namespace pw

@@ -1,0 +1,149 @@
+// The registry export format read into the portable registry.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/Errors.h"
+#include "platform/RegistryFile.h"
+
+namespace pw {
+namespace {
+
+const TRegistryRoot kMachine = TRegistryRoot::rrLocalMachine;
+const TRegistryRoot kClasses = TRegistryRoot::rrClassesRoot;
+
+// The default value of a key: "<missing key>", "<no value>", "<not text>" or the text.
+std::string Default(TRegistryFile& registry, TRegistryRoot root, const std::string& path) {
+  auto key = registry.OpenKey(root, path);
+  if (!key) return "<missing key>";
+  std::string value;
+  try {
+    if (!key->ReadDefaultValue(value)) return "<no value>";
+  } catch (const ERegistryError&) {
+    return "<not text>";
+  }
+  return value;
+}
+
+std::string ParseError(const std::string& text) {
+  try {
+    TRegistryFile::Parse(text);
+  } catch (const ERegistryError& e) {
+    return e.Message();
+  }
+  return "no error";
+}
+
+TEST(RegistryFile, EveryKindOfValueInVersion5) {
+  TRegistryFile r = TRegistryFile::Parse(
+      "Windows Registry Editor Version 5.00\r\n"
+      "\r\n"
+      "; a comment\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App "
+      "Paths\\WinRAR.exe]\r\n"
+      "@=\"C:\\\\Program Files\\\\WinRAR\\\\WinRAR.exe\"\r\n"
+      "\"Path\"=\"C:\\\\Program Files\\\\WinRAR\"\r\n"
+      "\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quoted]\r\n"
+      "@=\"say \\\"hi\\\"\"\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Expand]\r\n"
+      "@=hex(2):25,00,50,00,46,00,25,00,5c,00,\\\r\n"
+      "  78,00,00,00\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Number]\r\n"
+      "@=dword:0000002a\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Binary]\r\n"
+      "@=hex:01,02,ff\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Multi]\r\n"
+      "@=hex(7):41,00,00,00,00,00\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Empty]\r\n"
+      "[HKEY_CURRENT_USER\\Ignored]\r\n"
+      "@=\"x\"\r\n");
+  const std::string appPaths = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+  EXPECT_EQ(Default(r, kMachine, appPaths + "WinRAR.exe"), "C:\\Program Files\\WinRAR\\WinRAR.exe");
+  EXPECT_EQ(Default(r, kMachine, appPaths + "winrar.EXE"), "C:\\Program Files\\WinRAR\\WinRAR.exe");
+  EXPECT_EQ(Default(r, kMachine, "SOFTWARE\\Quoted"), "say \"hi\"");
+  EXPECT_EQ(Default(r, kMachine, "SOFTWARE\\Expand"), "%PF%\\x");
+  EXPECT_EQ(Default(r, kMachine, "SOFTWARE\\Number"), "<not text>");
+  EXPECT_EQ(Default(r, kMachine, "SOFTWARE\\Binary"), "<not text>");
+  EXPECT_EQ(Default(r, kMachine, "SOFTWARE\\Multi"), "<not text>");
+  EXPECT_EQ(Default(r, kMachine, "SOFTWARE\\Empty"), "<no value>");
+  EXPECT_EQ(Default(r, kMachine, "SOFTWARE\\Missing"), "<missing key>");
+  EXPECT_EQ(Default(r, kMachine, "Ignored"), "<missing key>");
+}
+
+TEST(RegistryFile, Regedit4WithLineFeedsAndClasses) {
+  TRegistryFile r = TRegistryFile::Parse(
+      "REGEDIT4\n"
+      "[HKEY_CLASSES_ROOT\\.txt]\n"
+      "@=\"txtfile\"\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\txtfile]\n"
+      "@=\"Text Document\"\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Expand]\n"
+      "@=hex(2):25,50,46,25,00\n"
+      "[HKEY_CLASSES_ROOT\\.gone]\n"
+      "@=\"x\"\n"
+      "[-HKEY_CLASSES_ROOT\\.gone]\n"
+      "[HKEY_CLASSES_ROOT\\.novalue]\n"
+      "@=\"x\"\n"
+      "@=-\n");
+  EXPECT_EQ(Default(r, kClasses, ".txt"), "txtfile");
+  EXPECT_EQ(Default(r, kClasses, "txtfile"), "Text Document");
+  EXPECT_EQ(Default(r, kMachine, "SOFTWARE\\Expand"), "%PF%");
+  EXPECT_EQ(Default(r, kClasses, ".gone"), "<missing key>");
+  EXPECT_EQ(Default(r, kClasses, ".novalue"), "<no value>");
+  EXPECT_EQ(Default(r, kClasses, ""), "<no value>") << "the root key always opens";
+}
+
+TEST(RegistryFile, Utf16FileAsWrittenByTheExporter) {
+  const std::string text =
+      "Windows Registry Editor Version 5.00\r\n[HKEY_CLASSES_ROOT\\.d]\r\n@=\"\xC3\xA4\"\r\n";
+  std::string utf16 = "\xFF\xFE";
+  // Widen the UTF-8 text by hand: ASCII, then U+00E4.
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) == 0xC3) {
+      utf16 += std::string("\xE4\x00", 2);
+      ++i;
+    } else {
+      utf16 += text[i];
+      utf16 += '\0';
+    }
+  }
+  TRegistryFile r = TRegistryFile::Parse(utf16);
+  EXPECT_EQ(Default(r, kClasses, ".d"), "\xC3\xA4");
+}
+
+TEST(RegistryFile, MalformedFilesNameTheLine) {
+  EXPECT_EQ(ParseError("[HKEY_CLASSES_ROOT\\.x]\n"),
+            "Line 1: the file does not begin with a registry header");
+  EXPECT_EQ(ParseError("REGEDIT4\n\n[HKEY_CLASSES_ROOT\\.x\n"), "Line 3: unclosed key name");
+  EXPECT_EQ(ParseError("REGEDIT4\n@=\"x\"\n"), "Line 2: a value before the first key");
+  EXPECT_EQ(ParseError("REGEDIT4\n[HKEY_CLASSES_ROOT\\.x]\n@=\"open\n"), "Line 3: unclosed string");
+  EXPECT_EQ(ParseError("REGEDIT4\n[HKEY_CLASSES_ROOT\\.x]\n@=dword:xyz\n"),
+            "Line 3: bad dword value");
+  EXPECT_EQ(ParseError("REGEDIT4\n[HKEY_CLASSES_ROOT\\.x]\n@=hex:1,zz\n"),
+            "Line 3: bad hexadecimal byte \"zz\"");
+  EXPECT_EQ(ParseError("REGEDIT4\n[HKEY_CLASSES_ROOT\\.x]\n@=what\n"),
+            "Line 3: unknown kind of value");
+  EXPECT_EQ(ParseError("REGEDIT4\n[HKEY_CLASSES_ROOT\\.x]\nnonsense\n"),
+            "Line 3: expected a key in brackets or a value");
+  EXPECT_EQ(ParseError(""), "no error");
+}
+
+TEST(RegistryFile, MalformedFileLoadsAsEmptyAndSaysSo) {
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("pw-reg-" + std::to_string(::getpid()) + ".reg");
+  std::ofstream(file) << "REGEDIT4\n[HKEY_CLASSES_ROOT\\.x]\n@=\"x\"\nbroken\n";
+  std::string problem;
+  TRegistryFile r = TRegistryFile::Load(file.string(), &problem);
+  EXPECT_EQ(Default(r, kClasses, ".x"), "<missing key>");
+  EXPECT_NE(problem.find("Line 4"), std::string::npos) << problem;
+  std::filesystem::remove(file);
+
+  TRegistryFile none = TRegistryFile::Load(file.string(), &problem);
+  EXPECT_EQ(Default(none, kClasses, ".x"), "<missing key>");
+}
+
+}  // namespace
+}  // namespace pw
