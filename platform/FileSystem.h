@@ -1,9 +1,31 @@
 // What the archiver layer needs of the file system beyond files: directories.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace pw {
+
+// One directory's entries, "." and ".." left out, in name order with letter
+// case ignored (the order the Windows file system gives). The names are kept
+// back to back in one buffer.
+struct TDirectoryListing {
+  struct Entry {
+    uint32_t offset, length;
+    bool isDirectory;  // a link to a directory counts as one
+  };
+  // Equal for two paths that reach the same directory.
+  std::pair<uint64_t, uint64_t> identity{};
+  std::string names;
+  std::vector<Entry> entries;
+
+  std::string_view Name(const Entry& e) const { return {names.data() + e.offset, e.length}; }
+  void Add(std::string_view name, bool isDirectory);
+  void SortByName();
+};
 
 class IFileSystem {
  public:
@@ -11,6 +33,9 @@ class IFileSystem {
   virtual bool DirectoryExists(const std::string& path) const = 0;
   // Creates one directory whose parent exists; false when that fails.
   virtual bool CreateDirectory(const std::string& path) = 0;
+  // Lists every entry of path, hidden and system ones included; false when
+  // the directory cannot be listed.
+  virtual bool ListDirectory(const std::string& path, TDirectoryListing& listing) = 0;
 };
 
 }  // namespace pw

@@ -80,6 +80,16 @@ void FakeCurrentDirectory::Set(const std::string& path) {
   history.push_back(path);
 }
 
+bool FakeFileSystem::ListDirectory(const std::string& path, TDirectoryListing& listing) {
+  listing.names.clear();
+  listing.entries.clear();
+  const auto found = listings.find(path);
+  if (found == listings.end()) return false;
+  listing.identity = {0, static_cast<uint64_t>(std::distance(listings.begin(), found))};
+  for (const auto& [name, isDirectory] : found->second) listing.Add(name, isDirectory);
+  return true;
+}
+
 TFormatSettings UsEnglish() {
   TFormatSettings s;
   s.ShortMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

@@ -40,8 +40,11 @@ class FakeFileSystem final : public IFileSystem {
  public:
   bool DirectoryExists(const std::string& path) const override;
   bool CreateDirectory(const std::string& path) override;
+  // Lists what listings holds for path, in the order given there.
+  bool ListDirectory(const std::string& path, TDirectoryListing& listing) override;
 
   std::set<std::string> directories;
+  std::map<std::string, std::vector<std::pair<std::string, bool>>> listings;
   std::set<std::string> refuse;
   std::vector<std::string> created;
 };
