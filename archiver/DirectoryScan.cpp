@@ -35,9 +35,7 @@ struct TransparentHash {
 class Scan {
  public:
   explicit Scan(TbkExtensions* extensions)
-      : extensions_(extensions),
-        compare_(Get<ILocaleCompare>()),
-        files_(Get<IFileSystem>()) {
+      : extensions_(extensions), compare_(Get<ILocaleCompare>()), files_(Get<IFileSystem>()) {
     for (int i = 0; i < extensions_->Count(); ++i) {
       folded_.insert(compare_.FoldKey(extensions_->Items(i)->Ext()));
     }

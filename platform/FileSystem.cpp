@@ -13,8 +13,8 @@ unsigned char Fold(char c) {
 }  // namespace
 
 void TDirectoryListing::Add(std::string_view name, bool isDirectory) {
-  entries.push_back({static_cast<uint32_t>(names.size()), static_cast<uint32_t>(name.size()),
-                     isDirectory});
+  entries.push_back(
+      {static_cast<uint32_t>(names.size()), static_cast<uint32_t>(name.size()), isDirectory});
   names.append(name);
 }
 

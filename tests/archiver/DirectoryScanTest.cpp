@@ -93,8 +93,8 @@ TEST_F(ScanTest, FirstSpellingWinsAndSubtreesComeFirst) {
 }
 
 TEST_F(ScanTest, NamesWithoutExtensionAndHiddenFiles) {
-  for (const char* f : {"README", "notes.", ".profile", ".cache/x.tmp", "docs.old/inner.rtf",
-                        "archive.tar.gz"}) {
+  for (const char* f :
+       {"README", "notes.", ".profile", ".cache/x.tmp", "docs.old/inner.rtf", "archive.tar.gz"}) {
     Touch(f);
   }
   ScanDirectory(root.string() + "\\", &masks);  // one trailing separator is dropped
@@ -125,14 +125,15 @@ TEST_F(ScanTest, CaseIsFoldedBeyondAscii) {
 TEST_F(ScanTest, MissingDirectoryGivesNothing) {
   ScanDirectory((root / "missing").string(), &masks);
   EXPECT_EQ(masks.Count(), 0);
-  EXPECT_EQ(windows.log, (std::vector<std::string>{
-                             "create", "show Scanning " + (root / "missing").string() + "...",
-                             "destroy"}));
+  EXPECT_EQ(windows.log,
+            (std::vector<std::string>{
+                "create", "show Scanning " + (root / "missing").string() + "...", "destroy"}));
 }
 
 TEST_F(ScanTest, UnlistableSubdirectoryIsSkipped) {
   fakes::FakeFileSystem files;
-  files.listings["C:\\Src"] = {{"a.one", false}, {"locked", true}, {"open", true}, {"z.two", false}};
+  files.listings["C:\\Src"] = {
+      {"a.one", false}, {"locked", true}, {"open", true}, {"z.two", false}};
   files.listings["C:\\Src\\open"] = {{"b.three", false}};
   ScopedOverride<IFileSystem> use(files);
   ScanDirectory("C:\\Src\\", &masks);
