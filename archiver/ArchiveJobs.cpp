@@ -7,9 +7,13 @@
 
 namespace pw {
 
-void RunDirectory(const TbkManager& manager, const TbkDirectory& directory) {
+std::string PrepareRun(const TbkManager& manager, const TbkDirectory& directory) {
   Get<ICurrentDirectory>().Set(directory.Path());
-  const std::string parameters = GetArchiverParameters(manager, directory, true);
+  return GetArchiverParameters(manager, directory, true);
+}
+
+void RunDirectory(const TbkManager& manager, const TbkDirectory& directory) {
+  const std::string parameters = PrepareRun(manager, directory);
   Get<IShell>().Execute("open", manager.ArchiverExeFileName(), parameters, "",
                         TShowCommand::swShowMinimized);
 }

@@ -8,6 +8,11 @@
 
 namespace pw {
 
+// The first two steps of a run: makes the directory's path current (failing
+// with an EInOutError) and returns the archiver's parameters, with the
+// archive folder created.
+std::string PrepareRun(const TbkManager& manager, const TbkDirectory& directory);
+
 // Makes the directory's path current, creates the archive folder and asks the
 // shell to start the archiver minimized; returns as soon as it has asked.
 // Fails with an EInOutError when the path cannot be made current.

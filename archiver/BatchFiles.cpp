@@ -26,13 +26,13 @@ std::vector<std::string> GetBatchLines(const TbkManager& manager, const TbkDirec
   return SplitLines(GetCommandText(manager, directory));
 }
 
-std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager) {
+std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager, bool includeUnmarked) {
   const TbkDirectories& directories = *manager.Directories();
   if (directories.Count() == 0) throw Exception("Not found any directory to archive");
   std::vector<std::string> lines;
   for (int i = 0; i < directories.Count(); ++i) {
     const TbkDirectory& d = *directories.Items(i);
-    if (!d.NeedArchive()) continue;
+    if (!d.NeedArchive() && !includeUnmarked) continue;
     lines.push_back("rem");
     lines.push_back("rem Create " + d.Path() + " archive by using " + d.RuleName() + " rule");
     lines.push_back("rem");

@@ -17,9 +17,11 @@ std::vector<std::string> SplitLines(const std::string& text);
 
 // The command text of one directory, line by line.
 std::vector<std::string> GetBatchLines(const TbkManager& manager, const TbkDirectory& directory);
-// Three comment lines and the command text for every marked directory; fails
-// with "Not found any directory to archive" when the document has none.
-std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager);
+// Three comment lines and the command text for every marked directory (or
+// every directory, with includeUnmarked); fails with "Not found any directory
+// to archive" when the document has none.
+std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager,
+                                             bool includeUnmarked = false);
 
 // Every line followed by CR LF, in the program's 8-bit text, no byte-order
 // mark. Fails with "Cannot create file %s".
