@@ -1,36 +1,51 @@
-// Program entry. The window is not built yet: for now the program loads the
-// settings file beside it and says what it holds.
+// Program entry.
 #include <cstdio>
 #include <cstdlib>
 
-#include <QCoreApplication>
-#include <QDir>
-
-#include "model/HoardkeeperClasses.h"
 #include "platform/Errors.h"
+#include "platform/Services.h"
+#include "ui/Application.h"
+#include "ui/fmuBase.h"
+#include "ui/fmuHoardkeeper.h"
+#include "ui/fmuMessageWin.h"
+
+namespace {
+
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+#ifdef _WIN32
+  return true;
+#else
+  return false;
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  const std::string fileName =
-      QDir(QCoreApplication::applicationDirPath()).filePath("Packetwright.dat").toStdString();
-  const char* display = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if ((!display || !*display) && (!wayland || !*wayland)) {
+  if (!HasDisplay()) {
     std::fprintf(stderr,
-                 "Packetwright: no graphical display (DISPLAY and WAYLAND_DISPLAY are not set); "
-                 "the window needs one.\n");
-  }
-  pw::TbkManager manager;
-  try {
-    manager.LoadFromFile(fileName);
-  } catch (const pw::Exception& e) {
-    std::fprintf(stderr, "Packetwright: %s\n", e.Message().c_str());
+                 "Packetwright is a window program and needs a graphical display, but none was "
+                 "found (DISPLAY and WAYLAND_DISPLAY are not set).\n"
+                 "Start it from a desktop session, or under a virtual display: xvfb-run %s\n",
+                 argv[0]);
     return 1;
   }
-  std::printf(
-      "Packetwright: the window is not built yet. Settings file %s: %d directories, %d rules, "
-      "output folder %s.\n",
-      fileName.c_str(), manager.Directories()->Count(), manager.Rules()->Count(),
-      manager.OutputPath().c_str());
-  return 0;
+  pw::TPacketwrightApplication app(argc, argv);
+  pw::TMessageWinFactory progressWindows;
+  pw::ScopedOverride<pw::IMessageWinFactory> useProgressWindows(progressWindows);
+
+  pw::TfmHoardkeeper window;
+  try {
+    window.AfterConstruction();
+  } catch (const pw::Exception& error) {
+    pw::ShowStartupFailure(error);
+    return 1;
+  }
+  window.show();
+  pw::CentreOnScreen(&window);
+  return app.exec();
 }

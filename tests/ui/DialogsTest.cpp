@@ -1,0 +1,226 @@
+// The dialog frame, the progress window, the options dialog and the archiver
+// selection, driven through their widgets.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "model/HoardkeeperClasses.h"
+#include "platform/fakes/Fakes.h"
+#include "tests/ui/FakeDialogs.h"
+#include "ui/eduArchiverFoundDlg.h"
+#include "ui/eduManager.h"
+#include "ui/fmuBaseDialog.h"
+#include "ui/fmuMessageWin.h"
+
+namespace pw {
+namespace {
+
+using Value = fakes::FakeRegistry::Value;
+const std::string kAppPaths = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+
+class Checked final : public TfmBaseDialog {
+ public:
+  Checked() {
+    edit = new QLineEdit(Client());
+    label = new QLabel("&Name", Client());
+  }
+  bool CheckData() override {
+    ++checks;
+    return CheckRequiredField(edit, label, this);
+  }
+  void StoreData() override { ++stores; }
+  QLineEdit* edit;
+  QLabel* label;
+  int checks = 0, stores = 0;
+};
+
+class DialogTest : public ::testing::Test {
+ protected:
+  DialogTest() : useDialogs(dialogs), useRegistry(registry) {}
+  test::FakeDialogs dialogs;
+  fakes::FakeRegistry registry;
+  ScopedOverride<IDialogService> useDialogs;
+  ScopedOverride<IRegistry> useRegistry;
+};
+
+TEST_F(DialogTest, OkValidatesBeforeStoringAndStaysOpenOnFailure) {
+  Checked d;
+  d.show();
+  d.buOK->click();
+  EXPECT_EQ(d.checks, 1);
+  EXPECT_EQ(d.stores, 0);
+  EXPECT_TRUE(d.isVisible());
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].title, "Error");
+  EXPECT_EQ(dialogs.shown[0].text, "Fill in the '&Name' field");
+  EXPECT_EQ(d.focusWidget(), d.edit);
+
+  d.edit->setText("   ");  // blanks count as filled
+  QTest::keyClick(d.edit, Qt::Key_Return);
+  EXPECT_EQ(d.stores, 1);
+  EXPECT_EQ(d.result(), QDialog::Accepted);
+  EXPECT_FALSE(d.isVisible());
+}
+
+TEST_F(DialogTest, EscapeAndCloseCancelWithoutChecking) {
+  Checked d;
+  d.show();
+  QTest::keyClick(d.edit, Qt::Key_Escape);
+  EXPECT_EQ(d.result(), QDialog::Rejected);
+  d.show();
+  d.close();
+  EXPECT_EQ(d.checks, 0);
+  EXPECT_EQ(d.stores, 0);
+  EXPECT_FALSE(d.buHelp->isVisibleTo(&d));
+}
+
+TEST_F(DialogTest, MessageWindowFollowsItsText) {
+  TMessageWin win;
+  win.ShowText("Scanning C:\\...");
+  ASSERT_TRUE(win.isVisible());
+  const int narrow = win.width();
+  const QPoint where = win.pos();
+  win.ShowText("Scanning C:\\A\\very\\long\\directory\\name\\that\\goes\\on\\and\\on...");
+  EXPECT_GT(win.width(), narrow);
+  EXPECT_EQ(win.pos(), where) << "a visible window is not shown again";
+  win.ShowText("Scanning C:\\...");
+  EXPECT_EQ(win.width(), narrow);
+  EXPECT_EQ(win.frameGeometry().width(), win.laMessage->x() + win.laMessage->width() + 30);
+  EXPECT_FALSE(win.windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+TEST_F(DialogTest, OptionsWithoutArchivers) {
+  TedManager d;
+  EXPECT_FALSE(d.buWinRar->isEnabled());
+  EXPECT_FALSE(d.buWinZip->isEnabled());
+  ASSERT_EQ(d.edSubDirPattern->count(), 5);
+  EXPECT_EQ(d.edSubDirPattern->itemText(1), "\"My Archive\" for yyyy-mm-dd");
+  EXPECT_EQ(d.edSubDirPattern->itemText(4), "");
+  // The not-found message appears when the archiver has gone since the dialog opened.
+  d.buWinRarClick();
+  EXPECT_EQ(dialogs.shown.back().text, "WinRar not found on your computer.");
+  d.buWinZipClick();
+  EXPECT_EQ(dialogs.shown.back().text, "WinZip Command Line Support not found on your computer.");
+}
+
+TEST_F(DialogTest, OptionsFillTheStandardSetOnlyOnYes) {
+  registry.AddKey(TRegistryRoot::rrLocalMachine, kAppPaths + "WinRAR.exe",
+                  Value{"C:\\R\\WinRAR.exe"});
+  registry.AddKey(TRegistryRoot::rrLocalMachine, kAppPaths + "wzzip.exe",
+                  Value{"C:\\Z\\wzzip.exe"});
+  TbkManager m;
+  m.SetArchiverExeFileName("old.exe");
+  m.SetSubDirNamePattern("yyyy");
+  TedManager d;
+  d.LoadData(m);
+  EXPECT_TRUE(d.buWinRar->isEnabled());
+  dialogs.confirmAnswers = {TAnswer::No, TAnswer::Yes};
+  d.buWinRarClick();
+  EXPECT_EQ(dialogs.shown.back().text,
+            "WinRar was found on your computer. Replace current options with the standard WinRar "
+            "options?");
+  EXPECT_EQ(d.edArchiverExeFileName->text(), "old.exe");
+  d.buWinZipClick();
+  EXPECT_EQ(dialogs.shown.back().text,
+            "WinZip Command Line Support was found on your computer. Replace current options "
+            "with the standard WinZip options?");
+  EXPECT_EQ(d.edArchiverExeFileName->text(), "C:\\Z\\wzzip.exe");
+  EXPECT_EQ(d.edArchiverParams->text(), "-a -p -r");
+  EXPECT_EQ(d.edExcludeKey->text(), "-x");
+  EXPECT_EQ(d.edOutputPath->text(), "C:\\MyArchives");
+  EXPECT_EQ(d.edSubDirPattern->currentText(), "yyyy");
+
+  d.edSubDirPattern->setCurrentIndex(4);
+  m.SetModified(false);
+  d.StoreInto(m);
+  EXPECT_EQ(m.SubDirNamePattern(), "");
+  EXPECT_EQ(m.ArchiverParams(), "-a -p -r");
+  EXPECT_TRUE(m.GetModified());
+}
+
+TEST_F(DialogTest, OptionsRequireArchiverAndOutputPath) {
+  TbkManager m;
+  TedManager d;
+  d.LoadData(m);
+  d.show();
+  d.buOK->click();
+  EXPECT_EQ(dialogs.shown.back().text, "Fill in the '&Archiver File Name' field");
+  EXPECT_EQ(d.focusWidget(), d.edArchiverExeFileName);
+  d.edArchiverExeFileName->setText("a.exe");
+  d.edOutputPath->clear();
+  d.buOK->click();
+  EXPECT_EQ(dialogs.shown.back().text, "Fill in the '&Output Path for Archive File' field");
+  EXPECT_EQ(d.focusWidget(), d.edOutputPath);
+  EXPECT_TRUE(d.isVisible());
+  EXPECT_EQ(dialogs.shown.size(), 2u);
+}
+
+TEST_F(DialogTest, OptionsBrowseButtons) {
+  TedManager d;
+  dialogs.fileAnswers = {QString("C:\\Tools\\rar.exe"), std::nullopt, QString("D:\\Out")};
+  d.buBrowseClick();
+  EXPECT_EQ(d.edArchiverExeFileName->text(), "C:\\Tools\\rar.exe");
+  EXPECT_EQ(dialogs.fileDialogs.back().title, "Archiver File Name");
+  EXPECT_EQ(dialogs.fileDialogs.back().filter, "Executable files (*.exe)|*.exe");
+  d.edOutputPath->setText("C:\\Start");
+  d.buSelectOutputPathClick();  // cancelled
+  EXPECT_EQ(d.edOutputPath->text(), "C:\\Start");
+  d.buSelectOutputPathClick();
+  EXPECT_EQ(d.edOutputPath->text(), "D:\\Out");
+  EXPECT_EQ(dialogs.directoryStarts, (std::vector<QString>{"C:\\Start", "C:\\Start"}));
+}
+
+TEST_F(DialogTest, SelectionWithNeitherArchiver) {
+  TedArchiverFoundDlg d;
+  EXPECT_FALSE(d.rbWinZip->isEnabled());
+  EXPECT_FALSE(d.rbWinRar->isEnabled());
+  EXPECT_TRUE(d.meWinZipExplaine->isVisibleTo(&d));
+  EXPECT_EQ(d.meWinZipExplaine->toPlainText(),
+            "WinZip and WinZip Command Line Support Add-On not found on your computer.");
+  TArchiverKind kind = akWinZip;
+  EXPECT_FALSE(d.Result(true, kind));
+}
+
+TEST_F(DialogTest, SelectionAsksForTheAddOnWhenOnlyTheProgramIsThere) {
+  registry.AddKey(TRegistryRoot::rrLocalMachine, kAppPaths + "winzip.exe", Value{"w.exe"});
+  TedArchiverFoundDlg d;
+  EXPECT_FALSE(d.rbWinZip->isEnabled());
+  EXPECT_EQ(d.meWinZipExplaine->toPlainText(),
+            "WinZip is installed on your computer, but you need to install WinZip Command Line "
+            "Support Add-On. To do this please visit WinZip Home Page");
+}
+
+TEST_F(DialogTest, SelectionPreselectsTheOnlyChoice) {
+  registry.AddKey(TRegistryRoot::rrLocalMachine, kAppPaths + "WinRAR.exe", Value{"r.exe"});
+  TedArchiverFoundDlg d;
+  EXPECT_TRUE(d.rbWinRar->isChecked());
+  TArchiverKind kind = akWinZip;
+  EXPECT_TRUE(d.Result(true, kind));
+  EXPECT_EQ(kind, akWinRar);
+  EXPECT_FALSE(d.Result(false, kind)) << "Cancel chooses nothing";
+}
+
+TEST_F(DialogTest, SelectionWithBothNeedsAChoiceAndDoubleClickIsOk) {
+  registry.AddKey(TRegistryRoot::rrLocalMachine, kAppPaths + "WinRAR.exe", Value{"r.exe"});
+  registry.AddKey(TRegistryRoot::rrLocalMachine, kAppPaths + "wzzip.exe", Value{"z.exe"});
+  TedArchiverFoundDlg d;
+  EXPECT_FALSE(d.rbWinRar->isChecked());
+  EXPECT_FALSE(d.rbWinZip->isChecked());
+  EXPECT_FALSE(d.meWinZipExplaine->isVisibleTo(&d));
+  TArchiverKind kind = akWinRar;
+  EXPECT_FALSE(d.Result(true, kind));
+  d.show();
+  QTest::mouseDClick(d.rbWinZip, Qt::LeftButton);
+  EXPECT_EQ(d.result(), QDialog::Accepted);
+  EXPECT_TRUE(d.Result(true, kind));
+  EXPECT_EQ(kind, akWinZip);
+}
+
+}  // namespace
+}  // namespace pw

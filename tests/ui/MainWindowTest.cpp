@@ -1,0 +1,385 @@
+// The main window over the real model and archiver layers, with the platform
+// and the dialogs answered by fakes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+
+#include "archiver/ArchiveCommands.h"
+#include "model/HoardkeeperClasses.h"
+#include "platform/Errors.h"
+#include "platform/Streams.h"
+#include "platform/fakes/Fakes.h"
+#include "tests/ui/FakeDialogs.h"
+#include "ui/Application.h"
+#include "ui/fmuHoardkeeper.h"
+
+namespace pw {
+namespace {
+
+namespace fs = std::filesystem;
+using Value = fakes::FakeRegistry::Value;
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest()
+      : clock(Now()),
+        regional(fakes::UsEnglish()),
+        a(dialogs),
+        b(registry),
+        c(shell),
+        d(clock),
+        e(regional) {
+    folder = fs::temp_directory_path() / ("pw-ui-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    settings = (folder / "Packetwright.dat").string();
+  }
+  ~MainWindowTest() override { fs::remove_all(folder); }
+
+  static TDateTime Now() {
+    TDateTime t;
+    t.Year = 2026, t.Month = 12, t.Day = 7;
+    return t;
+  }
+
+  // A settings file with two directories and an archiver, so no selection is asked.
+  void WriteSettings() {
+    TbkManager m;
+    m.SetArchiverExeFileName("C:\\Tools\\wzzip.exe");
+    m.SetArchiverParams("-a -p -r");
+    m.SetExcludeKey("-x");
+    TbkRule* r = m.Rules()->Add();
+    r->SetName("Texts");
+    r->SetCategory(ecInclude);
+    r->Extensions()->Add()->SetExt("*.txt");
+    TbkDirectory* one = m.Directories()->Add();
+    one->SetPath("D:\\Work");
+    one->SetRuleName("Texts");
+    one->SetArchiveFileName("Work");
+    TbkDirectory* two = m.Directories()->Add();
+    two->SetPath("E:\\Notes");
+    two->SetNeedArchive(false);
+    m.SaveToFile(settings, true);
+  }
+
+  std::unique_ptr<TfmHoardkeeper> Start(bool chooseWinZip = false) {
+    auto w = std::make_unique<TfmHoardkeeper>(settings);
+    w->executeArchiverFound = [this, chooseWinZip](TArchiverKind& kind) {
+      ++selectionsShown;
+      kind = akWinZip;
+      return chooseWinZip;
+    };
+    w->executeManager = [](TbkManager*) { return false; };
+    w->AfterConstruction();
+    return w;
+  }
+
+  void Select(TfmHoardkeeper& w, int row) { w.ListView1->topLevelItem(row)->setSelected(true); }
+
+  // Whether any pixel of the list's row is drawn in pure red.
+  static bool RowIsRed(TfmHoardkeeper& w, int row) {
+    w.resize(569, 417);
+    w.show();
+    const QRect rect = w.ListView1->visualItemRect(w.ListView1->topLevelItem(row));
+    const QImage image = w.ListView1->viewport()->grab(rect).toImage();
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const QColor c = image.pixelColor(x, y);
+        if (c.red() > 200 && c.green() < 70 && c.blue() < 70) return true;
+      }
+    }
+    return false;
+  }
+
+  test::FakeDialogs dialogs;
+  fakes::FakeRegistry registry;
+  fakes::FakeShell shell;
+  fakes::FakeClock clock;
+  fakes::FixedRegionalSettings regional;
+  ScopedOverride<IDialogService> a;
+  ScopedOverride<IRegistry> b;
+  ScopedOverride<IShell> c;
+  ScopedOverride<IClock> d;
+  ScopedOverride<IRegionalSettings> e;
+  fs::path folder;
+  std::string settings;
+  int selectionsShown = 0;
+};
+
+TEST_F(MainWindowTest, FirstStartAsksForTheArchiverAndMarksTheDocument) {
+  registry.AddKey(TRegistryRoot::rrLocalMachine,
+                  "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\wzzip.exe",
+                  Value{"C:\\Z\\wzzip.exe"});
+  auto w = Start(true);
+  EXPECT_EQ(w->windowTitle(), "Packetwright 1.0");
+  EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
+  EXPECT_TRUE(w->meCommandText->toPlainText().isEmpty());
+  EXPECT_EQ(w->StatusPanel1->text(), "C:\\MyArchives");
+  EXPECT_EQ(selectionsShown, 1);
+  EXPECT_EQ(w->Manager()->ArchiverExeFileName(), "C:\\Z\\wzzip.exe");
+  EXPECT_TRUE(w->actSave->isEnabled());
+
+  // Closing asks about the file beside the program: Cancel keeps the window.
+  dialogs.confirmAnswers = {TAnswer::Cancel, TAnswer::Yes};
+  QCloseEvent refused;
+  QCoreApplication::sendEvent(w.get(), &refused);
+  EXPECT_FALSE(refused.isAccepted());
+  EXPECT_EQ(dialogs.shown.back().text,
+            QString::fromStdString("Packetwright options has changed. Save to " + settings + "?"));
+  QCloseEvent accepted;
+  QCoreApplication::sendEvent(w.get(), &accepted);
+  EXPECT_TRUE(accepted.isAccepted());
+  TbkManager saved;
+  saved.LoadFromFile(settings);
+  EXPECT_EQ(saved.ArchiverParams(), "-a -p -r");
+}
+
+TEST_F(MainWindowTest, CancelledSelectionLeavesTheArchiverEmptyAndNoClose) {
+  auto w = Start(false);
+  EXPECT_FALSE(w->actSave->isEnabled());
+  EXPECT_EQ(w->Manager()->ArchiverExeFileName(), "");
+  QCloseEvent close;
+  QCoreApplication::sendEvent(w.get(), &close);
+  EXPECT_TRUE(close.isAccepted()) << "nothing changed, nothing asked";
+  EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(MainWindowTest, ListMirrorsTheDocument) {
+  WriteSettings();
+  auto w = Start();
+  EXPECT_EQ(selectionsShown, 0);
+  ASSERT_EQ(w->ListView1->topLevelItemCount(), 2);
+  QTreeWidgetItem* first = w->ListView1->topLevelItem(0);
+  EXPECT_EQ(first->text(0), "Work");
+  EXPECT_EQ(first->text(1), "D:\\Work");
+  EXPECT_EQ(first->text(2), "Texts");
+  EXPECT_EQ(first->checkState(0), Qt::Checked);
+  EXPECT_EQ(w->ListView1->topLevelItem(1)->checkState(0), Qt::Unchecked);
+  EXPECT_FALSE(w->Manager()->GetModified());
+  EXPECT_FALSE(RowIsRed(*w, 0));
+}
+
+TEST_F(MainWindowTest, ActionsFollowTheSelection) {
+  WriteSettings();
+  auto w = Start();
+  QAction* itemActions[] = {w->actEditDirectory, w->actDeleteDirectory, w->actRunCurrentAnyway,
+                            w->actCreateBatCurrent};
+  for (QAction* a : itemActions) EXPECT_FALSE(a->isEnabled());
+  for (QAction* a : {w->actRunAll, w->actCreateBatAll, w->actOptions, w->actFileOpen}) {
+    EXPECT_TRUE(a->isEnabled());
+  }
+  Select(*w, 1);
+  for (QAction* a : itemActions) EXPECT_TRUE(a->isEnabled());
+  const QString command =
+      QString::fromStdString(GetCommandText(*w->Manager(), *w->Manager()->Directories()->Items(1)));
+  EXPECT_EQ(w->meCommandText->toPlainText(), QString(command).replace("\r\n", "\n"));
+  EXPECT_FALSE(w->actSave->isEnabled()) << "selecting changes nothing";
+  w->ListView1->clearSelection();
+  for (QAction* a : itemActions) EXPECT_FALSE(a->isEnabled());
+  EXPECT_TRUE(w->meCommandText->toPlainText().isEmpty());
+}
+
+TEST_F(MainWindowTest, CheckBoxMarksTheDirectoryAndSaveClearsIt) {
+  WriteSettings();
+  auto w = Start();
+  QTreeWidgetItem* item = w->ListView1->topLevelItem(0);
+  item->setCheckState(0, Qt::Unchecked);
+  TbkDirectory* directory = w->Manager()->Directories()->Items(0);
+  EXPECT_FALSE(directory->NeedArchive());
+  EXPECT_TRUE(directory->GetModified());
+  EXPECT_TRUE(w->actSave->isEnabled());
+  EXPECT_EQ(w->StatusPanel0->text(), "Modified");
+  EXPECT_NE(w->meCommandText->toPlainText().indexOf("D:\\Work"), -1);
+  EXPECT_TRUE(RowIsRed(*w, 0));
+  EXPECT_FALSE(RowIsRed(*w, 1));
+
+  w->actSave->trigger();
+  EXPECT_FALSE(w->Manager()->GetModified());
+  EXPECT_FALSE(w->actSave->isEnabled());
+  EXPECT_FALSE(RowIsRed(*w, 0));
+  TMemoryStream expected;
+  w->Manager()->SaveToStream(expected, false);
+  EXPECT_EQ(Read(settings), expected.Bytes());
+}
+
+TEST_F(MainWindowTest, SaveOfAFreshDocumentWritesTheSixtySixBytes) {
+  auto w = Start();
+  w->Manager()->SetExcludeKey("-x");
+  w->Manager()->SetExcludeKey("");
+  w->actSaveExecute();
+  EXPECT_EQ(Read(settings).size(), 66u);
+}
+
+TEST_F(MainWindowTest, SaveAsKeepsTheMarksAndTheSettingsFile) {
+  WriteSettings();
+  auto w = Start();
+  w->ListView1->topLevelItem(1)->setCheckState(0, Qt::Checked);
+  const fs::path other = folder / "other.dat";
+  dialogs.fileAnswers = {QString::fromStdString(other.string())};
+  w->actSaveAs->trigger();
+  EXPECT_EQ(dialogs.fileDialogs.back().filter, "Packetwright Files (*.dat)|*.dat");
+  EXPECT_TRUE(dialogs.fileDialogs.back().askOverwrite);
+  EXPECT_TRUE(fs::exists(other));
+  EXPECT_TRUE(w->Manager()->GetModified());
+  EXPECT_EQ(w->GetSettingsFileName(), settings);
+}
+
+TEST_F(MainWindowTest, OpenMergesAndAFailedOpenChangesNothing) {
+  WriteSettings();
+  auto w = Start();
+  TbkManager noDirectories;
+  noDirectories.SetArchiverParams("a -r");
+  const fs::path other = folder / "other.dat";
+  noDirectories.SaveToFile(other.string(), true);
+  dialogs.fileAnswers = {QString::fromStdString(other.string())};
+  w->actFileOpenExecute();
+  EXPECT_EQ(w->ListView1->topLevelItemCount(), 2) << "an empty stored list keeps ours";
+  EXPECT_EQ(w->Manager()->ArchiverParams(), "a -r");
+  EXPECT_FALSE(w->Manager()->GetModified());
+
+  // A file that fails part-way: its first directory is read, then an error.
+  const fs::path corrupt = folder / "corrupt.dat";
+  std::string bytes = "TPF0";
+  bytes += "\x0ATbkManager";
+  bytes += '\0';
+  bytes +=
+      "\x0EOutputPath"
+      "\x06\x03X:\\";
+  bytes +=
+      "\x0B"
+      "Directories"
+      "\x0E\x01\x04Path\x06\x01Z\x00\x01\x05"
+      "Bogus";
+  std::ofstream(corrupt, std::ios::binary) << bytes;
+  TMemoryStream before;
+  w->Manager()->SaveToStream(before, false);
+  dialogs.fileAnswers = {QString::fromStdString(corrupt.string())};
+  EXPECT_THROW(w->actFileOpenExecute(), EReadError);
+  TMemoryStream after;
+  w->Manager()->SaveToStream(after, false);
+  EXPECT_EQ(after.Bytes(), before.Bytes());
+  ASSERT_EQ(w->ListView1->topLevelItemCount(), 2);
+  EXPECT_EQ(TfmHoardkeeper::DirectoryOf(w->ListView1->topLevelItem(0)),
+            w->Manager()->Directories()->Items(0));
+  EXPECT_FALSE(w->Manager()->GetModified());
+}
+
+TEST_F(MainWindowTest, DeleteAsksFirst) {
+  WriteSettings();
+  auto w = Start();
+  Select(*w, 0);
+  dialogs.confirmAnswers = {TAnswer::No, TAnswer::Yes, TAnswer::Yes};
+  w->actDeleteDirectory->trigger();
+  EXPECT_EQ(dialogs.shown.back().text, "Delete D:\\Work?");
+  EXPECT_EQ(w->Manager()->Directories()->Count(), 2);
+  w->actDeleteDirectory->trigger();
+  EXPECT_EQ(w->Manager()->Directories()->Count(), 1);
+  EXPECT_EQ(w->ListView1->topLevelItemCount(), 1);
+  EXPECT_TRUE(w->actSave->isEnabled());
+  Select(*w, 0);
+  w->actDeleteDirectory->trigger();
+  EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
+  EXPECT_FALSE(w->actDeleteDirectory->isEnabled());
+  EXPECT_TRUE(w->meCommandText->toPlainText().isEmpty());
+}
+
+TEST_F(MainWindowTest, BatchFilesForOneAndForAll) {
+  WriteSettings();
+  auto w = Start();
+  Select(*w, 0);
+  const fs::path one = folder / "one.bat";
+  const fs::path all = folder / "all.bat";
+  dialogs.fileAnswers = {QString::fromStdString(one.string()),
+                         QString::fromStdString(all.string())};
+  w->actCreateBatCurrent->trigger();
+  EXPECT_EQ(dialogs.fileDialogs[0].fileName, "MakeArchiveOf_D_Work");
+  EXPECT_EQ(dialogs.fileDialogs[0].filter, "Batch files (*.bat)|*.bat");
+  EXPECT_EQ(dialogs.fileDialogs[0].defaultExtension, "bat");
+  const std::string command =
+      "D:\r\ncd \"D:\\Work\"\r\ncall \"C:\\Tools\\wzzip.exe\" -a -p -r  "
+      "\"C:\\MyArchives\\D_Work\" D:\\Work\\*.txt\r\n";
+  EXPECT_EQ(Read(one), command);
+  w->actCreateBatAll->trigger();
+  EXPECT_EQ(dialogs.fileDialogs[1].fileName, QString::fromStdString(one.string()))
+      << "the name it last held";
+  EXPECT_EQ(Read(all),
+            "rem\r\nrem Create D:\\Work archive by using Texts rule\r\nrem\r\n" + command);
+  ASSERT_EQ(shell.calls.size(), 2u);
+  EXPECT_EQ(shell.calls[1].verb, "open");
+}
+
+TEST_F(MainWindowTest, ErrorsOfACommandReachTheErrorBox) {
+  auto w = Start();
+  QMetaObject::invokeMethod(w->actCreateBatAll, "trigger", Qt::QueuedConnection);
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(dialogs.shown.empty());
+  EXPECT_EQ(dialogs.shown.back().kind, "error");
+  EXPECT_EQ(dialogs.shown.back().title, ApplicationTitle());
+  EXPECT_EQ(dialogs.shown.back().text, "Not found any directory to archive.");
+  EXPECT_EQ(ErrorBoxText("Done."), "Done.");
+  EXPECT_EQ(ErrorBoxText("Ends with a dash -"), "Ends with a dash -");
+  EXPECT_EQ(ErrorBoxText("x"), "x.");
+}
+
+TEST_F(MainWindowTest, UnreadableSettingsFileStopsTheStart) {
+  std::ofstream(settings) << "not a settings file";
+  TfmHoardkeeper w(settings);
+  try {
+    w.AfterConstruction();
+    FAIL();
+  } catch (const Exception& e) {
+    const QString text = StartupFailureText(e);
+    EXPECT_TRUE(text.startsWith("Exception EReadError in module ")) << text.toStdString();
+    EXPECT_TRUE(text.endsWith(".\nInvalid stream format.")) << text.toStdString();
+  }
+}
+
+TEST_F(MainWindowTest, UnbuiltDialogsSaySoAndChangeNothing) {
+  WriteSettings();
+  auto w = Start();
+  w->actAddDirectory->trigger();
+  w->actShowRules->trigger();
+  EXPECT_EQ(dialogs.shown.size(), 2u);
+  EXPECT_EQ(dialogs.shown[0].kind, "message");
+  EXPECT_EQ(w->Manager()->Directories()->Count(), 2);
+  EXPECT_FALSE(w->Manager()->GetModified());
+}
+
+TEST_F(MainWindowTest, MenusAndToolBarInOrder) {
+  WriteSettings();
+  auto w = Start();
+  QStringList toolbar;
+  for (QAction* a : w->ToolBar1->actions()) toolbar << (a->isSeparator() ? "-" : a->text());
+  EXPECT_EQ(
+      toolbar.join("|"),
+      "Save|-|Add Directory|Edit Directory|Delete Directory From List|-|Run Current|Run "
+      "All|Create *.bat file For All|-|Open  Archive Directory|Edit *.bat file|-|Packetwright "
+      "Help");
+  EXPECT_FALSE(w->actHelp->isVisible());
+  EXPECT_EQ(w->actRunAll->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F9));
+  EXPECT_EQ(w->actDeleteDirectory->shortcut(), QKeySequence(Qt::Key_Delete));
+  QStringList popup;
+  for (QAction* a : w->PopupMenu1->actions()) popup << (a->isSeparator() ? "-" : a->text());
+  EXPECT_EQ(
+      popup.join("|"),
+      "Add Directory|Edit Directory|Delete Directory From List|-|Run Current|Create *.bat File");
+}
+
+}  // namespace
+}  // namespace pw

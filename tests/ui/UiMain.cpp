@@ -1,0 +1,11 @@
+// The user-interface tests run headless, inside the program's own application object.
+#include <gtest/gtest.h>
+
+#include "ui/Application.h"
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  pw::TPacketwrightApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,55 @@
+#include "ui/Application.h"
+
+#include <QFileInfo>
+
+#include "platform/Errors.h"
+#include "platform/Services.h"
+#include "ui/DialogService.h"
+#include "ui/UiText.h"
+
+namespace pw {
+
+TPacketwrightApplication::TPacketwrightApplication(int& argc, char** argv)
+    : QApplication(argc, argv) {}
+
+bool TPacketwrightApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& error) {
+    ShowApplicationError(error);
+  }
+  return true;
+}
+
+QString ApplicationTitle() {
+  const QString file = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+  const QString name = file.section('.', 0, 0);
+  return name.left(1) + name.mid(1).toLower();
+}
+
+QString ErrorBoxText(const std::string& message) {
+  std::string text = message;
+  if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+  return ToQt(text);
+}
+
+void ShowApplicationError(const std::exception& error) {
+  const auto* own = dynamic_cast<const Exception*>(&error);
+  Get<IDialogService>().ShowError(nullptr, ApplicationTitle(),
+                                  ErrorBoxText(own ? own->Message() : error.what()));
+}
+
+QString StartupFailureText(const Exception& error) {
+  const QString module = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+  const std::string& message = error.Message();
+  const bool endsWithDot = !message.empty() && message.back() == '.';
+  return QString::asprintf("Exception %s in module %s at %p.\n", error.ClassName(),
+                           module.toLocal8Bit().constData(), static_cast<const void*>(&error)) +
+         ToQt(message) + (endsWithDot ? "" : ".");
+}
+
+void ShowStartupFailure(const Exception& error) {
+  Get<IDialogService>().ShowError(nullptr, "Application Error", StartupFailureText(error));
+}
+
+}  // namespace pw

@@ -1,0 +1,44 @@
+// Message boxes, questions and the common dialogs, behind one small service
+// so that tests can answer them. Windows reach it with Get<IDialogService>().
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+namespace pw {
+
+enum class TAnswer { Yes, No, Cancel };
+
+struct TFileDialogOptions {
+  QString title;
+  QString filter;            // "Batch files (*.bat)|*.bat" style
+  QString defaultExtension;  // added when the user types none
+  QString fileName;          // preset name
+  bool askOverwrite = false;
+};
+
+class IDialogService {
+ public:
+  virtual ~IDialogService() = default;
+  // An error box: error icon, one OK button.
+  virtual void ShowError(QWidget* parent, const QString& title, const QString& text) = 0;
+  // An information box: information icon, one OK button.
+  virtual void ShowMessage(QWidget* parent, const QString& title, const QString& text) = 0;
+  // "Confirm", question icon, "&Yes" and "&No".
+  virtual bool Confirm(QWidget* parent, const QString& text) = 0;
+  // The same with "Cancel" as a third answer.
+  virtual TAnswer ConfirmWithCancel(QWidget* parent, const QString& text) = 0;
+  virtual std::optional<QString> OpenFile(QWidget* parent, const TFileDialogOptions& options) = 0;
+  virtual std::optional<QString> SaveFile(QWidget* parent, const TFileDialogOptions& options) = 0;
+  // Starts at start; with offerCreate a directory that does not exist may be
+  // typed, is confirmed with a question and is created with its parents.
+  virtual std::optional<QString> ChooseDirectory(QWidget* parent, const QString& start,
+                                                 bool offerCreate) = 0;
+};
+
+// "Name (*.x)|*.x|Other (*.y)|*.y" in the toolkit's own filter form.
+QString ToQtFilter(const QString& filter);
+
+}  // namespace pw

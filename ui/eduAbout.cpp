@@ -1,0 +1,181 @@
+#include "ui/eduAbout.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "platform/Services.h"
+#include "platform/Shell.h"
+#include "ui/fmuBase.h"
+
+namespace pw {
+
+void OpenDocument(const std::string& fileName, const std::string& parameters) {
+  Get<IShell>().Execute("open", fileName, parameters, "", TShowCommand::swShowNormal);
+}
+
+namespace {
+
+void Box(QPainter& p, const QRect& r, const QString& title, const QString& item = {}) {
+  p.setPen(QPen(QColor(0, 0, 128), 1));
+  p.setBrush(QColor(255, 255, 225));
+  p.drawRect(r);
+  QFont f = p.font();
+  f.setBold(true);
+  p.setFont(f);
+  p.drawText(r.adjusted(0, 2, 0, 0), Qt::AlignHCenter | Qt::AlignTop, title);
+  if (!item.isEmpty()) {
+    f.setBold(false);
+    p.setFont(f);
+    p.drawLine(r.left(), r.top() + 16, r.right(), r.top() + 16);
+    p.drawText(r.adjusted(4, 18, 0, 0), Qt::AlignLeft | Qt::AlignTop, "Items: " + item);
+  }
+}
+
+void Arrow(QPainter& p, QPoint from, QPoint to, const QString& label) {
+  p.setPen(QPen(Qt::black, 1));
+  p.drawLine(from, to);
+  const QLineF line(to, from);
+  const QLineF a = QLineF::fromPolar(7, line.angle() + 25).translated(to);
+  const QLineF b = QLineF::fromPolar(7, line.angle() - 25).translated(to);
+  QPainterPath head;
+  head.moveTo(to);
+  head.lineTo(a.p2());
+  head.lineTo(b.p2());
+  head.closeSubpath();
+  p.fillPath(head, Qt::black);
+  QFont f = p.font();
+  f.setBold(false);
+  f.setItalic(true);
+  p.setFont(f);
+  p.drawText(QRect(QPoint(std::min(from.x(), to.x()) + 3, std::min(from.y(), to.y()) - 14),
+                   QSize(120, 14)),
+             Qt::AlignLeft, label);
+  f.setItalic(false);
+  p.setFont(f);
+}
+
+}  // namespace
+
+QPixmap DrawModelDiagram() {
+  QPixmap pixmap(313, 185);
+  pixmap.fill(Qt::white);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  QFont f = DialogFont();
+  f.setPixelSize(10);
+  p.setFont(f);
+  const QRect manager(8, 76, 86, 22);
+  const QRect rules(150, 8, 150, 36);
+  const QRect extensions(150, 74, 150, 36);
+  const QRect directories(150, 140, 150, 36);
+  Box(p, manager, "TbkManager");
+  Box(p, rules, "TbkRules", "TbkRule");
+  Box(p, extensions, "TbkExtensions", "TbkExtension");
+  Box(p, directories, "TbkDirectories", "TbkDirectory");
+  Arrow(p, QPoint(manager.right(), manager.top() + 4), QPoint(rules.left(), rules.center().y()),
+        "Rules");
+  Arrow(p, QPoint(rules.center().x(), rules.bottom()),
+        QPoint(extensions.center().x(), extensions.top()), "Extensions");
+  Arrow(p, QPoint(manager.right(), manager.bottom() - 4),
+        QPoint(directories.left(), directories.center().y()), "Directories");
+  return pixmap;
+}
+
+TedAbout::TedAbout(QWidget* parent) : QDialog(parent) {
+  setObjectName("edAbout");
+  setWindowTitle("About");
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  setFont(DialogFont());
+  setStyleSheet("TedAbout { background: white; }");
+  setFixedSize(525, 339);
+
+  auto* layout = new QVBoxLayout(this);
+  auto* panel = new QFrame(this);
+  panel->setObjectName("Panel1");
+  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  panel->setStyleSheet("#Panel1 { background: white; }");
+  layout->addWidget(panel, 1);
+  auto* grid = new QGridLayout(panel);
+
+  auto link = [this](const QString& text, const char* colour, bool bold) {
+    auto* label = new QLabel(text, this);
+    QFont f = font();
+    f.setUnderline(true);
+    f.setBold(bold);
+    label->setFont(f);
+    label->setStyleSheet(QString("color: %1;").arg(colour));
+    label->setCursor(Qt::PointingHandCursor);
+    label->installEventFilter(this);
+    return label;
+  };
+
+  Label1 = new QLabel("This product has been developed with", this);
+  QFont bold = font();
+  bold.setBold(true);
+  Label1->setFont(bold);
+  Label2 = link("Packetwright Model Painter", "blue", true);
+  ProgramIcon = new QLabel(this);
+  ProgramIcon->setPixmap(DrawModelDiagram());
+  ProgramIcon->setFixedSize(313, 185);
+  ProgramIcon->setCursor(Qt::PointingHandCursor);
+  ProgramIcon->setToolTip("Visit the model painter's home page");
+  ProgramIcon->installEventFilter(this);
+  Label6 = link("class diagrams drawn from the settings model", "blue", true);
+
+  ProductName = new QLabel("Packetwright", this);
+  QFont big = bold;
+  big.setPixelSize(19);
+  ProductName->setFont(big);
+  Version = new QLabel("Version 1.0", this);
+  Label3 = link("Home Page...", "navy", false);
+  Notice = new QLabel("Free to use and to pass on.", this);
+
+  grid->addWidget(Label1, 0, 0);
+  grid->addWidget(Label2, 1, 0);
+  grid->addWidget(ProgramIcon, 2, 0, 3, 1);
+  grid->addWidget(Label6, 5, 0);
+  grid->addWidget(ProductName, 0, 1, Qt::AlignRight | Qt::AlignTop);
+  grid->addWidget(Version, 1, 1, Qt::AlignRight | Qt::AlignTop);
+  grid->addWidget(Label3, 2, 1, Qt::AlignRight | Qt::AlignTop);
+  grid->addWidget(Notice, 5, 1, Qt::AlignRight | Qt::AlignBottom);
+  grid->setRowStretch(4, 1);
+
+  OKButton = new QPushButton("OK", this);
+  OKButton->setDefault(true);
+  OKButton->setFixedSize(75, 25);
+  layout->addWidget(OKButton, 0, Qt::AlignHCenter);
+  connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+bool TedAbout::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonRelease) {
+    if (watched == ProgramIcon) ProgramIconClick();
+    if (watched == Label2 || watched == Label6) Label2Click();
+    if (watched == Label3) Label3Click();
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TedAbout::ProgramIconClick() {
+  OpenDocument(kDiagramHomePage);
+}
+void TedAbout::Label2Click() {
+  OpenDocument(kDiagramHomePage);
+}
+void TedAbout::Label3Click() {
+  OpenDocument(kHomePage);
+}
+
+void TedAbout::Execute() {
+  TedAbout about;
+  CentreOnScreen(&about);
+  about.exec();
+}
+
+}  // namespace pw

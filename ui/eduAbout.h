@@ -1,0 +1,45 @@
+// The about box, with a class diagram of the settings model drawn here.
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+namespace pw {
+
+inline constexpr char kHomePage[] = "https://packetwright.example.org/";
+inline constexpr char kDiagramHomePage[] = "https://packetwright.example.org/model-painter/";
+
+// Asks the shell to open a web address, document or program.
+void OpenDocument(const std::string& fileName, const std::string& parameters = "");
+
+class TedAbout final : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TedAbout(QWidget* parent = nullptr);
+  static void Execute();
+
+  QLabel* ProgramIcon;
+  QLabel* ProductName;
+  QLabel* Version;
+  QLabel* Label1;
+  QLabel* Label2;
+  QLabel* Label3;
+  QLabel* Label6;
+  QLabel* Notice;
+  QPushButton* OKButton;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void ProgramIconClick();
+  void Label2Click();
+  void Label3Click();
+};
+
+// The diagram: manager, its two lists and their items.
+QPixmap DrawModelDiagram();
+
+}  // namespace pw

@@ -1,0 +1,520 @@
+#include "ui/fmuHoardkeeper.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include "archiver/ArchiveCommands.h"
+#include "archiver/ArchiveJobs.h"
+#include "archiver/BatchFiles.h"
+#include "model/HoardkeeperClasses.h"
+#include "platform/ProgramPath.h"
+#include "platform/Services.h"
+#include "platform/Streams.h"
+#include "ui/DialogService.h"
+#include "ui/PacketwrightHelpIDs.h"
+#include "ui/UiText.h"
+#include "ui/eduAbout.h"
+#include "ui/eduArchiverFoundDlg.h"
+#include "ui/eduManager.h"
+#include "ui/fmuBase.h"
+
+namespace pw {
+
+std::string DefaultSettingsFileName() {
+  return ProgramDirectory() + "Packetwright" + ".dat";
+}
+
+namespace {
+
+const char kBatFilter[] = "Batch files (*.bat)|*.bat";
+const char kDatFilter[] = "Packetwright Files (*.dat)|*.dat";
+
+// The icons of actions, menus, tool bar and list items, by index.
+QIcon ImageList1(int index) {
+  static const QStyle::StandardPixmap kIcons[] = {QStyle::SP_FileDialogNewFolder,
+                                                  QStyle::SP_DialogSaveButton,
+                                                  QStyle::SP_FileDialogDetailedView,
+                                                  QStyle::SP_TrashIcon,
+                                                  QStyle::SP_MediaPlay,
+                                                  QStyle::SP_DirOpenIcon,
+                                                  QStyle::SP_FileIcon,
+                                                  QStyle::SP_FileDialogContentsView,
+                                                  QStyle::SP_DialogHelpButton,
+                                                  QStyle::SP_MediaSeekForward};
+  return QApplication::style()->standardIcon(kIcons[index]);
+}
+
+// Directories changed since the last save or load are drawn red and bold.
+class ListView1CustomDrawItem final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    const auto* directory = reinterpret_cast<const TbkDirectory*>(
+        index.siblingAtColumn(0).data(Qt::UserRole).value<quintptr>());
+    if (directory && directory->GetModified()) {
+      option->font.setBold(true);
+      option->palette.setColor(QPalette::Text, QColor(255, 0, 0));
+      option->palette.setColor(QPalette::HighlightedText, QColor(255, 0, 0));
+    }
+  }
+};
+
+// Runs f with the list's change handler unhooked, hooking it again after.
+template <class F>
+void Unhooked(bool& hooked, F f) {
+  const bool was = hooked;
+  hooked = false;
+  try {
+    f();
+  } catch (...) {
+    hooked = was;
+    throw;
+  }
+  hooked = was;
+}
+
+}  // namespace
+
+TfmHoardkeeper::TfmHoardkeeper(std::string settingsFileName, QWidget* parent)
+    : QMainWindow(parent), settingsFileName_(std::move(settingsFileName)) {
+  setObjectName("fmHoardkeeper");
+  setWindowTitle("Packetwright");
+  setFont(DialogFont());
+  resize(569, 417);
+  executeArchiverFound = [this](TArchiverKind& kind) {
+    return TedArchiverFoundDlg::Execute(kind, this);
+  };
+  executeManager = [this](TbkManager* m) { return TedManager::Execute(m, this); };
+  executeAbout = [] { TedAbout::Execute(); };
+  CreateActions();
+  CreateList();
+  CreateMenus();
+}
+
+TfmHoardkeeper::~TfmHoardkeeper() {
+  // Removing the items during destruction must reach no handler.
+  listChangeHooked_ = false;
+  delete ListView1;
+}
+
+void TfmHoardkeeper::CreateActions() {
+  auto action = [this](QAction*& a, const char* caption, const char* hint, QKeySequence key,
+                       int icon, void (TfmHoardkeeper::*handler)()) {
+    a = new QAction(caption, this);
+    a->setToolTip(hint);
+    a->setStatusTip(hint);
+    if (!key.isEmpty()) a->setShortcut(key);
+    if (icon >= 0) a->setIcon(ImageList1(icon));
+    connect(a, &QAction::triggered, this, handler);
+  };
+  action(actFileOpen, "Open...", "Open", {}, -1, &TfmHoardkeeper::actFileOpenExecute);
+  action(actSave, "Save", "Save", Qt::Key_F2, 1, &TfmHoardkeeper::actSaveExecute);
+  action(actSaveAs, "Save As...", "Save As", {}, -1, &TfmHoardkeeper::actSaveAsExecute);
+  action(actAddDirectory, "Add Directory", "Add Directory", Qt::Key_F4, 0,
+         &TfmHoardkeeper::actAddDirectoryExecute);
+  action(actEditDirectory, "Edit Directory", "Edit Directory", Qt::Key_F3, 2,
+         &TfmHoardkeeper::actEditDirectoryExecute);
+  action(actDeleteDirectory, "Delete Directory From List", "Delete Directory From List",
+         Qt::Key_Delete, 3, &TfmHoardkeeper::actDeleteDirectoryExecute);
+  action(actShowRules, "Show Rules", "Show Rules", Qt::Key_F12, -1,
+         &TfmHoardkeeper::actShowRulesExecute);
+  action(actRunCurrentAnyway, "Run Current", "Run Current", Qt::Key_F9, 4,
+         &TfmHoardkeeper::actRunCurrentAnywayExecute);
+  action(actRunAll, "Run All", "Run All", Qt::CTRL | Qt::Key_F9, 9,
+         &TfmHoardkeeper::actRunAllExecute);
+  action(actCreateBatCurrent, "Create *.bat File", "Create *.bat File", Qt::Key_F8, 6,
+         &TfmHoardkeeper::actCreateBatCurrentExecute);
+  action(actCreateBatAll, "Create *.bat file For All", "Create *.bat File for All",
+         Qt::CTRL | Qt::Key_F8, 6, &TfmHoardkeeper::actCreateBatAllExecute);
+  action(actEditBatFile, "Edit *.bat file", "Edit *.bat file", Qt::CTRL | Qt::Key_B, 7,
+         &TfmHoardkeeper::actEditBatFileExecute);
+  action(actOpenArchiveDirectory, "Open  Archive Directory", "Open  Archive Directory", Qt::Key_F7,
+         5, &TfmHoardkeeper::actOpenArchiveDirectoryExecute);
+  action(actOptions, "Options", "Options", Qt::CTRL | Qt::Key_O, -1,
+         &TfmHoardkeeper::actOptionsExecute);
+  action(actHelp, "Packetwright Help", "Packetwright Help", {}, 8, &TfmHoardkeeper::actHelpExecute);
+  actHelp->setVisible(false);
+  action(Exit1, "E&xit", "", {}, -1, &TfmHoardkeeper::Exit1Click);
+  action(About, "About...", "", {}, -1, &TfmHoardkeeper::AboutClick);
+  action(HomePage1, "Home Page", "", {}, -1, &TfmHoardkeeper::HomePage1Click);
+}
+
+void TfmHoardkeeper::CreateMenus() {
+  QMenu* file = menuBar()->addMenu("&File");
+  file->setObjectName("File1");
+  file->addActions({actFileOpen, actSave, actSaveAs});
+  file->addSeparator();
+  file->addAction(Exit1);
+  QMenu* command = menuBar()->addMenu("Command");
+  command->setObjectName("Command1");
+  command->addActions({actAddDirectory, actEditDirectory, actDeleteDirectory});
+  command->addSeparator();
+  command->addAction(actShowRules);
+  command->addSeparator();
+  command->addActions({actRunCurrentAnyway, actRunAll});
+  command->addSeparator();
+  command->addActions({actCreateBatCurrent, actCreateBatAll, actEditBatFile});
+  command->addSeparator();
+  command->addAction(actOpenArchiveDirectory);
+  QMenu* tools = menuBar()->addMenu("Tools");
+  tools->setObjectName("Tools1");
+  tools->addAction(actOptions);
+  QMenu* help = menuBar()->addMenu("Help");
+  help->setObjectName("Help1");
+  help->addActions({About, HomePage1, actHelp});
+
+  ToolBar1 = addToolBar("ToolBar1");
+  ToolBar1->setObjectName("ToolBar1");
+  ToolBar1->setMovable(false);
+  ToolBar1->setIconSize(QSize(16, 16));
+  ToolBar1->addAction(actSave);
+  ToolBar1->addSeparator();
+  ToolBar1->addActions({actAddDirectory, actEditDirectory, actDeleteDirectory});
+  ToolBar1->addSeparator();
+  ToolBar1->addActions({actRunCurrentAnyway, actRunAll, actCreateBatAll});
+  ToolBar1->addSeparator();
+  ToolBar1->addActions({actOpenArchiveDirectory, actEditBatFile});
+  ToolBar1->addSeparator();
+  ToolBar1->addAction(actHelp);
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName("PopupMenu1");
+  PopupMenu1->addActions({actAddDirectory, actEditDirectory, actDeleteDirectory});
+  PopupMenu1->addSeparator();
+  PopupMenu1->addActions({actRunCurrentAnyway, actCreateBatCurrent});
+}
+
+void TfmHoardkeeper::CreateList() {
+  Splitter1 = new QSplitter(Qt::Vertical, this);
+  Splitter1->setObjectName("Splitter1");
+  ListView1 = new QTreeWidget(Splitter1);
+  ListView1->setObjectName("ListView1");
+  ListView1->setHeaderLabels({"Archive File Name", "Directory", "Rule"});
+  ListView1->setRootIsDecorated(false);
+  ListView1->setUniformRowHeights(true);
+  ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+  ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ListView1->setIconSize(QSize(16, 16));
+  ListView1->setItemDelegate(new ListView1CustomDrawItem(ListView1));
+  ListView1->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  ListView1->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+  ListView1->header()->setSectionResizeMode(2, QHeaderView::Fixed);
+  ListView1->header()->setStretchLastSection(false);
+  ListView1->setColumnWidth(2, 100);
+  ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ListView1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(at)); });
+  connect(ListView1, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) {
+    if (listChangeHooked_) ListView1Change(item);
+  });
+  connect(ListView1, &QTreeWidget::itemSelectionChanged, this, [this] {
+    if (listChangeHooked_) ListView1Change(SelectedItem());
+  });
+  connect(ListView1, &QTreeWidget::itemDoubleClicked, this,
+          [this] { actEditDirectory->trigger(); });
+
+  meCommandText = new QPlainTextEdit(Splitter1);
+  meCommandText->setObjectName("meCommandText");
+  meCommandText->setReadOnly(true);
+  meCommandText->setBackgroundRole(QPalette::Window);
+  meCommandText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  meCommandText->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  Splitter1->addWidget(ListView1);
+  Splitter1->addWidget(meCommandText);
+  Splitter1->setStretchFactor(0, 1);
+  Splitter1->setSizes({417 - 89, 89});
+  setCentralWidget(Splitter1);
+
+  StatusPanel0 = new QLabel(this);
+  StatusPanel0->setFixedWidth(100);
+  StatusPanel1 = new QLabel(this);
+  statusBar()->addWidget(StatusPanel0);
+  statusBar()->addWidget(StatusPanel1, 1);
+}
+
+void TfmHoardkeeper::AfterConstruction() {
+  setWindowTitle("Packetwright 1.0");
+  manager_ = std::make_unique<TbkManager>();
+  manager_->LoadFromFile(settingsFileName_);
+  FillDirectoryList();
+  ListView1Change(SelectedItem());
+  if (manager_->ArchiverExeFileName().empty()) {
+    TArchiverKind kind;
+    if (executeArchiverFound(kind)) {
+      ApplyArchiverOptions(*manager_, kind);
+      Refresh();
+    }
+  }
+}
+
+// ---- The list -----------------------------------------------------------------
+
+TbkDirectory* TfmHoardkeeper::DirectoryOf(const QTreeWidgetItem* item) {
+  if (!item) return nullptr;
+  return reinterpret_cast<TbkDirectory*>(item->data(0, Qt::UserRole).value<quintptr>());
+}
+
+QTreeWidgetItem* TfmHoardkeeper::SelectedItem() const {
+  const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+  return selected.isEmpty() ? nullptr : selected.first();
+}
+
+TbkDirectory* TfmHoardkeeper::SelectedDirectory() const {
+  return DirectoryOf(SelectedItem());
+}
+
+QTreeWidgetItem* TfmHoardkeeper::AddDirectoryItem(TbkDirectory* directory) {
+  auto* item = new QTreeWidgetItem();
+  Unhooked(listChangeHooked_, [&] { ListView1->addTopLevelItem(item); });
+  FillDirectoryItem(directory, item);
+  return item;
+}
+
+void TfmHoardkeeper::FillDirectoryItem(TbkDirectory* directory, QTreeWidgetItem* item) {
+  Unhooked(listChangeHooked_, [&] {
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setText(0, ToQt(directory->ArchiveFileName()));
+    item->setIcon(0, ImageList1(0));
+    item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(directory)));
+    item->setCheckState(0, directory->NeedArchive() ? Qt::Checked : Qt::Unchecked);
+    item->setText(1, ToQt(directory->Path()));
+    item->setText(2, ToQt(directory->RuleName()));
+  });
+}
+
+void TfmHoardkeeper::FillDirectoryList() {
+  ListView1->setUpdatesEnabled(false);
+  try {
+    Unhooked(listChangeHooked_, [&] { ListView1->clear(); });
+    for (int i = 0; i < manager_->Directories()->Count(); ++i) {
+      AddDirectoryItem(manager_->Directories()->Items(i));
+    }
+    UpdateStatusBar(nullptr);
+  } catch (...) {
+    ListView1->setUpdatesEnabled(true);
+    throw;
+  }
+  ListView1->setUpdatesEnabled(true);
+}
+
+void TfmHoardkeeper::UpdateStatusBar(QTreeWidgetItem* item) {
+  const TbkDirectory* directory = DirectoryOf(item);
+  StatusPanel0->setText(directory && directory->GetModified() ? "Modified" : "");
+  StatusPanel1->setText(ToQt(GetArchiveDirectory(*manager_, false)));
+}
+
+void TfmHoardkeeper::ListView1Change(QTreeWidgetItem* item) {
+  const bool selected = SelectedItem() != nullptr;
+  for (QAction* a :
+       {actEditDirectory, actDeleteDirectory, actRunCurrentAnyway, actCreateBatCurrent}) {
+    a->setEnabled(selected);
+  }
+  if (TbkDirectory* directory = DirectoryOf(item)) {
+    directory->SetNeedArchive(item->checkState(0) == Qt::Checked);
+    UpdateStatusBar(item);
+    meCommandText->setPlainText(ToQt(GetCommandText(*manager_, *directory)));
+  } else {
+    meCommandText->clear();
+  }
+  actSave->setEnabled(manager_->GetModified());
+  ListView1->viewport()->update();
+}
+
+void TfmHoardkeeper::Refresh() {
+  UpdateStatusBar(nullptr);
+  ListView1Change(SelectedItem());
+}
+
+// ---- Commands -----------------------------------------------------------------
+
+void TfmHoardkeeper::NotBuiltYet(const char* dialog) {
+  Get<IDialogService>().ShowMessage(
+      this, "Packetwright", QString("The %1 is not built yet in this version.").arg(dialog));
+}
+
+void TfmHoardkeeper::actAddDirectoryExecute() {
+  NotBuiltYet("directory dialog");
+}
+
+void TfmHoardkeeper::actEditDirectoryExecute() {
+  if (SelectedDirectory()) NotBuiltYet("directory dialog");
+}
+
+void TfmHoardkeeper::actShowRulesExecute() {
+  NotBuiltYet("rules window");
+}
+
+void TfmHoardkeeper::actDeleteDirectoryExecute() {
+  QTreeWidgetItem* item = SelectedItem();
+  TbkDirectory* directory = DirectoryOf(item);
+  if (!directory) return;
+  if (!Get<IDialogService>().Confirm(this, "Delete " + ToQt(directory->Path()) + "?")) return;
+  delete directory;
+  Unhooked(listChangeHooked_, [&] { delete item; });
+  ListView1Change(SelectedItem());
+}
+
+void TfmHoardkeeper::actSaveExecute() {
+  manager_->SaveToFile(settingsFileName_, true);
+  ListView1->viewport()->update();
+  UpdateStatusBar(SelectedItem());
+  ListView1Change(SelectedItem());
+}
+
+void TfmHoardkeeper::actSaveAsExecute() {
+  TFileDialogOptions options;
+  options.title = "Save As";
+  options.filter = kDatFilter;
+  options.defaultExtension = "dat";
+  options.askOverwrite = true;
+  if (auto file = Get<IDialogService>().SaveFile(this, options)) {
+    manager_->SaveToFile(FromQt(*file), false);
+  }
+}
+
+void TfmHoardkeeper::actFileOpenExecute() {
+  TFileDialogOptions options;
+  options.title = "Open";
+  options.filter = kDatFilter;
+  options.defaultExtension = "dat";
+  const auto file = Get<IDialogService>().OpenFile(this, options);
+  if (!file) return;
+  const std::string fileName = FromQt(*file);
+  if (FileExists(fileName)) {
+    // Read into a copy first, so that a file that fails part-way leaves the
+    // document as it was.
+    TbkManager loaded;
+    loaded.Assign(manager_.get());
+    loaded.SetName(manager_->Name());
+    loaded.SetTag(manager_->Tag());
+    loaded.SetLeft(manager_->Left());
+    loaded.SetTop(manager_->Top());
+    loaded.LoadFromFile(fileName);
+    manager_->Assign(&loaded);
+    manager_->SetName(loaded.Name());
+    manager_->SetTag(loaded.Tag());
+    manager_->SetLeft(loaded.Left());
+    manager_->SetTop(loaded.Top());
+    manager_->SetModified(false);
+  }
+  FillDirectoryList();
+  ListView1Change(SelectedItem());
+}
+
+void TfmHoardkeeper::actRunCurrentAnywayExecute() {
+  if (const TbkDirectory* directory = SelectedDirectory()) RunDirectory(*manager_, *directory);
+}
+
+void TfmHoardkeeper::actRunAllExecute() {
+  RunAllDirectories(*manager_);
+}
+
+void TfmHoardkeeper::actCreateBatCurrentExecute() {
+  const TbkDirectory* directory = SelectedDirectory();
+  if (!directory) return;
+  TFileDialogOptions options;
+  options.title = "Save As";
+  options.filter = kBatFilter;
+  options.defaultExtension = "bat";
+  options.askOverwrite = true;
+  options.fileName = ToQt(DefaultBatchFileName(*directory));
+  const auto file = Get<IDialogService>().SaveFile(this, options);
+  if (!file) return;
+  sdBatFileName_ = *file;
+  CreateBatForDirectory(*manager_, *directory, FromQt(*file));
+}
+
+void TfmHoardkeeper::actCreateBatAllExecute() {
+  CreateBatForAll(*manager_, [this](std::string& fileName) {
+    TFileDialogOptions options;
+    options.title = "Save As";
+    options.filter = kBatFilter;
+    options.defaultExtension = "bat";
+    options.askOverwrite = true;
+    options.fileName = sdBatFileName_;
+    const auto file = Get<IDialogService>().SaveFile(this, options);
+    if (!file) return false;
+    sdBatFileName_ = *file;
+    fileName = FromQt(*file);
+    return true;
+  });
+}
+
+void TfmHoardkeeper::actEditBatFileExecute() {
+  TFileDialogOptions options;
+  options.title = "Open";
+  options.filter = kBatFilter;
+  if (auto file = Get<IDialogService>().OpenFile(this, options)) EditBatchFile(FromQt(*file));
+}
+
+void TfmHoardkeeper::actOpenArchiveDirectoryExecute() {
+  OpenArchiveDirectory(*manager_);
+}
+
+void TfmHoardkeeper::actOptionsExecute() {
+  executeManager(manager_.get());
+  Refresh();
+}
+
+void TfmHoardkeeper::actHelpExecute() {
+  ShowHelpTopic(hcMainWindow);
+}
+
+void TfmHoardkeeper::AboutClick() {
+  executeAbout();
+}
+
+void TfmHoardkeeper::HomePage1Click() {
+  OpenDocument(kHomePage);
+}
+
+void TfmHoardkeeper::Exit1Click() {
+  close();
+}
+
+bool TfmHoardkeeper::FormCloseQuery() {
+  if (!manager_ || !manager_->GetModified()) return true;
+  const QString question =
+      "Packetwright" + QString(" options has changed. Save to ") + ToQt(settingsFileName_) + "?";
+  switch (Get<IDialogService>().ConfirmWithCancel(this, question)) {
+    case TAnswer::Yes:
+      manager_->SaveToFile(settingsFileName_, true);
+      return true;
+    case TAnswer::No:
+      return true;
+    case TAnswer::Cancel:
+      return false;
+  }
+  return false;
+}
+
+void TfmHoardkeeper::closeEvent(QCloseEvent* event) {
+  bool canClose = false;
+  try {
+    canClose = FormCloseQuery();
+  } catch (...) {
+    event->ignore();  // the save failed: the window stays open
+    throw;
+  }
+  if (canClose) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+}  // namespace pw

@@ -1,0 +1,120 @@
+// The main window: the directories of the document with their command text,
+// and every command of the program.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "archiver/ArchiverDetection.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QSplitter;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace pw {
+
+class TbkDirectory;
+class TbkManager;
+
+// The folder of the program followed by "Packetwright.dat".
+std::string DefaultSettingsFileName();
+
+class TfmHoardkeeper final : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TfmHoardkeeper(std::string settingsFileName = DefaultSettingsFileName(),
+                          QWidget* parent = nullptr);
+  ~TfmHoardkeeper() override;
+
+  // Start-up: loads the settings file and, when no archiver is set, asks for
+  // one. A settings file that cannot be read raises.
+  void AfterConstruction();
+
+  // The dialogs the window opens; tests put stand-ins in their place.
+  std::function<bool(TArchiverKind&)> executeArchiverFound;
+  std::function<bool(TbkManager*)> executeManager;
+  std::function<void()> executeAbout;
+
+  TbkManager* Manager() const { return manager_.get(); }
+  const std::string& GetSettingsFileName() const { return settingsFileName_; }
+  TbkDirectory* SelectedDirectory() const;
+  QTreeWidgetItem* SelectedItem() const;
+  QTreeWidgetItem* AddDirectoryItem(TbkDirectory* directory);
+  void FillDirectoryItem(TbkDirectory* directory, QTreeWidgetItem* item);
+  void FillDirectoryList();
+  void UpdateStatusBar(QTreeWidgetItem* item);
+  void ListView1Change(QTreeWidgetItem* item);
+  static TbkDirectory* DirectoryOf(const QTreeWidgetItem* item);
+
+  QToolBar* ToolBar1;
+  QTreeWidget* ListView1;
+  QSplitter* Splitter1;
+  QPlainTextEdit* meCommandText;
+  QLabel* StatusPanel0;
+  QLabel* StatusPanel1;
+  QMenu* PopupMenu1;
+
+  QAction* actFileOpen;
+  QAction* actSave;
+  QAction* actSaveAs;
+  QAction* actAddDirectory;
+  QAction* actEditDirectory;
+  QAction* actDeleteDirectory;
+  QAction* actShowRules;
+  QAction* actRunCurrentAnyway;
+  QAction* actRunAll;
+  QAction* actCreateBatCurrent;
+  QAction* actCreateBatAll;
+  QAction* actEditBatFile;
+  QAction* actOpenArchiveDirectory;
+  QAction* actOptions;
+  QAction* actHelp;
+  QAction* Exit1;
+  QAction* About;
+  QAction* HomePage1;
+
+ public slots:
+  void actFileOpenExecute();
+  void actSaveExecute();
+  void actSaveAsExecute();
+  void actAddDirectoryExecute();
+  void actEditDirectoryExecute();
+  void actDeleteDirectoryExecute();
+  void actShowRulesExecute();
+  void actRunCurrentAnywayExecute();
+  void actRunAllExecute();
+  void actCreateBatCurrentExecute();
+  void actCreateBatAllExecute();
+  void actEditBatFileExecute();
+  void actOpenArchiveDirectoryExecute();
+  void actOptionsExecute();
+  void actHelpExecute();
+  void AboutClick();
+  void HomePage1Click();
+  void Exit1Click();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateMenus();
+  void CreateList();
+  bool FormCloseQuery();
+  void NotBuiltYet(const char* dialog);
+  void Refresh();
+
+  std::string settingsFileName_;
+  std::unique_ptr<TbkManager> manager_;
+  bool listChangeHooked_ = true;
+  QString sdBatFileName_;
+};
+
+}  // namespace pw

@@ -1,0 +1,54 @@
+#include "ui/fmuMessageWin.h"
+
+#include <QApplication>
+#include <QLabel>
+
+#include "ui/UiText.h"
+#include "ui/fmuBase.h"
+
+namespace pw {
+
+TMessageWin::TMessageWin()
+    : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::MSWindowsFixedSizeDialogHint) {
+  setObjectName("MessageWin");
+  setWindowTitle("Message");
+  setFont(DialogFont());
+  resize(327, 48);
+  laMessage = new QLabel(this);
+  laMessage->setObjectName("laMessage");
+  laMessage->move(8, 8);
+  QFont bold = font();
+  bold.setBold(true);
+  laMessage->setFont(bold);
+  laMessage->setStyleSheet("color: navy; background: transparent;");
+}
+
+TMessageWin::~TMessageWin() {
+  hide();
+  // Let the windows beneath repaint at once.
+  QApplication::processEvents();
+}
+
+void TMessageWin::ShowText(const std::string& text) {
+  laMessage->setText(ToQt(text));
+  laMessage->adjustSize();
+  // The outer width follows the text; the frame is known once the window shows.
+  const bool first = !isVisible();
+  if (first) show();
+  const int frame = frameGeometry().width() - geometry().width();
+  setFixedSize(laMessage->x() + laMessage->width() + 30 - frame, 48);
+  if (first) CentreOnScreen(this);
+  if (!isActiveWindow()) activateWindow();
+  QApplication::processEvents();
+}
+
+std::unique_ptr<TMessageWin> CreateMessageWin() {
+  return std::make_unique<TMessageWin>();
+}
+
+std::unique_ptr<IMessageWin> TMessageWinFactory::CreateMessageWin() {
+  return pw::CreateMessageWin();
+}
+
+}  // namespace pw
