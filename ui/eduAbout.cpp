@@ -37,7 +37,7 @@ void Box(QPainter& p, const QRect& r, const QString& title, const QString& item 
   }
 }
 
-void Arrow(QPainter& p, QPoint from, QPoint to, const QString& label) {
+void Arrow(QPainter& p, QPoint from, QPoint to, const QString& label, QPoint labelAt) {
   p.setPen(QPen(Qt::black, 1));
   p.drawLine(from, to);
   const QLineF line(to, from);
@@ -53,9 +53,7 @@ void Arrow(QPainter& p, QPoint from, QPoint to, const QString& label) {
   f.setBold(false);
   f.setItalic(true);
   p.setFont(f);
-  p.drawText(QRect(QPoint(std::min(from.x(), to.x()) + 3, std::min(from.y(), to.y()) - 14),
-                   QSize(120, 14)),
-             Qt::AlignLeft, label);
+  p.drawText(labelAt, label);
   f.setItalic(false);
   p.setFont(f);
 }
@@ -79,11 +77,12 @@ QPixmap DrawModelDiagram() {
   Box(p, extensions, "TbkExtensions", "TbkExtension");
   Box(p, directories, "TbkDirectories", "TbkDirectory");
   Arrow(p, QPoint(manager.right(), manager.top() + 4), QPoint(rules.left(), rules.center().y()),
-        "Rules");
+        "Rules", QPoint(82, 44));
   Arrow(p, QPoint(rules.center().x(), rules.bottom()),
-        QPoint(extensions.center().x(), extensions.top()), "Extensions");
+        QPoint(extensions.center().x(), extensions.top()), "Extensions",
+        QPoint(rules.center().x() + 5, 62));
   Arrow(p, QPoint(manager.right(), manager.bottom() - 4),
-        QPoint(directories.left(), directories.center().y()), "Directories");
+        QPoint(directories.left(), directories.center().y()), "Directories", QPoint(58, 132));
   return pixmap;
 }
 
