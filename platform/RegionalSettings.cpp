@@ -74,136 +74,116 @@ std::string SeparatorOf(const std::string& format, const std::string& fallback) 
   return fallback;
 }
 
-std::string ConvertQtDateTimeFormat(const std::string& format, const std::string& dateSeparator,
-                                    const std::string& timeSeparator) {
+namespace {
+
+// One field of a format picture in the pattern language; consumed is 0 when
+// the picture has no field at that place.
+struct Field {
+  std::string text;
+  size_t consumed = 0;
+};
+
+Field Counted(char letter, size_t run, size_t most) {
+  return {Repeat(letter, run > most ? most : run), run};
+}
+
+// The fields both kinds of picture share: d M y H h m s.
+Field CommonField(char c, size_t run) {
+  switch (c) {
+    case 'd':
+      return Counted('d', run, 4);
+    case 'M':
+      return Counted('m', run, 4);
+    case 'y':
+      return {run <= 2 ? "yy" : "yyyy", run};
+    case 'H':
+    case 'h':
+      return Counted('h', run, 2);
+    case 'm':
+      return Counted('n', run, 2);
+    case 's':
+      return Counted('s', run, 2);
+    default:
+      return {};
+  }
+}
+
+Field QtField(const std::string& format, size_t i, size_t run) {
+  switch (format[i]) {
+    case 'L':
+      return Counted('m', run, 4);
+    case 'z':
+      return {run >= 3 ? "zzz" : "z", run};
+    case 'A':
+    case 'a': {
+      const bool ap = i + 1 < format.size() && (format[i + 1] == 'P' || format[i + 1] == 'p');
+      return {"AMPM", ap ? size_t{2} : size_t{1}};
+    }
+    case 't':
+      return {"", run};  // the time zone has no counterpart
+    default:
+      return CommonField(format[i], run);
+  }
+}
+
+Field WindowsField(const std::string& format, size_t i, size_t run) {
+  switch (format[i]) {
+    case 'g':
+      return {"g", run};
+    case 't':
+      return {"AMPM", run};
+    default:
+      return CommonField(format[i], run);
+  }
+}
+
+// Literal characters equal to a separator become the pattern's own "/" and
+// ":"; other literal text is quoted where the pattern would read it.
+std::string Convert(const std::string& format,
+                    Field (*readField)(const std::string&, size_t, size_t),
+                    const std::string& dateSeparator, const std::string& timeSeparator) {
   std::string out, literal;
   auto flush = [&] {
     AppendLiteral(out, literal);
     literal.clear();
   };
   for (size_t i = 0; i < format.size();) {
-    const char c = format[i];
-    if (c == '\'') {
+    if (format[i] == '\'') {
       literal += QuotedLiteral(format, i);
       continue;
     }
-    const size_t n = RunLength(format, i);
-    std::string field;
-    switch (c) {
-      case 'd':
-        field = Repeat('d', n > 4 ? 4 : n);
-        break;
-      case 'M':
-      case 'L':
-        field = Repeat('m', n > 4 ? 4 : n);
-        break;
-      case 'y':
-        field = n <= 2 ? "yy" : "yyyy";
-        break;
-      case 'H':
-      case 'h':
-        field = Repeat('h', n > 2 ? 2 : n);
-        break;
-      case 'm':
-        field = Repeat('n', n > 2 ? 2 : n);
-        break;
-      case 's':
-        field = Repeat('s', n > 2 ? 2 : n);
-        break;
-      case 'z':
-        field = n >= 3 ? "zzz" : "z";
-        break;
-      case 'A':
-      case 'a':
-        field = "AMPM";
-        if (i + 1 < format.size() && (format[i + 1] == 'P' || format[i + 1] == 'p')) ++i;
-        break;
-      case 't':
-        field = " ";
-        break;  // the time zone has no counterpart
-      default:
-        break;
-    }
-    if (!field.empty()) {
+    const Field field = readField(format, i, RunLength(format, i));
+    if (field.consumed > 0) {
       flush();
-      if (field != " ") out += field;
-      i += (c == 'A' || c == 'a') ? 1 : n;
+      out += field.text;
+      i += field.consumed;
       continue;
     }
-    const std::string one(1, c);
-    if (one == dateSeparator) {
+    const std::string one(1, format[i]);
+    if (one == dateSeparator || one == timeSeparator) {
       flush();
-      out += '/';
-    } else if (one == timeSeparator) {
-      flush();
-      out += ':';
+      out += one == dateSeparator ? '/' : ':';
     } else {
-      literal += c;
+      literal += format[i];
     }
     ++i;
   }
   flush();
-  // A dropped time zone leaves a trailing blank.
+  // A dropped field may leave a trailing blank.
   while (!out.empty() && out.back() == ' ') out.pop_back();
   return out;
 }
 
+}  // namespace
+
+std::string ConvertQtDateTimeFormat(const std::string& format, const std::string& dateSeparator,
+                                    const std::string& timeSeparator) {
+  return Convert(format, QtField, dateSeparator, timeSeparator);
+}
+
 std::string ConvertWindowsDateTimeFormat(const std::string& format) {
-  std::string out, literal;
-  auto flush = [&] {
-    AppendLiteral(out, literal);
-    literal.clear();
-  };
-  for (size_t i = 0; i < format.size();) {
-    const char c = format[i];
-    if (c == '\'') {
-      literal += QuotedLiteral(format, i);
-      continue;
-    }
-    const size_t n = RunLength(format, i);
-    std::string field;
-    switch (c) {
-      case 'd':
-        field = Repeat('d', n > 4 ? 4 : n);
-        break;
-      case 'M':
-        field = Repeat('m', n > 4 ? 4 : n);
-        break;
-      case 'y':
-        field = n <= 2 ? "yy" : "yyyy";
-        break;
-      case 'g':
-        field = "g";
-        break;
-      case 'H':
-      case 'h':
-        field = Repeat('h', n > 2 ? 2 : n);
-        break;
-      case 'm':
-        field = Repeat('n', n > 2 ? 2 : n);
-        break;
-      case 's':
-        field = Repeat('s', n > 2 ? 2 : n);
-        break;
-      case 't':
-        field = "AMPM";
-        break;
-      default:
-        break;
-    }
-    if (!field.empty()) {
-      flush();
-      out += field;
-    } else if (c == '/' || c == ':') {
-      flush();
-      out += c;  // the system's pictures use these for its own separators
-    } else {
-      literal += Repeat(c, n);
-    }
-    i += n;
-  }
-  flush();
-  return out;
+  // The system's pictures write its own separators as "/" and ":" already.
+  return Convert(format, WindowsField, "/", ":");
 }
 
 }  // namespace pw

@@ -176,6 +176,21 @@ TEST_F(DialogTest, OptionsBrowseButtons) {
   EXPECT_EQ(dialogs.directoryStarts, (std::vector<QString>{"C:\\Start", "C:\\Start"}));
 }
 
+TEST_F(DialogTest, F1OpensTheDialogsHelpTopic) {
+  fakes::FakeShell shell;
+  ScopedOverride<IShell> useShell(shell);
+  TedManager d;
+  QTest::keyClick(d.edOutputPath, Qt::Key_F1);
+  ASSERT_EQ(shell.calls.size(), 1u);
+  EXPECT_EQ(shell.calls[0].verb, "open");
+  EXPECT_TRUE(QString::fromStdString(shell.calls[0].file).startsWith("file:///"));
+  EXPECT_TRUE(
+      QString::fromStdString(shell.calls[0].file).endsWith("/Packetwright.html#context-12"));
+  TedArchiverFoundDlg found;
+  QTest::keyClick(&found, Qt::Key_F1);
+  EXPECT_EQ(shell.calls.size(), 1u) << "context 0 has no help";
+}
+
 TEST_F(DialogTest, SelectionWithNeitherArchiver) {
   TedArchiverFoundDlg d;
   EXPECT_FALSE(d.rbWinZip->isEnabled());

@@ -361,6 +361,20 @@ TEST_F(MainWindowTest, UnbuiltDialogsSaySoAndChangeNothing) {
   EXPECT_FALSE(w->Manager()->GetModified());
 }
 
+TEST_F(MainWindowTest, OptionsTakeEffectInTheCommandAtOnce) {
+  WriteSettings();
+  auto w = Start();
+  Select(*w, 0);
+  w->executeManager = [](TbkManager* m) {
+    m->SetOutputPath("F:\\Backups");
+    return true;
+  };
+  w->actOptions->trigger();
+  EXPECT_EQ(w->StatusPanel1->text(), "F:\\Backups");
+  EXPECT_NE(w->meCommandText->toPlainText().indexOf("F:\\Backups\\D_Work"), -1);
+  EXPECT_TRUE(w->actSave->isEnabled());
+}
+
 TEST_F(MainWindowTest, MenusAndToolBarInOrder) {
   WriteSettings();
   auto w = Start();
