@@ -1,0 +1,200 @@
+// The mask list frame and its two dialogs.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+
+#include "model/HoardkeeperClasses.h"
+#include "platform/fakes/Fakes.h"
+#include "tests/ui/FakeDialogs.h"
+#include "ui/eduExtension.h"
+#include "ui/fruExtensions.h"
+
+namespace pw {
+namespace {
+
+class FrameTest : public ::testing::Test {
+ protected:
+  FrameTest() : useDialogs(dialogs), useRegistry(registry) {
+    for (const char* ext : {"*.doc", "*.bak", "*.tmp"}) masks.Add()->SetExt(ext);
+    masks.Items(1)->SetActive(false);
+    frame.OnExtensionsChanged = [this] { ++changes; };
+    frame.SetExtensions(&masks);
+  }
+
+  QTreeWidgetItem* Row(int i) { return frame.lvExtensions->topLevelItem(i); }
+  QStringList Captions() {
+    QStringList out;
+    for (int i = 0; i < frame.lvExtensions->topLevelItemCount(); ++i) out << Row(i)->text(0);
+    return out;
+  }
+  // Selects the rows whose captions are given.
+  void Select(std::initializer_list<const char*> captions) {
+    frame.lvExtensions->clearSelection();
+    for (const char* caption : captions) {
+      frame.lvExtensions->findItems(caption, Qt::MatchExactly).first()->setSelected(true);
+    }
+  }
+
+  test::FakeDialogs dialogs;
+  fakes::FakeRegistry registry;
+  ScopedOverride<IDialogService> useDialogs;
+  ScopedOverride<IRegistry> useRegistry;
+  TbkExtensions masks;
+  TfrExtensions frame;
+  int changes = 0;
+};
+
+TEST_F(FrameTest, ListIsSortedAndMirrorsTheMasks) {
+  EXPECT_EQ(Captions().join(" "), "*.bak *.doc *.tmp");
+  EXPECT_EQ(Row(0)->checkState(0), Qt::Unchecked);
+  EXPECT_EQ(Row(1)->checkState(0), Qt::Checked);
+  EXPECT_TRUE(frame.actAddExtension->isEnabled());
+  EXPECT_FALSE(frame.actEditExtension->isEnabled());
+  EXPECT_EQ(changes, 0);
+}
+
+TEST_F(FrameTest, WithoutACollectionOnlySelectAllIsEnabled) {
+  frame.SetExtensions(nullptr);
+  EXPECT_EQ(frame.lvExtensions->topLevelItemCount(), 0);
+  for (QAction* a : {frame.actAddExtension, frame.actEditExtension, frame.actDeleteExtension,
+                     frame.actExtractFromDirectory, frame.actInvert, frame.actClear}) {
+    EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+  }
+  EXPECT_TRUE(frame.actSelectAll->isEnabled());
+}
+
+TEST_F(FrameTest, CheckBoxMakesAMaskPassiveAndNotifiesOnce) {
+  Row(1)->setCheckState(0, Qt::Unchecked);  // *.doc
+  EXPECT_FALSE(masks.Items(0)->Active());
+  EXPECT_EQ(changes, 1);
+}
+
+TEST_F(FrameTest, InvertFlipsEverySelectedMask) {
+  Select({"*.bak", "*.doc", "*.tmp"});
+  frame.actInvert->trigger();
+  EXPECT_FALSE(masks.Items(0)->Active());
+  EXPECT_TRUE(masks.Items(1)->Active());
+  EXPECT_FALSE(masks.Items(2)->Active());
+  EXPECT_EQ(changes, 1);
+}
+
+TEST_F(FrameTest, DeleteAsksFirst) {
+  Select({"*.doc", "*.tmp"});
+  dialogs.confirmAnswers = {TAnswer::No, TAnswer::Yes};
+  frame.actDeleteExtension->trigger();
+  EXPECT_EQ(dialogs.shown.back().text, "Delete selected?");
+  EXPECT_EQ(masks.Count(), 3);
+  frame.actDeleteExtension->trigger();
+  ASSERT_EQ(masks.Count(), 1);
+  EXPECT_EQ(masks.Items(0)->Ext(), "*.bak");
+  EXPECT_EQ(Captions().join(" "), "*.bak");
+  EXPECT_TRUE(masks.GetModified());
+}
+
+TEST_F(FrameTest, ClearOffersPassiveForOneSelectionAndSelectedForMore) {
+  Select({"*.doc"});
+  frame.executeClearOptions = [](bool& active, bool& passive, bool& selected, bool enabled) {
+    EXPECT_FALSE(active);
+    EXPECT_TRUE(passive);
+    EXPECT_FALSE(selected);
+    EXPECT_FALSE(enabled);
+    return true;
+  };
+  frame.actClear->trigger();
+  EXPECT_EQ(Captions().join(" "), "*.doc *.tmp");
+
+  Select({"*.doc", "*.tmp"});
+  frame.executeClearOptions = [](bool& active, bool& passive, bool& selected, bool enabled) {
+    EXPECT_FALSE(active);
+    EXPECT_FALSE(passive);
+    EXPECT_TRUE(selected);
+    EXPECT_TRUE(enabled);
+    return true;
+  };
+  frame.actClear->trigger();
+  EXPECT_EQ(masks.Count(), 0);
+}
+
+TEST_F(FrameTest, AddAndEditGoThroughTheMaskDialog) {
+  frame.executeExtension = [](TbkExtension* e, TbkExtensions*) {
+    EXPECT_EQ(e->Ext(), "");
+    EXPECT_TRUE(e->Active());
+    e->SetExt("*.rtf");
+    return true;
+  };
+  frame.actAddExtension->trigger();
+  ASSERT_EQ(masks.Count(), 4);
+  EXPECT_EQ(masks.Items(3)->Ext(), "*.rtf");
+  EXPECT_EQ(Captions().join(" "), "*.bak *.doc *.rtf *.tmp");
+  EXPECT_EQ(changes, 1);
+
+  frame.executeExtension = [](TbkExtension*, TbkExtensions*) { return false; };
+  frame.actAddExtension->trigger();
+  EXPECT_EQ(masks.Count(), 4) << "cancel adds nothing";
+
+  Select({"*.doc"});
+  frame.executeExtension = [](TbkExtension* e, TbkExtensions*) {
+    e->SetExt("*.docx");
+    return true;
+  };
+  frame.actEditExtension->trigger();
+  EXPECT_EQ(masks.Items(0)->Ext(), "*.docx");
+  EXPECT_TRUE(Captions().contains("*.docx"));
+}
+
+TEST_F(FrameTest, ScanKeepsTheSelection) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("pw-frame-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  for (const char* f : {"a.aaa", "b.TMP", "c.zzz"}) std::ofstream(dir / f) << "x";
+  Select({"*.tmp", "*.bak"});
+  dialogs.fileAnswers = {QString::fromStdString(dir.string())};
+  frame.actExtractFromDirectory->trigger();
+  EXPECT_EQ(Captions().join(" "), "*.aaa *.bak *.doc *.tmp *.zzz");
+  QStringList selected;
+  for (QTreeWidgetItem* item : frame.lvExtensions->selectedItems()) selected << item->text(0);
+  selected.sort();
+  EXPECT_EQ(selected.join(" "), "*.bak *.tmp");
+  EXPECT_EQ(dialogs.directoryStarts, (std::vector<QString>{""}));
+  EXPECT_EQ(changes, 0) << "a scan does not notify";
+  std::filesystem::remove_all(dir);
+}
+
+TEST_F(FrameTest, MaskDialogChecksTextAndUniqueness) {
+  TedExtension d;
+  d.Load(masks.Items(0), &masks);  // *.doc
+  EXPECT_EQ(d.edFileExt->text(), "*.doc");
+  d.show();
+  d.buOK->click();
+  EXPECT_EQ(d.result(), QDialog::Accepted) << "an unchanged mask is unique against itself";
+
+  TbkExtension fresh(nullptr);
+  TedExtension add;
+  add.Load(&fresh, &masks);
+  EXPECT_TRUE(add.cbActive->isChecked());
+  add.show();
+  add.buOK->click();
+  EXPECT_EQ(dialogs.shown.back().text, "Please, fill in the 'File Extention' field");
+  add.edFileExt->setText("*.DOC");
+  add.buOK->click();
+  EXPECT_EQ(dialogs.shown.back().text, "Extension '*.DOC' is not unique in the rule");
+  EXPECT_TRUE(add.isVisible());
+  add.edFileExt->setText(" *.txt ");
+  add.cbActive->setChecked(false);
+  add.buOK->click();
+  EXPECT_EQ(add.result(), QDialog::Accepted);
+  EXPECT_EQ(add.EditCopy->Ext(), " *.txt ");
+  EXPECT_FALSE(add.EditCopy->Active());
+  EXPECT_EQ(fresh.Ext(), "") << "the caller's mask changes only through Execute";
+}
+
+}  // namespace
+}  // namespace pw
