@@ -28,6 +28,7 @@
 #include "ui/eduArchiverFoundDlg.h"
 #include "ui/eduManager.h"
 #include "ui/fmuBase.h"
+#include "ui/fmuRules.h"
 
 namespace pw {
 
@@ -100,6 +101,7 @@ TfmHoardkeeper::TfmHoardkeeper(std::string settingsFileName, QWidget* parent)
   };
   executeManager = [this](TbkManager* m) { return TedManager::Execute(m, this); };
   executeAbout = [] { TedAbout::Execute(); };
+  executeRules = [this](TbkRules* rules) { TfmRules::Execute(rules, this); };
   CreateActions();
   CreateList();
   CreateMenus();
@@ -355,7 +357,9 @@ void TfmHoardkeeper::actEditDirectoryExecute() {
 }
 
 void TfmHoardkeeper::actShowRulesExecute() {
-  NotBuiltYet("rules window");
+  executeRules(manager_->Rules());
+  FillDirectoryList();
+  ListView1Change(SelectedItem());
 }
 
 void TfmHoardkeeper::actDeleteDirectoryExecute() {

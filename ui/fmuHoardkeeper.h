@@ -22,6 +22,7 @@ namespace pw {
 
 class TbkDirectory;
 class TbkManager;
+class TbkRules;
 
 // The folder of the program followed by "Packetwright.dat".
 std::string DefaultSettingsFileName();
@@ -41,6 +42,7 @@ class TfmHoardkeeper final : public QMainWindow {
   std::function<bool(TArchiverKind&)> executeArchiverFound;
   std::function<bool(TbkManager*)> executeManager;
   std::function<void()> executeAbout;
+  std::function<void(TbkRules*)> executeRules;
 
   TbkManager* Manager() const { return manager_.get(); }
   const std::string& GetSettingsFileName() const { return settingsFileName_; }

@@ -86,6 +86,10 @@ class MainWindowTest : public ::testing::Test {
       return chooseWinZip;
     };
     w->executeManager = [](TbkManager*) { return false; };
+    w->executeRules = [this](TbkRules* rules) {
+      ++rulesShown;
+      if (renameInRules) RenameRuleReferences(rules->Manager()->Directories(), "Texts", "Prose");
+    };
     w->AfterConstruction();
     return w;
   }
@@ -120,6 +124,8 @@ class MainWindowTest : public ::testing::Test {
   fs::path folder;
   std::string settings;
   int selectionsShown = 0;
+  int rulesShown = 0;
+  bool renameInRules = false;
 };
 
 TEST_F(MainWindowTest, FirstStartAsksForTheArchiverAndMarksTheDocument) {
@@ -354,7 +360,9 @@ TEST_F(MainWindowTest, UnbuiltDialogsSaySoAndChangeNothing) {
   WriteSettings();
   auto w = Start();
   w->actAddDirectory->trigger();
-  w->actShowRules->trigger();
+  w->actEditDirectory->trigger();  // nothing selected: nothing shown
+  Select(*w, 0);
+  w->actEditDirectory->trigger();
   EXPECT_EQ(dialogs.shown.size(), 2u);
   EXPECT_EQ(dialogs.shown[0].kind, "message");
   EXPECT_EQ(w->Manager()->Directories()->Count(), 2);
@@ -373,6 +381,15 @@ TEST_F(MainWindowTest, OptionsTakeEffectInTheCommandAtOnce) {
   EXPECT_EQ(w->StatusPanel1->text(), "F:\\Backups");
   EXPECT_NE(w->meCommandText->toPlainText().indexOf("F:\\Backups\\D_Work"), -1);
   EXPECT_TRUE(w->actSave->isEnabled());
+}
+
+TEST_F(MainWindowTest, ShowRulesRefreshesTheList) {
+  WriteSettings();
+  auto w = Start();
+  renameInRules = true;
+  w->actShowRules->trigger();
+  EXPECT_EQ(rulesShown, 1);
+  EXPECT_EQ(w->ListView1->topLevelItem(0)->text(2), "Prose");
 }
 
 TEST_F(MainWindowTest, MenusAndToolBarInOrder) {

@@ -1,0 +1,169 @@
+// The rules window and the rule dialog over a real document.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "model/HoardkeeperClasses.h"
+#include "platform/Errors.h"
+#include "platform/fakes/Fakes.h"
+#include "tests/ui/FakeDialogs.h"
+#include "ui/eduRule.h"
+#include "ui/fmuRules.h"
+#include "ui/fruExtensions.h"
+
+namespace pw {
+namespace {
+
+class RulesTest : public ::testing::Test {
+ protected:
+  RulesTest() : useDialogs(dialogs), useRegistry(registry) {
+    TbkRule* docs = manager.Rules()->Add();
+    docs->SetName("Docs");
+    docs->Extensions()->Add()->SetExt("*.doc");
+    manager.Rules()->Add()->SetName("Free");
+    TbkDirectory* d = manager.Directories()->Add();
+    d->SetRuleName("DOCS");
+    manager.SetModified(false);
+  }
+
+  void Select(TfmRules& w, const char* name) {
+    w.lvRules->clearSelection();
+    w.lvRules->findItems(name, Qt::MatchExactly).first()->setSelected(true);
+  }
+
+  test::FakeDialogs dialogs;
+  fakes::FakeRegistry registry;
+  ScopedOverride<IDialogService> useDialogs;
+  ScopedOverride<IRegistry> useRegistry;
+  TbkManager manager;
+};
+
+TEST_F(RulesTest, WindowWorksOnACopyThatSaveCommits) {
+  TfmRules w;
+  w.LoadRules(manager.Rules());
+  EXPECT_EQ(w.lvRules->topLevelItemCount(), 2);
+  EXPECT_FALSE(w.actSave->isEnabled());
+  EXPECT_FALSE(w.actEditRule->isEnabled());
+  EXPECT_EQ(w.frExtensions->Extensions(), nullptr);
+  EXPECT_EQ(w.WorkRules()->Manager(), &manager);
+
+  Select(w, "Docs");
+  ASSERT_NE(w.frExtensions->Extensions(), nullptr);
+  EXPECT_EQ(w.frExtensions->lvExtensions->topLevelItemCount(), 1);
+  w.frExtensions->lvExtensions->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+  EXPECT_TRUE(w.actSave->isEnabled());
+  EXPECT_TRUE(manager.Rules()->Items(0)->Extensions()->Items(0)->Active())
+      << "not yet in the document";
+  w.actSave->trigger();
+  EXPECT_FALSE(manager.Rules()->Items(0)->Extensions()->Items(0)->Active());
+  EXPECT_TRUE(manager.GetModified());
+  EXPECT_FALSE(w.actSave->isEnabled());
+}
+
+TEST_F(RulesTest, ClosingCommitsOnlyAChange) {
+  {
+    TfmRules w;
+    w.LoadRules(manager.Rules());
+    w.close();
+  }
+  EXPECT_FALSE(manager.GetModified()) << "nothing changed, nothing marked";
+  {
+    TfmRules w;
+    w.LoadRules(manager.Rules());
+    w.executeNewRule = [](TbkRules*) {
+      auto rule = std::make_unique<TbkRule>(nullptr);
+      rule->SetName("Added");
+      return rule;
+    };
+    w.actAddRule->trigger();
+    EXPECT_EQ(w.SelectedRule()->Name(), "Added");
+    EXPECT_TRUE(w.actSave->isEnabled());
+    w.close();
+  }
+  ASSERT_EQ(manager.Rules()->Count(), 3);
+  EXPECT_EQ(manager.Rules()->Items(2)->Name(), "Added");
+}
+
+TEST_F(RulesTest, ReferencedRulesCannotBeDeleted) {
+  TfmRules w;
+  w.LoadRules(manager.Rules());
+  Select(w, "Docs");
+  try {
+    w.actDeleteRuleExecute();
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "Deleting is forbidden because a directory reference");
+  }
+  EXPECT_TRUE(dialogs.shown.empty()) << "no question first";
+  Select(w, "Free");
+  dialogs.confirmAnswers = {TAnswer::No, TAnswer::Yes};
+  w.actDeleteRule->trigger();
+  EXPECT_EQ(dialogs.shown.back().text, "Delete Free");
+  EXPECT_EQ(w.WorkRules()->Count(), 2);
+  w.actDeleteRule->trigger();
+  EXPECT_EQ(w.WorkRules()->Count(), 1);
+  EXPECT_FALSE(w.actDeleteRule->isEnabled());
+  EXPECT_TRUE(w.actSave->isEnabled());
+  EXPECT_EQ(w.frExtensions->Extensions(), nullptr);
+}
+
+TEST_F(RulesTest, RuleDialogChecksTheName) {
+  TbkRule fresh(nullptr);
+  TedRule d;
+  d.Load(&fresh, manager.Rules());
+  EXPECT_TRUE(d.rbExclude->isChecked());
+  d.show();
+  d.buOK->click();
+  EXPECT_EQ(dialogs.shown.back().text, "Fill in the 'Name' field");
+  d.edName->setText("docs");
+  d.buOK->click();
+  EXPECT_EQ(dialogs.shown.back().text, "Rule 'docs' is not unique");
+  EXPECT_EQ(d.focusWidget(), d.edName);
+  d.edName->setText("Docs2");
+  d.rbInclude->setChecked(true);
+  d.buOK->click();
+  EXPECT_EQ(d.result(), QDialog::Accepted);
+  EXPECT_EQ(d.EditCopy->Name(), "Docs2");
+  EXPECT_EQ(d.EditCopy->Category(), ecInclude);
+}
+
+TEST_F(RulesTest, RenamingReachesTheDirectoriesAtOnce) {
+  TbkRule* docs = manager.Rules()->Items(0);
+  TedRule keep;
+  keep.Load(docs, manager.Rules());
+  keep.show();
+  keep.buOK->click();
+  EXPECT_EQ(keep.result(), QDialog::Accepted) << "its own name is unique against itself";
+  EXPECT_EQ(manager.Directories()->Items(0)->RuleName(), "DOCS");
+
+  TedRule rename;
+  rename.Load(docs, manager.Rules());
+  rename.edName->setText("docs");
+  rename.show();
+  rename.buOK->click();
+  EXPECT_EQ(rename.result(), QDialog::Accepted);
+  EXPECT_EQ(manager.Directories()->Items(0)->RuleName(), "docs");
+  EXPECT_EQ(docs->Name(), "Docs") << "the rule itself changes only when Execute copies it back";
+}
+
+TEST_F(RulesTest, MasksEditedInTheDialogStayInItsCopy) {
+  TbkRule* docs = manager.Rules()->Items(0);
+  TedRule d;
+  d.Load(docs, manager.Rules());
+  d.frExtensions->executeExtension = [](TbkExtension* e, TbkExtensions*) {
+    e->SetExt("*.rtf");
+    return true;
+  };
+  d.frExtensions->actAddExtension->trigger();
+  EXPECT_EQ(d.EditCopy->Extensions()->Count(), 2);
+  EXPECT_EQ(docs->Extensions()->Count(), 1);
+  EXPECT_EQ(d.frExtensions->actAddExtension->text(), "Add");
+}
+
+}  // namespace
+}  // namespace pw

@@ -1,0 +1,135 @@
+#include "ui/eduRule.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "model/HoardkeeperClasses.h"
+#include "platform/Services.h"
+#include "ui/DialogService.h"
+#include "ui/PacketwrightHelpIDs.h"
+#include "ui/UiText.h"
+#include "ui/fruExtensions.h"
+
+namespace pw {
+
+QIcon CategoryLamp(bool include) {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QColor colour = include ? QColor(40, 170, 40) : QColor(210, 30, 30);
+  QRadialGradient glow(QPointF(6, 6), 8);
+  glow.setColorAt(0, colour.lighter(170));
+  glow.setColorAt(1, colour);
+  p.setBrush(glow);
+  p.setPen(colour.darker(150));
+  p.drawEllipse(QRectF(2, 2, 12, 12));
+  return QIcon(pixmap);
+}
+
+TedRule::TedRule(QWidget* parent)
+    : TfmBaseDialog(parent), EditCopy(std::make_unique<TbkRule>(nullptr)) {
+  EditCopy->SetCopyOwnerOnAssign(true);
+  setWindowTitle("Rule");
+  SetHelpContext(hcRuleDialog);
+  setSizeGripEnabled(true);
+  setMinimumSize(350, 400);
+  resize(350, 400);
+
+  auto* layout = new QVBoxLayout(Client());
+  layout->setContentsMargins(8, 8, 8, 0);
+  laName = new QLabel("Name", this);
+  edName = new QLineEdit(this);
+  auto* gbCategory = new QGroupBox("Files matches the Mask must be ", this);
+  auto* row = new QHBoxLayout(gbCategory);
+  auto lamp = [this](bool include) {
+    auto* image = new QLabel(this);
+    image->setPixmap(CategoryLamp(include).pixmap(16, 16));
+    return image;
+  };
+  rbExclude = new QRadioButton("Excluded from Archive", gbCategory);
+  rbInclude = new QRadioButton("Included into Archive", gbCategory);
+  row->addWidget(lamp(false));
+  row->addWidget(rbExclude);
+  row->addWidget(lamp(true));
+  row->addWidget(rbInclude);
+  row->addStretch(1);
+  frExtensions = new TfrExtensions(this);
+  frExtensions->actAddExtension->setText("Add");
+  frExtensions->actAddExtension->setToolTip("Add");
+  frExtensions->actEditExtension->setText("Edit");
+  frExtensions->actEditExtension->setToolTip("Edit");
+  frExtensions->actDeleteExtension->setText("Delete");
+  frExtensions->actDeleteExtension->setToolTip("Delete");
+  layout->addWidget(laName);
+  layout->addWidget(edName);
+  layout->addWidget(gbCategory);
+  layout->addWidget(frExtensions, 1);
+  edName->setFocus();
+}
+
+TedRule::~TedRule() {
+  // The frame lets go of the copy's masks before the copy goes.
+  delete frExtensions;
+}
+
+void TedRule::Load(TbkRule* rule, TbkRules* rules) {
+  EditCopy->Assign(rule);
+  EditCopy->SetModified(false);
+  LoadData();
+  EditedRule = rule;
+  OwnerRules = rules;
+}
+
+void TedRule::LoadData() {
+  OldName = EditCopy->Name();
+  edName->setText(ToQt(EditCopy->Name()));
+  rbInclude->setChecked(EditCopy->Category() == ecInclude);
+  rbExclude->setChecked(EditCopy->Category() == ecExclude);
+  frExtensions->SetExtensions(EditCopy->Extensions());
+}
+
+bool TedRule::CheckData() {
+  if (!CheckRequiredField(edName, laName, this)) return false;
+  const QString text = edName->text();
+  const std::string name = text == ToQt(OldName) ? OldName : FromQt(text);
+  if (!IsRuleNameUnique(name, EditedRule, OwnerRules)) {
+    edName->setFocus();
+    Get<IDialogService>().ShowError(this, "Error", "Rule '" + text + "' is not unique");
+    return false;
+  }
+  if (name != OldName && EditCopy->Manager()) {
+    RenameRuleReferences(EditCopy->Manager()->Directories(), OldName, name);
+  }
+  return true;
+}
+
+void TedRule::StoreData() {
+  TfmBaseDialog::StoreData();
+  const QString text = edName->text();
+  EditCopy->SetName(text == ToQt(OldName) ? OldName : FromQt(text));
+  if (rbInclude->isChecked()) EditCopy->SetCategory(ecInclude);
+  if (rbExclude->isChecked()) EditCopy->SetCategory(ecExclude);
+}
+
+bool TedRule::Execute(TbkRule* rule, TbkRules* rules) {
+  TedRule dialog;
+  dialog.Load(rule, rules);
+  const bool ok = dialog.exec() == QDialog::Accepted;
+  if (ok) rule->Assign(dialog.EditCopy.get());
+  return ok;
+}
+
+std::unique_ptr<TbkRule> TedRule::ExecuteNew(TbkRules* rules) {
+  auto rule = std::make_unique<TbkRule>(nullptr);
+  if (!Execute(rule.get(), rules)) return nullptr;
+  return rule;
+}
+
+}  // namespace pw

@@ -1,0 +1,298 @@
+#include "ui/fmuRules.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "model/HoardkeeperClasses.h"
+#include "platform/Errors.h"
+#include "platform/LocaleCompare.h"
+#include "platform/Services.h"
+#include "ui/DialogService.h"
+#include "ui/PacketwrightHelpIDs.h"
+#include "ui/UiText.h"
+#include "ui/eduRule.h"
+#include "ui/fmuBase.h"
+#include "ui/fruExtensions.h"
+
+namespace pw {
+
+namespace {
+
+TbkRule* RuleOf(const QModelIndex& index) {
+  return reinterpret_cast<TbkRule*>(index.siblingAtColumn(0).data(Qt::UserRole).value<quintptr>());
+}
+
+class RuleItem final : public QTreeWidgetItem {
+ public:
+  bool operator<(const QTreeWidgetItem& other) const override {
+    return text(0).compare(other.text(0), Qt::CaseInsensitive) < 0;
+  }
+};
+
+// Rules changed since the last load or save are drawn red and bold.
+class lvRulesCustomDrawItem final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    const TbkRule* rule = RuleOf(index);
+    if (rule && rule->GetModified()) {
+      option->font.setBold(true);
+      option->palette.setColor(QPalette::Text, Qt::red);
+      option->palette.setColor(QPalette::HighlightedText, Qt::red);
+    }
+  }
+};
+
+}  // namespace
+
+TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_unique<TbkRules>()) {
+  workRules_->SetCopyOwnerOnAssign(true);
+  executeRule = [](TbkRule* rule, TbkRules* rules) { return TedRule::Execute(rule, rules); };
+  executeNewRule = [](TbkRules* rules) { return TedRule::ExecuteNew(rules); };
+  setWindowTitle("Rules");
+  setFont(DialogFont());
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+  setSizeGripEnabled(true);
+  resize(617, 334);
+
+  auto action = [this](QAction*& a, const char* caption, QIcon icon, QKeySequence key,
+                       void (TfmRules::*handler)()) {
+    a = new QAction(icon, caption, this);
+    a->setToolTip(caption);
+    a->setShortcut(key);
+    connect(a, &QAction::triggered, this, handler);
+  };
+  QStyle* style = QApplication::style();
+  action(actAddRule, "Add Rule", style->standardIcon(QStyle::SP_FileDialogNewFolder), Qt::Key_F4,
+         &TfmRules::actAddRuleExecute);
+  action(actEditRule, "Edit Rule", style->standardIcon(QStyle::SP_FileIcon), Qt::Key_F3,
+         &TfmRules::actEditRuleExecute);
+  action(actDeleteRule, "Delete Rule", style->standardIcon(QStyle::SP_TrashIcon), Qt::Key_Delete,
+         &TfmRules::actDeleteRuleExecute);
+  action(actSave, "Save", style->standardIcon(QStyle::SP_DialogSaveButton), Qt::Key_F2,
+         &TfmRules::actSaveExecute);
+  action(actHelp, "Help", CategoryLamp(true), {}, &TfmRules::actHelpExecute);
+  actHelp->setVisible(false);
+  // Rule commands answer their keys while the rule list has the focus; the
+  // mask frame's own take over in the mask list.
+  for (QAction* a : {actAddRule, actEditRule, actDeleteRule}) {
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  }
+  addAction(actSave);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* menu = new QMenuBar(this);
+  QMenu* file = menu->addMenu("&File");
+  file->addAction(actSave);
+  file->addSeparator();
+  file->addAction("E&xit", this, &TfmRules::Exit1Click);
+  auto* splitter = new QSplitter(Qt::Horizontal, this);
+  splitter->setHandleWidth(3);
+  frExtensions = new TfrExtensions(splitter);
+  QMenu* command = menu->addMenu("Command");
+  command->addActions({actAddRule, actEditRule, actDeleteRule});
+  command->addSeparator();
+  command->addActions({frExtensions->actAddExtension, frExtensions->actEditExtension,
+                       frExtensions->actDeleteExtension});
+  command->addSeparator();
+  command->addAction(frExtensions->actInvert);
+  command->addSeparator();
+  command->addActions({frExtensions->actExtractFromDirectory, frExtensions->actClear});
+  QMenu* help = menu->addMenu("Help");
+  help->addAction(actHelp);
+  help->menuAction()->setVisible(false);
+  layout->setMenuBar(menu);
+
+  auto* paLeft = new QWidget(splitter);
+  paLeft->setFixedWidth(305);
+  auto* left = new QVBoxLayout(paLeft);
+  left->setContentsMargins(0, 0, 0, 0);
+  tbRules = new QToolBar(paLeft);
+  tbRules->setIconSize(QSize(16, 16));
+  tbRules->addAction(actSave);
+  tbRules->addSeparator();
+  tbRules->addActions({actAddRule, actEditRule, actDeleteRule});
+  left->addWidget(tbRules);
+  lvRules = new QTreeWidget(paLeft);
+  lvRules->setObjectName("lvRules");
+  lvRules->setHeaderLabels({"Rule Name"});
+  lvRules->setRootIsDecorated(false);
+  lvRules->setSelectionMode(QAbstractItemView::SingleSelection);
+  lvRules->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lvRules->setSortingEnabled(true);
+  lvRules->sortByColumn(0, Qt::AscendingOrder);
+  lvRules->header()->setSectionsClickable(false);
+  lvRules->setItemDelegate(new lvRulesCustomDrawItem(lvRules));
+  lvRules->addActions({actAddRule, actEditRule, actDeleteRule});
+  left->addWidget(lvRules, 1);
+  splitter->insertWidget(0, paLeft);
+  splitter->setStretchFactor(1, 1);
+  layout->addWidget(splitter, 1);
+
+  pmRules = new QMenu(this);
+  pmRules->addActions({actAddRule, actEditRule, actDeleteRule});
+  lvRules->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(lvRules, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { pmRules->popup(lvRules->viewport()->mapToGlobal(at)); });
+  connect(lvRules, &QTreeWidget::itemSelectionChanged, this, [this] {
+    if (changeHooked_) lvRulesChange();
+  });
+  connect(lvRules, &QTreeWidget::itemDoubleClicked, this, [this] {
+    if (actEditRule->isEnabled()) actEditRule->trigger();
+  });
+  frExtensions->OnExtensionsChanged = [this] { ExtensionsChanged(); };
+}
+
+TfmRules::~TfmRules() {
+  changeHooked_ = false;
+  frExtensions->SetExtensions(nullptr);
+  workRules_.reset();
+}
+
+void TfmRules::LoadRules(TbkRules* rules) {
+  sourceRules_ = rules;
+  workRules_->Assign(rules);
+  workRules_->SetModified(false);
+  FillRuleList();
+}
+
+void TfmRules::FillRuleList() {
+  lvRules->setUpdatesEnabled(false);
+  const bool was = changeHooked_;
+  changeHooked_ = false;
+  lvRules->clear();
+  for (int i = 0; i < workRules_->Count(); ++i) {
+    auto* item = new RuleItem();
+    lvRules->addTopLevelItem(item);
+    FillRuleItem(workRules_->Items(i), item);
+  }
+  changeHooked_ = was;
+  lvRules->setUpdatesEnabled(true);
+  lvRulesChange();
+}
+
+void TfmRules::FillRuleItem(TbkRule* rule, QTreeWidgetItem* item) {
+  item->setText(0, ToQt(rule->Name()));
+  item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(rule)));
+  item->setIcon(0, CategoryLamp(rule->Category() == ecInclude));
+}
+
+TbkRule* TfmRules::SelectedRule() const {
+  const QList<QTreeWidgetItem*> selected = lvRules->selectedItems();
+  return selected.isEmpty() ? nullptr : RuleOf(lvRules->indexFromItem(selected.first()));
+}
+
+void TfmRules::lvRulesChange() {
+  if (workRules_) actSave->setEnabled(workRules_->GetModified());
+  TbkRule* rule = SelectedRule();
+  actEditRule->setEnabled(rule != nullptr);
+  actDeleteRule->setEnabled(rule != nullptr);
+  frExtensions->SetExtensions(rule ? rule->Extensions() : nullptr);
+  lvRules->viewport()->update();
+}
+
+void TfmRules::ExtensionsChanged() {
+  lvRules->viewport()->update();
+  actSave->setEnabled(workRules_->GetModified());
+}
+
+bool TfmRules::IsRuleReferenced(const std::string& name) const {
+  const TbkDirectories* directories = sourceRules_->Manager()->Directories();
+  for (int i = 0; i < directories->Count(); ++i) {
+    if (UpperCaseAscii(directories->Items(i)->RuleName()) == UpperCaseAscii(name)) return true;
+  }
+  return false;
+}
+
+void TfmRules::actAddRuleExecute() {
+  const std::unique_ptr<TbkRule> rule = executeNewRule(workRules_.get());
+  if (!rule) return;
+  TbkRule* added = workRules_->Add();
+  added->Assign(rule.get());
+  auto* item = new RuleItem();
+  lvRules->addTopLevelItem(item);
+  FillRuleItem(added, item);
+  lvRules->clearSelection();
+  item->setSelected(true);
+  lvRulesChange();
+}
+
+void TfmRules::actEditRuleExecute() {
+  TbkRule* rule = SelectedRule();
+  if (!rule) return;
+  if (executeRule(rule, workRules_.get())) {
+    FillRuleItem(rule, lvRules->selectedItems().first());
+    lvRulesChange();
+  }
+}
+
+void TfmRules::actDeleteRuleExecute() {
+  TbkRule* rule = SelectedRule();
+  if (!rule) return;
+  if (IsRuleReferenced(rule->Name())) {
+    throw Exception("Deleting is forbidden because a directory reference");
+  }
+  if (!Get<IDialogService>().Confirm(this, "Delete " + ToQt(rule->Name()))) return;
+  frExtensions->SetExtensions(nullptr);
+  QTreeWidgetItem* item = lvRules->selectedItems().first();
+  delete rule;
+  delete item;
+  lvRulesChange();
+}
+
+void TfmRules::actSaveExecute() {
+  sourceRules_->Assign(workRules_.get());
+  workRules_->SetModified(false);
+  actSave->setEnabled(workRules_->GetModified());
+  lvRules->viewport()->update();
+  frExtensions->Redraw();
+}
+
+void TfmRules::actHelpExecute() {
+  ShowHelpTopic(hcRulesWindow);
+}
+
+void TfmRules::Exit1Click() {
+  close();
+}
+
+void TfmRules::FormCloseQuery() {
+  if (workRules_ && workRules_->GetModified()) sourceRules_->Assign(workRules_.get());
+}
+
+void TfmRules::closeEvent(QCloseEvent* event) {
+  FormCloseQuery();
+  event->accept();
+  QDialog::closeEvent(event);
+}
+
+void TfmRules::done(int result) {
+  // Escape ends the window too, and commits like any other way of closing.
+  FormCloseQuery();
+  QDialog::done(result);
+}
+
+bool TfmRules::Execute(TbkRules* rules, QWidget* parent) {
+  TfmRules window(parent);
+  window.LoadRules(rules);
+  window.exec();
+  return true;
+}
+
+}  // namespace pw
