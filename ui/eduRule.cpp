@@ -40,7 +40,7 @@ TedRule::TedRule(QWidget* parent)
   SetHelpContext(hcRuleDialog);
   setSizeGripEnabled(true);
   setMinimumSize(350, 400);
-  resize(350, 400);
+  resize(390, 400);
 
   auto* layout = new QVBoxLayout(Client());
   layout->setContentsMargins(8, 8, 8, 0);
@@ -59,7 +59,8 @@ TedRule::TedRule(QWidget* parent)
   row->addWidget(rbExclude);
   row->addWidget(lamp(true));
   row->addWidget(rbInclude);
-  row->addStretch(1);
+  row->setSpacing(4);
+  row->setContentsMargins(6, 4, 6, 4);
   frExtensions = new TfrExtensions(this);
   frExtensions->actAddExtension->setText("Add");
   frExtensions->actAddExtension->setToolTip("Add");

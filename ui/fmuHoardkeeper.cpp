@@ -26,6 +26,7 @@
 #include "ui/UiText.h"
 #include "ui/eduAbout.h"
 #include "ui/eduArchiverFoundDlg.h"
+#include "ui/eduDirectory.h"
 #include "ui/eduManager.h"
 #include "ui/fmuBase.h"
 #include "ui/fmuRules.h"
@@ -102,6 +103,7 @@ TfmHoardkeeper::TfmHoardkeeper(std::string settingsFileName, QWidget* parent)
   executeManager = [this](TbkManager* m) { return TedManager::Execute(m, this); };
   executeAbout = [] { TedAbout::Execute(); };
   executeRules = [this](TbkRules* rules) { TfmRules::Execute(rules, this); };
+  executeDirectory = [this](TbkDirectory* d) { return TedDirectory::Execute(d, this); };
   CreateActions();
   CreateList();
   CreateMenus();
@@ -343,17 +345,24 @@ void TfmHoardkeeper::Refresh() {
 
 // ---- Commands -----------------------------------------------------------------
 
-void TfmHoardkeeper::NotBuiltYet(const char* dialog) {
-  Get<IDialogService>().ShowMessage(
-      this, "Packetwright", QString("The %1 is not built yet in this version.").arg(dialog));
-}
-
 void TfmHoardkeeper::actAddDirectoryExecute() {
-  NotBuiltYet("directory dialog");
+  TbkDirectory* directory = manager_->Directories()->Add();
+  if (!executeDirectory(directory)) {
+    delete directory;
+    return;
+  }
+  QTreeWidgetItem* item = AddDirectoryItem(directory);
+  ListView1->clearSelection();
+  item->setSelected(true);
+  ListView1Change(SelectedItem());
 }
 
 void TfmHoardkeeper::actEditDirectoryExecute() {
-  if (SelectedDirectory()) NotBuiltYet("directory dialog");
+  QTreeWidgetItem* item = SelectedItem();
+  TbkDirectory* directory = DirectoryOf(item);
+  if (!directory || !executeDirectory(directory)) return;
+  FillDirectoryItem(directory, item);
+  ListView1Change(SelectedItem());
 }
 
 void TfmHoardkeeper::actShowRulesExecute() {

@@ -43,6 +43,7 @@ class TfmHoardkeeper final : public QMainWindow {
   std::function<bool(TbkManager*)> executeManager;
   std::function<void()> executeAbout;
   std::function<void(TbkRules*)> executeRules;
+  std::function<bool(TbkDirectory*)> executeDirectory;
 
   TbkManager* Manager() const { return manager_.get(); }
   const std::string& GetSettingsFileName() const { return settingsFileName_; }
@@ -110,7 +111,6 @@ class TfmHoardkeeper final : public QMainWindow {
   void CreateMenus();
   void CreateList();
   bool FormCloseQuery();
-  void NotBuiltYet(const char* dialog);
   void Refresh();
 
   std::string settingsFileName_;

@@ -138,6 +138,7 @@ TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_uniq
   lvRules->setSortingEnabled(true);
   lvRules->sortByColumn(0, Qt::AscendingOrder);
   lvRules->header()->setSectionsClickable(false);
+  lvRules->header()->setSortIndicatorShown(false);
   lvRules->setItemDelegate(new lvRulesCustomDrawItem(lvRules));
   lvRules->addActions({actAddRule, actEditRule, actDeleteRule});
   left->addWidget(lvRules, 1);

@@ -129,6 +129,7 @@ TfrExtensions::TfrExtensions(QWidget* parent) : QWidget(parent) {
   lvExtensions->setSortingEnabled(true);
   lvExtensions->sortByColumn(0, Qt::AscendingOrder);
   lvExtensions->header()->setSectionsClickable(false);
+  lvExtensions->header()->setSortIndicatorShown(false);
   lvExtensions->setItemDelegate(new lvExtensionsCustomDrawItem(lvExtensions));
   layout->addWidget(lvExtensions, 1);
 

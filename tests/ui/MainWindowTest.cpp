@@ -86,6 +86,7 @@ class MainWindowTest : public ::testing::Test {
       return chooseWinZip;
     };
     w->executeManager = [](TbkManager*) { return false; };
+    w->executeDirectory = [this](TbkDirectory* d) { return editDirectory(d); };
     w->executeRules = [this](TbkRules* rules) {
       ++rulesShown;
       if (renameInRules) RenameRuleReferences(rules->Manager()->Directories(), "Texts", "Prose");
@@ -126,6 +127,7 @@ class MainWindowTest : public ::testing::Test {
   int selectionsShown = 0;
   int rulesShown = 0;
   bool renameInRules = false;
+  std::function<bool(TbkDirectory*)> editDirectory;
 };
 
 TEST_F(MainWindowTest, FirstStartAsksForTheArchiverAndMarksTheDocument) {
@@ -356,17 +358,36 @@ TEST_F(MainWindowTest, UnreadableSettingsFileStopsTheStart) {
   }
 }
 
-TEST_F(MainWindowTest, UnbuiltDialogsSaySoAndChangeNothing) {
+TEST_F(MainWindowTest, AddAndEditDirectoryGoThroughTheDialog) {
   WriteSettings();
   auto w = Start();
+  editDirectory = [](TbkDirectory*) { return false; };
   w->actAddDirectory->trigger();
-  w->actEditDirectory->trigger();  // nothing selected: nothing shown
-  Select(*w, 0);
+  EXPECT_EQ(w->Manager()->Directories()->Count(), 2) << "cancel takes the new directory away";
+  EXPECT_TRUE(w->Manager()->GetModified()) << "which still counts as a change";
+
+  editDirectory = [](TbkDirectory* d) {
+    d->SetPath("F:\\New");
+    d->SetArchiveFileName("New");
+    return true;
+  };
+  w->actAddDirectory->trigger();
+  ASSERT_EQ(w->ListView1->topLevelItemCount(), 3);
+  EXPECT_EQ(w->SelectedDirectory()->Path(), "F:\\New");
+  EXPECT_EQ(w->SelectedItem()->text(0), "New");
+  EXPECT_NE(w->meCommandText->toPlainText().indexOf("F_New"), -1);
+
+  editDirectory = [](TbkDirectory* d) {
+    d->SetRuleName("Texts");
+    return true;
+  };
   w->actEditDirectory->trigger();
-  EXPECT_EQ(dialogs.shown.size(), 2u);
-  EXPECT_EQ(dialogs.shown[0].kind, "message");
-  EXPECT_EQ(w->Manager()->Directories()->Count(), 2);
-  EXPECT_FALSE(w->Manager()->GetModified());
+  EXPECT_EQ(w->SelectedItem()->text(2), "Texts");
+  w->ListView1->clearSelection();
+  editDirectory = [](TbkDirectory*) -> bool {
+    throw std::logic_error("no dialog without a selection");
+  };
+  w->actEditDirectoryExecute();
 }
 
 TEST_F(MainWindowTest, OptionsTakeEffectInTheCommandAtOnce) {

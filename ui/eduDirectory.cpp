@@ -1,0 +1,207 @@
+#include "ui/eduDirectory.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+
+#include "archiver/ArchiveCommands.h"
+#include "archiver/DirectoryScan.h"
+#include "model/HoardkeeperClasses.h"
+#include "platform/FileSystem.h"
+#include "platform/Services.h"
+#include "ui/DialogService.h"
+#include "ui/PacketwrightHelpIDs.h"
+#include "ui/UiText.h"
+#include "ui/eduRule.h"
+
+namespace pw {
+
+namespace {
+
+QToolButton* SpeedButton(QWidget* parent, QStyle::StandardPixmap glyph, const QString& caption,
+                         const QString& hint) {
+  auto* button = new QToolButton(parent);
+  button->setAutoRaise(true);
+  button->setIcon(QApplication::style()->standardIcon(glyph));
+  button->setToolTip(hint);
+  if (!caption.isEmpty()) {
+    button->setText(caption);
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  }
+  return button;
+}
+
+// A text the user left as it was keeps its original bytes.
+std::string Edited(const QString& text, const std::string& original) {
+  return text == ToQt(original) ? original : FromQt(text);
+}
+
+}  // namespace
+
+TedDirectory::TedDirectory(QWidget* parent)
+    : TfmBaseDialog(parent), EditCopy(std::make_unique<TbkDirectory>(nullptr)) {
+  EditCopy->SetCopyOwnerOnAssign(true);
+  executeRule = [](TbkRule* rule, TbkRules* rules) { return TedRule::Execute(rule, rules); };
+  setWindowTitle("Directory");
+  SetHelpContext(hcDirectoryDialog);
+  auto* grid = new QGridLayout(Client());
+  grid->setContentsMargins(8, 8, 8, 0);
+  Label1 = new QLabel("&Directory to archive", this);
+  edDirectory = new QLineEdit(this);
+  Label1->setBuddy(edDirectory);
+  Label3 = new QLabel("Archive File Name", this);
+  sbCreateArchiveName =
+      SpeedButton(this, QStyle::SP_ArrowDown, "Create File Name", "Create Archive File Name");
+  buBrowse = new QPushButton("Browse...", this);
+  edArchiveFileName = new QLineEdit(this);
+  cbNeedArchive = new QCheckBox("&Include in group's operations", this);
+  Label2 = new QLabel("&Rule", this);
+  cbRule = new QComboBox(this);
+  cbRule->setEditable(true);
+  cbRule->setInsertPolicy(QComboBox::NoInsert);
+  Label2->setBuddy(cbRule);
+  sbAddRule = SpeedButton(this, QStyle::SP_FileDialogNewFolder, "", "Add Rule");
+  sbEditRule = SpeedButton(this, QStyle::SP_FileDialogDetailedView, "", "Edit Rule");
+
+  grid->addWidget(Label1, 0, 0, 1, 4);
+  grid->addWidget(edDirectory, 1, 0, 1, 4);
+  grid->addWidget(Label3, 2, 0);
+  grid->addWidget(sbCreateArchiveName, 2, 1);
+  grid->addWidget(buBrowse, 2, 3, Qt::AlignRight);
+  grid->addWidget(edArchiveFileName, 3, 0, 1, 4);
+  grid->addWidget(cbNeedArchive, 4, 0, 1, 4);
+  grid->addWidget(Label2, 5, 0, 1, 4);
+  auto* ruleRow = new QHBoxLayout();
+  ruleRow->addWidget(cbRule, 1);
+  ruleRow->addWidget(sbAddRule);
+  ruleRow->addWidget(sbEditRule);
+  grid->addLayout(ruleRow, 6, 0, 1, 4);
+  grid->setColumnStretch(2, 1);
+  setFixedWidth(400);
+
+  setTabOrder(edDirectory, buBrowse);
+  setTabOrder(buBrowse, edArchiveFileName);
+  setTabOrder(edArchiveFileName, cbNeedArchive);
+  setTabOrder(cbNeedArchive, cbRule);
+  setTabOrder(cbRule, buOK);
+
+  connect(buBrowse, &QPushButton::clicked, this, &TedDirectory::buBrowseClick);
+  connect(sbCreateArchiveName, &QToolButton::clicked, this,
+          &TedDirectory::sbCreateArchiveNameClick);
+  connect(sbAddRule, &QToolButton::clicked, this, &TedDirectory::sbAddRuleClick);
+  connect(sbEditRule, &QToolButton::clicked, this, &TedDirectory::sbEditRuleClick);
+  connect(cbRule, &QComboBox::currentTextChanged, this, &TedDirectory::cbRuleChange);
+  edDirectory->setFocus();
+}
+
+TedDirectory::~TedDirectory() = default;
+
+TbkRules* TedDirectory::Rules() const {
+  return EditCopy->Manager()->Rules();
+}
+
+void TedDirectory::Load(TbkDirectory* directory) {
+  EditCopy->Assign(directory);
+  EditCopy->SetModified(false);
+  LoadData();
+}
+
+void TedDirectory::LoadData() {
+  edDirectory->setText(ToQt(EditCopy->Path()));
+  edArchiveFileName->setText(ToQt(EditCopy->ArchiveFileName()));
+  cbNeedArchive->setChecked(EditCopy->NeedArchive());
+  cbRule->setCurrentText(ToQt(EditCopy->RuleName()));
+  FillRuleCombo();
+}
+
+void TedDirectory::FillRuleCombo() {
+  const QString text = cbRule->currentText();
+  const QSignalBlocker quiet(cbRule);
+  cbRule->clear();
+  QStringList names;
+  for (int i = 0; i < Rules()->Count(); ++i) {
+    cbRule->addItem(ToQt(Rules()->Items(i)->Name()),
+                    QVariant::fromValue(reinterpret_cast<quintptr>(Rules()->Items(i))));
+  }
+  cbRule->model()->sort(0);
+  cbRule->setCurrentIndex(-1);
+  cbRule->setCurrentText(text);
+  cbRuleChange();
+}
+
+TbkRule* TedDirectory::GetSelectedRule() const {
+  return FindRule(Edited(cbRule->currentText(), EditCopy->RuleName()), Rules());
+}
+
+void TedDirectory::cbRuleChange() {
+  sbEditRule->setEnabled(GetSelectedRule() != nullptr);
+}
+
+void TedDirectory::sbCreateArchiveNameClick() {
+  edArchiveFileName->setText(ToQt(PathToFileName(FromQt(edDirectory->text()))));
+}
+
+void TedDirectory::buBrowseClick() {
+  if (auto dir = Get<IDialogService>().ChooseDirectory(this, edDirectory->text(), true)) {
+    edDirectory->setText(*dir);
+    sbCreateArchiveNameClick();
+  }
+}
+
+void TedDirectory::sbEditRuleClick() {
+  TbkRule* rule = GetSelectedRule();
+  if (!rule) return;
+  if (!executeRule(rule, Rules())) return;
+  cbRule->setCurrentText(ToQt(rule->Name()));
+  FillRuleCombo();
+}
+
+void TedDirectory::sbAddRuleClick() {
+  TbkRule rule(nullptr);
+  const std::string dir = Edited(edDirectory->text(), EditCopy->Path());
+  if (!dir.empty() && Get<IFileSystem>().DirectoryExists(dir))
+    ScanDirectory(dir, rule.Extensions());
+  const QString typed = cbRule->currentText();
+  rule.SetName(typed.isEmpty() || GetSelectedRule() ? PathToFileName(dir) : FromQt(typed));
+  if (!executeRule(&rule, Rules())) return;
+  TbkRule* added = Rules()->Add();
+  added->Assign(&rule);
+  cbRule->setCurrentText(ToQt(added->Name()));
+  FillRuleCombo();
+}
+
+bool TedDirectory::CheckData() {
+  IDialogService& dialogs = Get<IDialogService>();
+  if (edDirectory->text().isEmpty()) {
+    dialogs.ShowError(this, "Error", "Fill in the 'Directory' field");
+    edDirectory->setFocus();
+    return false;
+  }
+  if (cbRule->currentText().isEmpty() || GetSelectedRule()) return true;
+  dialogs.ShowError(this, "Error", "Rule '" + cbRule->currentText() + "' not found");
+  cbRule->setFocus();
+  return false;
+}
+
+void TedDirectory::StoreData() {
+  EditCopy->SetPath(Edited(edDirectory->text(), EditCopy->Path()));
+  EditCopy->SetNeedArchive(cbNeedArchive->isChecked());
+  EditCopy->SetRuleName(Edited(cbRule->currentText(), EditCopy->RuleName()));
+  EditCopy->SetArchiveFileName(Edited(edArchiveFileName->text(), EditCopy->ArchiveFileName()));
+}
+
+bool TedDirectory::Execute(TbkDirectory* directory, QWidget* parent) {
+  TedDirectory dialog(parent);
+  dialog.Load(directory);
+  const bool ok = dialog.exec() == QDialog::Accepted;
+  if (ok) directory->Assign(dialog.EditCopy.get());
+  return ok;
+}
+
+}  // namespace pw
