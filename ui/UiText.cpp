@@ -13,4 +13,8 @@ std::string FromQt(const QString& text) {
   return text.toStdString();
 }
 
+std::string FromQt(const QString& text, const std::string& original) {
+  return text == ToQt(original) ? original : FromQt(text);
+}
+
 }  // namespace pw

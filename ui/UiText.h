@@ -11,5 +11,29 @@ QString ToQt(const std::string& text);
 // Encodes as UTF-8, the local 8-bit encoding here; an unchanged text keeps
 // its original bytes when the caller compares before storing.
 std::string FromQt(const QString& text);
+// The text of an edit field as the program's bytes: the original when the
+// user left it as it was shown, so that texts not in UTF-8 survive an edit
+// of some other field.
+std::string FromQt(const QString& text, const std::string& original);
+
+// Unhooks a list's change handler for as long as it lives, also when an
+// error leaves the scope early.
+class TUnhooked {
+ public:
+  explicit TUnhooked(bool& hooked) : hooked_(hooked), was_(hooked) { hooked_ = false; }
+  ~TUnhooked() { hooked_ = was_; }
+  TUnhooked(const TUnhooked&) = delete;
+  TUnhooked& operator=(const TUnhooked&) = delete;
+
+ private:
+  bool& hooked_;
+  bool was_;
+};
+
+template <class F>
+void Unhooked(bool& hooked, F f) {
+  TUnhooked quiet(hooked);
+  f();
+}
 
 }  // namespace pw

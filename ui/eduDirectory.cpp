@@ -37,11 +37,6 @@ QToolButton* SpeedButton(QWidget* parent, QStyle::StandardPixmap glyph, const QS
   return button;
 }
 
-// A text the user left as it was keeps its original bytes.
-std::string Edited(const QString& text, const std::string& original) {
-  return text == ToQt(original) ? original : FromQt(text);
-}
-
 }  // namespace
 
 TedDirectory::TedDirectory(QWidget* parent)
@@ -136,7 +131,7 @@ void TedDirectory::FillRuleCombo() {
 }
 
 TbkRule* TedDirectory::GetSelectedRule() const {
-  return FindRule(Edited(cbRule->currentText(), EditCopy->RuleName()), Rules());
+  return FindRule(FromQt(cbRule->currentText(), EditCopy->RuleName()), Rules());
 }
 
 void TedDirectory::cbRuleChange() {
@@ -164,7 +159,7 @@ void TedDirectory::sbEditRuleClick() {
 
 void TedDirectory::sbAddRuleClick() {
   TbkRule rule(nullptr);
-  const std::string dir = Edited(edDirectory->text(), EditCopy->Path());
+  const std::string dir = FromQt(edDirectory->text(), EditCopy->Path());
   if (!dir.empty() && Get<IFileSystem>().DirectoryExists(dir))
     ScanDirectory(dir, rule.Extensions());
   const QString typed = cbRule->currentText();
@@ -190,10 +185,10 @@ bool TedDirectory::CheckData() {
 }
 
 void TedDirectory::StoreData() {
-  EditCopy->SetPath(Edited(edDirectory->text(), EditCopy->Path()));
+  EditCopy->SetPath(FromQt(edDirectory->text(), EditCopy->Path()));
   EditCopy->SetNeedArchive(cbNeedArchive->isChecked());
-  EditCopy->SetRuleName(Edited(cbRule->currentText(), EditCopy->RuleName()));
-  EditCopy->SetArchiveFileName(Edited(edArchiveFileName->text(), EditCopy->ArchiveFileName()));
+  EditCopy->SetRuleName(FromQt(cbRule->currentText(), EditCopy->RuleName()));
+  EditCopy->SetArchiveFileName(FromQt(edArchiveFileName->text(), EditCopy->ArchiveFileName()));
 }
 
 bool TedDirectory::Execute(TbkDirectory* directory, QWidget* parent) {

@@ -50,7 +50,7 @@ bool TedExtension::CheckData() {
     edFileExt->setFocus();
     return false;
   }
-  if (!IsExtensionUnique(FromQt(text), EditedExtension, OwnerExtensions)) {
+  if (!IsExtensionUnique(FromQt(text, EditCopy->Ext()), EditedExtension, OwnerExtensions)) {
     dialogs.ShowError(this, "Error", "Extension '" + text + "' is not unique in the rule");
     edFileExt->setFocus();
     return false;
@@ -59,8 +59,7 @@ bool TedExtension::CheckData() {
 }
 
 void TedExtension::StoreData() {
-  const QString text = edFileExt->text();
-  if (text != ToQt(EditCopy->Ext())) EditCopy->SetExt(FromQt(text));
+  EditCopy->SetExt(FromQt(edFileExt->text(), EditCopy->Ext()));
   EditCopy->SetActive(cbActive->isChecked());
 }
 

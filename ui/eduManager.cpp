@@ -97,17 +97,12 @@ void TedManager::LoadData(const TbkManager& m) {
   edExcludeKey->setText(ToQt(m.ExcludeKey()));
 }
 
-// A text the user left as it was keeps its original bytes.
-static std::string Edited(const QString& text, const std::string& original) {
-  return text == ToQt(original) ? original : FromQt(text);
-}
-
 void TedManager::StoreInto(TbkManager& m) const {
-  m.SetArchiverExeFileName(Edited(edArchiverExeFileName->text(), m.ArchiverExeFileName()));
-  m.SetArchiverParams(Edited(edArchiverParams->text(), m.ArchiverParams()));
-  m.SetOutputPath(Edited(edOutputPath->text(), m.OutputPath()));
-  m.SetSubDirNamePattern(Edited(edSubDirPattern->currentText(), m.SubDirNamePattern()));
-  m.SetExcludeKey(Edited(edExcludeKey->text(), m.ExcludeKey()));
+  m.SetArchiverExeFileName(FromQt(edArchiverExeFileName->text(), m.ArchiverExeFileName()));
+  m.SetArchiverParams(FromQt(edArchiverParams->text(), m.ArchiverParams()));
+  m.SetOutputPath(FromQt(edOutputPath->text(), m.OutputPath()));
+  m.SetSubDirNamePattern(FromQt(edSubDirPattern->currentText(), m.SubDirNamePattern()));
+  m.SetExcludeKey(FromQt(edExcludeKey->text(), m.ExcludeKey()));
 }
 
 bool TedManager::CheckData() {

@@ -99,7 +99,7 @@ void TedRule::LoadData() {
 bool TedRule::CheckData() {
   if (!CheckRequiredField(edName, laName, this)) return false;
   const QString text = edName->text();
-  const std::string name = text == ToQt(OldName) ? OldName : FromQt(text);
+  const std::string name = FromQt(text, OldName);
   if (!IsRuleNameUnique(name, EditedRule, OwnerRules)) {
     edName->setFocus();
     Get<IDialogService>().ShowError(this, "Error", "Rule '" + text + "' is not unique");
@@ -114,7 +114,7 @@ bool TedRule::CheckData() {
 void TedRule::StoreData() {
   TfmBaseDialog::StoreData();
   const QString text = edName->text();
-  EditCopy->SetName(text == ToQt(OldName) ? OldName : FromQt(text));
+  EditCopy->SetName(FromQt(text, OldName));
   if (rbInclude->isChecked()) EditCopy->SetCategory(ecInclude);
   if (rbExclude->isChecked()) EditCopy->SetCategory(ecExclude);
 }

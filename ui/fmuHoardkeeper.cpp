@@ -75,20 +75,6 @@ class ListView1CustomDrawItem final : public QStyledItemDelegate {
   }
 };
 
-// Runs f with the list's change handler unhooked, hooking it again after.
-template <class F>
-void Unhooked(bool& hooked, F f) {
-  const bool was = hooked;
-  hooked = false;
-  try {
-    f();
-  } catch (...) {
-    hooked = was;
-    throw;
-  }
-  hooked = was;
-}
-
 }  // namespace
 
 TfmHoardkeeper::TfmHoardkeeper(std::string settingsFileName, QWidget* parent)

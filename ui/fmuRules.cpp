@@ -175,15 +175,14 @@ void TfmRules::LoadRules(TbkRules* rules) {
 
 void TfmRules::FillRuleList() {
   lvRules->setUpdatesEnabled(false);
-  const bool was = changeHooked_;
-  changeHooked_ = false;
-  lvRules->clear();
-  for (int i = 0; i < workRules_->Count(); ++i) {
-    auto* item = new RuleItem();
-    lvRules->addTopLevelItem(item);
-    FillRuleItem(workRules_->Items(i), item);
-  }
-  changeHooked_ = was;
+  Unhooked(changeHooked_, [&] {
+    lvRules->clear();
+    for (int i = 0; i < workRules_->Count(); ++i) {
+      auto* item = new RuleItem();
+      lvRules->addTopLevelItem(item);
+      FillRuleItem(workRules_->Items(i), item);
+    }
+  });
   lvRules->setUpdatesEnabled(true);
   lvRulesChange();
 }

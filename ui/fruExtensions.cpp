@@ -65,19 +65,6 @@ class lvExtensionsCustomDrawItem final : public QStyledItemDelegate {
   }
 };
 
-template <class F>
-void Unhooked(bool& hooked, F f) {
-  const bool was = hooked;
-  hooked = false;
-  try {
-    f();
-  } catch (...) {
-    hooked = was;
-    throw;
-  }
-  hooked = was;
-}
-
 }  // namespace
 
 TfrExtensions::TfrExtensions(QWidget* parent) : QWidget(parent) {

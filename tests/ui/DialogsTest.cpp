@@ -144,6 +144,21 @@ TEST_F(DialogTest, OptionsFillTheStandardSetOnlyOnYes) {
   EXPECT_TRUE(m.GetModified());
 }
 
+TEST_F(DialogTest, UntouchedFieldsKeepTheirBytes) {
+  TbkManager m;
+  m.SetArchiverExeFileName("C:\\B\xFCro\\a.exe");  // Windows-1252, not UTF-8
+  m.SetModified(false);
+  TedManager d;
+  d.LoadData(m);
+  EXPECT_EQ(d.edArchiverExeFileName->text(), QString::fromUtf8("C:\\B\xC3\xBCro\\a.exe"));
+  d.StoreInto(m);
+  EXPECT_EQ(m.ArchiverExeFileName(), "C:\\B\xFCro\\a.exe");
+  EXPECT_FALSE(m.GetModified());
+  d.edArchiverExeFileName->setText(QString::fromUtf8("C:\\B\xC3\xBCro\\b.exe"));
+  d.StoreInto(m);
+  EXPECT_EQ(m.ArchiverExeFileName(), "C:\\B\xC3\xBCro\\b.exe") << "an edited text is UTF-8";
+}
+
 TEST_F(DialogTest, OptionsRequireArchiverAndOutputPath) {
   TbkManager m;
   TedManager d;
