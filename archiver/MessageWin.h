@@ -4,6 +4,8 @@
 // ScopedOverride<IMessageWinFactory>; without one, nothing is shown.
 #pragma once
 
+#include "platform/Services.h"
+
 #include <memory>
 #include <string>
 
@@ -21,5 +23,9 @@ class IMessageWinFactory {
   virtual ~IMessageWinFactory() = default;
   virtual std::unique_ptr<IMessageWin> CreateMessageWin() = 0;
 };
+
+// The implementation this build provides.
+template <>
+IMessageWinFactory& DefaultService<IMessageWinFactory>();
 
 }  // namespace pw

@@ -1,6 +1,8 @@
 // The local date and time.
 #pragma once
 
+#include "platform/Services.h"
+
 namespace pw {
 
 struct TDateTime {
@@ -17,5 +19,9 @@ class IClock {
   virtual ~IClock() = default;
   virtual TDateTime Now() const = 0;
 };
+
+// The implementation this build provides.
+template <>
+IClock& DefaultService<IClock>();
 
 }  // namespace pw

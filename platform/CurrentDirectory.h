@@ -1,6 +1,8 @@
 // The process's current directory.
 #pragma once
 
+#include "platform/Services.h"
+
 #include <string>
 
 namespace pw {
@@ -13,5 +15,9 @@ class ICurrentDirectory {
   virtual void Set(const std::string& path) = 0;
   virtual std::string Get() const = 0;
 };
+
+// The implementation this build provides.
+template <>
+ICurrentDirectory& DefaultService<ICurrentDirectory>();
 
 }  // namespace pw

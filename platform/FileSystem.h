@@ -1,6 +1,8 @@
 // What the archiver layer needs of the file system beyond files: directories.
 #pragma once
 
+#include "platform/Services.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -37,5 +39,9 @@ class IFileSystem {
   // the directory cannot be listed.
   virtual bool ListDirectory(const std::string& path, TDirectoryListing& listing) = 0;
 };
+
+// The implementation this build provides.
+template <>
+IFileSystem& DefaultService<IFileSystem>();
 
 }  // namespace pw

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Services.h"
+
 namespace pw {
 
 class ILocaleCompare {
@@ -16,7 +18,13 @@ class ILocaleCompare {
   virtual std::string FoldKey(const std::string& text) const = 0;
 };
 
-inline bool SameTextLocale(const std::string& a, const std::string& b);
+// The implementation this build provides.
+template <>
+ILocaleCompare& DefaultService<ILocaleCompare>();
+
+inline bool SameTextLocale(const std::string& a, const std::string& b) {
+  return Get<ILocaleCompare>().SameText(a, b);
+}
 
 // Upper-cases only the ASCII letters a to z.
 std::string UpperCaseAscii(std::string text);
@@ -31,12 +39,4 @@ inline bool SameTextAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
-}  // namespace pw
-
-#include "platform/Services.h"
-
-namespace pw {
-inline bool SameTextLocale(const std::string& a, const std::string& b) {
-  return Get<ILocaleCompare>().SameText(a, b);
-}
 }  // namespace pw

@@ -2,6 +2,8 @@
 // exit status (the command-line companion); the window never waits.
 #pragma once
 
+#include "platform/Services.h"
+
 #include <string>
 
 namespace pw {
@@ -14,5 +16,9 @@ class IProcessRunner {
   // Fails with an Exception when the program cannot be started.
   virtual int RunAndWait(const std::string& program, const std::string& parameters) = 0;
 };
+
+// The implementation this build provides.
+template <>
+IProcessRunner& DefaultService<IProcessRunner>();
 
 }  // namespace pw

@@ -2,6 +2,8 @@
 // program's own date-time pattern language), separators and designators.
 #pragma once
 
+#include "platform/Services.h"
+
 #include <array>
 #include <string>
 #include <vector>
@@ -29,6 +31,10 @@ class IRegionalSettings {
   virtual ~IRegionalSettings() = default;
   virtual TFormatSettings Settings() const = 0;
 };
+
+// The implementation this build provides.
+template <>
+IRegionalSettings& DefaultService<IRegionalSettings>();
 
 // Conversions of the locale's own format pictures into the pattern language.
 // QLocale style: d M y H h m s z AP ap t, literals in single quotes.

@@ -1,6 +1,8 @@
 // The registry, read only: default values of keys under two roots.
 #pragma once
 
+#include "platform/Services.h"
+
 #include <memory>
 #include <string>
 
@@ -24,5 +26,9 @@ class IRegistry {
   // Opens the key for reading; null when it does not exist or cannot be opened.
   virtual std::unique_ptr<IRegistryKey> OpenKey(TRegistryRoot root, const std::string& path) = 0;
 };
+
+// The implementation this build provides.
+template <>
+IRegistry& DefaultService<IRegistry>();
 
 }  // namespace pw

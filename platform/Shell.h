@@ -1,6 +1,8 @@
 // Asking the desktop to open or edit something, or to start a program.
 #pragma once
 
+#include "platform/Services.h"
+
 #include <string>
 
 namespace pw {
@@ -15,5 +17,9 @@ class IShell {
                        const std::string& parameters, const std::string& directory,
                        TShowCommand show) = 0;
 };
+
+// The implementation this build provides.
+template <>
+IShell& DefaultService<IShell>();
 
 }  // namespace pw

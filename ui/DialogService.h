@@ -2,6 +2,8 @@
 // so that tests can answer them. Windows reach it with Get<IDialogService>().
 #pragma once
 
+#include "platform/Services.h"
+
 #include <QString>
 #include <optional>
 
@@ -37,6 +39,10 @@ class IDialogService {
   virtual std::optional<QString> ChooseDirectory(QWidget* parent, const QString& start,
                                                  bool offerCreate) = 0;
 };
+
+// The implementation this build provides.
+template <>
+IDialogService& DefaultService<IDialogService>();
 
 // "Name (*.x)|*.x|Other (*.y)|*.y" in the toolkit's own filter form.
 QString ToQtFilter(const QString& filter);
