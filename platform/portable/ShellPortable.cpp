@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "platform/CommandLine.h"
+#include "platform/DesktopEntry.h"
 #include "platform/NativePath.h"
 #include "platform/Services.h"
 #include "platform/Shell.h"
@@ -24,6 +26,28 @@ bool IsAddress(const std::string& file) {
 bool IsProgram(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// The default application for plain text, as xdg-mime names it.
+std::string TextEditorEntry() {
+  FILE* query = ::popen("xdg-mime query default text/plain 2>/dev/null", "r");
+  if (!query) return {};
+  char buffer[512];
+  std::string id;
+  if (std::fgets(buffer, sizeof buffer, query)) id = buffer;
+  ::pclose(query);
+  while (!id.empty() && (id.back() == '\n' || id.back() == '\r' || id.back() == ' ')) id.pop_back();
+  return id;
+}
+
+// The desktop's text editor for file, then $VISUAL, then the desktop's opener.
+std::vector<std::string> EditCommand(const std::string& file) {
+  if (const auto exec = FindDesktopEntryExec(TextEditorEntry())) {
+    std::vector<std::string> command = DesktopEntryCommand(*exec, file);
+    if (!command.empty()) return command;
+  }
+  const char* visual = std::getenv("VISUAL");
+  return {visual && *visual ? visual : "xdg-open", file};
 }
 
 // Starts argv in its own session through an intermediate child, so that the
@@ -56,8 +80,7 @@ class DesktopShell final : public IShell {
     const std::string path = IsAddress(file) ? file : NativePath(file);
     const std::string folder = NativePath(directory);
     if (verb == "edit") {
-      const char* editor = std::getenv("VISUAL");
-      SpawnDetached({editor && *editor ? editor : "xdg-open", path}, folder);
+      SpawnDetached(EditCommand(path), folder);
     } else if (!IsAddress(file) && IsProgram(path)) {
       std::vector<std::string> argv = {path};
       for (std::string& arg : SplitCommandLine(parameters)) argv.push_back(std::move(arg));
