@@ -93,6 +93,11 @@ TfrExtensions::TfrExtensions(QWidget* parent) : QWidget(parent) {
   action(actInvert, "Invert Active", 11, Qt::CTRL | Qt::Key_Q, &TfrExtensions::actInvertExecute);
   action(actClear, "Clear", 12, Qt::CTRL | Qt::Key_D, &TfrExtensions::actClearExecute);
   action(actSelectAll, "Select All", -1, Qt::CTRL | Qt::Key_A, &TfrExtensions::actSelectAllExecute);
+  // F4, F3 and Del belong to whichever list has the focus: a window that also
+  // lists rules gives the same keys to its rule commands.
+  for (QAction* a : {actAddExtension, actEditExtension, actDeleteExtension}) {
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  }
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -163,6 +164,39 @@ TEST_F(RulesTest, MasksEditedInTheDialogStayInItsCopy) {
   EXPECT_EQ(d.EditCopy->Extensions()->Count(), 2);
   EXPECT_EQ(docs->Extensions()->Count(), 1);
   EXPECT_EQ(d.frExtensions->actAddExtension->text(), "Add");
+}
+
+}  // namespace
+}  // namespace pw
+
+namespace pw {
+namespace {
+
+TEST(RulesKeys, TheFocusedListTakesF4) {
+  test::FakeDialogs dialogs;
+  ScopedOverride<IDialogService> use(dialogs);
+  TbkManager manager;
+  manager.Rules()->Add()->SetName("Docs");
+  TfmRules w;
+  w.LoadRules(manager.Rules());
+  int rulesAdded = 0, masksAdded = 0;
+  w.executeNewRule = [&](TbkRules*) {
+    ++rulesAdded;
+    return std::unique_ptr<TbkRule>();
+  };
+  w.frExtensions->executeExtension = [&](TbkExtension*, TbkExtensions*) {
+    ++masksAdded;
+    return false;
+  };
+  w.lvRules->topLevelItem(0)->setSelected(true);
+  w.show();
+  QApplication::setActiveWindow(&w);
+  w.lvRules->setFocus();
+  QTest::keyClick(w.lvRules, Qt::Key_F4);
+  w.frExtensions->lvExtensions->setFocus();
+  QTest::keyClick(w.frExtensions->lvExtensions, Qt::Key_F4);
+  EXPECT_EQ(rulesAdded, 1);
+  EXPECT_EQ(masksAdded, 1);
 }
 
 }  // namespace
