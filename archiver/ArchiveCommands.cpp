@@ -34,7 +34,7 @@ bool CreateLevels(std::string dir) {
   const std::string parent = dir.substr(0, end);
   // A relative name has no parent to create: it lands in the current directory.
   if (parent == dir) return true;
-  return (parent.empty() || CreateLevels(parent)) && fs.CreateDirectory(dir);
+  return (parent.empty() || CreateLevels(parent)) && fs.MakeDirectory(dir);
 }
 
 }  // namespace

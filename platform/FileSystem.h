@@ -34,7 +34,7 @@ class IFileSystem {
   virtual ~IFileSystem() = default;
   virtual bool DirectoryExists(const std::string& path) const = 0;
   // Creates one directory whose parent exists; false when that fails.
-  virtual bool CreateDirectory(const std::string& path) = 0;
+  virtual bool MakeDirectory(const std::string& path) = 0;
   // Lists every entry of path, hidden and system ones included; false when
   // the directory cannot be listed.
   virtual bool ListDirectory(const std::string& path, TDirectoryListing& listing) = 0;

@@ -17,7 +17,7 @@ bool FakeFileSystem::DirectoryExists(const std::string& path) const {
   return directories.count(WithoutTrailingSeparator(path)) > 0;
 }
 
-bool FakeFileSystem::CreateDirectory(const std::string& path) {
+bool FakeFileSystem::MakeDirectory(const std::string& path) {
   const std::string dir = WithoutTrailingSeparator(path);
   if (refuse.count(dir) || directories.count(dir)) return false;
   const size_t sep = dir.find_last_of("\\/");

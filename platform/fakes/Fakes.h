@@ -39,7 +39,7 @@ class FakeClock final : public IClock {
 class FakeFileSystem final : public IFileSystem {
  public:
   bool DirectoryExists(const std::string& path) const override;
-  bool CreateDirectory(const std::string& path) override;
+  bool MakeDirectory(const std::string& path) override;
   // Lists what listings holds for path, in the order given there.
   bool ListDirectory(const std::string& path, TDirectoryListing& listing) override;
 

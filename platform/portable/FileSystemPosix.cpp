@@ -17,7 +17,7 @@ class PosixFileSystem final : public IFileSystem {
     struct stat st;
     return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
-  bool CreateDirectory(const std::string& path) override {
+  bool MakeDirectory(const std::string& path) override {
     return ::mkdir(NativePath(path).c_str(), 0777) == 0;
   }
 

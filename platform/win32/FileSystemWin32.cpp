@@ -13,7 +13,7 @@ class SystemFileSystem final : public IFileSystem {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
-  bool CreateDirectory(const std::string& path) override {
+  bool MakeDirectory(const std::string& path) override {
     return CreateDirectoryA(path.c_str(), nullptr) != 0;
   }
 

@@ -12,7 +12,8 @@ class CreatingRunner final : public IProcessRunner {
  public:
   int RunAndWait(const std::string& program, const std::string& parameters) override {
     std::string commandLine = "\"" + program + "\" " + parameters;
-    STARTUPINFOA startup = {sizeof startup};
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWMINIMIZED;
     PROCESS_INFORMATION process;

@@ -38,7 +38,7 @@ class CountingFileSystem final : public IFileSystem {
  public:
   CountingFileSystem() : real_(DefaultService<IFileSystem>()) {}
   bool DirectoryExists(const std::string& p) const override { return real_.DirectoryExists(p); }
-  bool CreateDirectory(const std::string& p) override { return real_.CreateDirectory(p); }
+  bool MakeDirectory(const std::string& p) override { return real_.MakeDirectory(p); }
   bool ListDirectory(const std::string& p, TDirectoryListing& l) override {
     listed.push_back(p);
     return real_.ListDirectory(p, l);
