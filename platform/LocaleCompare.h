@@ -30,6 +30,7 @@ inline bool SameTextLocale(const std::string& a, const std::string& b) {
 std::string UpperCaseAscii(std::string text);
 inline bool SameTextAscii(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  if (a == b) return true;  // the usual case, at memcmp speed
   for (size_t i = 0; i < a.size(); ++i) {
     char x = a[i], y = b[i];
     if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
