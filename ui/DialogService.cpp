@@ -34,11 +34,6 @@ class StandardDialogs final : public IDialogService {
     box.exec();
   }
 
-  void ShowMessage(QWidget* parent, const QString& title, const QString& text) override {
-    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, parent);
-    box.exec();
-  }
-
   bool Confirm(QWidget* parent, const QString& text) override {
     QMessageBox box(QMessageBox::Question, "Confirm", text, QMessageBox::NoButton, parent);
     QPushButton* yes = box.addButton("&Yes", QMessageBox::YesRole);

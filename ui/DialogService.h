@@ -26,8 +26,6 @@ class IDialogService {
   virtual ~IDialogService() = default;
   // An error box: error icon, one OK button.
   virtual void ShowError(QWidget* parent, const QString& title, const QString& text) = 0;
-  // An information box: information icon, one OK button.
-  virtual void ShowMessage(QWidget* parent, const QString& title, const QString& text) = 0;
   // "Confirm", question icon, "&Yes" and "&No".
   virtual bool Confirm(QWidget* parent, const QString& text) = 0;
   // The same with "Cancel" as a third answer.

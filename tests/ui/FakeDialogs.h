@@ -20,9 +20,6 @@ class FakeDialogs final : public IDialogService {
   void ShowError(QWidget*, const QString& title, const QString& text) override {
     shown.push_back({"error", title, text});
   }
-  void ShowMessage(QWidget*, const QString& title, const QString& text) override {
-    shown.push_back({"message", title, text});
-  }
   bool Confirm(QWidget*, const QString& text) override {
     shown.push_back({"confirm", "Confirm", text});
     return Next(confirmAnswers) == TAnswer::Yes;
