@@ -22,6 +22,7 @@
 #include "platform/Services.h"
 #include "platform/Streams.h"
 #include "ui/DialogService.h"
+#include "ui/ListItems.h"
 #include "ui/PacketwrightHelpIDs.h"
 #include "ui/UiText.h"
 #include "ui/eduAbout.h"
@@ -56,24 +57,6 @@ QIcon ImageList1(int index) {
                                                   QStyle::SP_MediaSeekForward};
   return QApplication::style()->standardIcon(kIcons[index]);
 }
-
-// Directories changed since the last save or load are drawn red and bold.
-class ListView1CustomDrawItem final : public QStyledItemDelegate {
- public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-
- protected:
-  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-    QStyledItemDelegate::initStyleOption(option, index);
-    const auto* directory = reinterpret_cast<const TbkDirectory*>(
-        index.siblingAtColumn(0).data(Qt::UserRole).value<quintptr>());
-    if (directory && directory->GetModified()) {
-      option->font.setBold(true);
-      option->palette.setColor(QPalette::Text, QColor(255, 0, 0));
-      option->palette.setColor(QPalette::HighlightedText, QColor(255, 0, 0));
-    }
-  }
-};
 
 }  // namespace
 
@@ -199,7 +182,15 @@ void TfmHoardkeeper::CreateList() {
   ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
   ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   ListView1->setIconSize(QSize(16, 16));
-  ListView1->setItemDelegate(new ListView1CustomDrawItem(ListView1));
+  // ListView1CustomDrawItem: directories changed since the last save or load
+  // are drawn red and bold.
+  ListView1->setItemDelegate(new TMarkedItemDelegate(
+      ListView1,
+      [](quintptr data) {
+        const auto* directory = reinterpret_cast<const TbkDirectory*>(data);
+        return directory && directory->GetModified();
+      },
+      [](const QPalette&) { return QColor(255, 0, 0); }, true));
   ListView1->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   ListView1->header()->setSectionResizeMode(1, QHeaderView::Stretch);
   ListView1->header()->setSectionResizeMode(2, QHeaderView::Fixed);

@@ -19,6 +19,7 @@
 #include "platform/LocaleCompare.h"
 #include "platform/Services.h"
 #include "ui/DialogService.h"
+#include "ui/ListItems.h"
 #include "ui/PacketwrightHelpIDs.h"
 #include "ui/UiText.h"
 #include "ui/eduRule.h"
@@ -32,30 +33,6 @@ namespace {
 TbkRule* RuleOf(const QModelIndex& index) {
   return reinterpret_cast<TbkRule*>(index.siblingAtColumn(0).data(Qt::UserRole).value<quintptr>());
 }
-
-class RuleItem final : public QTreeWidgetItem {
- public:
-  bool operator<(const QTreeWidgetItem& other) const override {
-    return text(0).compare(other.text(0), Qt::CaseInsensitive) < 0;
-  }
-};
-
-// Rules changed since the last load or save are drawn red and bold.
-class lvRulesCustomDrawItem final : public QStyledItemDelegate {
- public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-
- protected:
-  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-    QStyledItemDelegate::initStyleOption(option, index);
-    const TbkRule* rule = RuleOf(index);
-    if (rule && rule->GetModified()) {
-      option->font.setBold(true);
-      option->palette.setColor(QPalette::Text, Qt::red);
-      option->palette.setColor(QPalette::HighlightedText, Qt::red);
-    }
-  }
-};
 
 }  // namespace
 
@@ -139,7 +116,15 @@ TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_uniq
   lvRules->sortByColumn(0, Qt::AscendingOrder);
   lvRules->header()->setSectionsClickable(false);
   lvRules->header()->setSortIndicatorShown(false);
-  lvRules->setItemDelegate(new lvRulesCustomDrawItem(lvRules));
+  // lvRulesCustomDrawItem: rules changed since the last load or save are
+  // drawn red and bold.
+  lvRules->setItemDelegate(new TMarkedItemDelegate(
+      lvRules,
+      [](quintptr data) {
+        const auto* rule = reinterpret_cast<const TbkRule*>(data);
+        return rule && rule->GetModified();
+      },
+      [](const QPalette&) { return QColor(Qt::red); }, true));
   lvRules->addActions({actAddRule, actEditRule, actDeleteRule});
   left->addWidget(lvRules, 1);
   splitter->insertWidget(0, paLeft);
@@ -178,7 +163,7 @@ void TfmRules::FillRuleList() {
   Unhooked(changeHooked_, [&] {
     lvRules->clear();
     for (int i = 0; i < workRules_->Count(); ++i) {
-      auto* item = new RuleItem();
+      auto* item = new TCaptionSortedItem();
       lvRules->addTopLevelItem(item);
       FillRuleItem(workRules_->Items(i), item);
     }
@@ -225,7 +210,7 @@ void TfmRules::actAddRuleExecute() {
   if (!rule) return;
   TbkRule* added = workRules_->Add();
   added->Assign(rule.get());
-  auto* item = new RuleItem();
+  auto* item = new TCaptionSortedItem();
   lvRules->addTopLevelItem(item);
   FillRuleItem(added, item);
   lvRules->clearSelection();

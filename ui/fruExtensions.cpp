@@ -16,6 +16,7 @@
 #include "model/HoardkeeperClasses.h"
 #include "platform/Services.h"
 #include "ui/DialogService.h"
+#include "ui/ListItems.h"
 #include "ui/UiText.h"
 #include "ui/eduExtension.h"
 
@@ -39,31 +40,6 @@ QIcon Picture(int index) {
       return QApplication::style()->standardIcon(QStyle::SP_DialogDiscardButton);
   }
 }
-
-// Items sort by their caption, letter case ignored.
-class MaskItem final : public QTreeWidgetItem {
- public:
-  bool operator<(const QTreeWidgetItem& other) const override {
-    return text(0).compare(other.text(0), Qt::CaseInsensitive) < 0;
-  }
-};
-
-// Passive masks are drawn in the inactive colour.
-class lvExtensionsCustomDrawItem final : public QStyledItemDelegate {
- public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-
- protected:
-  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-    QStyledItemDelegate::initStyleOption(option, index);
-    const auto* mask = reinterpret_cast<const TbkExtension*>(
-        index.siblingAtColumn(0).data(Qt::UserRole).value<quintptr>());
-    if (mask && !mask->Active()) {
-      option->palette.setColor(QPalette::Text,
-                               option->palette.color(QPalette::Disabled, QPalette::Text));
-    }
-  }
-};
 
 }  // namespace
 
@@ -122,7 +98,15 @@ TfrExtensions::TfrExtensions(QWidget* parent) : QWidget(parent) {
   lvExtensions->sortByColumn(0, Qt::AscendingOrder);
   lvExtensions->header()->setSectionsClickable(false);
   lvExtensions->header()->setSortIndicatorShown(false);
-  lvExtensions->setItemDelegate(new lvExtensionsCustomDrawItem(lvExtensions));
+  // lvExtensionsCustomDrawItem: passive masks are drawn in the inactive colour.
+  lvExtensions->setItemDelegate(new TMarkedItemDelegate(
+      lvExtensions,
+      [](quintptr data) {
+        const auto* mask = reinterpret_cast<const TbkExtension*>(data);
+        return mask && !mask->Active();
+      },
+      [](const QPalette& palette) { return palette.color(QPalette::Disabled, QPalette::Text); },
+      false));
   layout->addWidget(lvExtensions, 1);
 
   pmExtensions = new QMenu(this);
@@ -211,7 +195,7 @@ void TfrExtensions::RefreshList() {
       lvExtensions->clear();
       if (extensions_) {
         for (int i = 0; i < extensions_->Count(); ++i) {
-          auto* item = new MaskItem();
+          auto* item = new TCaptionSortedItem();
           lvExtensions->addTopLevelItem(item);
           FillExtensionItem(extensions_->Items(i), item);
         }
@@ -298,7 +282,7 @@ void TfrExtensions::actAddExtensionExecute() {
   if (!executeExtension(&fresh, extensions_)) return;
   TbkExtension* added = extensions_->Add();
   added->Assign(&fresh);
-  auto* item = new MaskItem();
+  auto* item = new TCaptionSortedItem();
   Unhooked(changeHooked_, [&] { lvExtensions->addTopLevelItem(item); });
   FillExtensionItem(added, item);
   item->setSelected(true);
