@@ -21,17 +21,11 @@ std::string Argument(const std::string& entry) {
   return '"' + entry + '"';
 }
 
-bool IsDelimiter(char c) {
-  return c == '\\' || c == '/' || c == ':';
-}
-
 bool CreateLevels(std::string dir) {
   if (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
   IFileSystem& fs = Get<IFileSystem>();
   if (dir.size() < 3 || fs.DirectoryExists(dir)) return true;
-  size_t end = dir.size();
-  while (end > 0 && !IsDelimiter(dir[end - 1])) --end;
-  const std::string parent = dir.substr(0, end);
+  const std::string parent = ExtractFilePath(dir);
   // A relative name has no parent to create: it lands in the current directory.
   if (parent == dir) return true;
   return (parent.empty() || CreateLevels(parent)) && fs.MakeDirectory(dir);
@@ -47,6 +41,11 @@ std::string PathToFileName(const std::string& path) {
     name += c == '\\' ? '_' : c;
   }
   return name;
+}
+
+std::string ExtractFilePath(const std::string& path) {
+  const size_t last = path.find_last_of("\\/:");
+  return last == std::string::npos ? std::string() : path.substr(0, last + 1);
 }
 
 void ForceDirectories(const std::string& dir) {

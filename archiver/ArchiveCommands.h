@@ -39,6 +39,9 @@ std::string ExtractDrive(const std::string& path);
 std::string GetChangeDirCommands(const std::string& path);
 std::string GetCommandText(const TbkManager& manager, const TbkDirectory& directory);
 
+// The folder part of a path: up to and including its last "\", "/" or ":".
+std::string ExtractFilePath(const std::string& path);
+
 // Creates every missing level of dir, parents first; names shorter than three
 // characters count as existing and failures are not reported. An empty name
 // fails with "Unable to create directory".

@@ -50,12 +50,7 @@ void WriteBatchFile(const std::string& fileName, const std::vector<std::string>&
 }
 
 void OpenContainingFolder(const std::string& fileName) {
-  size_t end = fileName.size();
-  while (end > 0 && fileName[end - 1] != '\\' && fileName[end - 1] != '/' &&
-         fileName[end - 1] != ':') {
-    --end;
-  }
-  Get<IShell>().Execute("open", fileName.substr(0, end), "", "", TShowCommand::swShowNormal);
+  Get<IShell>().Execute("open", ExtractFilePath(fileName), "", "", TShowCommand::swShowNormal);
 }
 
 void CreateBatForDirectory(const TbkManager& manager, const TbkDirectory& directory,

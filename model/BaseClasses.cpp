@@ -57,12 +57,6 @@ TCollectionItem::~TCollectionItem() {
   }
 }
 
-int TCollectionItem::Index() const {
-  if (!collection_) return -1;
-  const auto& items = collection_->items_;
-  return static_cast<int>(std::find(items.begin(), items.end(), this) - items.begin());
-}
-
 // ---- TComponent -------------------------------------------------------------
 
 TComponent::TComponent(TComponent* owner) : owner_(owner) {

@@ -91,7 +91,6 @@ class TCollectionItem : public TPersistent {
   ~TCollectionItem() override;
 
   TCollection* Collection() const { return collection_; }
-  int Index() const;
 
   virtual class TModifiedCollectionItem* AsModifiedItem() { return nullptr; }
   const TModifiedCollectionItem* AsModifiedItem() const {

@@ -231,13 +231,18 @@ class DocumentReader {
     if (tag == stString) {
       in_.ReadText(text, in_.ReadByte());
     } else if (tag == stLongString) {
-      const int32_t length = in_.ReadIntegerPayload(stInt32);
-      if (length < 0) InvalidValue();
-      in_.ReadText(text, static_cast<uint64_t>(length));
+      in_.ReadText(text, LongStringLength());
     } else {
       InvalidValue();
     }
     return text;
+  }
+
+  // The four-byte length of a long string; a negative one is refused.
+  uint64_t LongStringLength() {
+    const int32_t length = in_.ReadIntegerPayload(stInt32);
+    if (length < 0) InvalidValue();
+    return static_cast<uint64_t>(length);
   }
 
   int32_t Integer() {
@@ -316,9 +321,7 @@ class DocumentReader {
           in_.SkipBytes(in_.ReadByte());
           return true;
         case stLongString: {
-          const int32_t length = in_.ReadIntegerPayload(stInt32);
-          if (length < 0) InvalidValue();
-          in_.SkipBytes(static_cast<uint64_t>(length));
+          in_.SkipBytes(LongStringLength());
           return true;
         }
         case stEnd:

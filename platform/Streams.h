@@ -18,7 +18,6 @@ class TStream {
 
   int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
   void SetPosition(int64_t position) { Seek(position, TSeekOrigin::soBeginning); }
-  int64_t Size();
 
   // Fail with "Stream read error" / "Stream write error" on a short transfer.
   void ReadBuffer(void* buffer, int64_t count);

@@ -22,11 +22,6 @@ QString ToQtFilter(const QString& filter) {
 
 namespace {
 
-QString WithExtension(const QString& name, const QString& extension) {
-  if (name.isEmpty() || extension.isEmpty() || !QFileInfo(name).suffix().isEmpty()) return name;
-  return name + "." + extension;
-}
-
 class StandardDialogs final : public IDialogService {
  public:
   void ShowError(QWidget* parent, const QString& title, const QString& text) override {
@@ -72,7 +67,7 @@ class StandardDialogs final : public IDialogService {
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !o.askOverwrite);
     if (!o.fileName.isEmpty()) dialog.selectFile(o.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return WithExtension(dialog.selectedFiles().first(), o.defaultExtension);
+    return dialog.selectedFiles().first();  // the dialog adds the default extension
   }
 
   std::optional<QString> ChooseDirectory(QWidget* parent, const QString& start,

@@ -19,6 +19,18 @@ void OpenDocument(const std::string& fileName, const std::string& parameters) {
   Get<IShell>().Execute("open", fileName, parameters, "", TShowCommand::swShowNormal);
 }
 
+QLabel* LinkLabel(const QString& text, const char* colour, bool bold, QWidget* owner) {
+  auto* label = new QLabel(text, owner);
+  QFont f = label->font();
+  f.setUnderline(true);
+  f.setBold(bold);
+  label->setFont(f);
+  label->setStyleSheet(QString("color: %1;").arg(colour));
+  label->setCursor(Qt::PointingHandCursor);
+  label->installEventFilter(owner);
+  return label;
+}
+
 namespace {
 
 void Box(QPainter& p, const QRect& r, const QString& title, const QString& item = {}) {
@@ -102,37 +114,25 @@ TedAbout::TedAbout(QWidget* parent) : QDialog(parent) {
   layout->addWidget(panel, 1);
   auto* grid = new QGridLayout(panel);
 
-  auto link = [this](const QString& text, const char* colour, bool bold) {
-    auto* label = new QLabel(text, this);
-    QFont f = font();
-    f.setUnderline(true);
-    f.setBold(bold);
-    label->setFont(f);
-    label->setStyleSheet(QString("color: %1;").arg(colour));
-    label->setCursor(Qt::PointingHandCursor);
-    label->installEventFilter(this);
-    return label;
-  };
-
   Label1 = new QLabel("This product has been developed with", this);
   QFont bold = font();
   bold.setBold(true);
   Label1->setFont(bold);
-  Label2 = link("Packetwright Model Painter", "blue", true);
+  Label2 = LinkLabel("Packetwright Model Painter", "blue", true, this);
   ProgramIcon = new QLabel(this);
   ProgramIcon->setPixmap(DrawModelDiagram());
   ProgramIcon->setFixedSize(313, 185);
   ProgramIcon->setCursor(Qt::PointingHandCursor);
   ProgramIcon->setToolTip("Visit the model painter's home page");
   ProgramIcon->installEventFilter(this);
-  Label6 = link("class diagrams drawn from the settings model", "blue", true);
+  Label6 = LinkLabel("class diagrams drawn from the settings model", "blue", true, this);
 
   ProductName = new QLabel("Packetwright", this);
   QFont big = bold;
   big.setPixelSize(19);
   ProductName->setFont(big);
   Version = new QLabel("Version 1.0", this);
-  Label3 = link("Home Page...", "navy", false);
+  Label3 = LinkLabel("Home Page...", "navy", false, this);
   Notice = new QLabel("Free to use and to pass on.", this);
 
   grid->addWidget(Label1, 0, 0);

@@ -14,6 +14,10 @@ inline constexpr char kDiagramHomePage[] = "https://packetwright.example.org/mod
 // Asks the shell to open a web address, document or program.
 void OpenDocument(const std::string& fileName, const std::string& parameters = "");
 
+// A label styled as a link: coloured, underlined, with the hand cursor. The
+// owner watches its clicks with an event filter.
+QLabel* LinkLabel(const QString& text, const char* colour, bool bold, QWidget* owner);
+
 class TedAbout final : public QDialog {
   Q_OBJECT
  public:

@@ -30,16 +30,6 @@ QPixmap ChoicePicture(const QColor& colour) {
   return pixmap;
 }
 
-QLabel* LinkLabel(const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  QFont f = label->font();
-  f.setUnderline(true);
-  label->setFont(f);
-  label->setStyleSheet("color: navy;");
-  label->setCursor(Qt::PointingHandCursor);
-  return label;
-}
-
 }  // namespace
 
 TedArchiverFoundDlg::TedArchiverFoundDlg(QWidget* parent) : TfmBaseDialog(parent) {
@@ -71,12 +61,12 @@ TedArchiverFoundDlg::TedArchiverFoundDlg(QWidget* parent) : TfmBaseDialog(parent
   meWinZipExplaine->setBackgroundRole(QPalette::Window);
   meWinZipExplaine->viewport()->setAutoFillBackground(false);
   meWinZipExplaine->setFixedHeight(48);
-  laWinZip = LinkLabel("WinZip Home Page", this);
+  laWinZip = LinkLabel("WinZip Home Page", "navy", false, this);
   Image1 = new QLabel(this);
   Image1->setPixmap(ChoicePicture(QColor(120, 60, 160)));
   rbWinRar = new QRadioButton("WinRar", this);
   rbWinRar->setFont(choice);
-  Label2 = LinkLabel("WinRar Home Page", this);
+  Label2 = LinkLabel("WinRar Home Page", "navy", false, this);
 
   grid->addWidget(StaticText1, 0, 0, 1, 2);
   grid->addWidget(Image2, 1, 0, 2, 1, Qt::AlignTop);
@@ -89,8 +79,7 @@ TedArchiverFoundDlg::TedArchiverFoundDlg(QWidget* parent) : TfmBaseDialog(parent
   grid->setColumnStretch(1, 1);
   setFixedWidth(420);
 
-  for (QWidget* w :
-       std::initializer_list<QWidget*>{rbWinZip, rbWinRar, Image1, Image2, laWinZip, Label2}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{rbWinZip, rbWinRar, Image1, Image2}) {
     w->installEventFilter(this);
   }
   FormCreate();

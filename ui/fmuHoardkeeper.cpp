@@ -58,6 +58,26 @@ QIcon ImageList1(int index) {
   return QApplication::style()->standardIcon(kIcons[index]);
 }
 
+// Everything a load can change: the document and the root's own properties.
+void CopyDocument(const TbkManager& from, TbkManager& to) {
+  to.Assign(&from);
+  to.SetName(from.Name());
+  to.SetTag(from.Tag());
+  to.SetLeft(from.Left());
+  to.SetTop(from.Top());
+}
+
+// The batch-file save dialog, preset to fileName.
+TFileDialogOptions SaveBatOptions(const QString& fileName) {
+  TFileDialogOptions options;
+  options.title = "Save As";
+  options.filter = kBatFilter;
+  options.defaultExtension = "bat";
+  options.askOverwrite = true;
+  options.fileName = fileName;
+  return options;
+}
+
 }  // namespace
 
 TfmHoardkeeper::TfmHoardkeeper(std::string settingsFileName, QWidget* parent)
@@ -388,17 +408,9 @@ void TfmHoardkeeper::actFileOpenExecute() {
     // Read into a copy first, so that a file that fails part-way leaves the
     // document as it was.
     TbkManager loaded;
-    loaded.Assign(manager_.get());
-    loaded.SetName(manager_->Name());
-    loaded.SetTag(manager_->Tag());
-    loaded.SetLeft(manager_->Left());
-    loaded.SetTop(manager_->Top());
+    CopyDocument(*manager_, loaded);
     loaded.LoadFromFile(fileName);
-    manager_->Assign(&loaded);
-    manager_->SetName(loaded.Name());
-    manager_->SetTag(loaded.Tag());
-    manager_->SetLeft(loaded.Left());
-    manager_->SetTop(loaded.Top());
+    CopyDocument(loaded, *manager_);
     manager_->SetModified(false);
   }
   FillDirectoryList();
@@ -416,13 +428,8 @@ void TfmHoardkeeper::actRunAllExecute() {
 void TfmHoardkeeper::actCreateBatCurrentExecute() {
   const TbkDirectory* directory = SelectedDirectory();
   if (!directory) return;
-  TFileDialogOptions options;
-  options.title = "Save As";
-  options.filter = kBatFilter;
-  options.defaultExtension = "bat";
-  options.askOverwrite = true;
-  options.fileName = ToQt(DefaultBatchFileName(*directory));
-  const auto file = Get<IDialogService>().SaveFile(this, options);
+  const auto file =
+      Get<IDialogService>().SaveFile(this, SaveBatOptions(ToQt(DefaultBatchFileName(*directory))));
   if (!file) return;
   sdBatFileName_ = *file;
   CreateBatForDirectory(*manager_, *directory, FromQt(*file));
@@ -430,13 +437,7 @@ void TfmHoardkeeper::actCreateBatCurrentExecute() {
 
 void TfmHoardkeeper::actCreateBatAllExecute() {
   CreateBatForAll(*manager_, [this](std::string& fileName) {
-    TFileDialogOptions options;
-    options.title = "Save As";
-    options.filter = kBatFilter;
-    options.defaultExtension = "bat";
-    options.askOverwrite = true;
-    options.fileName = sdBatFileName_;
-    const auto file = Get<IDialogService>().SaveFile(this, options);
+    const auto file = Get<IDialogService>().SaveFile(this, SaveBatOptions(sdBatFileName_));
     if (!file) return false;
     sdBatFileName_ = *file;
     fileName = FromQt(*file);
