@@ -14,11 +14,64 @@ std::string WithoutTrailingBackslash(const std::string& path) {
   return path;
 }
 
-// An argument with a blank in it is quoted whole, so that the archiver
-// receives it as one argument.
-std::string Argument(const std::string& entry) {
-  if (entry.find_first_of(" \t") == std::string::npos) return entry;
-  return '"' + entry + '"';
+// Characters that make an entry need quotes: blanks split a command line
+// into arguments; in a batch file cmd.exe also reads the operators.
+constexpr const char* kShellSpecials = " \t";
+constexpr const char* kBatchSpecials = " \t&|<>^(";
+
+// An entry that holds a special character is quoted, so that the archiver
+// receives it as one argument. A switch that ends in a blank ("-x ") is a
+// word of its own and stays outside the quotes.
+std::string Argument(const std::string& key, const std::string& entry, const char* specials) {
+  const bool keyApart = !key.empty() && key.back() == ' ';
+  const std::string quoted = keyApart ? entry : key + entry;
+  const std::string prefix = keyApart ? key : "";
+  if (quoted.find_first_of(specials) == std::string::npos) return prefix + quoted;
+  return prefix + '"' + quoted + '"';
+}
+
+// cmd.exe expands a batch line's percent signs once, and a "call" line a
+// second time, so a literal "%" is written "%%" there and "%%%%" here.
+std::string EscapePercents(const std::string& text, int rounds) {
+  const std::string literal(size_t{1} << rounds, '%');
+  std::string out;
+  for (const char c : text) {
+    if (c == '%') {
+      out += literal;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string MaskList(const TbkManager& manager, const TbkDirectory& directory,
+                     TExtensionCategories categories, const char* specials) {
+  std::string result;
+  const TbkRule* rule = FindRule(directory.RuleName(), manager.Rules());
+  if (rule && categories.Contains(rule->Category())) {
+    const std::string base = WithoutTrailingBackslash(directory.Path()) + "\\";
+    const std::string key = rule->Category() == ecExclude ? manager.ExcludeKey() : "";
+    const TbkExtensions& masks = *rule->Extensions();
+    for (int i = 0; i < masks.Count(); ++i) {
+      const TbkExtension& mask = *masks.Items(i);
+      if (!mask.Active()) continue;
+      if (!result.empty()) result += ' ';
+      result += Argument(key, base + mask.Ext(), specials);
+    }
+  }
+  if (result.empty() && categories.Contains(ecInclude)) {
+    result = Argument("", directory.Path() + "\\*.*", specials);
+  }
+  return result;
+}
+
+std::string ArchiverParameters(const TbkManager& manager, const TbkDirectory& directory,
+                               bool forceCreate, const char* specials) {
+  const std::string excluded = MaskList(manager, directory, {ecExclude}, specials);
+  const std::string archive = GetArchiveFilePath(manager, directory, forceCreate);
+  const std::string included = MaskList(manager, directory, {ecInclude}, specials);
+  return manager.ArchiverParams() + " " + excluded + " \"" + archive + "\" " + included;
 }
 
 bool CreateLevels(std::string dir) {
@@ -70,31 +123,12 @@ std::string GetArchiveFilePath(const TbkManager& manager, const TbkDirectory& di
 
 std::string GetMaskList(const TbkManager& manager, const TbkDirectory& directory,
                         TExtensionCategories categories) {
-  std::string result;
-  const TbkRule* rule = FindRule(directory.RuleName(), manager.Rules());
-  if (rule && categories.Contains(rule->Category())) {
-    const std::string base = WithoutTrailingBackslash(directory.Path()) + "\\";
-    const std::string key = rule->Category() == ecExclude ? manager.ExcludeKey() : "";
-    const TbkExtensions& masks = *rule->Extensions();
-    for (int i = 0; i < masks.Count(); ++i) {
-      const TbkExtension& mask = *masks.Items(i);
-      if (!mask.Active()) continue;
-      if (!result.empty()) result += ' ';
-      result += Argument(key + base + mask.Ext());
-    }
-  }
-  if (result.empty() && categories.Contains(ecInclude)) {
-    result = Argument(directory.Path() + "\\*.*");
-  }
-  return result;
+  return MaskList(manager, directory, categories, kShellSpecials);
 }
 
 std::string GetArchiverParameters(const TbkManager& manager, const TbkDirectory& directory,
                                   bool forceCreate) {
-  const std::string excluded = GetMaskList(manager, directory, {ecExclude});
-  const std::string archive = GetArchiveFilePath(manager, directory, forceCreate);
-  const std::string included = GetMaskList(manager, directory, {ecInclude});
-  return manager.ArchiverParams() + " " + excluded + " \"" + archive + "\" " + included;
+  return ArchiverParameters(manager, directory, forceCreate, kShellSpecials);
 }
 
 std::string ExtractDrive(const std::string& path) {
@@ -105,12 +139,14 @@ std::string ExtractDrive(const std::string& path) {
 std::string GetChangeDirCommands(const std::string& path) {
   const std::string drive = ExtractDrive(path);
   if (drive.empty()) return {};
-  return drive + "\r\ncd \"" + path + "\"\r\n";
+  return drive + "\r\ncd \"" + EscapePercents(path, 1) + "\"\r\n";
 }
 
+// The call line reads as cmd.exe will: the same arguments as a run passes.
 std::string GetCommandText(const TbkManager& manager, const TbkDirectory& directory) {
-  return GetChangeDirCommands(directory.Path()) + "call \"" + manager.ArchiverExeFileName() +
-         "\" " + GetArchiverParameters(manager, directory, false);
+  const std::string call = "call \"" + manager.ArchiverExeFileName() + "\" " +
+                           ArchiverParameters(manager, directory, false, kBatchSpecials);
+  return GetChangeDirCommands(directory.Path()) + EscapePercents(call, 2);
 }
 
 }  // namespace pw

@@ -5,6 +5,7 @@
 #include "platform/SafeFile.h"
 #include "platform/Services.h"
 #include "platform/Shell.h"
+#include "platform/TextCodec.h"
 
 namespace pw {
 
@@ -41,9 +42,14 @@ std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager, bool inc
   return lines;
 }
 
-void WriteBatchFile(const std::string& fileName, const std::vector<std::string>& lines) {
+std::string BatchFileText(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";
+  return ToBatchCodePage(text);
+}
+
+void WriteBatchFile(const std::string& fileName, const std::vector<std::string>& lines) {
+  const std::string text = BatchFileText(lines);
   TSafeFileWriter file(fileName);
   file.Stream().WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
   file.Commit();

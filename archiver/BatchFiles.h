@@ -23,8 +23,10 @@ std::vector<std::string> GetBatchLines(const TbkManager& manager, const TbkDirec
 std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager,
                                              bool includeUnmarked = false);
 
-// Every line followed by CR LF, in the program's 8-bit text, no byte-order
-// mark. Fails with "Cannot create file %s".
+// The bytes of a batch file: every line followed by CR LF, no byte-order
+// mark, in the code page in which cmd.exe reads it (see ToBatchCodePage).
+std::string BatchFileText(const std::vector<std::string>& lines);
+// Writes BatchFileText. Fails with "Cannot create file %s".
 void WriteBatchFile(const std::string& fileName, const std::vector<std::string>& lines);
 // Opens the folder holding fileName through the shell.
 void OpenContainingFolder(const std::string& fileName);

@@ -1,6 +1,10 @@
 // packetwright-cli: the jobs of the window program's settings file, from a
 // scheduler or a script, without a window.
 #include <CLI/CLI.hpp>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include <cstdio>
 #include <iostream>
@@ -27,6 +31,15 @@ constexpr int kArchiverFailed = 3;
 void Load(TbkManager& manager, const std::string& fileName) {
   if (!FileExists(fileName)) throw Exception("Settings file not found: " + fileName);
   manager.LoadFromFile(fileName);
+}
+
+// The batch lines carry their own CR LF; the text mode of a Windows console
+// would put a second CR before each LF.
+void BinaryStandardOutput() {
+  std::cout.flush();
+#ifdef _WIN32
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
 }
 
 std::string Indent(const std::string& text, const char* prefix) {
@@ -164,6 +177,7 @@ int Main(int argc, char** argv) {
     Load(manager, settings);
     if (*show) Show(manager, settings);
     if (*commands) {
+      BinaryStandardOutput();
       for (const std::string& line : GetBatchLinesForAll(manager, all)) std::cout << line << "\r\n";
     }
     if (*bat) WriteBatchFile(batFile, GetBatchLinesForAll(manager));

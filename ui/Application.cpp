@@ -43,9 +43,10 @@ QString StartupFailureText(const Exception& error) {
   const QString module = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
   const std::string& message = error.Message();
   const bool endsWithDot = !message.empty() && message.back() == '.';
-  return QString::asprintf("Exception %s in module %s at %p.\n", error.ClassName(),
-                           module.toLocal8Bit().constData(), static_cast<const void*>(&error)) +
-         ToQt(message) + (endsWithDot ? "" : ".");
+  // The module's name is Unicode already; asprintf would read it as UTF-8.
+  return QString::asprintf("Exception %s in module ", error.ClassName()) + module +
+         QString::asprintf(" at %p.\n", static_cast<const void*>(&error)) + ToQt(message) +
+         (endsWithDot ? "" : ".");
 }
 
 void ShowStartupFailure(const Exception& error) {

@@ -5,12 +5,13 @@
 namespace pw {
 
 QString ToQt(const std::string& text) {
-  const std::u32string decoded = DecodeLocal8Bit(text);
-  return QString::fromUcs4(decoded.data(), static_cast<qsizetype>(decoded.size()));
+  const std::u16string wide = Local8BitToUtf16(text);
+  return QString::fromUtf16(wide.data(), static_cast<qsizetype>(wide.size()));
 }
 
 std::string FromQt(const QString& text) {
-  return text.toStdString();
+  return Utf16ToLocal8Bit(std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
+                                         static_cast<size_t>(text.size())));
 }
 
 std::string FromQt(const QString& text, const std::string& original) {

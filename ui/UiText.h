@@ -6,10 +6,12 @@
 
 namespace pw {
 
-// Decodes UTF-8, or Windows-1252 where the bytes are not valid UTF-8.
+// Through the platform's conversion of the program's 8-bit texts: the ANSI
+// code page on Windows, UTF-8 (or Windows-1252 where the bytes are not valid
+// UTF-8) elsewhere.
 QString ToQt(const std::string& text);
-// Encodes as UTF-8, the local 8-bit encoding here; an unchanged text keeps
-// its original bytes when the caller compares before storing.
+// An unchanged text keeps its original bytes when the caller compares before
+// storing.
 std::string FromQt(const QString& text);
 // The text of an edit field as the program's bytes: the original when the
 // user left it as it was shown, so that texts not in UTF-8 survive an edit

@@ -3,6 +3,7 @@
 #include "platform/CurrentDirectory.h"
 #include "platform/Errors.h"
 #include "platform/Services.h"
+#include "platform/TextCodec.h"
 
 namespace pw {
 
@@ -13,10 +14,20 @@ class ProcessDirectory final : public ICurrentDirectory {
   void Set(const std::string& path) override {
     if (!SetCurrentDirectoryA(path.c_str())) throw InOutError(static_cast<int>(GetLastError()));
   }
+  // A folder deeper than the buffer makes the call answer the size it needs
+  // instead of the name; the buffer then grows to that size and asks again.
+  // The wide call reads folders deeper than MAX_PATH, which the 8-bit one
+  // refuses on some systems.
   std::string Get() const override {
-    char buffer[MAX_PATH];
-    const DWORD n = GetCurrentDirectoryA(MAX_PATH, buffer);
-    return std::string(buffer, n);
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+      if (n == 0) throw InOutError(static_cast<int>(GetLastError()));
+      if (n < buffer.size()) {
+        return Utf16ToLocal8Bit(std::u16string(buffer.begin(), buffer.begin() + n));
+      }
+      buffer.resize(n);
+    }
   }
 };
 

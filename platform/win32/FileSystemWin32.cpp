@@ -20,8 +20,12 @@ class SystemFileSystem final : public IFileSystem {
   bool ListDirectory(const std::string& path, TDirectoryListing& listing) override {
     listing.names.clear();
     listing.entries.clear();
+    // A bare drive such as "C:" names that drive's current folder, not its
+    // root; the scan hands roots over in that form.
+    const bool bareDrive = path.size() == 2 && path[1] == ':';
+    const std::string folder = bareDrive ? path + "\\" : path;
     HANDLE self =
-        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (self == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;

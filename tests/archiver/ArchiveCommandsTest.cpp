@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "archiver/ArchiveCommands.h"
+#include "archiver/BatchFiles.h"
 #include "platform/Errors.h"
 #include "platform/fakes/Fakes.h"
 
@@ -165,6 +166,47 @@ TEST_F(CommandTest, EntriesWithBlanksAreQuotedWhole) {
             "\"C:\\My Archives\\C_My Documents\" \"C:\\My Documents\\*.*\"");
   d->SetRuleName("Docs");
   EXPECT_EQ(GetMaskList(manager, *d, {ecInclude}), "\"C:\\My Documents\\*.doc\"");
+}
+
+// cmd.exe reads "&", "|", "<", ">", "^" and "(" as operators and expands "%"
+// once on the cd line and twice on a call line; the shell's parameters for a
+// run take every character as it is.
+TEST_F(CommandTest, BatchLinesQuoteOperatorsAndEscapePercents) {
+  manager.SetArchiverExeFileName("C:\\Tools\\rar.exe");
+  manager.SetArchiverParams("a -r");
+  manager.SetExcludeKey("-x");
+  manager.SetOutputPath("C:\\Out");
+  AddRule("Tmp", ecExclude, {{"*.tmp", true}});
+  TbkDirectory* d = AddDirectory("D:\\R&D", "Tmp");
+  EXPECT_EQ(GetArchiverParameters(manager, *d, false),
+            "a -r -xD:\\R&D\\*.tmp \"C:\\Out\\D_R&D\" D:\\R&D\\*.*");
+  EXPECT_EQ(GetCommandText(manager, *d),
+            "D:\r\ncd \"D:\\R&D\"\r\ncall \"C:\\Tools\\rar.exe\" a -r \"-xD:\\R&D\\*.tmp\" "
+            "\"C:\\Out\\D_R&D\" \"D:\\R&D\\*.*\"");
+
+  for (const char* special : {"|", "<", ">", "^", "("}) {
+    d->SetPath(std::string("D:\\a") + special + "b");
+    const std::string line = SplitLines(GetCommandText(manager, *d)).back();
+    EXPECT_NE(line.find(std::string("\"D:\\a") + special + "b\\*.*\""), std::string::npos) << line;
+    EXPECT_EQ(GetMaskList(manager, *d, {ecInclude}), std::string("D:\\a") + special + "b\\*.*");
+  }
+
+  d->SetPath("D:\\50% off");
+  EXPECT_EQ(GetArchiverParameters(manager, *d, false),
+            "a -r \"-xD:\\50% off\\*.tmp\" \"C:\\Out\\D_50% off\" \"D:\\50% off\\*.*\"");
+  EXPECT_EQ(GetCommandText(manager, *d),
+            "D:\r\ncd \"D:\\50%% off\"\r\ncall \"C:\\Tools\\rar.exe\" a -r "
+            "\"-xD:\\50%%%% off\\*.tmp\" \"C:\\Out\\D_50%%%% off\" \"D:\\50%%%% off\\*.*\"");
+}
+
+TEST_F(CommandTest, AnExcludeSwitchEndingInABlankStaysOutsideTheQuotes) {
+  manager.SetExcludeKey("-x ");
+  AddRule("Tmp", ecExclude, {{"*.tmp", true}, {"*.bak", true}});
+  TbkDirectory* d = AddDirectory("C:\\My Documents", "Tmp");
+  EXPECT_EQ(GetMaskList(manager, *d, {ecExclude}),
+            "-x \"C:\\My Documents\\*.tmp\" -x \"C:\\My Documents\\*.bak\"");
+  d->SetPath("C:\\Docs");
+  EXPECT_EQ(GetMaskList(manager, *d, {ecExclude}), "-x C:\\Docs\\*.tmp -x C:\\Docs\\*.bak");
 }
 
 TEST_F(CommandTest, EmptyPiecesKeepTheirSeparators) {

@@ -1,6 +1,5 @@
 // Batch files written to a real temporary folder.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -8,19 +7,24 @@
 #include "archiver/BatchFiles.h"
 #include "platform/Errors.h"
 #include "platform/fakes/Fakes.h"
+#include "tests/support/TestSupport.h"
 
 namespace pw {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace pw::test;
 
 class BatchTest : public ::testing::Test {
  protected:
-  BatchTest() : clock(Now()), regional(fakes::UsEnglish()), a(clock), b(regional), c(shell) {
-    folder = fs::temp_directory_path() / ("pw-bat-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
-  }
-  ~BatchTest() override { fs::remove_all(folder); }
+  BatchTest()
+      : clock(Now()),
+        regional(fakes::UsEnglish()),
+        a(clock),
+        b(regional),
+        c(shell),
+        temp("bat"),
+        folder(temp.Path()) {}
 
   static TDateTime Now() {
     TDateTime t;
@@ -54,12 +58,9 @@ class BatchTest : public ::testing::Test {
     notes->SetRuleName("Texts");
   }
 
-  static std::string Contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  static std::string Contents(const std::string& name) { return ReadFile(FromProgramPath(name)); }
 
-  std::string Name(const char* file) { return (folder / file).string(); }
+  std::string Name(const char* file) { return ProgramPath(folder / file); }
 
   fakes::FakeClock clock;
   fakes::FixedRegionalSettings regional;
@@ -67,6 +68,7 @@ class BatchTest : public ::testing::Test {
   ScopedOverride<IClock> a;
   ScopedOverride<IRegionalSettings> b;
   ScopedOverride<IShell> c;
+  TTempFolder temp;
   fs::path folder;
   TbkManager manager;
 };
@@ -91,8 +93,8 @@ TEST_F(BatchTest, AllMarkedDirectoriesWithTheirComments) {
                 kSiteLines + "rem\r\nrem Create E:\\Notes archive by using Texts rule\r\nrem\r\n" +
                 kNotesLines);
   ASSERT_EQ(shell.calls.size(), 1u);
-  EXPECT_EQ(shell.calls[0],
-            (fakes::ShellCall{"open", folder.string() + "/", "", "", TShowCommand::swShowNormal}));
+  EXPECT_EQ(shell.calls[0], (fakes::ShellCall{"open", ProgramPath(folder / ""), "", "",
+                                              TShowCommand::swShowNormal}));
 }
 
 TEST_F(BatchTest, OneDirectoryHasNoComments) {

@@ -1,6 +1,5 @@
 // The command-line companion, run as a program on settings files made by the model.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -13,70 +12,63 @@
 #include "archiver/DateTimeFormat.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/NativePath.h"
+#include "platform/ProgramPath.h"
+#include "tests/support/TestSupport.h"
 
 namespace pw {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace pw::test;
+using Args = std::vector<std::string>;
 
 struct Result {
   int status;
   std::string out, err;
 };
 
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void Write(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
+// Text written in text mode: its line ends are the system's own.
+std::string Text(std::string text) {
+#ifdef _WIN32
+  for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) {
+    text.insert(at, "\r");
+  }
+#endif
+  return text;
 }
 
 int Lines(const std::string& text) {
   return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
+std::string CliPath() {
+#ifdef _WIN32
+  return ProgramDirectory() + "..\\bin\\packetwright-cli.exe";
+#else
+  return ProgramDirectory() + "../bin/packetwright-cli";
+#endif
+}
+
 class CliTest : public ::testing::Test {
  protected:
-  CliTest() {
-    root = fs::temp_directory_path() / ("pw-cli-" + std::to_string(::getpid()));
-    fs::remove_all(root);
-    fs::create_directories(root);
-    settings = (root / "Packetwright.dat").string();
-  }
-  ~CliTest() override { fs::remove_all(root); }
+  CliTest() : temp("cli"), root(temp.Path()) { settings = ProgramPath(root / "Packetwright.dat"); }
 
-  Result Cli(const std::string& args, const std::string& input = "") {
-    Write(root / "stdin", input);
-    const std::string command = std::string("'") + PW_CLI_PATH + "' " + args + " < '" +
-                                (root / "stdin").string() + "' > '" + (root / "stdout").string() +
-                                "' 2> '" + (root / "stderr").string() + "'";
-    const int raw = std::system(command.c_str());
-    return {WEXITSTATUS(raw), Read(root / "stdout"), Read(root / "stderr")};
+  Result Cli(const Args& args, const std::string& input = "") {
+    WriteFile(root / "stdin", input);
+    const int status =
+        RunProgram(CliPath(), args, root / "stdin", root / "stdout", root / "stderr");
+    return {status, ReadFile(root / "stdout"), ReadFile(root / "stderr")};
   }
-  Result Cli(const std::string& args, const std::string& input, bool withSettings) {
-    return withSettings ? Cli("--settings '" + settings + "' " + args, input) : Cli(args, input);
-  }
-  Result With(const std::string& args, const std::string& input = "") {
-    return Cli(args, input, true);
-  }
-
-  // An archiver that records its working directory and arguments, then exits
-  // with the given status.
-  std::string Archiver(int status) {
-    const fs::path script = root / ("archiver" + std::to_string(status) + ".sh");
-    Write(script, "#!/bin/sh\n{ pwd; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } >> '" +
-                      (root / "record.txt").string() + "'\nexit " + std::to_string(status) + "\n");
-    fs::permissions(script, fs::perms::owner_all);
-    return script.string();
+  Result With(Args args, const std::string& input = "") {
+    args.insert(args.begin(), {"--settings", settings});
+    return Cli(args, input);
   }
 
   void Example(TbkManager& m, const std::string& archiver) {
     m.SetArchiverExeFileName(archiver);
     m.SetArchiverParams("a -r");
     m.SetExcludeKey("-x");
-    m.SetOutputPath((root / "out").string());
+    m.SetOutputPath(ProgramPath(root / "out"));
     m.SetSubDirNamePattern("yyyy-mm-dd");
     TbkRule* texts = m.Rules()->Add();
     texts->SetName("Texts");
@@ -85,7 +77,7 @@ class CliTest : public ::testing::Test {
     for (const char* name : {"one", "two", "three"}) {
       fs::create_directories(root / name);
       TbkDirectory* d = m.Directories()->Add();
-      d->SetPath((root / name).string());
+      d->SetPath(ProgramPath(root / name));
       d->SetRuleName("Texts");
     }
     m.Directories()->Items(1)->SetNeedArchive(false);
@@ -93,21 +85,24 @@ class CliTest : public ::testing::Test {
     m.SaveToFile(settings, true);
   }
 
+  std::string Dir(const char* name) const { return ProgramPath(root / name); }
+
+  TTempFolder temp;
   fs::path root;
   std::string settings;
 };
 
 TEST_F(CliTest, ShowListsOptionsDirectoriesAndCommands) {
   TbkManager m;
-  Example(m, "/usr/bin/true");
-  const Result r = With("show");
+  Example(m, "C:\\Tools\\rar.exe");
+  const Result r = With({"show"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("Archiver:           /usr/bin/true\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("[1] [x] " + (root / "one").string() + "\n    Rule: Texts\n"),
-            std::string::npos);
-  EXPECT_NE(r.out.find("[2] [ ] " + (root / "two").string()), std::string::npos);
+  EXPECT_NE(r.out.find(Text("Archiver:           C:\\Tools\\rar.exe\n")), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(Text("[1] [x] " + Dir("one") + "\n    Rule: Texts\n")), std::string::npos);
+  EXPECT_NE(r.out.find("[2] [ ] " + Dir("two")), std::string::npos);
   EXPECT_NE(r.out.find("Rule: Gone (missing"), std::string::npos);
-  EXPECT_NE(r.out.find("      call \"/usr/bin/true\" a -r "), std::string::npos);
+  EXPECT_NE(r.out.find("      call \"C:\\Tools\\rar.exe\" a -r "), std::string::npos);
 }
 
 TEST_F(CliTest, CommandsAndBatchFileMatchTheWindowsOwn) {
@@ -116,58 +111,61 @@ TEST_F(CliTest, CommandsAndBatchFileMatchTheWindowsOwn) {
   std::string marked, all;
   for (const std::string& line : GetBatchLinesForAll(m)) marked += line + "\r\n";
   for (const std::string& line : GetBatchLinesForAll(m, true)) all += line + "\r\n";
-  EXPECT_EQ(With("commands").out, marked);
-  EXPECT_EQ(With("commands --all").out, all);
+  EXPECT_EQ(With({"commands"}).out, marked);
+  EXPECT_EQ(With({"commands", "--all"}).out, all);
   EXPECT_NE(marked, all);
 
   const fs::path bat = root / "all.bat";
-  const Result r = With("bat '" + bat.string() + "'");
+  const Result r = With({"bat", ProgramPath(bat)});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(Read(bat), marked);
+  EXPECT_EQ(ReadFile(bat), BatchFileText(GetBatchLinesForAll(m)));
 }
 
 TEST_F(CliTest, RunWaitsAndPassesTheArchiversStatusOn) {
   TbkManager m;
-  Example(m, Archiver(3));
-  const Result r = With("run --wait 1 2");
+  Example(m, RecorderPath());
+  const fs::path record = root / "record.txt";
+  Result r;
+  {
+    TRecording recording(record, 3);
+    r = With({"run", "--wait", "1", "2"});
+  }
   EXPECT_EQ(r.status, 3) << r.err;
   EXPECT_EQ(Lines(r.out), 2);
-  EXPECT_NE(r.out.find("[1] " + (root / "one").string() + ": exit status 3"), std::string::npos);
+  EXPECT_NE(r.out.find("[1] " + Dir("one") + ": exit status 3"), std::string::npos);
   // Each run saw its own directory and the parameters of its call line.
-  const std::string record = Read(root / "record.txt");
-  EXPECT_EQ(record.rfind((root / "one").string() + "\na\n-r\n", 0), 0u) << record;
-  EXPECT_NE(record.find((root / "two").string() + "\n"), std::string::npos);
+  const std::string text = ReadFile(record);
+  EXPECT_EQ(text.rfind(Dir("one") + "\na\n-r\n", 0), 0u) << text;
+  EXPECT_NE(text.find(Dir("two") + "\n"), std::string::npos);
   EXPECT_TRUE(fs::is_directory(NativePath(GetArchiveDirectory(m, false))));
 
-  m.SetArchiverExeFileName(Archiver(0));
-  m.SaveToFile(settings, true);
-  const Result ok = With("run --wait");
+  TRecording recording(record, 0);
+  const Result ok = With({"run", "--wait"});
   EXPECT_EQ(ok.status, 0) << ok.err;
   EXPECT_EQ(Lines(ok.out), 2) << "the two marked directories";
 }
 
 TEST_F(CliTest, RunStopsAtADirectoryThatCannotBeEntered) {
   TbkManager m;
-  Example(m, Archiver(0));
+  Example(m, RecorderPath());
+  TRecording recording(root / "record.txt");
   fs::remove_all(root / "one");
-  const Result r = With("run --wait 1 3");
+  const Result r = With({"run", "--wait", "1", "3"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "packetwright-cli: File not found\n");
+  EXPECT_EQ(r.err, Text("packetwright-cli: File not found\n"));
   EXPECT_FALSE(fs::exists(root / "record.txt")) << "nothing after the failure was started";
-  EXPECT_EQ(With("run 9").err, "packetwright-cli: No directory 9 in the settings file\n");
+  EXPECT_EQ(With({"run", "9"}).err,
+            Text("packetwright-cli: No directory 9 in the settings file\n"));
 }
 
 TEST_F(CliTest, RunWithoutWaitReturnsAtOnce) {
   TbkManager m;
-  const fs::path slow = root / "slow.sh";
-  Write(slow, "#!/bin/sh\nsleep 2\ntouch '" + (root / "done").string() + "'\n");
-  fs::permissions(slow, fs::perms::owner_all);
-  Example(m, slow.string());
-  const auto start = std::chrono::steady_clock::now();
-  const Result r = With("run 1");
+  Example(m, RecorderPath());
+  TRecording slow(root / "done", 0, 5000);
+  const Result r = With({"run", "1"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
-  for (int i = 0; i < 60 && !fs::exists(root / "done"); ++i) {
+  EXPECT_FALSE(fs::exists(root / "done")) << "the run waited for the archiver";
+  for (int i = 0; i < 150 && !fs::exists(root / "done"); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_TRUE(fs::exists(root / "done"));
@@ -202,13 +200,13 @@ TEST_F(CliTest, ExportImportKeepEveryByte) {
     m.Directories()->Items(0)->SetArchiveFileName(every);
     m.SaveToFile(settings, true);
 
-    const Result exported = With("export");
+    const Result exported = With({"export"});
     ASSERT_EQ(exported.status, 0) << exported.err;
     const fs::path copy = root / "copy.dat";
-    const Result imported = Cli("import '" + copy.string() + "'", exported.out);
+    const Result imported = Cli({"import", ProgramPath(copy)}, exported.out);
     ASSERT_EQ(imported.status, 0) << imported.err;
-    EXPECT_EQ(Read(copy), Read(settings)) << "round " << round;
-    const Result again = Cli("--settings '" + copy.string() + "' export");
+    EXPECT_EQ(ReadFile(copy), ReadFile(root / "Packetwright.dat")) << "round " << round;
+    const Result again = Cli({"--settings", ProgramPath(copy), "export"});
     EXPECT_EQ(again.out, exported.out);
   }
 }
@@ -219,35 +217,36 @@ TEST_F(CliTest, ReadableTextsStayReadableInJson) {
   m.Directories()->Add()->SetPath("D:\\B\xC3\xBCro");
   m.Directories()->Add()->SetPath("D:\\B\xFCro");
   m.SaveToFile(settings, true);
-  const std::string json = With("export").out;
+  const std::string json = With({"export"}).out;
   EXPECT_NE(json.find("\"Path\": \"D:\\\\B\xC3\xBCro\""), std::string::npos) << json;
   EXPECT_NE(json.find("\"hex\": \"443a5c42fc726f\""), std::string::npos) << json;
 }
 
 TEST_F(CliTest, BadInputGivesOneLineAndAFailure) {
-  Result r = Cli("import '" + (root / "x.dat").string() + "'", "{\"Rules\": [");
+  const std::string x = ProgramPath(root / "x.dat");
+  Result r = Cli({"import", x}, "{\"Rules\": [");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(Lines(r.err), 1);
   EXPECT_EQ(r.err.rfind("packetwright-cli: Invalid settings JSON", 0), 0u) << r.err;
   EXPECT_FALSE(fs::exists(root / "x.dat"));
 
-  r = Cli("import '" + (root / "x.dat").string() + "'", "{\"Rules\": [{\"Colour\": 1}]}");
-  EXPECT_EQ(r.err,
-            "packetwright-cli: Invalid settings JSON at $.Rules[0]: unknown member "
-            "\"Colour\"\n");
+  r = Cli({"import", x}, "{\"Rules\": [{\"Colour\": 1}]}");
+  EXPECT_EQ(r.err, Text("packetwright-cli: Invalid settings JSON at $.Rules[0]: unknown member "
+                        "\"Colour\"\n"));
 
-  Write(settings, std::string("TPF0\x0ATbkManager\x00\x05"
-                              "Bogus\x08",
-                              23));
-  r = With("show");
+  WriteFile(root / "Packetwright.dat", std::string("TPF0\x0ATbkManager\x00\x05"
+                                                   "Bogus\x08",
+                                                   23));
+  r = With({"show"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "packetwright-cli: Error reading TbkManager.Bogus: Property does not exist\n");
+  EXPECT_EQ(r.err,
+            Text("packetwright-cli: Error reading TbkManager.Bogus: Property does not exist\n"));
 
-  fs::remove(settings);
-  r = With("commands");
-  EXPECT_EQ(r.err, "packetwright-cli: Settings file not found: " + settings + "\n");
-  EXPECT_NE(Cli("").status, 0) << "a command is required";
-  EXPECT_EQ(Cli("run --help").status, 0);
+  fs::remove(root / "Packetwright.dat");
+  r = With({"commands"});
+  EXPECT_EQ(r.err, Text("packetwright-cli: Settings file not found: " + settings + "\n"));
+  EXPECT_NE(Cli({}).status, 0) << "a command is required";
+  EXPECT_EQ(Cli({"run", "--help"}).status, 0);
 }
 
 }  // namespace

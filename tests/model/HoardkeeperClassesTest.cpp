@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "model/HoardkeeperClasses.h"
+#include "tests/support/TestSupport.h"
 
 namespace pw {
 namespace {
@@ -192,11 +193,12 @@ TEST_F(LookupTest, FindRuleFoldsOnlyAsciiLetters) {
 }
 
 TEST_F(LookupTest, UniquenessUsesTheLocaleComparison) {
-  TbkRule* apples = AddRule("\xC3\x84pfel");
-  EXPECT_TRUE(IsRuleNameUnique("\xC3\xA4pfel", apples, manager.Rules()));
-  EXPECT_FALSE(IsRuleNameUnique("\xC3\xA4pfel", nullptr, manager.Rules()));
+  using test::Local8Bit;
+  TbkRule* apples = AddRule(Local8Bit("\xC3\x84pfel"));
+  EXPECT_TRUE(IsRuleNameUnique(Local8Bit("\xC3\xA4pfel"), apples, manager.Rules()));
+  EXPECT_FALSE(IsRuleNameUnique(Local8Bit("\xC3\xA4pfel"), nullptr, manager.Rules()));
   TbkRule outside(nullptr);
-  EXPECT_FALSE(IsRuleNameUnique("\xC3\xA4PFEL", &outside, manager.Rules()));
+  EXPECT_FALSE(IsRuleNameUnique(Local8Bit("\xC3\xA4PFEL"), &outside, manager.Rules()));
   TbkRules empty;
   EXPECT_TRUE(IsRuleNameUnique("x", nullptr, &empty));
 

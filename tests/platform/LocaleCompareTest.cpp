@@ -1,23 +1,29 @@
 #include <gtest/gtest.h>
 
 #include "platform/LocaleCompare.h"
+#include "tests/support/TestSupport.h"
 
 namespace pw {
 namespace {
 
+using test::Local8Bit;
+
 TEST(LocaleCompare, IgnoresCaseBeyondAscii) {
-  EXPECT_TRUE(SameTextLocale("\xC3\x84pfel", "\xC3\xA4pfel"));  // UTF-8
-  EXPECT_TRUE(SameTextLocale("\xC4pfel", "\xE4PFEL"));          // Windows-1252
-  EXPECT_TRUE(SameTextLocale("\xC4pfel", "\xC3\xA4pfel"));      // one of each
+  EXPECT_TRUE(SameTextLocale(Local8Bit("\xC3\x84pfel"), Local8Bit("\xC3\xA4PFEL")));
   EXPECT_TRUE(SameTextLocale("*.DOC", "*.doc"));
   EXPECT_FALSE(SameTextLocale("*.doc", "*.do"));
-  EXPECT_FALSE(SameTextLocale("\xC3\x84pfel", "Apfel"));
+  EXPECT_FALSE(SameTextLocale(Local8Bit("\xC3\x84pfel"), "Apfel"));
   EXPECT_TRUE(SameTextLocale("", ""));
+#ifndef _WIN32
+  // Here the program's texts may come in either encoding.
+  EXPECT_TRUE(SameTextLocale("\xC4pfel", "\xE4PFEL"));      // Windows-1252
+  EXPECT_TRUE(SameTextLocale("\xC4pfel", "\xC3\xA4pfel"));  // one of each
+#endif
 }
 
 TEST(LocaleCompare, FoldKeyAgreesWithSameText) {
   const ILocaleCompare& compare = Get<ILocaleCompare>();
-  EXPECT_EQ(compare.FoldKey("\xC3\x84pfel"), compare.FoldKey("\xE4PFEL"));
+  EXPECT_EQ(compare.FoldKey(Local8Bit("\xC3\x84pfel")), compare.FoldKey(Local8Bit("\xC3\xA4PFEL")));
   EXPECT_NE(compare.FoldKey("a"), compare.FoldKey("b"));
 }
 

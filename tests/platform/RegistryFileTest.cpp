@@ -1,12 +1,12 @@
 // The registry export format read into the portable registry.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "platform/Errors.h"
 #include "platform/RegistryFile.h"
+#include "tests/support/TestSupport.h"
 
 namespace pw {
 namespace {
@@ -132,9 +132,9 @@ TEST(RegistryFile, MalformedFilesNameTheLine) {
 }
 
 TEST(RegistryFile, MalformedFileLoadsAsEmptyAndSaysSo) {
-  const std::filesystem::path file =
-      std::filesystem::temp_directory_path() / ("pw-reg-" + std::to_string(::getpid()) + ".reg");
-  std::ofstream(file) << "REGEDIT4\n[HKEY_CLASSES_ROOT\\.x]\n@=\"x\"\nbroken\n";
+  const test::TTempFolder folder("reg");
+  const std::filesystem::path file = folder / "a.reg";
+  test::WriteFile(file, "REGEDIT4\n[HKEY_CLASSES_ROOT\\.x]\n@=\"x\"\nbroken\n");
   std::string problem;
   TRegistryFile r = TRegistryFile::Load(file.string(), &problem);
   EXPECT_EQ(Default(r, kClasses, ".x"), "<missing key>");

@@ -1,0 +1,56 @@
+// A stand-in archiver for the tests: records where it ran and what it was
+// given, exactly as the operating system handed the arguments over.
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace {
+
+std::string CurrentDirectory() {
+  char buffer[4096];
+#ifdef _WIN32
+  const DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);
+  return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+#else
+  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
+#endif
+}
+
+std::string Contents(const std::string& file) {
+  std::string text;
+  if (std::FILE* in = std::fopen(file.c_str(), "rb")) {
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) text.append(buffer, n);
+    std::fclose(in);
+  }
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* record = std::getenv("PW_RECORD");
+  const char* status = std::getenv("PW_RECORD_STATUS");
+  const char* delay = std::getenv("PW_RECORD_DELAY_MS");
+  if (delay) std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
+  if (!record) return 125;
+  std::string text = Contents(record) + CurrentDirectory() + "\n";
+  for (int i = 1; i < argc; ++i) text += std::string(argv[i]) + "\n";
+  // The record appears whole, so that a test waiting for it never reads half.
+  const std::string part = std::string(record) + ".part";
+  std::FILE* out = std::fopen(part.c_str(), "wb");
+  if (!out) return 126;
+  std::fwrite(text.data(), 1, text.size(), out);
+  std::fclose(out);
+  std::remove(record);
+  std::rename(part.c_str(), record);
+  return status ? std::atoi(status) : 0;
+}

@@ -1,0 +1,224 @@
+#include "tests/support/TestSupport.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+
+#include "platform/ProgramPath.h"
+
+namespace pw::test {
+
+namespace {
+
+std::string UniqueSuffix() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device entropy;
+  const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+  return std::to_string(entropy()) + "-" + std::to_string(ticks % 1000000007) + "-" +
+         std::to_string(counter++);
+}
+
+#ifdef _WIN32
+std::wstring Wide(const std::string& bytes, UINT codePage) {
+  const int n =
+      MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring wide(n, L'\0');
+  MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), n);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& wide, UINT codePage) {
+  const int n = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()),
+                                    nullptr, 0, nullptr, nullptr);
+  std::string bytes(n, '\0');
+  WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), n,
+                      nullptr, nullptr);
+  return bytes;
+}
+
+// One argument as the C runtime of the started program splits it back.
+std::string Quoted(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string out = "\"";
+  size_t backslashes = 0;
+  for (const char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, '\\');
+  return out + "\"";
+}
+
+void SetVariable(const char* name, const std::string* value) {
+  SetEnvironmentVariableA(name, value ? value->c_str() : nullptr);
+  _putenv_s(name, value ? value->c_str() : "");
+}
+#else
+void SetVariable(const char* name, const std::string* value) {
+  if (value) {
+    ::setenv(name, value->c_str(), 1);
+  } else {
+    ::unsetenv(name);
+  }
+}
+#endif
+
+}  // namespace
+
+TTempFolder::TTempFolder(const std::string& stem)
+    : path_(fs::temp_directory_path() / ("pw-" + stem + "-" + UniqueSuffix())) {
+  fs::create_directories(path_);
+}
+
+TTempFolder::~TTempFolder() {
+  std::error_code ignored;
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(path_, ignored);
+}
+
+bool UnderWine() {
+#ifdef _WIN32
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+#else
+  return false;
+#endif
+}
+
+std::string Local8Bit(const std::string& utf8) {
+#ifdef _WIN32
+  return Narrow(Wide(utf8, CP_UTF8), CP_ACP);
+#else
+  return utf8;
+#endif
+}
+
+std::string ProgramPath(const fs::path& path) {
+#ifdef _WIN32
+  return Narrow(path.wstring(), CP_ACP);
+#else
+  return path.string();
+#endif
+}
+
+fs::path FromProgramPath(const std::string& path) {
+#ifdef _WIN32
+  return fs::path(Wide(path, CP_ACP));
+#else
+  return fs::path(path);
+#endif
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+int RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+               const fs::path& input, const fs::path& output, const fs::path& errors) {
+#ifdef _WIN32
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const auto open = [&](const fs::path& path, bool write) {
+    return CreateFileW(path.wstring().c_str(), write ? GENERIC_WRITE : GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  if (!fs::exists(input)) WriteFile(input, "");
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = open(input, false);
+  startup.hStdOutput = open(output, true);
+  startup.hStdError = open(errors, true);
+  std::string commandLine = Quoted(program);
+  for (const std::string& arg : arguments) commandLine += " " + Quoted(arg);
+  PROCESS_INFORMATION process;
+  const bool started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                      0, nullptr, nullptr, &startup, &process);
+  CloseHandle(startup.hStdInput);
+  CloseHandle(startup.hStdOutput);
+  CloseHandle(startup.hStdError);
+  if (!started) return -1;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(code);
+#else
+  if (!fs::exists(input)) WriteFile(input, "");
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& arg : arguments) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int in = ::open(input.c_str(), O_RDONLY);
+    const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0) ::_exit(127);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) < 0) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+}
+
+std::string RecorderPath() {
+#ifdef _WIN32
+  return ProgramDirectory() + "pw_recorder.exe";
+#else
+  return ProgramDirectory() + "pw_recorder";
+#endif
+}
+
+TRecording::TRecording(const fs::path& file, int status, int delayMs) {
+  const std::string name = ProgramPath(file);
+  const std::string code = std::to_string(status);
+  const std::string delay = std::to_string(delayMs);
+  SetVariable("PW_RECORD", &name);
+  SetVariable("PW_RECORD_STATUS", &code);
+  SetVariable("PW_RECORD_DELAY_MS", &delay);
+}
+
+TRecording::~TRecording() {
+  SetVariable("PW_RECORD", nullptr);
+  SetVariable("PW_RECORD_STATUS", nullptr);
+  SetVariable("PW_RECORD_DELAY_MS", nullptr);
+}
+
+std::vector<std::string> RecordedLines(const fs::path& file) {
+  std::vector<std::string> lines;
+  const std::string text = ReadFile(file);
+  size_t start = 0;
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
+}
+
+}  // namespace pw::test

@@ -1,0 +1,64 @@
+// What the tests need to run alike on Linux and on Windows (or Wine).
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace pw::test {
+
+namespace fs = std::filesystem;
+
+// A new, empty folder under the temporary directory with a name no other test
+// run uses (Wine hands out the same process ids again and again). Removed with
+// its contents when the object goes.
+class TTempFolder {
+ public:
+  explicit TTempFolder(const std::string& stem);
+  ~TTempFolder();
+  TTempFolder(const TTempFolder&) = delete;
+  TTempFolder& operator=(const TTempFolder&) = delete;
+
+  const fs::path& Path() const { return path_; }
+  fs::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  fs::path path_;
+};
+
+bool UnderWine();
+
+// The program's 8-bit text of a UTF-8 sample: the ANSI code page on Windows,
+// the UTF-8 bytes themselves elsewhere.
+std::string Local8Bit(const std::string& utf8);
+
+// The path as the program's texts hold it, "\" separated on Windows.
+std::string ProgramPath(const fs::path& path);
+// And back: the file system's path for a text of the program.
+fs::path FromProgramPath(const std::string& path);
+
+std::string ReadFile(const fs::path& path);
+void WriteFile(const fs::path& path, const std::string& bytes);
+
+// Runs program with arguments as the operating system passes them, standard
+// input from a file and both outputs into files; returns the exit status.
+int RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+               const fs::path& input, const fs::path& output, const fs::path& errors);
+
+// The recorder stands in for an archiver: it appends its working directory
+// and then each argument it received, one a line, to the file named in
+// PW_RECORD, and exits with the status in PW_RECORD_STATUS (default 0) after
+// waiting PW_RECORD_DELAY_MS milliseconds.
+std::string RecorderPath();
+// Points the recorder at a file and a status for as long as the object lives.
+class TRecording {
+ public:
+  TRecording(const fs::path& file, int status = 0, int delayMs = 0);
+  ~TRecording();
+  TRecording(const TRecording&) = delete;
+  TRecording& operator=(const TRecording&) = delete;
+};
+// The lines of a recording: the working directory first, then the arguments.
+std::vector<std::string> RecordedLines(const fs::path& file);
+
+}  // namespace pw::test
