@@ -216,13 +216,21 @@ void TSafeFileWriter::CommitReplacing() {
   if (!WriteAll(h, content_.Bytes()) || !FlushFileBuffers(h)) WriteFailed();
   handle_ = -1;
   if (!CloseHandle(h)) WriteFailed();
-  // ReplaceFile keeps the target's attributes and security; a new target is
-  // simply moved into place.
+  // ReplaceFile keeps the target's security; a new target is simply moved
+  // into place.
+  const DWORD attributes = existed_ ? GetFileAttributesA(target_.c_str()) : INVALID_FILE_ATTRIBUTES;
   const bool replaced =
       existed_ ? ReplaceFileA(target_.c_str(), tempName_.c_str(), nullptr,
                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
                : MoveFileExA(tempName_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
   if (!replaced) throw EFCreateError(Format("Cannot create file %s", fileName_));
+  // Not every implementation of ReplaceFile carries the old attributes over
+  // (Wine does not), so hidden or system files are made so again.
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKept) != 0) {
+    SetFileAttributesA(target_.c_str(), attributes & kKept);
+  }
 }
 
 }  // namespace pw

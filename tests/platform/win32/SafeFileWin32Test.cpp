@@ -1,0 +1,92 @@
+// The careful save against the system's own files: attributes, locks and the
+// read-only attribute.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/Errors.h"
+#include "platform/SafeFile.h"
+#include "tests/support/TestSupport.h"
+
+namespace pw {
+namespace {
+
+using namespace pw::test;
+
+void Save(const std::string& name, const std::string& text) {
+  TSafeFileWriter writer(name);
+  writer.Stream().WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+  writer.Commit();
+}
+
+// The message of the save's failure, or "" when it succeeded.
+std::string SaveFails(const std::string& name, const std::string& text) {
+  try {
+    Save(name, text);
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "";
+}
+
+class SafeFileWin32 : public ::testing::Test {
+ protected:
+  SafeFileWin32() : temp_("safe32") {}
+
+  int Entries() const {
+    return static_cast<int>(
+        std::distance(fs::directory_iterator(temp_.Path()), fs::directory_iterator()));
+  }
+
+  TTempFolder temp_;
+};
+
+TEST_F(SafeFileWin32, AReplacedFileKeepsItsAttributes) {
+  // In a folder whose name is not ASCII, named in the ANSI code page.
+  const fs::path folder = temp_.Path() / FromProgramPath(Local8Bit("B\xC3\xBCro"));
+  fs::create_directories(folder);
+  const std::string name = ProgramPath(folder / "a.dat");
+  Save(name, "old");
+  ASSERT_TRUE(SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  Save(name, "new content");
+  EXPECT_EQ(ReadFile(folder / "a.dat"), "new content");
+  const DWORD attributes = GetFileAttributesA(name.c_str());
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN) << attributes;
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+}
+
+TEST_F(SafeFileWin32, ALockedTargetCannotBeCreatedAndLeavesNothing) {
+  const std::string name = ProgramPath(temp_ / "locked.dat");
+  Save(name, "old");
+  HANDLE lock = CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(SaveFails(name, "new"), "Cannot create file " + name);
+  CloseHandle(lock);
+  EXPECT_EQ(ReadFile(temp_ / "locked.dat"), "old");
+  EXPECT_EQ(Entries(), 1) << "no temporary file is left behind";
+}
+
+TEST_F(SafeFileWin32, TheReadOnlyAttributeIsRespected) {
+  const std::string name = ProgramPath(temp_ / "kept.dat");
+  Save(name, "old");
+  ASSERT_TRUE(SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(SaveFails(name, "new"), "Cannot create file " + name);
+  EXPECT_EQ(ReadFile(temp_ / "kept.dat"), "old");
+  EXPECT_EQ(Entries(), 1);
+  SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+  Save(name, "new");
+  EXPECT_EQ(ReadFile(temp_ / "kept.dat"), "new");
+}
+
+TEST_F(SafeFileWin32, ANewFileAndAMissingFolder) {
+  const std::string name = ProgramPath(temp_ / "fresh.dat");
+  Save(name, "x");
+  EXPECT_EQ(ReadFile(temp_ / "fresh.dat"), "x");
+  const std::string missing = ProgramPath(temp_ / "no" / "such.dat");
+  EXPECT_EQ(SaveFails(missing, "x"), "Cannot create file " + missing);
+  EXPECT_EQ(Entries(), 1);
+}
+
+}  // namespace
+}  // namespace pw
