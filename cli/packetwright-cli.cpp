@@ -177,8 +177,9 @@ int Main(int argc, char** argv) {
     Load(manager, settings);
     if (*show) Show(manager, settings);
     if (*commands) {
+      const std::string text = BatchFileText(GetBatchLinesForAll(manager, all));
       BinaryStandardOutput();
-      for (const std::string& line : GetBatchLinesForAll(manager, all)) std::cout << line << "\r\n";
+      std::cout << text;
     }
     if (*bat) WriteBatchFile(batFile, GetBatchLinesForAll(manager));
     if (*run) return Run(manager, indexes, wait);

@@ -108,9 +108,9 @@ TEST_F(CliTest, ShowListsOptionsDirectoriesAndCommands) {
 TEST_F(CliTest, CommandsAndBatchFileMatchTheWindowsOwn) {
   TbkManager m;
   Example(m, "C:\\Tools\\rar.exe");
-  std::string marked, all;
-  for (const std::string& line : GetBatchLinesForAll(m)) marked += line + "\r\n";
-  for (const std::string& line : GetBatchLinesForAll(m, true)) all += line + "\r\n";
+  // Byte for byte what the batch file holds, CR LF included.
+  const std::string marked = BatchFileText(GetBatchLinesForAll(m));
+  const std::string all = BatchFileText(GetBatchLinesForAll(m, true));
   EXPECT_EQ(With({"commands"}).out, marked);
   EXPECT_EQ(With({"commands", "--all"}).out, all);
   EXPECT_NE(marked, all);
@@ -118,7 +118,7 @@ TEST_F(CliTest, CommandsAndBatchFileMatchTheWindowsOwn) {
   const fs::path bat = root / "all.bat";
   const Result r = With({"bat", ProgramPath(bat)});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ReadFile(bat), BatchFileText(GetBatchLinesForAll(m)));
+  EXPECT_EQ(ReadFile(bat), marked);
 }
 
 TEST_F(CliTest, RunWaitsAndPassesTheArchiversStatusOn) {
