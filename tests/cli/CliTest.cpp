@@ -107,15 +107,17 @@ TEST_F(CliTest, ShowListsOptionsDirectoriesAndCommands) {
             std::string::npos);
   EXPECT_NE(r.out.find("[2] [ ] " + (root / "two").string()), std::string::npos);
   EXPECT_NE(r.out.find("Rule: Gone (missing"), std::string::npos);
-  EXPECT_NE(r.out.find("      call \"/usr/bin/true\" a -r "), std::string::npos);
+  EXPECT_NE(r.out.find("      cd " + (root / "one").string() + "\n      /usr/bin/true a -r "),
+            std::string::npos)
+      << r.out;
 }
 
 TEST_F(CliTest, CommandsAndBatchFileMatchTheWindowsOwn) {
   TbkManager m;
   Example(m, "C:\\Tools\\rar.exe");
   std::string marked, all;
-  for (const std::string& line : GetBatchLinesForAll(m)) marked += line + "\r\n";
-  for (const std::string& line : GetBatchLinesForAll(m, true)) all += line + "\r\n";
+  for (const std::string& line : GetBatchLinesForAll(m)) marked += line + ScriptLineEnd();
+  for (const std::string& line : GetBatchLinesForAll(m, true)) all += line + ScriptLineEnd();
   EXPECT_EQ(With("commands").out, marked);
   EXPECT_EQ(With("commands --all").out, all);
   EXPECT_NE(marked, all);
@@ -152,7 +154,7 @@ TEST_F(CliTest, RunStopsAtADirectoryThatCannotBeEntered) {
   fs::remove_all(root / "one");
   const Result r = With("run --wait 1 3");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "packetwright-cli: File not found\n");
+  EXPECT_EQ(r.err, "packetwright-cli: " + (root / "one").string() + ": File not found\n");
   EXPECT_FALSE(fs::exists(root / "record.txt")) << "nothing after the failure was started";
   EXPECT_EQ(With("run 9").err, "packetwright-cli: No directory 9 in the settings file\n");
 }
