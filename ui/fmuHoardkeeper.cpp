@@ -91,6 +91,15 @@ TFileDialogOptions SaveBatOptions(const QString& fileName) {
   return options;
 }
 
+// Where no drive letters name the backup disks, the first start files each
+// run's archives under its day, ~/MyArchives/2026-12-08. Only a document that
+// never was saved gets it: a saved empty pattern stays empty.
+void FirstStartPattern(TbkManager& manager) {
+  if (IsPosixStyle() && manager.SubDirNamePattern().empty()) {
+    manager.SetSubDirNamePattern("yyyy-mm-dd");
+  }
+}
+
 }  // namespace
 
 TfmHoardkeeper::TfmHoardkeeper(std::string settingsFileName, QWidget* parent)
@@ -266,13 +275,14 @@ void TfmHoardkeeper::CreateList() {
 void TfmHoardkeeper::AfterConstruction() {
   setWindowTitle("Packetwright 1.0");
   manager_ = std::make_unique<TbkManager>();
+  const bool firstStart = !FileExists(settingsFileName_);
   manager_->LoadFromFile(settingsFileName_);
   FillDirectoryList();
   ListView1Change(SelectedItem());
   if (manager_->ArchiverExeFileName().empty()) {
     TArchiverKind kind;
     if (executeArchiverFound(kind)) {
-      ApplyArchiverOptions(*manager_, kind);
+      if (ApplyArchiverOptions(*manager_, kind) && firstStart) FirstStartPattern(*manager_);
       Refresh();
     }
   }

@@ -117,5 +117,26 @@ TEST_F(PosixUiTest, ScriptActionsSayShAndWriteShellScripts) {
   fs::remove_all(folder);
 }
 
+TEST_F(PosixUiTest, FirstStartWith7ZipFilesArchivesUnderTheDay) {
+  const fs::path folder = fs::temp_directory_path() / ("pw-ui-first-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  search.programs = {{"7zz", "/usr/bin/7zz"}};
+  for (const bool saved : {false, true}) {
+    TfmHoardkeeper w((folder / "Packetwright.dat").string());
+    w.executeArchiverFound = [](TArchiverKind& kind) { return kind = ak7Zip, true; };
+    w.AfterConstruction();
+    const TbkManager& m = *w.Manager();
+    EXPECT_EQ(m.ArchiverExeFileName(), "/usr/bin/7zz");
+    EXPECT_EQ(m.ExcludeKey(), "-x!");
+    // A settings file that holds no pattern keeps it empty.
+    EXPECT_EQ(m.SubDirNamePattern(), saved ? "" : "yyyy-mm-dd");
+    if (!saved) {
+      TbkManager stored;
+      stored.SaveToFile((folder / "Packetwright.dat").string(), true);
+    }
+  }
+  fs::remove_all(folder);
+}
+
 }  // namespace
 }  // namespace pw
