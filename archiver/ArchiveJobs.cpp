@@ -15,8 +15,7 @@ std::string PrepareRun(const TbkManager& manager, const TbkDirectory& directory)
   return GetArchiverParameters(manager, directory, true);
 }
 
-std::vector<std::string> PreparePosixRun(const TbkManager& manager,
-                                         const TbkDirectory& directory) {
+std::vector<std::string> PreparePosixRun(const TbkManager& manager, const TbkDirectory& directory) {
   Get<ICurrentDirectory>().Set(directory.Path());
   return GetPosixArchiverArguments(manager, directory, true);
 }

@@ -16,8 +16,7 @@ std::string PrepareRun(const TbkManager& manager, const TbkDirectory& directory)
 
 // The same in the POSIX style: the archiver's arguments one by one, the words
 // of the script's archiver line.
-std::vector<std::string> PreparePosixRun(const TbkManager& manager,
-                                         const TbkDirectory& directory);
+std::vector<std::string> PreparePosixRun(const TbkManager& manager, const TbkDirectory& directory);
 
 // Makes the directory's path current, creates the archive folder and starts
 // the archiver; returns at once. Fails with an EInOutError when the path

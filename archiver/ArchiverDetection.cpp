@@ -81,8 +81,8 @@ bool Find7Zip(std::string& path) {
     if (manager.size() >= 2 && manager.front() == '"' && manager.back() == '"') {
       manager = manager.substr(1, manager.size() - 2);
     }
-    path = manager.empty() ? manager
-                           : ExtractFilePath(manager) + (IsPosixStyle() ? "7zz" : "7z.exe");
+    path =
+        manager.empty() ? manager : ExtractFilePath(manager) + (IsPosixStyle() ? "7zz" : "7z.exe");
     return true;
   }
   return FindOnPath({"7zz", "7z"}, path);

@@ -107,8 +107,7 @@ std::string PosixFlatName(const std::string& path) {
   return name.empty() ? "_" : name;
 }
 
-std::vector<std::string> GetPosixMaskWords(const TbkManager& manager,
-                                           const TbkDirectory& directory,
+std::vector<std::string> GetPosixMaskWords(const TbkManager& manager, const TbkDirectory& directory,
                                            TExtensionCategory category) {
   std::vector<std::string> words;
   const std::string base = WithoutTrailingSlash(directory.Path()) + "/";

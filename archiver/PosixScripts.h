@@ -22,13 +22,11 @@ std::string PosixFlatName(const std::string& path);
 
 // The mask arguments of one category, unquoted: the exclude switch glued to
 // "Path/mask", or "Path/*" when an including rule gives none.
-std::vector<std::string> GetPosixMaskWords(const TbkManager& manager,
-                                           const TbkDirectory& directory,
+std::vector<std::string> GetPosixMaskWords(const TbkManager& manager, const TbkDirectory& directory,
                                            TExtensionCategory category);
 // Everything the archiver receives after its name, one argument each.
 std::vector<std::string> GetPosixArchiverArguments(const TbkManager& manager,
-                                                   const TbkDirectory& directory,
-                                                   bool forceCreate);
+                                                   const TbkDirectory& directory, bool forceCreate);
 // ArchiverParams as typed, then the quoted arguments, blank-separated.
 std::string GetPosixArchiverParameters(const TbkManager& manager, const TbkDirectory& directory,
                                        bool forceCreate);
@@ -41,7 +39,6 @@ std::string GetPosixCommandText(const TbkManager& manager, const TbkDirectory& d
 // three "#" lines and the command text for each marked directory.
 std::vector<std::string> GetPosixScriptLines(const TbkManager& manager,
                                              const TbkDirectory& directory);
-std::vector<std::string> GetPosixScriptLinesForAll(const TbkManager& manager,
-                                                   bool includeUnmarked);
+std::vector<std::string> GetPosixScriptLinesForAll(const TbkManager& manager, bool includeUnmarked);
 
 }  // namespace pw

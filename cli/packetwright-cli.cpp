@@ -181,12 +181,14 @@ int Main(int argc, char** argv) {
                                       "print the options and every directory with its "
                                       "rule and command text");
   CLI::App* commands = app.add_subcommand(
-      "commands", "print the script lines of every marked directory, as the script file holds them");
+      "commands",
+      "print the script lines of every marked directory, as the script file holds them");
   bool all = false;
   commands->add_flag("--all", all, "every directory, marked or not");
   CLI::App* bat = app.add_subcommand(
-      "bat", "write the script for all marked directories (a batch file on Windows, a shell "
-             "script elsewhere)");
+      "bat",
+      "write the script for all marked directories (a batch file on Windows, a shell "
+      "script elsewhere)");
   std::string batFile;
   bat->add_option("OUT", batFile, "the script file to write")->required();
   CLI::App* run = app.add_subcommand(

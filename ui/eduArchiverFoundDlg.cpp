@@ -87,7 +87,8 @@ TedArchiverFoundDlg::TedArchiverFoundDlg(QWidget* parent) : TfmBaseDialog(parent
   grid->setColumnStretch(1, 1);
   setFixedWidth(420);
 
-  for (QWidget* w : std::initializer_list<QWidget*>{rbWinZip, rbWinRar, rb7Zip, Image1, Image2, Image3}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{rbWinZip, rbWinRar, rb7Zip, Image1, Image2, Image3}) {
     w->installEventFilter(this);
   }
   FormCreate();

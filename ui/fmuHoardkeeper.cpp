@@ -152,14 +152,12 @@ void TfmHoardkeeper::CreateActions() {
   action(actRunAll, "Run All", "Run All", Qt::CTRL | Qt::Key_F9, 9,
          &TfmHoardkeeper::actRunAllExecute);
   action(actCreateBatCurrent, ScriptText("Create *.bat File"), ScriptText("Create *.bat File"),
-         Qt::Key_F8, 6,
-         &TfmHoardkeeper::actCreateBatCurrentExecute);
+         Qt::Key_F8, 6, &TfmHoardkeeper::actCreateBatCurrentExecute);
   action(actCreateBatAll, ScriptText("Create *.bat file For All"),
-         ScriptText("Create *.bat File for All"),
-         Qt::CTRL | Qt::Key_F8, 6, &TfmHoardkeeper::actCreateBatAllExecute);
+         ScriptText("Create *.bat File for All"), Qt::CTRL | Qt::Key_F8, 6,
+         &TfmHoardkeeper::actCreateBatAllExecute);
   action(actEditBatFile, ScriptText("Edit *.bat file"), ScriptText("Edit *.bat file"),
-         Qt::CTRL | Qt::Key_B, 7,
-         &TfmHoardkeeper::actEditBatFileExecute);
+         Qt::CTRL | Qt::Key_B, 7, &TfmHoardkeeper::actEditBatFileExecute);
   action(actOpenArchiveDirectory, "Open  Archive Directory", "Open  Archive Directory", Qt::Key_F7,
          5, &TfmHoardkeeper::actOpenArchiveDirectoryExecute);
   action(actOptions, "Options", "Options", Qt::CTRL | Qt::Key_O, -1,

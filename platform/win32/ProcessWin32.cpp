@@ -47,8 +47,8 @@ PROCESS_INFORMATION Create(const std::string& program, const std::string& parame
   // Without a folder in the name, the system searches for the program as the
   // command interpreter would.
   const bool bare = program.find_first_of("\\/:") == std::string::npos;
-  if (!CreateProcessA(bare ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr,
-                      FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  if (!CreateProcessA(bare ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                      0, nullptr, nullptr, &startup, &process)) {
     throw Exception(Format("Cannot start %s", program));
   }
   CloseHandle(process.hThread);

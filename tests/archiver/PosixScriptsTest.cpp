@@ -31,10 +31,10 @@ TDateTime December8() {
 
 // Words that each hold something the shell would otherwise act on.
 const std::vector<std::string> kNastyWords = {
-    "plain",   "with blank", "tab\there", "it's",      "say \"hi\"", "$HOME",   "`id`",
-    "back\\",  "*.tmp",      "a?",        "[ab]",      "x&y",        "x;y",     "x|y",
-    "<in",     ">out",       "(x)",       "#note",     "~user",      "{a,b}",   "A=B",
-    "new\nline", "",         "Bücher",    "'''",       "-x!/s/*.tmp", "50%"};
+    "plain",     "with blank", "tab\there", "it's",  "say \"hi\"",  "$HOME", "`id`",
+    "back\\",    "*.tmp",      "a?",        "[ab]",  "x&y",         "x;y",   "x|y",
+    "<in",       ">out",       "(x)",       "#note", "~user",       "{a,b}", "A=B",
+    "new\nline", "",           "Bücher",    "'''",   "-x!/s/*.tmp", "50%"};
 
 class PosixTest : public ::testing::Test {
  protected:
@@ -205,10 +205,9 @@ TEST_F(PosixTest, RunStartsTheArchiverWithTheWordsOfTheScriptLine) {
   const auto& call = processes.calls[0];
   EXPECT_EQ(call.program, "7zz");
   EXPECT_FALSE(call.waited);
-  EXPECT_EQ(call.arguments,
-            (std::vector<std::string>{"a", "-r", "-p my secret", "-x!/srv/it's here/*.tmp",
-                                      "/home/user/out/2026-12-08/srv_it's here",
-                                      "/srv/it's here/*"}));
+  EXPECT_EQ(call.arguments, (std::vector<std::string>{
+                                "a", "-r", "-p my secret", "-x!/srv/it's here/*.tmp",
+                                "/home/user/out/2026-12-08/srv_it's here", "/srv/it's here/*"}));
   const std::string text = GetCommandText(manager, *dir);
   const std::vector<std::string> words = SplitPosixWords(text.substr(text.find('\n') + 1));
   EXPECT_EQ(std::vector<std::string>(words.begin() + 1, words.end()), call.arguments);

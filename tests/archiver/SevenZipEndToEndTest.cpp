@@ -57,8 +57,13 @@ Files Listing(const std::string& archive) {
 
 class SevenZipTest : public ::testing::Test {
  protected:
-  SevenZipTest() : posix(TPathStyle::psPosix), clock(December8()), regional(fakes::UsEnglish()),
-                   a(posix), b(clock), c(regional) {
+  SevenZipTest()
+      : posix(TPathStyle::psPosix),
+        clock(December8()),
+        regional(fakes::UsEnglish()),
+        a(posix),
+        b(clock),
+        c(regional) {
     root = fs::temp_directory_path() / ("pw-7z-" + std::to_string(::getpid()));
     fs::remove_all(root);
     fs::create_directories(root);
@@ -76,9 +81,9 @@ class SevenZipTest : public ::testing::Test {
   // The same tree in every directory: files with and without extensions, in
   // subfolders too.
   void Tree(const fs::path& dir) {
-    for (const char* name : {"a.txt", "b.doc", "c.tmp", "d.log", "README", "Makefile",
-                             "sub/e.txt", "sub/f.tmp", "sub/deeper/g.log", "sub/deeper/NOTES",
-                             "sub/deeper/h.tmp", "odd name's $x & y.txt"}) {
+    for (const char* name :
+         {"a.txt", "b.doc", "c.tmp", "d.log", "README", "Makefile", "sub/e.txt", "sub/f.tmp",
+          "sub/deeper/g.log", "sub/deeper/NOTES", "sub/deeper/h.tmp", "odd name's $x & y.txt"}) {
       fs::create_directories((dir / name).parent_path());
       std::ofstream(dir / name) << name;
     }
@@ -131,7 +136,9 @@ TEST_F(SevenZipTest, ArchivesHoldExactlyWhatTheRulesSelect) {
   std::vector<Case> cases = {{"include", "Texts"},
                              {"exclude", "SOURCE"},
                              {"missing rule", "Gone"},
-                             {"it's \"odd\" $HOME & B\xC3\xBC" "cher", ""}};
+                             {"it's \"odd\" $HOME & B\xC3\xBC"
+                              "cher",
+                              ""}};
   for (Case& c : cases) {
     const fs::path dir = root / "trees" / c.dir;
     Tree(dir);

@@ -182,7 +182,8 @@ TEST_F(CliTest, UsageErrorsAreOneLineAndStatusTwo) {
     EXPECT_EQ(Lines(r.err), 1) << args << ": " << r.err;
     EXPECT_EQ(r.err.rfind("packetwright-cli: ", 0), 0u) << r.err;
   }
-  EXPECT_EQ(Cli("frobnicate").err, "packetwright-cli: unknown command \"frobnicate\" (see --help)\n");
+  EXPECT_EQ(Cli("frobnicate").err,
+            "packetwright-cli: unknown command \"frobnicate\" (see --help)\n");
   const Result help = Cli("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Exit status: 0 "), std::string::npos) << help.out;

@@ -63,14 +63,14 @@ TEST_F(ProcessTest, ProgramsThatCannotStartAreReported) {
   EXPECT_THROW(runner.Start("pw-no-such-program", std::vector<std::string>{}), Exception);
   EXPECT_THROW(runner.Start("", std::vector<std::string>{}), Exception);
   std::ofstream(folder / "data.txt") << "not a program";
-  EXPECT_THROW(runner.Start((folder / "data.txt").string(), std::vector<std::string>{}),
-               Exception);
+  EXPECT_THROW(runner.Start((folder / "data.txt").string(), std::vector<std::string>{}), Exception);
   EXPECT_THROW(runner.RunAndWait("pw-no-such-program", std::vector<std::string>{}), Exception);
   // A bare name is looked up on PATH.
   EXPECT_NO_THROW(runner.Start("true", std::vector<std::string>{}));
   EXPECT_EQ(Get<IProgramSearch>().FindOnPath("sh").value_or("").back(), 'h');
   EXPECT_FALSE(Get<IProgramSearch>().FindOnPath("pw-no-such-program"));
-  EXPECT_FALSE(Get<IProgramSearch>().FindOnPath("/bin/sh")) << "names with a folder are not searched";
+  EXPECT_FALSE(Get<IProgramSearch>().FindOnPath("/bin/sh"))
+      << "names with a folder are not searched";
 }
 
 #endif
