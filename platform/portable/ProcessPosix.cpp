@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,8 +67,18 @@ class SpawningRunner final : public IProcessRunner {
 
   int RunAndWait(const std::string& program, const std::vector<std::string>& arguments) override {
     Argv argv(program, arguments);
+    // The archiver gets the signal dispositions it would get from a shell.
+    posix_spawnattr_t attributes;
+    ::posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGXFSZ);
+    ::posix_spawnattr_setsigdefault(&attributes, &defaults);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid;
-    const int error = ::posix_spawnp(&pid, argv.File(), nullptr, nullptr, argv.Pointers(), environ);
+    const int error =
+        ::posix_spawnp(&pid, argv.File(), nullptr, &attributes, argv.Pointers(), environ);
+    ::posix_spawnattr_destroy(&attributes);
     if (error != 0) CannotStart(program, error);
     return Wait(pid, program);
   }
@@ -88,7 +99,10 @@ class SpawningRunner final : public IProcessRunner {
       ::close(report[0]);
       ::setsid();
       const pid_t child = ::fork();
-      if (child == 0) ::execvp(argv.File(), argv.Pointers());
+      if (child == 0) {
+        ::signal(SIGXFSZ, SIG_DFL);
+        ::execvp(argv.File(), argv.Pointers());
+      }
       if (child <= 0) {
         const int error = errno;
         (void)!::write(report[1], &error, sizeof error);
@@ -114,6 +128,10 @@ template <>
 IProcessRunner& DefaultService<IProcessRunner>() {
   static SpawningRunner instance;
   return instance;
+}
+
+void IgnoreFileSizeLimitSignal() {
+  ::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace pw

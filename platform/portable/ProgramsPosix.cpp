@@ -58,7 +58,8 @@ std::string HomeDirectory() {
 void MakeExecutable(const std::string& fileName) {
   const std::string path = NativePath(fileName);
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return;
+  // Devices such as /dev/stdout keep their permissions.
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
   // Execute permission for exactly those who may read it, as "chmod +x" gives.
   const mode_t readers = st.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
   ::chmod(path.c_str(), (st.st_mode & 07777) | (readers >> 2));

@@ -84,4 +84,6 @@ IProcessRunner& DefaultService<IProcessRunner>() {
   return instance;
 }
 
+void IgnoreFileSizeLimitSignal() {}  // Windows has no such signal
+
 }  // namespace pw
