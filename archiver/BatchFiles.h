@@ -10,6 +10,11 @@
 
 namespace pw {
 
+// The extension of the scripts this style writes: "bat" or "sh".
+const char* ScriptExtension();
+// What ends every line of a script: CR LF, or LF in the POSIX style.
+const char* ScriptLineEnd();
+
 // "MakeArchiveOf_" followed by the directory's path as a file name.
 std::string DefaultBatchFileName(const TbkDirectory& directory);
 
@@ -23,10 +28,12 @@ std::vector<std::string> GetBatchLines(const TbkManager& manager, const TbkDirec
 std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager,
                                              bool includeUnmarked = false);
 
-// The bytes of a batch file: every line followed by CR LF, no byte-order
-// mark, in the code page in which cmd.exe reads it (see ToBatchCodePage).
+// The bytes of a script: every line followed by the style's line end, no
+// byte-order mark; a batch file in the code page in which cmd.exe reads it
+// (see ToBatchCodePage).
 std::string BatchFileText(const std::vector<std::string>& lines);
-// Writes BatchFileText. Fails with "Cannot create file %s".
+// Writes BatchFileText; a POSIX script is made executable. Fails with "Cannot
+// create file %s".
 void WriteBatchFile(const std::string& fileName, const std::vector<std::string>& lines);
 // Opens the folder holding fileName through the shell.
 void OpenContainingFolder(const std::string& fileName);

@@ -93,16 +93,25 @@ class CliTest : public ::testing::Test {
 };
 
 TEST_F(CliTest, ShowListsOptionsDirectoriesAndCommands) {
+#ifdef _WIN32
+  const std::string archiver = "C:\\Tools\\rar.exe";
+#else
+  const std::string archiver = "/usr/bin/true";
+#endif
   TbkManager m;
-  Example(m, "C:\\Tools\\rar.exe");
+  Example(m, archiver);
   const Result r = With({"show"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find(Text("Archiver:           C:\\Tools\\rar.exe\n")), std::string::npos)
-      << r.out;
+  EXPECT_NE(r.out.find(Text("Archiver:           " + archiver + "\n")), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(Text("[1] [x] " + Dir("one") + "\n    Rule: Texts\n")), std::string::npos);
   EXPECT_NE(r.out.find("[2] [ ] " + Dir("two")), std::string::npos);
   EXPECT_NE(r.out.find("Rule: Gone (missing"), std::string::npos);
+#ifdef _WIN32
   EXPECT_NE(r.out.find("      call \"C:\\Tools\\rar.exe\" a -r "), std::string::npos);
+#else
+  EXPECT_NE(r.out.find("      cd " + Dir("one") + "\n      /usr/bin/true a -r "), std::string::npos)
+      << r.out;
+#endif
 }
 
 TEST_F(CliTest, CommandsAndBatchFileMatchTheWindowsOwn) {
@@ -152,7 +161,7 @@ TEST_F(CliTest, RunStopsAtADirectoryThatCannotBeEntered) {
   fs::remove_all(root / "one");
   const Result r = With({"run", "--wait", "1", "3"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, Text("packetwright-cli: File not found\n"));
+  EXPECT_EQ(r.err, Text("packetwright-cli: " + Dir("one") + ": File not found\n"));
   EXPECT_FALSE(fs::exists(root / "record.txt")) << "nothing after the failure was started";
   EXPECT_EQ(With({"run", "9"}).err,
             Text("packetwright-cli: No directory 9 in the settings file\n"));
@@ -169,6 +178,58 @@ TEST_F(CliTest, RunWithoutWaitReturnsAtOnce) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_TRUE(fs::exists(root / "done"));
+}
+
+TEST_F(CliTest, UsageErrorsAreOneLineAndStatusTwo) {
+  const std::vector<Args> usages = {
+      {}, {"frobnicate"}, {"run", "abc"}, {"run", "--bogus"}, {"--settings"}, {"show", "x"}};
+  for (const Args& args : usages) {
+    const Result r = Cli(args);
+    const std::string named = args.empty() ? "" : args[0];
+    EXPECT_EQ(r.status, 2) << named;
+    EXPECT_EQ(Lines(r.err), 1) << named << ": " << r.err;
+    EXPECT_EQ(r.err.rfind("packetwright-cli: ", 0), 0u) << r.err;
+  }
+  EXPECT_EQ(Cli({"frobnicate"}).err,
+            Text("packetwright-cli: unknown command \"frobnicate\" (see --help)\n"));
+  const Result help = Cli({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("Exit status: 0 "), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("3 run --wait"), std::string::npos);
+}
+
+TEST_F(CliTest, RunWithoutWaitReportsAnArchiverThatCannotStart) {
+  TbkManager m;
+  Example(m, ProgramPath(root / "missing-archiver"));
+  const Result r = With({"run", "1"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("packetwright-cli: " + Dir("one") + ": Cannot start ", 0), 0u) << r.err;
+  EXPECT_EQ(Lines(r.err), 1);
+}
+
+TEST_F(CliTest, OneRunUsesOneMomentForEveryDirectory) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  m.SetSubDirNamePattern("yyyy-mm-dd-hh-nn-ss");
+  m.SaveToFile(settings, true);
+  // Each archiver takes longer than a second, so that the second directory
+  // would otherwise fall into the next second's folder.
+  TRecording slow(root / "record.txt", 0, 1200);
+  const Result r = With({"run", "--wait", "1", "2"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> archives;
+  for (const std::string& line : RecordedLines(root / "record.txt")) {
+    for (const char* name : {"one", "two"}) {
+      const std::string file = PathToFileName(Dir(name));
+      if (line.size() > file.size() &&
+          line.compare(line.size() - file.size(), file.size(), file) == 0) {
+        archives.push_back(line);
+      }
+    }
+  }
+  ASSERT_EQ(archives.size(), 2u);
+  EXPECT_EQ(ExtractFilePath(archives[0]), ExtractFilePath(archives[1]));
+  EXPECT_NE(archives[0], archives[1]);
 }
 
 TEST_F(CliTest, ExportImportKeepEveryByte) {
