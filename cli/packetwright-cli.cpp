@@ -10,6 +10,7 @@
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
 #include "cli/SettingsJson.h"
+#include "cli/TerminalText.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/Errors.h"
 #include "platform/Process.h"
@@ -31,28 +32,30 @@ void Load(TbkManager& manager, const std::string& fileName) {
 
 std::string Indent(const std::string& text, const char* prefix) {
   std::string out;
-  for (const std::string& line : SplitLines(text)) out += prefix + line + "\n";
+  for (const std::string& line : SplitLines(text)) out += prefix + Printable(line) + "\n";
   return out;
 }
 
 void Show(const TbkManager& m, const std::string& fileName) {
-  std::cout << "Settings file:      " << fileName << "\n"
-            << "Archiver:           " << m.ArchiverExeFileName() << "\n"
-            << "Parameters:         " << m.ArchiverParams() << "\n"
-            << "Exclude switch:     " << m.ExcludeKey() << "\n"
-            << "Output folder:      " << m.OutputPath() << "\n"
-            << "Subfolder pattern:  " << m.SubDirNamePattern() << "\n"
+  std::cout << "Settings file:      " << Printable(fileName) << "\n"
+            << "Archiver:           " << Printable(m.ArchiverExeFileName()) << "\n"
+            << "Parameters:         " << Printable(m.ArchiverParams()) << "\n"
+            << "Exclude switch:     " << Printable(m.ExcludeKey()) << "\n"
+            << "Output folder:      " << Printable(m.OutputPath()) << "\n"
+            << "Subfolder pattern:  " << Printable(m.SubDirNamePattern()) << "\n"
             << "Rules:              " << m.Rules()->Count() << "\n"
             << "Directories:        " << m.Directories()->Count() << "\n";
   for (int i = 0; i < m.Directories()->Count(); ++i) {
     const TbkDirectory& d = *m.Directories()->Items(i);
-    std::cout << "\n[" << i + 1 << "] " << (d.NeedArchive() ? "[x] " : "[ ] ") << d.Path() << "\n";
+    std::cout << "\n[" << i + 1 << "] " << (d.NeedArchive() ? "[x] " : "[ ] ")
+              << Printable(d.Path()) << "\n";
     if (d.RuleName().empty()) {
       std::cout << "    Rule: none (everything is archived)\n";
     } else if (!FindRule(d.RuleName(), m.Rules())) {
-      std::cout << "    Rule: " << d.RuleName() << " (missing: everything is archived)\n";
+      std::cout << "    Rule: " << Printable(d.RuleName())
+                << " (missing: everything is archived)\n";
     } else {
-      std::cout << "    Rule: " << d.RuleName() << "\n";
+      std::cout << "    Rule: " << Printable(d.RuleName()) << "\n";
     }
     std::cout << "    Command:\n" << Indent(GetCommandText(m, d), "      ");
   }
@@ -82,7 +85,8 @@ int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait) {
     }
     const std::string parameters = PrepareRun(m, d);
     const int status = Get<IProcessRunner>().RunAndWait(m.ArchiverExeFileName(), parameters);
-    std::cout << "[" << index << "] " << d.Path() << ": exit status " << status << std::endl;
+    std::cout << "[" << index << "] " << Printable(d.Path()) << ": exit status " << status
+              << std::endl;
     if (status != 0) result = kArchiverFailed;
   }
   return result;
@@ -90,15 +94,16 @@ int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait) {
 
 void Import(const std::string& output) {
   const std::string text((std::istreambuf_iterator<char>(std::cin)), {});
-  Json json;
-  try {
-    json = Json::parse(text);
-  } catch (const Json::parse_error& e) {
-    throw Exception(std::string("Invalid settings JSON: ") + e.what());
-  }
   TbkManager manager;
-  JsonToDocument(json, manager);
+  ParseSettingsJson(text, manager);
   manager.SaveToFile(output, true);
+}
+
+// The one line that every failure ends in.
+int Failed(const std::string& message) {
+  std::cout.flush();
+  std::cerr << "packetwright-cli: " << Printable(message) << std::endl;
+  return kFailed;
 }
 
 }  // namespace
@@ -153,7 +158,7 @@ int Main(int argc, char** argv) {
       TbkManager manager;
       manager.SetOutputPath("");
       Load(manager, settings);
-      std::cout << DocumentToJson(manager).dump(2) << "\n";
+      WriteDocumentJson(manager, std::cout);
       return 0;
     }
     if (*import) {
@@ -170,9 +175,9 @@ int Main(int argc, char** argv) {
     if (*run) return Run(manager, indexes, wait);
     return 0;
   } catch (const Exception& e) {
-    std::cout.flush();
-    std::cerr << "packetwright-cli: " << e.Message() << std::endl;
-    return kFailed;
+    return Failed(e.Message());
+  } catch (const std::bad_alloc&) {
+    return Failed("Not enough memory");
   }
 }
 
