@@ -157,7 +157,10 @@ TEST(RealRun, StartsTheArchiverDetachedWithTheCallLineArguments) {
   const fs::path tree = root / "my tree";
   fs::create_directories(tree / "sub");
   const fs::path record = root / "record.txt";
-  test::TRecording recording(record, 0, 3000);
+  const fs::path release = root / "release";
+  // The archiver records its call only once the test releases it; a run that
+  // waited for it would find the record there.
+  test::TRecording recording(record, 0, 0, release);
 
   TbkManager manager;
   manager.SetArchiverExeFileName(test::RecorderPath());
@@ -178,8 +181,9 @@ TEST(RealRun, StartsTheArchiverDetachedWithTheCallLineArguments) {
   const std::string expected = GetArchiverParameters(manager, *dir, false);
   fs::current_path(previous);
   EXPECT_FALSE(recordedAtOnce) << "the run waited for the archiver";
+  test::WriteFile(release, "x");
 
-  for (int i = 0; i < 150 && !fs::exists(record); ++i) {
+  for (int i = 0; i < 600 && !fs::exists(record); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   ASSERT_TRUE(fs::exists(record)) << "the archiver did not run";

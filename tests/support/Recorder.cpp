@@ -40,7 +40,16 @@ int main(int argc, char** argv) {
   const char* record = std::getenv("PW_RECORD");
   const char* status = std::getenv("PW_RECORD_STATUS");
   const char* delay = std::getenv("PW_RECORD_DELAY_MS");
+  const char* release = std::getenv("PW_RECORD_RELEASE");
   if (delay) std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
+  // Held until the test makes the release file, for a minute at most.
+  for (int i = 0; release && *release && i < 600; ++i) {
+    if (std::FILE* f = std::fopen(release, "rb")) {
+      std::fclose(f);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   if (!record) return 125;
   std::string text = Contents(record) + CurrentDirectory() + "\n";
   for (int i = 1; i < argc; ++i) text += std::string(argv[i]) + "\n";

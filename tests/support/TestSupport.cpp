@@ -196,8 +196,10 @@ std::string RecorderPath() {
 #endif
 }
 
-TRecording::TRecording(const fs::path& file, int status, int delayMs) {
+TRecording::TRecording(const fs::path& file, int status, int delayMs, const fs::path& release) {
   const std::string name = ProgramPath(file);
+  const std::string released = release.empty() ? std::string() : ProgramPath(release);
+  SetVariable("PW_RECORD_RELEASE", &released);
   const std::string code = std::to_string(status);
   const std::string delay = std::to_string(delayMs);
   SetVariable("PW_RECORD", &name);
@@ -209,6 +211,7 @@ TRecording::~TRecording() {
   SetVariable("PW_RECORD", nullptr);
   SetVariable("PW_RECORD_STATUS", nullptr);
   SetVariable("PW_RECORD_DELAY_MS", nullptr);
+  SetVariable("PW_RECORD_RELEASE", nullptr);
 }
 
 std::vector<std::string> RecordedLines(const fs::path& file) {
