@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "model/ListObserver.h"
+
 namespace pw {
 
 // ---- A reference-counting interface whose counting is switched off ---------
@@ -52,6 +54,7 @@ class TPersistent {
 class TCollectionItem;
 
 // An ordered list that owns its items; freeing an item removes it from here.
+// Its observers learn of every item added, freed or changed.
 class TCollection : public TPersistent {
  public:
   ~TCollection() override;
@@ -59,16 +62,24 @@ class TCollection : public TPersistent {
   int Count() const { return static_cast<int>(items_.size()); }
   // Fails with "List index out of bounds (%d)".
   TCollectionItem* GetItem(int index) const;
-  TCollectionItem* AddItem() { return CreateItem(); }
+  // -1 for an item that is not in this list.
+  int IndexOf(const TCollectionItem* item) const;
+  TCollectionItem* AddItem();
   void Clear();  // frees the items, the last one first
+  // Frees the item at index, telling the observers while it is still whole.
   void Delete(int index);
+
+  void AddObserver(IListObserver* observer);
+  void RemoveObserver(IListObserver* observer);
 
   // The list as a change-tracking list, or null; cheaper than a cast where
   // every item of a large document is visited.
   virtual class TModifiedCollection* AsModifiedCollection() { return nullptr; }
 
-  void BeginUpdate() { ++updateCount_; }
-  void EndUpdate() { --updateCount_; }
+  // Between the outermost pair the observers hear of one reset instead of
+  // each item.
+  void BeginUpdate();
+  void EndUpdate();
   int UpdateCount() const { return updateCount_; }
 
  protected:
@@ -80,7 +91,13 @@ class TCollection : public TPersistent {
 
  private:
   friend class TCollectionItem;
+  bool Quiet() const { return observers_.empty() || updateCount_ > 0; }
+  template <class F>
+  void Notify(F f);
+
   std::vector<TCollectionItem*> items_;
+  std::vector<IListObserver*> observers_;
+  const TCollectionItem* leaving_ = nullptr;  // announced by Delete
   int updateCount_ = 0;
 };
 
@@ -96,6 +113,9 @@ class TCollectionItem : public TPersistent {
   const TModifiedCollectionItem* AsModifiedItem() const {
     return const_cast<TCollectionItem*>(this)->AsModifiedItem();
   }
+
+  // Tells the list's observers that a stored value has changed.
+  void Changed();
 
  private:
   TCollection* collection_;
