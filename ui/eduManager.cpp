@@ -11,6 +11,7 @@
 #include "platform/Services.h"
 #include "ui/DialogService.h"
 #include "ui/PacketwrightHelpIDs.h"
+#include "ui/SlotGuard.h"
 #include "ui/UiText.h"
 
 namespace pw {
@@ -75,10 +76,11 @@ TedManager::TedManager(QWidget* parent) : TfmBaseDialog(parent) {
   setTabOrder(buCancel, buWinRar);
   setTabOrder(buWinRar, buWinZip);
 
-  connect(buBrowse, &QPushButton::clicked, this, &TedManager::buBrowseClick);
-  connect(buSelectOutputPath, &QPushButton::clicked, this, &TedManager::buSelectOutputPathClick);
-  connect(buWinRar, &QPushButton::clicked, this, &TedManager::buWinRarClick);
-  connect(buWinZip, &QPushButton::clicked, this, &TedManager::buWinZipClick);
+  ConnectGuarded(buBrowse, &QPushButton::clicked, this, &TedManager::buBrowseClick);
+  ConnectGuarded(buSelectOutputPath, &QPushButton::clicked, this,
+                 &TedManager::buSelectOutputPathClick);
+  ConnectGuarded(buWinRar, &QPushButton::clicked, this, &TedManager::buWinRarClick);
+  ConnectGuarded(buWinZip, &QPushButton::clicked, this, &TedManager::buWinZipClick);
   FormCreate();
   edArchiverExeFileName->setFocus();
 }
