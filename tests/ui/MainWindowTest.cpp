@@ -344,6 +344,32 @@ TEST_F(MainWindowTest, ErrorsOfACommandReachTheErrorBox) {
   EXPECT_EQ(ErrorBoxText("x"), "x.");
 }
 
+TEST_F(MainWindowTest, AnErrorEndsItsCommandAtTheSlot) {
+  auto w = Start();
+  EXPECT_NO_THROW(w->actCreateBatAll->trigger()) << "nothing unwinds through the toolkit";
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown.back().text, "Not found any directory to archive.");
+}
+
+// Open copies the file's directories over the document's: the list then
+// shows the new ones and paints no directory that went.
+TEST_F(MainWindowTest, OpenReplacesTheRowsWithTheDirectories) {
+  WriteSettings();
+  auto w = Start();
+  Select(*w, 1);
+  TbkManager one;
+  one.Directories()->Add()->SetPath("G:\\Only");
+  const fs::path other = folder / "one.dat";
+  one.SaveToFile(other.string(), true);
+  dialogs.fileAnswers = {QString::fromStdString(other.string())};
+  w->actFileOpen->trigger();
+  ASSERT_EQ(test::Rows(w->ListView1), 1);
+  EXPECT_EQ(test::Cell(w->ListView1, 0, 1), "G:\\Only");
+  EXPECT_EQ(w->SelectedRow(), -1);
+  EXPECT_FALSE(w->actEditDirectory->isEnabled());
+  EXPECT_FALSE(RowIsRed(*w, 0));
+}
+
 TEST_F(MainWindowTest, UnreadableSettingsFileStopsTheStart) {
   std::ofstream(settings) << "not a settings file";
   TfmHoardkeeper w(settings);

@@ -111,6 +111,45 @@ TEST_F(RulesTest, ReferencedRulesCannotBeDeleted) {
   EXPECT_EQ(w.frExtensions->Extensions(), nullptr);
 }
 
+// The rule dialog copies a whole new mask list into the rule whose masks the
+// frame is showing; the frame shows the new masks, keeps the selection by
+// text, and paints no freed mask.
+TEST_F(RulesTest, EditingTheShownRuleReplacesItsMasksInTheFrame) {
+  TfmRules w;
+  w.LoadRules(manager.Rules());
+  w.show();
+  Select(w, "Docs");
+  test::SelectCaptions(w.frExtensions->lvExtensions, {"*.doc"});
+  w.executeRule = [](TbkRule* rule, TbkRules*) {
+    TbkRule copy(nullptr);
+    copy.Assign(rule);
+    copy.Extensions()->Add()->SetExt("*.rtf");
+    copy.Extensions()->Add()->SetExt("*.DOCX");
+    rule->Assign(&copy);
+    return true;
+  };
+  w.actEditRule->trigger();
+  EXPECT_EQ(test::Captions(w.frExtensions->lvExtensions),
+            (QStringList{"*.doc", "*.DOCX", "*.rtf"}));
+  EXPECT_EQ(test::SelectedCaptions(w.frExtensions->lvExtensions), QStringList{"*.doc"});
+  EXPECT_FALSE(w.grab().isNull());
+  EXPECT_TRUE(w.actSave->isEnabled());
+}
+
+TEST_F(RulesTest, DeletingTheShownRuleEmptiesTheFrameFirst) {
+  manager.Rules()->Items(1)->Extensions()->Add()->SetExt("*.tmp");  // Free
+  TfmRules w;
+  w.LoadRules(manager.Rules());
+  w.show();
+  Select(w, "Free");
+  ASSERT_EQ(test::Rows(w.frExtensions->lvExtensions), 1);
+  dialogs.confirmAnswers = {TAnswer::Yes};
+  w.actDeleteRule->trigger();
+  EXPECT_EQ(test::Captions(w.lvRules), QStringList{"Docs"});
+  EXPECT_EQ(test::Rows(w.frExtensions->lvExtensions), 0);
+  EXPECT_FALSE(w.grab().isNull());
+}
+
 TEST_F(RulesTest, RuleDialogChecksTheName) {
   TbkRule fresh(nullptr);
   TedRule d;
