@@ -120,11 +120,8 @@ void TedDirectory::FillRuleCombo() {
   const QString text = cbRule->currentText();
   const QSignalBlocker quiet(cbRule);
   cbRule->clear();
-  QStringList names;
-  for (int i = 0; i < Rules()->Count(); ++i) {
-    cbRule->addItem(ToQt(Rules()->Items(i)->Name()),
-                    QVariant::fromValue(reinterpret_cast<quintptr>(Rules()->Items(i))));
-  }
+  // Names only: the rule is looked up by name when it is needed.
+  for (int i = 0; i < Rules()->Count(); ++i) cbRule->addItem(ToQt(Rules()->Items(i)->Name()));
   cbRule->model()->sort(0);
   cbRule->setCurrentIndex(-1);
   cbRule->setCurrentText(text);
