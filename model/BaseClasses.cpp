@@ -57,12 +57,7 @@ void TCollection::Clear() {
 }
 
 void TCollection::Delete(int index) {
-  TCollectionItem* item = GetItem(index);
-  if (!Quiet()) {
-    Notify([&](IListObserver& o) { o.ItemAboutToBeRemoved(*this, index); });
-    leaving_ = item;
-  }
-  delete item;
+  delete GetItem(index);
 }
 
 void TCollection::AddObserver(IListObserver* observer) {
@@ -110,13 +105,21 @@ TCollectionItem::~TCollectionItem() {
   // Clearing frees the last item first, so the common case costs nothing.
   const int index = !items.empty() && items.back() == this ? list.Count() - 1 : list.IndexOf(this);
   const bool told = !list.Quiet();
-  // An item freed directly, not through Delete, is announced only now.
-  if (told && list.leaving_ != this) {
+  // Only for an item class that does not announce itself; nothing of the
+  // derived object is left to read by now.
+  if (told && !removalAnnounced_) {
     list.Notify([&](IListObserver& o) { o.ItemAboutToBeRemoved(list, index); });
   }
-  list.leaving_ = nullptr;
   items.erase(items.begin() + index);
   if (told) list.Notify([&](IListObserver& o) { o.ItemRemoved(list, index); });
+}
+
+void TCollectionItem::AnnounceRemoval() {
+  if (removalAnnounced_ || !collection_ || collection_->Quiet()) return;
+  removalAnnounced_ = true;
+  TCollection& list = *collection_;
+  const int index = list.IndexOf(this);
+  list.Notify([&](IListObserver& o) { o.ItemAboutToBeRemoved(list, index); });
 }
 
 void TCollectionItem::Changed() {

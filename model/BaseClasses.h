@@ -66,7 +66,6 @@ class TCollection : public TPersistent {
   int IndexOf(const TCollectionItem* item) const;
   TCollectionItem* AddItem();
   void Clear();  // frees the items, the last one first
-  // Frees the item at index, telling the observers while it is still whole.
   void Delete(int index);
 
   void AddObserver(IListObserver* observer);
@@ -97,7 +96,6 @@ class TCollection : public TPersistent {
 
   std::vector<TCollectionItem*> items_;
   std::vector<IListObserver*> observers_;
-  const TCollectionItem* leaving_ = nullptr;  // announced by Delete
   int updateCount_ = 0;
 };
 
@@ -117,8 +115,14 @@ class TCollectionItem : public TPersistent {
   // Tells the list's observers that a stored value has changed.
   void Changed();
 
+ protected:
+  // The first thing the destructor of a concrete item does: the observers
+  // hear of the removal while the item is still whole and can still be read.
+  void AnnounceRemoval();
+
  private:
   TCollection* collection_;
+  bool removalAnnounced_ = false;
 };
 
 // An object freed together with its owner.

@@ -30,7 +30,6 @@ class Recorder final : public IListObserver {
 
  private:
   void Log(const char* what, TCollection& list, int i) {
-    // During the base destructor of a directly freed item nothing of it is left.
     const TCollectionItem* item = list.GetItem(i);
     std::string text = "?";
     if (const auto* d = dynamic_cast<const TbkDirectory*>(item)) text = d->Path();
@@ -51,9 +50,9 @@ TEST(ListObserverTest, AddChangeAndDeleteAreReportedWithTheItemWhole) {
   list.Items(0)->SetPath("A");  // the same text: nothing to report
   list.Items(0)->SetNeedArchive(false);
   list.Delete(0);
-  delete list.Items(0);  // freed directly, not through Delete
+  delete list.Items(0);  // freed directly, not through Delete: still whole when announced
   EXPECT_EQ(r.calls, (Calls{"added 1 ", "changed 1 B", "changed 0 A", "removing 0 A", "removed 0",
-                            "removing 0 ?", "removed 0"}));
+                            "removing 0 B", "removed 0"}));
   list.RemoveObserver(&r);
   list.Add();
   EXPECT_EQ(r.calls.size(), 7u) << "a detached observer hears nothing";
