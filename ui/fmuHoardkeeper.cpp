@@ -9,10 +9,8 @@
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QStyle>
-#include <QStyledItemDelegate>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
@@ -23,8 +21,10 @@
 #include "platform/Services.h"
 #include "platform/Streams.h"
 #include "ui/DialogService.h"
-#include "ui/ListItems.h"
+#include "ui/ImageList.h"
+#include "ui/ListModels.h"
 #include "ui/PacketwrightHelpIDs.h"
+#include "ui/SlotGuard.h"
 #include "ui/UiText.h"
 #include "ui/eduAbout.h"
 #include "ui/eduArchiverFoundDlg.h"
@@ -55,21 +55,6 @@ QString ScriptFilter() {
   return IsPosixStyle() ? kShFilter : kBatFilter;
 }
 const char kDatFilter[] = "Packetwright Files (*.dat)|*.dat";
-
-// The icons of actions, menus, tool bar and list items, by index.
-QIcon ImageList1(int index) {
-  static const QStyle::StandardPixmap kIcons[] = {QStyle::SP_FileDialogNewFolder,
-                                                  QStyle::SP_DialogSaveButton,
-                                                  QStyle::SP_FileDialogDetailedView,
-                                                  QStyle::SP_TrashIcon,
-                                                  QStyle::SP_MediaPlay,
-                                                  QStyle::SP_DirOpenIcon,
-                                                  QStyle::SP_FileIcon,
-                                                  QStyle::SP_FileDialogContentsView,
-                                                  QStyle::SP_DialogHelpButton,
-                                                  QStyle::SP_MediaSeekForward};
-  return QApplication::style()->standardIcon(kIcons[index]);
-}
 
 // Everything a load can change: the document and the root's own properties.
 void CopyDocument(const TbkManager& from, TbkManager& to) {
@@ -121,9 +106,11 @@ TfmHoardkeeper::TfmHoardkeeper(std::string settingsFileName, QWidget* parent)
 }
 
 TfmHoardkeeper::~TfmHoardkeeper() {
-  // Removing the items during destruction must reach no handler.
-  listChangeHooked_ = false;
-  delete ListView1;
+  // Nothing may reach a handler of this window while its parts go, and the
+  // list lets go of the document before the document goes.
+  ListView1->selectionModel()->disconnect(this);
+  directoriesModel_->disconnect(this);
+  directoriesModel_->SetList(nullptr);
 }
 
 void TfmHoardkeeper::CreateActions() {
@@ -133,8 +120,8 @@ void TfmHoardkeeper::CreateActions() {
     a->setToolTip(hint);
     a->setStatusTip(hint);
     if (!key.isEmpty()) a->setShortcut(key);
-    if (icon >= 0) a->setIcon(ImageList1(icon));
-    connect(a, &QAction::triggered, this, handler);
+    if (icon >= 0) a->setIcon(MainImageList()[icon]);
+    ConnectGuarded(a, &QAction::triggered, this, handler);
   };
   action(actFileOpen, "Open...", "Open", {}, -1, &TfmHoardkeeper::actFileOpenExecute);
   action(actSave, "Save", "Save", Qt::Key_F2, 1, &TfmHoardkeeper::actSaveExecute);
@@ -217,24 +204,20 @@ void TfmHoardkeeper::CreateMenus() {
 void TfmHoardkeeper::CreateList() {
   Splitter1 = new QSplitter(Qt::Vertical, this);
   Splitter1->setObjectName("Splitter1");
-  ListView1 = new QTreeWidget(Splitter1);
+  ListView1 = new QTreeView(Splitter1);
   ListView1->setObjectName("ListView1");
-  ListView1->setHeaderLabels({"Archive File Name", "Directory", "Rule"});
+  directoriesModel_ = new TDirectoriesModel(this);
+  ListView1->setModel(directoriesModel_);
   ListView1->setRootIsDecorated(false);
   ListView1->setUniformRowHeights(true);
   ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+  ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
   ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   ListView1->setIconSize(QSize(16, 16));
-  // ListView1CustomDrawItem: directories changed since the last save or load
-  // are drawn red and bold.
-  ListView1->setItemDelegate(new TMarkedItemDelegate(
-      ListView1,
-      [](quintptr data) {
-        const auto* directory = reinterpret_cast<const TbkDirectory*>(data);
-        return directory && directory->GetModified();
-      },
-      [](const QPalette&) { return QColor(255, 0, 0); }, true));
   ListView1->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  // The first column fits the rows on the screen: measuring every row of a
+  // long list would cost more than the rest of the start-up together.
+  ListView1->header()->setResizeContentsPrecision(0);
   ListView1->header()->setSectionResizeMode(1, QHeaderView::Stretch);
   ListView1->header()->setSectionResizeMode(2, QHeaderView::Fixed);
   ListView1->header()->setStretchLastSection(false);
@@ -242,13 +225,12 @@ void TfmHoardkeeper::CreateList() {
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListView1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(at)); });
-  connect(ListView1, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) {
-    if (listChangeHooked_) ListView1Change(item);
-  });
-  connect(ListView1, &QTreeWidget::itemSelectionChanged, this, [this] {
-    if (listChangeHooked_) ListView1Change(SelectedItem());
-  });
-  connect(ListView1, &QTreeWidget::itemDoubleClicked, this,
+  // A click on a check mark reports that row; a new selection the selected one.
+  ConnectGuarded(directoriesModel_, &TListModel::CheckToggled, this,
+                 &TfmHoardkeeper::ListView1Change);
+  ConnectGuarded(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                 [this] { ListView1Change(SelectedRow()); });
+  connect(ListView1, &QAbstractItemView::doubleClicked, this,
           [this] { actEditDirectory->trigger(); });
 
   meCommandText = new QPlainTextEdit(Splitter1);
@@ -276,7 +258,7 @@ void TfmHoardkeeper::AfterConstruction() {
   const bool firstStart = !FileExists(settingsFileName_);
   manager_->LoadFromFile(settingsFileName_);
   FillDirectoryList();
-  ListView1Change(SelectedItem());
+  ListView1Change(SelectedRow());
   if (manager_->ArchiverExeFileName().empty()) {
     TArchiverKind kind;
     if (executeArchiverFound(kind)) {
@@ -288,70 +270,40 @@ void TfmHoardkeeper::AfterConstruction() {
 
 // ---- The list -----------------------------------------------------------------
 
-TbkDirectory* TfmHoardkeeper::DirectoryOf(const QTreeWidgetItem* item) {
-  if (!item) return nullptr;
-  return reinterpret_cast<TbkDirectory*>(item->data(0, Qt::UserRole).value<quintptr>());
-}
-
-QTreeWidgetItem* TfmHoardkeeper::SelectedItem() const {
-  const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
-  return selected.isEmpty() ? nullptr : selected.first();
+int TfmHoardkeeper::SelectedRow() const {
+  const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+  return selected.isEmpty() ? -1 : selected.first().row();
 }
 
 TbkDirectory* TfmHoardkeeper::SelectedDirectory() const {
-  return DirectoryOf(SelectedItem());
-}
-
-QTreeWidgetItem* TfmHoardkeeper::AddDirectoryItem(TbkDirectory* directory) {
-  auto* item = new QTreeWidgetItem();
-  Unhooked(listChangeHooked_, [&] { ListView1->addTopLevelItem(item); });
-  FillDirectoryItem(directory, item);
-  return item;
-}
-
-void TfmHoardkeeper::FillDirectoryItem(TbkDirectory* directory, QTreeWidgetItem* item) {
-  Unhooked(listChangeHooked_, [&] {
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    item->setText(0, ToQt(directory->ArchiveFileName()));
-    item->setIcon(0, ImageList1(0));
-    item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(directory)));
-    item->setCheckState(0, directory->NeedArchive() ? Qt::Checked : Qt::Unchecked);
-    item->setText(1, ToQt(directory->Path()));
-    item->setText(2, ToQt(directory->RuleName()));
-  });
+  const int row = SelectedRow();
+  return row < 0 ? nullptr : manager_->Directories()->Items(row);
 }
 
 void TfmHoardkeeper::FillDirectoryList() {
-  ListView1->setUpdatesEnabled(false);
-  try {
-    Unhooked(listChangeHooked_, [&] { ListView1->clear(); });
-    for (int i = 0; i < manager_->Directories()->Count(); ++i) {
-      AddDirectoryItem(manager_->Directories()->Items(i));
-    }
-    UpdateStatusBar(nullptr);
-  } catch (...) {
-    ListView1->setUpdatesEnabled(true);
-    throw;
-  }
-  ListView1->setUpdatesEnabled(true);
+  directoriesModel_->SetList(manager_->Directories());
+  UpdateStatusBar(-1);
 }
 
-void TfmHoardkeeper::UpdateStatusBar(QTreeWidgetItem* item) {
-  const TbkDirectory* directory = DirectoryOf(item);
-  StatusPanel0->setText(directory && directory->GetModified() ? "Modified" : "");
+void TfmHoardkeeper::UpdateStatusBar(int row) {
+  const TbkDirectories* directories = manager_->Directories();
+  const bool modified =
+      row >= 0 && row < directories->Count() && directories->Items(row)->GetModified();
+  StatusPanel0->setText(modified ? "Modified" : "");
   StatusPanel1->setText(ToQt(GetArchiveDirectory(*manager_, false)));
 }
 
-void TfmHoardkeeper::ListView1Change(QTreeWidgetItem* item) {
-  const bool selected = SelectedItem() != nullptr;
+// The check mark of row is already in its directory: the model writes it.
+void TfmHoardkeeper::ListView1Change(int row) {
+  const bool selected = SelectedRow() >= 0;
   for (QAction* a :
        {actEditDirectory, actDeleteDirectory, actRunCurrentAnyway, actCreateBatCurrent}) {
     a->setEnabled(selected);
   }
-  if (TbkDirectory* directory = DirectoryOf(item)) {
-    directory->SetNeedArchive(item->checkState(0) == Qt::Checked);
-    UpdateStatusBar(item);
-    meCommandText->setPlainText(ToQt(GetCommandText(*manager_, *directory)));
+  const TbkDirectories* directories = manager_->Directories();
+  if (row >= 0 && row < directories->Count()) {
+    UpdateStatusBar(row);
+    meCommandText->setPlainText(ToQt(GetCommandText(*manager_, *directories->Items(row))));
   } else {
     meCommandText->clear();
   }
@@ -360,53 +312,57 @@ void TfmHoardkeeper::ListView1Change(QTreeWidgetItem* item) {
 }
 
 void TfmHoardkeeper::Refresh() {
-  UpdateStatusBar(nullptr);
-  ListView1Change(SelectedItem());
+  UpdateStatusBar(-1);
+  ListView1Change(SelectedRow());
 }
 
 // ---- Commands -----------------------------------------------------------------
 
 void TfmHoardkeeper::actAddDirectoryExecute() {
-  TbkDirectory* directory = manager_->Directories()->Add();
-  if (!executeDirectory(directory)) {
-    delete directory;
+  // The dialog fills a directory outside the list, so that the list shows no
+  // empty row behind it; the directory joins the document on OK.
+  TbkDirectory fresh(nullptr);
+  fresh.SetManager(manager_.get());
+  TbkDirectories* directories = manager_->Directories();
+  if (!executeDirectory(&fresh)) {
+    // As ever, an addition that is cancelled still counts as a change.
+    directories->SetModified(true);
     return;
   }
-  QTreeWidgetItem* item = AddDirectoryItem(directory);
-  ListView1->clearSelection();
-  item->setSelected(true);
-  ListView1Change(SelectedItem());
+  directories->Add()->Assign(&fresh);
+  const QModelIndex added = directoriesModel_->index(directories->Count() - 1, 0);
+  ListView1->selectionModel()->setCurrentIndex(
+      added, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  ListView1Change(SelectedRow());
 }
 
 void TfmHoardkeeper::actEditDirectoryExecute() {
-  QTreeWidgetItem* item = SelectedItem();
-  TbkDirectory* directory = DirectoryOf(item);
+  TbkDirectory* directory = SelectedDirectory();
   if (!directory || !executeDirectory(directory)) return;
-  FillDirectoryItem(directory, item);
-  ListView1Change(SelectedItem());
+  ListView1Change(SelectedRow());
 }
 
 void TfmHoardkeeper::actShowRulesExecute() {
   executeRules(manager_->Rules());
   FillDirectoryList();
-  ListView1Change(SelectedItem());
+  ListView1Change(SelectedRow());
 }
 
 void TfmHoardkeeper::actDeleteDirectoryExecute() {
-  QTreeWidgetItem* item = SelectedItem();
-  TbkDirectory* directory = DirectoryOf(item);
-  if (!directory) return;
-  if (!Get<IDialogService>().Confirm(this, "Delete " + ToQt(directory->Path()) + "?")) return;
-  delete directory;
-  Unhooked(listChangeHooked_, [&] { delete item; });
-  ListView1Change(SelectedItem());
+  const int row = SelectedRow();
+  if (row < 0) return;
+  TbkDirectories* directories = manager_->Directories();
+  const QString path = ToQt(directories->Items(row)->Path());
+  if (!Get<IDialogService>().Confirm(this, "Delete " + path + "?")) return;
+  directories->Delete(row);
+  ListView1Change(SelectedRow());
 }
 
 void TfmHoardkeeper::actSaveExecute() {
   manager_->SaveToFile(settingsFileName_, true);
   ListView1->viewport()->update();
-  UpdateStatusBar(SelectedItem());
-  ListView1Change(SelectedItem());
+  UpdateStatusBar(SelectedRow());
+  ListView1Change(SelectedRow());
 }
 
 void TfmHoardkeeper::actSaveAsExecute() {
@@ -438,7 +394,7 @@ void TfmHoardkeeper::actFileOpenExecute() {
     manager_->SetModified(false);
   }
   FillDirectoryList();
-  ListView1Change(SelectedItem());
+  ListView1Change(SelectedRow());
 }
 
 void TfmHoardkeeper::actRunCurrentAnywayExecute() {
@@ -518,18 +474,9 @@ bool TfmHoardkeeper::FormCloseQuery() {
 }
 
 void TfmHoardkeeper::closeEvent(QCloseEvent* event) {
-  bool canClose = false;
-  try {
-    canClose = FormCloseQuery();
-  } catch (...) {
-    event->ignore();  // the save failed: the window stays open
-    throw;
-  }
-  if (canClose) {
-    event->accept();
-  } else {
-    event->ignore();
-  }
+  bool canClose = false;  // also when the save fails: the window stays open
+  Guarded([&] { canClose = FormCloseQuery(); });
+  event->setAccepted(canClose);
 }
 
 }  // namespace pw

@@ -8,9 +8,20 @@
 
 namespace pw {
 
-TMessageWin::TMessageWin()
-    : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::MSWindowsFixedSizeDialogHint) {
+namespace {
+
+// Pending paint and timer events, but no keys or clicks: those wait until the
+// work is done, so that no command can start while the work holds pointers
+// into the document.
+void ProcessPendingEvents() {
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+}  // namespace
+
+TMessageWin::TMessageWin(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName("MessageWin");
   setWindowTitle("Message");
   setFont(DialogFont());
@@ -27,7 +38,7 @@ TMessageWin::TMessageWin()
 TMessageWin::~TMessageWin() {
   hide();
   // Let the windows beneath repaint at once.
-  QApplication::processEvents();
+  ProcessPendingEvents();
 }
 
 void TMessageWin::ShowText(const std::string& text) {
@@ -40,11 +51,15 @@ void TMessageWin::ShowText(const std::string& text) {
   setFixedSize(laMessage->x() + laMessage->width() + 30 - frame, 48);
   if (first) CentreOnScreen(this);
   if (!isActiveWindow()) activateWindow();
-  QApplication::processEvents();
+  repaint();
+  ProcessPendingEvents();
 }
 
 std::unique_ptr<TMessageWin> CreateMessageWin() {
-  return std::make_unique<TMessageWin>();
+  // Above the window that started the work, which is often modal itself.
+  QWidget* starter = QApplication::activeModalWidget();
+  if (!starter) starter = QApplication::activeWindow();
+  return std::make_unique<TMessageWin>(starter);
 }
 
 std::unique_ptr<IMessageWin> TMessageWinFactory::CreateMessageWin() {
