@@ -60,6 +60,9 @@ TedDirectory::TedDirectory(QWidget* parent)
   cbRule = new QComboBox(this);
   cbRule->setEditable(true);
   cbRule->setInsertPolicy(QComboBox::NoInsert);
+  // A completion would store another rule's name, or a case the user did not
+  // type; without a completer Enter also matches the list case-sensitively.
+  cbRule->setCompleter(nullptr);
   Label2->setBuddy(cbRule);
   sbAddRule = SpeedButton(this, QStyle::SP_FileDialogNewFolder, "", "Add Rule");
   sbEditRule = SpeedButton(this, QStyle::SP_FileDialogDetailedView, "", "Edit Rule");

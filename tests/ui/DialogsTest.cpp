@@ -144,6 +144,21 @@ TEST_F(DialogTest, OptionsFillTheStandardSetOnlyOnYes) {
   EXPECT_TRUE(m.GetModified());
 }
 
+TEST_F(DialogTest, ThePatternIsStoredAsTyped) {
+  TbkManager m;
+  TedManager d;
+  d.LoadData(m);
+  d.show();
+  d.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+  d.edSubDirPattern->setFocus();
+  d.edSubDirPattern->setCurrentText("");
+  QTest::keyClicks(d.edSubDirPattern->lineEdit(), "yyyy");
+  QTest::keyClick(d.edSubDirPattern->lineEdit(), Qt::Key_Tab);
+  d.StoreInto(m);
+  EXPECT_EQ(m.SubDirNamePattern(), "yyyy") << "not completed into yyyy-mm-dd";
+}
+
 TEST_F(DialogTest, UntouchedFieldsKeepTheirBytes) {
   TbkManager m;
   m.SetArchiverExeFileName("C:\\B\xFCro\\a.exe");  // Windows-1252, not UTF-8
