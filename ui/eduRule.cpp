@@ -68,6 +68,13 @@ TedRule::TedRule(QWidget* parent)
   frExtensions->actEditExtension->setToolTip("Edit");
   frExtensions->actDeleteExtension->setText("Delete");
   frExtensions->actDeleteExtension->setToolTip("Delete");
+  // No other list here claims F4, F3 and Del, so the frame's keys work from
+  // every field of the dialog. An edit keeps Del for its text: it claims the
+  // key before any shortcut does.
+  for (QAction* a : {frExtensions->actAddExtension, frExtensions->actEditExtension,
+                     frExtensions->actDeleteExtension}) {
+    a->setShortcutContext(Qt::WindowShortcut);
+  }
   layout->addWidget(laName);
   layout->addWidget(edName);
   layout->addWidget(gbCategory);

@@ -199,5 +199,39 @@ TEST(RulesKeys, TheFocusedListTakesF4) {
   EXPECT_EQ(masksAdded, 1);
 }
 
+TEST(RulesKeys, TheRuleDialogsFrameKeysWorkFromEveryField) {
+  test::FakeDialogs dialogs;
+  ScopedOverride<IDialogService> use(dialogs);
+  TbkRule rule(nullptr);
+  rule.SetName("Docs");
+  rule.Extensions()->Add()->SetExt("*.doc");
+  TbkRules rules;
+  TedRule d;
+  d.Load(&rule, &rules);
+  std::vector<std::string> opened;
+  d.frExtensions->executeExtension = [&](TbkExtension* e, TbkExtensions*) {
+    opened.push_back(e->Ext());
+    return false;
+  };
+  d.frExtensions->lvExtensions->topLevelItem(0)->setSelected(true);
+  d.show();
+  d.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+
+  d.edName->setFocus();
+  QTest::keyClick(d.edName, Qt::Key_F4);
+  d.rbExclude->setFocus();
+  QTest::keyClick(d.rbExclude, Qt::Key_F3);
+  EXPECT_EQ(opened, (std::vector<std::string>{"", "*.doc"})) << "Add, then Edit of the selected";
+
+  // Del stays with the text being typed; the masks go only from the list.
+  d.edName->setFocus();
+  d.edName->setCursorPosition(0);
+  QTest::keyClick(d.edName, Qt::Key_Delete);
+  EXPECT_EQ(d.edName->text(), "ocs");
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(d.EditCopy->Extensions()->Count(), 1);
+}
+
 }  // namespace
 }  // namespace pw
