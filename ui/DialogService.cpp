@@ -1,13 +1,12 @@
 #include "ui/DialogService.h"
 
-#include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
 
 #include "platform/Services.h"
+#include "ui/DirectoryChooser.h"
 
 namespace pw {
 
@@ -72,18 +71,9 @@ class StandardDialogs final : public IDialogService {
 
   std::optional<QString> ChooseDirectory(QWidget* parent, const QString& start,
                                          bool offerCreate) override {
-    for (;;) {
-      QFileDialog dialog(parent, "Select Directory", start);
-      dialog.setFileMode(offerCreate ? QFileDialog::AnyFile : QFileDialog::Directory);
-      dialog.setOption(QFileDialog::ShowDirsOnly, true);
-      if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-      const QString chosen = QDir::toNativeSeparators(dialog.selectedFiles().first());
-      if (QFileInfo(chosen).isDir() || !offerCreate) return chosen;
-      if (Confirm(parent, "The directory " + chosen + " does not exist. Create it?")) {
-        QDir().mkpath(chosen);
-        return chosen;
-      }
-    }
+    TDirectoryChooser dialog(parent, start, offerCreate);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.Chosen();
   }
 };
 
