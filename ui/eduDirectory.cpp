@@ -28,6 +28,7 @@ QToolButton* SpeedButton(QWidget* parent, QStyle::StandardPixmap glyph, const QS
                          const QString& hint) {
   auto* button = new QToolButton(parent);
   button->setAutoRaise(true);
+  button->setFocusPolicy(Qt::NoFocus);  // flat speed buttons stay out of the tab chain
   button->setIcon(QApplication::style()->standardIcon(glyph));
   button->setToolTip(hint);
   if (!caption.isEmpty()) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -96,6 +97,24 @@ TEST_F(DirectoryTest, TheRuleFieldKeepsWhatIsTyped) {
   EXPECT_EQ(dialog.cbRule->currentText(), "sources");
   dialog.buOK->click();
   EXPECT_EQ(dialog.EditCopy->RuleName(), "sources") << "the letter case typed";
+}
+
+TEST_F(DirectoryTest, TabSkipsTheSpeedButtons) {
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  dialog.edDirectory->setFocus();
+  std::vector<QWidget*> visited;
+  for (int i = 0; i < 7; ++i) {
+    QWidget* at = QApplication::focusWidget();
+    visited.push_back(at == dialog.cbRule->lineEdit() ? dialog.cbRule : at);
+    QTest::keyClick(at, Qt::Key_Tab);
+  }
+  const std::vector<QWidget*> expected = {dialog.edDirectory,       dialog.buBrowse,
+                                          dialog.edArchiveFileName, dialog.cbNeedArchive,
+                                          dialog.cbRule,            dialog.buOK,
+                                          dialog.buCancel};
+  EXPECT_EQ(visited, expected);
+  EXPECT_EQ(QApplication::focusWidget(), dialog.edDirectory);
 }
 
 TEST_F(DirectoryTest, EmptyRuleIsAccepted) {
