@@ -101,7 +101,7 @@ QPixmap DrawModelDiagram() {
 TedAbout::TedAbout(QWidget* parent) : QDialog(parent) {
   setObjectName("edAbout");
   setWindowTitle("About");
-  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  SetDialogBorder(this);
   setFont(DialogFont());
   setStyleSheet("TedAbout { background: white; }");
   setFixedSize(525, 339);

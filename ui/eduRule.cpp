@@ -38,12 +38,13 @@ TedRule::TedRule(QWidget* parent)
   EditCopy->SetCopyOwnerOnAssign(true);
   setWindowTitle("Rule");
   SetHelpContext(hcRuleDialog);
+  SetSizeable();
   setSizeGripEnabled(true);
   setMinimumSize(350, 400);
-  resize(390, 400);
+  resize(350, 400);
 
   auto* layout = new QVBoxLayout(Client());
-  layout->setContentsMargins(8, 8, 8, 0);
+  layout->setContentsMargins(6, 6, 6, 0);
   laName = new QLabel("Name", this);
   edName = new QLineEdit(this);
   auto* gbCategory = new QGroupBox("Files matches the Mask must be ", this);
@@ -55,12 +56,13 @@ TedRule::TedRule(QWidget* parent)
   };
   rbExclude = new QRadioButton("Excluded from Archive", gbCategory);
   rbInclude = new QRadioButton("Included into Archive", gbCategory);
+  // Tight enough that both captions fit at the dialog's smallest width.
+  row->setSpacing(2);
+  row->setContentsMargins(0, 2, 0, 2);
   row->addWidget(lamp(false));
   row->addWidget(rbExclude);
   row->addWidget(lamp(true));
   row->addWidget(rbInclude);
-  row->setSpacing(4);
-  row->setContentsMargins(6, 4, 6, 4);
   frExtensions = new TfrExtensions(this);
   frExtensions->actAddExtension->setText("Add");
   frExtensions->actAddExtension->setToolTip("Add");

@@ -13,6 +13,7 @@
 namespace pw {
 
 TfmBaseDialog::TfmBaseDialog(QWidget* parent) : TfmBase(parent) {
+  SetDialogBorder(this);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
@@ -49,6 +50,19 @@ TfmBaseDialog::TfmBaseDialog(QWidget* parent) : TfmBase(parent) {
   connect(buOK, &QPushButton::clicked, this, &TfmBaseDialog::buOKClick);
   connect(buCancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(buHelp, &QPushButton::clicked, this, &TfmBaseDialog::buHelpClick);
+}
+
+void TfmBaseDialog::SetSizeable() {
+  sizeable_ = true;
+  setWindowFlags((windowFlags() & ~Qt::MSWindowsFixedSizeDialogHint) |
+                 Qt::WindowMaximizeButtonHint);
+}
+
+void TfmBaseDialog::showEvent(QShowEvent* event) {
+  // Fixed before the window is mapped, so the window manager offers no
+  // resizing either; never smaller than the controls need.
+  if (!sizeable_) setFixedSize(size().expandedTo(minimumSizeHint()));
+  TfmBase::showEvent(event);
 }
 
 void TfmBaseDialog::buOKClick() {

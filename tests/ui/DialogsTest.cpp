@@ -2,6 +2,7 @@
 // selection, driven through their widgets.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,8 +14,12 @@
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/ui/FakeDialogs.h"
+#include "ui/eduAbout.h"
 #include "ui/eduArchiverFoundDlg.h"
+#include "ui/eduDirectory.h"
+#include "ui/eduExtension.h"
 #include "ui/eduManager.h"
+#include "ui/eduRule.h"
 #include "ui/fmuBaseDialog.h"
 #include "ui/fmuMessageWin.h"
 
@@ -78,6 +83,54 @@ TEST_F(DialogTest, EscapeAndCloseCancelWithoutChecking) {
   EXPECT_EQ(d.checks, 0);
   EXPECT_EQ(d.stores, 0);
   EXPECT_FALSE(d.buHelp->isVisibleTo(&d));
+}
+
+// A dialog border: the size it opens with, and nothing to minimize or maximize.
+void ExpectFixedDialog(QDialog& d) {
+  SCOPED_TRACE(d.windowTitle().toStdString());
+  d.show();
+  const QSize opened = d.size();
+  EXPECT_EQ(d.minimumSize(), opened);
+  EXPECT_EQ(d.maximumSize(), opened);
+  d.resize(opened + QSize(120, 80));
+  EXPECT_EQ(d.size(), opened);
+  EXPECT_TRUE(d.windowFlags() & Qt::CustomizeWindowHint) << "only the hints asked for";
+  EXPECT_FALSE(d.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+  EXPECT_TRUE(d.windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+TEST_F(DialogTest, DialogsHaveAFixedBorder) {
+  TedManager options;
+  ExpectFixedDialog(options);
+  TedArchiverFoundDlg found;
+  ExpectFixedDialog(found);
+  TedDirectory directory;
+  ExpectFixedDialog(directory);
+  TedExtension mask;
+  ExpectFixedDialog(mask);
+  EXPECT_EQ(mask.size(), QSize(338, 163));
+  TedClearOptions clear;
+  ExpectFixedDialog(clear);
+  EXPECT_EQ(clear.width(), 198);
+  TedAbout about;
+  ExpectFixedDialog(about);
+}
+
+TEST_F(DialogTest, TheRuleDialogIsSizeableFrom350By400WithNothingClipped) {
+  TedRule d;
+  d.show();
+  EXPECT_EQ(d.size(), QSize(350, 400));
+  EXPECT_EQ(d.minimumSize(), QSize(350, 400));
+  EXPECT_TRUE(d.windowFlags() & Qt::WindowMaximizeButtonHint);
+  d.resize(500, 450);
+  EXPECT_EQ(d.size(), QSize(500, 450));
+  d.resize(350, 400);
+  QApplication::processEvents();
+  for (QRadioButton* rb : {d.rbExclude, d.rbInclude}) {
+    SCOPED_TRACE(rb->text().toStdString());
+    EXPECT_GE(rb->width(), rb->sizeHint().width());
+    EXPECT_LE(rb->geometry().right(), rb->parentWidget()->contentsRect().right());
+  }
 }
 
 TEST_F(DialogTest, MessageWindowFollowsItsText) {
