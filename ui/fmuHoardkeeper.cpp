@@ -231,7 +231,10 @@ void TfmHoardkeeper::CreateList() {
   meCommandText = new QPlainTextEdit(Splitter1);
   meCommandText->setObjectName("meCommandText");
   meCommandText->setReadOnly(true);
-  meCommandText->setBackgroundRole(QPalette::Window);
+  // The text area paints with the base colour; a read-only memo shows the window face.
+  QPalette face = meCommandText->palette();
+  face.setColor(QPalette::Base, face.color(QPalette::Window));
+  meCommandText->setPalette(face);
   meCommandText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   meCommandText->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   Splitter1->addWidget(ListView1);

@@ -413,6 +413,15 @@ TEST_F(MainWindowTest, ShowRulesRefreshesTheList) {
   EXPECT_EQ(w->ListView1->topLevelItem(0)->text(2), "Prose");
 }
 
+TEST_F(MainWindowTest, TheMemoHasTheWindowFace) {
+  WriteSettings();
+  auto w = Start();
+  w->show();
+  const QImage memo = w->meCommandText->viewport()->grab().toImage();
+  EXPECT_EQ(memo.pixelColor(memo.width() / 2, memo.height() - 2),
+            w->palette().color(QPalette::Window));
+}
+
 TEST_F(MainWindowTest, MenusAndToolBarInOrder) {
   WriteSettings();
   auto w = Start();
