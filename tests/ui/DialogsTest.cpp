@@ -14,6 +14,7 @@
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/ui/FakeDialogs.h"
+#include "ui/DialogService.h"
 #include "ui/eduAbout.h"
 #include "ui/eduArchiverFoundDlg.h"
 #include "ui/eduDirectory.h"
@@ -131,6 +132,20 @@ TEST_F(DialogTest, TheRuleDialogIsSizeableFrom350By400WithNothingClipped) {
     EXPECT_GE(rb->width(), rb->sizeHint().width());
     EXPECT_LE(rb->geometry().right(), rb->parentWidget()->contentsRect().right());
   }
+}
+
+TEST(MessageBoxes, AShortMessageKeepsItsTitleWhole) {
+  const QString title = "Packetwright and a title longer than the message";
+  const auto titled = CreateMessageBox(nullptr, QMessageBox::Critical, title, "Failed.");
+  titled->addButton(QMessageBox::Ok);
+  titled->show();
+  const auto plain = CreateMessageBox(nullptr, QMessageBox::Critical, "Error", "Failed.");
+  plain->addButton(QMessageBox::Ok);
+  plain->show();
+  EXPECT_GT(titled->width(), plain->width());
+  EXPECT_GE(titled->width(), TitleBarWidth(title));
+  EXPECT_GT(TitleBarWidth(title), titled->fontMetrics().horizontalAdvance(title) + 100)
+      << "room for the icon and the caption buttons";
 }
 
 TEST_F(DialogTest, MessageWindowFollowsItsText) {
