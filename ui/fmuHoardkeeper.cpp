@@ -109,7 +109,6 @@ void TfmHoardkeeper::CreateActions() {
                        int icon, void (TfmHoardkeeper::*handler)()) {
     a = new QAction(caption, this);
     a->setToolTip(hint);
-    a->setStatusTip(hint);
     if (!key.isEmpty()) a->setShortcut(key);
     if (icon >= 0) a->setIcon(ImageList1(icon));
     connect(a, &QAction::triggered, this, handler);
@@ -494,6 +493,13 @@ bool TfmHoardkeeper::FormCloseQuery() {
       return false;
   }
   return false;
+}
+
+bool TfmHoardkeeper::event(QEvent* event) {
+  // Hints show as tooltips; the status panels always show the document's
+  // state and the archive directory.
+  if (event->type() == QEvent::StatusTip) return true;
+  return QMainWindow::event(event);
 }
 
 void TfmHoardkeeper::closeEvent(QCloseEvent* event) {

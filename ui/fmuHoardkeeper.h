@@ -104,6 +104,7 @@ class TfmHoardkeeper final : public QMainWindow {
   void Exit1Click();
 
  protected:
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:

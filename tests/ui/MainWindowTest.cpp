@@ -4,11 +4,13 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -411,6 +413,29 @@ TEST_F(MainWindowTest, ShowRulesRefreshesTheList) {
   w->actShowRules->trigger();
   EXPECT_EQ(rulesShown, 1);
   EXPECT_EQ(w->ListView1->topLevelItem(0)->text(2), "Prose");
+}
+
+TEST_F(MainWindowTest, HintsLeaveTheStatusPanelsAlone) {
+  WriteSettings();
+  auto w = Start();
+  w->show();
+  Select(*w, 0);
+  const QString panel1 = w->StatusPanel1->text();
+  // What resting the pointer on a tool button and on a menu item does.
+  for (QAction* a : w->ToolBar1->actions()) {
+    if (QWidget* button = w->ToolBar1->widgetForAction(a)) {
+      QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+      QApplication::sendEvent(button, &enter);
+    }
+  }
+  for (QAction* a : w->findChildren<QAction*>()) a->showStatusText(w.get());
+  QStatusTipEvent tip("Save");
+  QApplication::sendEvent(w.get(), &tip);
+  EXPECT_EQ(w->statusBar()->currentMessage(), "");
+  EXPECT_TRUE(w->StatusPanel0->isVisible());
+  EXPECT_TRUE(w->StatusPanel1->isVisible());
+  EXPECT_EQ(w->StatusPanel1->text(), panel1);
+  EXPECT_EQ(w->actSave->toolTip(), "Save") << "the hint shows as a tooltip";
 }
 
 TEST_F(MainWindowTest, TheMemoHasTheWindowFace) {
