@@ -13,6 +13,7 @@
 #include "platform/Services.h"
 #include "ui/DialogService.h"
 #include "ui/PacketwrightHelpIDs.h"
+#include "ui/MenuAccelerators.h"
 #include "ui/UiText.h"
 #include "ui/fruExtensions.h"
 
@@ -70,6 +71,7 @@ TedRule::TedRule(QWidget* parent)
   frExtensions->actEditExtension->setToolTip("Edit");
   frExtensions->actDeleteExtension->setText("Delete");
   frExtensions->actDeleteExtension->setToolTip("Delete");
+  AssignAccelerators(frExtensions->pmExtensions);
   // No other list here claims F4, F3 and Del, so the frame's keys work from
   // every field of the dialog. An edit keeps Del for its text: it claims the
   // key before any shortcut does.

@@ -23,6 +23,7 @@
 #include "platform/Streams.h"
 #include "ui/DialogService.h"
 #include "ui/ListItems.h"
+#include "ui/MenuAccelerators.h"
 #include "ui/PacketwrightHelpIDs.h"
 #include "ui/UiText.h"
 #include "ui/eduAbout.h"
@@ -188,6 +189,8 @@ void TfmHoardkeeper::CreateMenus() {
   PopupMenu1->addActions({actAddDirectory, actEditDirectory, actDeleteDirectory});
   PopupMenu1->addSeparator();
   PopupMenu1->addActions({actRunCurrentAnyway, actCreateBatCurrent});
+  AssignAccelerators(menuBar());
+  AssignAccelerators(PopupMenu1);
 }
 
 void TfmHoardkeeper::CreateList() {

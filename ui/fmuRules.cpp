@@ -20,6 +20,7 @@
 #include "platform/Services.h"
 #include "ui/DialogService.h"
 #include "ui/ListItems.h"
+#include "ui/MenuAccelerators.h"
 #include "ui/PacketwrightHelpIDs.h"
 #include "ui/UiText.h"
 #include "ui/eduRule.h"
@@ -143,6 +144,10 @@ TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_uniq
     if (actEditRule->isEnabled()) actEditRule->trigger();
   });
   frExtensions->OnExtensionsChanged = [this] { ExtensionsChanged(); };
+  // The window's own menus first: their entries get the letters they start with.
+  AssignAccelerators(menu);
+  AssignAccelerators(pmRules);
+  AssignAccelerators(frExtensions->pmExtensions);
 }
 
 TfmRules::~TfmRules() {

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTest>
@@ -23,6 +24,7 @@
 #include "platform/Streams.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/ui/FakeDialogs.h"
+#include "tests/ui/MenuChecks.h"
 #include "ui/Application.h"
 #include "ui/fmuHoardkeeper.h"
 
@@ -31,6 +33,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using Value = fakes::FakeRegistry::Value;
+
+QString Caption(const QAction* a) {
+  return QString(a->text()).remove('&');
+}
 
 std::string Read(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -447,11 +453,29 @@ TEST_F(MainWindowTest, TheMemoHasTheWindowFace) {
             w->palette().color(QPalette::Window));
 }
 
+TEST_F(MainWindowTest, TypingALetterInAMenuPicksTheEntry) {
+  WriteSettings();
+  auto w = Start();
+  w->show();
+  test::ExpectAccelerators(w->menuBar()->actions());
+  for (QAction* title : w->menuBar()->actions()) test::ExpectAccelerators(title->menu()->actions());
+  test::ExpectAccelerators(w->PopupMenu1->actions());
+  EXPECT_EQ(w->actSaveAs->text(), "Save &As...");
+
+  QMenu* file = w->findChild<QMenu*>("File1");
+  file->popup(w->mapToGlobal(QPoint(10, 10)));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
+  dialogs.fileAnswers = {std::nullopt};
+  QTest::keyClick(file, Qt::Key_A);
+  ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
+  EXPECT_EQ(dialogs.fileDialogs[0].title, "Save As");
+}
+
 TEST_F(MainWindowTest, MenusAndToolBarInOrder) {
   WriteSettings();
   auto w = Start();
   QStringList toolbar;
-  for (QAction* a : w->ToolBar1->actions()) toolbar << (a->isSeparator() ? "-" : a->text());
+  for (QAction* a : w->ToolBar1->actions()) toolbar << (a->isSeparator() ? "-" : Caption(a));
   EXPECT_EQ(
       toolbar.join("|"),
       "Save|-|Add Directory|Edit Directory|Delete Directory From List|-|Run Current|Run "
@@ -461,7 +485,7 @@ TEST_F(MainWindowTest, MenusAndToolBarInOrder) {
   EXPECT_EQ(w->actRunAll->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F9));
   EXPECT_EQ(w->actDeleteDirectory->shortcut(), QKeySequence(Qt::Key_Delete));
   QStringList popup;
-  for (QAction* a : w->PopupMenu1->actions()) popup << (a->isSeparator() ? "-" : a->text());
+  for (QAction* a : w->PopupMenu1->actions()) popup << (a->isSeparator() ? "-" : Caption(a));
   EXPECT_EQ(
       popup.join("|"),
       "Add Directory|Edit Directory|Delete Directory From List|-|Run Current|Create *.bat File");

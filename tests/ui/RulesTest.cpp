@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -13,6 +15,7 @@
 #include "platform/Errors.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/ui/FakeDialogs.h"
+#include "tests/ui/MenuChecks.h"
 #include "ui/eduRule.h"
 #include "ui/fmuRules.h"
 #include "ui/fruExtensions.h"
@@ -152,6 +155,18 @@ TEST_F(RulesTest, RenamingReachesTheDirectoriesAtOnce) {
   EXPECT_EQ(docs->Name(), "Docs") << "the rule itself changes only when Execute copies it back";
 }
 
+TEST_F(RulesTest, EveryMenuEntryHasAnAccelerator) {
+  TfmRules w;
+  auto* bar = w.findChild<QMenuBar*>();
+  ASSERT_NE(bar, nullptr);
+  test::ExpectAccelerators(bar->actions());
+  for (QAction* title : bar->actions()) test::ExpectAccelerators(title->menu()->actions());
+  test::ExpectAccelerators(w.pmRules->actions());
+  test::ExpectAccelerators(w.frExtensions->pmExtensions->actions());
+  EXPECT_EQ(w.actAddRule->text(), "&Add Rule") << "the window's own entries come first";
+  EXPECT_EQ(w.frExtensions->actAddExtension->text(), "Add &Mask");
+}
+
 TEST_F(RulesTest, MasksEditedInTheDialogStayInItsCopy) {
   TbkRule* docs = manager.Rules()->Items(0);
   TedRule d;
@@ -163,7 +178,7 @@ TEST_F(RulesTest, MasksEditedInTheDialogStayInItsCopy) {
   d.frExtensions->actAddExtension->trigger();
   EXPECT_EQ(d.EditCopy->Extensions()->Count(), 2);
   EXPECT_EQ(docs->Extensions()->Count(), 1);
-  EXPECT_EQ(d.frExtensions->actAddExtension->text(), "Add");
+  EXPECT_EQ(d.frExtensions->actAddExtension->text(), "&Add");
 }
 
 }  // namespace
