@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/Errors.h"
+#include "platform/Process.h"
 #include "platform/Services.h"
 #include "ui/Application.h"
 #include "ui/fmuBase.h"
@@ -26,6 +27,7 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  pw::IgnoreFileSizeLimitSignal();
   if (!HasDisplay()) {
     std::fprintf(stderr,
                  "Packetwright is a window program and needs a graphical display, but none was "

@@ -179,5 +179,6 @@ int Main(int argc, char** argv) {
 }  // namespace pw
 
 int main(int argc, char** argv) {
+  pw::IgnoreFileSizeLimitSignal();
   return pw::Main(argc, argv);
 }

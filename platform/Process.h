@@ -21,4 +21,9 @@ class IProcessRunner {
 template <>
 IProcessRunner& DefaultService<IProcessRunner>();
 
+// Lets a write past the file-size limit fail with an error that the save
+// reports and cleans up after, instead of ending the program without a word
+// (SIGXFSZ). Both programs call it first thing.
+void IgnoreFileSizeLimitSignal();
+
 }  // namespace pw

@@ -1,8 +1,10 @@
 #include "platform/RegistryFile.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 #include "platform/Errors.h"
@@ -110,21 +112,30 @@ TRegistryFile TRegistryFile::Parse(const std::string& contents) {
   }
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
 
-  // Logical lines: a trailing backslash continues a line.
+  // Logical lines: a trailing backslash continues a line that holds a value.
+  // Whether the line holds "=" is remembered, not searched for again at every
+  // continuation, so that a long chain of them costs linear time.
   std::vector<std::pair<int, std::string>> lines;
-  std::stringstream in(text);
-  std::string raw;
+  bool continues = false;
+  size_t start = 0;
   int number = 0;
-  while (std::getline(in, raw)) {
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string_view raw(text.data() + start, end - start);
+    start = end + 1;
     ++number;
-    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-    if (!lines.empty() && !lines.back().second.empty() && lines.back().second.back() == '\\' &&
-        lines.back().second.find('=') != std::string::npos) {
-      lines.back().second.pop_back();
-      lines.back().second += Trim(raw);
-      continue;
+    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    if (continues) {
+      std::string& line = lines.back().second;
+      line.pop_back();
+      line += Trim(std::string(raw));
+    } else {
+      lines.emplace_back(number, std::string(raw));
     }
-    lines.emplace_back(number, raw);
+    const std::string& line = lines.back().second;
+    continues =
+        !line.empty() && line.back() == '\\' && (continues || line.find('=') != std::string::npos);
   }
 
   bool headerSeen = false;
@@ -226,17 +237,30 @@ TRegistryFile TRegistryFile::Parse(const std::string& contents) {
 }
 
 TRegistryFile TRegistryFile::Load(const std::string& fileName, std::string* problem) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) return {};
-  std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::error_code error;
+  if (!std::filesystem::exists(fileName, error)) return {};
+  std::string what;
   try {
-    return Parse(contents);
+    if (!std::filesystem::is_regular_file(fileName, error)) {
+      what = "not a file";
+    } else {
+      std::ifstream in(fileName, std::ios::binary);
+      std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      if (!in.good() && !in.eof()) {
+        what = "cannot be read";
+      } else {
+        return Parse(contents);
+      }
+    }
   } catch (const ERegistryError& e) {
-    const std::string message = fileName + ": " + e.Message() + "; the file is ignored";
-    std::fprintf(stderr, "Packetwright: %s\n", message.c_str());
-    if (problem) *problem = message;
-    return {};
+    what = e.Message();
+  } catch (const std::exception&) {
+    what = "cannot be read";  // a read error or too little memory for the file
   }
+  const std::string message = fileName + ": " + what + "; the file is ignored";
+  std::fprintf(stderr, "Packetwright: %s\n", message.c_str());
+  if (problem) *problem = message;
+  return {};
 }
 
 bool TRegistryFile::HasKey(TRegistryRoot root, const std::string& path) const {

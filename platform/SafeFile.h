@@ -1,11 +1,31 @@
-// Saving a file so that a failed save leaves the previous file as it was: the
-// new content goes to a temporary file in the same folder, is forced onto the
-// disk and then replaces the target in one step. Where that cannot work (the
-// target is a link, or the folder refuses new files) the target is written in
-// place instead.
+// Saving a file so that a failed save leaves the previous file as it was.
+//
+// The content is collected in memory and written out by Commit. Normally it
+// goes into a new file in the target's own folder (after following symbolic
+// links, which stay links), is forced onto the disk and then replaces the
+// target in one step. Where the new file is made without a name (Linux,
+// O_TMPFILE) an interrupted save leaves nothing behind; elsewhere the new
+// file is named ".NAME.XXXXXX.tmp" (NAME shortened so that it always fits)
+// and is removed on every path except a crash or kill, after which it is a
+// harmless leftover.
+//
+// The target is written in place instead when it must keep its identity or
+// no new file can be made beside it:
+//   - it is not a regular file (a FIFO, a device, an open descriptor such as
+//     /dev/stdout): written into, never replaced;
+//   - it has more than one hard link: every name keeps seeing the new content;
+//   - its folder refuses new files.
+// In place, the full size is reserved before the first byte is overwritten,
+// so a full disk or a file-size limit fails with the old file untouched. What
+// is still not protected there: a crash, a kill or a power loss during the
+// write itself, or a write error after the space was reserved, can leave the
+// file partly new.
+//
+// A file that exists but may not be written (read-only mode or attribute) is
+// refused, as is a directory.
 #pragma once
 
-#include <memory>
+#include <cstdint>
 #include <string>
 
 #include "platform/Streams.h"
@@ -14,23 +34,31 @@ namespace pw {
 
 class TSafeFileWriter {
  public:
-  // Fails with "Cannot create file %s" when neither way of writing is possible.
+  // Fails with "Cannot create file %s" when the file cannot be written.
   explicit TSafeFileWriter(const std::string& fileName);
   ~TSafeFileWriter();  // an uncommitted temporary file is removed
   TSafeFileWriter(const TSafeFileWriter&) = delete;
   TSafeFileWriter& operator=(const TSafeFileWriter&) = delete;
 
-  TStream& Stream() { return *stream_; }
+  TStream& Stream() { return content_; }
   // Puts the written content in place; fails with "Stream write error" or
-  // "Cannot create file %s", and then the target is untouched.
+  // "Cannot create file %s", and then the target is untouched (in place:
+  // see above).
   void Commit();
 
-  bool WritesInPlace() const { return tempName_.empty(); }
+  bool WritesInPlace() const { return inPlace_; }
 
  private:
-  std::string fileName_;
-  std::string tempName_;  // empty when writing in place
-  std::unique_ptr<TFileStream> stream_;
+  void CommitInPlace();
+  void CommitReplacing();
+
+  std::string fileName_;  // as the caller named it, for messages
+  std::string target_;    // the file that gets the content, links followed
+  std::string tempName_;  // a named temporary file, removed unless committed
+  TMemoryStream content_;
+  intptr_t handle_ = -1;  // the temporary file, or the target when in place
+  bool existed_ = false;
+  bool inPlace_ = false;
   bool committed_ = false;
 };
 

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -26,8 +27,18 @@ class SpawningRunner final : public IProcessRunner {
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
+    // The archiver gets the signal dispositions it would get from a shell.
+    posix_spawnattr_t attributes;
+    ::posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGXFSZ);
+    ::posix_spawnattr_setsigdefault(&attributes, &defaults);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid;
-    const int error = ::posix_spawnp(&pid, path.c_str(), nullptr, nullptr, argv.data(), environ);
+    const int error =
+        ::posix_spawnp(&pid, path.c_str(), nullptr, &attributes, argv.data(), environ);
+    ::posix_spawnattr_destroy(&attributes);
     if (error != 0) {
       throw Exception("Cannot start " + program + ": " + std::strerror(error));
     }
@@ -46,6 +57,10 @@ template <>
 IProcessRunner& DefaultService<IProcessRunner>() {
   static SpawningRunner instance;
   return instance;
+}
+
+void IgnoreFileSizeLimitSignal() {
+  ::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace pw

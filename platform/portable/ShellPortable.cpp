@@ -1,5 +1,6 @@
 // The desktop's opener for folders, documents and addresses; programs are
 // started directly, detached from this process.
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,6 +63,7 @@ void SpawnDetached(const std::vector<std::string>& argv, const std::string& dire
     ::setsid();
     const pid_t child = ::fork();
     if (child == 0) {
+      ::signal(SIGXFSZ, SIG_DFL);  // as a shell would start it
       if (!directory.empty() && ::chdir(directory.c_str()) != 0) ::_exit(127);
       ::execvp(pointers[0], pointers.data());
       ::_exit(127);

@@ -92,43 +92,137 @@ bool FileExists(const std::string& fileName) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+namespace {
+
+// The file that a name finally refers to, links and junctions followed; the
+// name itself when it cannot be opened (it need not exist yet).
+std::string FinalName(const std::string& fileName) {
+  HANDLE h =
+      CreateFileA(fileName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return fileName;
+  char buffer[MAX_PATH * 4];
+  const DWORD n = GetFinalPathNameByHandleA(h, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
+  CloseHandle(h);
+  if (n == 0 || n >= sizeof buffer) return fileName;
+  std::string name(buffer, n);
+  if (name.rfind("\\\\?\\UNC\\", 0) == 0) return "\\" + name.substr(7);
+  if (name.rfind("\\\\?\\", 0) == 0) return name.substr(4);
+  return name;
+}
+
+[[noreturn]] void WriteFailed() {
+  throw EWriteError("Stream write error");
+}
+
+bool WriteAll(HANDLE h, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD n = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 30));
+    if (!WriteFile(h, bytes.data() + done, chunk, &n, nullptr) || n == 0) return false;
+    done += n;
+  }
+  return true;
+}
+
+}  // namespace
+
 TSafeFileWriter::TSafeFileWriter(const std::string& fileName) : fileName_(fileName) {
-  const DWORD attributes = GetFileAttributesA(fileName.c_str());
-  const bool isLink =
-      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  const DWORD linkAttributes = GetFileAttributesA(fileName.c_str());
+  target_ =
+      linkAttributes != INVALID_FILE_ATTRIBUTES && (linkAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+          ? FinalName(fileName)
+          : fileName;
+  const DWORD attributes = GetFileAttributesA(target_.c_str());
+  existed_ = attributes != INVALID_FILE_ATTRIBUTES;
+  if (existed_ && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+    throw EFCreateError(Format("Cannot create file %s", fileName));
+  }
+  HANDLE h = INVALID_HANDLE_VALUE;
+  if (existed_) {
+    h = CreateFileA(target_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) throw EFCreateError(Format("Cannot create file %s", fileName));
+    // Devices (NUL, CON, pipes) and files with more than one name are written
+    // into; anything else is replaced through a temporary file.
+    BY_HANDLE_FILE_INFORMATION info;
+    inPlace_ = GetFileType(h) != FILE_TYPE_DISK ||
+               (GetFileInformationByHandle(h, &info) && info.nNumberOfLinks > 1);
+    if (inPlace_) {
+      handle_ = reinterpret_cast<intptr_t>(h);
+      return;
+    }
+    CloseHandle(h);
+  }
   char temp[MAX_PATH];
-  if (!isLink && GetTempFileNameA(FolderOf(fileName).c_str(), "pw", 0, temp) != 0) {
-    HANDLE h = CreateFileA(temp, GENERIC_READ | GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (GetTempFileNameA(FolderOf(target_).c_str(), "pw", 0, temp) != 0) {
+    h = CreateFileA(temp, GENERIC_READ | GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       tempName_ = temp;
-      stream_.reset(new TFileStream(reinterpret_cast<intptr_t>(h)));
+      handle_ = reinterpret_cast<intptr_t>(h);
       return;
     }
     DeleteFileA(temp);
   }
-  stream_ = std::make_unique<TFileStream>(fileName, TFileStream::TMode::fmCreate);
+  // The folder refuses new files.
+  inPlace_ = true;
+  h = CreateFileA(target_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                  nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw EFCreateError(Format("Cannot create file %s", fileName));
+  handle_ = reinterpret_cast<intptr_t>(h);
 }
 
 TSafeFileWriter::~TSafeFileWriter() {
-  stream_.reset();
+  if (handle_ != -1) CloseHandle(H(handle_));
   if (!committed_ && !tempName_.empty()) DeleteFileA(tempName_.c_str());
 }
 
 void TSafeFileWriter::Commit() {
-  stream_->Flush();
-  stream_->Close();
-  if (!tempName_.empty()) {
-    // ReplaceFile keeps the target's attributes and security; a new target is
-    // simply moved into place.
-    const bool replaced =
-        GetFileAttributesA(fileName_.c_str()) != INVALID_FILE_ATTRIBUTES
-            ? ReplaceFileA(fileName_.c_str(), tempName_.c_str(), nullptr,
-                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
-            : MoveFileExA(tempName_.c_str(), fileName_.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
-    if (!replaced) throw EFCreateError(Format("Cannot create file %s", fileName_));
+  if (inPlace_) {
+    CommitInPlace();
+  } else {
+    CommitReplacing();
   }
   committed_ = true;
+}
+
+void TSafeFileWriter::CommitInPlace() {
+  HANDLE h = H(handle_);
+  const std::string& bytes = content_.Bytes();
+  LARGE_INTEGER size, zero;
+  size.QuadPart = static_cast<LONGLONG>(bytes.size());
+  zero.QuadPart = 0;
+  const bool disk = GetFileType(h) == FILE_TYPE_DISK;
+  if (disk) {
+    // Growing the file first reserves its space, so that a full disk fails
+    // before anything is overwritten.
+    LARGE_INTEGER current;
+    if (GetFileSizeEx(h, &current) && current.QuadPart < size.QuadPart &&
+        (!SetFilePointerEx(h, size, nullptr, FILE_BEGIN) || !SetEndOfFile(h))) {
+      WriteFailed();
+    }
+    if (!SetFilePointerEx(h, zero, nullptr, FILE_BEGIN)) WriteFailed();
+  }
+  if (!WriteAll(h, bytes)) WriteFailed();
+  if (disk && (!SetEndOfFile(h) || !FlushFileBuffers(h))) WriteFailed();
+  handle_ = -1;
+  if (!CloseHandle(h)) WriteFailed();
+}
+
+void TSafeFileWriter::CommitReplacing() {
+  HANDLE h = H(handle_);
+  if (!WriteAll(h, content_.Bytes()) || !FlushFileBuffers(h)) WriteFailed();
+  handle_ = -1;
+  if (!CloseHandle(h)) WriteFailed();
+  // ReplaceFile keeps the target's attributes and security; a new target is
+  // simply moved into place.
+  const bool replaced =
+      existed_ ? ReplaceFileA(target_.c_str(), tempName_.c_str(), nullptr,
+                              REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
+               : MoveFileExA(tempName_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+  if (!replaced) throw EFCreateError(Format("Cannot create file %s", fileName_));
 }
 
 }  // namespace pw

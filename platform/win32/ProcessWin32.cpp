@@ -38,4 +38,6 @@ IProcessRunner& DefaultService<IProcessRunner>() {
   return instance;
 }
 
+void IgnoreFileSizeLimitSignal() {}  // Windows has no such signal
+
 }  // namespace pw

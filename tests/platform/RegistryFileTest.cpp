@@ -175,3 +175,37 @@ TEST(RegistryFile, ALiveFileIsReadAgainWhenItChanges) {
 
 }  // namespace
 }  // namespace pw
+
+namespace pw {
+namespace {
+
+TEST(RegistryFile, AFileThatCannotBeReadIsIgnoredLikeAMalformedOne) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("pw-regdir-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  std::string problem;
+  TRegistryFile r = TRegistryFile::Load(folder.string(), &problem);
+  EXPECT_EQ(Default(r, kMachine, "SOFTWARE"), "<missing key>");
+  EXPECT_EQ(problem, folder.string() + ": not a file; the file is ignored");
+  std::filesystem::remove_all(folder);
+}
+
+TEST(RegistryFile, ALongChainOfContinuationsIsOneValue) {
+  std::string text = "REGEDIT4\n[HKEY_CLASSES_ROOT\\.x]\n@=hex(2):";
+  std::string expected;
+  for (int i = 0; i < 20000; ++i) {
+    text += "41,\\\n  ";
+    expected += 'A';
+  }
+  text += "00\n[HKEY_CLASSES_ROOT\\.y]\n@=\"after\"\n";
+  TRegistryFile r = TRegistryFile::Parse(text);
+  EXPECT_EQ(Default(r, kClasses, ".x"), expected);
+  EXPECT_EQ(Default(r, kClasses, ".y"), "after");
+  // Only a line that holds a value continues.
+  TRegistryFile comment =
+      TRegistryFile::Parse("REGEDIT4\n; a note \\\n[HKEY_CLASSES_ROOT\\.z]\n@=\"z\"\n");
+  EXPECT_EQ(Default(comment, kClasses, ".z"), "z");
+}
+
+}  // namespace
+}  // namespace pw

@@ -1,0 +1,94 @@
+// The command-line companion under faults: limits, special files and hostile
+// input. Each failure is one line on standard error and exit status 1.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "archiver/BatchFiles.h"
+#include "model/HoardkeeperClasses.h"
+
+namespace pw {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void Write(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+struct Outcome {
+  bool signalled;
+  int status;
+  std::string out, err;
+};
+
+class CliFaultsTest : public ::testing::Test {
+ protected:
+  CliFaultsTest() {
+    root = fs::temp_directory_path() / ("pw-clif-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "work");
+    settings = (root / "Packetwright.dat").string();
+  }
+  ~CliFaultsTest() override { fs::remove_all(root); }
+
+  // Runs the program through sh, after the shell commands in setup.
+  Outcome Run(const std::string& setup, const std::string& args, const std::string& input = "") {
+    Write(root / "stdin", input);
+    const std::string command = setup + "; exec '" + PW_CLI_PATH + "' " + args + " < '" +
+                                (root / "stdin").string() + "' > '" + (root / "stdout").string() +
+                                "' 2> '" + (root / "stderr").string() + "'";
+    const int raw = std::system(command.c_str());
+    if (WIFSIGNALED(raw)) return {true, 128 + WTERMSIG(raw), "", ""};
+    return {false, WEXITSTATUS(raw), Read(root / "stdout"), Read(root / "stderr")};
+  }
+
+  std::vector<std::string> WorkFiles() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(root / "work")) {
+      names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path root;
+  std::string settings;
+};
+
+TEST_F(CliFaultsTest, AFileSizeLimitGivesAMessageAndLeavesNothing) {
+  const fs::path out = root / "work" / "big.dat";
+  Write(out, "old");
+  const std::string json = "{\"ArchiverParams\": \"" + std::string(4000, 'p') +
+                           "\", \"Directories\": [{\"Path\": \"" + std::string(4000, 'd') + "\"}]}";
+  const Outcome r = Run("ulimit -f 2", "import '" + out.string() + "'", json);
+  EXPECT_FALSE(r.signalled) << "status " << r.status;
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "packetwright-cli: Stream write error\n");
+  EXPECT_EQ(Read(out), "old");
+  EXPECT_EQ(WorkFiles(), std::vector<std::string>{"big.dat"});
+}
+
+TEST_F(CliFaultsTest, ABatchFileCanGoToStandardOutput) {
+  TbkManager m;
+  m.SetArchiverExeFileName("C:\\Tools\\rar.exe");
+  m.Directories()->Add()->SetPath("C:\\Data");
+  m.SaveToFile(settings, true);
+  std::string expected;
+  for (const std::string& line : GetBatchLinesForAll(m)) expected += line + "\r\n";
+  const Outcome r = Run("true", "--settings '" + settings + "' bat /dev/stdout");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, expected);
+  EXPECT_TRUE(fs::is_symlink("/dev/stdout") || fs::is_character_file("/dev/stdout"));
+}
+
+}  // namespace
+}  // namespace pw
