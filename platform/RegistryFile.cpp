@@ -299,10 +299,11 @@ TRegistryFile& TLiveRegistryFile::Current() {
   // A stat per lookup; the file is parsed again only when it has changed.
   std::error_code error;
   Stamp now;
-  now.exists = std::filesystem::is_regular_file(fileName_, error);
+  now.exists = std::filesystem::exists(fileName_, error);
   if (now.exists) {
     now.written = std::filesystem::last_write_time(fileName_, error);
     now.size = std::filesystem::file_size(fileName_, error);
+    if (error) now.size = 0;  // not a file: Load says so, once per change
   }
   if (!read_ || *read_ != now) {
     file_ = now.exists ? TRegistryFile::Load(fileName_) : TRegistryFile();
