@@ -103,7 +103,7 @@ TedAbout::TedAbout(QWidget* parent) : QDialog(parent) {
   setWindowTitle("About");
   SetDialogBorder(this);
   setFont(DialogFont());
-  setStyleSheet("TedAbout { background: white; }");
+  setStyleSheet("#edAbout { background: white; }");
   setFixedSize(525, 339);
 
   auto* layout = new QVBoxLayout(this);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -115,6 +116,8 @@ TEST_F(DialogTest, DialogsHaveAFixedBorder) {
   EXPECT_EQ(clear.width(), 198);
   TedAbout about;
   ExpectFixedDialog(about);
+  const QImage face = about.grab().toImage();
+  EXPECT_EQ(face.pixelColor(2, face.height() - 2), QColor(Qt::white)) << "the about box is white";
 }
 
 TEST_F(DialogTest, TheRuleDialogIsSizeableFrom350By400WithNothingClipped) {
