@@ -37,8 +37,8 @@ std::unique_ptr<QMessageBox> CreateMessageBox(QWidget* parent, QMessageBox::Icon
   QLayout* layout = box->layout();
   if (!layout) return box;
   const int margins = layout->contentsMargins().left() + layout->contentsMargins().right();
-  auto* row = new QSpacerItem(TitleBarWidth(title) - margins, 0, QSizePolicy::Fixed,
-                              QSizePolicy::Minimum);
+  auto* row =
+      new QSpacerItem(TitleBarWidth(title) - margins, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
   if (auto* grid = qobject_cast<QGridLayout*>(layout)) {
     grid->addItem(row, grid->rowCount(), 0, 1, grid->columnCount());
   } else {

@@ -12,8 +12,8 @@
 #include "model/HoardkeeperClasses.h"
 #include "platform/Services.h"
 #include "ui/DialogService.h"
-#include "ui/PacketwrightHelpIDs.h"
 #include "ui/MenuAccelerators.h"
+#include "ui/PacketwrightHelpIDs.h"
 #include "ui/UiText.h"
 #include "ui/fruExtensions.h"
 

@@ -148,7 +148,8 @@ TEST(RegistryFile, MalformedFileLoadsAsEmptyAndSaysSo) {
 
 TEST(RegistryFile, ALiveFileIsReadAgainWhenItChanges) {
   namespace fs = std::filesystem;
-  const fs::path file = fs::temp_directory_path() / ("pw-live-" + std::to_string(::getpid()) + ".reg");
+  const fs::path file =
+      fs::temp_directory_path() / ("pw-live-" + std::to_string(::getpid()) + ".reg");
   const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\WinRAR.exe";
   // Each write gets a later time, as a real edit a moment later would.
   auto write = [&](const std::string& contents, int second) {

@@ -109,10 +109,9 @@ TEST_F(DirectoryTest, TabSkipsTheSpeedButtons) {
     visited.push_back(at == dialog.cbRule->lineEdit() ? dialog.cbRule : at);
     QTest::keyClick(at, Qt::Key_Tab);
   }
-  const std::vector<QWidget*> expected = {dialog.edDirectory,       dialog.buBrowse,
-                                          dialog.edArchiveFileName, dialog.cbNeedArchive,
-                                          dialog.cbRule,            dialog.buOK,
-                                          dialog.buCancel};
+  const std::vector<QWidget*> expected = {
+      dialog.edDirectory, dialog.buBrowse, dialog.edArchiveFileName, dialog.cbNeedArchive,
+      dialog.cbRule,      dialog.buOK,     dialog.buCancel};
   EXPECT_EQ(visited, expected);
   EXPECT_EQ(QApplication::focusWidget(), dialog.edDirectory);
 }
