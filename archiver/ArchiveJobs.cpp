@@ -1,7 +1,10 @@
 #include "archiver/ArchiveJobs.h"
 
 #include "archiver/ArchiveCommands.h"
+#include "archiver/PosixScripts.h"
 #include "platform/CurrentDirectory.h"
+#include "platform/PathStyle.h"
+#include "platform/Process.h"
 #include "platform/Services.h"
 #include "platform/Shell.h"
 
@@ -12,10 +15,33 @@ std::string PrepareRun(const TbkManager& manager, const TbkDirectory& directory)
   return GetArchiverParameters(manager, directory, true);
 }
 
+std::vector<std::string> PreparePosixRun(const TbkManager& manager, const TbkDirectory& directory) {
+  Get<ICurrentDirectory>().Set(directory.Path());
+  return GetPosixArchiverArguments(manager, directory, true);
+}
+
 void RunDirectory(const TbkManager& manager, const TbkDirectory& directory) {
+  if (IsPosixStyle()) return StartDirectory(manager, directory);
   const std::string parameters = PrepareRun(manager, directory);
   Get<IShell>().Execute("open", manager.ArchiverExeFileName(), parameters, "",
                         TShowCommand::swShowMinimized);
+}
+
+void StartDirectory(const TbkManager& manager, const TbkDirectory& directory) {
+  IProcessRunner& processes = Get<IProcessRunner>();
+  if (IsPosixStyle()) {
+    processes.Start(manager.ArchiverExeFileName(), PreparePosixRun(manager, directory));
+  } else {
+    processes.Start(manager.ArchiverExeFileName(), PrepareRun(manager, directory));
+  }
+}
+
+int RunDirectoryAndWait(const TbkManager& manager, const TbkDirectory& directory) {
+  IProcessRunner& processes = Get<IProcessRunner>();
+  if (IsPosixStyle()) {
+    return processes.RunAndWait(manager.ArchiverExeFileName(), PreparePosixRun(manager, directory));
+  }
+  return processes.RunAndWait(manager.ArchiverExeFileName(), PrepareRun(manager, directory));
 }
 
 void RunAllDirectories(const TbkManager& manager) {

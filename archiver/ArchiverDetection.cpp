@@ -1,5 +1,8 @@
 #include "archiver/ArchiverDetection.h"
 
+#include "archiver/ArchiveCommands.h"
+#include "platform/PathStyle.h"
+#include "platform/Programs.h"
 #include "platform/Registry.h"
 #include "platform/Services.h"
 
@@ -19,11 +22,24 @@ bool FindAppPath(const char* program, std::string& path) {
   return true;
 }
 
+// Where the system has no App Paths (the POSIX style), the program's usual
+// names on PATH, in order.
+bool FindOnPath(std::initializer_list<const char*> names, std::string& path) {
+  if (!IsPosixStyle()) return false;
+  for (const char* name : names) {
+    if (const auto found = Get<IProgramSearch>().FindOnPath(name)) {
+      path = *found;
+      return true;
+    }
+  }
+  return false;
+}
+
 bool GetOptions(bool found, const char* standardParams, std::string& params,
-                std::string& excludeKey) {
+                std::string& excludeKey, const char* standardKey = "-x") {
   if (found) {
     params = standardParams;
-    excludeKey = "-x";
+    excludeKey = standardKey;
   }
   return found;
 }
@@ -49,13 +65,27 @@ std::string ClassesDefault(const std::string& name) {
 }  // namespace
 
 bool FindWinRar(std::string& path) {
-  return FindAppPath("WinRAR.exe", path);
+  return FindAppPath("WinRAR.exe", path) || FindOnPath({"rar"}, path);
 }
 bool FindWinZipCommandLine(std::string& path) {
   return FindAppPath("wzzip.exe", path);
 }
 bool FindWinZip(std::string& path) {
   return FindAppPath("winzip.exe", path);
+}
+
+bool Find7Zip(std::string& path) {
+  std::string manager;
+  if (FindAppPath("7zFM.exe", manager)) {
+    // The key names the file manager; the command-line program sits beside it.
+    if (manager.size() >= 2 && manager.front() == '"' && manager.back() == '"') {
+      manager = manager.substr(1, manager.size() - 2);
+    }
+    path =
+        manager.empty() ? manager : ExtractFilePath(manager) + (IsPosixStyle() ? "7zz" : "7z.exe");
+    return true;
+  }
+  return FindOnPath({"7zz", "7z"}, path);
 }
 
 bool GetWinRarOptions(std::string& exeFileName, std::string& params, std::string& excludeKey) {
@@ -66,6 +96,10 @@ bool GetWinZipOptions(std::string& exeFileName, std::string& params, std::string
   return GetOptions(FindWinZipCommandLine(exeFileName), "-a -p -r", params, excludeKey);
 }
 
+bool Get7ZipOptions(std::string& exeFileName, std::string& params, std::string& excludeKey) {
+  return GetOptions(Find7Zip(exeFileName), "a -r", params, excludeKey, "-x!");
+}
+
 bool ApplyWinRarOptions(TbkManager& manager) {
   return Apply(manager, GetWinRarOptions);
 }
@@ -73,8 +107,19 @@ bool ApplyWinZipOptions(TbkManager& manager) {
   return Apply(manager, GetWinZipOptions);
 }
 
+bool Apply7ZipOptions(TbkManager& manager) {
+  return Apply(manager, Get7ZipOptions);
+}
+
 bool ApplyArchiverOptions(TbkManager& manager, TArchiverKind kind) {
-  return kind == akWinRar ? ApplyWinRarOptions(manager) : ApplyWinZipOptions(manager);
+  switch (kind) {
+    case akWinRar:
+      return ApplyWinRarOptions(manager);
+    case ak7Zip:
+      return Apply7ZipOptions(manager);
+    default:
+      return ApplyWinZipOptions(manager);
+  }
 }
 
 void GetFileTypeDescription(const std::string& ext, std::string& description) {

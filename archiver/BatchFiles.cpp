@@ -1,7 +1,10 @@
 #include "archiver/BatchFiles.h"
 
 #include "archiver/ArchiveCommands.h"
+#include "archiver/PosixScripts.h"
 #include "platform/Errors.h"
+#include "platform/PathStyle.h"
+#include "platform/Programs.h"
 #include "platform/SafeFile.h"
 #include "platform/Services.h"
 #include "platform/Shell.h"
@@ -22,11 +25,21 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
+const char* ScriptExtension() {
+  return IsPosixStyle() ? "sh" : "bat";
+}
+
+const char* ScriptLineEnd() {
+  return IsPosixStyle() ? "\n" : "\r\n";
+}
+
 std::vector<std::string> GetBatchLines(const TbkManager& manager, const TbkDirectory& directory) {
+  if (IsPosixStyle()) return GetPosixScriptLines(manager, directory);
   return SplitLines(GetCommandText(manager, directory));
 }
 
 std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager, bool includeUnmarked) {
+  if (IsPosixStyle()) return GetPosixScriptLinesForAll(manager, includeUnmarked);
   const TbkDirectories& directories = *manager.Directories();
   if (directories.Count() == 0) throw Exception("Not found any directory to archive");
   std::vector<std::string> lines;
@@ -43,10 +56,11 @@ std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager, bool inc
 
 void WriteBatchFile(const std::string& fileName, const std::vector<std::string>& lines) {
   std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
+  for (const std::string& line : lines) text += line + ScriptLineEnd();
   TSafeFileWriter file(fileName);
   file.Stream().WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
   file.Commit();
+  if (IsPosixStyle()) MakeExecutable(fileName);
 }
 
 void OpenContainingFolder(const std::string& fileName) {

@@ -10,6 +10,11 @@
 
 namespace pw {
 
+// The extension of the scripts this style writes: "bat" or "sh".
+const char* ScriptExtension();
+// What ends every line of a script: CR LF, or LF in the POSIX style.
+const char* ScriptLineEnd();
+
 // "MakeArchiveOf_" followed by the directory's path as a file name.
 std::string DefaultBatchFileName(const TbkDirectory& directory);
 
@@ -23,8 +28,9 @@ std::vector<std::string> GetBatchLines(const TbkManager& manager, const TbkDirec
 std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager,
                                              bool includeUnmarked = false);
 
-// Every line followed by CR LF, in the program's 8-bit text, no byte-order
-// mark. Fails with "Cannot create file %s".
+// Every line followed by the style's line end, in the program's 8-bit text,
+// no byte-order mark; a POSIX script is made executable. Fails with "Cannot
+// create file %s".
 void WriteBatchFile(const std::string& fileName, const std::vector<std::string>& lines);
 // Opens the folder holding fileName through the shell.
 void OpenContainingFolder(const std::string& fileName);

@@ -7,6 +7,7 @@
 #include "archiver/ArchiverDetection.h"
 #include "platform/FileSystem.h"
 #include "platform/LocaleCompare.h"
+#include "platform/PathStyle.h"
 #include "platform/Services.h"
 
 namespace pw {
@@ -35,21 +36,24 @@ struct TransparentHash {
 class Scan {
  public:
   explicit Scan(TbkExtensions* extensions)
-      : extensions_(extensions), compare_(Get<ILocaleCompare>()), files_(Get<IFileSystem>()) {
+      : extensions_(extensions),
+        compare_(Get<ILocaleCompare>()),
+        files_(Get<IFileSystem>()),
+        separator_(PathSeparator()) {
     for (int i = 0; i < extensions_->Count(); ++i) {
       folded_.insert(compare_.FoldKey(extensions_->Items(i)->Ext()));
     }
   }
 
   void Directory(std::string dir) {
-    if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+    if (!dir.empty() && dir.back() == separator_) dir.pop_back();
     TDirectoryListing listing;
     if (!files_.ListDirectory(dir, listing)) return;
     if (!visited_.insert(listing.identity).second) return;
     for (const TDirectoryListing::Entry& entry : listing.entries) {
       const std::string_view name = listing.Name(entry);
       if (entry.isDirectory) {
-        Directory(dir + "\\" + std::string(name));
+        Directory(dir + separator_ + std::string(name));
       } else {
         File(ExtensionOf(name));
       }
@@ -75,6 +79,7 @@ class Scan {
   TbkExtensions* extensions_;
   const ILocaleCompare& compare_;
   IFileSystem& files_;
+  const char separator_;
   std::set<std::pair<uint64_t, uint64_t>> visited_;
   std::unordered_set<std::string, TransparentHash, std::equal_to<>> spellings_;
   std::unordered_set<std::string> folded_;

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <iterator>
 
@@ -11,6 +12,7 @@
 #include "archiver/BatchFiles.h"
 #include "cli/SettingsJson.h"
 #include "model/HoardkeeperClasses.h"
+#include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "platform/Process.h"
 #include "platform/ProgramPath.h"
@@ -22,7 +24,51 @@ namespace pw {
 namespace {
 
 constexpr int kFailed = 1;
+constexpr int kUsageError = 2;
 constexpr int kArchiverFailed = 3;
+
+const char kExitStatuses[] =
+    "Exit status: 0 done; 1 a failure (unreadable settings, a directory that cannot be entered, "
+    "an archiver that cannot be started), reported as one line on standard error; 2 a usage "
+    "error; 3 run --wait: an archiver returned non-zero.\n";
+
+const char* const kCommands[] = {"show", "commands", "bat", "run", "export", "import"};
+
+// The first word that is neither an option nor the value of --settings, when
+// it names no command; CLI11 would only say that a command is required.
+const char* UnknownCommand(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--settings") == 0) {
+      ++i;
+      continue;
+    }
+    if (argv[i][0] == '-') continue;
+    for (const char* command : kCommands) {
+      if (std::strcmp(argv[i], command) == 0) return nullptr;
+    }
+    return argv[i];
+  }
+  return nullptr;
+}
+
+int UsageError(std::string message) {
+  for (char& c : message) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  std::cerr << "packetwright-cli: " << message << " (see --help)" << std::endl;
+  return kUsageError;
+}
+
+// Every directory of one run is archived into the subfolder named for the
+// moment the run began, however long the run takes.
+class TFrozenClock final : public IClock {
+ public:
+  explicit TFrozenClock(TDateTime now) : now_(now) {}
+  TDateTime Now() const override { return now_; }
+
+ private:
+  TDateTime now_;
+};
 
 void Load(TbkManager& manager, const std::string& fileName) {
   if (!FileExists(fileName)) throw Exception("Settings file not found: " + fileName);
@@ -30,8 +76,13 @@ void Load(TbkManager& manager, const std::string& fileName) {
 }
 
 std::string Indent(const std::string& text, const char* prefix) {
+  const std::string end = ScriptLineEnd();
   std::string out;
-  for (const std::string& line : SplitLines(text)) out += prefix + line + "\n";
+  size_t start = 0;
+  for (size_t at; (at = text.find(end, start)) != std::string::npos; start = at + end.size()) {
+    out += prefix + text.substr(start, at - start) + "\n";
+  }
+  if (start < text.size()) out += prefix + text.substr(start) + "\n";
   return out;
 }
 
@@ -65,6 +116,23 @@ const TbkDirectory& Directory(const TbkManager& m, int index) {
   return *m.Directories()->Items(index - 1);
 }
 
+// Starts the archiver for one directory, or runs it and prints its status;
+// a failure names the directory.
+int RunOne(const TbkManager& m, const TbkDirectory& d, int index, bool wait) {
+  try {
+    if (!wait) {
+      StartDirectory(m, d);
+      return 0;
+    }
+    const int status = RunDirectoryAndWait(m, d);
+    std::cout << "[" << index << "] " << d.Path() << ": exit status " << status << std::endl;
+    return status;
+  } catch (Exception& e) {
+    e.SetMessage(d.Path() + ": " + e.Message());
+    throw;
+  }
+}
+
 int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait) {
   std::vector<int> chosen = indexes;
   if (chosen.empty()) {
@@ -73,17 +141,12 @@ int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait) {
     }
   }
   for (const int index : chosen) Directory(m, index);  // every index is checked before any run
+  TFrozenClock runStart(Get<IClock>().Now());
+  const ScopedOverride<IClock> oneMoment(runStart);
   int result = 0;
   for (const int index : chosen) {
     const TbkDirectory& d = Directory(m, index);
-    if (!wait) {
-      RunDirectory(m, d);
-      continue;
-    }
-    const std::string parameters = PrepareRun(m, d);
-    const int status = Get<IProcessRunner>().RunAndWait(m.ArchiverExeFileName(), parameters);
-    std::cout << "[" << index << "] " << d.Path() << ": exit status " << status << std::endl;
-    if (status != 0) result = kArchiverFailed;
+    if (RunOne(m, d, index, wait) != 0) result = kArchiverFailed;
   }
   return result;
 }
@@ -108,6 +171,7 @@ int Main(int argc, char** argv) {
       "Runs and inspects the archive jobs of a Packetwright settings file without the window.\n"
       "Directories are numbered from 1 as `show` lists them."};
   app.require_subcommand(1);
+  app.footer(kExitStatuses);
   std::string settings = ProgramDirectory() + "Packetwright.dat";
   app.add_option("--settings", settings,
                  "the settings file (default: Packetwright.dat beside "
@@ -117,16 +181,20 @@ int Main(int argc, char** argv) {
                                       "print the options and every directory with its "
                                       "rule and command text");
   CLI::App* commands = app.add_subcommand(
-      "commands", "print the batch lines of every marked directory, as a batch file holds them");
+      "commands",
+      "print the script lines of every marked directory, as the script file holds them");
   bool all = false;
   commands->add_flag("--all", all, "every directory, marked or not");
-  CLI::App* bat = app.add_subcommand("bat", "write the batch file for all marked directories");
+  CLI::App* bat = app.add_subcommand(
+      "bat",
+      "write the script for all marked directories (a batch file on Windows, a shell "
+      "script elsewhere)");
   std::string batFile;
-  bat->add_option("OUT", batFile, "the batch file to write")->required();
+  bat->add_option("OUT", batFile, "the script file to write")->required();
   CLI::App* run = app.add_subcommand(
       "run",
-      "run the marked directories, or the given ones, now; the dated subfolder is named "
-      "at this moment");
+      "run the marked directories, or the given ones, now; every directory goes into the "
+      "dated subfolder named for the moment the run began");
   std::vector<int> indexes;
   bool wait = false;
   run->add_option("INDEX", indexes, "directories to run, whether marked or not");
@@ -140,10 +208,17 @@ int Main(int argc, char** argv) {
   std::string importFile;
   import->add_option("OUT", importFile, "the settings file to write")->required();
 
+  if (const char* unknown = UnknownCommand(argc, argv)) {
+    return UsageError(std::string("unknown command \"") + unknown + "\"");
+  }
   try {
     app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
+  } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    return UsageError(e.what());
   }
 
   try {
@@ -164,7 +239,9 @@ int Main(int argc, char** argv) {
     Load(manager, settings);
     if (*show) Show(manager, settings);
     if (*commands) {
-      for (const std::string& line : GetBatchLinesForAll(manager, all)) std::cout << line << "\r\n";
+      for (const std::string& line : GetBatchLinesForAll(manager, all)) {
+        std::cout << line << ScriptLineEnd();
+      }
     }
     if (*bat) WriteBatchFile(batFile, GetBatchLinesForAll(manager));
     if (*run) return Run(manager, indexes, wait);

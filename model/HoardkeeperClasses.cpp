@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/LocaleCompare.h"
+#include "platform/PathStyle.h"
 
 namespace pw {
 
@@ -227,7 +228,7 @@ bool TbkRule::StoredEquals(const TModifiedCollectionItem& other) const {
 
 TbkManager::TbkManager(TComponent* owner)
     : TBaseComponent(owner),
-      outputPath_("C:\\MyArchives"),
+      outputPath_(DefaultOutputPath()),
       directories_(std::make_unique<TbkDirectories>()),
       rules_(std::make_unique<TbkRules>()) {
   directories_->SetManager(this);

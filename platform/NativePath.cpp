@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
+#include "platform/PathStyle.h"
+
 namespace pw {
 
 std::string NativePath(const std::string& original) {
   std::string path = original;
 #ifndef _WIN32
-  std::replace(path.begin(), path.end(), '\\', '/');
+  if (!IsPosixStyle()) std::replace(path.begin(), path.end(), '\\', '/');
 #endif
   return path;
 }

@@ -1,20 +1,27 @@
-// Running a program and waiting for it to end, for callers that need its
-// exit status (the command-line companion); the window never waits.
+// Starting a program directly, without a shell: detached, or waiting for its
+// exit status (the command-line companion).
 #pragma once
 
 #include "platform/Services.h"
 
 #include <string>
+#include <vector>
 
 namespace pw {
 
 class IProcessRunner {
  public:
   virtual ~IProcessRunner() = default;
-  // Starts program with the parameter string (split as Windows splits a
-  // command line), in the current directory, and returns its exit status.
-  // Fails with an Exception when the program cannot be started.
+  // Starts program in the current directory and returns its exit status. The
+  // parameters are one string, split as Windows splits a command line, or
+  // the arguments one by one. A program name without a separator is looked up
+  // as the system's shell would. Fails with an Exception when the program
+  // cannot be started.
   virtual int RunAndWait(const std::string& program, const std::string& parameters) = 0;
+  virtual int RunAndWait(const std::string& program, const std::vector<std::string>& arguments) = 0;
+  // The same, but returns as soon as the program runs; nothing waits for it.
+  virtual void Start(const std::string& program, const std::string& parameters) = 0;
+  virtual void Start(const std::string& program, const std::vector<std::string>& arguments) = 0;
 };
 
 // The implementation this build provides.

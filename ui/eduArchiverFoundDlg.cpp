@@ -67,6 +67,11 @@ TedArchiverFoundDlg::TedArchiverFoundDlg(QWidget* parent) : TfmBaseDialog(parent
   rbWinRar = new QRadioButton("WinRar", this);
   rbWinRar->setFont(choice);
   Label2 = LinkLabel("WinRar Home Page", "navy", false, this);
+  Image3 = new QLabel(this);
+  Image3->setPixmap(ChoicePicture(QColor(60, 120, 200)));
+  rb7Zip = new QRadioButton("7-Zip", this);
+  rb7Zip->setFont(choice);
+  la7Zip = LinkLabel("7-Zip Home Page", "navy", false, this);
 
   grid->addWidget(StaticText1, 0, 0, 1, 2);
   grid->addWidget(Image2, 1, 0, 2, 1, Qt::AlignTop);
@@ -76,10 +81,14 @@ TedArchiverFoundDlg::TedArchiverFoundDlg(QWidget* parent) : TfmBaseDialog(parent
   grid->addWidget(Image1, 4, 0, Qt::AlignTop);
   grid->addWidget(rbWinRar, 4, 1);
   grid->addWidget(Label2, 5, 1);
+  grid->addWidget(Image3, 6, 0, Qt::AlignTop);
+  grid->addWidget(rb7Zip, 6, 1);
+  grid->addWidget(la7Zip, 7, 1);
   grid->setColumnStretch(1, 1);
   setFixedWidth(420);
 
-  for (QWidget* w : std::initializer_list<QWidget*>{rbWinZip, rbWinRar, Image1, Image2}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{rbWinZip, rbWinRar, rb7Zip, Image1, Image2, Image3}) {
     w->installEventFilter(this);
   }
   FormCreate();
@@ -97,15 +106,22 @@ void TedArchiverFoundDlg::FormCreate() {
               "Support Add-On. To do this please visit WinZip Home Page"
             : "WinZip and WinZip Command Line Support Add-On not found on your computer.");
   }
-  if (rbWinRar->isEnabled() && !rbWinZip->isEnabled()) rbWinRar->setChecked(true);
-  if (rbWinZip->isEnabled() && !rbWinRar->isEnabled()) rbWinZip->setChecked(true);
+  rb7Zip->setEnabled(Find7Zip(ignored));
+  // A choice is made for the user only when there is exactly one.
+  QRadioButton* enabled = nullptr;
+  int count = 0;
+  for (QRadioButton* rb : {rbWinZip, rbWinRar, rb7Zip}) {
+    if (rb->isEnabled()) enabled = rb, ++count;
+  }
+  if (count == 1) enabled->setChecked(true);
 }
 
 bool TedArchiverFoundDlg::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonDblClick) {
     auto* widget = static_cast<QWidget*>(watched);
-    const bool choice = watched == rbWinZip || watched == rbWinRar;
-    if ((choice && widget->isEnabled()) || watched == Image1 || watched == Image2) {
+    const bool choice = watched == rbWinZip || watched == rbWinRar || watched == rb7Zip;
+    if ((choice && widget->isEnabled()) || watched == Image1 || watched == Image2 ||
+        watched == Image3) {
       if (choice) static_cast<QRadioButton*>(widget)->setChecked(true);
       buOK->click();
       return true;
@@ -114,6 +130,7 @@ bool TedArchiverFoundDlg::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonRelease) {
     if (watched == laWinZip) OpenDocument(kWinZipHomePage);
     if (watched == Label2) OpenDocument(kWinRarHomePage);
+    if (watched == la7Zip) OpenDocument(k7ZipHomePage);
   }
   return TfmBaseDialog::eventFilter(watched, event);
 }
@@ -126,6 +143,10 @@ bool TedArchiverFoundDlg::Result(bool accepted, TArchiverKind& kind) const {
   }
   if (rbWinRar->isChecked()) {
     kind = akWinRar;
+    return true;
+  }
+  if (rb7Zip->isChecked()) {
+    kind = ak7Zip;
     return true;
   }
   return false;

@@ -11,6 +11,7 @@ namespace pw {
 
 inline constexpr char kWinZipHomePage[] = "https://www.winzip.com/";
 inline constexpr char kWinRarHomePage[] = "https://www.rarlab.com/";
+inline constexpr char k7ZipHomePage[] = "https://www.7-zip.org/";
 
 class TedArchiverFoundDlg final : public TfmBaseDialog {
   Q_OBJECT
@@ -29,6 +30,9 @@ class TedArchiverFoundDlg final : public TfmBaseDialog {
   QLabel* Image1;
   QRadioButton* rbWinRar;
   QLabel* Label2;
+  QLabel* Image3;
+  QRadioButton* rb7Zip;
+  QLabel* la7Zip;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

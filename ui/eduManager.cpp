@@ -8,6 +8,7 @@
 
 #include "archiver/ArchiverDetection.h"
 #include "model/HoardkeeperClasses.h"
+#include "platform/PathStyle.h"
 #include "platform/Services.h"
 #include "ui/DialogService.h"
 #include "ui/PacketwrightHelpIDs.h"
@@ -29,6 +30,8 @@ TedManager::TedManager(QWidget* parent) : TfmBaseDialog(parent) {
   buWinRar->setToolTip("Set WinRar Options");
   buWinZip = new QPushButton("WinZip", this);
   buWinZip->setToolTip("Set WinZip Options");
+  bu7Zip = new QPushButton("7-Zip", this);
+  bu7Zip->setToolTip("Set 7-Zip Options");
   buBrowse = new QPushButton("Browse...", this);
   Label2 = new QLabel("Archiver Command Line &Parameters", this);
   edArchiverParams = new QLineEdit(this);
@@ -52,6 +55,7 @@ TedManager::TedManager(QWidget* parent) : TfmBaseDialog(parent) {
   grid->addWidget(edArchiverExeFileName, 1, 0, 1, 4);
   grid->addWidget(buWinRar, 2, 0);
   grid->addWidget(buWinZip, 2, 1);
+  grid->addWidget(bu7Zip, 2, 2);
   grid->addWidget(buBrowse, 2, 3, Qt::AlignRight);
   grid->addWidget(Label2, 3, 0, 1, 2);
   grid->addWidget(Label5, 3, 2, 1, 2);
@@ -75,11 +79,13 @@ TedManager::TedManager(QWidget* parent) : TfmBaseDialog(parent) {
   setTabOrder(buOK, buCancel);
   setTabOrder(buCancel, buWinRar);
   setTabOrder(buWinRar, buWinZip);
+  setTabOrder(buWinZip, bu7Zip);
 
   connect(buBrowse, &QPushButton::clicked, this, &TedManager::buBrowseClick);
   connect(buSelectOutputPath, &QPushButton::clicked, this, &TedManager::buSelectOutputPathClick);
   connect(buWinRar, &QPushButton::clicked, this, &TedManager::buWinRarClick);
   connect(buWinZip, &QPushButton::clicked, this, &TedManager::buWinZipClick);
+  connect(bu7Zip, &QPushButton::clicked, this, &TedManager::bu7ZipClick);
   FormCreate();
   edArchiverExeFileName->setFocus();
 }
@@ -88,6 +94,7 @@ void TedManager::FormCreate() {
   std::string ignored;
   buWinRar->setEnabled(FindWinRar(ignored));
   buWinZip->setEnabled(FindWinZipCommandLine(ignored));
+  bu7Zip->setEnabled(Find7Zip(ignored));
 }
 
 void TedManager::LoadData(const TbkManager& m) {
@@ -114,7 +121,8 @@ bool TedManager::CheckData() {
 void TedManager::buBrowseClick() {
   TFileDialogOptions options;
   options.title = "Archiver File Name";
-  options.filter = "Executable files (*.exe)|*.exe";
+  // Programs elsewhere carry no extension.
+  options.filter = IsPosixStyle() ? "Executable files (*)|*" : "Executable files (*.exe)|*.exe";
   if (auto file = Get<IDialogService>().OpenFile(this, options))
     edArchiverExeFileName->setText(*file);
 }
@@ -159,6 +167,12 @@ void TedManager::buWinZipClick() {
   const bool found = GetWinZipOptions(exe, params, key);
   ApplySet(this, found, exe, params, key, "WinZip Command Line Support",
            "WinZip Command Line Support not found on your computer.");
+}
+
+void TedManager::bu7ZipClick() {
+  std::string exe, params, key;
+  const bool found = Get7ZipOptions(exe, params, key);
+  ApplySet(this, found, exe, params, key, "7-Zip", "7-Zip not found on your computer.");
 }
 
 bool TedManager::Execute(TbkManager* manager, QWidget* parent) {

@@ -24,6 +24,7 @@ class TedManager final : public TfmBaseDialog {
   QLineEdit* edArchiverExeFileName;
   QPushButton* buWinRar;
   QPushButton* buWinZip;
+  QPushButton* bu7Zip;
   QPushButton* buBrowse;
   QLabel* Label2;
   QLineEdit* edArchiverParams;
@@ -40,6 +41,7 @@ class TedManager final : public TfmBaseDialog {
   void buSelectOutputPathClick();
   void buWinRarClick();
   void buWinZipClick();
+  void bu7ZipClick();
 
  private:
   void FormCreate();

@@ -18,6 +18,7 @@
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
 #include "model/HoardkeeperClasses.h"
+#include "platform/PathStyle.h"
 #include "platform/ProgramPath.h"
 #include "platform/Services.h"
 #include "platform/Streams.h"
@@ -42,6 +43,18 @@ std::string DefaultSettingsFileName() {
 namespace {
 
 const char kBatFilter[] = "Batch files (*.bat)|*.bat";
+const char kShFilter[] = "Shell scripts (*.sh)|*.sh";
+
+// The batch actions and dialogs name the kind of script this style writes.
+QString ScriptText(const char* batchText) {
+  QString text(batchText);
+  if (IsPosixStyle()) text.replace("*.bat", "*.sh");
+  return text;
+}
+
+QString ScriptFilter() {
+  return IsPosixStyle() ? kShFilter : kBatFilter;
+}
 const char kDatFilter[] = "Packetwright Files (*.dat)|*.dat";
 
 // The icons of actions, menus, tool bar and list items, by index.
@@ -72,11 +85,20 @@ void CopyDocument(const TbkManager& from, TbkManager& to) {
 TFileDialogOptions SaveBatOptions(const QString& fileName) {
   TFileDialogOptions options;
   options.title = "Save As";
-  options.filter = kBatFilter;
-  options.defaultExtension = "bat";
+  options.filter = ScriptFilter();
+  options.defaultExtension = ScriptExtension();
   options.askOverwrite = true;
   options.fileName = fileName;
   return options;
+}
+
+// Where no drive letters name the backup disks, the first start files each
+// run's archives under its day, ~/MyArchives/2026-12-08. Only a document that
+// never was saved gets it: a saved empty pattern stays empty.
+void FirstStartPattern(TbkManager& manager) {
+  if (IsPosixStyle() && manager.SubDirNamePattern().empty()) {
+    manager.SetSubDirNamePattern("yyyy-mm-dd");
+  }
 }
 
 }  // namespace
@@ -106,7 +128,7 @@ TfmHoardkeeper::~TfmHoardkeeper() {
 }
 
 void TfmHoardkeeper::CreateActions() {
-  auto action = [this](QAction*& a, const char* caption, const char* hint, QKeySequence key,
+  auto action = [this](QAction*& a, const QString& caption, const QString& hint, QKeySequence key,
                        int icon, void (TfmHoardkeeper::*handler)()) {
     a = new QAction(caption, this);
     a->setToolTip(hint);
@@ -129,12 +151,13 @@ void TfmHoardkeeper::CreateActions() {
          &TfmHoardkeeper::actRunCurrentAnywayExecute);
   action(actRunAll, "Run All", "Run All", Qt::CTRL | Qt::Key_F9, 9,
          &TfmHoardkeeper::actRunAllExecute);
-  action(actCreateBatCurrent, "Create *.bat File", "Create *.bat File", Qt::Key_F8, 6,
-         &TfmHoardkeeper::actCreateBatCurrentExecute);
-  action(actCreateBatAll, "Create *.bat file For All", "Create *.bat File for All",
-         Qt::CTRL | Qt::Key_F8, 6, &TfmHoardkeeper::actCreateBatAllExecute);
-  action(actEditBatFile, "Edit *.bat file", "Edit *.bat file", Qt::CTRL | Qt::Key_B, 7,
-         &TfmHoardkeeper::actEditBatFileExecute);
+  action(actCreateBatCurrent, ScriptText("Create *.bat File"), ScriptText("Create *.bat File"),
+         Qt::Key_F8, 6, &TfmHoardkeeper::actCreateBatCurrentExecute);
+  action(actCreateBatAll, ScriptText("Create *.bat file For All"),
+         ScriptText("Create *.bat File for All"), Qt::CTRL | Qt::Key_F8, 6,
+         &TfmHoardkeeper::actCreateBatAllExecute);
+  action(actEditBatFile, ScriptText("Edit *.bat file"), ScriptText("Edit *.bat file"),
+         Qt::CTRL | Qt::Key_B, 7, &TfmHoardkeeper::actEditBatFileExecute);
   action(actOpenArchiveDirectory, "Open  Archive Directory", "Open  Archive Directory", Qt::Key_F7,
          5, &TfmHoardkeeper::actOpenArchiveDirectoryExecute);
   action(actOptions, "Options", "Options", Qt::CTRL | Qt::Key_O, -1,
@@ -255,13 +278,14 @@ void TfmHoardkeeper::CreateList() {
 void TfmHoardkeeper::AfterConstruction() {
   setWindowTitle("Packetwright 1.0");
   manager_ = std::make_unique<TbkManager>();
+  const bool firstStart = !FileExists(settingsFileName_);
   manager_->LoadFromFile(settingsFileName_);
   FillDirectoryList();
   ListView1Change(SelectedItem());
   if (manager_->ArchiverExeFileName().empty()) {
     TArchiverKind kind;
     if (executeArchiverFound(kind)) {
-      ApplyArchiverOptions(*manager_, kind);
+      if (ApplyArchiverOptions(*manager_, kind) && firstStart) FirstStartPattern(*manager_);
       Refresh();
     }
   }
@@ -453,7 +477,7 @@ void TfmHoardkeeper::actCreateBatAllExecute() {
 void TfmHoardkeeper::actEditBatFileExecute() {
   TFileDialogOptions options;
   options.title = "Open";
-  options.filter = kBatFilter;
+  options.filter = ScriptFilter();
   if (auto file = Get<IDialogService>().OpenFile(this, options)) EditBatchFile(FromQt(*file));
 }
 

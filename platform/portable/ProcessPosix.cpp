@@ -1,6 +1,8 @@
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -18,15 +20,53 @@ namespace pw {
 
 namespace {
 
+class Argv {
+ public:
+  Argv(const std::string& program, const std::vector<std::string>& arguments)
+      : words_{NativePath(program)} {
+    words_.insert(words_.end(), arguments.begin(), arguments.end());
+    for (std::string& word : words_) pointers_.push_back(word.data());
+    pointers_.push_back(nullptr);
+  }
+  const char* File() const { return words_[0].c_str(); }
+  char** Pointers() { return pointers_.data(); }
+
+ private:
+  std::vector<std::string> words_;
+  std::vector<char*> pointers_;
+};
+
+[[noreturn]] void CannotStart(const std::string& program, int error) {
+  throw Exception("Cannot start " + program + ": " + std::strerror(error));
+}
+
+int Wait(pid_t pid, const std::string& program) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) throw Exception("Lost track of " + program);
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return 128 + WTERMSIG(status);
+}
+
+// Reads the error number a child wrote before it gave up; 0 when the pipe
+// closed without one, which means the program is running.
+int ReadStartError(int fd) {
+  int error = 0;
+  ssize_t n;
+  while ((n = ::read(fd, &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  return n == static_cast<ssize_t>(sizeof error) ? error : 0;
+}
+
 class SpawningRunner final : public IProcessRunner {
  public:
   int RunAndWait(const std::string& program, const std::string& parameters) override {
-    const std::string path = NativePath(program);
-    std::vector<std::string> args = {path};
-    for (std::string& arg : SplitCommandLine(parameters)) args.push_back(std::move(arg));
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    return RunAndWait(program, SplitCommandLine(parameters));
+  }
+
+  int RunAndWait(const std::string& program, const std::vector<std::string>& arguments) override {
+    Argv argv(program, arguments);
     // The archiver gets the signal dispositions it would get from a shell.
     posix_spawnattr_t attributes;
     ::posix_spawnattr_init(&attributes);
@@ -37,17 +77,48 @@ class SpawningRunner final : public IProcessRunner {
     ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid;
     const int error =
-        ::posix_spawnp(&pid, path.c_str(), nullptr, &attributes, argv.data(), environ);
+        ::posix_spawnp(&pid, argv.File(), nullptr, &attributes, argv.Pointers(), environ);
     ::posix_spawnattr_destroy(&attributes);
-    if (error != 0) {
-      throw Exception("Cannot start " + program + ": " + std::strerror(error));
+    if (error != 0) CannotStart(program, error);
+    return Wait(pid, program);
+  }
+
+  void Start(const std::string& program, const std::string& parameters) override {
+    Start(program, SplitCommandLine(parameters));
+  }
+
+  // The program runs in its own session as the child of a short-lived
+  // intermediate process, so that it leaves no zombie behind and outlives
+  // us. A pipe closed on exec tells whether it really started.
+  void Start(const std::string& program, const std::vector<std::string>& arguments) override {
+    Argv argv(program, arguments);
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) CannotStart(program, errno);
+    const pid_t middle = ::fork();
+    if (middle == 0) {
+      ::close(report[0]);
+      ::setsid();
+      const pid_t child = ::fork();
+      if (child == 0) {
+        ::signal(SIGXFSZ, SIG_DFL);
+        ::execvp(argv.File(), argv.Pointers());
+      }
+      if (child <= 0) {
+        const int error = errno;
+        (void)!::write(report[1], &error, sizeof error);
+      }
+      ::_exit(child == 0 ? 127 : 0);
     }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-      if (errno != EINTR) throw Exception("Lost track of " + program);
+    const int forkError = errno;
+    ::close(report[1]);
+    if (middle < 0) {
+      ::close(report[0]);
+      CannotStart(program, forkError);
     }
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    return 128 + WTERMSIG(status);
+    const int error = ReadStartError(report[0]);
+    ::close(report[0]);
+    Wait(middle, program);
+    if (error != 0) CannotStart(program, error);
   }
 };
 

@@ -8,25 +8,71 @@ namespace pw {
 
 namespace {
 
+// One argument as a Windows program's start-up code splits it back: quoted
+// when it holds a blank or a quote, with the backslashes before a quote
+// doubled.
+std::string QuoteArgument(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string quoted = "\"";
+  size_t slashes = 0;
+  for (const char c : arg) {
+    if (c == '\\') {
+      ++slashes;
+      continue;
+    }
+    quoted.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
+    slashes = 0;
+    quoted += c;
+  }
+  quoted.append(2 * slashes, '\\');
+  return quoted + '"';
+}
+
+std::string JoinArguments(const std::vector<std::string>& arguments) {
+  std::string parameters;
+  for (const std::string& arg : arguments) {
+    if (!parameters.empty()) parameters += ' ';
+    parameters += QuoteArgument(arg);
+  }
+  return parameters;
+}
+
+PROCESS_INFORMATION Create(const std::string& program, const std::string& parameters) {
+  std::string commandLine = "\"" + program + "\" " + parameters;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWMINIMIZED;
+  PROCESS_INFORMATION process;
+  // Without a folder in the name, the system searches for the program as the
+  // command interpreter would.
+  const bool bare = program.find_first_of("\\/:") == std::string::npos;
+  if (!CreateProcessA(bare ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                      0, nullptr, nullptr, &startup, &process)) {
+    throw Exception(Format("Cannot start %s", program));
+  }
+  CloseHandle(process.hThread);
+  return process;
+}
+
 class CreatingRunner final : public IProcessRunner {
  public:
   int RunAndWait(const std::string& program, const std::string& parameters) override {
-    std::string commandLine = "\"" + program + "\" " + parameters;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWMINIMIZED;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
-      throw Exception(Format("Cannot start %s", program));
-    }
+    const PROCESS_INFORMATION process = Create(program, parameters);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return static_cast<int>(code);
+  }
+  int RunAndWait(const std::string& program, const std::vector<std::string>& arguments) override {
+    return RunAndWait(program, JoinArguments(arguments));
+  }
+  void Start(const std::string& program, const std::string& parameters) override {
+    CloseHandle(Create(program, parameters).hProcess);
+  }
+  void Start(const std::string& program, const std::vector<std::string>& arguments) override {
+    Start(program, JoinArguments(arguments));
   }
 };
 

@@ -83,7 +83,7 @@ TEST_F(CliFaultsTest, ABatchFileCanGoToStandardOutput) {
   m.Directories()->Add()->SetPath("C:\\Data");
   m.SaveToFile(settings, true);
   std::string expected;
-  for (const std::string& line : GetBatchLinesForAll(m)) expected += line + "\r\n";
+  for (const std::string& line : GetBatchLinesForAll(m)) expected += line + ScriptLineEnd();
   const Outcome r = Run("true", "--settings '" + settings + "' bat /dev/stdout");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, expected);

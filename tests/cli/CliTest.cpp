@@ -107,15 +107,17 @@ TEST_F(CliTest, ShowListsOptionsDirectoriesAndCommands) {
             std::string::npos);
   EXPECT_NE(r.out.find("[2] [ ] " + (root / "two").string()), std::string::npos);
   EXPECT_NE(r.out.find("Rule: Gone (missing"), std::string::npos);
-  EXPECT_NE(r.out.find("      call \"/usr/bin/true\" a -r "), std::string::npos);
+  EXPECT_NE(r.out.find("      cd " + (root / "one").string() + "\n      /usr/bin/true a -r "),
+            std::string::npos)
+      << r.out;
 }
 
 TEST_F(CliTest, CommandsAndBatchFileMatchTheWindowsOwn) {
   TbkManager m;
   Example(m, "C:\\Tools\\rar.exe");
   std::string marked, all;
-  for (const std::string& line : GetBatchLinesForAll(m)) marked += line + "\r\n";
-  for (const std::string& line : GetBatchLinesForAll(m, true)) all += line + "\r\n";
+  for (const std::string& line : GetBatchLinesForAll(m)) marked += line + ScriptLineEnd();
+  for (const std::string& line : GetBatchLinesForAll(m, true)) all += line + ScriptLineEnd();
   EXPECT_EQ(With("commands").out, marked);
   EXPECT_EQ(With("commands --all").out, all);
   EXPECT_NE(marked, all);
@@ -152,7 +154,7 @@ TEST_F(CliTest, RunStopsAtADirectoryThatCannotBeEntered) {
   fs::remove_all(root / "one");
   const Result r = With("run --wait 1 3");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "packetwright-cli: File not found\n");
+  EXPECT_EQ(r.err, "packetwright-cli: " + (root / "one").string() + ": File not found\n");
   EXPECT_FALSE(fs::exists(root / "record.txt")) << "nothing after the failure was started";
   EXPECT_EQ(With("run 9").err, "packetwright-cli: No directory 9 in the settings file\n");
 }
@@ -171,6 +173,51 @@ TEST_F(CliTest, RunWithoutWaitReturnsAtOnce) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_TRUE(fs::exists(root / "done"));
+}
+
+TEST_F(CliTest, UsageErrorsAreOneLineAndStatusTwo) {
+  for (const char* args : {"", "frobnicate", "run abc", "run --bogus", "--settings", "show x"}) {
+    const Result r = Cli(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_EQ(Lines(r.err), 1) << args << ": " << r.err;
+    EXPECT_EQ(r.err.rfind("packetwright-cli: ", 0), 0u) << r.err;
+  }
+  EXPECT_EQ(Cli("frobnicate").err,
+            "packetwright-cli: unknown command \"frobnicate\" (see --help)\n");
+  const Result help = Cli("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("Exit status: 0 "), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("3 run --wait"), std::string::npos);
+}
+
+TEST_F(CliTest, RunWithoutWaitReportsAnArchiverThatCannotStart) {
+  TbkManager m;
+  Example(m, (root / "missing-archiver").string());
+  const Result r = With("run 1");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("packetwright-cli: " + (root / "one").string() + ": Cannot start ", 0), 0u)
+      << r.err;
+  EXPECT_EQ(Lines(r.err), 1);
+}
+
+TEST_F(CliTest, OneRunUsesOneMomentForEveryDirectory) {
+  TbkManager m;
+  const fs::path slow = root / "slow.sh";
+  // Records the archive path and takes longer than a second, so that the
+  // second directory would otherwise fall into the next second's folder.
+  Write(slow, "#!/bin/sh\nprintf '%s\\n' \"$3\" >> '" + (root / "archives.txt").string() +
+                  "'\nsleep 1.2\n");
+  fs::permissions(slow, fs::perms::owner_all);
+  Example(m, slow.string());
+  m.SetSubDirNamePattern("yyyy-mm-dd-hh-nn-ss");
+  m.SaveToFile(settings, true);
+  const Result r = With("run --wait 1 2");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string archives = Read(root / "archives.txt");
+  const std::string first = archives.substr(0, archives.find('\n'));
+  const std::string folder = first.substr(0, first.rfind('/') + 1);
+  EXPECT_EQ(archives, folder + PathToFileName((root / "one").string()) + "\n" + folder +
+                          PathToFileName((root / "two").string()) + "\n");
 }
 
 TEST_F(CliTest, ExportImportKeepEveryByte) {

@@ -1,0 +1,79 @@
+// Starting real programs directly: arguments passed one by one, the current
+// directory inherited, and a program that cannot start reported.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/Errors.h"
+#include "platform/Process.h"
+#include "platform/Programs.h"
+
+namespace pw {
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifndef _WIN32
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class ProcessTest : public ::testing::Test {
+ protected:
+  ProcessTest() : previous(fs::current_path()) {
+    folder = fs::temp_directory_path() / ("pw-process-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    fs::current_path(folder);
+    record = folder / "record.txt";
+    program = folder / "record.sh";
+    std::ofstream(program) << "#!/bin/sh\n{ pwd; for a in \"$@\"; do printf '[%s]' \"$a\"; done; "
+                              "echo; } > record.tmp && mv record.tmp record.txt\nexit 4\n";
+    fs::permissions(program, fs::perms::owner_all);
+  }
+  ~ProcessTest() override {
+    fs::current_path(previous);
+    fs::remove_all(folder);
+  }
+
+  fs::path previous, folder, record, program;
+};
+
+TEST_F(ProcessTest, ArgumentsArriveOneByOne) {
+  const std::vector<std::string> args = {"a b", "'q'", "*", "$X", ""};
+  EXPECT_EQ(Get<IProcessRunner>().RunAndWait(program.string(), args), 4);
+  EXPECT_EQ(Read(record), folder.string() + "\n[a b]['q'][*][$X][]\n");
+  fs::remove(record);
+
+  Get<IProcessRunner>().Start(program.string(), args);
+  for (int i = 0; i < 100 && !fs::exists(record); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(Read(record), folder.string() + "\n[a b]['q'][*][$X][]\n");
+}
+
+TEST_F(ProcessTest, ProgramsThatCannotStartAreReported) {
+  IProcessRunner& runner = Get<IProcessRunner>();
+  EXPECT_THROW(runner.Start((folder / "missing").string(), std::vector<std::string>{}), Exception);
+  EXPECT_THROW(runner.Start("pw-no-such-program", std::vector<std::string>{}), Exception);
+  EXPECT_THROW(runner.Start("", std::vector<std::string>{}), Exception);
+  std::ofstream(folder / "data.txt") << "not a program";
+  EXPECT_THROW(runner.Start((folder / "data.txt").string(), std::vector<std::string>{}), Exception);
+  EXPECT_THROW(runner.RunAndWait("pw-no-such-program", std::vector<std::string>{}), Exception);
+  // A bare name is looked up on PATH.
+  EXPECT_NO_THROW(runner.Start("true", std::vector<std::string>{}));
+  EXPECT_EQ(Get<IProgramSearch>().FindOnPath("sh").value_or("").back(), 'h');
+  EXPECT_FALSE(Get<IProgramSearch>().FindOnPath("pw-no-such-program"));
+  EXPECT_FALSE(Get<IProgramSearch>().FindOnPath("/bin/sh"))
+      << "names with a folder are not searched";
+}
+
+#endif
+
+}  // namespace
+}  // namespace pw

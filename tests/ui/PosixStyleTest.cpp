@@ -1,0 +1,142 @@
+// The window and the archiver dialogs in the POSIX style: shell scripts and
+// the archivers found on PATH.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+
+#include "model/HoardkeeperClasses.h"
+#include "platform/fakes/FakeProcesses.h"
+#include "platform/fakes/Fakes.h"
+#include "tests/ui/FakeDialogs.h"
+#include "ui/eduArchiverFoundDlg.h"
+#include "ui/eduManager.h"
+#include "ui/fmuHoardkeeper.h"
+
+namespace pw {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PosixUiTest : public ::testing::Test {
+ protected:
+  PosixUiTest()
+      : posix(TPathStyle::psPosix), a(posix), b(dialogs), c(registry), d(search), e(shell) {}
+
+  fakes::FixedPathStyle posix;
+  test::FakeDialogs dialogs;
+  fakes::FakeRegistry registry;
+  fakes::FakeProgramSearch search;
+  fakes::FakeShell shell;
+  ScopedOverride<IPathStyle> a;
+  ScopedOverride<IDialogService> b;
+  ScopedOverride<IRegistry> c;
+  ScopedOverride<IProgramSearch> d;
+  ScopedOverride<IShell> e;
+};
+
+TEST_F(PosixUiTest, OptionsOffer7ZipBesideTheOthers) {
+  {
+    TedManager none;
+    EXPECT_FALSE(none.bu7Zip->isEnabled());
+  }
+  search.programs = {{"7zz", "/usr/bin/7zz"}};
+  TedManager d;
+  EXPECT_TRUE(d.bu7Zip->isEnabled());
+  EXPECT_FALSE(d.buWinRar->isEnabled());
+  EXPECT_EQ(d.bu7Zip->toolTip(), "Set 7-Zip Options");
+  dialogs.confirmAnswers = {TAnswer::No, TAnswer::Yes};
+  d.bu7Zip->click();
+  EXPECT_EQ(d.edArchiverParams->text(), "");
+  d.bu7Zip->click();
+  EXPECT_EQ(dialogs.shown.back().text,
+            "7-Zip was found on your computer. Replace current options with the standard 7-Zip "
+            "options?");
+  EXPECT_EQ(d.edArchiverExeFileName->text(), "/usr/bin/7zz");
+  EXPECT_EQ(d.edArchiverParams->text(), "a -r");
+  EXPECT_EQ(d.edExcludeKey->text(), "-x!");
+  search.programs.clear();
+  d.bu7Zip->click();
+  EXPECT_EQ(dialogs.shown.back().text, "7-Zip not found on your computer.");
+}
+
+TEST_F(PosixUiTest, SelectionChecksTheOnlyArchiverFound) {
+  search.programs = {{"7z", "/usr/bin/7z"}};
+  {
+    TedArchiverFoundDlg d;
+    EXPECT_TRUE(d.rb7Zip->isChecked());
+    EXPECT_FALSE(d.rbWinRar->isEnabled());
+    TArchiverKind kind = akWinZip;
+    EXPECT_TRUE(d.Result(true, kind));
+    EXPECT_EQ(kind, ak7Zip);
+  }
+  search.programs["rar"] = "/usr/bin/rar";
+  TedArchiverFoundDlg both;
+  EXPECT_FALSE(both.rb7Zip->isChecked());
+  EXPECT_FALSE(both.rbWinRar->isChecked());
+  TArchiverKind kind = akWinZip;
+  EXPECT_FALSE(both.Result(true, kind));
+}
+
+TEST_F(PosixUiTest, ScriptActionsSayShAndWriteShellScripts) {
+  const fs::path folder = fs::temp_directory_path() / ("pw-ui-sh-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  const std::string settings = (folder / "Packetwright.dat").string();
+  {
+    TbkManager m;
+    EXPECT_EQ(m.OutputPath().substr(m.OutputPath().size() - 11), "/MyArchives");
+    m.SetArchiverExeFileName("/usr/bin/7zz");
+    m.SetArchiverParams("a -r");
+    m.SetOutputPath("/srv/out");
+    m.Directories()->Add()->SetPath("/srv/my site");
+    m.SaveToFile(settings, true);
+  }
+  TfmHoardkeeper w(settings);
+  w.AfterConstruction();
+  EXPECT_EQ(w.actCreateBatCurrent->text(), "Create *.sh File");
+  EXPECT_EQ(w.actCreateBatAll->text(), "Create *.sh file For All");
+  EXPECT_EQ(w.actEditBatFile->text(), "Edit *.sh file");
+  w.ListView1->topLevelItem(0)->setSelected(true);
+  const fs::path script = folder / "one.sh";
+  dialogs.fileAnswers = {QString::fromStdString(script.string())};
+  w.actCreateBatCurrent->trigger();
+  ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
+  EXPECT_EQ(dialogs.fileDialogs[0].fileName, "MakeArchiveOf_srv_my site");
+  EXPECT_EQ(dialogs.fileDialogs[0].filter, "Shell scripts (*.sh)|*.sh");
+  EXPECT_EQ(dialogs.fileDialogs[0].defaultExtension, "sh");
+  std::ifstream in(script, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+            "#!/bin/sh\ncd '/srv/my site'\n/usr/bin/7zz a -r '/srv/out/srv_my site' "
+            "'/srv/my site/*'\n");
+  fs::remove_all(folder);
+}
+
+TEST_F(PosixUiTest, FirstStartWith7ZipFilesArchivesUnderTheDay) {
+  const fs::path folder = fs::temp_directory_path() / ("pw-ui-first-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  search.programs = {{"7zz", "/usr/bin/7zz"}};
+  for (const bool saved : {false, true}) {
+    TfmHoardkeeper w((folder / "Packetwright.dat").string());
+    w.executeArchiverFound = [](TArchiverKind& kind) { return kind = ak7Zip, true; };
+    w.AfterConstruction();
+    const TbkManager& m = *w.Manager();
+    EXPECT_EQ(m.ArchiverExeFileName(), "/usr/bin/7zz");
+    EXPECT_EQ(m.ExcludeKey(), "-x!");
+    // A settings file that holds no pattern keeps it empty.
+    EXPECT_EQ(m.SubDirNamePattern(), saved ? "" : "yyyy-mm-dd");
+    if (!saved) {
+      TbkManager stored;
+      stored.SaveToFile((folder / "Packetwright.dat").string(), true);
+    }
+  }
+  fs::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace pw
