@@ -402,8 +402,13 @@ void TfmHoardkeeper::actDeleteDirectoryExecute() {
   TbkDirectory* directory = DirectoryOf(item);
   if (!directory) return;
   if (!Get<IDialogService>().Confirm(this, "Delete " + ToQt(directory->Path()) + "?")) return;
+  Unhooked(listChangeHooked_, [&] {
+    // Nothing is selected afterwards: the view would move the selection to
+    // the next row, and a second Del would act on that directory.
+    ListView1->setCurrentItem(nullptr);
+    delete item;  // before its directory, which the row's drawing reads
+  });
   delete directory;
-  Unhooked(listChangeHooked_, [&] { delete item; });
   ListView1Change(SelectedItem());
 }
 

@@ -153,6 +153,7 @@ TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_uniq
 TfmRules::~TfmRules() {
   changeHooked_ = false;
   frExtensions->SetExtensions(nullptr);
+  lvRules->clear();  // the rows must not outlive the rules their drawing reads
   workRules_.reset();
 }
 
@@ -241,8 +242,11 @@ void TfmRules::actDeleteRuleExecute() {
   if (!Get<IDialogService>().Confirm(this, "Delete " + ToQt(rule->Name()))) return;
   frExtensions->SetExtensions(nullptr);
   QTreeWidgetItem* item = lvRules->selectedItems().first();
+  Unhooked(changeHooked_, [&] {
+    lvRules->setCurrentItem(nullptr);  // the view would select the next rule
+    delete item;  // before its rule, which the row's drawing reads
+  });
   delete rule;
-  delete item;
   lvRulesChange();
 }
 

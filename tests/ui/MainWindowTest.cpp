@@ -315,6 +315,26 @@ TEST_F(MainWindowTest, DeleteAsksFirst) {
   EXPECT_TRUE(w->meCommandText->toPlainText().isEmpty());
 }
 
+TEST_F(MainWindowTest, NothingIsSelectedAfterADelete) {
+  WriteSettings();
+  auto w = Start();
+  w->show();
+  w->ListView1->setFocus();
+  w->ListView1->setCurrentItem(w->ListView1->topLevelItem(0));  // as a click does
+  dialogs.confirmAnswers = {TAnswer::Yes};
+  w->actDeleteDirectory->trigger();
+  ASSERT_EQ(w->ListView1->topLevelItemCount(), 1);
+  EXPECT_EQ(w->SelectedItem(), nullptr);
+  EXPECT_TRUE(w->meCommandText->toPlainText().isEmpty());
+  for (QAction* a : {w->actEditDirectory, w->actDeleteDirectory, w->actRunCurrentAnyway,
+                     w->actCreateBatCurrent}) {
+    EXPECT_FALSE(a->isEnabled()) << Caption(a).toStdString();
+  }
+  w->actDeleteDirectory->trigger();  // a second Del asks about nothing
+  EXPECT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(w->Manager()->Directories()->Count(), 1);
+}
+
 TEST_F(MainWindowTest, BatchFilesForOneAndForAll) {
   WriteSettings();
   auto w = Start();

@@ -116,6 +116,22 @@ TEST_F(RulesTest, ReferencedRulesCannotBeDeleted) {
   EXPECT_EQ(w.frExtensions->Extensions(), nullptr);
 }
 
+TEST_F(RulesTest, NothingIsSelectedAfterADelete) {
+  manager.Rules()->Add()->SetName("Other");
+  TfmRules w;
+  w.LoadRules(manager.Rules());
+  w.show();
+  w.lvRules->setFocus();
+  w.lvRules->setCurrentItem(w.lvRules->findItems("Free", Qt::MatchExactly).first());
+  dialogs.confirmAnswers = {TAnswer::Yes};
+  w.actDeleteRule->trigger();
+  ASSERT_EQ(w.WorkRules()->Count(), 2);
+  EXPECT_TRUE(w.lvRules->selectedItems().isEmpty());
+  EXPECT_FALSE(w.actEditRule->isEnabled());
+  EXPECT_FALSE(w.actDeleteRule->isEnabled());
+  EXPECT_EQ(w.frExtensions->Extensions(), nullptr);
+}
+
 TEST_F(RulesTest, RuleDialogChecksTheName) {
   TbkRule fresh(nullptr);
   TedRule d;
