@@ -1,7 +1,9 @@
 // The pieces the program's lists share.
 #pragma once
 
+#include <QKeyEvent>
 #include <QStyledItemDelegate>
+#include <QTreeWidget>
 #include <QTreeWidgetItem>
 #include <functional>
 
@@ -41,6 +43,25 @@ class TMarkedItemDelegate final : public QStyledItemDelegate {
   std::function<bool(quintptr)> marked_;
   std::function<QColor(const QPalette&)> colour_;
   bool bold_;
+};
+
+// Space toggles the check mark of the current row, whichever column holds
+// the focus, as in the list views of Windows. Install it on the list.
+class TSpaceTogglesCheck final : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Space || key->modifiers() != Qt::NoModifier) return false;
+    auto* list = qobject_cast<QTreeWidget*>(watched);
+    QTreeWidgetItem* item = list ? list->currentItem() : nullptr;
+    if (!item || !(item->flags() & Qt::ItemIsUserCheckable)) return false;
+    item->setCheckState(0, item->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    return true;
+  }
 };
 
 }  // namespace pw

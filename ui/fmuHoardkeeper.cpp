@@ -241,6 +241,7 @@ void TfmHoardkeeper::CreateList() {
   ListView1->header()->setSectionResizeMode(2, QHeaderView::Fixed);
   ListView1->header()->setStretchLastSection(false);
   ListView1->setColumnWidth(2, 100);
+  ListView1->installEventFilter(new TSpaceTogglesCheck(ListView1));
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListView1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(at)); });

@@ -107,6 +107,7 @@ TfrExtensions::TfrExtensions(QWidget* parent) : QWidget(parent) {
       },
       [](const QPalette& palette) { return palette.color(QPalette::Disabled, QPalette::Text); },
       false));
+  lvExtensions->installEventFilter(new TSpaceTogglesCheck(lvExtensions));
   layout->addWidget(lvExtensions, 1);
 
   pmExtensions = new QMenu(this);

@@ -464,6 +464,21 @@ TEST_F(MainWindowTest, HintsLeaveTheStatusPanelsAlone) {
   EXPECT_EQ(w->actSave->toolTip(), "Save") << "the hint shows as a tooltip";
 }
 
+TEST_F(MainWindowTest, SpaceTogglesTheCurrentRowsCheckMark) {
+  WriteSettings();
+  auto w = Start();
+  w->show();
+  w->ListView1->setFocus();
+  w->ListView1->setCurrentItem(w->ListView1->topLevelItem(0), 1);  // the focus on "Directory"
+  QTest::keyClick(w->ListView1, Qt::Key_Space);
+  EXPECT_FALSE(w->Manager()->Directories()->Items(0)->NeedArchive());
+  EXPECT_TRUE(w->actSave->isEnabled());
+  EXPECT_NE(w->meCommandText->toPlainText().indexOf("D_Work"), -1);
+  QTest::keyClick(w->ListView1, Qt::Key_Space);
+  EXPECT_TRUE(w->Manager()->Directories()->Items(0)->NeedArchive());
+  EXPECT_EQ(w->SelectedItem(), w->ListView1->topLevelItem(0)) << "the selection stays";
+}
+
 TEST_F(MainWindowTest, TheMemoHasTheWindowFace) {
   WriteSettings();
   auto w = Start();
