@@ -13,6 +13,7 @@
 #include <QStyledItemDelegate>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <filesystem>
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
@@ -134,7 +135,17 @@ void TfmHoardkeeper::CreateActions() {
     a->setToolTip(hint);
     if (!key.isEmpty()) a->setShortcut(key);
     if (icon >= 0) a->setIcon(ImageList1(icon));
-    connect(a, &QAction::triggered, this, handler);
+    // Whatever a command did, and however it ended, the screen then shows
+    // what the document holds and what closing would ask about.
+    connect(a, &QAction::triggered, this, [this, handler] {
+      try {
+        (this->*handler)();
+      } catch (...) {
+        ShowDocument();
+        throw;
+      }
+      ShowDocument();
+    });
   };
   action(actFileOpen, "Open...", "Open", {}, -1, &TfmHoardkeeper::actFileOpenExecute);
   action(actSave, "Save", "Save", Qt::Key_F2, 1, &TfmHoardkeeper::actSaveExecute);
@@ -365,6 +376,24 @@ void TfmHoardkeeper::ListView1Change(QTreeWidgetItem* item) {
   ListView1->viewport()->update();
 }
 
+void TfmHoardkeeper::ShowDocument() {
+  const TbkDirectories* directories = manager_->Directories();
+  bool same = ListView1->topLevelItemCount() == directories->Count();
+  for (int i = 0; same && i < directories->Count(); ++i) {
+    same = DirectoryOf(ListView1->topLevelItem(i)) == directories->Items(i);
+  }
+  if (same) {
+    // A rule renamed in a dialog that was then cancelled has still renamed
+    // the references: every row shows its directory as it is now.
+    for (int i = 0; i < directories->Count(); ++i) {
+      FillDirectoryItem(directories->Items(i), ListView1->topLevelItem(i));
+    }
+  } else {
+    FillDirectoryList();
+  }
+  Refresh();
+}
+
 void TfmHoardkeeper::Refresh() {
   UpdateStatusBar(nullptr);
   ListView1Change(SelectedItem());
@@ -446,7 +475,14 @@ void TfmHoardkeeper::actFileOpenExecute() {
     CopyDocument(*manager_, loaded);
     loaded.LoadFromFile(fileName);
     CopyDocument(loaded, *manager_);
+    // What was opened is not in the program's own settings file yet, which
+    // Save and the question on closing write: until then it is a change.
+    // The rows stay unmarked: they are as in the opened file.
     manager_->SetModified(false);
+    std::error_code error;
+    if (!std::filesystem::equivalent(fileName, settingsFileName_, error)) {
+      manager_->SetModified(true);
+    }
   }
   FillDirectoryList();
   ListView1Change(SelectedItem());

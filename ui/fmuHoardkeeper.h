@@ -112,6 +112,8 @@ class TfmHoardkeeper final : public QMainWindow {
   void CreateMenus();
   void CreateList();
   bool FormCloseQuery();
+  // The rows, the actions, the memo and the status bar from the document.
+  void ShowDocument();
   void Refresh();
 
   std::string settingsFileName_;

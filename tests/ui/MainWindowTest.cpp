@@ -267,7 +267,8 @@ TEST_F(MainWindowTest, OpenMergesAndAFailedOpenChangesNothing) {
   w->actFileOpenExecute();
   EXPECT_EQ(w->ListView1->topLevelItemCount(), 2) << "an empty stored list keeps ours";
   EXPECT_EQ(w->Manager()->ArchiverParams(), "a -r");
-  EXPECT_FALSE(w->Manager()->GetModified());
+  EXPECT_TRUE(w->Manager()->GetModified()) << "not in the program's own settings file yet";
+  w->actSave->trigger();
 
   // A file that fails part-way: its first directory is read, then an error.
   const fs::path corrupt = folder / "corrupt.dat";
@@ -294,6 +295,59 @@ TEST_F(MainWindowTest, OpenMergesAndAFailedOpenChangesNothing) {
   EXPECT_EQ(TfmHoardkeeper::DirectoryOf(w->ListView1->topLevelItem(0)),
             w->Manager()->Directories()->Items(0));
   EXPECT_FALSE(w->Manager()->GetModified());
+}
+
+TEST_F(MainWindowTest, OpenThenSaveWritesTheOpenedContentIntoTheOwnFile) {
+  WriteSettings();
+  auto w = Start();
+  TbkManager other;
+  other.SetArchiverExeFileName("C:\\Other\\rar.exe");
+  other.Directories()->Add()->SetPath("F:\\Elsewhere");
+  const fs::path file = folder / "other.dat";
+  other.SaveToFile(file.string(), true);
+  dialogs.fileAnswers = {QString::fromStdString(file.string())};
+  w->actFileOpen->trigger();
+  ASSERT_TRUE(w->actSave->isEnabled());
+  EXPECT_FALSE(RowIsRed(*w, 0)) << "the rows are as in the opened file";
+  w->actSave->trigger();
+  TbkManager saved;
+  saved.LoadFromFile(settings);
+  EXPECT_EQ(saved.ArchiverExeFileName(), "C:\\Other\\rar.exe");
+  EXPECT_FALSE(w->actSave->isEnabled());
+
+  dialogs.fileAnswers = {QString::fromStdString(settings)};  // its own file again
+  w->actFileOpen->trigger();
+  EXPECT_FALSE(w->actSave->isEnabled());
+}
+
+TEST_F(MainWindowTest, EveryCommandEndsShowingTheDocument) {
+  WriteSettings();
+  auto w = Start();
+  ASSERT_FALSE(w->actSave->isEnabled());
+  editDirectory = [](TbkDirectory*) { return false; };
+  w->actAddDirectory->trigger();  // cancelled: the new directory comes and goes
+  EXPECT_TRUE(w->Manager()->GetModified());
+  EXPECT_TRUE(w->actSave->isEnabled());
+
+  // The directory dialog renamed the rule, then was cancelled.
+  Select(*w, 0);
+  editDirectory = [](TbkDirectory* d) {
+    d->Manager()->Rules()->Items(0)->SetName("Prose");
+    RenameRuleReferences(d->Manager()->Directories(), "Texts", "Prose");
+    return false;
+  };
+  w->actEditDirectory->trigger();
+  EXPECT_EQ(w->ListView1->topLevelItem(0)->text(2), "Prose");
+  EXPECT_TRUE(RowIsRed(*w, 0));
+
+  // A command that fails part-way still leaves the screen right.
+  w->actSave->trigger();
+  editDirectory = [](TbkDirectory* d) -> bool {
+    d->Manager()->Rules()->Add()->SetName("Added");
+    throw Exception("the dialog failed");
+  };
+  EXPECT_THROW(w->actEditDirectory->trigger(), Exception);
+  EXPECT_TRUE(w->actSave->isEnabled());
 }
 
 TEST_F(MainWindowTest, DeleteAsksFirst) {
