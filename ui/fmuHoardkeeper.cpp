@@ -14,6 +14,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <filesystem>
+#include <vector>
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
@@ -26,6 +27,7 @@
 #include "ui/DialogService.h"
 #include "ui/ListItems.h"
 #include "ui/MenuAccelerators.h"
+#include "ui/Motifs.h"
 #include "ui/PacketwrightHelpIDs.h"
 #include "ui/UiText.h"
 #include "ui/eduAbout.h"
@@ -70,7 +72,15 @@ QIcon ImageList1(int index) {
                                                   QStyle::SP_FileDialogContentsView,
                                                   QStyle::SP_DialogHelpButton,
                                                   QStyle::SP_MediaSeekForward};
-  return QApplication::style()->standardIcon(kIcons[index]);
+  // Made once: every row shows image 0.
+  static const std::vector<QIcon> kImages = [] {
+    std::vector<QIcon> images;
+    for (QStyle::StandardPixmap icon : kIcons) {
+      images.push_back(WithDisabledLook(QApplication::style()->standardIcon(icon)));
+    }
+    return images;
+  }();
+  return kImages[index];
 }
 
 // Everything a load can change: the document and the root's own properties.

@@ -1,14 +1,12 @@
 #include "ui/fmuRules.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSplitter>
-#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -21,6 +19,7 @@
 #include "ui/DialogService.h"
 #include "ui/ListItems.h"
 #include "ui/MenuAccelerators.h"
+#include "ui/Motifs.h"
 #include "ui/PacketwrightHelpIDs.h"
 #include "ui/UiText.h"
 #include "ui/eduRule.h"
@@ -55,15 +54,11 @@ TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_uniq
     a->setShortcut(key);
     connect(a, &QAction::triggered, this, handler);
   };
-  QStyle* style = QApplication::style();
-  action(actAddRule, "Add Rule", style->standardIcon(QStyle::SP_FileDialogNewFolder), Qt::Key_F4,
-         &TfmRules::actAddRuleExecute);
-  action(actEditRule, "Edit Rule", style->standardIcon(QStyle::SP_FileIcon), Qt::Key_F3,
-         &TfmRules::actEditRuleExecute);
-  action(actDeleteRule, "Delete Rule", style->standardIcon(QStyle::SP_TrashIcon), Qt::Key_Delete,
+  action(actAddRule, "Add Rule", PlusSign(), Qt::Key_F4, &TfmRules::actAddRuleExecute);
+  action(actEditRule, "Edit Rule", SheetOfPaper(), Qt::Key_F3, &TfmRules::actEditRuleExecute);
+  action(actDeleteRule, "Delete Rule", MinusSign(), Qt::Key_Delete,
          &TfmRules::actDeleteRuleExecute);
-  action(actSave, "Save", style->standardIcon(QStyle::SP_DialogSaveButton), Qt::Key_F2,
-         &TfmRules::actSaveExecute);
+  action(actSave, "Save", FloppyDisk(), Qt::Key_F2, &TfmRules::actSaveExecute);
   action(actHelp, "Help", CategoryLamp(true), {}, &TfmRules::actHelpExecute);
   actHelp->setVisible(false);
   // Rule commands answer their keys while the rule list has the focus; the

@@ -1,12 +1,10 @@
 #include "ui/fruExtensions.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPainter>
 #include <QSet>
-#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -17,6 +15,7 @@
 #include "platform/Services.h"
 #include "ui/DialogService.h"
 #include "ui/ListItems.h"
+#include "ui/Motifs.h"
 #include "ui/UiText.h"
 #include "ui/eduExtension.h"
 
@@ -27,17 +26,17 @@ namespace {
 QIcon Picture(int index) {
   switch (index) {
     case 0:
-      return QApplication::style()->standardIcon(QStyle::SP_FileDialogNewFolder);
+      return PlusSign();
     case 1:
-      return QApplication::style()->standardIcon(QStyle::SP_FileIcon);
+      return SheetOfPaper();
     case 2:
-      return QApplication::style()->standardIcon(QStyle::SP_TrashIcon);
+      return MinusSign();
     case 10:
-      return QApplication::style()->standardIcon(QStyle::SP_DirOpenIcon);
+      return OpenFolder();
     case 11:
-      return QApplication::style()->standardIcon(QStyle::SP_DialogApplyButton);
+      return ClipboardWithTick();
     default:
-      return QApplication::style()->standardIcon(QStyle::SP_DialogDiscardButton);
+      return Cross();
   }
 }
 
