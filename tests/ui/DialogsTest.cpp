@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QWindow>
 
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/Fakes.h"
@@ -164,6 +165,8 @@ TEST_F(DialogTest, MessageWindowFollowsItsText) {
   EXPECT_EQ(win.width(), narrow);
   EXPECT_EQ(win.frameGeometry().width(), win.laMessage->x() + win.laMessage->width() + 30);
   EXPECT_FALSE(win.windowFlags() & Qt::WindowCloseButtonHint);
+  EXPECT_TRUE(win.windowFlags() & Qt::WindowStaysOnTopHint) << "not under a modal dialog";
+  EXPECT_TRUE(win.windowHandle()->isExposed()) << "on the screen when ShowText returns";
 }
 
 TEST_F(DialogTest, OptionsWithoutArchivers) {
