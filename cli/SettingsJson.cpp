@@ -10,14 +10,7 @@ namespace pw {
 namespace {
 
 Json Text(const std::string& text) {
-  if (IsValidUtf8(text)) return text;
-  static const char digits[] = "0123456789abcdef";
-  std::string hex;
-  for (const char c : text) {
-    hex += digits[static_cast<unsigned char>(c) >> 4];
-    hex += digits[static_cast<unsigned char>(c) & 15];
-  }
-  return Json{{"hex", hex}};
+  return TextToJson(text);
 }
 
 const char* CategoryName(TExtensionCategory c) {
@@ -71,8 +64,11 @@ class Reader {
     const Json* v = Find(name);
     if (!v) return;
     if (!v->is_number_integer()) Invalid(Where(name), "expected an integer");
-    const long long value = v->get<long long>();
-    if (value < low || value > high) Invalid(Where(name), "out of range");
+    // An unsigned number above the signed range would wrap round to a
+    // negative one if read as signed.
+    const bool tooLarge = v->is_number_unsigned() && v->get<unsigned long long>() > LLONG_MAX;
+    const long long value = tooLarge ? 0 : v->get<long long>();
+    if (tooLarge || value < low || value > high) Invalid(Where(name), "out of range");
     set(value);
   }
 
@@ -126,6 +122,18 @@ class Reader {
 };
 
 }  // namespace
+
+Json TextToJson(const std::string& text) {
+  if (IsValidUtf8(text)) return text;
+  static const char digits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(text.size() * 2);
+  for (const char c : text) {
+    hex += digits[static_cast<unsigned char>(c) >> 4];
+    hex += digits[static_cast<unsigned char>(c) & 15];
+  }
+  return Json{{"hex", hex}};
+}
 
 Json DocumentToJson(const TbkManager& m) {
   Json directories = Json::array();
@@ -205,6 +213,22 @@ void JsonToDocument(const Json& json, TbkManager& m) {
   });
   root.Integer("Left", 0, 65535, [&](long long v) { m.SetLeft(static_cast<uint16_t>(v)); });
   root.Integer("Top", 0, 65535, [&](long long v) { m.SetTop(static_cast<uint16_t>(v)); });
+}
+
+void ParseSettingsJson(const std::string& text, TbkManager& manager) {
+  Json json;
+  try {
+    json = Json::parse(text);
+  } catch (const Json::exception& e) {
+    // Syntax errors and numbers beyond a double's range alike; a message
+    // that quotes a runaway token is cut short.
+    std::string what = e.what();
+    if (what.size() > 300) what = what.substr(0, 300) + "...";
+    throw Exception("Invalid settings JSON: " + what);
+  } catch (const std::bad_alloc&) {
+    throw Exception("Not enough memory to read the settings JSON");
+  }
+  JsonToDocument(json, manager);
 }
 
 }  // namespace pw

@@ -8,6 +8,8 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <ostream>
+#include <string>
 
 #include "model/HoardkeeperClasses.h"
 
@@ -18,8 +20,17 @@ using Json = nlohmann::ordered_json;
 inline constexpr int kJsonFormatVersion = 1;
 
 Json DocumentToJson(const TbkManager& manager);
+// The same text as DocumentToJson(manager).dump(2) and a line end, written
+// item by item, so that a large document is never held twice in memory.
+// Fails with "Stream write error" when out refuses it.
+void WriteDocumentJson(const TbkManager& manager, std::ostream& out);
+// A text as JSON: a string when it is valid UTF-8, else {"hex": "..."}.
+Json TextToJson(const std::string& text);
 // Fills a freshly constructed manager; a property that is absent keeps its
 // construction value. Fails with an Exception naming the offending place.
 void JsonToDocument(const Json& json, TbkManager& manager);
+// Parses text and fills manager; every failure (bad syntax, a number out of
+// range, too little memory) is an Exception with a one-line message.
+void ParseSettingsJson(const std::string& text, TbkManager& manager);
 
 }  // namespace pw

@@ -11,6 +11,7 @@
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
 #include "cli/SettingsJson.h"
+#include "cli/TerminalText.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
@@ -80,30 +81,32 @@ std::string Indent(const std::string& text, const char* prefix) {
   std::string out;
   size_t start = 0;
   for (size_t at; (at = text.find(end, start)) != std::string::npos; start = at + end.size()) {
-    out += prefix + text.substr(start, at - start) + "\n";
+    out += prefix + Printable(text.substr(start, at - start)) + "\n";
   }
-  if (start < text.size()) out += prefix + text.substr(start) + "\n";
+  if (start < text.size()) out += prefix + Printable(text.substr(start)) + "\n";
   return out;
 }
 
 void Show(const TbkManager& m, const std::string& fileName) {
-  std::cout << "Settings file:      " << fileName << "\n"
-            << "Archiver:           " << m.ArchiverExeFileName() << "\n"
-            << "Parameters:         " << m.ArchiverParams() << "\n"
-            << "Exclude switch:     " << m.ExcludeKey() << "\n"
-            << "Output folder:      " << m.OutputPath() << "\n"
-            << "Subfolder pattern:  " << m.SubDirNamePattern() << "\n"
+  std::cout << "Settings file:      " << Printable(fileName) << "\n"
+            << "Archiver:           " << Printable(m.ArchiverExeFileName()) << "\n"
+            << "Parameters:         " << Printable(m.ArchiverParams()) << "\n"
+            << "Exclude switch:     " << Printable(m.ExcludeKey()) << "\n"
+            << "Output folder:      " << Printable(m.OutputPath()) << "\n"
+            << "Subfolder pattern:  " << Printable(m.SubDirNamePattern()) << "\n"
             << "Rules:              " << m.Rules()->Count() << "\n"
             << "Directories:        " << m.Directories()->Count() << "\n";
   for (int i = 0; i < m.Directories()->Count(); ++i) {
     const TbkDirectory& d = *m.Directories()->Items(i);
-    std::cout << "\n[" << i + 1 << "] " << (d.NeedArchive() ? "[x] " : "[ ] ") << d.Path() << "\n";
+    std::cout << "\n[" << i + 1 << "] " << (d.NeedArchive() ? "[x] " : "[ ] ")
+              << Printable(d.Path()) << "\n";
     if (d.RuleName().empty()) {
       std::cout << "    Rule: none (everything is archived)\n";
     } else if (!FindRule(d.RuleName(), m.Rules())) {
-      std::cout << "    Rule: " << d.RuleName() << " (missing: everything is archived)\n";
+      std::cout << "    Rule: " << Printable(d.RuleName())
+                << " (missing: everything is archived)\n";
     } else {
-      std::cout << "    Rule: " << d.RuleName() << "\n";
+      std::cout << "    Rule: " << Printable(d.RuleName()) << "\n";
     }
     std::cout << "    Command:\n" << Indent(GetCommandText(m, d), "      ");
   }
@@ -125,7 +128,8 @@ int RunOne(const TbkManager& m, const TbkDirectory& d, int index, bool wait) {
       return 0;
     }
     const int status = RunDirectoryAndWait(m, d);
-    std::cout << "[" << index << "] " << d.Path() << ": exit status " << status << std::endl;
+    std::cout << "[" << index << "] " << Printable(d.Path()) << ": exit status " << status
+              << std::endl;
     return status;
   } catch (Exception& e) {
     e.SetMessage(d.Path() + ": " + e.Message());
@@ -153,15 +157,16 @@ int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait) {
 
 void Import(const std::string& output) {
   const std::string text((std::istreambuf_iterator<char>(std::cin)), {});
-  Json json;
-  try {
-    json = Json::parse(text);
-  } catch (const Json::parse_error& e) {
-    throw Exception(std::string("Invalid settings JSON: ") + e.what());
-  }
   TbkManager manager;
-  JsonToDocument(json, manager);
+  ParseSettingsJson(text, manager);
   manager.SaveToFile(output, true);
+}
+
+// The one line that every failure ends in.
+int Failed(const std::string& message) {
+  std::cout.flush();
+  std::cerr << "packetwright-cli: " << Printable(message) << std::endl;
+  return kFailed;
 }
 
 }  // namespace
@@ -228,7 +233,7 @@ int Main(int argc, char** argv) {
       TbkManager manager;
       manager.SetOutputPath("");
       Load(manager, settings);
-      std::cout << DocumentToJson(manager).dump(2) << "\n";
+      WriteDocumentJson(manager, std::cout);
       return 0;
     }
     if (*import) {
@@ -247,9 +252,9 @@ int Main(int argc, char** argv) {
     if (*run) return Run(manager, indexes, wait);
     return 0;
   } catch (const Exception& e) {
-    std::cout.flush();
-    std::cerr << "packetwright-cli: " << e.Message() << std::endl;
-    return kFailed;
+    return Failed(e.Message());
+  } catch (const std::bad_alloc&) {
+    return Failed("Not enough memory");
   }
 }
 

@@ -1,18 +1,29 @@
-// Writes a few valid settings streams into the folder given, as the fuzzer's
-// starting points.
+// Writes the fuzzers' starting points into the folder given, one subfolder
+// per target: valid settings streams, their JSON, and registry files.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
+#include "cli/SettingsJson.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/Streams.h"
 
 namespace {
 
+void Text(const std::string& folder, const std::string& name, const std::string& text) {
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder + "/" + name, std::ios::binary) << text;
+}
+
 void Write(const std::string& folder, const std::string& name, pw::TbkManager& manager) {
   pw::TMemoryStream stream;
   manager.SaveToStream(stream, false);
-  std::ofstream(folder + "/" + name, std::ios::binary) << stream.Bytes();
+  Text(folder + "/settings_reader_fuzz", name, stream.Bytes());
+  std::ostringstream json;
+  pw::WriteDocumentJson(manager, json);
+  Text(folder + "/import_fuzz", name + ".json", json.str());
 }
 
 }  // namespace
@@ -53,5 +64,16 @@ int main(int argc, char** argv) {
     }
   }
   Write(folder, "full.dat", full);
+
+  const std::string registry = folder + "/registry_file_fuzz";
+  Text(registry, "regedit4.reg",
+       "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\"
+       "App Paths\\WinRAR.exe]\r\n@=\"C:\\\\Program Files\\\\WinRAR\\\\WinRAR.exe\"\r\n"
+       "\"Path\"=\"C:\\\\Program Files\\\\WinRAR\"\r\n\r\n[HKEY_CLASSES_ROOT\\.txt]\r\n"
+       "@=\"txtfile\"\r\n[-HKEY_CLASSES_ROOT\\.old]\r\n; a comment\r\n");
+  Text(registry, "version5.reg",
+       "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\txtfile]\n"
+       "@=hex(2):54,00,65,00,78,00,\\\n  74,00,00,00\n\"Size\"=dword:0000001f\n"
+       "\"Data\"=hex:01,02,ff\n@=-\n[HKLM\\Software\\Classes\\.doc]\n@=\"Word\"\n");
   return 0;
 }

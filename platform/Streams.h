@@ -63,8 +63,6 @@ class TFileStream final : public TStream {
   void Close();
 
  private:
-  friend class TSafeFileWriter;
-  explicit TFileStream(intptr_t handle) : handle_(handle) {}
   intptr_t handle_;
 };
 

@@ -168,7 +168,13 @@ void TSafeFileWriter::CommitInPlace() {
     int error;
     while ((error = ::posix_fallocate(fd, 0, size)) == EINTR) {
     }
-    if (error != 0 && error != EOPNOTSUPP && error != EINVAL) WriteFailed();
+    if (error != 0 && error != EOPNOTSUPP && error != EINVAL) {
+      // Where the system lacks the call, the library emulates it by writing
+      // zeros past the end; whatever it added goes again.
+      if (::ftruncate(fd, st.st_size) != 0) {
+      }
+      WriteFailed();
+    }
   }
   if (!WriteAll(fd, bytes)) WriteFailed();
   if (rewrite && ::ftruncate(fd, size) != 0) WriteFailed();

@@ -188,15 +188,25 @@ TEST(DayOfWeek, KnownDates) {
 namespace pw {
 namespace {
 
-TEST(SubDirName, RealClockAndLocaleGiveUsableNames) {
+TEST(SubDirName, RealLocaleGivesUsableNames) {
   const TFormatSettings settings = Get<IRegionalSettings>().Settings();
   for (const std::string& name : settings.LongMonthNames) EXPECT_FALSE(name.empty());
   for (const std::string& name : settings.ShortDayNames) EXPECT_FALSE(name.empty());
-  const TDateTime now = Get<IClock>().Now();
-  EXPECT_EQ(FormatSubDirName("yyyy"), std::to_string(now.Year));
+  // The clock stands still, so that no day or year can turn between reads.
+  fakes::FakeClock clock(kEvening);
+  ScopedOverride<IClock> useClock(clock);
+  EXPECT_EQ(FormatSubDirName("yyyy"), "2026");
   const std::string shortDate = FormatSubDirName("ddddd");
-  EXPECT_NE(shortDate.find(std::to_string(now.Day)), std::string::npos) << shortDate;
+  EXPECT_NE(shortDate.find('7'), std::string::npos) << shortDate;
   EXPECT_FALSE(FormatSubDirName("tt").empty());
+}
+
+TEST(SubDirName, RealClockGivesAValidDate) {
+  const TDateTime now = Get<IClock>().Now();
+  EXPECT_GE(now.Year, 2024);
+  EXPECT_TRUE(now.Month >= 1 && now.Month <= 12) << now.Month;
+  EXPECT_TRUE(now.Day >= 1 && now.Day <= 31) << now.Day;
+  EXPECT_TRUE(now.Hour >= 0 && now.Hour < 24 && now.Minute < 60 && now.Second < 61);
 }
 
 }  // namespace

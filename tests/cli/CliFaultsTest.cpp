@@ -90,5 +90,46 @@ TEST_F(CliFaultsTest, ABatchFileCanGoToStandardOutput) {
   EXPECT_TRUE(fs::is_symlink("/dev/stdout") || fs::is_character_file("/dev/stdout"));
 }
 
+TEST_F(CliFaultsTest, EveryImportFailureIsOneLineAndWritesNothing) {
+  const fs::path out = root / "work" / "x.dat";
+  for (const std::string& json :
+       {std::string("{\"Tag\":1e999}"), "{\"Tag\":" + std::string(10001, '7') + "}",
+        std::string("{\"Rules\":[{\"Extensions\":[{\"TotalSize\":18446744073709551615}]}]}"),
+        std::string(100000, '[')}) {
+    const Outcome r = Run("true", "import '" + out.string() + "'", json);
+    EXPECT_FALSE(r.signalled) << json.substr(0, 40);
+    EXPECT_EQ(r.status, 1) << json.substr(0, 40);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.err.rfind("packetwright-cli: Invalid settings JSON", 0), 0u) << r.err;
+    EXPECT_LT(r.err.size(), 400u);
+  }
+  EXPECT_TRUE(WorkFiles().empty());
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer cannot start under a memory limit";
+#endif
+  // Memory runs out while the input is read.
+  const Outcome r = Run("ulimit -v 150000", "import '" + out.string() + "'",
+                        "[\"" + std::string(60 << 20, 'm') + "\"]");
+  EXPECT_FALSE(r.signalled) << "status " << r.status;
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_TRUE(WorkFiles().empty());
+}
+
+TEST_F(CliFaultsTest, ControlBytesFromTheFileReachTheTerminalEscaped) {
+  // A property name that clears the screen, and a path that does in show.
+  Write(settings, std::string("TPF0\x0ATbkManager\x00\x04\x1B[2J\x08", 22));
+  Outcome r = Run("true", "--settings '" + settings + "' show");
+  EXPECT_EQ(r.err,
+            "packetwright-cli: Error reading TbkManager.\\x1B[2J: Property does not exist\n");
+  TbkManager m;
+  m.Directories()->Add()->SetPath("C:\\\x1B]0;owned\x07");
+  m.SaveToFile(settings, true);
+  r = Run("true", "--settings '" + settings + "' show");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("[1] [x] C:\\\\x1B]0;owned\\x07\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find('\x1B'), std::string::npos);
+}
+
 }  // namespace
 }  // namespace pw

@@ -1,0 +1,75 @@
+// The JSON form of the settings document: streamed export, refusing input
+// that cannot be represented, and texts made safe for a terminal.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/SettingsJson.h"
+#include "cli/TerminalText.h"
+#include "platform/Errors.h"
+
+namespace pw {
+namespace {
+
+std::string ParseFailure(const std::string& text) {
+  TbkManager m;
+  try {
+    ParseSettingsJson(text, m);
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "no failure";
+}
+
+TEST(SettingsJson, StreamedExportIsTheDumpOfTheWholeTree) {
+  TbkManager m;
+  for (int round = 0; round < 3; ++round) {
+    std::ostringstream streamed;
+    WriteDocumentJson(m, streamed);
+    EXPECT_EQ(streamed.str(), DocumentToJson(m).dump(2) + "\n") << "round " << round;
+    // Each round adds what the last did not have: lists, hex texts, masks.
+    m.SetArchiverParams("a \"-r\"\t\xFF");
+    TbkDirectory* d = m.Directories()->Add();
+    d->SetPath("D:\\B\xFCro");
+    d->SetNeedArchive(round % 2 == 0);
+    TbkRule* r = m.Rules()->Add();
+    r->SetName("R" + std::to_string(round));
+    if (round > 0) r->Extensions()->Add()->SetExt("*.doc");
+    if (round > 1) r->Extensions()->Add()->SetProgramCaption("\x80");
+    m.SetLeft(static_cast<uint16_t>(round * 100));
+  }
+}
+
+TEST(SettingsJson, AFailingOutputIsAWriteError) {
+  TbkManager m;
+  std::ostringstream out;
+  out.setstate(std::ios::badbit);
+  try {
+    WriteDocumentJson(m, out);
+    FAIL() << "no error";
+  } catch (const EWriteError& e) {
+    EXPECT_EQ(e.Message(), "Stream write error");
+  }
+}
+
+TEST(SettingsJson, NumbersThatDoNotFitAreRefusedNotWrapped) {
+  EXPECT_EQ(ParseFailure("{\"Tag\":1e999}").rfind("Invalid settings JSON: ", 0), 0u);
+  EXPECT_EQ(
+      ParseFailure("{\"Tag\":" + std::string(10001, '9') + "}").rfind("Invalid settings JSON: ", 0),
+      0u);
+  EXPECT_EQ(ParseFailure("{\"Rules\":[{\"Extensions\":[{\"TotalSize\":18446744073709551615}]}]}"),
+            "Invalid settings JSON at $.Rules[0].Extensions[0].TotalSize: out of range");
+  EXPECT_EQ(ParseFailure("{\"Tag\":9223372036854775808}"),
+            "Invalid settings JSON at $.Tag: out of range");
+  EXPECT_EQ(ParseFailure("{\"Tag\":2147483648}"), "Invalid settings JSON at $.Tag: out of range");
+  EXPECT_EQ(ParseFailure("{\"Tag\":-2147483648, \"Left\": 65535}"), "no failure");
+}
+
+TEST(TerminalText, ControlBytesAreShownAsEscapes) {
+  EXPECT_EQ(Printable("\x1B[2Jroot"), "\\x1B[2Jroot");
+  EXPECT_EQ(Printable(std::string("a\0b\tc\x7F\r\n", 8)), "a\\x00b\\x09c\\x7F\\x0D\\x0A");
+  EXPECT_EQ(Printable("C:\\B\xFCro \xC3\xA4 ~"), "C:\\B\xFCro \xC3\xA4 ~");
+}
+
+}  // namespace
+}  // namespace pw
