@@ -13,7 +13,17 @@ void TPersistent::Assign(const TPersistent*) {}
 // ---- TCollection ------------------------------------------------------------
 
 TCollection::~TCollection() {
+  const std::vector<IListObserver*> observers = std::move(observers_);
+  observers_.clear();
+  for (IListObserver* observer : observers) observer->ListDestroyed(*this);
   Clear();
+}
+
+template <class F>
+void TCollection::Notify(F f) {
+  // An observer may detach while it is told.
+  const std::vector<IListObserver*> observers = observers_;
+  for (IListObserver* observer : observers) f(*observer);
 }
 
 TCollectionItem* TCollection::GetItem(int index) const {
@@ -22,12 +32,54 @@ TCollectionItem* TCollection::GetItem(int index) const {
   return items_[static_cast<size_t>(index)];
 }
 
+int TCollection::IndexOf(const TCollectionItem* item) const {
+  const auto found = std::find(items_.begin(), items_.end(), item);
+  return found == items_.end() ? -1 : static_cast<int>(found - items_.begin());
+}
+
+TCollectionItem* TCollection::AddItem() {
+  TCollectionItem* item = CreateItem();
+  // Only now is the item whole, so only now may an observer read it.
+  if (!Quiet()) Notify([&](IListObserver& o) { o.ItemAdded(*this, Count() - 1); });
+  return item;
+}
+
 void TCollection::Clear() {
-  while (!items_.empty()) delete items_.back();
+  if (items_.empty()) return;
+  BeginUpdate();
+  try {
+    while (!items_.empty()) delete items_.back();
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
 }
 
 void TCollection::Delete(int index) {
   delete GetItem(index);
+}
+
+void TCollection::AddObserver(IListObserver* observer) {
+  if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end()) {
+    observers_.push_back(observer);
+  }
+}
+
+void TCollection::RemoveObserver(IListObserver* observer) {
+  std::erase(observers_, observer);
+}
+
+void TCollection::BeginUpdate() {
+  if (updateCount_++ == 0 && !observers_.empty()) {
+    Notify([&](IListObserver& o) { o.ListAboutToBeReset(*this); });
+  }
+}
+
+void TCollection::EndUpdate() {
+  if (--updateCount_ == 0 && !observers_.empty()) {
+    Notify([&](IListObserver& o) { o.ListReset(*this); });
+  }
 }
 
 void TCollection::CopyItemsFrom(const TCollection& source) {
@@ -48,13 +100,33 @@ TCollectionItem::TCollectionItem(TCollection* collection) : collection_(collecti
 
 TCollectionItem::~TCollectionItem() {
   if (!collection_) return;
-  auto& items = collection_->items_;
+  TCollection& list = *collection_;
+  auto& items = list.items_;
   // Clearing frees the last item first, so the common case costs nothing.
-  if (!items.empty() && items.back() == this) {
-    items.pop_back();
-  } else {
-    items.erase(std::find(items.begin(), items.end(), this));
+  const int index = !items.empty() && items.back() == this ? list.Count() - 1 : list.IndexOf(this);
+  const bool told = !list.Quiet();
+  // Only for an item class that does not announce itself; nothing of the
+  // derived object is left to read by now.
+  if (told && !removalAnnounced_) {
+    list.Notify([&](IListObserver& o) { o.ItemAboutToBeRemoved(list, index); });
   }
+  items.erase(items.begin() + index);
+  if (told) list.Notify([&](IListObserver& o) { o.ItemRemoved(list, index); });
+}
+
+void TCollectionItem::AnnounceRemoval() {
+  if (removalAnnounced_ || !collection_ || collection_->Quiet()) return;
+  removalAnnounced_ = true;
+  TCollection& list = *collection_;
+  const int index = list.IndexOf(this);
+  list.Notify([&](IListObserver& o) { o.ItemAboutToBeRemoved(list, index); });
+}
+
+void TCollectionItem::Changed() {
+  if (!collection_ || collection_->Quiet()) return;
+  TCollection& list = *collection_;
+  const int index = list.IndexOf(this);
+  list.Notify([&](IListObserver& o) { o.ItemChanged(list, index); });
 }
 
 // ---- TComponent -------------------------------------------------------------

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "model/ListObserver.h"
+
 namespace pw {
 
 // ---- A reference-counting interface whose counting is switched off ---------
@@ -52,6 +54,7 @@ class TPersistent {
 class TCollectionItem;
 
 // An ordered list that owns its items; freeing an item removes it from here.
+// Its observers learn of every item added, freed or changed.
 class TCollection : public TPersistent {
  public:
   ~TCollection() override;
@@ -59,16 +62,23 @@ class TCollection : public TPersistent {
   int Count() const { return static_cast<int>(items_.size()); }
   // Fails with "List index out of bounds (%d)".
   TCollectionItem* GetItem(int index) const;
-  TCollectionItem* AddItem() { return CreateItem(); }
+  // -1 for an item that is not in this list.
+  int IndexOf(const TCollectionItem* item) const;
+  TCollectionItem* AddItem();
   void Clear();  // frees the items, the last one first
   void Delete(int index);
+
+  void AddObserver(IListObserver* observer);
+  void RemoveObserver(IListObserver* observer);
 
   // The list as a change-tracking list, or null; cheaper than a cast where
   // every item of a large document is visited.
   virtual class TModifiedCollection* AsModifiedCollection() { return nullptr; }
 
-  void BeginUpdate() { ++updateCount_; }
-  void EndUpdate() { --updateCount_; }
+  // Between the outermost pair the observers hear of one reset instead of
+  // each item.
+  void BeginUpdate();
+  void EndUpdate();
   int UpdateCount() const { return updateCount_; }
 
  protected:
@@ -80,7 +90,12 @@ class TCollection : public TPersistent {
 
  private:
   friend class TCollectionItem;
+  bool Quiet() const { return observers_.empty() || updateCount_ > 0; }
+  template <class F>
+  void Notify(F f);
+
   std::vector<TCollectionItem*> items_;
+  std::vector<IListObserver*> observers_;
   int updateCount_ = 0;
 };
 
@@ -97,8 +112,17 @@ class TCollectionItem : public TPersistent {
     return const_cast<TCollectionItem*>(this)->AsModifiedItem();
   }
 
+  // Tells the list's observers that a stored value has changed.
+  void Changed();
+
+ protected:
+  // The first thing the destructor of a concrete item does: the observers
+  // hear of the removal while the item is still whole and can still be read.
+  void AnnounceRemoval();
+
  private:
   TCollection* collection_;
+  bool removalAnnounced_ = false;
 };
 
 // An object freed together with its owner.

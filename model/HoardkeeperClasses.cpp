@@ -1,5 +1,6 @@
 #include "model/HoardkeeperClasses.h"
 
+#include <type_traits>
 #include <utility>
 
 #include "platform/LocaleCompare.h"
@@ -15,6 +16,7 @@ void Store(Owner& owner, T& field, T value) {
   if (field == value) return;
   field = std::move(value);
   owner.SetModified(true);
+  if constexpr (std::is_base_of_v<TCollectionItem, Owner>) owner.Changed();
 }
 
 }  // namespace

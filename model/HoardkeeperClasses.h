@@ -43,6 +43,7 @@ class TbkDirectory final : public TBaseCollectionItem {
  public:
   // Appends to list; a null list gives a detached item.
   explicit TbkDirectory(TCollection* list);
+  ~TbkDirectory() override { AnnounceRemoval(); }
   const char* ClassName() const override { return "TbkDirectory"; }
 
   TbkManager* Manager() const { return manager_; }
@@ -93,6 +94,7 @@ class TbkExtensions final : public TBaseCollection {
 class TbkExtension final : public TBaseCollectionItem {
  public:
   explicit TbkExtension(TCollection* list);
+  ~TbkExtension() override { AnnounceRemoval(); }
   const char* ClassName() const override { return "TbkExtension"; }
 
   TbkRule* Rule() const { return rule_; }
@@ -146,6 +148,7 @@ class TbkRules final : public TBaseCollection {
 class TbkRule final : public TBaseCollectionItem {
  public:
   explicit TbkRule(TCollection* list);
+  ~TbkRule() override { AnnounceRemoval(); }
   const char* ClassName() const override { return "TbkRule"; }
 
   TbkManager* Manager() const { return manager_; }

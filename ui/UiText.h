@@ -16,24 +16,4 @@ std::string FromQt(const QString& text);
 // of some other field.
 std::string FromQt(const QString& text, const std::string& original);
 
-// Unhooks a list's change handler for as long as it lives, also when an
-// error leaves the scope early.
-class TUnhooked {
- public:
-  explicit TUnhooked(bool& hooked) : hooked_(hooked), was_(hooked) { hooked_ = false; }
-  ~TUnhooked() { hooked_ = was_; }
-  TUnhooked(const TUnhooked&) = delete;
-  TUnhooked& operator=(const TUnhooked&) = delete;
-
- private:
-  bool& hooked_;
-  bool was_;
-};
-
-template <class F>
-void Unhooked(bool& hooked, F f) {
-  TUnhooked quiet(hooked);
-  f();
-}
-
 }  // namespace pw

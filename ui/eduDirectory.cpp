@@ -17,6 +17,7 @@
 #include "platform/Services.h"
 #include "ui/DialogService.h"
 #include "ui/PacketwrightHelpIDs.h"
+#include "ui/SlotGuard.h"
 #include "ui/UiText.h"
 #include "ui/eduRule.h"
 
@@ -90,11 +91,11 @@ TedDirectory::TedDirectory(QWidget* parent)
   setTabOrder(cbNeedArchive, cbRule);
   setTabOrder(cbRule, buOK);
 
-  connect(buBrowse, &QPushButton::clicked, this, &TedDirectory::buBrowseClick);
-  connect(sbCreateArchiveName, &QToolButton::clicked, this,
-          &TedDirectory::sbCreateArchiveNameClick);
-  connect(sbAddRule, &QToolButton::clicked, this, &TedDirectory::sbAddRuleClick);
-  connect(sbEditRule, &QToolButton::clicked, this, &TedDirectory::sbEditRuleClick);
+  ConnectGuarded(buBrowse, &QPushButton::clicked, this, &TedDirectory::buBrowseClick);
+  ConnectGuarded(sbCreateArchiveName, &QToolButton::clicked, this,
+                 &TedDirectory::sbCreateArchiveNameClick);
+  ConnectGuarded(sbAddRule, &QToolButton::clicked, this, &TedDirectory::sbAddRuleClick);
+  ConnectGuarded(sbEditRule, &QToolButton::clicked, this, &TedDirectory::sbEditRuleClick);
   connect(cbRule, &QComboBox::currentTextChanged, this, &TedDirectory::cbRuleChange);
   edDirectory->setFocus();
 }
@@ -123,11 +124,8 @@ void TedDirectory::FillRuleCombo() {
   const QString text = cbRule->currentText();
   const QSignalBlocker quiet(cbRule);
   cbRule->clear();
-  QStringList names;
-  for (int i = 0; i < Rules()->Count(); ++i) {
-    cbRule->addItem(ToQt(Rules()->Items(i)->Name()),
-                    QVariant::fromValue(reinterpret_cast<quintptr>(Rules()->Items(i))));
-  }
+  // Names only: the rule is looked up by name when it is needed.
+  for (int i = 0; i < Rules()->Count(); ++i) cbRule->addItem(ToQt(Rules()->Items(i)->Name()));
   cbRule->model()->sort(0);
   cbRule->setCurrentIndex(-1);
   cbRule->setCurrentText(text);

@@ -12,6 +12,7 @@
 #include "platform/Services.h"
 #include "ui/DialogService.h"
 #include "ui/PacketwrightHelpIDs.h"
+#include "ui/SlotGuard.h"
 #include "ui/UiText.h"
 
 namespace pw {
@@ -81,11 +82,12 @@ TedManager::TedManager(QWidget* parent) : TfmBaseDialog(parent) {
   setTabOrder(buWinRar, buWinZip);
   setTabOrder(buWinZip, bu7Zip);
 
-  connect(buBrowse, &QPushButton::clicked, this, &TedManager::buBrowseClick);
-  connect(buSelectOutputPath, &QPushButton::clicked, this, &TedManager::buSelectOutputPathClick);
-  connect(buWinRar, &QPushButton::clicked, this, &TedManager::buWinRarClick);
-  connect(buWinZip, &QPushButton::clicked, this, &TedManager::buWinZipClick);
-  connect(bu7Zip, &QPushButton::clicked, this, &TedManager::bu7ZipClick);
+  ConnectGuarded(buBrowse, &QPushButton::clicked, this, &TedManager::buBrowseClick);
+  ConnectGuarded(buSelectOutputPath, &QPushButton::clicked, this,
+                 &TedManager::buSelectOutputPathClick);
+  ConnectGuarded(buWinRar, &QPushButton::clicked, this, &TedManager::buWinRarClick);
+  ConnectGuarded(buWinZip, &QPushButton::clicked, this, &TedManager::buWinZipClick);
+  ConnectGuarded(bu7Zip, &QPushButton::clicked, this, &TedManager::bu7ZipClick);
   FormCreate();
   edArchiverExeFileName->setFocus();
 }

@@ -5,34 +5,19 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "model/HoardkeeperClasses.h"
 #include "platform/Services.h"
 #include "ui/DialogService.h"
+#include "ui/ImageList.h"
 #include "ui/MenuAccelerators.h"
 #include "ui/PacketwrightHelpIDs.h"
 #include "ui/UiText.h"
 #include "ui/fruExtensions.h"
 
 namespace pw {
-
-QIcon CategoryLamp(bool include) {
-  QPixmap pixmap(16, 16);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  const QColor colour = include ? QColor(40, 170, 40) : QColor(210, 30, 30);
-  QRadialGradient glow(QPointF(6, 6), 8);
-  glow.setColorAt(0, colour.lighter(170));
-  glow.setColorAt(1, colour);
-  p.setBrush(glow);
-  p.setPen(colour.darker(150));
-  p.drawEllipse(QRectF(2, 2, 12, 12));
-  return QIcon(pixmap);
-}
 
 TedRule::TedRule(QWidget* parent)
     : TfmBaseDialog(parent), EditCopy(std::make_unique<TbkRule>(nullptr)) {

@@ -14,9 +14,6 @@ class TbkRule;
 class TbkRules;
 class TfrExtensions;
 
-// A small lamp: green for a rule that includes, red for one that excludes.
-QIcon CategoryLamp(bool include);
-
 class TedRule final : public TfmBaseDialog {
   Q_OBJECT
  public:

@@ -9,6 +9,7 @@
 #include "platform/Services.h"
 #include "ui/DialogService.h"
 #include "ui/PacketwrightHelpIDs.h"
+#include "ui/SlotGuard.h"
 
 namespace pw {
 
@@ -47,9 +48,9 @@ TfmBaseDialog::TfmBaseDialog(QWidget* parent) : TfmBase(parent) {
   buHelp->hide();
   layout->addWidget(paBottom);
 
-  connect(buOK, &QPushButton::clicked, this, &TfmBaseDialog::buOKClick);
+  ConnectGuarded(buOK, &QPushButton::clicked, this, &TfmBaseDialog::buOKClick);
   connect(buCancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(buHelp, &QPushButton::clicked, this, &TfmBaseDialog::buHelpClick);
+  ConnectGuarded(buHelp, &QPushButton::clicked, this, &TfmBaseDialog::buHelpClick);
 }
 
 void TfmBaseDialog::SetSizeable() {

@@ -9,12 +9,9 @@
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QStyle>
-#include <QStyledItemDelegate>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <filesystem>
-#include <vector>
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
@@ -25,10 +22,11 @@
 #include "platform/Services.h"
 #include "platform/Streams.h"
 #include "ui/DialogService.h"
-#include "ui/ListItems.h"
+#include "ui/ImageList.h"
+#include "ui/ListModels.h"
 #include "ui/MenuAccelerators.h"
-#include "ui/Motifs.h"
 #include "ui/PacketwrightHelpIDs.h"
+#include "ui/SlotGuard.h"
 #include "ui/UiText.h"
 #include "ui/eduAbout.h"
 #include "ui/eduArchiverFoundDlg.h"
@@ -59,29 +57,6 @@ QString ScriptFilter() {
   return IsPosixStyle() ? kShFilter : kBatFilter;
 }
 const char kDatFilter[] = "Packetwright Files (*.dat)|*.dat";
-
-// The icons of actions, menus, tool bar and list items, by index.
-QIcon ImageList1(int index) {
-  static const QStyle::StandardPixmap kIcons[] = {QStyle::SP_FileDialogNewFolder,
-                                                  QStyle::SP_DialogSaveButton,
-                                                  QStyle::SP_FileDialogDetailedView,
-                                                  QStyle::SP_TrashIcon,
-                                                  QStyle::SP_MediaPlay,
-                                                  QStyle::SP_DirOpenIcon,
-                                                  QStyle::SP_FileIcon,
-                                                  QStyle::SP_FileDialogContentsView,
-                                                  QStyle::SP_DialogHelpButton,
-                                                  QStyle::SP_MediaSeekForward};
-  // Made once: every row shows image 0.
-  static const std::vector<QIcon> kImages = [] {
-    std::vector<QIcon> images;
-    for (QStyle::StandardPixmap icon : kIcons) {
-      images.push_back(WithDisabledLook(QApplication::style()->standardIcon(icon)));
-    }
-    return images;
-  }();
-  return kImages[index];
-}
 
 // Everything a load can change: the document and the root's own properties.
 void CopyDocument(const TbkManager& from, TbkManager& to) {
@@ -133,9 +108,11 @@ TfmHoardkeeper::TfmHoardkeeper(std::string settingsFileName, QWidget* parent)
 }
 
 TfmHoardkeeper::~TfmHoardkeeper() {
-  // Removing the items during destruction must reach no handler.
-  listChangeHooked_ = false;
-  delete ListView1;
+  // Nothing may reach a handler of this window while its parts go, and the
+  // list lets go of the document before the document goes.
+  ListView1->selectionModel()->disconnect(this);
+  directoriesModel_->disconnect(this);
+  directoriesModel_->SetList(nullptr);
 }
 
 void TfmHoardkeeper::CreateActions() {
@@ -144,10 +121,11 @@ void TfmHoardkeeper::CreateActions() {
     a = new QAction(caption, this);
     a->setToolTip(hint);
     if (!key.isEmpty()) a->setShortcut(key);
-    if (icon >= 0) a->setIcon(ImageList1(icon));
+    if (icon >= 0) a->setIcon(MainImageList()[icon]);
     // Whatever a command did, and however it ended, the screen then shows
-    // what the document holds and what closing would ask about.
-    connect(a, &QAction::triggered, this, [this, handler] {
+    // what the document holds and what closing would ask about: before the
+    // error box, so that the box is not shown over stale rows.
+    ConnectGuarded(a, &QAction::triggered, this, [this, handler] {
       try {
         (this->*handler)();
       } catch (...) {
@@ -240,24 +218,20 @@ void TfmHoardkeeper::CreateMenus() {
 void TfmHoardkeeper::CreateList() {
   Splitter1 = new QSplitter(Qt::Vertical, this);
   Splitter1->setObjectName("Splitter1");
-  ListView1 = new QTreeWidget(Splitter1);
+  ListView1 = new QTreeView(Splitter1);
   ListView1->setObjectName("ListView1");
-  ListView1->setHeaderLabels({"Archive File Name", "Directory", "Rule"});
+  directoriesModel_ = new TDirectoriesModel(this);
+  ListView1->setModel(directoriesModel_);
   ListView1->setRootIsDecorated(false);
   ListView1->setUniformRowHeights(true);
   ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+  ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
   ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   ListView1->setIconSize(QSize(16, 16));
-  // ListView1CustomDrawItem: directories changed since the last save or load
-  // are drawn red and bold.
-  ListView1->setItemDelegate(new TMarkedItemDelegate(
-      ListView1,
-      [](quintptr data) {
-        const auto* directory = reinterpret_cast<const TbkDirectory*>(data);
-        return directory && directory->GetModified();
-      },
-      [](const QPalette&) { return QColor(255, 0, 0); }, true));
   ListView1->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  // The first column fits the rows on the screen: measuring every row of a
+  // long list would cost more than the rest of the start-up together.
+  ListView1->header()->setResizeContentsPrecision(0);
   ListView1->header()->setSectionResizeMode(1, QHeaderView::Stretch);
   ListView1->header()->setSectionResizeMode(2, QHeaderView::Fixed);
   ListView1->header()->setStretchLastSection(false);
@@ -266,13 +240,12 @@ void TfmHoardkeeper::CreateList() {
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListView1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(at)); });
-  connect(ListView1, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) {
-    if (listChangeHooked_) ListView1Change(item);
-  });
-  connect(ListView1, &QTreeWidget::itemSelectionChanged, this, [this] {
-    if (listChangeHooked_) ListView1Change(SelectedItem());
-  });
-  connect(ListView1, &QTreeWidget::itemDoubleClicked, this,
+  // A click on a check mark reports that row; a new selection the selected one.
+  ConnectGuarded(directoriesModel_, &TListModel::CheckToggled, this,
+                 &TfmHoardkeeper::ListView1Change);
+  ConnectGuarded(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                 [this] { ListView1Change(SelectedRow()); });
+  connect(ListView1, &QAbstractItemView::doubleClicked, this,
           [this] { actEditDirectory->trigger(); });
 
   meCommandText = new QPlainTextEdit(Splitter1);
@@ -303,7 +276,7 @@ void TfmHoardkeeper::AfterConstruction() {
   const bool firstStart = !FileExists(settingsFileName_);
   manager_->LoadFromFile(settingsFileName_);
   FillDirectoryList();
-  ListView1Change(SelectedItem());
+  ListView1Change(SelectedRow());
   if (manager_->ArchiverExeFileName().empty()) {
     TArchiverKind kind;
     if (executeArchiverFound(kind)) {
@@ -315,70 +288,40 @@ void TfmHoardkeeper::AfterConstruction() {
 
 // ---- The list -----------------------------------------------------------------
 
-TbkDirectory* TfmHoardkeeper::DirectoryOf(const QTreeWidgetItem* item) {
-  if (!item) return nullptr;
-  return reinterpret_cast<TbkDirectory*>(item->data(0, Qt::UserRole).value<quintptr>());
-}
-
-QTreeWidgetItem* TfmHoardkeeper::SelectedItem() const {
-  const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
-  return selected.isEmpty() ? nullptr : selected.first();
+int TfmHoardkeeper::SelectedRow() const {
+  const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+  return selected.isEmpty() ? -1 : selected.first().row();
 }
 
 TbkDirectory* TfmHoardkeeper::SelectedDirectory() const {
-  return DirectoryOf(SelectedItem());
-}
-
-QTreeWidgetItem* TfmHoardkeeper::AddDirectoryItem(TbkDirectory* directory) {
-  auto* item = new QTreeWidgetItem();
-  Unhooked(listChangeHooked_, [&] { ListView1->addTopLevelItem(item); });
-  FillDirectoryItem(directory, item);
-  return item;
-}
-
-void TfmHoardkeeper::FillDirectoryItem(TbkDirectory* directory, QTreeWidgetItem* item) {
-  Unhooked(listChangeHooked_, [&] {
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    item->setText(0, ToQt(directory->ArchiveFileName()));
-    item->setIcon(0, ImageList1(0));
-    item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(directory)));
-    item->setCheckState(0, directory->NeedArchive() ? Qt::Checked : Qt::Unchecked);
-    item->setText(1, ToQt(directory->Path()));
-    item->setText(2, ToQt(directory->RuleName()));
-  });
+  const int row = SelectedRow();
+  return row < 0 ? nullptr : manager_->Directories()->Items(row);
 }
 
 void TfmHoardkeeper::FillDirectoryList() {
-  ListView1->setUpdatesEnabled(false);
-  try {
-    Unhooked(listChangeHooked_, [&] { ListView1->clear(); });
-    for (int i = 0; i < manager_->Directories()->Count(); ++i) {
-      AddDirectoryItem(manager_->Directories()->Items(i));
-    }
-    UpdateStatusBar(nullptr);
-  } catch (...) {
-    ListView1->setUpdatesEnabled(true);
-    throw;
-  }
-  ListView1->setUpdatesEnabled(true);
+  directoriesModel_->SetList(manager_->Directories());
+  UpdateStatusBar(-1);
 }
 
-void TfmHoardkeeper::UpdateStatusBar(QTreeWidgetItem* item) {
-  const TbkDirectory* directory = DirectoryOf(item);
-  StatusPanel0->setText(directory && directory->GetModified() ? "Modified" : "");
+void TfmHoardkeeper::UpdateStatusBar(int row) {
+  const TbkDirectories* directories = manager_->Directories();
+  const bool modified =
+      row >= 0 && row < directories->Count() && directories->Items(row)->GetModified();
+  StatusPanel0->setText(modified ? "Modified" : "");
   StatusPanel1->setText(ToQt(GetArchiveDirectory(*manager_, false)));
 }
 
-void TfmHoardkeeper::ListView1Change(QTreeWidgetItem* item) {
-  const bool selected = SelectedItem() != nullptr;
+// The check mark of row is already in its directory: the model writes it.
+void TfmHoardkeeper::ListView1Change(int row) {
+  const bool selected = SelectedRow() >= 0;
   for (QAction* a :
        {actEditDirectory, actDeleteDirectory, actRunCurrentAnyway, actCreateBatCurrent}) {
     a->setEnabled(selected);
   }
-  if (TbkDirectory* directory = DirectoryOf(item)) {
-    directory->SetNeedArchive(item->checkState(0) == Qt::Checked);
-    UpdateStatusBar(item);
-    meCommandText->setPlainText(ToQt(GetCommandText(*manager_, *directory)));
+  const TbkDirectories* directories = manager_->Directories();
+  if (row >= 0 && row < directories->Count()) {
+    UpdateStatusBar(row);
+    meCommandText->setPlainText(ToQt(GetCommandText(*manager_, *directories->Items(row))));
   } else {
     meCommandText->clear();
   }
@@ -387,76 +330,67 @@ void TfmHoardkeeper::ListView1Change(QTreeWidgetItem* item) {
 }
 
 void TfmHoardkeeper::ShowDocument() {
-  const TbkDirectories* directories = manager_->Directories();
-  bool same = ListView1->topLevelItemCount() == directories->Count();
-  for (int i = 0; same && i < directories->Count(); ++i) {
-    same = DirectoryOf(ListView1->topLevelItem(i)) == directories->Items(i);
-  }
-  if (same) {
-    // A rule renamed in a dialog that was then cancelled has still renamed
-    // the references: every row shows its directory as it is now.
-    for (int i = 0; i < directories->Count(); ++i) {
-      FillDirectoryItem(directories->Items(i), ListView1->topLevelItem(i));
-    }
-  } else {
-    FillDirectoryList();
-  }
+  // The rows follow the directories through the model; a document whose
+  // list was replaced wholesale is shown afresh.
+  if (directoriesModel_->List() != manager_->Directories()) FillDirectoryList();
   Refresh();
 }
 
 void TfmHoardkeeper::Refresh() {
-  UpdateStatusBar(nullptr);
-  ListView1Change(SelectedItem());
+  UpdateStatusBar(-1);
+  ListView1Change(SelectedRow());
 }
 
 // ---- Commands -----------------------------------------------------------------
 
 void TfmHoardkeeper::actAddDirectoryExecute() {
-  TbkDirectory* directory = manager_->Directories()->Add();
-  if (!executeDirectory(directory)) {
-    delete directory;
+  // The dialog fills a directory outside the list, so that the list shows no
+  // empty row behind it; the directory joins the document on OK.
+  TbkDirectory fresh(nullptr);
+  fresh.SetManager(manager_.get());
+  TbkDirectories* directories = manager_->Directories();
+  if (!executeDirectory(&fresh)) {
+    // As ever, an addition that is cancelled still counts as a change.
+    directories->SetModified(true);
     return;
   }
-  QTreeWidgetItem* item = AddDirectoryItem(directory);
-  ListView1->clearSelection();
-  item->setSelected(true);
-  ListView1Change(SelectedItem());
+  directories->Add()->Assign(&fresh);
+  const QModelIndex added = directoriesModel_->index(directories->Count() - 1, 0);
+  ListView1->selectionModel()->setCurrentIndex(
+      added, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  ListView1Change(SelectedRow());
 }
 
 void TfmHoardkeeper::actEditDirectoryExecute() {
-  QTreeWidgetItem* item = SelectedItem();
-  TbkDirectory* directory = DirectoryOf(item);
+  TbkDirectory* directory = SelectedDirectory();
   if (!directory || !executeDirectory(directory)) return;
-  FillDirectoryItem(directory, item);
-  ListView1Change(SelectedItem());
+  ListView1Change(SelectedRow());
 }
 
 void TfmHoardkeeper::actShowRulesExecute() {
   executeRules(manager_->Rules());
   FillDirectoryList();
-  ListView1Change(SelectedItem());
+  ListView1Change(SelectedRow());
 }
 
 void TfmHoardkeeper::actDeleteDirectoryExecute() {
-  QTreeWidgetItem* item = SelectedItem();
-  TbkDirectory* directory = DirectoryOf(item);
-  if (!directory) return;
-  if (!Get<IDialogService>().Confirm(this, "Delete " + ToQt(directory->Path()) + "?")) return;
-  Unhooked(listChangeHooked_, [&] {
-    // Nothing is selected afterwards: the view would move the selection to
-    // the next row, and a second Del would act on that directory.
-    ListView1->setCurrentItem(nullptr);
-    delete item;  // before its directory, which the row's drawing reads
-  });
-  delete directory;
-  ListView1Change(SelectedItem());
+  const int row = SelectedRow();
+  if (row < 0) return;
+  TbkDirectories* directories = manager_->Directories();
+  const QString path = ToQt(directories->Items(row)->Path());
+  if (!Get<IDialogService>().Confirm(this, "Delete " + path + "?")) return;
+  // Nothing is selected afterwards: the view would move the selection to
+  // the next row, and a second Del would act on that directory.
+  ListView1->selectionModel()->clear();
+  directories->Delete(row);
+  ListView1Change(SelectedRow());
 }
 
 void TfmHoardkeeper::actSaveExecute() {
   manager_->SaveToFile(settingsFileName_, true);
   ListView1->viewport()->update();
-  UpdateStatusBar(SelectedItem());
-  ListView1Change(SelectedItem());
+  UpdateStatusBar(SelectedRow());
+  ListView1Change(SelectedRow());
 }
 
 void TfmHoardkeeper::actSaveAsExecute() {
@@ -495,7 +429,7 @@ void TfmHoardkeeper::actFileOpenExecute() {
     }
   }
   FillDirectoryList();
-  ListView1Change(SelectedItem());
+  ListView1Change(SelectedRow());
 }
 
 void TfmHoardkeeper::actRunCurrentAnywayExecute() {
@@ -582,18 +516,9 @@ bool TfmHoardkeeper::event(QEvent* event) {
 }
 
 void TfmHoardkeeper::closeEvent(QCloseEvent* event) {
-  bool canClose = false;
-  try {
-    canClose = FormCloseQuery();
-  } catch (...) {
-    event->ignore();  // the save failed: the window stays open
-    throw;
-  }
-  if (canClose) {
-    event->accept();
-  } else {
-    event->ignore();
-  }
+  bool canClose = false;  // also when the save fails: the window stays open
+  Guarded([&] { canClose = FormCloseQuery(); });
+  event->setAccepted(canClose);
 }
 
 }  // namespace pw

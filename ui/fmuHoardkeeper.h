@@ -15,14 +15,14 @@ class QMenu;
 class QPlainTextEdit;
 class QSplitter;
 class QToolBar;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 
 namespace pw {
 
 class TbkDirectory;
 class TbkManager;
 class TbkRules;
+class TDirectoriesModel;
 
 // The folder of the program followed by "Packetwright.dat".
 std::string DefaultSettingsFileName();
@@ -48,16 +48,16 @@ class TfmHoardkeeper final : public QMainWindow {
   TbkManager* Manager() const { return manager_.get(); }
   const std::string& GetSettingsFileName() const { return settingsFileName_; }
   TbkDirectory* SelectedDirectory() const;
-  QTreeWidgetItem* SelectedItem() const;
-  QTreeWidgetItem* AddDirectoryItem(TbkDirectory* directory);
-  void FillDirectoryItem(TbkDirectory* directory, QTreeWidgetItem* item);
+  // The row of the selected directory, or -1; rows are the indexes of the
+  // document's Directories.
+  int SelectedRow() const;
   void FillDirectoryList();
-  void UpdateStatusBar(QTreeWidgetItem* item);
-  void ListView1Change(QTreeWidgetItem* item);
-  static TbkDirectory* DirectoryOf(const QTreeWidgetItem* item);
+  // For the directory of row, or none for -1.
+  void UpdateStatusBar(int row);
+  void ListView1Change(int row);
 
   QToolBar* ToolBar1;
-  QTreeWidget* ListView1;
+  QTreeView* ListView1;
   QSplitter* Splitter1;
   QPlainTextEdit* meCommandText;
   QLabel* StatusPanel0;
@@ -118,7 +118,7 @@ class TfmHoardkeeper final : public QMainWindow {
 
   std::string settingsFileName_;
   std::unique_ptr<TbkManager> manager_;
-  bool listChangeHooked_ = true;
+  TDirectoriesModel* directoriesModel_;
   QString sdBatFileName_;
 };
 

@@ -10,11 +10,22 @@
 
 namespace pw {
 
-TMessageWin::TMessageWin()
-    // Above every window: the work it reports on is often started from a
-    // modal dialog, which would otherwise cover it.
-    : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint) {
+namespace {
+
+// Pending paint and timer events, but no keys or clicks: those wait until the
+// work is done, so that no command can start while the work holds pointers
+// into the document.
+void ProcessPendingEvents() {
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+}  // namespace
+
+// Above the window that started the work and above every other one: the
+// work is often started from a modal dialog, which would otherwise cover it.
+TMessageWin::TMessageWin(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint) {
   setObjectName("MessageWin");
   setWindowTitle("Message");
   setFont(DialogFont());
@@ -31,7 +42,7 @@ TMessageWin::TMessageWin()
 TMessageWin::~TMessageWin() {
   hide();
   // Let the windows beneath repaint at once.
-  QApplication::processEvents();
+  ProcessPendingEvents();
 }
 
 void TMessageWin::ShowText(const std::string& text) {
@@ -52,15 +63,18 @@ void TMessageWin::ShowText(const std::string& text) {
     QElapsedTimer waited;
     waited.start();
     while (!window->isExposed() && waited.elapsed() < 1000) {
-      QApplication::processEvents(QEventLoop::AllEvents, 20);
+      QApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
     }
   }
   repaint();
-  QApplication::processEvents();
+  ProcessPendingEvents();
 }
 
 std::unique_ptr<TMessageWin> CreateMessageWin() {
-  return std::make_unique<TMessageWin>();
+  // Above the window that started the work, which is often modal itself.
+  QWidget* starter = QApplication::activeModalWidget();
+  if (!starter) starter = QApplication::activeWindow();
+  return std::make_unique<TMessageWin>(starter);
 }
 
 std::unique_ptr<IMessageWin> TMessageWinFactory::CreateMessageWin() {

@@ -13,7 +13,8 @@ namespace pw {
 class TMessageWin final : public QWidget, public IMessageWin {
   Q_OBJECT
  public:
-  TMessageWin();
+  // A window of its own that stays above parent, when one is given.
+  explicit TMessageWin(QWidget* parent = nullptr);
   ~TMessageWin() override;
 
   void ShowText(const std::string& text) override;
@@ -21,7 +22,8 @@ class TMessageWin final : public QWidget, public IMessageWin {
   QLabel* laMessage;
 };
 
-// Hidden until its first ShowText; the caller destroys it.
+// Hidden until its first ShowText; the caller destroys it. It stays above the
+// modal window, or else the active window, that asks for it.
 std::unique_ptr<TMessageWin> CreateMessageWin();
 
 // Plugged in at start-up so that the archiver layer's scans show their progress.

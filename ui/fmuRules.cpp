@@ -7,9 +7,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSplitter>
-#include <QStyledItemDelegate>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "model/HoardkeeperClasses.h"
@@ -17,24 +16,17 @@
 #include "platform/LocaleCompare.h"
 #include "platform/Services.h"
 #include "ui/DialogService.h"
-#include "ui/ListItems.h"
+#include "ui/ImageList.h"
+#include "ui/ListModels.h"
 #include "ui/MenuAccelerators.h"
-#include "ui/Motifs.h"
 #include "ui/PacketwrightHelpIDs.h"
+#include "ui/SlotGuard.h"
 #include "ui/UiText.h"
 #include "ui/eduRule.h"
 #include "ui/fmuBase.h"
 #include "ui/fruExtensions.h"
 
 namespace pw {
-
-namespace {
-
-TbkRule* RuleOf(const QModelIndex& index) {
-  return reinterpret_cast<TbkRule*>(index.siblingAtColumn(0).data(Qt::UserRole).value<quintptr>());
-}
-
-}  // namespace
 
 TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_unique<TbkRules>()) {
   workRules_->SetCopyOwnerOnAssign(true);
@@ -47,19 +39,18 @@ TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_uniq
   setSizeGripEnabled(true);
   resize(617, 334);
 
-  auto action = [this](QAction*& a, const char* caption, QIcon icon, QKeySequence key,
+  auto action = [this](QAction*& a, const char* caption, int image, QKeySequence key,
                        void (TfmRules::*handler)()) {
-    a = new QAction(icon, caption, this);
+    a = new QAction(RulesImageList()[image], caption, this);
     a->setToolTip(caption);
     a->setShortcut(key);
-    connect(a, &QAction::triggered, this, handler);
+    ConnectGuarded(a, &QAction::triggered, this, handler);
   };
-  action(actAddRule, "Add Rule", PlusSign(), Qt::Key_F4, &TfmRules::actAddRuleExecute);
-  action(actEditRule, "Edit Rule", SheetOfPaper(), Qt::Key_F3, &TfmRules::actEditRuleExecute);
-  action(actDeleteRule, "Delete Rule", MinusSign(), Qt::Key_Delete,
-         &TfmRules::actDeleteRuleExecute);
-  action(actSave, "Save", FloppyDisk(), Qt::Key_F2, &TfmRules::actSaveExecute);
-  action(actHelp, "Help", CategoryLamp(true), {}, &TfmRules::actHelpExecute);
+  action(actAddRule, "Add Rule", 0, Qt::Key_F4, &TfmRules::actAddRuleExecute);
+  action(actEditRule, "Edit Rule", 1, Qt::Key_F3, &TfmRules::actEditRuleExecute);
+  action(actDeleteRule, "Delete Rule", 2, Qt::Key_Delete, &TfmRules::actDeleteRuleExecute);
+  action(actSave, "Save", 3, Qt::Key_F2, &TfmRules::actSaveExecute);
+  action(actHelp, "Help", 4, {}, &TfmRules::actHelpExecute);
   actHelp->setVisible(false);
   // Rule commands answer their keys while the rule list has the focus; the
   // mask frame's own take over in the mask list.
@@ -74,7 +65,7 @@ TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_uniq
   QMenu* file = menu->addMenu("&File");
   file->addAction(actSave);
   file->addSeparator();
-  file->addAction("E&xit", this, &TfmRules::Exit1Click);
+  ConnectGuarded(file->addAction("E&xit"), &QAction::triggered, this, &TfmRules::Exit1Click);
   auto* splitter = new QSplitter(Qt::Horizontal, this);
   splitter->setHandleWidth(3);
   frExtensions = new TfrExtensions(splitter);
@@ -102,25 +93,19 @@ TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_uniq
   tbRules->addSeparator();
   tbRules->addActions({actAddRule, actEditRule, actDeleteRule});
   left->addWidget(tbRules);
-  lvRules = new QTreeWidget(paLeft);
+  lvRules = new QTreeView(paLeft);
   lvRules->setObjectName("lvRules");
-  lvRules->setHeaderLabels({"Rule Name"});
+  rulesModel_ = new TRulesModel(this);
+  rulesModel_->SetList(workRules_.get());
+  sortedRules_ = new TCaptionSortModel(rulesModel_, this);
+  lvRules->setModel(sortedRules_);
   lvRules->setRootIsDecorated(false);
+  lvRules->setUniformRowHeights(true);
   lvRules->setSelectionMode(QAbstractItemView::SingleSelection);
+  lvRules->setSelectionBehavior(QAbstractItemView::SelectRows);
   lvRules->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  lvRules->setSortingEnabled(true);
-  lvRules->sortByColumn(0, Qt::AscendingOrder);
+  lvRules->setIconSize(QSize(16, 16));
   lvRules->header()->setSectionsClickable(false);
-  lvRules->header()->setSortIndicatorShown(false);
-  // lvRulesCustomDrawItem: rules changed since the last load or save are
-  // drawn red and bold.
-  lvRules->setItemDelegate(new TMarkedItemDelegate(
-      lvRules,
-      [](quintptr data) {
-        const auto* rule = reinterpret_cast<const TbkRule*>(data);
-        return rule && rule->GetModified();
-      },
-      [](const QPalette&) { return QColor(Qt::red); }, true));
   lvRules->addActions({actAddRule, actEditRule, actDeleteRule});
   left->addWidget(lvRules, 1);
   splitter->insertWidget(0, paLeft);
@@ -132,10 +117,9 @@ TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_uniq
   lvRules->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(lvRules, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { pmRules->popup(lvRules->viewport()->mapToGlobal(at)); });
-  connect(lvRules, &QTreeWidget::itemSelectionChanged, this, [this] {
-    if (changeHooked_) lvRulesChange();
-  });
-  connect(lvRules, &QTreeWidget::itemDoubleClicked, this, [this] {
+  ConnectGuarded(lvRules->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                 &TfmRules::lvRulesChange);
+  connect(lvRules, &QAbstractItemView::doubleClicked, this, [this] {
     if (actEditRule->isEnabled()) actEditRule->trigger();
   });
   frExtensions->OnExtensionsChanged = [this] { ExtensionsChanged(); };
@@ -146,9 +130,9 @@ TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_uniq
 }
 
 TfmRules::~TfmRules() {
-  changeHooked_ = false;
+  lvRules->selectionModel()->disconnect(this);
   frExtensions->SetExtensions(nullptr);
-  lvRules->clear();  // the rows must not outlive the rules their drawing reads
+  rulesModel_->SetList(nullptr);
   workRules_.reset();
 }
 
@@ -160,28 +144,18 @@ void TfmRules::LoadRules(TbkRules* rules) {
 }
 
 void TfmRules::FillRuleList() {
-  lvRules->setUpdatesEnabled(false);
-  Unhooked(changeHooked_, [&] {
-    lvRules->clear();
-    for (int i = 0; i < workRules_->Count(); ++i) {
-      auto* item = new TCaptionSortedItem();
-      lvRules->addTopLevelItem(item);
-      FillRuleItem(workRules_->Items(i), item);
-    }
-  });
-  lvRules->setUpdatesEnabled(true);
+  rulesModel_->SetList(workRules_.get());
   lvRulesChange();
 }
 
-void TfmRules::FillRuleItem(TbkRule* rule, QTreeWidgetItem* item) {
-  item->setText(0, ToQt(rule->Name()));
-  item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(rule)));
-  item->setIcon(0, CategoryLamp(rule->Category() == ecInclude));
+int TfmRules::SelectedIndex() const {
+  const QModelIndexList selected = lvRules->selectionModel()->selectedRows();
+  return selected.isEmpty() ? -1 : sortedRules_->mapToSource(selected.first()).row();
 }
 
 TbkRule* TfmRules::SelectedRule() const {
-  const QList<QTreeWidgetItem*> selected = lvRules->selectedItems();
-  return selected.isEmpty() ? nullptr : RuleOf(lvRules->indexFromItem(selected.first()));
+  const int index = SelectedIndex();
+  return index < 0 ? nullptr : workRules_->Items(index);
 }
 
 void TfmRules::lvRulesChange() {
@@ -209,23 +183,20 @@ bool TfmRules::IsRuleReferenced(const std::string& name) const {
 void TfmRules::actAddRuleExecute() {
   const std::unique_ptr<TbkRule> rule = executeNewRule(workRules_.get());
   if (!rule) return;
-  TbkRule* added = workRules_->Add();
-  added->Assign(rule.get());
-  auto* item = new TCaptionSortedItem();
-  lvRules->addTopLevelItem(item);
-  FillRuleItem(added, item);
-  lvRules->clearSelection();
-  item->setSelected(true);
+  workRules_->Add()->Assign(rule.get());
+  // The sorted list has put the new rule into place; select it there.
+  const QModelIndex added =
+      sortedRules_->mapFromSource(rulesModel_->index(workRules_->Count() - 1, 0));
+  lvRules->selectionModel()->setCurrentIndex(
+      added, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  lvRules->scrollTo(added);
   lvRulesChange();
 }
 
 void TfmRules::actEditRuleExecute() {
   TbkRule* rule = SelectedRule();
   if (!rule) return;
-  if (executeRule(rule, workRules_.get())) {
-    FillRuleItem(rule, lvRules->selectedItems().first());
-    lvRulesChange();
-  }
+  if (executeRule(rule, workRules_.get())) lvRulesChange();
 }
 
 void TfmRules::actDeleteRuleExecute() {
@@ -235,13 +206,12 @@ void TfmRules::actDeleteRuleExecute() {
     throw Exception("Deleting is forbidden because a directory reference");
   }
   if (!Get<IDialogService>().Confirm(this, "Delete " + ToQt(rule->Name()))) return;
+  // The frame lets go of the rule's masks before they are freed with it.
   frExtensions->SetExtensions(nullptr);
-  QTreeWidgetItem* item = lvRules->selectedItems().first();
-  Unhooked(changeHooked_, [&] {
-    lvRules->setCurrentItem(nullptr);  // the view would select the next rule
-    delete item;  // before its rule, which the row's drawing reads
-  });
-  delete rule;
+  const int index = SelectedIndex();
+  // Nothing is selected afterwards: the view would select the next rule.
+  lvRules->selectionModel()->clear();
+  workRules_->Delete(index);
   lvRulesChange();
 }
 

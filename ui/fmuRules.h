@@ -10,15 +10,17 @@
 
 class QAction;
 class QMenu;
+class QModelIndex;
 class QToolBar;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 
 namespace pw {
 
 class TbkRule;
 class TbkRules;
+class TCaptionSortModel;
 class TfrExtensions;
+class TRulesModel;
 
 class TfmRules final : public QDialog {
   Q_OBJECT
@@ -38,7 +40,7 @@ class TfmRules final : public QDialog {
   TbkRules* WorkRules() const { return workRules_.get(); }
 
   QToolBar* tbRules;
-  QTreeWidget* lvRules;
+  QTreeView* lvRules;
   TfrExtensions* frExtensions;
   QMenu* pmRules;
   QAction* actAddRule;
@@ -61,14 +63,16 @@ class TfmRules final : public QDialog {
 
  private:
   void FillRuleList();
-  void FillRuleItem(TbkRule* rule, QTreeWidgetItem* item);
+  // The index in WorkRules of the selected rule, or -1.
+  int SelectedIndex() const;
   void lvRulesChange();
   void ExtensionsChanged();
   void FormCloseQuery();
 
   std::unique_ptr<TbkRules> workRules_;
   TbkRules* sourceRules_ = nullptr;
-  bool changeHooked_ = true;
+  TRulesModel* rulesModel_;
+  TCaptionSortModel* sortedRules_;
 };
 
 }  // namespace pw

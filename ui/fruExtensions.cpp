@@ -3,44 +3,21 @@
 #include <QAction>
 #include <QHeaderView>
 #include <QMenu>
-#include <QPainter>
-#include <QSet>
-#include <QStyledItemDelegate>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "archiver/DirectoryScan.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/Services.h"
 #include "ui/DialogService.h"
-#include "ui/ListItems.h"
-#include "ui/Motifs.h"
+#include "ui/ImageList.h"
+#include "ui/ListModels.h"
+#include "ui/SlotGuard.h"
 #include "ui/UiText.h"
 #include "ui/eduExtension.h"
 
 namespace pw {
-
-namespace {
-
-QIcon Picture(int index) {
-  switch (index) {
-    case 0:
-      return PlusSign();
-    case 1:
-      return SheetOfPaper();
-    case 2:
-      return MinusSign();
-    case 10:
-      return OpenFolder();
-    case 11:
-      return ClipboardWithTick();
-    default:
-      return Cross();
-  }
-}
-
-}  // namespace
 
 TfrExtensions::TfrExtensions(QWidget* parent) : QWidget(parent) {
   executeExtension = [](TbkExtension* e, TbkExtensions* list) {
@@ -53,10 +30,10 @@ TfrExtensions::TfrExtensions(QWidget* parent) : QWidget(parent) {
                        void (TfrExtensions::*handler)()) {
     a = new QAction(caption, this);
     a->setToolTip(caption);
-    if (image >= 0) a->setIcon(Picture(image));
+    if (image >= 0) a->setIcon(ExtensionsImageList()[image]);
     a->setShortcut(key);
     a->setShortcutContext(Qt::WindowShortcut);
-    connect(a, &QAction::triggered, this, handler);
+    ConnectGuarded(a, &QAction::triggered, this, handler);
     addAction(a);
   };
   action(actAddExtension, "Add Mask", 0, Qt::Key_F4, &TfrExtensions::actAddExtensionExecute);
@@ -85,27 +62,19 @@ TfrExtensions::TfrExtensions(QWidget* parent) : QWidget(parent) {
   tbExtensions->addActions({actExtractFromDirectory, actClear});
   layout->addWidget(tbExtensions);
 
-  lvExtensions = new QTreeWidget(this);
+  lvExtensions = new QTreeView(this);
   lvExtensions->setObjectName("lvExtensions");
-  lvExtensions->setHeaderLabels({"File Mask", "Assosiated Program"});
+  model_ = new TExtensionsModel(this);
+  sorted_ = new TCaptionSortModel(model_, this);
+  lvExtensions->setModel(sorted_);
   lvExtensions->setRootIsDecorated(false);
+  lvExtensions->setUniformRowHeights(true);
   lvExtensions->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  lvExtensions->setSelectionBehavior(QAbstractItemView::SelectRows);
   lvExtensions->setEditTriggers(QAbstractItemView::NoEditTriggers);
   lvExtensions->setColumnWidth(0, 100);
   lvExtensions->header()->setStretchLastSection(true);
-  lvExtensions->setSortingEnabled(true);
-  lvExtensions->sortByColumn(0, Qt::AscendingOrder);
   lvExtensions->header()->setSectionsClickable(false);
-  lvExtensions->header()->setSortIndicatorShown(false);
-  // lvExtensionsCustomDrawItem: passive masks are drawn in the inactive colour.
-  lvExtensions->setItemDelegate(new TMarkedItemDelegate(
-      lvExtensions,
-      [](quintptr data) {
-        const auto* mask = reinterpret_cast<const TbkExtension*>(data);
-        return mask && !mask->Active();
-      },
-      [](const QPalette& palette) { return palette.color(QPalette::Disabled, QPalette::Text); },
-      false));
   lvExtensions->installEventFilter(new TSpaceTogglesCheck(lvExtensions));
   layout->addWidget(lvExtensions, 1);
 
@@ -119,23 +88,28 @@ TfrExtensions::TfrExtensions(QWidget* parent) : QWidget(parent) {
   connect(lvExtensions, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     pmExtensions->popup(lvExtensions->viewport()->mapToGlobal(at));
   });
-  connect(lvExtensions, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) {
-    if (changeHooked_) lvExtensionsChange(item);
-  });
-  connect(lvExtensions, &QTreeWidget::itemSelectionChanged, this, [this] {
-    if (changeHooked_) lvExtensionsChange(nullptr);
-  });
-  connect(lvExtensions, &QTreeWidget::itemDoubleClicked, this, [this] { lvExtensionsDblClick(); });
+  ConnectGuarded(model_, &TListModel::CheckToggled, this, [this] { lvExtensionsChange(true); });
+  ConnectGuarded(lvExtensions->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                 [this] { lvExtensionsChange(false); });
+  connect(lvExtensions, &QAbstractItemView::doubleClicked, this,
+          [this] { Guarded([this] { lvExtensionsDblClick(); }); });
+  // Whenever the list is rebuilt (another rule, a rule copied back from its
+  // dialog, a scan), the masks with the same texts stay selected.
+  connect(sorted_, &QAbstractItemModel::modelAboutToBeReset, this,
+          &TfrExtensions::RememberSelection);
+  connect(sorted_, &QAbstractItemModel::modelReset, this, &TfrExtensions::RestoreSelection);
   UpdateActionStates();
 }
 
 TfrExtensions::~TfrExtensions() {
-  changeHooked_ = false;
+  lvExtensions->selectionModel()->disconnect(this);
+  model_->disconnect(this);
+  sorted_->disconnect(this);
+  model_->SetList(nullptr);
 }
 
-TbkExtension* TfrExtensions::ExtensionOf(const QTreeWidgetItem* item) {
-  if (!item) return nullptr;
-  return reinterpret_cast<TbkExtension*>(item->data(0, Qt::UserRole).value<quintptr>());
+TbkExtension* TfrExtensions::MaskAt(int row) const {
+  return extensions_->Items(sorted_->mapToSource(sorted_->index(row, 0)).row());
 }
 
 void TfrExtensions::SetExtensions(TbkExtensions* extensions) {
@@ -148,69 +122,60 @@ void TfrExtensions::Redraw() {
   lvExtensions->viewport()->update();
 }
 
-QTreeWidgetItem* TfrExtensions::FirstSelected() const {
-  for (int i = 0; i < lvExtensions->topLevelItemCount(); ++i) {
-    if (lvExtensions->topLevelItem(i)->isSelected()) return lvExtensions->topLevelItem(i);
-  }
-  return nullptr;
+bool TfrExtensions::IsSelected(int row) const {
+  return lvExtensions->selectionModel()->isRowSelected(row, {});
 }
 
-void TfrExtensions::lvExtensionsChange(QTreeWidgetItem* item) {
-  const bool selected = FirstSelected() != nullptr;
+int TfrExtensions::FirstSelected() const {
+  for (int row = 0; row < sorted_->rowCount(); ++row) {
+    if (IsSelected(row)) return row;
+  }
+  return -1;
+}
+
+void TfrExtensions::RememberSelection() {
+  remembered_.clear();
+  for (const QModelIndex& row : lvExtensions->selectionModel()->selectedRows()) {
+    remembered_ << row.data().toString();
+  }
+}
+
+void TfrExtensions::RestoreSelection() {
+  for (const QString& caption : remembered_) {
+    for (int row = 0; row < sorted_->rowCount(); ++row) {
+      const QModelIndex index = sorted_->index(row, 0);
+      if (index.data().toString().compare(caption, Qt::CaseInsensitive) == 0) {
+        lvExtensions->selectionModel()->select(
+            index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        lvExtensions->scrollTo(index);
+        break;
+      }
+    }
+  }
+  remembered_.clear();
+}
+
+void TfrExtensions::lvExtensionsChange(bool checkToggled) {
+  const bool selected = FirstSelected() >= 0;
   actAddExtension->setEnabled(extensions_ != nullptr);
   actExtractFromDirectory->setEnabled(extensions_ != nullptr);
   actClear->setEnabled(extensions_ != nullptr);
   actEditExtension->setEnabled(selected);
   actDeleteExtension->setEnabled(selected);
   actInvert->setEnabled(selected);
-  TbkExtension* mask = ExtensionOf(item);
-  if (mask && (item->checkState(0) == Qt::Checked) != mask->Active()) {
-    mask->SetActive(item->checkState(0) == Qt::Checked);
-    FillExtensionItem(mask, item);
-    DoExtensionsChanged();
-  }
+  // The model has already put the check mark into the mask.
+  if (checkToggled) DoExtensionsChanged();
   Redraw();
 }
 
 void TfrExtensions::UpdateActionStates() {
-  lvExtensionsChange(nullptr);
-}
-
-void TfrExtensions::FillExtensionItem(TbkExtension* extension, QTreeWidgetItem* item) {
-  Unhooked(changeHooked_, [&] {
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    item->setText(0, ToQt(extension->Ext()));
-    item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(extension)));
-    item->setCheckState(0, extension->Active() ? Qt::Checked : Qt::Unchecked);
-    item->setText(1, ToQt(extension->ProgramCaption()));
-  });
+  lvExtensionsChange(false);
 }
 
 void TfrExtensions::RefreshList() {
   lvExtensions->setUpdatesEnabled(false);
   try {
-    QStringList remembered;
-    for (QTreeWidgetItem* item : lvExtensions->selectedItems()) remembered << item->text(0);
-    Unhooked(changeHooked_, [&] {
-      lvExtensions->clear();
-      if (extensions_) {
-        for (int i = 0; i < extensions_->Count(); ++i) {
-          auto* item = new TCaptionSortedItem();
-          lvExtensions->addTopLevelItem(item);
-          FillExtensionItem(extensions_->Items(i), item);
-        }
-      }
-      for (const QString& caption : remembered) {
-        for (int i = 0; i < lvExtensions->topLevelItemCount(); ++i) {
-          QTreeWidgetItem* item = lvExtensions->topLevelItem(i);
-          if (item->text(0).compare(caption, Qt::CaseInsensitive) == 0) {
-            item->setSelected(true);
-            lvExtensions->scrollToItem(item);
-            break;
-          }
-        }
-      }
-    });
+    model_->SetList(extensions_);
     UpdateActionStates();
   } catch (...) {
     lvExtensions->setUpdatesEnabled(true);
@@ -224,7 +189,7 @@ void TfrExtensions::DoExtensionsChanged() {
 }
 
 void TfrExtensions::ForEachSelected(const QString& question,
-                                    void (TfrExtensions::*operation)(QTreeWidgetItem*)) {
+                                    void (TfrExtensions::*operation)(int row)) {
   if (!question.isEmpty() && !Get<IDialogService>().Confirm(this, question)) return;
   lvExtensions->setUpdatesEnabled(false);
   auto finish = [this] {
@@ -233,9 +198,9 @@ void TfrExtensions::ForEachSelected(const QString& question,
     DoExtensionsChanged();
   };
   try {
-    for (int i = lvExtensions->topLevelItemCount() - 1; i >= 0; --i) {
-      QTreeWidgetItem* item = lvExtensions->topLevelItem(i);
-      if (item->isSelected()) (this->*operation)(item);
+    // From the last row up, so that a row freed leaves those above in place.
+    for (int row = sorted_->rowCount() - 1; row >= 0; --row) {
+      if (IsSelected(row)) (this->*operation)(row);
     }
   } catch (...) {
     finish();
@@ -244,29 +209,24 @@ void TfrExtensions::ForEachSelected(const QString& question,
   finish();
 }
 
-void TfrExtensions::DeleteExtensionItem(QTreeWidgetItem* item) {
-  delete ExtensionOf(item);
-  Unhooked(changeHooked_, [&] { delete item; });
+void TfrExtensions::DeleteExtensionItem(int row) {
+  extensions_->Delete(sorted_->mapToSource(sorted_->index(row, 0)).row());
   DoExtensionsChanged();
 }
 
-void TfrExtensions::InvertExtensionItem(QTreeWidgetItem* item) {
-  TbkExtension* mask = ExtensionOf(item);
-  Unhooked(changeHooked_, [&] {
-    mask->SetActive(!mask->Active());
-    FillExtensionItem(mask, item);
-  });
+void TfrExtensions::InvertExtensionItem(int row) {
+  TbkExtension* mask = MaskAt(row);
+  mask->SetActive(!mask->Active());
 }
 
 void TfrExtensions::ClearByOptions(bool active, bool passive, bool selected) {
   lvExtensions->setUpdatesEnabled(false);
   try {
-    for (int i = lvExtensions->topLevelItemCount() - 1; i >= 0; --i) {
-      QTreeWidgetItem* item = lvExtensions->topLevelItem(i);
-      const TbkExtension* mask = ExtensionOf(item);
+    for (int row = sorted_->rowCount() - 1; row >= 0; --row) {
+      const TbkExtension* mask = MaskAt(row);
       if ((active && mask->Active()) || (passive && !mask->Active()) ||
-          (selected && item->isSelected())) {
-        DeleteExtensionItem(item);
+          (selected && IsSelected(row))) {
+        DeleteExtensionItem(row);
       }
     }
   } catch (...) {
@@ -280,35 +240,32 @@ void TfrExtensions::actAddExtensionExecute() {
   if (!extensions_) return;
   TbkExtension fresh(nullptr);
   if (!executeExtension(&fresh, extensions_)) return;
-  TbkExtension* added = extensions_->Add();
-  added->Assign(&fresh);
-  auto* item = new TCaptionSortedItem();
-  Unhooked(changeHooked_, [&] { lvExtensions->addTopLevelItem(item); });
-  FillExtensionItem(added, item);
-  item->setSelected(true);
+  extensions_->Add()->Assign(&fresh);
+  // The sorted list has put the new mask into place; select it there too.
+  const QModelIndex added = sorted_->mapFromSource(model_->index(extensions_->Count() - 1, 0));
+  lvExtensions->selectionModel()->select(added,
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
   DoExtensionsChanged();
 }
 
 void TfrExtensions::actEditExtensionExecute() {
-  QTreeWidgetItem* item = FirstSelected();
-  if (!item) return;
-  if (!executeExtension(ExtensionOf(item), extensions_)) return;
-  FillExtensionItem(ExtensionOf(item), item);
+  const int row = FirstSelected();
+  if (row < 0) return;
+  if (!executeExtension(MaskAt(row), extensions_)) return;
   DoExtensionsChanged();
 }
 
 void TfrExtensions::lvExtensionsDblClick() {
   if (actEditExtension->isEnabled()) actEditExtension->trigger();
-  if (QTreeWidgetItem* item = FirstSelected()) FillExtensionItem(ExtensionOf(item), item);
 }
 
 void TfrExtensions::actDeleteExtensionExecute() {
-  if (!FirstSelected()) return;
+  if (FirstSelected() < 0) return;
   ForEachSelected("Delete selected?", &TfrExtensions::DeleteExtensionItem);
 }
 
 void TfrExtensions::actInvertExecute() {
-  if (!FirstSelected()) return;
+  if (FirstSelected() < 0) return;
   ForEachSelected("", &TfrExtensions::InvertExtensionItem);
 }
 
@@ -318,7 +275,7 @@ void TfrExtensions::actSelectAllExecute() {
 
 void TfrExtensions::actClearExecute() {
   if (!extensions_) return;
-  const int n = static_cast<int>(lvExtensions->selectedItems().size());
+  const int n = static_cast<int>(lvExtensions->selectionModel()->selectedRows().size());
   bool active = false, passive = n <= 1, selected = n >= 2;
   if (executeClearOptions(active, passive, selected, n >= 2))
     ClearByOptions(active, passive, selected);

@@ -3,19 +3,21 @@
 // those changes is the business of the window around it.
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 
 class QAction;
 class QMenu;
 class QToolBar;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 
 namespace pw {
 
 class TbkExtension;
 class TbkExtensions;
+class TCaptionSortModel;
+class TExtensionsModel;
 
 class TfrExtensions final : public QWidget {
   Q_OBJECT
@@ -32,12 +34,14 @@ class TfrExtensions final : public QWidget {
   std::function<bool(TbkExtension*, TbkExtensions*)> executeExtension;
   std::function<bool(bool&, bool&, bool&, bool)> executeClearOptions;
 
+  // Rebuilds the list, keeping selected the masks whose texts were selected.
   void RefreshList();
   void Redraw();
-  static TbkExtension* ExtensionOf(const QTreeWidgetItem* item);
+  // The mask shown in row of the list as it is sorted on the screen.
+  TbkExtension* MaskAt(int row) const;
 
   QToolBar* tbExtensions;
-  QTreeWidget* lvExtensions;
+  QTreeView* lvExtensions;
   QMenu* pmExtensions;
   QAction* actAddExtension;
   QAction* actEditExtension;
@@ -57,19 +61,24 @@ class TfrExtensions final : public QWidget {
   void actSelectAllExecute();
 
  private:
-  void lvExtensionsChange(QTreeWidgetItem* item);
+  // Rows below are those of the list as it is sorted on the screen.
+  void lvExtensionsChange(bool checkToggled);
   void lvExtensionsDblClick();
-  void FillExtensionItem(TbkExtension* extension, QTreeWidgetItem* item);
   void UpdateActionStates();
-  void ForEachSelected(const QString& question, void (TfrExtensions::*operation)(QTreeWidgetItem*));
-  void DeleteExtensionItem(QTreeWidgetItem* item);
-  void InvertExtensionItem(QTreeWidgetItem* item);
+  void ForEachSelected(const QString& question, void (TfrExtensions::*operation)(int row));
+  void DeleteExtensionItem(int row);
+  void InvertExtensionItem(int row);
   void ClearByOptions(bool active, bool passive, bool selected);
   void DoExtensionsChanged();
-  QTreeWidgetItem* FirstSelected() const;
+  int FirstSelected() const;
+  bool IsSelected(int row) const;
+  void RememberSelection();
+  void RestoreSelection();
 
   TbkExtensions* extensions_ = nullptr;
-  bool changeHooked_ = true;
+  TExtensionsModel* model_;
+  TCaptionSortModel* sorted_;
+  QStringList remembered_;
 };
 
 }  // namespace pw

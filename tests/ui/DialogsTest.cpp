@@ -2,15 +2,18 @@
 // selection, driven through their widgets.
 #include <gtest/gtest.h>
 
+#include <qpa/qwindowsysteminterface.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include "model/HoardkeeperClasses.h"
@@ -167,6 +170,42 @@ TEST_F(DialogTest, MessageWindowFollowsItsText) {
   EXPECT_FALSE(win.windowFlags() & Qt::WindowCloseButtonHint);
   EXPECT_TRUE(win.windowFlags() & Qt::WindowStaysOnTopHint) << "not under a modal dialog";
   EXPECT_TRUE(win.windowHandle()->isExposed()) << "on the screen when ShowText returns";
+}
+
+// Counts the keys that reach it.
+class KeyCounter final : public QWidget {
+ public:
+  int keys = 0;
+
+ protected:
+  void keyPressEvent(QKeyEvent*) override { ++keys; }
+};
+
+TEST_F(DialogTest, MessageWindowStaysAboveTheModalWindowAndHoldsInputBack) {
+  QDialog modal;
+  auto* target = new KeyCounter();
+  (new QVBoxLayout(&modal))->addWidget(target);
+  target->setFocusPolicy(Qt::StrongFocus);
+  modal.setWindowModality(Qt::ApplicationModal);
+  modal.show();
+  QApplication::setActiveWindow(&modal);
+  target->setFocus();
+  ASSERT_EQ(QApplication::activeModalWidget(), &modal);
+  std::unique_ptr<TMessageWin> win = CreateMessageWin();
+  EXPECT_EQ(win->parentWidget(), &modal) << "a window of its own, above the one that asked";
+  EXPECT_TRUE(win->isWindow());
+
+  // A key typed while the work runs waits until the work is done.
+  QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::AsynchronousDelivery>(
+      modal.windowHandle(), QEvent::KeyPress, Qt::Key_F4, Qt::NoModifier);
+  win->ShowText("Scanning...");
+  EXPECT_TRUE(win->isVisible());
+  EXPECT_EQ(target->keys, 0);
+  win.reset();
+  EXPECT_EQ(target->keys, 0);
+  QApplication::setActiveWindow(&modal);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(target->keys, 1) << "and is not lost";
 }
 
 TEST_F(DialogTest, OptionsWithoutArchivers) {

@@ -7,13 +7,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <filesystem>
 #include <fstream>
 
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/ui/FakeDialogs.h"
+#include "tests/ui/Views.h"
 #include "ui/eduExtension.h"
 #include "ui/fruExtensions.h"
 
@@ -29,18 +30,9 @@ class FrameTest : public ::testing::Test {
     frame.SetExtensions(&masks);
   }
 
-  QTreeWidgetItem* Row(int i) { return frame.lvExtensions->topLevelItem(i); }
-  QStringList Captions() {
-    QStringList out;
-    for (int i = 0; i < frame.lvExtensions->topLevelItemCount(); ++i) out << Row(i)->text(0);
-    return out;
-  }
-  // Selects the rows whose captions are given.
+  QStringList Captions() { return test::Captions(frame.lvExtensions); }
   void Select(std::initializer_list<const char*> captions) {
-    frame.lvExtensions->clearSelection();
-    for (const char* caption : captions) {
-      frame.lvExtensions->findItems(caption, Qt::MatchExactly).first()->setSelected(true);
-    }
+    test::SelectCaptions(frame.lvExtensions, captions);
   }
 
   test::FakeDialogs dialogs;
@@ -54,8 +46,8 @@ class FrameTest : public ::testing::Test {
 
 TEST_F(FrameTest, ListIsSortedAndMirrorsTheMasks) {
   EXPECT_EQ(Captions().join(" "), "*.bak *.doc *.tmp");
-  EXPECT_EQ(Row(0)->checkState(0), Qt::Unchecked);
-  EXPECT_EQ(Row(1)->checkState(0), Qt::Checked);
+  EXPECT_FALSE(test::IsChecked(frame.lvExtensions, 0));
+  EXPECT_TRUE(test::IsChecked(frame.lvExtensions, 1));
   EXPECT_TRUE(frame.actAddExtension->isEnabled());
   EXPECT_FALSE(frame.actEditExtension->isEnabled());
   EXPECT_EQ(changes, 0);
@@ -63,7 +55,7 @@ TEST_F(FrameTest, ListIsSortedAndMirrorsTheMasks) {
 
 TEST_F(FrameTest, WithoutACollectionOnlySelectAllIsEnabled) {
   frame.SetExtensions(nullptr);
-  EXPECT_EQ(frame.lvExtensions->topLevelItemCount(), 0);
+  EXPECT_EQ(test::Rows(frame.lvExtensions), 0);
   for (QAction* a : {frame.actAddExtension, frame.actEditExtension, frame.actDeleteExtension,
                      frame.actExtractFromDirectory, frame.actInvert, frame.actClear}) {
     EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
@@ -72,7 +64,7 @@ TEST_F(FrameTest, WithoutACollectionOnlySelectAllIsEnabled) {
 }
 
 TEST_F(FrameTest, CheckBoxMakesAMaskPassiveAndNotifiesOnce) {
-  Row(1)->setCheckState(0, Qt::Unchecked);  // *.doc
+  test::SetChecked(frame.lvExtensions, 1, false);  // *.doc
   EXPECT_FALSE(masks.Items(0)->Active());
   EXPECT_EQ(changes, 1);
 }
@@ -80,7 +72,7 @@ TEST_F(FrameTest, CheckBoxMakesAMaskPassiveAndNotifiesOnce) {
 TEST_F(FrameTest, SpaceTogglesTheCurrentMask) {
   frame.show();
   frame.lvExtensions->setFocus();
-  frame.lvExtensions->setCurrentItem(Row(0), 1);  // *.bak, passive
+  frame.lvExtensions->setCurrentIndex(frame.lvExtensions->model()->index(0, 1));  // *.bak
   QTest::keyClick(frame.lvExtensions, Qt::Key_Space);
   EXPECT_TRUE(masks.Items(1)->Active());
   EXPECT_EQ(changes, 1);
@@ -171,10 +163,7 @@ TEST_F(FrameTest, ScanKeepsTheSelection) {
   dialogs.fileAnswers = {QString::fromStdString(dir.string())};
   frame.actExtractFromDirectory->trigger();
   EXPECT_EQ(Captions().join(" "), "*.aaa *.bak *.doc *.tmp *.zzz");
-  QStringList selected;
-  for (QTreeWidgetItem* item : frame.lvExtensions->selectedItems()) selected << item->text(0);
-  selected.sort();
-  EXPECT_EQ(selected.join(" "), "*.bak *.tmp");
+  EXPECT_EQ(test::SelectedCaptions(frame.lvExtensions).join(" "), "*.bak *.tmp");
   EXPECT_EQ(dialogs.directoryStarts, (std::vector<QString>{""}));
   EXPECT_EQ(changes, 0) << "a scan does not notify";
   std::filesystem::remove_all(dir);

@@ -14,7 +14,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <filesystem>
 #include <fstream>
 
@@ -25,6 +25,7 @@
 #include "platform/fakes/Fakes.h"
 #include "tests/ui/FakeDialogs.h"
 #include "tests/ui/MenuChecks.h"
+#include "tests/ui/Views.h"
 #include "ui/Application.h"
 #include "ui/fmuHoardkeeper.h"
 
@@ -103,13 +104,14 @@ class MainWindowTest : public ::testing::Test {
     return w;
   }
 
-  void Select(TfmHoardkeeper& w, int row) { w.ListView1->topLevelItem(row)->setSelected(true); }
+  void Select(TfmHoardkeeper& w, int row) { test::SelectRow(w.ListView1, row); }
 
   // Whether any pixel of the list's row is drawn in pure red.
   static bool RowIsRed(TfmHoardkeeper& w, int row) {
     w.resize(569, 417);
     w.show();
-    const QRect rect = w.ListView1->visualItemRect(w.ListView1->topLevelItem(row));
+    QRect rect = w.ListView1->visualRect(w.ListView1->model()->index(row, 0));
+    rect.setRight(w.ListView1->viewport()->width());
     const QImage image = w.ListView1->viewport()->grab(rect).toImage();
     for (int y = 0; y < image.height(); ++y) {
       for (int x = 0; x < image.width(); ++x) {
@@ -144,7 +146,7 @@ TEST_F(MainWindowTest, FirstStartAsksForTheArchiverAndMarksTheDocument) {
                   Value{"C:\\Z\\wzzip.exe"});
   auto w = Start(true);
   EXPECT_EQ(w->windowTitle(), "Packetwright 1.0");
-  EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
+  EXPECT_EQ(test::Rows(w->ListView1), 0);
   EXPECT_TRUE(w->meCommandText->toPlainText().isEmpty());
   EXPECT_EQ(w->StatusPanel1->text(), "C:\\MyArchives");
   EXPECT_EQ(selectionsShown, 1);
@@ -180,13 +182,12 @@ TEST_F(MainWindowTest, ListMirrorsTheDocument) {
   WriteSettings();
   auto w = Start();
   EXPECT_EQ(selectionsShown, 0);
-  ASSERT_EQ(w->ListView1->topLevelItemCount(), 2);
-  QTreeWidgetItem* first = w->ListView1->topLevelItem(0);
-  EXPECT_EQ(first->text(0), "Work");
-  EXPECT_EQ(first->text(1), "D:\\Work");
-  EXPECT_EQ(first->text(2), "Texts");
-  EXPECT_EQ(first->checkState(0), Qt::Checked);
-  EXPECT_EQ(w->ListView1->topLevelItem(1)->checkState(0), Qt::Unchecked);
+  ASSERT_EQ(test::Rows(w->ListView1), 2);
+  EXPECT_EQ(test::Cell(w->ListView1, 0, 0), "Work");
+  EXPECT_EQ(test::Cell(w->ListView1, 0, 1), "D:\\Work");
+  EXPECT_EQ(test::Cell(w->ListView1, 0, 2), "Texts");
+  EXPECT_TRUE(test::IsChecked(w->ListView1, 0));
+  EXPECT_FALSE(test::IsChecked(w->ListView1, 1));
   EXPECT_FALSE(w->Manager()->GetModified());
   EXPECT_FALSE(RowIsRed(*w, 0));
 }
@@ -214,8 +215,7 @@ TEST_F(MainWindowTest, ActionsFollowTheSelection) {
 TEST_F(MainWindowTest, CheckBoxMarksTheDirectoryAndSaveClearsIt) {
   WriteSettings();
   auto w = Start();
-  QTreeWidgetItem* item = w->ListView1->topLevelItem(0);
-  item->setCheckState(0, Qt::Unchecked);
+  test::SetChecked(w->ListView1, 0, false);
   TbkDirectory* directory = w->Manager()->Directories()->Items(0);
   EXPECT_FALSE(directory->NeedArchive());
   EXPECT_TRUE(directory->GetModified());
@@ -245,7 +245,7 @@ TEST_F(MainWindowTest, SaveOfAFreshDocumentWritesTheSixtySixBytes) {
 TEST_F(MainWindowTest, SaveAsKeepsTheMarksAndTheSettingsFile) {
   WriteSettings();
   auto w = Start();
-  w->ListView1->topLevelItem(1)->setCheckState(0, Qt::Checked);
+  test::SetChecked(w->ListView1, 1, true);
   const fs::path other = folder / "other.dat";
   dialogs.fileAnswers = {QString::fromStdString(other.string())};
   w->actSaveAs->trigger();
@@ -265,7 +265,7 @@ TEST_F(MainWindowTest, OpenMergesAndAFailedOpenChangesNothing) {
   noDirectories.SaveToFile(other.string(), true);
   dialogs.fileAnswers = {QString::fromStdString(other.string())};
   w->actFileOpenExecute();
-  EXPECT_EQ(w->ListView1->topLevelItemCount(), 2) << "an empty stored list keeps ours";
+  EXPECT_EQ(test::Rows(w->ListView1), 2) << "an empty stored list keeps ours";
   EXPECT_EQ(w->Manager()->ArchiverParams(), "a -r");
   EXPECT_TRUE(w->Manager()->GetModified()) << "not in the program's own settings file yet";
   w->actSave->trigger();
@@ -291,9 +291,8 @@ TEST_F(MainWindowTest, OpenMergesAndAFailedOpenChangesNothing) {
   TMemoryStream after;
   w->Manager()->SaveToStream(after, false);
   EXPECT_EQ(after.Bytes(), before.Bytes());
-  ASSERT_EQ(w->ListView1->topLevelItemCount(), 2);
-  EXPECT_EQ(TfmHoardkeeper::DirectoryOf(w->ListView1->topLevelItem(0)),
-            w->Manager()->Directories()->Items(0));
+  ASSERT_EQ(test::Rows(w->ListView1), 2);
+  EXPECT_EQ(test::Cell(w->ListView1, 0, 1), "D:\\Work");
   EXPECT_FALSE(w->Manager()->GetModified());
 }
 
@@ -337,7 +336,7 @@ TEST_F(MainWindowTest, EveryCommandEndsShowingTheDocument) {
     return false;
   };
   w->actEditDirectory->trigger();
-  EXPECT_EQ(w->ListView1->topLevelItem(0)->text(2), "Prose");
+  EXPECT_EQ(test::Cell(w->ListView1, 0, 2), "Prose");
   EXPECT_TRUE(RowIsRed(*w, 0));
 
   // A command that fails part-way still leaves the screen right.
@@ -346,7 +345,10 @@ TEST_F(MainWindowTest, EveryCommandEndsShowingTheDocument) {
     d->Manager()->Rules()->Add()->SetName("Added");
     throw Exception("the dialog failed");
   };
-  EXPECT_THROW(w->actEditDirectory->trigger(), Exception);
+  EXPECT_NO_THROW(w->actEditDirectory->trigger());
+  ASSERT_FALSE(dialogs.shown.empty());
+  EXPECT_EQ(dialogs.shown.back().kind, "error");
+  EXPECT_EQ(dialogs.shown.back().text, "the dialog failed.");
   EXPECT_TRUE(w->actSave->isEnabled());
 }
 
@@ -360,11 +362,11 @@ TEST_F(MainWindowTest, DeleteAsksFirst) {
   EXPECT_EQ(w->Manager()->Directories()->Count(), 2);
   w->actDeleteDirectory->trigger();
   EXPECT_EQ(w->Manager()->Directories()->Count(), 1);
-  EXPECT_EQ(w->ListView1->topLevelItemCount(), 1);
+  EXPECT_EQ(test::Captions(w->ListView1), QStringList{""}) << "E:\\Notes has no archive name";
   EXPECT_TRUE(w->actSave->isEnabled());
   Select(*w, 0);
   w->actDeleteDirectory->trigger();
-  EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
+  EXPECT_EQ(test::Rows(w->ListView1), 0);
   EXPECT_FALSE(w->actDeleteDirectory->isEnabled());
   EXPECT_TRUE(w->meCommandText->toPlainText().isEmpty());
 }
@@ -374,11 +376,12 @@ TEST_F(MainWindowTest, NothingIsSelectedAfterADelete) {
   auto w = Start();
   w->show();
   w->ListView1->setFocus();
-  w->ListView1->setCurrentItem(w->ListView1->topLevelItem(0));  // as a click does
+  w->ListView1->setCurrentIndex(w->ListView1->model()->index(0, 0));  // as a click does
   dialogs.confirmAnswers = {TAnswer::Yes};
   w->actDeleteDirectory->trigger();
-  ASSERT_EQ(w->ListView1->topLevelItemCount(), 1);
-  EXPECT_EQ(w->SelectedItem(), nullptr);
+  ASSERT_EQ(test::Rows(w->ListView1), 1);
+  EXPECT_EQ(w->SelectedRow(), -1);
+  EXPECT_TRUE(test::SelectedCaptions(w->ListView1).isEmpty());
   EXPECT_TRUE(w->meCommandText->toPlainText().isEmpty());
   for (QAction* a : {w->actEditDirectory, w->actDeleteDirectory, w->actRunCurrentAnyway,
                      w->actCreateBatCurrent}) {
@@ -427,6 +430,32 @@ TEST_F(MainWindowTest, ErrorsOfACommandReachTheErrorBox) {
   EXPECT_EQ(ErrorBoxText("x"), "x.");
 }
 
+TEST_F(MainWindowTest, AnErrorEndsItsCommandAtTheSlot) {
+  auto w = Start();
+  EXPECT_NO_THROW(w->actCreateBatAll->trigger()) << "nothing unwinds through the toolkit";
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown.back().text, "Not found any directory to archive.");
+}
+
+// Open copies the file's directories over the document's: the list then
+// shows the new ones and paints no directory that went.
+TEST_F(MainWindowTest, OpenReplacesTheRowsWithTheDirectories) {
+  WriteSettings();
+  auto w = Start();
+  Select(*w, 1);
+  TbkManager one;
+  one.Directories()->Add()->SetPath("G:\\Only");
+  const fs::path other = folder / "one.dat";
+  one.SaveToFile(other.string(), true);
+  dialogs.fileAnswers = {QString::fromStdString(other.string())};
+  w->actFileOpen->trigger();
+  ASSERT_EQ(test::Rows(w->ListView1), 1);
+  EXPECT_EQ(test::Cell(w->ListView1, 0, 1), "G:\\Only");
+  EXPECT_EQ(w->SelectedRow(), -1);
+  EXPECT_FALSE(w->actEditDirectory->isEnabled());
+  EXPECT_FALSE(RowIsRed(*w, 0));
+}
+
 TEST_F(MainWindowTest, UnreadableSettingsFileStopsTheStart) {
   std::ofstream(settings) << "not a settings file";
   TfmHoardkeeper w(settings);
@@ -454,9 +483,9 @@ TEST_F(MainWindowTest, AddAndEditDirectoryGoThroughTheDialog) {
     return true;
   };
   w->actAddDirectory->trigger();
-  ASSERT_EQ(w->ListView1->topLevelItemCount(), 3);
+  ASSERT_EQ(test::Rows(w->ListView1), 3);
   EXPECT_EQ(w->SelectedDirectory()->Path(), "F:\\New");
-  EXPECT_EQ(w->SelectedItem()->text(0), "New");
+  EXPECT_EQ(test::Cell(w->ListView1, w->SelectedRow()), "New");
   EXPECT_NE(w->meCommandText->toPlainText().indexOf("F_New"), -1);
 
   editDirectory = [](TbkDirectory* d) {
@@ -464,7 +493,7 @@ TEST_F(MainWindowTest, AddAndEditDirectoryGoThroughTheDialog) {
     return true;
   };
   w->actEditDirectory->trigger();
-  EXPECT_EQ(w->SelectedItem()->text(2), "Texts");
+  EXPECT_EQ(test::Cell(w->ListView1, w->SelectedRow(), 2), "Texts");
   w->ListView1->clearSelection();
   editDirectory = [](TbkDirectory*) -> bool {
     throw std::logic_error("no dialog without a selection");
@@ -492,7 +521,7 @@ TEST_F(MainWindowTest, ShowRulesRefreshesTheList) {
   renameInRules = true;
   w->actShowRules->trigger();
   EXPECT_EQ(rulesShown, 1);
-  EXPECT_EQ(w->ListView1->topLevelItem(0)->text(2), "Prose");
+  EXPECT_EQ(test::Cell(w->ListView1, 0, 2), "Prose");
 }
 
 TEST_F(MainWindowTest, HintsLeaveTheStatusPanelsAlone) {
@@ -523,14 +552,14 @@ TEST_F(MainWindowTest, SpaceTogglesTheCurrentRowsCheckMark) {
   auto w = Start();
   w->show();
   w->ListView1->setFocus();
-  w->ListView1->setCurrentItem(w->ListView1->topLevelItem(0), 1);  // the focus on "Directory"
+  w->ListView1->setCurrentIndex(w->ListView1->model()->index(0, 1));  // the focus on "Directory"
   QTest::keyClick(w->ListView1, Qt::Key_Space);
   EXPECT_FALSE(w->Manager()->Directories()->Items(0)->NeedArchive());
   EXPECT_TRUE(w->actSave->isEnabled());
   EXPECT_NE(w->meCommandText->toPlainText().indexOf("D_Work"), -1);
   QTest::keyClick(w->ListView1, Qt::Key_Space);
   EXPECT_TRUE(w->Manager()->Directories()->Items(0)->NeedArchive());
-  EXPECT_EQ(w->SelectedItem(), w->ListView1->topLevelItem(0)) << "the selection stays";
+  EXPECT_EQ(w->SelectedRow(), 0) << "the selection stays";
 }
 
 TEST_F(MainWindowTest, TheMemoHasTheWindowFace) {

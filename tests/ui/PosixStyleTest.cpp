@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <filesystem>
 #include <fstream>
 
@@ -15,6 +15,7 @@
 #include "platform/fakes/FakeProcesses.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/ui/FakeDialogs.h"
+#include "tests/ui/Views.h"
 #include "ui/eduArchiverFoundDlg.h"
 #include "ui/eduManager.h"
 #include "ui/fmuHoardkeeper.h"
@@ -103,7 +104,7 @@ TEST_F(PosixUiTest, ScriptActionsSayShAndWriteShellScripts) {
   EXPECT_EQ(w.actCreateBatCurrent->text().remove('&'), "Create *.sh File");
   EXPECT_EQ(w.actCreateBatAll->text().remove('&'), "Create *.sh file For All");
   EXPECT_EQ(w.actEditBatFile->text().remove('&'), "Edit *.sh file");
-  w.ListView1->topLevelItem(0)->setSelected(true);
+  test::SelectRow(w.ListView1, 0);
   const fs::path script = folder / "one.sh";
   dialogs.fileAnswers = {QString::fromStdString(script.string())};
   w.actCreateBatCurrent->trigger();

@@ -9,13 +9,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "model/HoardkeeperClasses.h"
 #include "platform/Errors.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/ui/FakeDialogs.h"
 #include "tests/ui/MenuChecks.h"
+#include "tests/ui/Views.h"
 #include "ui/eduRule.h"
 #include "ui/fmuRules.h"
 #include "ui/fruExtensions.h"
@@ -35,10 +36,7 @@ class RulesTest : public ::testing::Test {
     manager.SetModified(false);
   }
 
-  void Select(TfmRules& w, const char* name) {
-    w.lvRules->clearSelection();
-    w.lvRules->findItems(name, Qt::MatchExactly).first()->setSelected(true);
-  }
+  void Select(TfmRules& w, const char* name) { test::SelectCaptions(w.lvRules, {name}); }
 
   test::FakeDialogs dialogs;
   fakes::FakeRegistry registry;
@@ -50,7 +48,7 @@ class RulesTest : public ::testing::Test {
 TEST_F(RulesTest, WindowWorksOnACopyThatSaveCommits) {
   TfmRules w;
   w.LoadRules(manager.Rules());
-  EXPECT_EQ(w.lvRules->topLevelItemCount(), 2);
+  EXPECT_EQ(test::Captions(w.lvRules), (QStringList{"Docs", "Free"}));
   EXPECT_FALSE(w.actSave->isEnabled());
   EXPECT_FALSE(w.actEditRule->isEnabled());
   EXPECT_EQ(w.frExtensions->Extensions(), nullptr);
@@ -58,8 +56,8 @@ TEST_F(RulesTest, WindowWorksOnACopyThatSaveCommits) {
 
   Select(w, "Docs");
   ASSERT_NE(w.frExtensions->Extensions(), nullptr);
-  EXPECT_EQ(w.frExtensions->lvExtensions->topLevelItemCount(), 1);
-  w.frExtensions->lvExtensions->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+  EXPECT_EQ(test::Captions(w.frExtensions->lvExtensions), QStringList{"*.doc"});
+  test::SetChecked(w.frExtensions->lvExtensions, 0, false);
   EXPECT_TRUE(w.actSave->isEnabled());
   EXPECT_TRUE(manager.Rules()->Items(0)->Extensions()->Items(0)->Active())
       << "not yet in the document";
@@ -122,14 +120,54 @@ TEST_F(RulesTest, NothingIsSelectedAfterADelete) {
   w.LoadRules(manager.Rules());
   w.show();
   w.lvRules->setFocus();
-  w.lvRules->setCurrentItem(w.lvRules->findItems("Free", Qt::MatchExactly).first());
+  w.lvRules->setCurrentIndex(
+      w.lvRules->model()->index(static_cast<int>(test::Captions(w.lvRules).indexOf("Free")), 0));
   dialogs.confirmAnswers = {TAnswer::Yes};
   w.actDeleteRule->trigger();
   ASSERT_EQ(w.WorkRules()->Count(), 2);
-  EXPECT_TRUE(w.lvRules->selectedItems().isEmpty());
+  EXPECT_TRUE(test::SelectedCaptions(w.lvRules).isEmpty());
   EXPECT_FALSE(w.actEditRule->isEnabled());
   EXPECT_FALSE(w.actDeleteRule->isEnabled());
   EXPECT_EQ(w.frExtensions->Extensions(), nullptr);
+}
+
+// The rule dialog copies a whole new mask list into the rule whose masks the
+// frame is showing; the frame shows the new masks, keeps the selection by
+// text, and paints no freed mask.
+TEST_F(RulesTest, EditingTheShownRuleReplacesItsMasksInTheFrame) {
+  TfmRules w;
+  w.LoadRules(manager.Rules());
+  w.show();
+  Select(w, "Docs");
+  test::SelectCaptions(w.frExtensions->lvExtensions, {"*.doc"});
+  w.executeRule = [](TbkRule* rule, TbkRules*) {
+    TbkRule copy(nullptr);
+    copy.Assign(rule);
+    copy.Extensions()->Add()->SetExt("*.rtf");
+    copy.Extensions()->Add()->SetExt("*.DOCX");
+    rule->Assign(&copy);
+    return true;
+  };
+  w.actEditRule->trigger();
+  EXPECT_EQ(test::Captions(w.frExtensions->lvExtensions),
+            (QStringList{"*.doc", "*.DOCX", "*.rtf"}));
+  EXPECT_EQ(test::SelectedCaptions(w.frExtensions->lvExtensions), QStringList{"*.doc"});
+  EXPECT_FALSE(w.grab().isNull());
+  EXPECT_TRUE(w.actSave->isEnabled());
+}
+
+TEST_F(RulesTest, DeletingTheShownRuleEmptiesTheFrameFirst) {
+  manager.Rules()->Items(1)->Extensions()->Add()->SetExt("*.tmp");  // Free
+  TfmRules w;
+  w.LoadRules(manager.Rules());
+  w.show();
+  Select(w, "Free");
+  ASSERT_EQ(test::Rows(w.frExtensions->lvExtensions), 1);
+  dialogs.confirmAnswers = {TAnswer::Yes};
+  w.actDeleteRule->trigger();
+  EXPECT_EQ(test::Captions(w.lvRules), QStringList{"Docs"});
+  EXPECT_EQ(test::Rows(w.frExtensions->lvExtensions), 0);
+  EXPECT_FALSE(w.grab().isNull());
 }
 
 TEST_F(RulesTest, RuleDialogChecksTheName) {
@@ -219,7 +257,7 @@ TEST(RulesKeys, TheFocusedListTakesF4) {
     ++masksAdded;
     return false;
   };
-  w.lvRules->topLevelItem(0)->setSelected(true);
+  test::SelectRow(w.lvRules, 0);
   w.show();
   QApplication::setActiveWindow(&w);
   w.lvRules->setFocus();
@@ -244,7 +282,7 @@ TEST(RulesKeys, TheRuleDialogsFrameKeysWorkFromEveryField) {
     opened.push_back(e->Ext());
     return false;
   };
-  d.frExtensions->lvExtensions->topLevelItem(0)->setSelected(true);
+  test::SelectRow(d.frExtensions->lvExtensions, 0);
   d.show();
   d.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&d));

@@ -1,0 +1,61 @@
+// Reading and driving the program's list views the way a user sees them:
+// rows in screen order, through the view's own model.
+#pragma once
+
+#include <QAbstractItemView>
+#include <QItemSelectionModel>
+#include <QStringList>
+#include <initializer_list>
+
+namespace pw::test {
+
+inline int Rows(QAbstractItemView* view) {
+  return view->model()->rowCount();
+}
+
+inline QString Cell(QAbstractItemView* view, int row, int column = 0) {
+  return view->model()->index(row, column).data().toString();
+}
+
+inline bool IsChecked(QAbstractItemView* view, int row) {
+  return view->model()->index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>() ==
+         Qt::Checked;
+}
+
+// What a click on the row's check box does.
+inline void SetChecked(QAbstractItemView* view, int row, bool checked) {
+  view->model()->setData(view->model()->index(row, 0), checked ? Qt::Checked : Qt::Unchecked,
+                         Qt::CheckStateRole);
+}
+
+// The first column of every row, top to bottom.
+inline QStringList Captions(QAbstractItemView* view) {
+  QStringList out;
+  for (int row = 0; row < Rows(view); ++row) out << Cell(view, row);
+  return out;
+}
+
+inline QStringList SelectedCaptions(QAbstractItemView* view) {
+  QStringList out;
+  for (int row = 0; row < Rows(view); ++row) {
+    if (view->selectionModel()->isRowSelected(row, {})) out << Cell(view, row);
+  }
+  return out;
+}
+
+inline void SelectRow(QAbstractItemView* view, int row) {
+  view->selectionModel()->select(view->model()->index(row, 0),
+                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+// Selects exactly the rows whose first column reads one of captions.
+inline void SelectCaptions(QAbstractItemView* view, std::initializer_list<const char*> captions) {
+  view->clearSelection();
+  for (const char* caption : captions) {
+    const int row = static_cast<int>(Captions(view).indexOf(caption));
+    view->selectionModel()->select(view->model()->index(row, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  }
+}
+
+}  // namespace pw::test

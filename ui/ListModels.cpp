@@ -1,0 +1,226 @@
+#include "ui/ListModels.h"
+
+#include <QAbstractItemView>
+#include <QColor>
+#include <QFont>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPalette>
+
+#include "model/HoardkeeperClasses.h"
+#include "ui/ImageList.h"
+#include "ui/UiText.h"
+
+namespace pw {
+
+namespace {
+
+QVariant CheckState(bool checked) {
+  return checked ? Qt::Checked : Qt::Unchecked;
+}
+
+// Red (255) and bold, as changed directories and rules are drawn.
+QVariant Changed(int role) {
+  if (role == Qt::ForegroundRole) return QColor(255, 0, 0);
+  QFont bold;
+  bold.setBold(true);
+  return bold;
+}
+
+}  // namespace
+
+// ---- TListModel ----------------------------------------------------------------
+
+TListModel::TListModel(QStringList headers, bool checkable, QObject* parent)
+    : QAbstractTableModel(parent), headers_(std::move(headers)), checkable_(checkable) {}
+
+TListModel::~TListModel() {
+  if (list_) list_->RemoveObserver(this);
+}
+
+void TListModel::SetList(TCollection* list) {
+  beginResetModel();
+  if (list_) list_->RemoveObserver(this);
+  list_ = list;
+  if (list_) list_->AddObserver(this);
+  rows_ = list_ ? list_->Count() : 0;
+  endResetModel();
+}
+
+int TListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : rows_;
+}
+
+int TListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(headers_.size());
+}
+
+QVariant TListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  return section >= 0 && section < headers_.size() ? QVariant(headers_[section]) : QVariant();
+}
+
+QVariant TListModel::data(const QModelIndex& index, int role) const {
+  if (!checkIndex(index, CheckIndexOption::IndexIsValid) || !list_) return {};
+  const TCollectionItem& item = *list_->GetItem(index.row());
+  if (role == Qt::CheckStateRole) {
+    return checkable_ && index.column() == 0 ? CheckState(Checked(item)) : QVariant();
+  }
+  return Data(item, index.column(), role);
+}
+
+Qt::ItemFlags TListModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+  if (checkable_ && index.column() == 0) flags |= Qt::ItemIsUserCheckable;
+  return flags;
+}
+
+bool TListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role != Qt::CheckStateRole || !checkable_ || index.column() != 0 || !list_ ||
+      !checkIndex(index, CheckIndexOption::IndexIsValid)) {
+    return false;
+  }
+  TCollectionItem& item = *list_->GetItem(index.row());
+  const bool checked = value.value<Qt::CheckState>() == Qt::Checked;
+  if (checked == Checked(item)) return true;
+  SetChecked(item, checked);  // the collection reports the change of the row
+  emit CheckToggled(index.row());
+  return true;
+}
+
+void TListModel::ItemAdded(TCollection&, int index) {
+  beginInsertRows({}, index, index);
+  ++rows_;
+  endInsertRows();
+}
+
+void TListModel::ItemAboutToBeRemoved(TCollection&, int index) {
+  beginRemoveRows({}, index, index);
+}
+
+void TListModel::ItemRemoved(TCollection&, int) {
+  --rows_;
+  endRemoveRows();
+}
+
+void TListModel::ItemChanged(TCollection&, int index) {
+  emit dataChanged(this->index(index, 0), this->index(index, columnCount() - 1));
+}
+
+void TListModel::ListAboutToBeReset(TCollection&) {
+  beginResetModel();
+}
+
+void TListModel::ListReset(TCollection& list) {
+  rows_ = list.Count();
+  endResetModel();
+}
+
+void TListModel::ListDestroyed(TCollection&) {
+  // Nothing of the list may be read any more, not even while resetting.
+  list_ = nullptr;
+  beginResetModel();
+  rows_ = 0;
+  endResetModel();
+}
+
+// ---- The three lists -------------------------------------------------------------
+
+TDirectoriesModel::TDirectoriesModel(QObject* parent)
+    : TListModel({"Archive File Name", "Directory", "Rule"}, true, parent) {}
+
+QVariant TDirectoriesModel::Data(const TCollectionItem& item, int column, int role) const {
+  const auto& directory = static_cast<const TbkDirectory&>(item);
+  switch (role) {
+    case Qt::DisplayRole:
+      return ToQt(column == 0   ? directory.ArchiveFileName()
+                  : column == 1 ? directory.Path()
+                                : directory.RuleName());
+    case Qt::DecorationRole:
+      return column == 0 ? MainImageList()[0] : QVariant();
+    case Qt::ForegroundRole:
+    case Qt::FontRole:
+      return directory.GetModified() ? Changed(role) : QVariant();
+    default:
+      return {};
+  }
+}
+
+bool TDirectoriesModel::Checked(const TCollectionItem& item) const {
+  return static_cast<const TbkDirectory&>(item).NeedArchive();
+}
+
+void TDirectoriesModel::SetChecked(TCollectionItem& item, bool checked) {
+  static_cast<TbkDirectory&>(item).SetNeedArchive(checked);
+}
+
+TRulesModel::TRulesModel(QObject* parent) : TListModel({"Rule Name"}, false, parent) {}
+
+QVariant TRulesModel::Data(const TCollectionItem& item, int, int role) const {
+  const auto& rule = static_cast<const TbkRule&>(item);
+  switch (role) {
+    case Qt::DisplayRole:
+      return ToQt(rule.Name());
+    case Qt::DecorationRole:
+      return RulesImageList()[rule.Category() == ecInclude ? 4 : 5];
+    case Qt::ForegroundRole:
+    case Qt::FontRole:
+      return rule.GetModified() ? Changed(role) : QVariant();
+    default:
+      return {};
+  }
+}
+
+TExtensionsModel::TExtensionsModel(QObject* parent)
+    : TListModel({"File Mask", "Assosiated Program"}, true, parent) {}
+
+QVariant TExtensionsModel::Data(const TCollectionItem& item, int column, int role) const {
+  const auto& mask = static_cast<const TbkExtension&>(item);
+  switch (role) {
+    case Qt::DisplayRole:
+      return ToQt(column == 0 ? mask.Ext() : mask.ProgramCaption());
+    case Qt::ForegroundRole:
+      if (mask.Active()) return {};
+      return QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text);
+    default:
+      return {};
+  }
+}
+
+bool TExtensionsModel::Checked(const TCollectionItem& item) const {
+  return static_cast<const TbkExtension&>(item).Active();
+}
+
+void TExtensionsModel::SetChecked(TCollectionItem& item, bool checked) {
+  static_cast<TbkExtension&>(item).SetActive(checked);
+}
+
+// ---- Sorting ---------------------------------------------------------------------
+
+TCaptionSortModel::TCaptionSortModel(QAbstractItemModel* source, QObject* parent)
+    : QSortFilterProxyModel(parent) {
+  collator_.setCaseSensitivity(Qt::CaseInsensitive);
+  setDynamicSortFilter(true);
+  setSourceModel(source);
+  sort(0, Qt::AscendingOrder);
+}
+
+bool TCaptionSortModel::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+  return collator_.compare(left.data().toString(), right.data().toString()) < 0;
+}
+
+bool TSpaceTogglesCheck::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (key->key() != Qt::Key_Space || key->modifiers() != Qt::NoModifier) return false;
+  auto* view = qobject_cast<QAbstractItemView*>(watched);
+  if (!view || !view->model()) return false;
+  const QModelIndex check = view->currentIndex().siblingAtColumn(0);
+  if (!check.isValid() || !(check.flags() & Qt::ItemIsUserCheckable)) return false;
+  const bool checked = check.data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked;
+  view->model()->setData(check, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+  return true;
+}
+
+}  // namespace pw

@@ -1,0 +1,127 @@
+// The program's lists as item models over the document's collections. A row
+// is the item at the same index of its collection; no row keeps a pointer to
+// a document object, and the collection says when an item comes, changes or
+// goes, so that a view never shows an item that has been freed.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QCollator>
+#include <QSortFilterProxyModel>
+#include <QStringList>
+
+#include "model/ListObserver.h"
+
+namespace pw {
+
+class TCollection;
+class TCollectionItem;
+class TbkDirectories;
+class TbkExtensions;
+class TbkRules;
+
+class TListModel : public QAbstractTableModel, private IListObserver {
+  Q_OBJECT
+ public:
+  ~TListModel() override;
+
+  TCollection* List() const { return list_; }
+  // Shows list, or no rows for null; views over the model start afresh.
+  void SetList(TCollection* list);
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+ signals:
+  // The user set or cleared the check mark of row; the object holds it already.
+  void CheckToggled(int row);
+
+ protected:
+  TListModel(QStringList headers, bool checkable, QObject* parent);
+  virtual QVariant Data(const TCollectionItem& item, int column, int role) const = 0;
+  virtual bool Checked(const TCollectionItem&) const { return false; }
+  virtual void SetChecked(TCollectionItem&, bool) {}
+
+ private:
+  void ItemAdded(TCollection& list, int index) override;
+  void ItemAboutToBeRemoved(TCollection& list, int index) override;
+  void ItemRemoved(TCollection& list, int index) override;
+  void ItemChanged(TCollection& list, int index) override;
+  void ListAboutToBeReset(TCollection& list) override;
+  void ListReset(TCollection& list) override;
+  void ListDestroyed(TCollection& list) override;
+
+  QStringList headers_;
+  bool checkable_;
+  TCollection* list_ = nullptr;
+  // The rows the views know of; between an announcement and its end the
+  // collection may already hold more or fewer.
+  int rows_ = 0;
+};
+
+// "Archive File Name", "Directory", "Rule"; the check mark is NeedArchive;
+// directories changed since the last load or save are red and bold.
+class TDirectoriesModel final : public TListModel {
+  Q_OBJECT
+ public:
+  explicit TDirectoriesModel(QObject* parent = nullptr);
+
+ protected:
+  QVariant Data(const TCollectionItem& item, int column, int role) const override;
+  bool Checked(const TCollectionItem& item) const override;
+  void SetChecked(TCollectionItem& item, bool checked) override;
+};
+
+// "Rule Name" with the lamp of the rule's category; changed rules (their
+// masks included) are red and bold.
+class TRulesModel final : public TListModel {
+  Q_OBJECT
+ public:
+  explicit TRulesModel(QObject* parent = nullptr);
+
+ protected:
+  QVariant Data(const TCollectionItem& item, int column, int role) const override;
+};
+
+// "File Mask", "Assosiated Program"; the check mark is Active; passive masks
+// are drawn in the disabled text colour.
+class TExtensionsModel final : public TListModel {
+  Q_OBJECT
+ public:
+  explicit TExtensionsModel(QObject* parent = nullptr);
+
+ protected:
+  QVariant Data(const TCollectionItem& item, int column, int role) const override;
+  bool Checked(const TCollectionItem& item) const override;
+  void SetChecked(TCollectionItem& item, bool checked) override;
+};
+
+// Keeps the rows of source sorted by their first column under the user's
+// collation, letter case ignored.
+class TCaptionSortModel final : public QSortFilterProxyModel {
+  Q_OBJECT
+ public:
+  TCaptionSortModel(QAbstractItemModel* source, QObject* parent);
+
+ protected:
+  bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+
+ private:
+  QCollator collator_;
+};
+
+// Space toggles the check mark of the current row, whichever column holds
+// the focus, as in the list views of Windows. Install it on the view.
+class TSpaceTogglesCheck final : public QObject {
+  Q_OBJECT
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+}  // namespace pw
