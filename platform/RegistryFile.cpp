@@ -295,4 +295,30 @@ std::unique_ptr<IRegistryKey> TRegistryFile::OpenKey(TRegistryRoot root, const s
   return std::make_unique<FileKey>(found->second.defaultValue);
 }
 
+TRegistryFile& TLiveRegistryFile::Current() {
+  // A stat per lookup; the file is parsed again only when it has changed.
+  std::error_code error;
+  Stamp now;
+  now.exists = std::filesystem::exists(fileName_, error);
+  if (now.exists) {
+    now.written = std::filesystem::last_write_time(fileName_, error);
+    now.size = std::filesystem::file_size(fileName_, error);
+    if (error) now.size = 0;  // not a file: Load says so, once per change
+  }
+  if (!read_ || *read_ != now) {
+    file_ = now.exists ? TRegistryFile::Load(fileName_) : TRegistryFile();
+    read_ = now;
+  }
+  return file_;
+}
+
+std::unique_ptr<IRegistryKey> TLiveRegistryFile::OpenKey(TRegistryRoot root,
+                                                         const std::string& path) {
+  return Current().OpenKey(root, path);
+}
+
+bool TLiveRegistryFile::HasKey(TRegistryRoot root, const std::string& path) {
+  return Current().HasKey(root, path);
+}
+
 }  // namespace pw

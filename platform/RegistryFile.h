@@ -2,6 +2,8 @@
 // export format ("REGEDIT4" or "Windows Registry Editor Version 5.00").
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -32,6 +34,30 @@ class TRegistryFile final : public IRegistry {
   };
   static std::string Normalize(const std::string& path);
   std::map<std::pair<TRegistryRoot, std::string>, Key> keys_;
+};
+
+// A registry file as it stands now: read again whenever it has changed since
+// the last read, so that an archiver registered or removed while the program
+// runs is seen by the next lookup.
+class TLiveRegistryFile final : public IRegistry {
+ public:
+  explicit TLiveRegistryFile(std::string fileName) : fileName_(std::move(fileName)) {}
+
+  std::unique_ptr<IRegistryKey> OpenKey(TRegistryRoot root, const std::string& path) override;
+  bool HasKey(TRegistryRoot root, const std::string& path);
+
+ private:
+  struct Stamp {
+    bool exists = false;
+    std::filesystem::file_time_type written{};
+    std::uintmax_t size = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+  TRegistryFile& Current();
+
+  std::string fileName_;
+  std::optional<Stamp> read_;  // the file as it was when last read
+  TRegistryFile file_;
 };
 
 }  // namespace pw

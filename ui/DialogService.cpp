@@ -1,13 +1,14 @@
 #include "ui/DialogService.h"
 
-#include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QMessageBox>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QPushButton>
 #include <QStringList>
 
 #include "platform/Services.h"
+#include "ui/DirectoryChooser.h"
 
 namespace pw {
 
@@ -20,34 +21,61 @@ QString ToQtFilter(const QString& filter) {
   return out.join(";;");
 }
 
+int TitleBarWidth(const QString& title) {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+  font.setBold(true);  // many window managers draw titles bold; room for either
+  // The window's icon, up to three caption buttons and the frame's padding.
+  const int frame = 16 + 3 * 30 + 40;
+  return QFontMetrics(font).horizontalAdvance(title) + frame;
+}
+
+std::unique_ptr<QMessageBox> CreateMessageBox(QWidget* parent, QMessageBox::Icon icon,
+                                              const QString& title, const QString& text) {
+  auto box = std::make_unique<QMessageBox>(icon, title, text, QMessageBox::NoButton, parent);
+  // The box sizes itself to its text only; a row as wide as the title bar
+  // needs keeps a short message from cutting its title.
+  QLayout* layout = box->layout();
+  if (!layout) return box;
+  const int margins = layout->contentsMargins().left() + layout->contentsMargins().right();
+  auto* row =
+      new QSpacerItem(TitleBarWidth(title) - margins, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+  if (auto* grid = qobject_cast<QGridLayout*>(layout)) {
+    grid->addItem(row, grid->rowCount(), 0, 1, grid->columnCount());
+  } else {
+    layout->addItem(row);
+  }
+  return box;
+}
+
 namespace {
 
 class StandardDialogs final : public IDialogService {
  public:
   void ShowError(QWidget* parent, const QString& title, const QString& text) override {
-    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, parent);
-    box.exec();
+    const auto box = CreateMessageBox(parent, QMessageBox::Critical, title, text);
+    box->addButton(QMessageBox::Ok);
+    box->exec();
   }
 
   bool Confirm(QWidget* parent, const QString& text) override {
-    QMessageBox box(QMessageBox::Question, "Confirm", text, QMessageBox::NoButton, parent);
-    QPushButton* yes = box.addButton("&Yes", QMessageBox::YesRole);
-    box.addButton("&No", QMessageBox::NoRole);
-    box.setDefaultButton(yes);
-    box.exec();
-    return box.clickedButton() == yes;
+    const auto box = CreateMessageBox(parent, QMessageBox::Question, "Confirm", text);
+    QPushButton* yes = box->addButton("&Yes", QMessageBox::YesRole);
+    box->addButton("&No", QMessageBox::NoRole);
+    box->setDefaultButton(yes);
+    box->exec();
+    return box->clickedButton() == yes;
   }
 
   TAnswer ConfirmWithCancel(QWidget* parent, const QString& text) override {
-    QMessageBox box(QMessageBox::Question, "Confirm", text, QMessageBox::NoButton, parent);
-    QPushButton* yes = box.addButton("&Yes", QMessageBox::YesRole);
-    QPushButton* no = box.addButton("&No", QMessageBox::NoRole);
-    QPushButton* cancel = box.addButton("Cancel", QMessageBox::RejectRole);
-    box.setDefaultButton(yes);
-    box.setEscapeButton(cancel);
-    box.exec();
-    if (box.clickedButton() == yes) return TAnswer::Yes;
-    if (box.clickedButton() == no) return TAnswer::No;
+    const auto box = CreateMessageBox(parent, QMessageBox::Question, "Confirm", text);
+    QPushButton* yes = box->addButton("&Yes", QMessageBox::YesRole);
+    QPushButton* no = box->addButton("&No", QMessageBox::NoRole);
+    QPushButton* cancel = box->addButton("Cancel", QMessageBox::RejectRole);
+    box->setDefaultButton(yes);
+    box->setEscapeButton(cancel);
+    box->exec();
+    if (box->clickedButton() == yes) return TAnswer::Yes;
+    if (box->clickedButton() == no) return TAnswer::No;
     return TAnswer::Cancel;
   }
 
@@ -72,18 +100,9 @@ class StandardDialogs final : public IDialogService {
 
   std::optional<QString> ChooseDirectory(QWidget* parent, const QString& start,
                                          bool offerCreate) override {
-    for (;;) {
-      QFileDialog dialog(parent, "Select Directory", start);
-      dialog.setFileMode(offerCreate ? QFileDialog::AnyFile : QFileDialog::Directory);
-      dialog.setOption(QFileDialog::ShowDirsOnly, true);
-      if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-      const QString chosen = QDir::toNativeSeparators(dialog.selectedFiles().first());
-      if (QFileInfo(chosen).isDir() || !offerCreate) return chosen;
-      if (Confirm(parent, "The directory " + chosen + " does not exist. Create it?")) {
-        QDir().mkpath(chosen);
-        return chosen;
-      }
-    }
+    TDirectoryChooser dialog(parent, start, offerCreate);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.Chosen();
   }
 };
 

@@ -4,7 +4,9 @@
 
 #include "platform/Services.h"
 
+#include <QMessageBox>
 #include <QString>
+#include <memory>
 #include <optional>
 
 class QWidget;
@@ -41,6 +43,14 @@ class IDialogService {
 // The implementation this build provides.
 template <>
 IDialogService& DefaultService<IDialogService>();
+
+// A message box of the standard service, before it is shown: never
+// narrower than its title needs in the window's title bar.
+std::unique_ptr<QMessageBox> CreateMessageBox(QWidget* parent, QMessageBox::Icon icon,
+                                              const QString& title, const QString& text);
+// The width a window needs for its title bar to show title in full: the
+// title in the title-bar font, the window's icon and its caption buttons.
+int TitleBarWidth(const QString& title);
 
 // "Name (*.x)|*.x|Other (*.y)|*.y" in the toolkit's own filter form.
 QString ToQtFilter(const QString& filter);

@@ -5,12 +5,16 @@
 #include <QStyle>
 #include <memory>
 
+#include "ui/Motifs.h"
+
 namespace pw {
 
 namespace {
 
+// A theme picture with the same disabled look as the drawn ones, so a disabled
+// command is plain to see whatever the theme.
 QIcon Standard(QStyle::StandardPixmap picture) {
-  return QApplication::style()->standardIcon(picture);
+  return WithDisabledLook(QApplication::style()->standardIcon(picture));
 }
 
 QIcon Lamp(bool include) {
@@ -35,12 +39,10 @@ struct TImageLists {
                    Standard(QStyle::SP_FileIcon), Standard(QStyle::SP_FileDialogContentsView),
                    Standard(QStyle::SP_DialogHelpButton), Standard(QStyle::SP_MediaSeekForward)}};
   QIcon lamps[2] = {Lamp(false), Lamp(true)};
-  TImageList rules{{Standard(QStyle::SP_FileDialogNewFolder), Standard(QStyle::SP_FileIcon),
-                    Standard(QStyle::SP_TrashIcon), Standard(QStyle::SP_DialogSaveButton), lamps[1],
-                    lamps[0]}};
-  TImageList extensions{{Standard(QStyle::SP_FileDialogNewFolder),
-                         Standard(QStyle::SP_FileIcon),
-                         Standard(QStyle::SP_TrashIcon),
+  TImageList rules{{PlusSign(), SheetOfPaper(), MinusSign(), FloppyDisk(), lamps[1], lamps[0]}};
+  TImageList extensions{{PlusSign(),
+                         SheetOfPaper(),
+                         MinusSign(),
                          {},
                          {},
                          {},
@@ -48,9 +50,9 @@ struct TImageLists {
                          {},
                          {},
                          {},
-                         Standard(QStyle::SP_DirOpenIcon),
-                         Standard(QStyle::SP_DialogApplyButton),
-                         Standard(QStyle::SP_DialogDiscardButton)}};
+                         OpenFolder(),
+                         ClipboardWithTick(),
+                         Cross()}};
 };
 
 // Pictures belong to the application object: they are let go when it goes.

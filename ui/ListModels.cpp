@@ -1,8 +1,10 @@
 #include "ui/ListModels.h"
 
+#include <QAbstractItemView>
 #include <QColor>
 #include <QFont>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPalette>
 
 #include "model/HoardkeeperClasses.h"
@@ -206,6 +208,19 @@ TCaptionSortModel::TCaptionSortModel(QAbstractItemModel* source, QObject* parent
 
 bool TCaptionSortModel::lessThan(const QModelIndex& left, const QModelIndex& right) const {
   return collator_.compare(left.data().toString(), right.data().toString()) < 0;
+}
+
+bool TSpaceTogglesCheck::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (key->key() != Qt::Key_Space || key->modifiers() != Qt::NoModifier) return false;
+  auto* view = qobject_cast<QAbstractItemView*>(watched);
+  if (!view || !view->model()) return false;
+  const QModelIndex check = view->currentIndex().siblingAtColumn(0);
+  if (!check.isValid() || !(check.flags() & Qt::ItemIsUserCheckable)) return false;
+  const bool checked = check.data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked;
+  view->model()->setData(check, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+  return true;
 }
 
 }  // namespace pw

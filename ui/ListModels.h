@@ -113,4 +113,15 @@ class TCaptionSortModel final : public QSortFilterProxyModel {
   QCollator collator_;
 };
 
+// Space toggles the check mark of the current row, whichever column holds
+// the focus, as in the list views of Windows. Install it on the view.
+class TSpaceTogglesCheck final : public QObject {
+  Q_OBJECT
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
 }  // namespace pw

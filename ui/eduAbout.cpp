@@ -101,9 +101,9 @@ QPixmap DrawModelDiagram() {
 TedAbout::TedAbout(QWidget* parent) : QDialog(parent) {
   setObjectName("edAbout");
   setWindowTitle("About");
-  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  SetDialogBorder(this);
   setFont(DialogFont());
-  setStyleSheet("TedAbout { background: white; }");
+  setStyleSheet("#edAbout { background: white; }");
   setFixedSize(525, 339);
 
   auto* layout = new QVBoxLayout(this);

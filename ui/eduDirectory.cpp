@@ -29,6 +29,7 @@ QToolButton* SpeedButton(QWidget* parent, QStyle::StandardPixmap glyph, const QS
                          const QString& hint) {
   auto* button = new QToolButton(parent);
   button->setAutoRaise(true);
+  button->setFocusPolicy(Qt::NoFocus);  // flat speed buttons stay out of the tab chain
   button->setIcon(QApplication::style()->standardIcon(glyph));
   button->setToolTip(hint);
   if (!caption.isEmpty()) {
@@ -61,6 +62,9 @@ TedDirectory::TedDirectory(QWidget* parent)
   cbRule = new QComboBox(this);
   cbRule->setEditable(true);
   cbRule->setInsertPolicy(QComboBox::NoInsert);
+  // A completion would store another rule's name, or a case the user did not
+  // type; without a completer Enter also matches the list case-sensitively.
+  cbRule->setCompleter(nullptr);
   Label2->setBuddy(cbRule);
   sbAddRule = SpeedButton(this, QStyle::SP_FileDialogNewFolder, "", "Add Rule");
   sbEditRule = SpeedButton(this, QStyle::SP_FileDialogDetailedView, "", "Edit Rule");

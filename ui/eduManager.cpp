@@ -47,7 +47,8 @@ TedManager::TedManager(QWidget* parent) : TfmBaseDialog(parent) {
   edSubDirPattern = new QComboBox(this);
   edSubDirPattern->setEditable(true);
   edSubDirPattern->setInsertPolicy(QComboBox::NoInsert);
-  Label4->setBuddy(edSubDirPattern);  // shows its accelerator instead of a bare "&"
+  edSubDirPattern->setCompleter(nullptr);  // "yyyy" must not become "yyyy-mm-dd"
+  Label4->setBuddy(edSubDirPattern);       // shows its accelerator instead of a bare "&"
   edSubDirPattern->addItems(
       {"yyyy-mm-dd", "\"My Archive\" for yyyy-mm-dd", "yyyy-mm-dd-hh-mm", "yyyymmddhhmm", ""});
 

@@ -12,6 +12,7 @@
 #include "platform/Services.h"
 #include "ui/DialogService.h"
 #include "ui/ImageList.h"
+#include "ui/MenuAccelerators.h"
 #include "ui/PacketwrightHelpIDs.h"
 #include "ui/UiText.h"
 #include "ui/fruExtensions.h"
@@ -23,12 +24,13 @@ TedRule::TedRule(QWidget* parent)
   EditCopy->SetCopyOwnerOnAssign(true);
   setWindowTitle("Rule");
   SetHelpContext(hcRuleDialog);
+  SetSizeable();
   setSizeGripEnabled(true);
   setMinimumSize(350, 400);
-  resize(390, 400);
+  resize(350, 400);
 
   auto* layout = new QVBoxLayout(Client());
-  layout->setContentsMargins(8, 8, 8, 0);
+  layout->setContentsMargins(6, 6, 6, 0);
   laName = new QLabel("Name", this);
   edName = new QLineEdit(this);
   auto* gbCategory = new QGroupBox("Files matches the Mask must be ", this);
@@ -40,12 +42,13 @@ TedRule::TedRule(QWidget* parent)
   };
   rbExclude = new QRadioButton("Excluded from Archive", gbCategory);
   rbInclude = new QRadioButton("Included into Archive", gbCategory);
+  // Tight enough that both captions fit at the dialog's smallest width.
+  row->setSpacing(2);
+  row->setContentsMargins(0, 2, 0, 2);
   row->addWidget(lamp(false));
   row->addWidget(rbExclude);
   row->addWidget(lamp(true));
   row->addWidget(rbInclude);
-  row->setSpacing(4);
-  row->setContentsMargins(6, 4, 6, 4);
   frExtensions = new TfrExtensions(this);
   frExtensions->actAddExtension->setText("Add");
   frExtensions->actAddExtension->setToolTip("Add");
@@ -53,6 +56,14 @@ TedRule::TedRule(QWidget* parent)
   frExtensions->actEditExtension->setToolTip("Edit");
   frExtensions->actDeleteExtension->setText("Delete");
   frExtensions->actDeleteExtension->setToolTip("Delete");
+  AssignAccelerators(frExtensions->pmExtensions);
+  // No other list here claims F4, F3 and Del, so the frame's keys work from
+  // every field of the dialog. An edit keeps Del for its text: it claims the
+  // key before any shortcut does.
+  for (QAction* a : {frExtensions->actAddExtension, frExtensions->actEditExtension,
+                     frExtensions->actDeleteExtension}) {
+    a->setShortcutContext(Qt::WindowShortcut);
+  }
   layout->addWidget(laName);
   layout->addWidget(edName);
   layout->addWidget(gbCategory);

@@ -24,6 +24,8 @@ class TfmBase : public QDialog {
 
 // "MS Sans Serif" at 8 points where it exists, else the platform's dialog font.
 QFont DialogFont();
+// A dialog border: a title and a close box, nothing to minimize or maximize.
+void SetDialogBorder(QWidget* window);
 // Places a window in the middle of the screen it is on.
 void CentreOnScreen(QWidget* window);
 

@@ -14,6 +14,7 @@
 namespace pw {
 
 TfmBaseDialog::TfmBaseDialog(QWidget* parent) : TfmBase(parent) {
+  SetDialogBorder(this);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
@@ -50,6 +51,19 @@ TfmBaseDialog::TfmBaseDialog(QWidget* parent) : TfmBase(parent) {
   ConnectGuarded(buOK, &QPushButton::clicked, this, &TfmBaseDialog::buOKClick);
   connect(buCancel, &QPushButton::clicked, this, &QDialog::reject);
   ConnectGuarded(buHelp, &QPushButton::clicked, this, &TfmBaseDialog::buHelpClick);
+}
+
+void TfmBaseDialog::SetSizeable() {
+  sizeable_ = true;
+  setWindowFlags((windowFlags() & ~Qt::MSWindowsFixedSizeDialogHint) |
+                 Qt::WindowMaximizeButtonHint);
+}
+
+void TfmBaseDialog::showEvent(QShowEvent* event) {
+  // Fixed before the window is mapped, so the window manager offers no
+  // resizing either; never smaller than the controls need.
+  if (!sizeable_) setFixedSize(size().expandedTo(minimumSizeHint()));
+  TfmBase::showEvent(event);
 }
 
 void TfmBaseDialog::buOKClick() {

@@ -30,6 +30,10 @@ class TfmBaseDialog : public TfmBase {
  protected:
   // Where a descendant puts its controls, above the buttons.
   QWidget* Client() const { return client_; }
+  // Lets the user resize the dialog; every other dialog keeps the size it
+  // opens with.
+  void SetSizeable();
+  void showEvent(QShowEvent* event) override;
 
  private slots:
   void buOKClick();
@@ -37,6 +41,7 @@ class TfmBaseDialog : public TfmBase {
 
  private:
   QWidget* client_;
+  bool sizeable_ = false;
 };
 
 // True when edit holds text (blanks count); otherwise says which field to

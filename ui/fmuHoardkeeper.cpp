@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeView>
+#include <filesystem>
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
@@ -23,6 +24,7 @@
 #include "ui/DialogService.h"
 #include "ui/ImageList.h"
 #include "ui/ListModels.h"
+#include "ui/MenuAccelerators.h"
 #include "ui/PacketwrightHelpIDs.h"
 #include "ui/SlotGuard.h"
 #include "ui/UiText.h"
@@ -118,10 +120,20 @@ void TfmHoardkeeper::CreateActions() {
                        int icon, void (TfmHoardkeeper::*handler)()) {
     a = new QAction(caption, this);
     a->setToolTip(hint);
-    a->setStatusTip(hint);
     if (!key.isEmpty()) a->setShortcut(key);
     if (icon >= 0) a->setIcon(MainImageList()[icon]);
-    ConnectGuarded(a, &QAction::triggered, this, handler);
+    // Whatever a command did, and however it ended, the screen then shows
+    // what the document holds and what closing would ask about: before the
+    // error box, so that the box is not shown over stale rows.
+    ConnectGuarded(a, &QAction::triggered, this, [this, handler] {
+      try {
+        (this->*handler)();
+      } catch (...) {
+        ShowDocument();
+        throw;
+      }
+      ShowDocument();
+    });
   };
   action(actFileOpen, "Open...", "Open", {}, -1, &TfmHoardkeeper::actFileOpenExecute);
   action(actSave, "Save", "Save", Qt::Key_F2, 1, &TfmHoardkeeper::actSaveExecute);
@@ -199,6 +211,8 @@ void TfmHoardkeeper::CreateMenus() {
   PopupMenu1->addActions({actAddDirectory, actEditDirectory, actDeleteDirectory});
   PopupMenu1->addSeparator();
   PopupMenu1->addActions({actRunCurrentAnyway, actCreateBatCurrent});
+  AssignAccelerators(menuBar());
+  AssignAccelerators(PopupMenu1);
 }
 
 void TfmHoardkeeper::CreateList() {
@@ -222,6 +236,7 @@ void TfmHoardkeeper::CreateList() {
   ListView1->header()->setSectionResizeMode(2, QHeaderView::Fixed);
   ListView1->header()->setStretchLastSection(false);
   ListView1->setColumnWidth(2, 100);
+  ListView1->installEventFilter(new TSpaceTogglesCheck(ListView1));
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListView1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(at)); });
@@ -236,7 +251,10 @@ void TfmHoardkeeper::CreateList() {
   meCommandText = new QPlainTextEdit(Splitter1);
   meCommandText->setObjectName("meCommandText");
   meCommandText->setReadOnly(true);
-  meCommandText->setBackgroundRole(QPalette::Window);
+  // The text area paints with the base colour; a read-only memo shows the window face.
+  QPalette face = meCommandText->palette();
+  face.setColor(QPalette::Base, face.color(QPalette::Window));
+  meCommandText->setPalette(face);
   meCommandText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   meCommandText->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   Splitter1->addWidget(ListView1);
@@ -311,6 +329,13 @@ void TfmHoardkeeper::ListView1Change(int row) {
   ListView1->viewport()->update();
 }
 
+void TfmHoardkeeper::ShowDocument() {
+  // The rows follow the directories through the model; a document whose
+  // list was replaced wholesale is shown afresh.
+  if (directoriesModel_->List() != manager_->Directories()) FillDirectoryList();
+  Refresh();
+}
+
 void TfmHoardkeeper::Refresh() {
   UpdateStatusBar(-1);
   ListView1Change(SelectedRow());
@@ -354,6 +379,9 @@ void TfmHoardkeeper::actDeleteDirectoryExecute() {
   TbkDirectories* directories = manager_->Directories();
   const QString path = ToQt(directories->Items(row)->Path());
   if (!Get<IDialogService>().Confirm(this, "Delete " + path + "?")) return;
+  // Nothing is selected afterwards: the view would move the selection to
+  // the next row, and a second Del would act on that directory.
+  ListView1->selectionModel()->clear();
   directories->Delete(row);
   ListView1Change(SelectedRow());
 }
@@ -391,7 +419,14 @@ void TfmHoardkeeper::actFileOpenExecute() {
     CopyDocument(*manager_, loaded);
     loaded.LoadFromFile(fileName);
     CopyDocument(loaded, *manager_);
+    // What was opened is not in the program's own settings file yet, which
+    // Save and the question on closing write: until then it is a change.
+    // The rows stay unmarked: they are as in the opened file.
     manager_->SetModified(false);
+    std::error_code error;
+    if (!std::filesystem::equivalent(fileName, settingsFileName_, error)) {
+      manager_->SetModified(true);
+    }
   }
   FillDirectoryList();
   ListView1Change(SelectedRow());
@@ -471,6 +506,13 @@ bool TfmHoardkeeper::FormCloseQuery() {
       return false;
   }
   return false;
+}
+
+bool TfmHoardkeeper::event(QEvent* event) {
+  // Hints show as tooltips; the status panels always show the document's
+  // state and the archive directory.
+  if (event->type() == QEvent::StatusTip) return true;
+  return QMainWindow::event(event);
 }
 
 void TfmHoardkeeper::closeEvent(QCloseEvent* event) {

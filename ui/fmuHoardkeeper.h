@@ -104,6 +104,7 @@ class TfmHoardkeeper final : public QMainWindow {
   void Exit1Click();
 
  protected:
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -111,6 +112,8 @@ class TfmHoardkeeper final : public QMainWindow {
   void CreateMenus();
   void CreateList();
   bool FormCloseQuery();
+  // The rows, the actions, the memo and the status bar from the document.
+  void ShowDocument();
   void Refresh();
 
   std::string settingsFileName_;

@@ -1,7 +1,9 @@
 #include "ui/fmuMessageWin.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QWindow>
 
 #include "ui/UiText.h"
 #include "ui/fmuBase.h"
@@ -19,9 +21,11 @@ void ProcessPendingEvents() {
 
 }  // namespace
 
+// Above the window that started the work and above every other one: the
+// work is often started from a modal dialog, which would otherwise cover it.
 TMessageWin::TMessageWin(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::MSWindowsFixedSizeDialogHint) {
+                          Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint) {
   setObjectName("MessageWin");
   setWindowTitle("Message");
   setFont(DialogFont());
@@ -50,7 +54,18 @@ void TMessageWin::ShowText(const std::string& text) {
   const int frame = frameGeometry().width() - geometry().width();
   setFixedSize(laMessage->x() + laMessage->width() + 30 - frame, 48);
   if (first) CentreOnScreen(this);
+  raise();
   if (!isActiveWindow()) activateWindow();
+  // The window system puts a new window on the screen a moment later; until
+  // then nothing can be painted, and the caller keeps the thread busy after
+  // this returns. Wait for it (briefly), then paint at once.
+  if (QWindow* window = windowHandle()) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!window->isExposed() && waited.elapsed() < 1000) {
+      QApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    }
+  }
   repaint();
   ProcessPendingEvents();
 }

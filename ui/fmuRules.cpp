@@ -1,7 +1,6 @@
 #include "ui/fmuRules.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -19,6 +18,7 @@
 #include "ui/DialogService.h"
 #include "ui/ImageList.h"
 #include "ui/ListModels.h"
+#include "ui/MenuAccelerators.h"
 #include "ui/PacketwrightHelpIDs.h"
 #include "ui/SlotGuard.h"
 #include "ui/UiText.h"
@@ -123,6 +123,10 @@ TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_uniq
     if (actEditRule->isEnabled()) actEditRule->trigger();
   });
   frExtensions->OnExtensionsChanged = [this] { ExtensionsChanged(); };
+  // The window's own menus first: their entries get the letters they start with.
+  AssignAccelerators(menu);
+  AssignAccelerators(pmRules);
+  AssignAccelerators(frExtensions->pmExtensions);
 }
 
 TfmRules::~TfmRules() {
@@ -204,7 +208,10 @@ void TfmRules::actDeleteRuleExecute() {
   if (!Get<IDialogService>().Confirm(this, "Delete " + ToQt(rule->Name()))) return;
   // The frame lets go of the rule's masks before they are freed with it.
   frExtensions->SetExtensions(nullptr);
-  workRules_->Delete(SelectedIndex());
+  const int index = SelectedIndex();
+  // Nothing is selected afterwards: the view would select the next rule.
+  lvRules->selectionModel()->clear();
+  workRules_->Delete(index);
   lvRulesChange();
 }
 

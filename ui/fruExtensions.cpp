@@ -75,6 +75,7 @@ TfrExtensions::TfrExtensions(QWidget* parent) : QWidget(parent) {
   lvExtensions->setColumnWidth(0, 100);
   lvExtensions->header()->setStretchLastSection(true);
   lvExtensions->header()->setSectionsClickable(false);
+  lvExtensions->installEventFilter(new TSpaceTogglesCheck(lvExtensions));
   layout->addWidget(lvExtensions, 1);
 
   pmExtensions = new QMenu(this);

@@ -24,7 +24,7 @@ class TextKey final : public IRegistryKey {
 
 class PortableRegistry final : public IRegistry {
  public:
-  PortableRegistry() : file_(TRegistryFile::Load(ProgramDirectory() + "Packetwright.reg")) {}
+  PortableRegistry() : file_(ProgramDirectory() + "Packetwright.reg") {}
 
   std::unique_ptr<IRegistryKey> OpenKey(TRegistryRoot root, const std::string& path) override {
     if (file_.HasKey(root, path) || root != TRegistryRoot::rrClassesRoot || path.empty()) {
@@ -44,7 +44,7 @@ class PortableRegistry final : public IRegistry {
   }
 
  private:
-  TRegistryFile file_;
+  TLiveRegistryFile file_;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The registry export format read into the portable registry.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -143,6 +144,34 @@ TEST(RegistryFile, MalformedFileLoadsAsEmptyAndSaysSo) {
 
   TRegistryFile none = TRegistryFile::Load(file.string(), &problem);
   EXPECT_EQ(Default(none, kClasses, ".x"), "<missing key>");
+}
+
+TEST(RegistryFile, ALiveFileIsReadAgainWhenItChanges) {
+  namespace fs = std::filesystem;
+  const fs::path file =
+      fs::temp_directory_path() / ("pw-live-" + std::to_string(::getpid()) + ".reg");
+  const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\WinRAR.exe";
+  // Each write gets a later time, as a real edit a moment later would.
+  auto write = [&](const std::string& contents, int second) {
+    std::ofstream(file, std::ios::binary) << contents;
+    fs::last_write_time(file, fs::file_time_type::clock::now() + std::chrono::seconds(second));
+  };
+  fs::remove(file);
+  TLiveRegistryFile live(file.string());
+  EXPECT_EQ(live.OpenKey(kMachine, key), nullptr) << "no file yet";
+
+  write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\" + key + "]\n@=\"/usr/bin/rar\"\n", 1);
+  ASSERT_NE(live.OpenKey(kMachine, key), nullptr) << "registered while running";
+  std::string value;
+  live.OpenKey(kMachine, key)->ReadDefaultValue(value);
+  EXPECT_EQ(value, "/usr/bin/rar");
+
+  write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n", 2);
+  EXPECT_EQ(live.OpenKey(kMachine, key), nullptr) << "removed while running";
+  EXPECT_TRUE(live.HasKey(kMachine, "SOFTWARE\\Other"));
+
+  fs::remove(file);
+  EXPECT_FALSE(live.HasKey(kMachine, "SOFTWARE\\Other")) << "the file is gone";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <qpa/qwindowsysteminterface.h>
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,12 +14,18 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/ui/FakeDialogs.h"
+#include "ui/DialogService.h"
+#include "ui/eduAbout.h"
 #include "ui/eduArchiverFoundDlg.h"
+#include "ui/eduDirectory.h"
+#include "ui/eduExtension.h"
 #include "ui/eduManager.h"
+#include "ui/eduRule.h"
 #include "ui/fmuBaseDialog.h"
 #include "ui/fmuMessageWin.h"
 
@@ -84,6 +91,70 @@ TEST_F(DialogTest, EscapeAndCloseCancelWithoutChecking) {
   EXPECT_FALSE(d.buHelp->isVisibleTo(&d));
 }
 
+// A dialog border: the size it opens with, and nothing to minimize or maximize.
+void ExpectFixedDialog(QDialog& d) {
+  SCOPED_TRACE(d.windowTitle().toStdString());
+  d.show();
+  const QSize opened = d.size();
+  EXPECT_EQ(d.minimumSize(), opened);
+  EXPECT_EQ(d.maximumSize(), opened);
+  d.resize(opened + QSize(120, 80));
+  EXPECT_EQ(d.size(), opened);
+  EXPECT_TRUE(d.windowFlags() & Qt::CustomizeWindowHint) << "only the hints asked for";
+  EXPECT_FALSE(d.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+  EXPECT_TRUE(d.windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+TEST_F(DialogTest, DialogsHaveAFixedBorder) {
+  TedManager options;
+  ExpectFixedDialog(options);
+  TedArchiverFoundDlg found;
+  ExpectFixedDialog(found);
+  TedDirectory directory;
+  ExpectFixedDialog(directory);
+  TedExtension mask;
+  ExpectFixedDialog(mask);
+  EXPECT_EQ(mask.size(), QSize(338, 163));
+  TedClearOptions clear;
+  ExpectFixedDialog(clear);
+  EXPECT_EQ(clear.width(), 198);
+  TedAbout about;
+  ExpectFixedDialog(about);
+  const QImage face = about.grab().toImage();
+  EXPECT_EQ(face.pixelColor(2, face.height() - 2), QColor(Qt::white)) << "the about box is white";
+}
+
+TEST_F(DialogTest, TheRuleDialogIsSizeableFrom350By400WithNothingClipped) {
+  TedRule d;
+  d.show();
+  EXPECT_EQ(d.size(), QSize(350, 400));
+  EXPECT_EQ(d.minimumSize(), QSize(350, 400));
+  EXPECT_TRUE(d.windowFlags() & Qt::WindowMaximizeButtonHint);
+  d.resize(500, 450);
+  EXPECT_EQ(d.size(), QSize(500, 450));
+  d.resize(350, 400);
+  QApplication::processEvents();
+  for (QRadioButton* rb : {d.rbExclude, d.rbInclude}) {
+    SCOPED_TRACE(rb->text().toStdString());
+    EXPECT_GE(rb->width(), rb->sizeHint().width());
+    EXPECT_LE(rb->geometry().right(), rb->parentWidget()->contentsRect().right());
+  }
+}
+
+TEST(MessageBoxes, AShortMessageKeepsItsTitleWhole) {
+  const QString title = "Packetwright and a title longer than the message";
+  const auto titled = CreateMessageBox(nullptr, QMessageBox::Critical, title, "Failed.");
+  titled->addButton(QMessageBox::Ok);
+  titled->show();
+  const auto plain = CreateMessageBox(nullptr, QMessageBox::Critical, "Error", "Failed.");
+  plain->addButton(QMessageBox::Ok);
+  plain->show();
+  EXPECT_GT(titled->width(), plain->width());
+  EXPECT_GE(titled->width(), TitleBarWidth(title));
+  EXPECT_GT(TitleBarWidth(title), titled->fontMetrics().horizontalAdvance(title) + 100)
+      << "room for the icon and the caption buttons";
+}
+
 TEST_F(DialogTest, MessageWindowFollowsItsText) {
   TMessageWin win;
   win.ShowText("Scanning C:\\...");
@@ -97,6 +168,8 @@ TEST_F(DialogTest, MessageWindowFollowsItsText) {
   EXPECT_EQ(win.width(), narrow);
   EXPECT_EQ(win.frameGeometry().width(), win.laMessage->x() + win.laMessage->width() + 30);
   EXPECT_FALSE(win.windowFlags() & Qt::WindowCloseButtonHint);
+  EXPECT_TRUE(win.windowFlags() & Qt::WindowStaysOnTopHint) << "not under a modal dialog";
+  EXPECT_TRUE(win.windowHandle()->isExposed()) << "on the screen when ShowText returns";
 }
 
 // Counts the keys that reach it.
@@ -182,6 +255,21 @@ TEST_F(DialogTest, OptionsFillTheStandardSetOnlyOnYes) {
   EXPECT_EQ(m.SubDirNamePattern(), "");
   EXPECT_EQ(m.ArchiverParams(), "-a -p -r");
   EXPECT_TRUE(m.GetModified());
+}
+
+TEST_F(DialogTest, ThePatternIsStoredAsTyped) {
+  TbkManager m;
+  TedManager d;
+  d.LoadData(m);
+  d.show();
+  d.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+  d.edSubDirPattern->setFocus();
+  d.edSubDirPattern->setCurrentText("");
+  QTest::keyClicks(d.edSubDirPattern->lineEdit(), "yyyy");
+  QTest::keyClick(d.edSubDirPattern->lineEdit(), Qt::Key_Tab);
+  d.StoreInto(m);
+  EXPECT_EQ(m.SubDirNamePattern(), "yyyy") << "not completed into yyyy-mm-dd";
 }
 
 TEST_F(DialogTest, UntouchedFieldsKeepTheirBytes) {

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
@@ -68,6 +70,50 @@ TEST_F(DirectoryTest, CheckDataNeedsADirectoryAndAKnownRule) {
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.EditCopy->RuleName(), "sources") << "stored as typed";
   EXPECT_EQ(dialog.EditCopy->Path(), "C:\\Src");
+}
+
+TEST_F(DirectoryTest, TheRuleFieldKeepsWhatIsTyped) {
+  dialog.edDirectory->setText("C:\\Src");
+  QLineEdit* typing = dialog.cbRule->lineEdit();
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  typing->setFocus();
+  QTest::keyClicks(typing, "Doc");
+  EXPECT_EQ(dialog.cbRule->currentText(), "Doc") << "no completion into Docs";
+  EXPECT_FALSE(dialog.sbEditRule->isEnabled());
+  dialog.sbAddRuleClick();
+  EXPECT_EQ(ruleSeen, "Doc") << "a new rule takes the typed name";
+
+  dialog.cbRule->setCurrentText("");
+  QTest::keyClicks(typing, "sour");
+  QTest::keyClick(typing, Qt::Key_Tab);
+  EXPECT_EQ(dialog.cbRule->currentText(), "sour");
+  dialog.buOK->click();
+  EXPECT_EQ(dialogs.shown.back().text, "Rule 'sour' not found");
+
+  dialog.cbRule->setCurrentText("");
+  QTest::keyClicks(typing, "sources");
+  QTest::keyClick(typing, Qt::Key_Return);
+  EXPECT_EQ(dialog.cbRule->currentText(), "sources");
+  dialog.buOK->click();
+  EXPECT_EQ(dialog.EditCopy->RuleName(), "sources") << "the letter case typed";
+}
+
+TEST_F(DirectoryTest, TabSkipsTheSpeedButtons) {
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  dialog.edDirectory->setFocus();
+  std::vector<QWidget*> visited;
+  for (int i = 0; i < 7; ++i) {
+    QWidget* at = QApplication::focusWidget();
+    visited.push_back(at == dialog.cbRule->lineEdit() ? dialog.cbRule : at);
+    QTest::keyClick(at, Qt::Key_Tab);
+  }
+  const std::vector<QWidget*> expected = {
+      dialog.edDirectory, dialog.buBrowse, dialog.edArchiveFileName, dialog.cbNeedArchive,
+      dialog.cbRule,      dialog.buOK,     dialog.buCancel};
+  EXPECT_EQ(visited, expected);
+  EXPECT_EQ(QApplication::focusWidget(), dialog.edDirectory);
 }
 
 TEST_F(DirectoryTest, EmptyRuleIsAccepted) {

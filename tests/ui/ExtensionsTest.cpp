@@ -69,6 +69,18 @@ TEST_F(FrameTest, CheckBoxMakesAMaskPassiveAndNotifiesOnce) {
   EXPECT_EQ(changes, 1);
 }
 
+TEST_F(FrameTest, SpaceTogglesTheCurrentMask) {
+  frame.show();
+  frame.lvExtensions->setFocus();
+  frame.lvExtensions->setCurrentIndex(frame.lvExtensions->model()->index(0, 1));  // *.bak
+  QTest::keyClick(frame.lvExtensions, Qt::Key_Space);
+  EXPECT_TRUE(masks.Items(1)->Active());
+  EXPECT_EQ(changes, 1);
+  QTest::keyClick(frame.lvExtensions, Qt::Key_Space);
+  EXPECT_FALSE(masks.Items(1)->Active());
+  EXPECT_EQ(changes, 2);
+}
+
 TEST_F(FrameTest, InvertFlipsEverySelectedMask) {
   Select({"*.bak", "*.doc", "*.tmp"});
   frame.actInvert->trigger();

@@ -4,11 +4,14 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeView>
@@ -21,6 +24,7 @@
 #include "platform/Streams.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/ui/FakeDialogs.h"
+#include "tests/ui/MenuChecks.h"
 #include "tests/ui/Views.h"
 #include "ui/Application.h"
 #include "ui/fmuHoardkeeper.h"
@@ -30,6 +34,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using Value = fakes::FakeRegistry::Value;
+
+QString Caption(const QAction* a) {
+  return QString(a->text()).remove('&');
+}
 
 std::string Read(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -259,7 +267,8 @@ TEST_F(MainWindowTest, OpenMergesAndAFailedOpenChangesNothing) {
   w->actFileOpenExecute();
   EXPECT_EQ(test::Rows(w->ListView1), 2) << "an empty stored list keeps ours";
   EXPECT_EQ(w->Manager()->ArchiverParams(), "a -r");
-  EXPECT_FALSE(w->Manager()->GetModified());
+  EXPECT_TRUE(w->Manager()->GetModified()) << "not in the program's own settings file yet";
+  w->actSave->trigger();
 
   // A file that fails part-way: its first directory is read, then an error.
   const fs::path corrupt = folder / "corrupt.dat";
@@ -287,6 +296,62 @@ TEST_F(MainWindowTest, OpenMergesAndAFailedOpenChangesNothing) {
   EXPECT_FALSE(w->Manager()->GetModified());
 }
 
+TEST_F(MainWindowTest, OpenThenSaveWritesTheOpenedContentIntoTheOwnFile) {
+  WriteSettings();
+  auto w = Start();
+  TbkManager other;
+  other.SetArchiverExeFileName("C:\\Other\\rar.exe");
+  other.Directories()->Add()->SetPath("F:\\Elsewhere");
+  const fs::path file = folder / "other.dat";
+  other.SaveToFile(file.string(), true);
+  dialogs.fileAnswers = {QString::fromStdString(file.string())};
+  w->actFileOpen->trigger();
+  ASSERT_TRUE(w->actSave->isEnabled());
+  EXPECT_FALSE(RowIsRed(*w, 0)) << "the rows are as in the opened file";
+  w->actSave->trigger();
+  TbkManager saved;
+  saved.LoadFromFile(settings);
+  EXPECT_EQ(saved.ArchiverExeFileName(), "C:\\Other\\rar.exe");
+  EXPECT_FALSE(w->actSave->isEnabled());
+
+  dialogs.fileAnswers = {QString::fromStdString(settings)};  // its own file again
+  w->actFileOpen->trigger();
+  EXPECT_FALSE(w->actSave->isEnabled());
+}
+
+TEST_F(MainWindowTest, EveryCommandEndsShowingTheDocument) {
+  WriteSettings();
+  auto w = Start();
+  ASSERT_FALSE(w->actSave->isEnabled());
+  editDirectory = [](TbkDirectory*) { return false; };
+  w->actAddDirectory->trigger();  // cancelled: the new directory comes and goes
+  EXPECT_TRUE(w->Manager()->GetModified());
+  EXPECT_TRUE(w->actSave->isEnabled());
+
+  // The directory dialog renamed the rule, then was cancelled.
+  Select(*w, 0);
+  editDirectory = [](TbkDirectory* d) {
+    d->Manager()->Rules()->Items(0)->SetName("Prose");
+    RenameRuleReferences(d->Manager()->Directories(), "Texts", "Prose");
+    return false;
+  };
+  w->actEditDirectory->trigger();
+  EXPECT_EQ(test::Cell(w->ListView1, 0, 2), "Prose");
+  EXPECT_TRUE(RowIsRed(*w, 0));
+
+  // A command that fails part-way still leaves the screen right.
+  w->actSave->trigger();
+  editDirectory = [](TbkDirectory* d) -> bool {
+    d->Manager()->Rules()->Add()->SetName("Added");
+    throw Exception("the dialog failed");
+  };
+  EXPECT_NO_THROW(w->actEditDirectory->trigger());
+  ASSERT_FALSE(dialogs.shown.empty());
+  EXPECT_EQ(dialogs.shown.back().kind, "error");
+  EXPECT_EQ(dialogs.shown.back().text, "the dialog failed.");
+  EXPECT_TRUE(w->actSave->isEnabled());
+}
+
 TEST_F(MainWindowTest, DeleteAsksFirst) {
   WriteSettings();
   auto w = Start();
@@ -304,6 +369,27 @@ TEST_F(MainWindowTest, DeleteAsksFirst) {
   EXPECT_EQ(test::Rows(w->ListView1), 0);
   EXPECT_FALSE(w->actDeleteDirectory->isEnabled());
   EXPECT_TRUE(w->meCommandText->toPlainText().isEmpty());
+}
+
+TEST_F(MainWindowTest, NothingIsSelectedAfterADelete) {
+  WriteSettings();
+  auto w = Start();
+  w->show();
+  w->ListView1->setFocus();
+  w->ListView1->setCurrentIndex(w->ListView1->model()->index(0, 0));  // as a click does
+  dialogs.confirmAnswers = {TAnswer::Yes};
+  w->actDeleteDirectory->trigger();
+  ASSERT_EQ(test::Rows(w->ListView1), 1);
+  EXPECT_EQ(w->SelectedRow(), -1);
+  EXPECT_TRUE(test::SelectedCaptions(w->ListView1).isEmpty());
+  EXPECT_TRUE(w->meCommandText->toPlainText().isEmpty());
+  for (QAction* a : {w->actEditDirectory, w->actDeleteDirectory, w->actRunCurrentAnyway,
+                     w->actCreateBatCurrent}) {
+    EXPECT_FALSE(a->isEnabled()) << Caption(a).toStdString();
+  }
+  w->actDeleteDirectory->trigger();  // a second Del asks about nothing
+  EXPECT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(w->Manager()->Directories()->Count(), 1);
 }
 
 TEST_F(MainWindowTest, BatchFilesForOneAndForAll) {
@@ -438,11 +524,76 @@ TEST_F(MainWindowTest, ShowRulesRefreshesTheList) {
   EXPECT_EQ(test::Cell(w->ListView1, 0, 2), "Prose");
 }
 
+TEST_F(MainWindowTest, HintsLeaveTheStatusPanelsAlone) {
+  WriteSettings();
+  auto w = Start();
+  w->show();
+  Select(*w, 0);
+  const QString panel1 = w->StatusPanel1->text();
+  // What resting the pointer on a tool button and on a menu item does.
+  for (QAction* a : w->ToolBar1->actions()) {
+    if (QWidget* button = w->ToolBar1->widgetForAction(a)) {
+      QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+      QApplication::sendEvent(button, &enter);
+    }
+  }
+  for (QAction* a : w->findChildren<QAction*>()) a->showStatusText(w.get());
+  QStatusTipEvent tip("Save");
+  QApplication::sendEvent(w.get(), &tip);
+  EXPECT_EQ(w->statusBar()->currentMessage(), "");
+  EXPECT_TRUE(w->StatusPanel0->isVisible());
+  EXPECT_TRUE(w->StatusPanel1->isVisible());
+  EXPECT_EQ(w->StatusPanel1->text(), panel1);
+  EXPECT_EQ(w->actSave->toolTip(), "Save") << "the hint shows as a tooltip";
+}
+
+TEST_F(MainWindowTest, SpaceTogglesTheCurrentRowsCheckMark) {
+  WriteSettings();
+  auto w = Start();
+  w->show();
+  w->ListView1->setFocus();
+  w->ListView1->setCurrentIndex(w->ListView1->model()->index(0, 1));  // the focus on "Directory"
+  QTest::keyClick(w->ListView1, Qt::Key_Space);
+  EXPECT_FALSE(w->Manager()->Directories()->Items(0)->NeedArchive());
+  EXPECT_TRUE(w->actSave->isEnabled());
+  EXPECT_NE(w->meCommandText->toPlainText().indexOf("D_Work"), -1);
+  QTest::keyClick(w->ListView1, Qt::Key_Space);
+  EXPECT_TRUE(w->Manager()->Directories()->Items(0)->NeedArchive());
+  EXPECT_EQ(w->SelectedRow(), 0) << "the selection stays";
+}
+
+TEST_F(MainWindowTest, TheMemoHasTheWindowFace) {
+  WriteSettings();
+  auto w = Start();
+  w->show();
+  const QImage memo = w->meCommandText->viewport()->grab().toImage();
+  EXPECT_EQ(memo.pixelColor(memo.width() / 2, memo.height() - 2),
+            w->palette().color(QPalette::Window));
+}
+
+TEST_F(MainWindowTest, TypingALetterInAMenuPicksTheEntry) {
+  WriteSettings();
+  auto w = Start();
+  w->show();
+  test::ExpectAccelerators(w->menuBar()->actions());
+  for (QAction* title : w->menuBar()->actions()) test::ExpectAccelerators(title->menu()->actions());
+  test::ExpectAccelerators(w->PopupMenu1->actions());
+  EXPECT_EQ(w->actSaveAs->text(), "Save &As...");
+
+  QMenu* file = w->findChild<QMenu*>("File1");
+  file->popup(w->mapToGlobal(QPoint(10, 10)));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
+  dialogs.fileAnswers = {std::nullopt};
+  QTest::keyClick(file, Qt::Key_A);
+  ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
+  EXPECT_EQ(dialogs.fileDialogs[0].title, "Save As");
+}
+
 TEST_F(MainWindowTest, MenusAndToolBarInOrder) {
   WriteSettings();
   auto w = Start();
   QStringList toolbar;
-  for (QAction* a : w->ToolBar1->actions()) toolbar << (a->isSeparator() ? "-" : a->text());
+  for (QAction* a : w->ToolBar1->actions()) toolbar << (a->isSeparator() ? "-" : Caption(a));
   EXPECT_EQ(
       toolbar.join("|"),
       "Save|-|Add Directory|Edit Directory|Delete Directory From List|-|Run Current|Run "
@@ -452,7 +603,7 @@ TEST_F(MainWindowTest, MenusAndToolBarInOrder) {
   EXPECT_EQ(w->actRunAll->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F9));
   EXPECT_EQ(w->actDeleteDirectory->shortcut(), QKeySequence(Qt::Key_Delete));
   QStringList popup;
-  for (QAction* a : w->PopupMenu1->actions()) popup << (a->isSeparator() ? "-" : a->text());
+  for (QAction* a : w->PopupMenu1->actions()) popup << (a->isSeparator() ? "-" : Caption(a));
   EXPECT_EQ(
       popup.join("|"),
       "Add Directory|Edit Directory|Delete Directory From List|-|Run Current|Create *.bat File");

@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -13,6 +15,7 @@
 #include "platform/Errors.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/ui/FakeDialogs.h"
+#include "tests/ui/MenuChecks.h"
 #include "tests/ui/Views.h"
 #include "ui/eduRule.h"
 #include "ui/fmuRules.h"
@@ -111,6 +114,23 @@ TEST_F(RulesTest, ReferencedRulesCannotBeDeleted) {
   EXPECT_EQ(w.frExtensions->Extensions(), nullptr);
 }
 
+TEST_F(RulesTest, NothingIsSelectedAfterADelete) {
+  manager.Rules()->Add()->SetName("Other");
+  TfmRules w;
+  w.LoadRules(manager.Rules());
+  w.show();
+  w.lvRules->setFocus();
+  w.lvRules->setCurrentIndex(
+      w.lvRules->model()->index(static_cast<int>(test::Captions(w.lvRules).indexOf("Free")), 0));
+  dialogs.confirmAnswers = {TAnswer::Yes};
+  w.actDeleteRule->trigger();
+  ASSERT_EQ(w.WorkRules()->Count(), 2);
+  EXPECT_TRUE(test::SelectedCaptions(w.lvRules).isEmpty());
+  EXPECT_FALSE(w.actEditRule->isEnabled());
+  EXPECT_FALSE(w.actDeleteRule->isEnabled());
+  EXPECT_EQ(w.frExtensions->Extensions(), nullptr);
+}
+
 // The rule dialog copies a whole new mask list into the rule whose masks the
 // frame is showing; the frame shows the new masks, keeps the selection by
 // text, and paints no freed mask.
@@ -189,6 +209,18 @@ TEST_F(RulesTest, RenamingReachesTheDirectoriesAtOnce) {
   EXPECT_EQ(docs->Name(), "Docs") << "the rule itself changes only when Execute copies it back";
 }
 
+TEST_F(RulesTest, EveryMenuEntryHasAnAccelerator) {
+  TfmRules w;
+  auto* bar = w.findChild<QMenuBar*>();
+  ASSERT_NE(bar, nullptr);
+  test::ExpectAccelerators(bar->actions());
+  for (QAction* title : bar->actions()) test::ExpectAccelerators(title->menu()->actions());
+  test::ExpectAccelerators(w.pmRules->actions());
+  test::ExpectAccelerators(w.frExtensions->pmExtensions->actions());
+  EXPECT_EQ(w.actAddRule->text(), "&Add Rule") << "the window's own entries come first";
+  EXPECT_EQ(w.frExtensions->actAddExtension->text(), "Add &Mask");
+}
+
 TEST_F(RulesTest, MasksEditedInTheDialogStayInItsCopy) {
   TbkRule* docs = manager.Rules()->Items(0);
   TedRule d;
@@ -200,7 +232,7 @@ TEST_F(RulesTest, MasksEditedInTheDialogStayInItsCopy) {
   d.frExtensions->actAddExtension->trigger();
   EXPECT_EQ(d.EditCopy->Extensions()->Count(), 2);
   EXPECT_EQ(docs->Extensions()->Count(), 1);
-  EXPECT_EQ(d.frExtensions->actAddExtension->text(), "Add");
+  EXPECT_EQ(d.frExtensions->actAddExtension->text(), "&Add");
 }
 
 }  // namespace
@@ -234,6 +266,40 @@ TEST(RulesKeys, TheFocusedListTakesF4) {
   QTest::keyClick(w.frExtensions->lvExtensions, Qt::Key_F4);
   EXPECT_EQ(rulesAdded, 1);
   EXPECT_EQ(masksAdded, 1);
+}
+
+TEST(RulesKeys, TheRuleDialogsFrameKeysWorkFromEveryField) {
+  test::FakeDialogs dialogs;
+  ScopedOverride<IDialogService> use(dialogs);
+  TbkRule rule(nullptr);
+  rule.SetName("Docs");
+  rule.Extensions()->Add()->SetExt("*.doc");
+  TbkRules rules;
+  TedRule d;
+  d.Load(&rule, &rules);
+  std::vector<std::string> opened;
+  d.frExtensions->executeExtension = [&](TbkExtension* e, TbkExtensions*) {
+    opened.push_back(e->Ext());
+    return false;
+  };
+  test::SelectRow(d.frExtensions->lvExtensions, 0);
+  d.show();
+  d.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+
+  d.edName->setFocus();
+  QTest::keyClick(d.edName, Qt::Key_F4);
+  d.rbExclude->setFocus();
+  QTest::keyClick(d.rbExclude, Qt::Key_F3);
+  EXPECT_EQ(opened, (std::vector<std::string>{"", "*.doc"})) << "Add, then Edit of the selected";
+
+  // Del stays with the text being typed; the masks go only from the list.
+  d.edName->setFocus();
+  d.edName->setCursorPosition(0);
+  QTest::keyClick(d.edName, Qt::Key_Delete);
+  EXPECT_EQ(d.edName->text(), "ocs");
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(d.EditCopy->Extensions()->Count(), 1);
 }
 
 }  // namespace

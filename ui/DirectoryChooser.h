@@ -1,0 +1,28 @@
+// The directory chooser of "Browse..." and "Scan Directory". It decides about
+// a directory that does not exist before it closes, so that a "No" leaves the
+// user where they were, with what they typed.
+#pragma once
+
+#include <QFileDialog>
+
+namespace pw {
+
+class TDirectoryChooser final : public QFileDialog {
+  Q_OBJECT
+ public:
+  // Opens at start, or at the current directory when start is empty. With
+  // offerCreate a directory that does not exist may be typed; it is created,
+  // with its parents, once the user agrees. Without it the chooser offers no
+  // way to create one.
+  TDirectoryChooser(QWidget* parent, const QString& start, bool offerCreate);
+
+  // The chosen directory in the platform's own notation.
+  QString Chosen() const;
+
+  void accept() override;
+
+ private:
+  bool offerCreate_;
+};
+
+}  // namespace pw
