@@ -7,36 +7,17 @@
 #include <memory>
 #include <string>
 
+#include "bench/ReferenceDocument.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/Streams.h"
 
 namespace {
 
 void Fill(pw::TbkManager& m, int percent) {
-  m.SetArchiverExeFileName("C:\\Program Files\\WinRAR\\WinRAR.exe");
-  m.SetArchiverParams("a -r");
-  m.SetExcludeKey("-x");
-  const int directories = 10000 * percent / 100;
   const int rules = 1000 * percent / 100;
-  for (int i = 0; i < directories; ++i) {
-    pw::TbkDirectory* d = m.Directories()->Add();
-    d->SetRuleName("Rule" + std::to_string(i % rules));
-    d->SetPath("D:\\Projects\\Customer" + std::to_string(i) + "\\Documents");
-    d->SetArchiveFileName("Customer" + std::to_string(i));
-    d->SetNeedArchive(i % 3 != 0);
-  }
-  for (int i = 0; i < rules; ++i) {
-    pw::TbkRule* r = m.Rules()->Add();
-    r->SetName("Rule" + std::to_string(i));
-    r->SetCategory(i % 2 ? pw::ecInclude : pw::ecExclude);
-    for (int k = 0; k < 50; ++k) {
-      pw::TbkExtension* e = r->Extensions()->Add();
-      e->SetExt("*.e" + std::to_string(k));
-      e->SetActive(k % 4 != 0);
-      e->SetTotalSize(k * 1000);
-      e->SetProgramCaption("File type " + std::to_string(k));
-    }
-  }
+  pw::bench::SetReferenceOptions(m);
+  pw::bench::AddReferenceDirectories(m, 10000 * percent / 100, rules);
+  pw::bench::AddReferenceRules(m, rules);
 }
 
 void BM_Save(benchmark::State& state) {

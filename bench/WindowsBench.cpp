@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ReferenceDocument.h"
 #include "model/HoardkeeperClasses.h"
 #include "ui/fmuHoardkeeper.h"
 #include "ui/fmuRules.h"
@@ -52,22 +53,9 @@ void Settle() {
 // The shape of the settings benchmark, with one extra rule of 5,000 masks.
 void WriteDocument(const std::string& fileName, int directories) {
   pw::TbkManager m;
-  m.SetArchiverExeFileName("C:\\Program Files\\WinRAR\\WinRAR.exe");
-  m.SetArchiverParams("a -r");
-  m.SetExcludeKey("-x");
+  pw::bench::SetReferenceOptions(m);
   if (directories > 0) {
-    for (int i = 0; i < 1000; ++i) {
-      pw::TbkRule* r = m.Rules()->Add();
-      r->SetName("Rule" + std::to_string(i));
-      r->SetCategory(i % 2 ? pw::ecInclude : pw::ecExclude);
-      for (int k = 0; k < 50; ++k) {
-        pw::TbkExtension* e = r->Extensions()->Add();
-        e->SetExt("*.e" + std::to_string(k));
-        e->SetActive(k % 4 != 0);
-        e->SetTotalSize(k * 1000);
-        e->SetProgramCaption("File type " + std::to_string(k));
-      }
-    }
+    pw::bench::AddReferenceRules(m, 1000);
     pw::TbkRule* big = m.Rules()->Add();
     big->SetName("Big");
     for (int k = 0; k < 5000; ++k) {
@@ -77,13 +65,7 @@ void WriteDocument(const std::string& fileName, int directories) {
       e->SetProgramCaption("Type " + std::to_string(k));
     }
   }
-  for (int i = 0; i < directories; ++i) {
-    pw::TbkDirectory* d = m.Directories()->Add();
-    d->SetRuleName("Rule" + std::to_string(i % 1000));
-    d->SetPath("D:\\Projects\\Customer" + std::to_string(i) + "\\Documents");
-    d->SetArchiveFileName("Customer" + std::to_string(i));
-    d->SetNeedArchive(i % 3 != 0);
-  }
+  pw::bench::AddReferenceDirectories(m, directories, 1000);
   m.SaveToFile(fileName, true);
 }
 

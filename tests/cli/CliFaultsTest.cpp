@@ -9,20 +9,15 @@
 
 #include "archiver/BatchFiles.h"
 #include "model/HoardkeeperClasses.h"
+#include "tests/support/TestSupport.h"
 
 namespace pw {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void Write(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+using test::ReadFile;
+using test::WriteFile;
 
 struct Outcome {
   bool signalled;
@@ -42,13 +37,13 @@ class CliFaultsTest : public ::testing::Test {
 
   // Runs the program through sh, after the shell commands in setup.
   Outcome Run(const std::string& setup, const std::string& args, const std::string& input = "") {
-    Write(root / "stdin", input);
+    WriteFile(root / "stdin", input);
     const std::string command = setup + "; exec '" + PW_CLI_PATH + "' " + args + " < '" +
                                 (root / "stdin").string() + "' > '" + (root / "stdout").string() +
                                 "' 2> '" + (root / "stderr").string() + "'";
     const int raw = std::system(command.c_str());
     if (WIFSIGNALED(raw)) return {true, 128 + WTERMSIG(raw), "", ""};
-    return {false, WEXITSTATUS(raw), Read(root / "stdout"), Read(root / "stderr")};
+    return {false, WEXITSTATUS(raw), ReadFile(root / "stdout"), ReadFile(root / "stderr")};
   }
 
   std::vector<std::string> WorkFiles() const {
@@ -66,14 +61,14 @@ class CliFaultsTest : public ::testing::Test {
 
 TEST_F(CliFaultsTest, AFileSizeLimitGivesAMessageAndLeavesNothing) {
   const fs::path out = root / "work" / "big.dat";
-  Write(out, "old");
+  WriteFile(out, "old");
   const std::string json = "{\"ArchiverParams\": \"" + std::string(4000, 'p') +
                            "\", \"Directories\": [{\"Path\": \"" + std::string(4000, 'd') + "\"}]}";
   const Outcome r = Run("ulimit -f 2", "import '" + out.string() + "'", json);
   EXPECT_FALSE(r.signalled) << "status " << r.status;
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "packetwright-cli: Stream write error\n");
-  EXPECT_EQ(Read(out), "old");
+  EXPECT_EQ(ReadFile(out), "old");
   EXPECT_EQ(WorkFiles(), std::vector<std::string>{"big.dat"});
 }
 
@@ -118,7 +113,7 @@ TEST_F(CliFaultsTest, EveryImportFailureIsOneLineAndWritesNothing) {
 
 TEST_F(CliFaultsTest, ControlBytesFromTheFileReachTheTerminalEscaped) {
   // A property name that clears the screen, and a path that does in show.
-  Write(settings, std::string("TPF0\x0ATbkManager\x00\x04\x1B[2J\x08", 22));
+  WriteFile(settings, std::string("TPF0\x0ATbkManager\x00\x04\x1B[2J\x08", 22));
   Outcome r = Run("true", "--settings '" + settings + "' show");
   EXPECT_EQ(r.err,
             "packetwright-cli: Error reading TbkManager.\\x1B[2J: Property does not exist\n");

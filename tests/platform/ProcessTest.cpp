@@ -11,6 +11,7 @@
 #include "platform/Errors.h"
 #include "platform/Process.h"
 #include "platform/Programs.h"
+#include "tests/support/TestSupport.h"
 
 namespace pw {
 namespace {
@@ -19,10 +20,7 @@ namespace fs = std::filesystem;
 
 #ifndef _WIN32
 
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::ReadFile;
 
 class ProcessTest : public ::testing::Test {
  protected:
@@ -47,14 +45,14 @@ class ProcessTest : public ::testing::Test {
 TEST_F(ProcessTest, ArgumentsArriveOneByOne) {
   const std::vector<std::string> args = {"a b", "'q'", "*", "$X", ""};
   EXPECT_EQ(Get<IProcessRunner>().RunAndWait(program.string(), args), 4);
-  EXPECT_EQ(Read(record), folder.string() + "\n[a b]['q'][*][$X][]\n");
+  EXPECT_EQ(ReadFile(record), folder.string() + "\n[a b]['q'][*][$X][]\n");
   fs::remove(record);
 
   Get<IProcessRunner>().Start(program.string(), args);
   for (int i = 0; i < 100 && !fs::exists(record); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  EXPECT_EQ(Read(record), folder.string() + "\n[a b]['q'][*][$X][]\n");
+  EXPECT_EQ(ReadFile(record), folder.string() + "\n[a b]['q'][*][$X][]\n");
 }
 
 TEST_F(ProcessTest, ProgramsThatCannotStartAreReported) {

@@ -14,36 +14,17 @@
 
 #include "platform/Errors.h"
 #include "platform/SafeFile.h"
+#include "tests/support/TestSupport.h"
 
 namespace pw {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void Write(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-void Save(const std::string& name, const std::string& text) {
-  TSafeFileWriter writer(name);
-  writer.Stream().WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
-  writer.Commit();
-}
-
-// The message of the save's failure, or "" when it succeeded.
-std::string SaveFails(const std::string& name, const std::string& text) {
-  try {
-    Save(name, text);
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "";
-}
+using test::ReadFile;
+using test::SaveFails;
+using test::SaveFile;
+using test::WriteFile;
 
 // Lowers this process's file-size limit, with the signal ignored as both
 // programs do, for as long as it lives.
@@ -93,34 +74,34 @@ class SafeFileTest : public ::testing::Test {
 
 TEST_F(SafeFileTest, UncommittedOrFailedWriteLeavesTheOldFileAndNoTrace) {
   const fs::path target = folder / "a.dat";
-  Write(target, "old");
+  WriteFile(target, "old");
   {
     TSafeFileWriter writer(target.string());
     EXPECT_FALSE(writer.WritesInPlace());
     writer.Stream().WriteBuffer("new", 3);
   }  // abandoned, as when writing fails
-  EXPECT_EQ(Read(target), "old");
+  EXPECT_EQ(ReadFile(target), "old");
   {
     FileSizeLimit limit(4096);
     EXPECT_EQ(SaveFails(target.string(), big), "Stream write error");
   }
-  EXPECT_EQ(Read(target), "old");
+  EXPECT_EQ(ReadFile(target), "old");
   EXPECT_EQ(Names(), std::vector<std::string>{"a.dat"});
-  Save(target.string(), "new");
-  EXPECT_EQ(Read(target), "new");
+  SaveFile(target.string(), "new");
+  EXPECT_EQ(ReadFile(target), "new");
   EXPECT_EQ(Names(), std::vector<std::string>{"a.dat"});
 }
 
 TEST_F(SafeFileTest, BackslashesSeparateDirectories) {
   const std::string name = folder.string() + "\\b.dat";
-  Save(name, "x");
-  EXPECT_EQ(Read(folder / "b.dat"), "x");
+  SaveFile(name, "x");
+  EXPECT_EQ(ReadFile(folder / "b.dat"), "x");
   EXPECT_TRUE(FileExists(name));
 }
 
 TEST_F(SafeFileTest, ALinkIsFollowedAndStaysALink) {
   fs::create_directories(folder / "real");
-  Write(folder / "real" / "w.dat", "old");
+  WriteFile(folder / "real" / "w.dat", "old");
   fs::create_symlink("real/w.dat", folder / "link.dat");
   fs::create_symlink("link.dat", folder / "chain.dat");
   const std::string link = (folder / "chain.dat").string();
@@ -128,33 +109,33 @@ TEST_F(SafeFileTest, ALinkIsFollowedAndStaysALink) {
     FileSizeLimit limit(4096);
     EXPECT_EQ(SaveFails(link, big), "Stream write error");
   }
-  EXPECT_EQ(Read(folder / "real" / "w.dat"), "old");
-  Save(link, "new");
+  EXPECT_EQ(ReadFile(folder / "real" / "w.dat"), "old");
+  SaveFile(link, "new");
   EXPECT_TRUE(fs::is_symlink(folder / "chain.dat"));
   EXPECT_TRUE(fs::is_symlink(folder / "link.dat"));
-  EXPECT_EQ(Read(folder / "real" / "w.dat"), "new");
+  EXPECT_EQ(ReadFile(folder / "real" / "w.dat"), "new");
   EXPECT_EQ(Names(), (std::vector<std::string>{"chain.dat", "link.dat", "real"}));
 
   // A link to a file not there yet makes that file.
   fs::create_symlink("real/later.dat", folder / "dangling.dat");
-  Save((folder / "dangling.dat").string(), "made");
-  EXPECT_EQ(Read(folder / "real" / "later.dat"), "made");
+  SaveFile((folder / "dangling.dat").string(), "made");
+  EXPECT_EQ(ReadFile(folder / "real" / "later.dat"), "made");
   EXPECT_TRUE(fs::is_symlink(folder / "dangling.dat"));
 }
 
 TEST_F(SafeFileTest, ALongNameIsStillReplacedInOneStep) {
   const fs::path target = folder / std::string(254, 'L');
-  Write(target, "old");
+  WriteFile(target, "old");
   {
     FileSizeLimit limit(4096);
     EXPECT_EQ(SaveFails(target.string(), big), "Stream write error");
   }
-  EXPECT_EQ(Read(target), "old");
+  EXPECT_EQ(ReadFile(target), "old");
   TSafeFileWriter writer(target.string());
   EXPECT_FALSE(writer.WritesInPlace());
   writer.Stream().WriteBuffer("new", 3);
   writer.Commit();
-  EXPECT_EQ(Read(target), "new");
+  EXPECT_EQ(ReadFile(target), "new");
   EXPECT_EQ(Names().size(), 1u);
 }
 
@@ -162,8 +143,8 @@ TEST_F(SafeFileTest, SpecialFilesAreWrittenIntoNotReplaced) {
   const fs::path fifo = folder / "pipe";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   std::string received;
-  std::thread reader([&] { received = Read(fifo); });
-  Save(fifo.string(), "through the pipe");
+  std::thread reader([&] { received = ReadFile(fifo); });
+  SaveFile(fifo.string(), "through the pipe");
   // Had the save not opened the pipe, this releases the reader instead of
   // leaving the test hanging.
   const int late = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
@@ -175,46 +156,46 @@ TEST_F(SafeFileTest, SpecialFilesAreWrittenIntoNotReplaced) {
 
 TEST_F(SafeFileTest, AReadOnlyFileIsRefused) {
   const fs::path target = folder / "ro.dat";
-  Write(target, "old");
+  WriteFile(target, "old");
   fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   EXPECT_EQ(SaveFails(target.string(), "new"), "Cannot create file " + target.string());
-  EXPECT_EQ(Read(target), "old");
+  EXPECT_EQ(ReadFile(target), "old");
   EXPECT_EQ(SaveFails(folder.string(), "new"), "Cannot create file " + folder.string());
 }
 
 TEST_F(SafeFileTest, TheUmaskAppliesToNewFilesAndOldFilesKeepTheirMode) {
   const mode_t previous = ::umask(027);
-  Save((folder / "new.dat").string(), "x");
+  SaveFile((folder / "new.dat").string(), "x");
   ::umask(previous);
   struct stat st;
   ASSERT_EQ(::stat((folder / "new.dat").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
 
-  Write(folder / "private.dat", "old");
+  WriteFile(folder / "private.dat", "old");
   ::chmod((folder / "private.dat").c_str(), 0600);
-  Save((folder / "private.dat").string(), "new");
+  SaveFile((folder / "private.dat").string(), "new");
   ASSERT_EQ(::stat((folder / "private.dat").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(SafeFileTest, HardLinksKeepSharingTheContent) {
   const fs::path first = folder / "first.dat", second = folder / "second.dat";
-  Write(first, "old content");
+  WriteFile(first, "old content");
   fs::create_hard_link(first, second);
   {
     FileSizeLimit limit(4096);
     EXPECT_EQ(SaveFails(first.string(), big), "Stream write error");
   }
-  EXPECT_EQ(Read(second), "old content") << "the space is reserved before anything is written";
-  Save(first.string(), "new");
-  EXPECT_EQ(Read(second), "new");
+  EXPECT_EQ(ReadFile(second), "old content") << "the space is reserved before anything is written";
+  SaveFile(first.string(), "new");
+  EXPECT_EQ(ReadFile(second), "new");
   EXPECT_EQ(fs::hard_link_count(first), 2u);
   EXPECT_EQ(Names(), (std::vector<std::string>{"first.dat", "second.dat"}));
 }
 
 TEST_F(SafeFileTest, AKilledSaveLeavesNothingBehind) {
   const fs::path target = folder / "k.dat";
-  Write(target, "old");
+  WriteFile(target, "old");
   const pid_t child = ::fork();
   if (child == 0) {
     TSafeFileWriter writer(target.string());
@@ -224,25 +205,25 @@ TEST_F(SafeFileTest, AKilledSaveLeavesNothingBehind) {
   int status = 0;
   ::waitpid(child, &status, 0);
   ASSERT_TRUE(WIFSIGNALED(status));
-  EXPECT_EQ(Read(target), "old");
+  EXPECT_EQ(ReadFile(target), "old");
   EXPECT_EQ(Names(), std::vector<std::string>{"k.dat"});
 }
 
 TEST_F(SafeFileTest, AFolderThatRefusesNewFilesIsWrittenInPlaceWithSpaceReserved) {
   if (::geteuid() == 0) GTEST_SKIP() << "the superuser may create files in any folder";
   const fs::path target = folder / "d.dat";
-  Write(target, "old");
+  WriteFile(target, "old");
   fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
   {
     FileSizeLimit limit(4096);
     EXPECT_EQ(SaveFails(target.string(), big), "Stream write error");
   }
-  EXPECT_EQ(Read(target), "old");
+  EXPECT_EQ(ReadFile(target), "old");
   TSafeFileWriter writer(target.string());
   EXPECT_TRUE(writer.WritesInPlace());
   writer.Stream().WriteBuffer("new", 3);
   writer.Commit();
-  EXPECT_EQ(Read(target), "new");
+  EXPECT_EQ(ReadFile(target), "new");
 }
 
 }  // namespace

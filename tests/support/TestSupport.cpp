@@ -14,7 +14,9 @@
 #include <fstream>
 #include <random>
 
+#include "platform/Errors.h"
 #include "platform/ProgramPath.h"
+#include "platform/SafeFile.h"
 
 namespace pw::test {
 
@@ -132,6 +134,21 @@ std::string ReadFile(const fs::path& path) {
 void WriteFile(const fs::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);
   out << bytes;
+}
+
+void SaveFile(const std::string& name, const std::string& bytes) {
+  TSafeFileWriter writer(name);
+  writer.Stream().WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  writer.Commit();
+}
+
+std::string SaveFails(const std::string& name, const std::string& bytes) {
+  try {
+    SaveFile(name, bytes);
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "";
 }
 
 int RunProgram(const std::string& program, const std::vector<std::string>& arguments,

@@ -39,6 +39,10 @@ fs::path FromProgramPath(const std::string& path);
 
 std::string ReadFile(const fs::path& path);
 void WriteFile(const fs::path& path, const std::string& bytes);
+// Saves bytes to name the careful way the settings file is saved.
+void SaveFile(const std::string& name, const std::string& bytes);
+// The message of that save's failure, or "" when it succeeded.
+std::string SaveFails(const std::string& name, const std::string& bytes);
 
 // Runs program with arguments as the operating system passes them, standard
 // input from a file and both outputs into files; returns the exit status.

@@ -13,22 +13,6 @@ namespace {
 
 using namespace pw::test;
 
-void Save(const std::string& name, const std::string& text) {
-  TSafeFileWriter writer(name);
-  writer.Stream().WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
-  writer.Commit();
-}
-
-// The message of the save's failure, or "" when it succeeded.
-std::string SaveFails(const std::string& name, const std::string& text) {
-  try {
-    Save(name, text);
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "";
-}
-
 class SafeFileWin32 : public ::testing::Test {
  protected:
   SafeFileWin32() : temp_("safe32") {}
@@ -46,9 +30,9 @@ TEST_F(SafeFileWin32, AReplacedFileKeepsItsAttributes) {
   const fs::path folder = temp_.Path() / FromProgramPath(Local8Bit("B\xC3\xBCro"));
   fs::create_directories(folder);
   const std::string name = ProgramPath(folder / "a.dat");
-  Save(name, "old");
+  SaveFile(name, "old");
   ASSERT_TRUE(SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
-  Save(name, "new content");
+  SaveFile(name, "new content");
   EXPECT_EQ(ReadFile(folder / "a.dat"), "new content");
   const DWORD attributes = GetFileAttributesA(name.c_str());
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN) << attributes;
@@ -57,7 +41,7 @@ TEST_F(SafeFileWin32, AReplacedFileKeepsItsAttributes) {
 
 TEST_F(SafeFileWin32, ALockedTargetCannotBeCreatedAndLeavesNothing) {
   const std::string name = ProgramPath(temp_ / "locked.dat");
-  Save(name, "old");
+  SaveFile(name, "old");
   HANDLE lock = CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
@@ -69,19 +53,19 @@ TEST_F(SafeFileWin32, ALockedTargetCannotBeCreatedAndLeavesNothing) {
 
 TEST_F(SafeFileWin32, TheReadOnlyAttributeIsRespected) {
   const std::string name = ProgramPath(temp_ / "kept.dat");
-  Save(name, "old");
+  SaveFile(name, "old");
   ASSERT_TRUE(SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_READONLY));
   EXPECT_EQ(SaveFails(name, "new"), "Cannot create file " + name);
   EXPECT_EQ(ReadFile(temp_ / "kept.dat"), "old");
   EXPECT_EQ(Entries(), 1);
   SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
-  Save(name, "new");
+  SaveFile(name, "new");
   EXPECT_EQ(ReadFile(temp_ / "kept.dat"), "new");
 }
 
 TEST_F(SafeFileWin32, ANewFileAndAMissingFolder) {
   const std::string name = ProgramPath(temp_ / "fresh.dat");
-  Save(name, "x");
+  SaveFile(name, "x");
   EXPECT_EQ(ReadFile(temp_ / "fresh.dat"), "x");
   const std::string missing = ProgramPath(temp_ / "no" / "such.dat");
   EXPECT_EQ(SaveFails(missing, "x"), "Cannot create file " + missing);
