@@ -122,9 +122,7 @@ class DocumentReader {
   explicit DocumentReader(TStream& stream) : in_(stream) {}
 
   void Read(TbkManager& manager) {
-    char signature[4];
-    in_.ReadBytes(signature, sizeof signature);
-    if (std::memcmp(signature, kSignature, sizeof signature) != 0) {
+    if (in_.ReadBytes(sizeof kSignature) != std::string_view(kSignature, sizeof kSignature)) {
       throw EReadError("Invalid stream format");
     }
     if (in_.PeekByte() >= 0xF0) {
@@ -132,8 +130,8 @@ class DocumentReader {
       if (flags & 2) Integer();
     }
     in_.ReadShortString();  // class name, not checked
-    const std::string name = in_.ReadShortString();
-    if (!name.empty()) manager.SetName(name);
+    const std::string_view name = in_.ReadShortString();
+    if (!name.empty()) manager.SetName(std::string(name));
     while (in_.PeekByte() != stEnd) {
       Property(manager.Name().empty() ? manager.ClassName() : manager.Name().c_str(),
                [&](std::string_view p) { return ManagerProperty(manager, p); });
@@ -147,18 +145,21 @@ class DocumentReader {
  private:
   // One property record: the name, then the value read by readValue, which
   // returns false when the object has no such property.
+  // The name is only looked at before the value is read; the message of an
+  // error takes it from the reader again.
   template <class ReadValue>
   void Property(const char* objectName, ReadValue readValue) {
-    char buffer[256];
-    const std::string_view name = in_.ReadShortString(buffer);
+    const size_t at = in_.Offset() + 1;
+    const std::string_view name = in_.ReadShortString();
+    const size_t length = name.size();
     try {
       if (!readValue(name)) {
         SkipValue();
         throw EReadError("Property does not exist");
       }
     } catch (Exception& e) {
-      e.SetMessage(std::string("Error reading ") + objectName + "." + std::string(name) + ": " +
-                   e.Message());
+      e.SetMessage(std::string("Error reading ") + objectName + "." +
+                   std::string(in_.BytesAt(at, length)) + ": " + e.Message());
       throw;
     }
   }
@@ -227,15 +228,9 @@ class DocumentReader {
 
   std::string Text() {
     const uint8_t tag = in_.ReadByte();
-    std::string text;
-    if (tag == stString) {
-      in_.ReadText(text, in_.ReadByte());
-    } else if (tag == stLongString) {
-      in_.ReadText(text, LongStringLength());
-    } else {
-      InvalidValue();
-    }
-    return text;
+    if (tag == stString) return std::string(in_.ReadShortString());
+    if (tag != stLongString) InvalidValue();
+    return std::string(in_.ReadBytes(LongStringLength()));
   }
 
   // The four-byte length of a long string; a negative one is refused.
@@ -252,7 +247,7 @@ class DocumentReader {
   }
 
   // The name that a Boolean or enumeration value is given by.
-  std::string IdentName() {
+  std::string_view IdentName() {
     switch (in_.ReadByte()) {
       case stIdent:
         return in_.ReadShortString();
@@ -270,14 +265,14 @@ class DocumentReader {
   }
 
   bool Boolean() {
-    const std::string name = IdentName();
+    const std::string_view name = IdentName();
     if (SameTextAscii(name, "False")) return false;
     if (SameTextAscii(name, "True")) return true;
     InvalidValue();
   }
 
   TExtensionCategory Category() {
-    const std::string name = IdentName();
+    const std::string_view name = IdentName();
     if (SameTextAscii(name, "ecInclude")) return ecInclude;
     if (SameTextAscii(name, "ecExclude")) return ecExclude;
     InvalidValue();

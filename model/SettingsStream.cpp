@@ -79,82 +79,55 @@ void TStreamWriter::FlushBuffer() {
 
 // ---- Reader -----------------------------------------------------------------
 
+namespace {
+
+constexpr size_t kFirstFetch = 64 * 1024;
+// A stream that says it holds more than this is read as if it could not say,
+// so that a large file of the wrong kind is not taken in whole just to find
+// out that its first bytes are wrong.
+constexpr uint64_t kLargestExpected = 256u * 1024 * 1024;
+
+}  // namespace
+
+TStreamReader::TStreamReader(TStream& stream) : stream_(stream) {
+  const int64_t here = stream.Seek(0, TSeekOrigin::soCurrent);
+  if (here < 0) return;
+  const int64_t end = stream.Seek(0, TSeekOrigin::soEnd);
+  stream.Seek(here, TSeekOrigin::soBeginning);
+  if (end > here && static_cast<uint64_t>(end - here) <= kLargestExpected) {
+    expected_ = static_cast<uint64_t>(end - here);
+  }
+}
+
 TStreamReader::~TStreamReader() {
-  if (end_ > position_) {
-    stream_.Seek(-static_cast<int64_t>(end_ - position_), TSeekOrigin::soCurrent);
+  if (size_ > next_) {
+    stream_.Seek(-static_cast<int64_t>(size_ - next_), TSeekOrigin::soCurrent);
   }
 }
 
-void TStreamReader::Fill() {
-  position_ = 0;
-  end_ = 0;
-  const int64_t n = stream_.Read(buffer_, sizeof buffer_);
-  if (n <= 0) throw EReadError("Stream read error");
-  end_ = static_cast<size_t>(n);
-}
-
-uint8_t TStreamReader::PeekByte() {
-  if (position_ == end_) Fill();
-  return static_cast<uint8_t>(buffer_[position_]);
-}
-
-uint8_t TStreamReader::ReadByte() {
-  const uint8_t value = PeekByte();
-  ++position_;
-  return value;
-}
-
-void TStreamReader::ReadBytes(void* data, size_t count) {
-  char* out = static_cast<char*>(data);
-  while (count > 0) {
-    if (position_ == end_) Fill();
-    const size_t n = std::min(count, end_ - position_);
-    std::memcpy(out, buffer_ + position_, n);
-    position_ += n;
-    out += n;
-    count -= n;
-  }
-}
-
-void TStreamReader::SkipBytes(uint64_t count) {
-  while (count > 0) {
-    if (position_ == end_) Fill();
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(count, end_ - position_));
-    position_ += n;
-    count -= n;
-  }
-}
-
-std::string TStreamReader::ReadShortString() {
-  std::string text;
-  ReadText(text, ReadByte());
-  return text;
-}
-
-std::string_view TStreamReader::ReadShortString(char (&buffer)[256]) {
-  const uint8_t length = ReadByte();
-  ReadBytes(buffer, length);
-  return std::string_view(buffer, length);
-}
-
-void TStreamReader::ReadText(std::string& text, uint64_t count) {
-  // Reserving is bounded, so that a length the data cannot back costs nothing.
-  text.reserve(text.size() + static_cast<size_t>(std::min<uint64_t>(count, 65536)));
-  while (count > 0) {
-    if (position_ == end_) Fill();
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(count, end_ - position_));
-    text.append(buffer_ + position_, n);
-    position_ += n;
-    count -= n;
+void TStreamReader::Fetch(uint64_t count) {
+  while (size_ - next_ < count) {
+    if (size_ == capacity_) {
+      // The first buffer takes what the stream said it holds; later ones
+      // double, and only as far as data keeps arriving.
+      const size_t grown = capacity_ == 0 ? std::max<size_t>(kFirstFetch, expected_)
+                                          : capacity_ * 2;
+      auto larger = std::make_unique_for_overwrite<char[]>(grown);
+      if (size_ > 0) std::memcpy(larger.get(), data_.get(), size_);
+      data_ = std::move(larger);
+      capacity_ = grown;
+    }
+    const int64_t n = stream_.Read(data_.get() + size_, static_cast<int64_t>(capacity_ - size_));
+    if (n <= 0) throw EReadError("Stream read error");
+    size_ += static_cast<size_t>(n);
   }
 }
 
 int32_t TStreamReader::ReadIntegerPayload(uint8_t tag) {
   const int bytes = tag == stInt8 ? 1 : tag == stInt16 ? 2 : 4;
-  uint8_t in[4];
-  ReadBytes(in, static_cast<size_t>(bytes));
+  const std::string_view in = ReadBytes(static_cast<size_t>(bytes));
   uint32_t value = 0;
-  for (int i = 0; i < bytes; ++i) value |= static_cast<uint32_t>(in[i]) << (8 * i);
+  for (int i = 0; i < bytes; ++i) value |= static_cast<uint32_t>(static_cast<uint8_t>(in[i])) << (8 * i);
   if (bytes == 1) return static_cast<int8_t>(value);
   if (bytes == 2) return static_cast<int16_t>(value);
   return static_cast<int32_t>(value);

@@ -1,8 +1,9 @@
 // The binary property stream in which the settings document is kept: tags,
-// and the block-buffered writer and reader of those tags.
+// the block-buffered writer of those tags and their reader.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -52,34 +53,58 @@ class TStreamWriter {
   size_t used_ = 0;
 };
 
-// Reads the stream in blocks; when destroyed it sets the stream's position
-// back to just after the last byte it used.
+// Reads a stream into one buffer that only grows while the reader lives, so
+// that a place in the input, taken as an offset, stays readable to the end.
+// Data is fetched as it is needed and never ahead of what the stream holds,
+// so a length the data cannot back costs nothing. When destroyed the reader
+// sets the stream's position back to just after the last byte it used.
 class TStreamReader {
  public:
-  explicit TStreamReader(TStream& stream) : stream_(stream) {}
+  explicit TStreamReader(TStream& stream);
   ~TStreamReader();
   TStreamReader(const TStreamReader&) = delete;
   TStreamReader& operator=(const TStreamReader&) = delete;
 
   // All fail with "Stream read error" when the data ends first.
-  uint8_t PeekByte();
-  uint8_t ReadByte();
-  void ReadBytes(void* data, size_t count);
-  void SkipBytes(uint64_t count);
-  std::string ReadShortString();
-  // Reads a short string into buffer, which the result points into.
-  std::string_view ReadShortString(char (&buffer)[256]);
-  // Appends count bytes to text, growing it only as the data arrives.
-  void ReadText(std::string& text, uint64_t count);
+  uint8_t PeekByte() {
+    if (next_ == size_) Fetch(1);
+    return static_cast<uint8_t>(data_[next_]);
+  }
+  uint8_t ReadByte() {
+    const uint8_t value = PeekByte();
+    ++next_;
+    return value;
+  }
+  // The next count bytes; the view lasts until the next read.
+  std::string_view ReadBytes(uint64_t count) {
+    if (count > size_ - next_) Fetch(count);
+    const std::string_view bytes(data_.get() + next_, static_cast<size_t>(count));
+    next_ += static_cast<size_t>(count);
+    return bytes;
+  }
+  void SkipBytes(uint64_t count) { ReadBytes(count); }
+  // A length byte and that many bytes; the view lasts until the next read.
+  std::string_view ReadShortString() { return ReadBytes(ReadByte()); }
   // The payload of an integer tag, sign-extended.
   int32_t ReadIntegerPayload(uint8_t tag);
 
+  // Where the next byte is, and bytes already read, by that measure.
+  size_t Offset() const { return next_; }
+  std::string_view BytesAt(size_t offset, size_t count) const {
+    return std::string_view(data_.get() + offset, count);
+  }
+
  private:
-  void Fill();
+  // Makes at least count bytes past next_ available.
+  void Fetch(uint64_t count);
+
   TStream& stream_;
-  char buffer_[kStreamBlockSize];
-  size_t position_ = 0;
-  size_t end_ = 0;
+  std::unique_ptr<char[]> data_;
+  size_t capacity_ = 0;
+  size_t size_ = 0;
+  size_t next_ = 0;
+  // What the stream said it holds past its position; 0 when it cannot say.
+  uint64_t expected_ = 0;
 };
 
 bool IsIntegerTag(uint8_t tag);
