@@ -203,11 +203,35 @@ void TbkRule::SetCategory(TExtensionCategory value) {
 
 void TbkRule::SetModified(bool value) {
   TBaseCollectionItem::SetModified(value);
-  extensions_->PropagateModified(value);
+  if (!deferred_) {
+    extensions_->PropagateModified(value);
+  } else if (!value) {
+    deferredModified_ = false;
+  }
 }
 
 bool TbkRule::GetModified() const {
-  return TBaseCollectionItem::GetModified() || extensions_->GetModified();
+  if (TBaseCollectionItem::GetModified()) return true;
+  return deferred_ ? deferredModified_ : extensions_->GetModified();
+}
+
+void TbkRule::DeferExtensions(std::unique_ptr<const TDeferredExtensions> deferred) {
+  if (!deferred_) extensions_->Clear();
+  deferred_ = std::move(deferred);
+  deferredModified_ = true;
+}
+
+void TbkRule::BuildDeferred() const {
+  try {
+    deferred_->Build(*extensions_);
+  } catch (...) {
+    // Left as it was, to be tried again.
+    extensions_->Clear();
+    extensions_->SetModified(false);
+    throw;
+  }
+  deferred_.reset();
+  if (!deferredModified_) extensions_->SetModified(false);
 }
 
 void TbkRule::Assign(const TPersistent* source) {
@@ -223,7 +247,7 @@ void TbkRule::Assign(const TPersistent* source) {
 bool TbkRule::StoredEquals(const TModifiedCollectionItem& other) const {
   const auto* o = dynamic_cast<const TbkRule*>(&other);
   return o && name_ == o->name_ && caption_ == o->caption_ && category_ == o->category_ &&
-         extensions_->StoredEquals(*o->extensions_);
+         Extensions()->StoredEquals(*o->Extensions());
 }
 
 // ---- Manager ----------------------------------------------------------------

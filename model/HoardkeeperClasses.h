@@ -126,6 +126,15 @@ class TbkExtension final : public TBaseCollectionItem {
   std::string programCaption_;
 };
 
+// A rule's masks still in stored form: the settings reader leaves them so
+// until they are first asked for, since most are never looked at in a run.
+class TDeferredExtensions {
+ public:
+  virtual ~TDeferredExtensions() = default;
+  // Appends the masks to into, which is empty.
+  virtual void Build(TbkExtensions& into) const = 0;
+};
+
 class TbkRules final : public TBaseCollection {
  public:
   TbkRules() = default;
@@ -160,8 +169,15 @@ class TbkRule final : public TBaseCollectionItem {
   void SetCaption(std::string value);
   TExtensionCategory Category() const { return category_; }
   void SetCategory(TExtensionCategory value);
-  TbkExtensions* Extensions() const { return extensions_.get(); }
-  void SetExtensions(const TbkExtensions* value) { extensions_->Assign(value); }
+  // Builds deferred masks first.
+  TbkExtensions* Extensions() const {
+    if (deferred_) BuildDeferred();
+    return extensions_.get();
+  }
+  void SetExtensions(const TbkExtensions* value) { Extensions()->Assign(value); }
+  // The masks become those that deferred builds when first asked for. Until
+  // then they count as new masks do: modified, until the rule is cleared.
+  void DeferExtensions(std::unique_ptr<const TDeferredExtensions> deferred);
 
   // The rule counts as modified while any of its masks does.
   void SetModified(bool value) override;
@@ -176,6 +192,10 @@ class TbkRule final : public TBaseCollectionItem {
   std::string caption_;
   TExtensionCategory category_ = ecExclude;
   std::unique_ptr<TbkExtensions> extensions_;
+  mutable std::unique_ptr<const TDeferredExtensions> deferred_;
+  bool deferredModified_ = false;
+
+  void BuildDeferred() const;
 };
 
 class TbkManager final : public TBaseComponent {

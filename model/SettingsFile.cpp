@@ -119,7 +119,7 @@ class DocumentWriter {
 
 class DocumentReader {
  public:
-  explicit DocumentReader(TStream& stream) : in_(stream) {}
+  explicit DocumentReader(TStreamReader& in) : in_(in) {}
 
   void Read(TbkManager& manager) {
     if (in_.ReadBytes(sizeof kSignature) != std::string_view(kSignature, sizeof kSignature)) {
@@ -164,11 +164,9 @@ class DocumentReader {
     }
   }
 
-  template <class Object, class ReadValue>
-  void Properties(Object& object, ReadValue readValue) {
-    while (in_.PeekByte() != stEnd) {
-      Property(object.ClassName(), [&](std::string_view p) { return readValue(object, p); });
-    }
+  template <class ReadValue>
+  void Properties(const char* className, ReadValue readValue) {
+    while (in_.PeekByte() != stEnd) Property(className, readValue);
     in_.ReadByte();
   }
 
@@ -179,15 +177,14 @@ class DocumentReader {
     if (SameTextAscii(p, "SubDirNamePattern")) return m.SetSubDirNamePattern(Text()), true;
     if (SameTextAscii(p, "ExcludeKey")) return m.SetExcludeKey(Text()), true;
     if (SameTextAscii(p, "Directories")) {
-      return List(*m.Directories(), [this](TbkDirectory& d) {
-        Properties(d,
-                   [this](TbkDirectory& o, std::string_view q) { return DirectoryProperty(o, q); });
-      });
+      return List(m.Directories(), [this](TbkDirectory* d) {
+        Properties(d->ClassName(), [=, this](std::string_view q) { return DirectoryProperty(*d, q); });
+      }), true;
     }
     if (SameTextAscii(p, "Rules")) {
-      return List(*m.Rules(), [this](TbkRule& r) {
-        Properties(r, [this](TbkRule& o, std::string_view q) { return RuleProperty(o, q); });
-      });
+      return List(m.Rules(), [this](TbkRule* r) {
+        Properties(r->ClassName(), [=, this](std::string_view q) { return RuleProperty(*r, q); });
+      }), true;
     }
     if (SameTextAscii(p, "Name")) return m.SetName(Text()), true;
     if (SameTextAscii(p, "Tag")) return m.SetTag(Integer()), true;
@@ -208,30 +205,92 @@ class DocumentReader {
     if (SameTextAscii(p, "Name")) return r.SetName(Text()), true;
     if (SameTextAscii(p, "Caption")) return r.SetCaption(Text()), true;
     if (SameTextAscii(p, "Category")) return r.SetCategory(Category()), true;
-    if (SameTextAscii(p, "Extensions")) {
-      return List(*r.Extensions(), [this](TbkExtension& e) {
-        Properties(e,
-                   [this](TbkExtension& o, std::string_view q) { return ExtensionProperty(o, q); });
-      });
+    if (SameTextAscii(p, "Extensions")) return DeferMasks(r), true;
+    return false;
+  }
+
+ public:
+  // Reads a mask list value into masks; with kBuild false only checks it,
+  // the same way, building nothing. Returns whether it held a mask.
+  template <bool kBuild>
+  bool Masks(TbkExtensions* masks) {
+    return List<kBuild>(masks, [this](TbkExtension* e) {
+      Properties("TbkExtension", [=, this](std::string_view q) { return MaskProperty<kBuild>(e, q); });
+    });
+  }
+
+ private:
+  // The masks are checked now and built when first used. Where the check
+  // fails they are read again for real, so that the error and the masks
+  // read before it are exactly those of reading them at once.
+  void DeferMasks(TbkRule& r) {
+    const size_t begin = in_.Offset();
+    bool any;
+    try {
+      any = Masks<false>(nullptr);
+    } catch (const Exception&) {
+      in_.Rewind(begin);
+      Masks<true>(r.Extensions());
+      throw;
+    }
+    if (any) r.DeferExtensions(std::make_unique<StoredMasks>(in_.Bytes(), begin, in_.Offset()));
+  }
+
+  template <bool kBuild>
+  bool MaskProperty(TbkExtension* e, std::string_view p) {
+    if (SameTextAscii(p, "Ext")) {
+      const std::string_view ext = TextView();
+      if constexpr (kBuild) e->SetExt(std::string(ext));
+      return true;
+    }
+    if (SameTextAscii(p, "Active")) {
+      const bool active = Boolean();
+      if constexpr (kBuild) e->SetActive(active);
+      return true;
+    }
+    if (SameTextAscii(p, "Category1")) {
+      const TExtensionCategory category = Category();
+      if constexpr (kBuild) e->SetCategory1(category);
+      return true;
+    }
+    if (SameTextAscii(p, "TotalSize")) {
+      const int32_t size = Integer();
+      if constexpr (kBuild) e->SetTotalSize(size);
+      return true;
+    }
+    if (SameTextAscii(p, "ProgramCaption")) {
+      const std::string_view caption = TextView();
+      if constexpr (kBuild) e->SetProgramCaption(std::string(caption));
+      return true;
     }
     return false;
   }
 
-  bool ExtensionProperty(TbkExtension& e, std::string_view p) {
-    if (SameTextAscii(p, "Ext")) return e.SetExt(Text()), true;
-    if (SameTextAscii(p, "Active")) return e.SetActive(Boolean()), true;
-    if (SameTextAscii(p, "Category1")) return e.SetCategory1(Category()), true;
-    if (SameTextAscii(p, "TotalSize")) return e.SetTotalSize(Integer()), true;
-    if (SameTextAscii(p, "ProgramCaption")) return e.SetProgramCaption(Text()), true;
-    return false;
+  // A masks list value left in the bytes it was read from.
+  class StoredMasks final : public TDeferredExtensions {
+   public:
+    StoredMasks(std::shared_ptr<const TStreamBytes> bytes, size_t begin, size_t end)
+        : bytes_(std::move(bytes)), begin_(begin), end_(end) {}
+    void Build(TbkExtensions& into) const override {
+      TStreamReader in(bytes_, begin_, end_);
+      DocumentReader(in).Masks<true>(&into);
+    }
+
+   private:
+    std::shared_ptr<const TStreamBytes> bytes_;
+    size_t begin_;
+    size_t end_;
+  };
+
+  // The view lasts until the next read.
+  std::string_view TextView() {
+    const uint8_t tag = in_.ReadByte();
+    if (tag == stString) return in_.ReadShortString();
+    if (tag != stLongString) InvalidValue();
+    return in_.ReadBytes(LongStringLength());
   }
 
-  std::string Text() {
-    const uint8_t tag = in_.ReadByte();
-    if (tag == stString) return std::string(in_.ReadShortString());
-    if (tag != stLongString) InvalidValue();
-    return std::string(in_.ReadBytes(LongStringLength()));
-  }
+  std::string Text() { return std::string(TextView()); }
 
   // The four-byte length of a long string; a negative one is refused.
   uint64_t LongStringLength() {
@@ -278,24 +337,28 @@ class DocumentReader {
     InvalidValue();
   }
 
-  // A list value replaces the list's items only when it holds at least one.
-  template <class L, class ReadItem>
-  bool List(L& list, ReadItem readItem) {
+  // A list value replaces the list's items only when it holds at least one;
+  // returns whether it did. With kBuild false list is not touched and items
+  // are handed to readItem as null.
+  template <bool kBuild = true, class L, class ReadItem>
+  bool List(L* list, ReadItem readItem) {
     const uint8_t tag = in_.ReadByte();
     if (tag == stIdent) in_.ReadShortString();
     if (tag == stIdent || tag == stNil || tag == stFalse || tag == stTrue || tag == stEnd) {
-      return true;
+      return false;
     }
     if (tag != stCollection) InvalidValue();
-    if (in_.PeekByte() != stEnd) list.Clear();
+    const bool any = in_.PeekByte() != stEnd;
+    if (kBuild && any) list->Clear();
     while (in_.PeekByte() != stEnd) {
       if (IsIntegerTag(in_.PeekByte())) Integer();
-      auto* item = list.Add();
+      decltype(list->Add()) item = nullptr;
+      if constexpr (kBuild) item = list->Add();
       if (in_.ReadByte() != stList) InvalidValue();
-      readItem(*item);
+      readItem(item);
     }
     in_.ReadByte();
-    return true;
+    return any;
   }
 
   // Passes over one value of any tag of this format without recursing, so
@@ -358,7 +421,7 @@ class DocumentReader {
     }
   }
 
-  TStreamReader in_;
+  TStreamReader& in_;
 };
 
 }  // namespace
@@ -376,7 +439,8 @@ void TbkManager::SaveToFile(const std::string& fileName, bool clearModified) {
 }
 
 void TbkManager::LoadFromStream(TStream& stream) {
-  DocumentReader(stream).Read(*this);
+  TStreamReader in(stream);
+  DocumentReader(in).Read(*this);
 }
 
 void TbkManager::LoadFromFile(const std::string& fileName) {

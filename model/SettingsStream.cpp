@@ -89,7 +89,8 @@ constexpr uint64_t kLargestExpected = 256u * 1024 * 1024;
 
 }  // namespace
 
-TStreamReader::TStreamReader(TStream& stream) : stream_(stream) {
+TStreamReader::TStreamReader(TStream& stream)
+    : stream_(&stream), bytes_(std::make_shared<TStreamBytes>()) {
   const int64_t here = stream.Seek(0, TSeekOrigin::soCurrent);
   if (here < 0) return;
   const int64_t end = stream.Seek(0, TSeekOrigin::soEnd);
@@ -99,27 +100,36 @@ TStreamReader::TStreamReader(TStream& stream) : stream_(stream) {
   }
 }
 
+TStreamReader::TStreamReader(std::shared_ptr<const TStreamBytes> bytes, size_t begin, size_t end)
+    : data_(bytes->data.get()), size_(std::min(end, bytes->size)), next_(begin) {}
+
 TStreamReader::~TStreamReader() {
-  if (size_ > next_) {
-    stream_.Seek(-static_cast<int64_t>(size_ - next_), TSeekOrigin::soCurrent);
+  if (stream_ && size_ > next_) {
+    stream_->Seek(-static_cast<int64_t>(size_ - next_), TSeekOrigin::soCurrent);
   }
 }
 
 void TStreamReader::Fetch(uint64_t count) {
+  if (!stream_) throw EReadError("Stream read error");
+  TStreamBytes& bytes = *bytes_;
   while (size_ - next_ < count) {
-    if (size_ == capacity_) {
+    if (bytes.size == bytes.capacity) {
       // The first buffer takes what the stream said it holds; later ones
       // double, and only as far as data keeps arriving.
-      const size_t grown = capacity_ == 0 ? std::max<size_t>(kFirstFetch, expected_)
-                                          : capacity_ * 2;
+      const size_t grown = bytes.capacity == 0
+                               ? std::max<size_t>(kFirstFetch, static_cast<size_t>(expected_))
+                               : bytes.capacity * 2;
       auto larger = std::make_unique_for_overwrite<char[]>(grown);
-      if (size_ > 0) std::memcpy(larger.get(), data_.get(), size_);
-      data_ = std::move(larger);
-      capacity_ = grown;
+      if (bytes.size > 0) std::memcpy(larger.get(), bytes.data.get(), bytes.size);
+      bytes.data = std::move(larger);
+      bytes.capacity = grown;
+      data_ = bytes.data.get();
     }
-    const int64_t n = stream_.Read(data_.get() + size_, static_cast<int64_t>(capacity_ - size_));
+    const int64_t n =
+        stream_->Read(bytes.data.get() + bytes.size, static_cast<int64_t>(bytes.capacity - bytes.size));
     if (n <= 0) throw EReadError("Stream read error");
-    size_ += static_cast<size_t>(n);
+    bytes.size += static_cast<size_t>(n);
+    size_ = bytes.size;
   }
 }
 

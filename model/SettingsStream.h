@@ -53,6 +53,14 @@ class TStreamWriter {
   size_t used_ = 0;
 };
 
+// The bytes a reader has taken from its stream. They may outlive the reader:
+// what is built from them later can keep them.
+struct TStreamBytes {
+  std::unique_ptr<char[]> data;
+  size_t size = 0;
+  size_t capacity = 0;
+};
+
 // Reads a stream into one buffer that only grows while the reader lives, so
 // that a place in the input, taken as an offset, stays readable to the end.
 // Data is fetched as it is needed and never ahead of what the stream holds,
@@ -61,6 +69,8 @@ class TStreamWriter {
 class TStreamReader {
  public:
   explicit TStreamReader(TStream& stream);
+  // Reads bytes [begin, end) that another reader took, with no stream behind.
+  TStreamReader(std::shared_ptr<const TStreamBytes> bytes, size_t begin, size_t end);
   ~TStreamReader();
   TStreamReader(const TStreamReader&) = delete;
   TStreamReader& operator=(const TStreamReader&) = delete;
@@ -78,7 +88,7 @@ class TStreamReader {
   // The next count bytes; the view lasts until the next read.
   std::string_view ReadBytes(uint64_t count) {
     if (count > size_ - next_) Fetch(count);
-    const std::string_view bytes(data_.get() + next_, static_cast<size_t>(count));
+    const std::string_view bytes(data_ + next_, static_cast<size_t>(count));
     next_ += static_cast<size_t>(count);
     return bytes;
   }
@@ -90,18 +100,22 @@ class TStreamReader {
 
   // Where the next byte is, and bytes already read, by that measure.
   size_t Offset() const { return next_; }
+  // Reads again from an offset already passed.
+  void Rewind(size_t offset) { next_ = offset; }
   std::string_view BytesAt(size_t offset, size_t count) const {
-    return std::string_view(data_.get() + offset, count);
+    return std::string_view(data_ + offset, count);
   }
+  // Everything read so far, for keeping beyond the reader.
+  std::shared_ptr<const TStreamBytes> Bytes() const { return bytes_; }
 
  private:
   // Makes at least count bytes past next_ available.
   void Fetch(uint64_t count);
 
-  TStream& stream_;
-  std::unique_ptr<char[]> data_;
-  size_t capacity_ = 0;
-  size_t size_ = 0;
+  TStream* stream_ = nullptr;
+  std::shared_ptr<TStreamBytes> bytes_;
+  const char* data_ = nullptr;  // bytes_->data, or the start of the borrowed bytes
+  size_t size_ = 0;             // the end of what may be read
   size_t next_ = 0;
   // What the stream said it holds past its position; 0 when it cannot say.
   uint64_t expected_ = 0;
