@@ -8,10 +8,6 @@
 
 namespace pw {
 
-bool IsIntegerTag(uint8_t tag) {
-  return tag == stInt8 || tag == stInt16 || tag == stInt32;
-}
-
 // ---- Writer -----------------------------------------------------------------
 
 void TStreamWriter::WriteBytes(const void* data, size_t count) {
@@ -131,16 +127,6 @@ void TStreamReader::Fetch(uint64_t count) {
     bytes.size += static_cast<size_t>(n);
     size_ = bytes.size;
   }
-}
-
-int32_t TStreamReader::ReadIntegerPayload(uint8_t tag) {
-  const int bytes = tag == stInt8 ? 1 : tag == stInt16 ? 2 : 4;
-  const std::string_view in = ReadBytes(static_cast<size_t>(bytes));
-  uint32_t value = 0;
-  for (int i = 0; i < bytes; ++i) value |= static_cast<uint32_t>(static_cast<uint8_t>(in[i])) << (8 * i);
-  if (bytes == 1) return static_cast<int8_t>(value);
-  if (bytes == 2) return static_cast<int16_t>(value);
-  return static_cast<int32_t>(value);
 }
 
 }  // namespace pw

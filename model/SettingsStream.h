@@ -96,7 +96,15 @@ class TStreamReader {
   // A length byte and that many bytes; the view lasts until the next read.
   std::string_view ReadShortString() { return ReadBytes(ReadByte()); }
   // The payload of an integer tag, sign-extended.
-  int32_t ReadIntegerPayload(uint8_t tag);
+  int32_t ReadIntegerPayload(uint8_t tag) {
+    const size_t bytes = tag == stInt8 ? 1 : tag == stInt16 ? 2 : 4;
+    const std::string_view in = ReadBytes(bytes);
+    uint32_t value = 0;
+    for (size_t i = 0; i < bytes; ++i) value |= uint32_t{static_cast<uint8_t>(in[i])} << (8 * i);
+    if (bytes == 1) return static_cast<int8_t>(value);
+    if (bytes == 2) return static_cast<int16_t>(value);
+    return static_cast<int32_t>(value);
+  }
 
   // Where the next byte is, and bytes already read, by that measure.
   size_t Offset() const { return next_; }
@@ -121,6 +129,8 @@ class TStreamReader {
   uint64_t expected_ = 0;
 };
 
-bool IsIntegerTag(uint8_t tag);
+inline bool IsIntegerTag(uint8_t tag) {
+  return tag == stInt8 || tag == stInt16 || tag == stInt32;
+}
 
 }  // namespace pw
