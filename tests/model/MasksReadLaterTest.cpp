@@ -1,0 +1,210 @@
+// A rule's masks are checked while the settings are read but built only when
+// first asked for. Nothing of that may show: not in the masks, not in the
+// change flags, not in the errors, not in what is left after an error.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "model/HoardkeeperClasses.h"
+#include "platform/Errors.h"
+#include "tests/model/StreamBytes.h"
+
+namespace pw {
+namespace {
+
+using namespace pw::test;
+
+std::string Mask(const std::string& properties) {
+  return Tag(stList) + properties + Tag(stEnd);
+}
+
+// A document of one rule whose record holds the given properties.
+std::string OneRule(const std::string& ruleProperties) {
+  return Document(Short("Rules") + Tag(stCollection) + Tag(stList) + Short("Name") + Str("R") +
+                  ruleProperties + Tag(stEnd) + Tag(stEnd));
+}
+
+std::string MaskList(const std::vector<std::string>& exts) {
+  std::string list = Short("Extensions") + Tag(stCollection);
+  for (const std::string& ext : exts) list += Mask(Short("Ext") + Str(ext));
+  return list + Tag(stEnd);
+}
+
+std::vector<std::string> Exts(const TbkRule& rule) {
+  std::vector<std::string> exts;
+  for (int i = 0; i < rule.Extensions()->Count(); ++i) {
+    exts.push_back(rule.Extensions()->Items(i)->Ext());
+  }
+  return exts;
+}
+
+void FillSample(TbkManager& m) {
+  for (int r = 0; r < 3; ++r) {
+    TbkRule* rule = m.Rules()->Add();
+    rule->SetName("Rule" + std::to_string(r));
+    for (int k = 0; k < 40; ++k) {
+      TbkExtension* e = rule->Extensions()->Add();
+      e->SetExt("*.r" + std::to_string(r) + "e" + std::to_string(k));
+      e->SetActive(k % 3 != 0);
+      e->SetCategory1(k % 2 ? ecInclude : ecExclude);
+      e->SetTotalSize(k * 1000 - 7);
+      e->SetProgramCaption(std::string(k * 10, static_cast<char>('a' + k % 26)));
+    }
+  }
+}
+
+std::string SampleBytes() {
+  TbkManager m;
+  FillSample(m);
+  return Save(m);
+}
+
+TEST(MasksReadLater, AreTheStoredMasksAndBelongToTheirRule) {
+  TbkManager original;
+  FillSample(original);
+  TbkManager copy;
+  // The stream and the reader are gone before any mask is asked for.
+  Load(copy, Save(original));
+  ASSERT_EQ(copy.Rules()->Count(), 3);
+  for (int r = 0; r < 3; ++r) {
+    TbkRule* rule = copy.Rules()->Items(r);
+    EXPECT_TRUE(rule->StoredEquals(*original.Rules()->Items(r))) << r;
+    ASSERT_EQ(rule->Extensions()->Count(), 40);
+    for (int k = 0; k < 40; ++k) {
+      EXPECT_EQ(rule->Extensions()->Items(k)->Rule(), rule);
+      EXPECT_EQ(rule->Extensions()->Items(k)->Manager(), &copy);
+    }
+  }
+  EXPECT_EQ(copy.Rules()->Items(2)->Extensions()->Items(39)->ProgramCaption(),
+            std::string(390, 'n'));
+}
+
+TEST(MasksReadLater, CountAsChangedUntilClearedWhetherBuiltBeforeOrAfter) {
+  const std::string bytes = SampleBytes();
+  {
+    // Read without clearing: new masks are changes, built or not.
+    TbkManager m;
+    Load(m, bytes);
+    TbkRule* rule = m.Rules()->Items(0);
+    EXPECT_TRUE(rule->GetModified());
+    rule->Extensions();
+    EXPECT_TRUE(rule->Extensions()->Items(5)->GetModified());
+    m.SetModified(false);
+    EXPECT_FALSE(m.GetModified());
+  }
+  {
+    // Cleared before they are built: they stay clear once built.
+    TbkManager m;
+    Load(m, bytes);
+    m.SetModified(false);
+    EXPECT_FALSE(m.GetModified());
+    TbkRule* rule = m.Rules()->Items(1);
+    EXPECT_FALSE(rule->Extensions()->GetModified());
+    EXPECT_FALSE(rule->Extensions()->Items(0)->GetModified());
+    EXPECT_FALSE(m.GetModified());
+    // And a change after that is seen as one.
+    rule->Extensions()->Items(3)->SetActive(!rule->Extensions()->Items(3)->Active());
+    EXPECT_TRUE(rule->GetModified());
+    EXPECT_TRUE(m.GetModified());
+  }
+  {
+    // Marking a rule changed does not clear what its masks say.
+    TbkManager m;
+    Load(m, bytes);
+    m.SetModified(false);
+    TbkRule* rule = m.Rules()->Items(2);
+    rule->SetModified(true);
+    EXPECT_TRUE(rule->GetModified());
+    EXPECT_FALSE(rule->Extensions()->GetModified());
+  }
+}
+
+TEST(MasksReadLater, CopiesAndComparisonsSeeTheMasks) {
+  TbkManager original;
+  FillSample(original);
+  const std::string bytes = Save(original);
+  TbkManager a, b;
+  Load(a, bytes);
+  Load(b, bytes);
+  EXPECT_TRUE(a.Rules()->StoredEquals(*b.Rules()));
+  TbkRule detached(nullptr);
+  detached.Assign(a.Rules()->Items(1));
+  EXPECT_EQ(Exts(detached), Exts(*original.Rules()->Items(1)));
+  // Assigning over masks not yet built replaces them.
+  b.Rules()->Items(0)->Assign(&detached);
+  EXPECT_EQ(Exts(*b.Rules()->Items(0)), Exts(*original.Rules()->Items(1)));
+  EXPECT_FALSE(a.Rules()->StoredEquals(*b.Rules()));
+  EXPECT_EQ(Save(a), bytes);
+}
+
+TEST(MasksReadLater, AFaultFailsTheReadAtOnceLeavingWhatWasReadBeforeIt) {
+  const std::string bytes =
+      OneRule(Short("Extensions") + Tag(stCollection) + Mask(Short("Ext") + Str("*.a")) +
+              Mask(Short("Ext") + Str("*.b") + Short("Bogus") + Tag(stNil)) +
+              Mask(Short("Ext") + Str("*.c")) + Tag(stEnd));
+  TbkManager m;
+  try {
+    Load(m, bytes);
+    ADD_FAILURE() << "read without an error";
+  } catch (const EReadError& e) {
+    EXPECT_EQ(e.Message(),
+              "Error reading TbkManager.Rules: Error reading TbkRule.Extensions: "
+              "Error reading TbkExtension.Bogus: Property does not exist");
+  }
+  ASSERT_EQ(m.Rules()->Count(), 1);
+  EXPECT_EQ(Exts(*m.Rules()->Items(0)), (std::vector<std::string>{"*.a", "*.b"}));
+
+  // Bytes missing inside the masks are found while reading too.
+  const std::string whole = SampleBytes();
+  TbkManager cut;
+  EXPECT_THROW(Load(cut, whole.substr(0, whole.size() - 40)), EReadError);
+}
+
+TEST(MasksReadLater, ARepeatedMaskListReplacesOnlyWhenItHoldsMasks) {
+  TbkManager m;
+  Load(m, OneRule(MaskList({"*.a", "*.b"}) + MaskList({"*.c"})));
+  EXPECT_EQ(Exts(*m.Rules()->Items(0)), (std::vector<std::string>{"*.c"}));
+  Load(m, OneRule(MaskList({"*.a", "*.b"}) + MaskList({}) + Short("Extensions") + Tag(stNil)));
+  EXPECT_EQ(Exts(*m.Rules()->Items(0)), (std::vector<std::string>{"*.a", "*.b"}));
+  Load(m, OneRule(MaskList({})));
+  EXPECT_TRUE(Exts(*m.Rules()->Items(0)).empty());
+  EXPECT_TRUE(m.Rules()->Items(0)->GetModified());
+}
+
+// Says nothing of its size and hands out a few bytes at a time, as a pipe may.
+class TTrickleStream final : public TStream {
+ public:
+  explicit TTrickleStream(std::string bytes) : bytes_(std::move(bytes)) {}
+  int64_t Read(void* buffer, int64_t count) override {
+    const size_t n = std::min({static_cast<size_t>(count), bytes_.size() - position_, size_t{7}});
+    std::memcpy(buffer, bytes_.data() + position_, n);
+    position_ += n;
+    return static_cast<int64_t>(n);
+  }
+  int64_t Write(const void*, int64_t) override { return 0; }
+  int64_t Seek(int64_t, TSeekOrigin) override { return -1; }
+
+ private:
+  std::string bytes_;
+  size_t position_ = 0;
+};
+
+TEST(MasksReadLater, AStreamThatCannotSayItsSizeIsReadWhole) {
+  TbkManager original;
+  FillSample(original);
+  for (int i = 0; i < 5000; ++i) {
+    original.Directories()->Add()->SetPath("/srv/data/customer" + std::to_string(i));
+  }
+  const std::string bytes = Save(original);
+  ASSERT_GT(bytes.size(), 128u * 1024);  // beyond the first buffer
+  TTrickleStream stream(bytes);
+  TbkManager copy;
+  copy.LoadFromStream(stream);
+  EXPECT_EQ(Save(copy), bytes);
+}
+
+}  // namespace
+}  // namespace pw
