@@ -117,6 +117,71 @@ class DocumentWriter {
 
 // ---- Reading ----------------------------------------------------------------
 
+// The length of the mask list value at the start of bytes, when it is a
+// collection in the form this program writes: tags and names as the reader
+// below accepts them, values of the one tag each that the writer uses. 0 for
+// anything else, for data that ends first, and for every fault, which the
+// reader then finds and names. any tells whether the list holds a mask.
+size_t PassOverMasks(std::string_view bytes, bool& any) {
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  const uint8_t* const end = p + bytes.size();
+  auto have = [&](size_t n) { return static_cast<size_t>(end - p) >= n; };
+  auto shortString = [&](std::string_view& text) {
+    if (!have(1) || !have(size_t{1} + *p)) return false;
+    text = std::string_view(reinterpret_cast<const char*>(p + 1), *p);
+    p += 1 + *p;
+    return true;
+  };
+  auto textValue = [&] {
+    if (!have(1)) return false;
+    if (*p == stString) {
+      std::string_view text;
+      return ++p, shortString(text);
+    }
+    if (*p != stLongString || !have(5)) return false;
+    const uint32_t length = p[1] | p[2] << 8 | p[3] << 16 | uint32_t{p[4]} << 24;
+    p += 5;
+    if (length > INT32_MAX || !have(length)) return false;
+    p += length;
+    return true;
+  };
+  if (!have(1) || *p++ != stCollection) return 0;
+  any = false;
+  for (;;) {
+    if (!have(1)) return 0;
+    if (*p == stEnd) break;
+    if (*p++ != stList) return 0;
+    any = true;
+    for (;;) {
+      if (!have(1)) return 0;
+      if (*p == stEnd) break;
+      std::string_view name;
+      if (!shortString(name) || !have(1)) return 0;
+      bool known;
+      if (SameTextAscii(name, "Ext") || SameTextAscii(name, "ProgramCaption")) {
+        known = textValue();
+      } else if (SameTextAscii(name, "Active")) {
+        known = *p == stFalse || *p == stTrue;
+        ++p;
+      } else if (SameTextAscii(name, "Category1")) {
+        std::string_view ident;
+        known = *p++ == stIdent && shortString(ident) &&
+                (SameTextAscii(ident, "ecInclude") || SameTextAscii(ident, "ecExclude"));
+      } else if (SameTextAscii(name, "TotalSize")) {
+        const size_t width = *p == stInt8 ? 1 : *p == stInt16 ? 2 : *p == stInt32 ? 4 : 0;
+        known = width != 0 && have(1 + width);
+        p += known ? 1 + width : 0;
+      } else {
+        known = false;
+      }
+      if (!known) return 0;
+    }
+    ++p;  // the end of the mask
+  }
+  ++p;  // the end of the list
+  return static_cast<size_t>(p - reinterpret_cast<const uint8_t*>(bytes.data()));
+}
+
 class DocumentReader {
  public:
   explicit DocumentReader(TStreamReader& in) : in_(in) {}
@@ -210,59 +275,34 @@ class DocumentReader {
   }
 
  public:
-  // Reads a mask list value into masks; with kBuild false only checks it,
-  // the same way, building nothing. Returns whether it held a mask.
-  template <bool kBuild>
-  bool Masks(TbkExtensions* masks) {
-    return List<kBuild>(masks, [this](TbkExtension* e) {
-      Properties("TbkExtension", [=, this](std::string_view q) { return MaskProperty<kBuild>(e, q); });
+  // Reads a mask list value into masks.
+  void Masks(TbkExtensions* masks) {
+    List(masks, [this](TbkExtension* e) {
+      Properties(e->ClassName(), [=, this](std::string_view q) { return MaskProperty(*e, q); });
     });
   }
 
  private:
-  // The masks are checked now and built when first used. Where the check
-  // fails they are read again for real, so that the error and the masks
-  // read before it are exactly those of reading them at once.
+  // Masks in the form this program writes are only passed over now and built
+  // when first used; any other form, faulty ones included, is read at once,
+  // so that errors and what is read before them stay as they always were.
   void DeferMasks(TbkRule& r) {
     const size_t begin = in_.Offset();
-    bool any;
-    try {
-      any = Masks<false>(nullptr);
-    } catch (const Exception&) {
-      in_.Rewind(begin);
-      Masks<true>(r.Extensions());
-      throw;
+    bool any = false;
+    if (const size_t length = PassOverMasks(in_.Available(), any)) {
+      in_.SkipBytes(length);
+      if (any) r.DeferExtensions(std::make_unique<StoredMasks>(in_.Bytes(), begin, in_.Offset()));
+    } else {
+      Masks(r.Extensions());
     }
-    if (any) r.DeferExtensions(std::make_unique<StoredMasks>(in_.Bytes(), begin, in_.Offset()));
   }
 
-  template <bool kBuild>
-  bool MaskProperty(TbkExtension* e, std::string_view p) {
-    if (SameTextAscii(p, "Ext")) {
-      const std::string_view ext = TextView();
-      if constexpr (kBuild) e->SetExt(std::string(ext));
-      return true;
-    }
-    if (SameTextAscii(p, "Active")) {
-      const bool active = Boolean();
-      if constexpr (kBuild) e->SetActive(active);
-      return true;
-    }
-    if (SameTextAscii(p, "Category1")) {
-      const TExtensionCategory category = Category();
-      if constexpr (kBuild) e->SetCategory1(category);
-      return true;
-    }
-    if (SameTextAscii(p, "TotalSize")) {
-      const int32_t size = Integer();
-      if constexpr (kBuild) e->SetTotalSize(size);
-      return true;
-    }
-    if (SameTextAscii(p, "ProgramCaption")) {
-      const std::string_view caption = TextView();
-      if constexpr (kBuild) e->SetProgramCaption(std::string(caption));
-      return true;
-    }
+  bool MaskProperty(TbkExtension& e, std::string_view p) {
+    if (SameTextAscii(p, "Ext")) return e.SetExt(Text()), true;
+    if (SameTextAscii(p, "Active")) return e.SetActive(Boolean()), true;
+    if (SameTextAscii(p, "Category1")) return e.SetCategory1(Category()), true;
+    if (SameTextAscii(p, "TotalSize")) return e.SetTotalSize(Integer()), true;
+    if (SameTextAscii(p, "ProgramCaption")) return e.SetProgramCaption(Text()), true;
     return false;
   }
 
@@ -273,7 +313,7 @@ class DocumentReader {
         : bytes_(std::move(bytes)), begin_(begin), end_(end) {}
     void Build(TbkExtensions& into) const override {
       TStreamReader in(bytes_, begin_, end_);
-      DocumentReader(in).Masks<true>(&into);
+      DocumentReader(in).Masks(&into);
     }
 
    private:
@@ -337,28 +377,21 @@ class DocumentReader {
     InvalidValue();
   }
 
-  // A list value replaces the list's items only when it holds at least one;
-  // returns whether it did. With kBuild false list is not touched and items
-  // are handed to readItem as null.
-  template <bool kBuild = true, class L, class ReadItem>
-  bool List(L* list, ReadItem readItem) {
+  // A list value replaces the list's items only when it holds at least one.
+  template <class L, class ReadItem>
+  void List(L* list, ReadItem readItem) {
     const uint8_t tag = in_.ReadByte();
     if (tag == stIdent) in_.ReadShortString();
-    if (tag == stIdent || tag == stNil || tag == stFalse || tag == stTrue || tag == stEnd) {
-      return false;
-    }
+    if (tag == stIdent || tag == stNil || tag == stFalse || tag == stTrue || tag == stEnd) return;
     if (tag != stCollection) InvalidValue();
-    const bool any = in_.PeekByte() != stEnd;
-    if (kBuild && any) list->Clear();
+    if (in_.PeekByte() != stEnd) list->Clear();
     while (in_.PeekByte() != stEnd) {
       if (IsIntegerTag(in_.PeekByte())) Integer();
-      decltype(list->Add()) item = nullptr;
-      if constexpr (kBuild) item = list->Add();
+      auto* item = list->Add();
       if (in_.ReadByte() != stList) InvalidValue();
       readItem(item);
     }
     in_.ReadByte();
-    return any;
   }
 
   // Passes over one value of any tag of this format without recursing, so

@@ -113,6 +113,8 @@ class TStreamReader {
   std::string_view BytesAt(size_t offset, size_t count) const {
     return std::string_view(data_ + offset, count);
   }
+  // The bytes fetched so far from the next one on; more may follow.
+  std::string_view Available() const { return std::string_view(data_ + next_, size_ - next_); }
   // Everything read so far, for keeping beyond the reader.
   std::shared_ptr<const TStreamBytes> Bytes() const { return bytes_; }
 
