@@ -1,7 +1,8 @@
 // Writing the settings document as a property stream and reading one back
 // into an existing manager.
-#include <climits>
-#include <cstring>
+#include <cstdint>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 #include "model/HoardkeeperClasses.h"
@@ -209,9 +210,9 @@ class DocumentReader {
 
  private:
   // One property record: the name, then the value read by readValue, which
-  // returns false when the object has no such property.
-  // The name is only looked at before the value is read; the message of an
-  // error takes it from the reader again.
+  // returns false when the object has no such property. The name is looked
+  // at only before the value is read; an error's message takes it from the
+  // reader again.
   template <class ReadValue>
   void Property(const char* objectName, ReadValue readValue) {
     const size_t at = in_.Offset() + 1;
@@ -274,7 +275,6 @@ class DocumentReader {
     return false;
   }
 
- public:
   // Reads a mask list value into masks.
   void Masks(TbkExtensions* masks) {
     List(masks, [this](TbkExtension* e) {
@@ -282,7 +282,6 @@ class DocumentReader {
     });
   }
 
- private:
   // Masks in the form this program writes are only passed over now and built
   // when first used; any other form, faulty ones included, is read at once,
   // so that errors and what is read before them stay as they always were.
