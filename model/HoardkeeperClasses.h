@@ -178,6 +178,8 @@ class TbkRule final : public TBaseCollectionItem {
   // The masks become those that deferred builds when first asked for. Until
   // then they count as new masks do: modified, until the rule is cleared.
   void DeferExtensions(std::unique_ptr<const TDeferredExtensions> deferred);
+  // False while the masks wait in stored form.
+  bool ExtensionsBuilt() const { return !deferred_; }
 
   // The rule counts as modified while any of its masks does.
   void SetModified(bool value) override;

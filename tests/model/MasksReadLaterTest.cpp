@@ -82,6 +82,32 @@ TEST(MasksReadLater, AreTheStoredMasksAndBelongToTheirRule) {
             std::string(390, 'n'));
 }
 
+TEST(MasksReadLater, OnlyTheWrittenFormWaits) {
+  TbkManager m;
+  Load(m, SampleBytes());
+  for (int r = 0; r < m.Rules()->Count(); ++r) EXPECT_FALSE(m.Rules()->Items(r)->ExtensionsBuilt());
+  // Forms the reader accepts but this program does not write are read at once.
+  const std::string ext = Short("Ext") + Str("*.a");
+  int faults = 0;
+  for (const std::string& masks :
+       {Tag(stCollection) + Mask(ext + Short("Active") + Ident("TRUE")) + Tag(stEnd),
+        Tag(stCollection) + Hex("02 07") + Mask(ext) + Tag(stEnd),
+        Tag(stCollection) + Mask(ext + Short("TotalSize") + Hex("02 05") + Short("Category1") +
+                                 Tag(stFalse) + Short("Nope") + Tag(stNil)) +
+            Tag(stEnd)}) {
+    TbkManager one;
+    try {
+      Load(one, OneRule(Short("Extensions") + masks));
+    } catch (const EReadError&) {
+      ++faults;  // what was read before the fault is there all the same
+    }
+    const TbkRule* rule = one.Rules()->Items(0);
+    EXPECT_TRUE(rule->ExtensionsBuilt());
+    EXPECT_EQ(Exts(*rule), (std::vector<std::string>{"*.a"}));
+  }
+  EXPECT_EQ(faults, 1);
+}
+
 TEST(MasksReadLater, CountAsChangedUntilClearedWhetherBuiltBeforeOrAfter) {
   const std::string bytes = SampleBytes();
   {
