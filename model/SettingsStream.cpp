@@ -97,7 +97,10 @@ TStreamReader::TStreamReader(TStream& stream)
 }
 
 TStreamReader::TStreamReader(std::shared_ptr<const TStreamBytes> bytes, size_t begin, size_t end)
-    : data_(bytes->data.get()), size_(std::min(end, bytes->size)), next_(begin) {}
+    : borrowed_(std::move(bytes)),
+      data_(borrowed_->data.get()),
+      size_(std::min(end, borrowed_->size)),
+      next_(begin) {}
 
 TStreamReader::~TStreamReader() {
   if (stream_ && size_ > next_) {

@@ -116,15 +116,18 @@ class TStreamReader {
   // The bytes fetched so far from the next one on; more may follow.
   std::string_view Available() const { return std::string_view(data_ + next_, size_ - next_); }
   // Everything read so far, for keeping beyond the reader.
-  std::shared_ptr<const TStreamBytes> Bytes() const { return bytes_; }
+  std::shared_ptr<const TStreamBytes> Bytes() const {
+    return bytes_ ? bytes_ : borrowed_;
+  }
 
  private:
   // Makes at least count bytes past next_ available.
   void Fetch(uint64_t count);
 
   TStream* stream_ = nullptr;
-  std::shared_ptr<TStreamBytes> bytes_;
-  const char* data_ = nullptr;  // bytes_->data, or the start of the borrowed bytes
+  std::shared_ptr<TStreamBytes> bytes_;            // what this reader fetches
+  std::shared_ptr<const TStreamBytes> borrowed_;  // or what another one did
+  const char* data_ = nullptr;                    // the start of either
   size_t size_ = 0;             // the end of what may be read
   size_t next_ = 0;
   // What the stream said it holds past its position; 0 when it cannot say.
