@@ -78,9 +78,9 @@ void TStreamWriter::FlushBuffer() {
 namespace {
 
 constexpr size_t kFirstFetch = 64 * 1024;
+constexpr uint64_t kFetchStep = 1024 * 1024;
 // A stream that says it holds more than this is read as if it could not say,
-// so that a large file of the wrong kind is not taken in whole just to find
-// out that its first bytes are wrong.
+// so that no more room is taken than the data read needs.
 constexpr uint64_t kLargestExpected = 256u * 1024 * 1024;
 
 }  // namespace
@@ -112,24 +112,40 @@ void TStreamReader::Fetch(uint64_t count) {
   if (!stream_) throw EReadError("Stream read error");
   TStreamBytes& bytes = *bytes_;
   while (size_ - next_ < count) {
-    if (bytes.size == bytes.capacity) {
-      // The first buffer takes what the stream said it holds; later ones
-      // double, and only as far as data keeps arriving.
-      const size_t grown = bytes.capacity == 0
-                               ? std::max<size_t>(kFirstFetch, static_cast<size_t>(expected_))
-                               : bytes.capacity * 2;
-      auto larger = std::make_unique_for_overwrite<char[]>(grown);
-      if (bytes.size > 0) std::memcpy(larger.get(), bytes.data.get(), bytes.size);
-      bytes.data = std::move(larger);
-      bytes.capacity = grown;
-      data_ = bytes.data.get();
+    if (bytes.capacity == 0) {
+      // Room for what the stream said it holds; only what is read of it is
+      // ever touched.
+      Grow(std::max<size_t>(kFirstFetch, static_cast<size_t>(expected_)));
+    } else if (bytes.size == bytes.capacity) {
+      // The buffer grows only for data that is there, which a small read
+      // finds out first.
+      char probe[4096];
+      const int64_t n = stream_->Read(probe, sizeof probe);
+      if (n <= 0) throw EReadError("Stream read error");
+      Grow(bytes.capacity * 2);
+      std::memcpy(bytes.data.get() + bytes.size, probe, static_cast<size_t>(n));
+      bytes.size += static_cast<size_t>(n);
+      size_ = bytes.size;
+      continue;
     }
-    const int64_t n =
-        stream_->Read(bytes.data.get() + bytes.size, static_cast<int64_t>(bytes.capacity - bytes.size));
+    // In steps, so that a large file of the wrong kind is found out early.
+    const uint64_t missing = count - (size_ - next_);
+    const size_t step = static_cast<size_t>(
+        std::min<uint64_t>(bytes.capacity - bytes.size, std::max<uint64_t>(missing, kFetchStep)));
+    const int64_t n = stream_->Read(bytes.data.get() + bytes.size, static_cast<int64_t>(step));
     if (n <= 0) throw EReadError("Stream read error");
     bytes.size += static_cast<size_t>(n);
     size_ = bytes.size;
   }
+}
+
+void TStreamReader::Grow(size_t capacity) {
+  TStreamBytes& bytes = *bytes_;
+  auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+  if (bytes.size > 0) std::memcpy(larger.get(), bytes.data.get(), bytes.size);
+  bytes.data = std::move(larger);
+  bytes.capacity = capacity;
+  data_ = bytes.data.get();
 }
 
 }  // namespace pw

@@ -63,9 +63,10 @@ struct TStreamBytes {
 
 // Reads a stream into one buffer that only grows while the reader lives, so
 // that a place in the input, taken as an offset, stays readable to the end.
-// Data is fetched as it is needed and never ahead of what the stream holds,
-// so a length the data cannot back costs nothing. When destroyed the reader
-// sets the stream's position back to just after the last byte it used.
+// Data is fetched in steps as it is needed, and room grows only for data
+// that has arrived, so a length the data cannot back costs nothing. When
+// destroyed the reader sets the stream's position back to just after the
+// last byte it used.
 class TStreamReader {
  public:
   explicit TStreamReader(TStream& stream);
@@ -108,8 +109,6 @@ class TStreamReader {
 
   // Where the next byte is, and bytes already read, by that measure.
   size_t Offset() const { return next_; }
-  // Reads again from an offset already passed.
-  void Rewind(size_t offset) { next_ = offset; }
   std::string_view BytesAt(size_t offset, size_t count) const {
     return std::string_view(data_ + offset, count);
   }
@@ -123,6 +122,7 @@ class TStreamReader {
  private:
   // Makes at least count bytes past next_ available.
   void Fetch(uint64_t count);
+  void Grow(size_t capacity);
 
   TStream* stream_ = nullptr;
   std::shared_ptr<TStreamBytes> bytes_;            // what this reader fetches
