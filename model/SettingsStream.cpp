@@ -78,7 +78,7 @@ void TStreamWriter::FlushBuffer() {
 namespace {
 
 constexpr size_t kFirstFetch = 64 * 1024;
-constexpr uint64_t kFetchStep = 1024 * 1024;
+constexpr uint64_t kFetchStep = 16 * 1024 * 1024;
 // A stream that says it holds more than this is read as if it could not say,
 // so that no more room is taken than the data read needs.
 constexpr uint64_t kLargestExpected = 256u * 1024 * 1024;
@@ -128,10 +128,12 @@ void TStreamReader::Fetch(uint64_t count) {
       size_ = bytes.size;
       continue;
     }
-    // In steps, so that a large file of the wrong kind is found out early.
+    // A small first step, so that a large file of the wrong kind is found
+    // out by its first bytes; then large ones.
     const uint64_t missing = count - (size_ - next_);
+    const uint64_t usual = bytes.size == 0 ? kFirstFetch : kFetchStep;
     const size_t step = static_cast<size_t>(
-        std::min<uint64_t>(bytes.capacity - bytes.size, std::max<uint64_t>(missing, kFetchStep)));
+        std::min<uint64_t>(bytes.capacity - bytes.size, std::max(missing, usual)));
     const int64_t n = stream_->Read(bytes.data.get() + bytes.size, static_cast<int64_t>(step));
     if (n <= 0) throw EReadError("Stream read error");
     bytes.size += static_cast<size_t>(n);
