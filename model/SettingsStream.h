@@ -63,10 +63,10 @@ struct TStreamBytes {
 
 // Reads a stream into one buffer that only grows while the reader lives, so
 // that a place in the input, taken as an offset, stays readable to the end.
-// Data is fetched in steps as it is needed, and room grows only for data
-// that has arrived, so a length the data cannot back costs nothing. When
-// destroyed the reader sets the stream's position back to just after the
-// last byte it used.
+// Data is fetched in steps as it is needed. Room is taken for what the
+// stream says it holds and beyond that only for data that has arrived, so a
+// length the data cannot back costs nothing. When destroyed the reader sets
+// the stream's position back to just after the last byte it used.
 class TStreamReader {
  public:
   explicit TStreamReader(TStream& stream);
