@@ -44,11 +44,19 @@ class TSafeFileWriter {
   // Puts the written content in place; fails with "Stream write error" or
   // "Cannot create file %s", and then the target is untouched (in place:
   // see above).
-  void Commit();
+  void Commit() {
+    if (inPlace_) {
+      CommitInPlace();
+    } else {
+      CommitReplacing();
+    }
+    committed_ = true;
+  }
 
   bool WritesInPlace() const { return inPlace_; }
 
  private:
+  // Each system has its own.
   void CommitInPlace();
   void CommitReplacing();
 

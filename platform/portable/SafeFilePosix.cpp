@@ -146,15 +146,6 @@ TSafeFileWriter::~TSafeFileWriter() {
   if (!committed_ && !tempName_.empty()) ::unlink(tempName_.c_str());
 }
 
-void TSafeFileWriter::Commit() {
-  if (inPlace_) {
-    CommitInPlace();
-  } else {
-    CommitReplacing();
-  }
-  committed_ = true;
-}
-
 void TSafeFileWriter::CommitInPlace() {
   const int fd = Fd(handle_);
   const std::string& bytes = content_.Bytes();

@@ -179,15 +179,6 @@ TSafeFileWriter::~TSafeFileWriter() {
   if (!committed_ && !tempName_.empty()) DeleteFileA(tempName_.c_str());
 }
 
-void TSafeFileWriter::Commit() {
-  if (inPlace_) {
-    CommitInPlace();
-  } else {
-    CommitReplacing();
-  }
-  committed_ = true;
-}
-
 void TSafeFileWriter::CommitInPlace() {
   HANDLE h = H(handle_);
   const std::string& bytes = content_.Bytes();
