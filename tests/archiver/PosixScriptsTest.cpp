@@ -2,7 +2,6 @@
 // found on PATH. Every case picks the style itself.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +14,8 @@
 #include "platform/Errors.h"
 #include "platform/fakes/FakeProcesses.h"
 #include "platform/fakes/Fakes.h"
+#include "tests/archiver/PosixDay.h"
+#include "tests/support/TestSupport.h"
 
 namespace pw {
 namespace {
@@ -22,12 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kAppPaths = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
-
-TDateTime December8() {
-  TDateTime t;
-  t.Year = 2026, t.Month = 12, t.Day = 8, t.Hour = 2, t.Minute = 30;
-  return t;
-}
 
 // Words that each hold something the shell would otherwise act on.
 const std::vector<std::string> kNastyWords = {
@@ -38,18 +33,7 @@ const std::vector<std::string> kNastyWords = {
 
 class PosixTest : public ::testing::Test {
  protected:
-  PosixTest()
-      : posix(TPathStyle::psPosix),
-        clock(December8()),
-        regional(fakes::UsEnglish()),
-        a(posix),
-        b(clock),
-        c(regional),
-        d(files),
-        e(current),
-        f(processes),
-        g(registry),
-        h(search) {
+  PosixTest() : d(files), e(current), f(processes), g(registry), h(search) {
     manager.SetArchiverExeFileName("7zz");
     manager.SetArchiverParams("a -r");
     manager.SetExcludeKey("-x!");
@@ -78,17 +62,12 @@ class PosixTest : public ::testing::Test {
     return dir;
   }
 
-  fakes::FixedPathStyle posix;
-  fakes::FakeClock clock;
-  fakes::FixedRegionalSettings regional;
+  test::TPosixDay day;
   fakes::FakeFileSystem files;
   fakes::FakeCurrentDirectory current;
   fakes::FakeProcessRunner processes;
   fakes::FakeRegistry registry;
   fakes::FakeProgramSearch search;
-  ScopedOverride<IPathStyle> a;
-  ScopedOverride<IClock> b;
-  ScopedOverride<IRegionalSettings> c;
   ScopedOverride<IFileSystem> d;
   ScopedOverride<ICurrentDirectory> e;
   ScopedOverride<IProcessRunner> f;
@@ -113,7 +92,8 @@ TEST_F(PosixTest, TheShellReadsTheQuotedWordsUnchanged) {
 #ifdef _WIN32
   GTEST_SKIP() << "needs /bin/sh and execute permissions";
 #endif
-  const fs::path out = fs::temp_directory_path() / ("pw-words-" + std::to_string(::getpid()));
+  const test::TTempFolder folder("words");
+  const fs::path out = folder / "words";
   std::string command = "cd / && for w in";
   for (const std::string& word : kNastyWords) command += " " + QuotePosixWord(word);
   command += "; do printf '%s\\0' \"$w\"; done > '" + out.string() + "'";
@@ -121,7 +101,6 @@ TEST_F(PosixTest, TheShellReadsTheQuotedWordsUnchanged) {
   std::ifstream in(out, std::ios::binary);
   std::vector<std::string> read;
   for (std::string word; std::getline(in, word, '\0');) read.push_back(word);
-  fs::remove(out);
   EXPECT_EQ(read, kNastyWords);
 }
 
@@ -177,8 +156,8 @@ TEST_F(PosixTest, ScriptFileIsExecutableWithLineFeedsOnly) {
 #ifdef _WIN32
   GTEST_SKIP() << "needs /bin/sh and execute permissions";
 #endif
-  const fs::path folder = fs::temp_directory_path() / ("pw-sh-" + std::to_string(::getpid()));
-  fs::create_directories(folder);
+  const test::TTempFolder temp("sh");
+  const fs::path& folder = temp.Path();
   const fs::path script = folder / "all.sh";
   fakes::FakeShell shell;
   ScopedOverride<IShell> useShell(shell);
@@ -194,7 +173,6 @@ TEST_F(PosixTest, ScriptFileIsExecutableWithLineFeedsOnly) {
   EXPECT_TRUE(st.st_mode & S_IXUSR);
   ASSERT_EQ(shell.calls.size(), 1u);
   EXPECT_EQ(shell.calls[0].file, folder.string() + "/");
-  fs::remove_all(folder);
 }
 
 TEST_F(PosixTest, RunStartsTheArchiverWithTheWordsOfTheScriptLine) {

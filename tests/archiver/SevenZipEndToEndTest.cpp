@@ -1,8 +1,8 @@
 // The real 7-Zip on real trees, started as a run starts it and from the
 // written script, in the POSIX style.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -12,20 +12,14 @@
 #include "archiver/ArchiverDetection.h"
 #include "archiver/BatchFiles.h"
 #include "archiver/PosixScripts.h"
-#include "platform/fakes/FakeProcesses.h"
-#include "platform/fakes/Fakes.h"
+#include "tests/archiver/PosixDay.h"
+#include "tests/support/TestSupport.h"
 
 namespace pw {
 namespace {
 
 namespace fs = std::filesystem;
 using Files = std::set<std::string>;
-
-TDateTime December8() {
-  TDateTime t;
-  t.Year = 2026, t.Month = 12, t.Day = 8;
-  return t;
-}
 
 std::string Output(const std::string& command) {
   std::string text;
@@ -57,26 +51,13 @@ Files Listing(const std::string& archive) {
 
 class SevenZipTest : public ::testing::Test {
  protected:
-  SevenZipTest()
-      : posix(TPathStyle::psPosix),
-        clock(December8()),
-        regional(fakes::UsEnglish()),
-        a(posix),
-        b(clock),
-        c(regional) {
-    root = fs::temp_directory_path() / ("pw-7z-" + std::to_string(::getpid()));
-    fs::remove_all(root);
-    fs::create_directories(root);
-  }
   void SetUp() override {
 #ifdef _WIN32
     GTEST_SKIP() << "the POSIX style's runs need a POSIX system";
 #endif
   }
-  ~SevenZipTest() override {
-    fs::current_path(fs::temp_directory_path());
-    fs::remove_all(root);
-  }
+  // The runs change into the folders; the folder cannot go while it is the current one.
+  ~SevenZipTest() override { fs::current_path(fs::temp_directory_path()); }
 
   // The same tree in every directory: files with and without extensions, in
   // subfolders too.
@@ -102,13 +83,9 @@ class SevenZipTest : public ::testing::Test {
     return files;
   }
 
-  fakes::FixedPathStyle posix;
-  fakes::FakeClock clock;
-  fakes::FixedRegionalSettings regional;
-  ScopedOverride<IPathStyle> a;
-  ScopedOverride<IClock> b;
-  ScopedOverride<IRegionalSettings> c;
-  fs::path root;
+  test::TPosixDay day;
+  test::TTempFolder temp{"7z"};
+  const fs::path& root = temp.Path();
 };
 
 TEST_F(SevenZipTest, ArchivesHoldExactlyWhatTheRulesSelect) {
