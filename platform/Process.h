@@ -28,6 +28,13 @@ class IProcessRunner {
 template <>
 IProcessRunner& DefaultService<IProcessRunner>();
 
+#ifdef _WIN32
+// One argument as a Windows program's start-up code splits it back: quoted
+// when it holds a blank or a quote, with the backslashes before a quote
+// doubled.
+std::string QuoteWindowsArgument(const std::string& arg);
+#endif
+
 // Lets a write past the file-size limit fail with an error that the save
 // reports and cleans up after, instead of ending the program without a word
 // (SIGXFSZ). Both programs call it first thing.

@@ -6,12 +6,7 @@
 
 namespace pw {
 
-namespace {
-
-// One argument as a Windows program's start-up code splits it back: quoted
-// when it holds a blank or a quote, with the backslashes before a quote
-// doubled.
-std::string QuoteArgument(const std::string& arg) {
+std::string QuoteWindowsArgument(const std::string& arg) {
   if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
   std::string quoted = "\"";
   size_t slashes = 0;
@@ -28,11 +23,13 @@ std::string QuoteArgument(const std::string& arg) {
   return quoted + '"';
 }
 
+namespace {
+
 std::string JoinArguments(const std::vector<std::string>& arguments) {
   std::string parameters;
   for (const std::string& arg : arguments) {
     if (!parameters.empty()) parameters += ' ';
-    parameters += QuoteArgument(arg);
+    parameters += QuoteWindowsArgument(arg);
   }
   return parameters;
 }

@@ -15,6 +15,7 @@
 #include <random>
 
 #include "platform/Errors.h"
+#include "platform/Process.h"
 #include "platform/ProgramPath.h"
 #include "platform/SafeFile.h"
 
@@ -46,24 +47,6 @@ std::string Narrow(const std::wstring& wide, UINT codePage) {
   WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), n,
                       nullptr, nullptr);
   return bytes;
-}
-
-// One argument as the C runtime of the started program splits it back.
-std::string Quoted(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  std::string out = "\"";
-  size_t backslashes = 0;
-  for (const char c : arg) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    out += c;
-  }
-  out.append(backslashes * 2, '\\');
-  return out + "\"";
 }
 
 void SetVariable(const char* name, const std::string* value) {
@@ -167,8 +150,8 @@ int RunProgram(const std::string& program, const std::vector<std::string>& argum
   startup.hStdInput = open(input, false);
   startup.hStdOutput = open(output, true);
   startup.hStdError = open(errors, true);
-  std::string commandLine = Quoted(program);
-  for (const std::string& arg : arguments) commandLine += " " + Quoted(arg);
+  std::string commandLine = QuoteWindowsArgument(program);
+  for (const std::string& arg : arguments) commandLine += " " + QuoteWindowsArgument(arg);
   PROCESS_INFORMATION process;
   const bool started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                                       0, nullptr, nullptr, &startup, &process);
