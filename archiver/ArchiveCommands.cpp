@@ -1,5 +1,7 @@
 #include "archiver/ArchiveCommands.h"
 
+#include "archiver/ArchiveJob.h"
+#include "archiver/BatchText.h"
 #include "archiver/DateTimeFormat.h"
 #include "archiver/PosixScripts.h"
 #include "platform/Errors.h"
@@ -11,74 +13,9 @@ namespace pw {
 
 namespace {
 
-std::string WithoutTrailingBackslash(const std::string& path) {
-  if (!path.empty() && path.back() == '\\') return path.substr(0, path.size() - 1);
-  return path;
-}
-
 std::string WithoutTrailingSeparator(const std::string& path) {
   if (!path.empty() && path.back() == PathSeparator()) return path.substr(0, path.size() - 1);
   return path;
-}
-
-// Characters that make an entry need quotes: blanks split a command line
-// into arguments; in a batch file cmd.exe also reads the operators.
-constexpr const char* kShellSpecials = " \t";
-constexpr const char* kBatchSpecials = " \t&|<>^(";
-
-// An entry that holds a special character is quoted, so that the archiver
-// receives it as one argument. A switch that ends in a blank ("-x ") is a
-// word of its own and stays outside the quotes.
-std::string Argument(const std::string& key, const std::string& entry, const char* specials) {
-  const bool keyApart = !key.empty() && key.back() == ' ';
-  const std::string quoted = keyApart ? entry : key + entry;
-  const std::string prefix = keyApart ? key : "";
-  if (quoted.find_first_of(specials) == std::string::npos) return prefix + quoted;
-  return prefix + '"' + quoted + '"';
-}
-
-// cmd.exe expands a batch line's percent signs once, and a "call" line a
-// second time, so a literal "%" is written "%%" there and "%%%%" here.
-std::string EscapePercents(const std::string& text, int rounds) {
-  const std::string literal(size_t{1} << rounds, '%');
-  std::string out;
-  for (const char c : text) {
-    if (c == '%') {
-      out += literal;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-std::string MaskList(const TbkManager& manager, const TbkDirectory& directory,
-                     TExtensionCategories categories, const char* specials) {
-  std::string result;
-  const TbkRule* rule = FindRule(directory.RuleName(), manager.Rules());
-  if (rule && categories.Contains(rule->Category())) {
-    const std::string base = WithoutTrailingBackslash(directory.Path()) + "\\";
-    const std::string key = rule->Category() == ecExclude ? manager.ExcludeKey() : "";
-    const TbkExtensions& masks = *rule->Extensions();
-    for (int i = 0; i < masks.Count(); ++i) {
-      const TbkExtension& mask = *masks.Items(i);
-      if (!mask.Active()) continue;
-      if (!result.empty()) result += ' ';
-      result += Argument(key, base + mask.Ext(), specials);
-    }
-  }
-  if (result.empty() && categories.Contains(ecInclude)) {
-    result = Argument("", directory.Path() + "\\*.*", specials);
-  }
-  return result;
-}
-
-std::string ArchiverParameters(const TbkManager& manager, const TbkDirectory& directory,
-                               bool forceCreate, const char* specials) {
-  const std::string excluded = MaskList(manager, directory, {ecExclude}, specials);
-  const std::string archive = GetArchiveFilePath(manager, directory, forceCreate);
-  const std::string included = MaskList(manager, directory, {ecInclude}, specials);
-  return manager.ArchiverParams() + " " + excluded + " \"" + archive + "\" " + included;
 }
 
 bool CreateLevels(std::string dir) {
@@ -93,17 +30,8 @@ bool CreateLevels(std::string dir) {
   return (parent.empty() || CreateLevels(parent)) && fs.MakeDirectory(dir);
 }
 
-std::string GetPosixMaskList(const TbkManager& manager, const TbkDirectory& directory,
-                             TExtensionCategories categories) {
-  std::string result;
-  for (const TExtensionCategory category : {ecExclude, ecInclude}) {
-    if (!categories.Contains(category)) continue;
-    for (const std::string& word : GetPosixMaskWords(manager, directory, category)) {
-      if (!result.empty()) result += ' ';
-      result += QuotePosixWord(word);
-    }
-  }
-  return result;
+TArchiveJob JobNow(const TbkManager& manager, const TbkDirectory& directory, bool forceCreate) {
+  return MakeArchiveJob(manager, directory, 0, GetArchiveDirectory(manager, forceCreate));
 }
 
 }  // namespace
@@ -147,14 +75,23 @@ std::string GetArchiveFilePath(const TbkManager& manager, const TbkDirectory& di
 
 std::string GetMaskList(const TbkManager& manager, const TbkDirectory& directory,
                         TExtensionCategories categories) {
-  if (IsPosixStyle()) return GetPosixMaskList(manager, directory, categories);
-  return MaskList(manager, directory, categories, kShellSpecials);
+  const TArchiveJob job = JobNow(manager, directory, false);
+  std::string result;
+  for (const TExtensionCategory category : {ecExclude, ecInclude}) {
+    if (!categories.Contains(category)) continue;
+    const std::string entries = IsPosixStyle()
+                                    ? PosixMaskList(category == ecExclude ? job.excludes : job.includes)
+                                    : BatchMaskList(category == ecExclude ? job.excludes : job.includes);
+    if (!result.empty() && !entries.empty()) result += ' ';
+    result += entries;
+  }
+  return result;
 }
 
 std::string GetArchiverParameters(const TbkManager& manager, const TbkDirectory& directory,
                                   bool forceCreate) {
-  if (IsPosixStyle()) return GetPosixArchiverParameters(manager, directory, forceCreate);
-  return ArchiverParameters(manager, directory, forceCreate, kShellSpecials);
+  const TArchiveJob job = JobNow(manager, directory, forceCreate);
+  return IsPosixStyle() ? PosixParameters(job) : BatchParameters(job);
 }
 
 std::string ExtractDrive(const std::string& path) {
@@ -163,18 +100,12 @@ std::string ExtractDrive(const std::string& path) {
 }
 
 std::string GetChangeDirCommands(const std::string& path) {
-  if (IsPosixStyle()) return GetPosixChangeDirCommands(path);
-  const std::string drive = ExtractDrive(path);
-  if (drive.empty()) return {};
-  return drive + "\r\ncd \"" + EscapePercents(path, 1) + "\"\r\n";
+  return IsPosixStyle() ? PosixChangeDirCommands(path) : BatchChangeDirCommands(path);
 }
 
-// The call line reads as cmd.exe will: the same arguments as a run passes.
 std::string GetCommandText(const TbkManager& manager, const TbkDirectory& directory) {
-  if (IsPosixStyle()) return GetPosixCommandText(manager, directory);
-  const std::string call = "call \"" + manager.ArchiverExeFileName() + "\" " +
-                           ArchiverParameters(manager, directory, false, kBatchSpecials);
-  return GetChangeDirCommands(directory.Path()) + EscapePercents(call, 2);
+  const TArchiveJob job = JobNow(manager, directory, false);
+  return IsPosixStyle() ? PosixCommandText(job) : BatchCommandText(job);
 }
 
 }  // namespace pw

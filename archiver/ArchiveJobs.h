@@ -2,36 +2,52 @@
 // the archive folder or a batch file through the shell.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "archiver/ArchiveJob.h"
 #include "model/HoardkeeperClasses.h"
 
 namespace pw {
 
-// The first two steps of a run: makes the directory's path current (failing
-// with an EInOutError) and returns the archiver's parameters, with the
-// archive folder created.
+// What became of a job that was run and waited for.
+struct TJobOutcome {
+  std::optional<int> status;     // the archiver's exit status; none when it did not run
+  std::string error;             // why it did not run, or what failed after it
+  std::optional<int64_t> bytes;  // the archive's size after a run that succeeded
+  bool Succeeded() const { return error.empty() && status == 0; }
+};
+
+// Makes the job's folder current (failing with an EInOutError), creates the
+// archive folder and starts the archiver; returns at once. A job that must
+// not run fails with its error. In the Windows style the shell is asked to
+// start the archiver minimized and what became of it is not known; in the
+// POSIX style the archiver is started directly, and one that cannot be
+// started is an error. A 7-Zip archive made fresh replaces the old one only
+// when 7-Zip succeeds, after we have gone.
+void StartJob(const TArchiveJob& job, bool throughShell);
+// Runs the job and waits for it; never throws for the job's own failures.
+TJobOutcome RunJobAndWait(const TArchiveJob& job);
+
+// The first two steps of a Windows-style run: makes the directory's path
+// current and returns the archiver's parameters, with the archive folder
+// created.
 std::string PrepareRun(const TbkManager& manager, const TbkDirectory& directory);
 
-// The same in the POSIX style: the archiver's arguments one by one, the words
-// of the script's archiver line.
-std::vector<std::string> PreparePosixRun(const TbkManager& manager, const TbkDirectory& directory);
-
-// Makes the directory's path current, creates the archive folder and starts
-// the archiver; returns at once. Fails with an EInOutError when the path
-// cannot be made current. In the Windows style the shell is asked to start
-// the archiver minimized and what became of it is not known; in the POSIX
-// style the archiver is started directly, and one that cannot be started is
-// an error.
+// The directory's job, checked against the others, started as StartJob does
+// through the shell in the Windows style.
 void RunDirectory(const TbkManager& manager, const TbkDirectory& directory);
 // Like RunDirectory, but always starts the archiver directly, so that one
 // that cannot be started is an error in either style.
 void StartDirectory(const TbkManager& manager, const TbkDirectory& directory);
-// Runs the archiver directly and returns its exit status.
+// Runs the archiver directly and returns its exit status; fails when the job
+// could not run or its archive could not be put in place.
 int RunDirectoryAndWait(const TbkManager& manager, const TbkDirectory& directory);
-// Runs every marked directory in order; the first failure ends the loop and
-// the jobs already started keep running.
+// Runs every marked directory in order; a directory that cannot be entered
+// ends the loop and the jobs already started keep running. Directories whose
+// archives clash are left out and reported together after the others started.
 void RunAllDirectories(const TbkManager& manager);
 void OpenArchiveDirectory(const TbkManager& manager);
 void EditBatchFile(const std::string& fileName);

@@ -1,6 +1,8 @@
 #include "archiver/BatchFiles.h"
 
 #include "archiver/ArchiveCommands.h"
+#include "archiver/ArchiveJob.h"
+#include "archiver/BatchText.h"
 #include "archiver/PosixScripts.h"
 #include "platform/Errors.h"
 #include "platform/PathStyle.h"
@@ -34,15 +36,26 @@ const char* ScriptLineEnd() {
   return IsPosixStyle() ? "\n" : "\r\n";
 }
 
+namespace {
+
+// A script never holds a job that must not run.
+std::vector<std::string> BatchBlock(const TArchiveJob& job) {
+  if (!job.error.empty()) throw Exception(job.directory + ": " + job.error);
+  return SplitLines(BatchCommandText(job));
+}
+
+}  // namespace
+
 std::vector<std::string> GetBatchLines(const TbkManager& manager, const TbkDirectory& directory) {
   if (IsPosixStyle()) return GetPosixScriptLines(manager, directory);
-  return SplitLines(GetCommandText(manager, directory));
+  return BatchBlock(JobOfDirectory(manager, directory, GetArchiveDirectory(manager, false)));
 }
 
 std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager, bool includeUnmarked) {
   if (IsPosixStyle()) return GetPosixScriptLinesForAll(manager, includeUnmarked);
   const TbkDirectories& directories = *manager.Directories();
   if (directories.Count() == 0) throw Exception("Not found any directory to archive");
+  const std::vector<TArchiveJob> jobs = MakeArchiveJobs(manager, GetArchiveDirectory(manager, false));
   std::vector<std::string> lines;
   for (int i = 0; i < directories.Count(); ++i) {
     const TbkDirectory& d = *directories.Items(i);
@@ -50,7 +63,9 @@ std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager, bool inc
     lines.push_back("rem");
     lines.push_back("rem Create " + d.Path() + " archive by using " + d.RuleName() + " rule");
     lines.push_back("rem");
-    for (std::string& line : GetBatchLines(manager, d)) lines.push_back(std::move(line));
+    for (std::string& line : BatchBlock(jobs[static_cast<size_t>(i)])) {
+      lines.push_back(std::move(line));
+    }
   }
   return lines;
 }

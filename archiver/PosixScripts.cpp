@@ -1,6 +1,7 @@
 #include "archiver/PosixScripts.h"
 
 #include "archiver/ArchiveCommands.h"
+#include "archiver/ArchiveJob.h"
 #include "platform/Errors.h"
 
 namespace pw {
@@ -12,11 +13,6 @@ namespace {
 bool IsShellSpecial(unsigned char c) {
   static const std::string kSpecial = " \t\n'\"$`\\*?[]&;|<>()#~{}=";
   return c < 0x20 || c == 0x7F || kSpecial.find(static_cast<char>(c)) != std::string::npos;
-}
-
-std::string WithoutTrailingSlash(const std::string& path) {
-  if (!path.empty() && path.back() == '/') return path.substr(0, path.size() - 1);
-  return path;
 }
 
 std::string Join(const std::vector<std::string>& pieces) {
@@ -37,6 +33,14 @@ std::vector<std::string> QuotedAll(const std::vector<std::string>& words) {
 
 void Append(std::vector<std::string>& to, std::vector<std::string> words) {
   for (std::string& word : words) to.push_back(std::move(word));
+}
+
+// A line end in a comment would end it and run the rest.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
 }
 
 std::vector<std::string> SplitAtLineFeeds(const std::string& text) {
@@ -107,57 +111,67 @@ std::string PosixFlatName(const std::string& path) {
   return name.empty() ? "_" : name;
 }
 
-std::vector<std::string> GetPosixMaskWords(const TbkManager& manager, const TbkDirectory& directory,
-                                           TExtensionCategory category) {
+std::string PosixMaskList(const std::vector<TMaskEntry>& entries) {
   std::vector<std::string> words;
-  const std::string base = WithoutTrailingSlash(directory.Path()) + "/";
-  const TbkRule* rule = FindRule(directory.RuleName(), manager.Rules());
-  if (rule && rule->Category() == category) {
-    const std::string key = category == ecExclude ? manager.ExcludeKey() : "";
-    const TbkExtensions& masks = *rule->Extensions();
-    for (int i = 0; i < masks.Count(); ++i) {
-      const TbkExtension& mask = *masks.Items(i);
-      if (mask.Active()) words.push_back(key + base + mask.Ext());
-    }
-  }
-  // "*" rather than "*.*", which would leave out every file without a dot.
-  if (words.empty() && category == ecInclude) words.push_back(base + "*");
+  for (const TMaskEntry& entry : entries) words.push_back(QuotePosixWord(entry.key + entry.entry));
+  return Join(words);
+}
+
+std::vector<std::string> PosixArguments(const TArchiveJob& job) {
+  std::vector<std::string> words = SplitPosixWords(job.params);
+  for (const TMaskEntry& entry : job.excludes) words.push_back(entry.key + entry.entry);
+  words.push_back(job.archiveArgument);
+  for (const TMaskEntry& entry : job.includes) words.push_back(entry.key + entry.entry);
   return words;
 }
 
-std::vector<std::string> GetPosixArchiverArguments(const TbkManager& manager,
-                                                   const TbkDirectory& directory,
-                                                   bool forceCreate) {
-  std::vector<std::string> words = SplitPosixWords(manager.ArchiverParams());
-  Append(words, GetPosixMaskWords(manager, directory, ecExclude));
-  words.push_back(GetArchiveFilePath(manager, directory, forceCreate));
-  Append(words, GetPosixMaskWords(manager, directory, ecInclude));
-  return words;
+std::string PosixParameters(const TArchiveJob& job) {
+  return Join(QuotedAll(PosixArguments(job)));
 }
 
-std::string GetPosixArchiverParameters(const TbkManager& manager, const TbkDirectory& directory,
-                                       bool forceCreate) {
-  const std::string excluded = Join(QuotedAll(GetPosixMaskWords(manager, directory, ecExclude)));
-  const std::string archive = QuotePosixWord(GetArchiveFilePath(manager, directory, forceCreate));
-  const std::string included = Join(QuotedAll(GetPosixMaskWords(manager, directory, ecInclude)));
-  return Join({manager.ArchiverParams(), excluded, archive, included});
-}
-
-std::string GetPosixChangeDirCommands(const std::string& path) {
+std::string PosixChangeDirCommands(const std::string& path) {
   if (path.empty()) return {};
   return "cd " + QuotePosixWord(path) + "\n";
 }
 
-std::string GetPosixCommandText(const TbkManager& manager, const TbkDirectory& directory) {
-  return GetPosixChangeDirCommands(directory.Path()) +
-         Join({QuotePosixWord(manager.ArchiverExeFileName()),
-               GetPosixArchiverParameters(manager, directory, false)});
+std::string PosixCommandText(const TArchiveJob& job) {
+  if (!job.error.empty()) {
+    return "# " + OneLine(job.directory) + ": " + OneLine(job.error) + "\n";
+  }
+  const std::string directory = QuotePosixWord(job.workingDirectory);
+  std::string text = "if cd " + directory + "; then\n";
+  if (job.MadeFresh()) text += "  rm -f " + QuotePosixWord(job.partialFile) + "\n";
+  text += "  " + Join({QuotePosixWord(job.program), PosixParameters(job)}) + "\n";
+  text += "  code=$?\n";
+  if (job.MadeFresh()) {
+    // 7-Zip exits with 1 for warnings, with 2 and more for failures.
+    text += "  if [ $code -le 1 ]; then mv -f " + QuotePosixWord(job.partialFile) + " " +
+            QuotePosixWord(job.archiveFile) + " || code=2; else rm -f " +
+            QuotePosixWord(job.partialFile) + "; fi\n";
+  }
+  text += "  [ $code -eq 0 ] || { echo " +
+          QuotePosixWord("Archiving " + job.workingDirectory + " ended with exit status") +
+          " \"$code\" >&2; status=1; }\n";
+  text += "else\n  echo " + QuotePosixWord("Cannot enter " + job.workingDirectory + ": not archived") +
+          " >&2\n  status=1\nfi\n";
+  return text;
 }
+
+namespace {
+
+// The script's job for a directory: refused when it must not run.
+std::vector<std::string> ScriptBlock(const TArchiveJob& job) {
+  if (!job.error.empty()) throw Exception(job.directory + ": " + job.error);
+  return SplitAtLineFeeds(PosixCommandText(job));
+}
+
+}  // namespace
 
 std::vector<std::string> GetPosixScriptLines(const TbkManager& manager,
                                              const TbkDirectory& directory) {
-  std::vector<std::string> lines = {"#!/bin/sh"};
-  Append(lines, SplitAtLineFeeds(GetPosixCommandText(manager, directory)));
+  std::vector<std::string> lines = {"#!/bin/sh", "status=0"};
+  Append(lines, ScriptBlock(JobOfDirectory(manager, directory, GetArchiveDirectory(manager, false))));
+  lines.push_back("exit $status");
   return lines;
 }
 
@@ -165,22 +179,18 @@ std::vector<std::string> GetPosixScriptLinesForAll(const TbkManager& manager,
                                                    bool includeUnmarked) {
   const TbkDirectories& directories = *manager.Directories();
   if (directories.Count() == 0) throw Exception("Not found any directory to archive");
-  std::vector<std::string> lines = {"#!/bin/sh"};
+  const std::vector<TArchiveJob> jobs = MakeArchiveJobs(manager, GetArchiveDirectory(manager, false));
+  std::vector<std::string> lines = {"#!/bin/sh", "status=0"};
   for (int i = 0; i < directories.Count(); ++i) {
     const TbkDirectory& d = *directories.Items(i);
     if (!d.NeedArchive() && !includeUnmarked) continue;
-    // A line end in a path would end the comment and run the rest.
-    std::string path = d.Path(), rule = d.RuleName();
-    for (std::string* text : {&path, &rule}) {
-      for (char& c : *text) {
-        if (c == '\n' || c == '\r') c = ' ';
-      }
-    }
     lines.push_back("#");
-    lines.push_back("# Create " + path + " archive by using " + rule + " rule");
+    lines.push_back("# Create " + OneLine(d.Path()) + " archive by using " + OneLine(d.RuleName()) +
+                    " rule");
     lines.push_back("#");
-    Append(lines, SplitAtLineFeeds(GetPosixCommandText(manager, d)));
+    Append(lines, ScriptBlock(jobs[static_cast<size_t>(i)]));
   }
+  lines.push_back("exit $status");
   return lines;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "archiver/ArchiveJob.h"
 #include "model/HoardkeeperClasses.h"
 
 namespace pw {
@@ -20,23 +21,26 @@ std::vector<std::string> SplitPosixWords(const std::string& text);
 // where nothing would remain.
 std::string PosixFlatName(const std::string& path);
 
-// The mask arguments of one category, unquoted: the exclude switch glued to
-// "Path/mask", or "Path/*" when an including rule gives none.
-std::vector<std::string> GetPosixMaskWords(const TbkManager& manager, const TbkDirectory& directory,
-                                           TExtensionCategory category);
-// Everything the archiver receives after its name, one argument each.
-std::vector<std::string> GetPosixArchiverArguments(const TbkManager& manager,
-                                                   const TbkDirectory& directory, bool forceCreate);
-// ArchiverParams as typed, then the quoted arguments, blank-separated.
-std::string GetPosixArchiverParameters(const TbkManager& manager, const TbkDirectory& directory,
-                                       bool forceCreate);
+// The mask entries quoted and joined by blanks.
+std::string PosixMaskList(const std::vector<TMaskEntry>& entries);
+// Everything the archiver receives after its name, one argument each: the
+// words of ArchiverParams as the shell would split them (nothing expanded),
+// the exclude entries, the archive and the include entries.
+std::vector<std::string> PosixArguments(const TArchiveJob& job);
+// Those arguments quoted for the shell and joined by blanks.
+std::string PosixParameters(const TArchiveJob& job);
 // "cd" with the quoted path and a line end; empty for an empty path.
-std::string GetPosixChangeDirCommands(const std::string& path);
-// The cd line and the archiver line, LF between them.
-std::string GetPosixCommandText(const TbkManager& manager, const TbkDirectory& directory);
+std::string PosixChangeDirCommands(const std::string& path);
+// The job's lines in a script: into the directory or, when that fails, a
+// message and the next directory; the archiver; a 7-Zip archive made fresh
+// replaced only when 7-Zip succeeded; any failure sets the script's status.
+// A job that must not run is a comment saying why.
+std::string PosixCommandText(const TArchiveJob& job);
 
-// The script lines: "#!/bin/sh", then the command text (one directory) or
-// three "#" lines and the command text for each marked directory.
+// The script lines: "#!/bin/sh", then the job of one directory, or three "#"
+// lines and the job for each marked directory; the script ends with a
+// non-zero status when any directory failed. Fails, naming the directory,
+// when a job must not run (a clash, an impossible path).
 std::vector<std::string> GetPosixScriptLines(const TbkManager& manager,
                                              const TbkDirectory& directory);
 std::vector<std::string> GetPosixScriptLinesForAll(const TbkManager& manager, bool includeUnmarked);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pw {
@@ -67,5 +68,11 @@ class TFileStream final : public TStream {
 };
 
 bool FileExists(const std::string& fileName);
+// The size of a file, or nothing when it cannot be asked.
+std::optional<int64_t> FileSize(const std::string& fileName);
+// Removes a file; true when it is gone, also when it never was.
+bool RemoveFile(const std::string& fileName);
+// Puts from in the place of to in one step, replacing to when it exists.
+bool MoveFileOver(const std::string& from, const std::string& to);
 
 }  // namespace pw

@@ -87,4 +87,18 @@ bool FileExists(const std::string& fileName) {
   return ::stat(NativePath(fileName).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+std::optional<int64_t> FileSize(const std::string& fileName) {
+  struct stat st;
+  if (::stat(NativePath(fileName).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+  return static_cast<int64_t>(st.st_size);
+}
+
+bool RemoveFile(const std::string& fileName) {
+  return ::unlink(NativePath(fileName).c_str()) == 0 || errno == ENOENT;
+}
+
+bool MoveFileOver(const std::string& from, const std::string& to) {
+  return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+}
+
 }  // namespace pw

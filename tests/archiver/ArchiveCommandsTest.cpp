@@ -211,9 +211,10 @@ TEST_F(CommandTest, AnExcludeSwitchEndingInABlankStaysOutsideTheQuotes) {
 
 TEST_F(CommandTest, EmptyPiecesKeepTheirSeparators) {
   TbkDirectory* d = AddDirectory("C:\\D", "");
-  manager.SetOutputPath("O");
-  EXPECT_EQ(GetArchiverParameters(manager, *d, false), "  \"O\\C_D\" C:\\D\\*.*");
-  EXPECT_EQ(GetCommandText(manager, *d), "C:\r\ncd \"C:\\D\"\r\ncall \"\"   \"O\\C_D\" C:\\D\\*.*");
+  manager.SetOutputPath("D:\\O");
+  EXPECT_EQ(GetArchiverParameters(manager, *d, false), "  \"D:\\O\\C_D\" C:\\D\\*.*");
+  EXPECT_EQ(GetCommandText(manager, *d),
+            "C:\r\ncd \"C:\\D\"\r\ncall \"\"   \"D:\\O\\C_D\" C:\\D\\*.*");
 }
 
 TEST_F(CommandTest, ForceCreateMakesEveryMissingLevel) {

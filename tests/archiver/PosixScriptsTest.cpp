@@ -115,41 +115,76 @@ TEST_F(PosixTest, FlatNames) {
 }
 
 TEST_F(PosixTest, CommandTextOfTheThreeKindsOfRule) {
+  // A fresh 7-Zip archive: made under a temporary name, put in place only
+  // when 7-Zip succeeded; the masks relative to the directory.
   EXPECT_EQ(GetCommandText(manager, *Add("/home/user/src", "source")),
-            "cd /home/user/src\n"
-            "7zz a -r '-x!/home/user/src/*.tmp' /home/user/out/2026-12-08/home_user_src "
-            "'/home/user/src/*'");
+            "if cd /home/user/src; then\n"
+            "  rm -f /home/user/out/2026-12-08/home_user_src.incomplete.7z\n"
+            "  7zz a -r '-x!*.tmp' /home/user/out/2026-12-08/home_user_src.incomplete.7z '*'\n"
+            "  code=$?\n"
+            "  if [ $code -le 1 ]; then mv -f /home/user/out/2026-12-08/home_user_src.incomplete.7z "
+            "/home/user/out/2026-12-08/home_user_src.7z || code=2; "
+            "else rm -f /home/user/out/2026-12-08/home_user_src.incomplete.7z; fi\n"
+            "  [ $code -eq 0 ] || { echo 'Archiving /home/user/src ended with exit status' \"$code\" "
+            ">&2; status=1; }\n"
+            "else\n"
+            "  echo 'Cannot enter /home/user/src: not archived' >&2\n"
+            "  status=1\n"
+            "fi\n");
+  // Any other archiver: its line and the status check only.
+  manager.SetArchiverExeFileName("/opt/my tools/pack");
   EXPECT_EQ(GetCommandText(manager, *Add("/srv/my notes/", "Texts")),
-            "cd '/srv/my notes/'\n"
-            "7zz a -r '/home/user/out/2026-12-08/srv_my notes_' '/srv/my notes/*.txt' "
-            "'/srv/my notes/*.doc'");
+            "if cd '/srv/my notes/'; then\n"
+            "  '/opt/my tools/pack' a -r '/home/user/out/2026-12-08/srv_my notes_' '*.txt' '*.doc'\n"
+            "  code=$?\n"
+            "  [ $code -eq 0 ] || { echo 'Archiving /srv/my notes/ ended with exit status' \"$code\" "
+            ">&2; status=1; }\n"
+            "else\n"
+            "  echo 'Cannot enter /srv/my notes/: not archived' >&2\n"
+            "  status=1\n"
+            "fi\n");
   manager.SetSubDirNamePattern("");
   manager.SetArchiverParams("");
-  manager.SetArchiverExeFileName("/opt/my tools/7zz");
-  EXPECT_EQ(GetCommandText(manager, *Add("/", "Gone")),
-            "cd /\n'/opt/my tools/7zz' /home/user/out/_ '/*'");
+  // The archive folder lies inside "/": it is excluded.
+  const std::string root = GetCommandText(manager, *Add("/", "Gone"));
+  EXPECT_NE(root.find("\n  '/opt/my tools/pack' -x!home/user/out /home/user/out/_ '*'\n"),
+            std::string::npos)
+      << root;
   EXPECT_EQ(GetArchiveDirectory(manager, false), "/home/user/out");
+  // A job that cannot run says why instead.
+  EXPECT_EQ(GetCommandText(manager, *Add("relative/dir", "")),
+            "# relative/dir: The directory's path is not absolute\n");
 }
 
 TEST_F(PosixTest, ScriptsStartWithTheInterpreterAndComment) {
+  manager.SetArchiverExeFileName("/usr/bin/pack");
   Add("/home/user/src", "Source");
   Add("/srv/skip", "Texts", false);
   Add("/srv/it's", "");
   const std::vector<std::string> lines = GetBatchLinesForAll(manager);
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "#!/bin/sh", "#", "# Create /home/user/src archive by using Source rule",
-                       "#", "cd /home/user/src",
-                       "7zz a -r '-x!/home/user/src/*.tmp' /home/user/out/2026-12-08/home_user_src "
-                       "'/home/user/src/*'",
-                       "#", "# Create /srv/it's archive by using  rule", "#", "cd '/srv/it'\\''s'",
-                       "7zz a -r '/home/user/out/2026-12-08/srv_it'\\''s' '/srv/it'\\''s/*'"}));
-  EXPECT_EQ(GetBatchLines(manager, *manager.Directories()->Items(1))[0], "#!/bin/sh");
-  EXPECT_EQ(GetBatchLinesForAll(manager, true).size(), lines.size() + 5);
+  const std::vector<std::string> head(lines.begin(), lines.begin() + 7);
+  EXPECT_EQ(head, (std::vector<std::string>{
+                      "#!/bin/sh", "status=0", "#",
+                      "# Create /home/user/src archive by using Source rule", "#",
+                      "if cd /home/user/src; then",
+                      "  /usr/bin/pack a -r '-x!*.tmp' /home/user/out/2026-12-08/home_user_src '*'"}));
+  EXPECT_EQ(lines[14], "# Create /srv/it's archive by using  rule");
+  EXPECT_EQ(lines[16], "if cd '/srv/it'\\''s'; then");
+  EXPECT_EQ(lines.back(), "exit $status");
+  EXPECT_EQ(lines.size(), 2u + 2 * 11 + 1);
+  const std::vector<std::string> one = GetBatchLines(manager, *manager.Directories()->Items(1));
+  EXPECT_EQ(one[0], "#!/bin/sh");
+  EXPECT_EQ(one.back(), "exit $status");
+  EXPECT_EQ(GetBatchLinesForAll(manager, true).size(), lines.size() + 11);
 
-  // A line end inside a path stays inside the comment.
+  // A path holding a line end is refused, naming it, and so is the script.
   Add("/srv/two\nlines", "");
-  const std::vector<std::string> more = GetBatchLinesForAll(manager);
-  EXPECT_EQ(more[12], "# Create /srv/two lines archive by using  rule");
+  try {
+    GetBatchLinesForAll(manager);
+    ADD_FAILURE() << "a script with a line end in a path";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "/srv/two\nlines: The directory's path holds a control character");
+  }
 }
 
 TEST_F(PosixTest, ScriptFileIsExecutableWithLineFeedsOnly) {
@@ -165,7 +200,7 @@ TEST_F(PosixTest, ScriptFileIsExecutableWithLineFeedsOnly) {
   CreateBatForAll(manager, [&](std::string& name) { return name = script.string(), true; });
   std::ifstream in(script, std::ios::binary);
   const std::string text(std::istreambuf_iterator<char>(in), {});
-  EXPECT_EQ(text.rfind("#!/bin/sh\n#\n# Create /home/user/src", 0), 0u) << text;
+  EXPECT_EQ(text.rfind("#!/bin/sh\nstatus=0\n#\n# Create /home/user/src", 0), 0u) << text;
   EXPECT_EQ(text.find('\r'), std::string::npos);
   EXPECT_EQ(text.back(), '\n');
   struct stat st;
@@ -176,22 +211,48 @@ TEST_F(PosixTest, ScriptFileIsExecutableWithLineFeedsOnly) {
 }
 
 TEST_F(PosixTest, RunStartsTheArchiverWithTheWordsOfTheScriptLine) {
-  manager.SetArchiverParams("a -r '-p my secret'");
+  manager.SetArchiverParams("a -r '-p my secret' -pPa$$w0rd #x *.c");
+  manager.SetArchiverExeFileName("/usr/bin/pack");
   TbkDirectory* dir = Add("/srv/it's here", "Source");
   RunDirectory(manager, *dir);
   ASSERT_EQ(processes.calls.size(), 1u);
   const auto& call = processes.calls[0];
-  EXPECT_EQ(call.program, "7zz");
+  EXPECT_EQ(call.program, "/usr/bin/pack");
   EXPECT_FALSE(call.waited);
-  EXPECT_EQ(call.arguments, (std::vector<std::string>{
-                                "a", "-r", "-p my secret", "-x!/srv/it's here/*.tmp",
-                                "/home/user/out/2026-12-08/srv_it's here", "/srv/it's here/*"}));
+  EXPECT_EQ(call.arguments,
+            (std::vector<std::string>{"a", "-r", "-p my secret", "-pPa$$w0rd", "#x", "*.c",
+                                      "-x!*.tmp", "/home/user/out/2026-12-08/srv_it's here",
+                                      "*"}));
+  // The script's archiver line hands over the same words.
   const std::string text = GetCommandText(manager, *dir);
-  const std::vector<std::string> words = SplitPosixWords(text.substr(text.find('\n') + 1));
+  const size_t start = text.find('\n') + 1;
+  const std::vector<std::string> words =
+      SplitPosixWords(text.substr(start, text.find('\n', start) - start));
   EXPECT_EQ(std::vector<std::string>(words.begin() + 1, words.end()), call.arguments);
   EXPECT_EQ(current.current, "/srv/it's here");
   EXPECT_EQ(files.created, (std::vector<std::string>{"/home", "/home/user", "/home/user/out",
                                                      "/home/user/out/2026-12-08"}));
+}
+
+TEST_F(PosixTest, ADetachedSevenZipRunReplacesTheArchiveThroughTheShell) {
+  search.programs["7zz"] = "/usr/bin/7zz";
+  TbkDirectory* dir = Add("/srv/site", "");
+  RunDirectory(manager, *dir);
+  ASSERT_EQ(processes.calls.size(), 1u);
+  const auto& call = processes.calls[0];
+  EXPECT_EQ(call.program, "/bin/sh");
+  ASSERT_EQ(call.arguments.size(), 10u);
+  EXPECT_EQ(call.arguments[0], "-c");
+  const std::vector<std::string> tail(call.arguments.begin() + 2, call.arguments.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"sh", "/home/user/out/2026-12-08/srv_site.7z",
+                                            "/home/user/out/2026-12-08/srv_site.incomplete.7z",
+                                            "7zz", "a", "-r",
+                                            "/home/user/out/2026-12-08/srv_site.incomplete.7z",
+                                            "*"}));
+  // One that cannot be found is reported before anything starts.
+  search.programs.clear();
+  EXPECT_THROW(RunDirectory(manager, *dir), Exception);
+  EXPECT_EQ(processes.calls.size(), 1u);
 }
 
 TEST_F(PosixTest, AnArchiverThatCannotStartIsAnErrorAndEndsRunAll) {

@@ -75,7 +75,7 @@ TEST_F(CliFaultsTest, AFileSizeLimitGivesAMessageAndLeavesNothing) {
 TEST_F(CliFaultsTest, ABatchFileCanGoToStandardOutput) {
   TbkManager m;
   m.SetArchiverExeFileName("C:\\Tools\\rar.exe");
-  m.Directories()->Add()->SetPath("C:\\Data");
+  m.Directories()->Add()->SetPath("/data");
   m.SaveToFile(settings, true);
   std::string expected;
   for (const std::string& line : GetBatchLinesForAll(m)) expected += line + ScriptLineEnd();

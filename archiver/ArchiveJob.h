@@ -1,0 +1,82 @@
+// One directory's archive job, computed once as data: what runs, where, with
+// which arguments, into which archive, and what forbids it. A run executes
+// the job; the batch file and the shell script render it, each by its own
+// quoting rules; the memo and the companion read it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "model/HoardkeeperClasses.h"
+
+namespace pw {
+
+// The archivers the program knows by their program's file name: the archive
+// extension each adds, and how each treats an existing archive.
+enum class TArchiverFamily { afOther, af7Zip, afRar, afWinZip };
+TArchiverFamily ArchiverFamily(const std::string& exeFileName);
+// ".7z", ".rar", ".zip", or "" for an archiver the program does not know.
+const char* ArchiveExtension(TArchiverFamily family);
+
+// One mask argument: the switch (empty for an include entry) and the entry.
+struct TMaskEntry {
+  std::string key;
+  std::string entry;
+  bool operator==(const TMaskEntry&) const = default;
+};
+
+struct TArchiveJob {
+  int position = 0;             // from 1, in the document's order
+  std::string directory;        // Path as stored
+  std::string ruleName;         // RuleName as stored
+  std::string program;          // ArchiverExeFileName
+  TArchiverFamily family = TArchiverFamily::afOther;
+  std::string params;           // ArchiverParams as typed
+  std::string workingDirectory; // where the archiver runs: the path, "~/" expanded
+  std::string archiveFolder;    // created by a run before the archiver starts
+  // The archive name handed to the archiver: the temporary name when the
+  // archive is made fresh, else the final name (with the archiver's extension
+  // where a dot in the name would make the archiver choose another type).
+  std::string archiveArgument;
+  std::string archiveFile;      // the finished archive's full name
+  std::string partialFile;      // the temporary archive; empty when not made fresh
+  std::vector<TMaskEntry> excludes;
+  std::vector<TMaskEntry> includes;
+  // Why the job must not run (an impossible path, a clash); empty when it may.
+  std::string error;
+  bool clash = false;  // the error is a clash with another directory
+
+  bool MadeFresh() const { return !partialFile.empty(); }
+};
+
+// Why a directory path cannot be archived, or "" when it can: an empty path,
+// a control character in it, and in the POSIX style a path that is not
+// absolute once a leading "~/" is read as the home folder.
+std::string PathProblem(const std::string& path);
+
+// A leading "~/" (or a lone "~") as the user's home folder, in the POSIX
+// style; any other path as it is.
+std::string ExpandHome(const std::string& path);
+
+// The job of one directory with the archive folder given (OutputPath plus the
+// formatted pattern, as GetArchiveDirectory gives it), not yet checked for
+// clashes with other directories.
+TArchiveJob MakeArchiveJob(const TbkManager& manager, const TbkDirectory& directory, int position,
+                           const std::string& archiveFolder);
+
+// Every directory's job, in the document's order, with clashes found: jobs
+// that would write the same archive (compared as the style's file system
+// compares names) each get an error naming the other directory.
+std::vector<TArchiveJob> MakeArchiveJobs(const TbkManager& manager,
+                                         const std::string& archiveFolder);
+
+// The job of one directory of the document, checked against all the others.
+TArchiveJob JobOfDirectory(const TbkManager& manager, const TbkDirectory& directory,
+                           const std::string& archiveFolder);
+
+// The path of another directory of the document whose archive would be the
+// same as that of a directory at path, "ignore" left out; "" when none.
+std::string FindArchiveClash(const TbkManager& manager, const std::string& path,
+                             const TbkDirectory* ignore);
+
+}  // namespace pw

@@ -1,0 +1,83 @@
+#include "archiver/BatchText.h"
+
+#include "archiver/ArchiveCommands.h"
+
+namespace pw {
+
+namespace {
+
+// Characters that make an entry need quotes: blanks split a command line
+// into arguments; in a batch file cmd.exe also reads the operators.
+constexpr const char* kShellSpecials = " \t";
+constexpr const char* kBatchSpecials = " \t&|<>^(";
+
+// An entry that holds a special character is quoted, so that the archiver
+// receives it as one argument. A switch that ends in a blank ("-x ") is a
+// word of its own and stays outside the quotes.
+std::string Argument(const TMaskEntry& mask, const char* specials) {
+  const bool keyApart = !mask.key.empty() && mask.key.back() == ' ';
+  const std::string quoted = keyApart ? mask.entry : mask.key + mask.entry;
+  const std::string prefix = keyApart ? mask.key : "";
+  if (quoted.find_first_of(specials) == std::string::npos) return prefix + quoted;
+  return prefix + '"' + quoted + '"';
+}
+
+std::string MaskList(const std::vector<TMaskEntry>& entries, const char* specials) {
+  std::string result;
+  for (const TMaskEntry& entry : entries) {
+    if (!result.empty()) result += ' ';
+    result += Argument(entry, specials);
+  }
+  return result;
+}
+
+std::string Parameters(const TArchiveJob& job, const char* specials) {
+  return job.params + " " + MaskList(job.excludes, specials) + " \"" + job.archiveArgument +
+         "\" " + MaskList(job.includes, specials);
+}
+
+// cmd.exe expands a batch line's percent signs once, and a "call" line a
+// second time, so a literal "%" is written "%%" there and "%%%%" here.
+std::string EscapePercents(const std::string& text, int rounds) {
+  const std::string literal(size_t{1} << rounds, '%');
+  std::string out;
+  for (const char c : text) {
+    if (c == '%') {
+      out += literal;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string BatchMaskList(const std::vector<TMaskEntry>& entries) {
+  return MaskList(entries, kShellSpecials);
+}
+
+std::string BatchParameters(const TArchiveJob& job) {
+  return Parameters(job, kShellSpecials);
+}
+
+std::string BatchChangeDirCommands(const std::string& path) {
+  const std::string drive = ExtractDrive(path);
+  if (drive.empty()) return {};
+  return drive + "\r\ncd \"" + EscapePercents(path, 1) + "\"\r\n";
+}
+
+// The call line reads as cmd.exe will: the same arguments as a run passes.
+std::string BatchCommandText(const TArchiveJob& job) {
+  const std::string call =
+      EscapePercents("call \"" + job.program + "\" " + Parameters(job, kBatchSpecials), 2);
+  if (!job.MadeFresh()) return BatchChangeDirCommands(job.directory) + call;
+  const std::string partial = "\"" + EscapePercents(job.archiveArgument, 1) + "\"";
+  const std::string final = "\"" + EscapePercents(job.archiveFile, 1) + "\"";
+  // 7-Zip exits with 1 for warnings, with 2 and more for failures.
+  return BatchChangeDirCommands(job.directory) + "if exist " + partial + " del " + partial +
+         "\r\n" + call + "\r\nif errorlevel 2 (del " + partial + ") else move /y " + partial +
+         " " + final + " >nul";
+}
+
+}  // namespace pw
