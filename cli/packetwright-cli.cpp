@@ -12,6 +12,7 @@
 #include <iterator>
 
 #include "archiver/ArchiveCommands.h"
+#include "archiver/ArchiveJob.h"
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
 #include "cli/SettingsJson.h"
@@ -33,9 +34,11 @@ constexpr int kUsageError = 2;
 constexpr int kArchiverFailed = 3;
 
 const char kExitStatuses[] =
-    "Exit status: 0 done; 1 a failure (unreadable settings, a directory that cannot be entered, "
-    "an archiver that cannot be started), reported as one line on standard error; 2 a usage "
-    "error; 3 run --wait: an archiver returned non-zero.\n";
+    "Exit status: 0 done; 1 a failure (unreadable settings, a directory that cannot be entered "
+    "or whose archive clashes with another's, an archiver that cannot be started, output that "
+    "cannot be written), each reported as one line on standard error; a run goes on with the "
+    "next directory after one fails; 2 a usage error; 3 run --wait: no failure, but an archiver "
+    "returned non-zero.\n";
 
 const char* const kCommands[] = {"show", "commands", "bat", "run", "export", "import"};
 
@@ -132,24 +135,15 @@ const TbkDirectory& Directory(const TbkManager& m, int index) {
   return *m.Directories()->Items(index - 1);
 }
 
-// Starts the archiver for one directory, or runs it and prints its status;
-// a failure names the directory.
-int RunOne(const TbkManager& m, const TbkDirectory& d, int index, bool wait) {
-  try {
-    if (!wait) {
-      StartDirectory(m, d);
-      return 0;
-    }
-    const int status = RunDirectoryAndWait(m, d);
-    std::cout << "[" << index << "] " << Printable(d.Path()) << ": exit status " << status
-              << std::endl;
-    return status;
-  } catch (Exception& e) {
-    e.SetMessage(d.Path() + ": " + e.Message());
-    throw;
-  }
+// One line on standard error naming what failed; the run goes on.
+void Report(const std::string& message) {
+  std::cout.flush();
+  std::cerr << "packetwright-cli: " << Printable(message) << std::endl;
 }
 
+// Runs the chosen directories (or the marked ones) in order. A directory that
+// fails is reported and the next one runs; the status is 1 when any failed,
+// 3 when only archivers returned non-zero.
 int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait) {
   std::vector<int> chosen = indexes;
   if (chosen.empty()) {
@@ -160,12 +154,45 @@ int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait) {
   for (const int index : chosen) Directory(m, index);  // every index is checked before any run
   TFrozenClock runStart(Get<IClock>().Now());
   const ScopedOverride<IClock> oneMoment(runStart);
-  int result = 0;
+  const std::vector<TArchiveJob> jobs = MakeArchiveJobs(m, GetArchiveDirectory(m, false));
+  bool failed = false, archiverFailed = false;
   for (const int index : chosen) {
-    const TbkDirectory& d = Directory(m, index);
-    if (RunOne(m, d, index, wait) != 0) result = kArchiverFailed;
+    const TArchiveJob& job = jobs[static_cast<size_t>(index - 1)];
+    if (!job.error.empty()) {
+      Report(job.directory + ": " + job.error);
+      failed = true;
+      continue;
+    }
+    if (!wait) {
+      try {
+        StartJob(job, false);
+      } catch (const Exception& e) {
+        Report(job.directory + ": " + e.Message());
+        failed = true;
+      }
+      continue;
+    }
+    const TJobOutcome outcome = RunJobAndWait(job);
+    if (outcome.status) {
+      std::cout << "[" << index << "] " << Printable(job.directory) << ": exit status "
+                << *outcome.status << std::endl;
+      archiverFailed = archiverFailed || *outcome.status != 0;
+    }
+    if (!outcome.error.empty()) {
+      Report(job.directory + ": " + outcome.error);
+      failed = true;
+    }
   }
-  return result;
+  return failed ? kFailed : archiverFailed ? kArchiverFailed : 0;
+}
+
+// Output that did not reach its file (a full disk, a closed descriptor) is a
+// failure, not a silent success.
+int OutputWritten() {
+  std::cout.flush();
+  if (std::cout) return 0;
+  std::cerr << "packetwright-cli: Cannot write the output" << std::endl;
+  return kFailed;
 }
 
 void Import(const std::string& output) {
@@ -247,7 +274,7 @@ int Main(int argc, char** argv) {
       manager.SetOutputPath("");
       Load(manager, settings);
       WriteDocumentJson(manager, std::cout);
-      return 0;
+      return OutputWritten();
     }
     if (*import) {
       Import(importFile);
@@ -263,7 +290,7 @@ int Main(int argc, char** argv) {
     }
     if (*bat) WriteBatchFile(batFile, GetBatchLinesForAll(manager));
     if (*run) return Run(manager, indexes, wait);
-    return 0;
+    return OutputWritten();
   } catch (const Exception& e) {
     return Failed(e.Message());
   } catch (const std::bad_alloc&) {
