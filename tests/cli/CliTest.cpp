@@ -155,18 +155,40 @@ TEST_F(CliTest, RunWaitsAndPassesTheArchiversStatusOn) {
   EXPECT_EQ(Lines(ok.out), 2) << "the two marked directories";
 }
 
-TEST_F(CliTest, RunStopsAtADirectoryThatCannotBeEntered) {
+TEST_F(CliTest, ADirectoryThatCannotBeEnteredFailsAloneAndTheRunGoesOn) {
   TbkManager m;
   Example(m, RecorderPath());
-  TRecording recording(root / "record.txt");
   fs::remove_all(root / "one");
-  const Result r = With({"run", "--wait", "1", "3"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, Text("packetwright-cli: " + Dir("one") + ": File not found\n"));
-  EXPECT_FALSE(fs::exists(root / "record.txt")) << "nothing after the failure was started";
+  for (const bool wait : {true, false}) {
+    const fs::path record = root / (wait ? "waited.txt" : "started.txt");
+    TRecording recording(record);
+    const Result r = With(wait ? Args{"run", "--wait", "1", "3"} : Args{"run", "1", "3"});
+    EXPECT_EQ(r.status, 1) << "a failure is never reported as success";
+    EXPECT_EQ(r.err, Text("packetwright-cli: " + Dir("one") + ": File not found\n"));
+    for (int i = 0; i < 600 && !fs::exists(record); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(fs::exists(record)) << "the directory after the failure was not run";
+    EXPECT_EQ(RecordedLines(record)[0], Dir("three"));
+  }
   EXPECT_EQ(With({"run", "9"}).err,
             Text("packetwright-cli: No directory 9 in the settings file\n"));
 }
+
+#ifndef _WIN32
+TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  for (const char* command : {"show", "commands", "export"}) {
+    const std::string line = "'" + CliPath() + "' --settings '" + settings + "' " + command;
+    EXPECT_NE(std::system((line + " > /dev/full 2>/dev/null").c_str()), 0) << command;
+    EXPECT_NE(std::system((line + " >&- 2>/dev/null").c_str()), 0) << command;
+    EXPECT_EQ(std::system((line + " > /dev/null").c_str()), 0) << command;
+  }
+  const std::string bat = "'" + CliPath() + "' --settings '" + settings + "' bat /dev/full";
+  EXPECT_NE(std::system((bat + " 2>/dev/null").c_str()), 0);
+}
+#endif
 
 TEST_F(CliTest, RunWithoutWaitReturnsAtOnce) {
   TbkManager m;
