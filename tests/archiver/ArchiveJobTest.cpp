@@ -1,0 +1,318 @@
+// A directory's job as data: clashes, the archive's type, the archive folder
+// kept out, impossible paths, and what the batch file and the runs make of it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "archiver/ArchiveCommands.h"
+#include "archiver/ArchiveJob.h"
+#include "archiver/ArchiveJobs.h"
+#include "archiver/BatchFiles.h"
+#include "archiver/BatchText.h"
+#include "archiver/PosixScripts.h"
+#include "platform/Errors.h"
+#include "platform/fakes/FakeProcesses.h"
+#include "platform/fakes/Fakes.h"
+#include "tests/archiver/PosixDay.h"
+
+namespace pw {
+namespace {
+
+using Entries = std::vector<TMaskEntry>;
+
+class JobTest : public ::testing::Test {
+ protected:
+  JobTest() : useFiles(files), useCurrent(current), useProcesses(processes), useShell(shell) {}
+
+  TbkDirectory* Add(const std::string& path, const std::string& rule = "", bool marked = true) {
+    TbkDirectory* d = manager.Directories()->Add();
+    d->SetPath(path);
+    d->SetRuleName(rule);
+    d->SetNeedArchive(marked);
+    current.existing.insert(path);
+    return d;
+  }
+  TbkRule* Rule(const std::string& name, TExtensionCategory category,
+                std::initializer_list<const char*> masks) {
+    TbkRule* rule = manager.Rules()->Add();
+    rule->SetName(name);
+    rule->SetCategory(category);
+    for (const char* mask : masks) rule->Extensions()->Add()->SetExt(mask);
+    return rule;
+  }
+  std::vector<TArchiveJob> Jobs() { return MakeArchiveJobs(manager, GetArchiveDirectory(manager, false)); }
+  TArchiveJob Job(int index) {
+    return JobOfDirectory(manager, *manager.Directories()->Items(index),
+                          GetArchiveDirectory(manager, false));
+  }
+
+  fakes::FakeFileSystem files;
+  fakes::FakeCurrentDirectory current;
+  fakes::FakeProcessRunner processes;
+  fakes::FakeShell shell;
+  ScopedOverride<IFileSystem> useFiles;
+  ScopedOverride<ICurrentDirectory> useCurrent;
+  ScopedOverride<IProcessRunner> useProcesses;
+  ScopedOverride<IShell> useShell;
+  TbkManager manager;
+};
+
+class PosixJobTest : public JobTest {
+ protected:
+  PosixJobTest() {
+    manager.SetArchiverExeFileName("/usr/bin/7zz");
+    manager.SetArchiverParams("a -r");
+    manager.SetExcludeKey("-x!");
+    manager.SetOutputPath("/backup");
+    manager.SetSubDirNamePattern("yyyy-mm-dd");
+  }
+  test::TPosixDay day;
+};
+
+class WindowsJobTest : public JobTest {
+ protected:
+  WindowsJobTest() : useStyle(windows), useClock(clock), useRegional(regional) {
+    manager.SetArchiverExeFileName("C:\\Tools\\wzzip.exe");
+    manager.SetArchiverParams("-a -p -r");
+    manager.SetExcludeKey("-x");
+    manager.SetOutputPath("C:\\MyArchives");
+    manager.SetSubDirNamePattern("yyyy-mm-dd");
+  }
+  fakes::FixedPathStyle windows{TPathStyle::psWindows};
+  fakes::FakeClock clock{test::December8()};
+  fakes::FixedRegionalSettings regional{fakes::UsEnglish()};
+  ScopedOverride<IPathStyle> useStyle;
+  ScopedOverride<IClock> useClock;
+  ScopedOverride<IRegionalSettings> useRegional;
+};
+
+TEST(ArchiverFamilies, KnownByTheProgramsFileName) {
+  for (const char* name : {"/usr/bin/7zz", "7z", "C:\\7-Zip\\7z.exe", "7ZA.EXE", "/opt/7za"}) {
+    EXPECT_EQ(ArchiverFamily(name), TArchiverFamily::af7Zip) << name;
+  }
+  EXPECT_EQ(ArchiverFamily("C:\\Program Files\\WinRAR\\WinRAR.exe"), TArchiverFamily::afRar);
+  EXPECT_EQ(ArchiverFamily("/usr/bin/rar"), TArchiverFamily::afRar);
+  EXPECT_EQ(ArchiverFamily("C:\\WinZip\\wzzip.exe"), TArchiverFamily::afWinZip);
+  for (const char* name : {"/usr/bin/7zzz", "tar", "", "/opt/7z/pack", "C:\\rar\\unrar.exe"}) {
+    EXPECT_EQ(ArchiverFamily(name), TArchiverFamily::afOther) << name;
+  }
+}
+
+TEST_F(PosixJobTest, DirectoriesThatWouldShareAnArchiveClashAndNeitherRuns) {
+  Add("/data/a/b_c");
+  Add("/data/elsewhere");
+  Add("/data/a_b/c");
+  Add("/data/twice");
+  Add("/data/twice");
+  Add("/data/Twice");  // another name on a POSIX file system
+  const std::vector<TArchiveJob> jobs = Jobs();
+  EXPECT_EQ(jobs[0].error,
+            "Its archive /backup/2026-12-08/data_a_b_c.7z would also be written by directory 3, "
+            "/data/a_b/c; neither is archived");
+  EXPECT_NE(jobs[2].error.find("directory 1, /data/a/b_c"), std::string::npos) << jobs[2].error;
+  EXPECT_TRUE(jobs[0].clash && jobs[2].clash && jobs[3].clash && jobs[4].clash);
+  EXPECT_TRUE(jobs[1].error.empty());
+  EXPECT_TRUE(jobs[5].error.empty()) << jobs[5].error;
+  // Each directory alone finds its clash too, and the dialog's question.
+  EXPECT_TRUE(Job(2).clash);
+  EXPECT_TRUE(Job(1).error.empty());
+  EXPECT_EQ(FindArchiveClash(manager, "/data/a/b_c", manager.Directories()->Items(0)),
+            "/data/a_b/c");
+  EXPECT_EQ(FindArchiveClash(manager, "/data/new", nullptr), "");
+
+  // The others run; the clashes are reported together.
+  try {
+    RunAllDirectories(manager);
+    ADD_FAILURE() << "the clashes were not reported";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::count(e.Message().begin(), e.Message().end(), '\n'), 3) << e.Message();
+  }
+  EXPECT_EQ(current.history, (std::vector<std::string>{"/data/elsewhere", "/data/Twice"}));
+  // A script holding a clash is refused.
+  EXPECT_THROW(GetBatchLinesForAll(manager), Exception);
+  manager.Directories()->Items(0)->SetNeedArchive(false);
+  EXPECT_THROW(GetBatchLines(manager, *manager.Directories()->Items(2)), Exception);
+}
+
+TEST_F(PosixJobTest, ATemporaryArchiveMeetingAnotherFinalOneIsAClash) {
+  Add("/x/y");                  // writes x_y.incomplete.7z, then x_y.7z
+  Add("/x/y.incomplete");       // writes x_y.incomplete.7z itself
+  EXPECT_TRUE(Jobs()[0].clash);
+  EXPECT_TRUE(Jobs()[1].clash);
+}
+
+TEST_F(WindowsJobTest, NamesClashRegardlessOfLetterCase) {
+  Add("D:\\Work\\Site");
+  Add("d:\\work\\site");
+  Add("D:\\Work-Site");
+  const std::vector<TArchiveJob> jobs = Jobs();
+  EXPECT_TRUE(jobs[0].clash);
+  EXPECT_TRUE(jobs[1].clash);
+  EXPECT_TRUE(jobs[2].error.empty());
+  EXPECT_THROW(GetBatchLinesForAll(manager), Exception);
+  EXPECT_THROW(RunDirectory(manager, *manager.Directories()->Items(0)), Exception);
+  EXPECT_TRUE(shell.calls.empty());
+}
+
+TEST_F(PosixJobTest, ADotInTheNameGetsTheArchiversOwnExtension) {
+  manager.SetArchiverExeFileName("/usr/bin/rar");
+  manager.SetSubDirNamePattern("");
+  Add("/src/photos.tar");
+  Add("/home/john.doe/src");
+  Add("/plain");
+  EXPECT_EQ(Job(0).archiveArgument, "/backup/src_photos.tar.rar");
+  EXPECT_EQ(Job(1).archiveFile, "/backup/home_john.doe_src.rar");
+  EXPECT_EQ(Job(2).archiveArgument, "/backup/plain");  // the archiver adds its own
+  EXPECT_EQ(Job(2).archiveFile, "/backup/plain.rar");
+  EXPECT_FALSE(Job(0).MadeFresh());
+  // An archiver the program does not know gets the name as it is.
+  manager.SetArchiverExeFileName("/usr/bin/pack");
+  EXPECT_EQ(Job(0).archiveArgument, "/backup/src_photos.tar");
+  // 7-Zip always writes a temporary 7z archive and keeps the final name.
+  manager.SetArchiverExeFileName("/usr/bin/7zz");
+  EXPECT_EQ(Job(0).archiveArgument, "/backup/src_photos.tar.incomplete.7z");
+  EXPECT_EQ(Job(0).archiveFile, "/backup/src_photos.tar.7z");
+  EXPECT_EQ(Job(2).archiveFile, "/backup/plain.7z");
+}
+
+TEST_F(WindowsJobTest, ADottedNameInTheCallLineAndTheUnchangedRest) {
+  Add("D:\\Work\\my.site");
+  EXPECT_EQ(GetCommandText(manager, *manager.Directories()->Items(0)),
+            "D:\r\ncd \"D:\\Work\\my.site\"\r\ncall \"C:\\Tools\\wzzip.exe\" -a -p -r  "
+            "\"C:\\MyArchives\\2026-12-08\\D_Work_my.site.zip\" D:\\Work\\my.site\\*.*");
+}
+
+TEST_F(PosixJobTest, MasksAreRelativeSoThePathHoldsNoWildcard) {
+  Rule("Texts", ecInclude, {"*.txt", "-odd*"});
+  Rule("Temp", ecExclude, {"*.tmp"});
+  Add("/home/u/proj*", "Texts");
+  Add("/home/u/b?d", "Temp");
+  EXPECT_EQ(Job(0).includes, (Entries{{"", "*.txt"}, {"", "./-odd*"}}));
+  EXPECT_EQ(Job(1).excludes, (Entries{{"-x!", "*.tmp"}}));
+  EXPECT_EQ(Job(1).includes, (Entries{{"", "*"}}));
+  EXPECT_EQ(Job(0).workingDirectory, "/home/u/proj*");
+}
+
+TEST_F(PosixJobTest, TheArchiveFolderInsideTheDirectoryIsLeftOut) {
+  manager.SetOutputPath("/home/user/MyArchives");
+  Add("/home/user");
+  Add("/home");
+  Add("/srv");
+  EXPECT_EQ(Job(0).excludes, (Entries{{"-xr-!", "MyArchives"}}));  // only at the top
+  EXPECT_EQ(Job(1).excludes, (Entries{{"-x!", "user/MyArchives"}}));
+  EXPECT_TRUE(Job(2).excludes.empty());
+  // A relative folder lies in every directory.
+  manager.SetOutputPath("Archives/");
+  EXPECT_EQ(Job(2).excludes, (Entries{{"-xr-!", "Archives"}}));
+  EXPECT_EQ(Job(2).archiveFile, "/srv/Archives/2026-12-08/srv.7z");
+  manager.SetOutputPath("../srv/./Archives");
+  EXPECT_EQ(Job(2).excludes, (Entries{{"-xr-!", "Archives"}}));
+  // The directory itself as the folder: its dated subfolder, or without one
+  // the archive's own files.
+  manager.SetOutputPath("/srv");
+  EXPECT_EQ(Job(2).excludes, (Entries{{"-xr-!", "2026-12-08"}}));
+  manager.SetSubDirNamePattern("");
+  EXPECT_EQ(Job(2).excludes,
+            (Entries{{"-xr-!", "srv.7z"}, {"-xr-!", "srv.incomplete.7z"}}));
+  // Another archiver gets its own exclude switch as it is.
+  manager.SetArchiverExeFileName("/usr/bin/rar");
+  manager.SetExcludeKey("-x");
+  EXPECT_EQ(Job(2).excludes, (Entries{{"-x", "srv.rar"}}));
+}
+
+TEST_F(WindowsJobTest, TheArchiveFolderInsideAddsOneExcludeEntry) {
+  Rule("Source", ecExclude, {"*.tmp"});
+  Add("C:\\Users\\me", "Source");
+  manager.SetOutputPath("C:\\Users\\me\\MyArchives\\");
+  EXPECT_EQ(GetCommandText(manager, *manager.Directories()->Items(0)),
+            "C:\r\ncd \"C:\\Users\\me\"\r\ncall \"C:\\Tools\\wzzip.exe\" -a -p -r "
+            "-xC:\\Users\\me\\*.tmp -xC:\\Users\\me\\MyArchives "
+            "\"C:\\Users\\me\\MyArchives\\2026-12-08\\C_Users_me\" C:\\Users\\me\\*.*");
+  manager.SetOutputPath("Archives");
+  EXPECT_EQ(GetArchiverParameters(manager, *manager.Directories()->Items(0), false),
+            "-a -p -r -xC:\\Users\\me\\*.tmp -xC:\\Users\\me\\Archives "
+            "\"Archives\\2026-12-08\\C_Users_me\" C:\\Users\\me\\*.*");
+}
+
+TEST_F(WindowsJobTest, SevenZipReplacesTheArchiveOnlyWhenItSucceeded) {
+  manager.SetArchiverExeFileName("C:\\7-Zip\\7z.exe");
+  manager.SetArchiverParams("a -r");
+  manager.SetExcludeKey("-x!");
+  Add("E:\\Notes");
+  EXPECT_EQ(GetCommandText(manager, *manager.Directories()->Items(0)),
+            "E:\r\ncd \"E:\\Notes\"\r\n"
+            "if exist \"C:\\MyArchives\\2026-12-08\\E_Notes.incomplete.7z\" del "
+            "\"C:\\MyArchives\\2026-12-08\\E_Notes.incomplete.7z\"\r\n"
+            "call \"C:\\7-Zip\\7z.exe\" a -r  \"C:\\MyArchives\\2026-12-08\\E_Notes.incomplete.7z\" "
+            "E:\\Notes\\*.*\r\n"
+            "if errorlevel 2 (del \"C:\\MyArchives\\2026-12-08\\E_Notes.incomplete.7z\") else "
+            "move /y \"C:\\MyArchives\\2026-12-08\\E_Notes.incomplete.7z\" "
+            "\"C:\\MyArchives\\2026-12-08\\E_Notes.7z\" >nul");
+  // The shell starts it through cmd.exe, so that the archive is put in place
+  // after the program is gone.
+  RunDirectory(manager, *manager.Directories()->Items(0));
+  ASSERT_EQ(shell.calls.size(), 1u);
+  EXPECT_EQ(shell.calls[0].file, "cmd.exe");
+  EXPECT_EQ(shell.calls[0].parameters.rfind("/d /c \"(if exist ", 0), 0u);
+}
+
+TEST_F(PosixJobTest, TheHomeFolderAndPathsThatCannotBeRight) {
+  const char* saved = std::getenv("HOME");
+  const std::string previous = saved ? saved : "";
+  ::setenv("HOME", "/home/ann", 1);
+  manager.SetOutputPath("~/MyArchives");
+  Add("~/docs");
+  const TArchiveJob job = Job(0);
+  EXPECT_EQ(job.workingDirectory, "/home/ann/docs");
+  EXPECT_EQ(job.archiveFile, "/home/ann/MyArchives/2026-12-08/home_ann_docs.7z");
+  EXPECT_TRUE(job.excludes.empty());
+  EXPECT_EQ(ExpandHome("~"), "/home/ann");
+  EXPECT_EQ(ExpandHome("~ann/x"), "~ann/x");
+  ::setenv("HOME", previous.c_str(), 1);
+
+  EXPECT_EQ(PathProblem(""), "The directory's path is empty");
+  EXPECT_EQ(PathProblem(std::string("/srv/x/real\0/../../etc", 22)),
+            "The directory's path holds a control character");
+  EXPECT_EQ(PathProblem("/srv/a\tb"), "The directory's path holds a control character");
+  EXPECT_EQ(PathProblem("docs"), "The directory's path is not absolute");
+  EXPECT_EQ(PathProblem("/srv/Bücher"), "");
+  Add("");
+  Add("docs");
+  for (int i = 1; i <= 2; ++i) {
+    EXPECT_THROW(RunDirectory(manager, *manager.Directories()->Items(i)), Exception);
+    EXPECT_THROW(GetBatchLines(manager, *manager.Directories()->Items(i)), Exception);
+  }
+  EXPECT_TRUE(processes.calls.empty());
+  EXPECT_TRUE(current.history.empty()) << "nothing ran for a path that cannot be right";
+}
+
+TEST_F(WindowsJobTest, PathsThatCannotBeRightAreRefusedButRelativeOnesKept) {
+  EXPECT_EQ(PathProblem("Work\\Site"), "");
+  EXPECT_EQ(PathProblem("C:\\a\rb"), "The directory's path holds a control character");
+  Add("");
+  EXPECT_THROW(GetBatchLinesForAll(manager), Exception);
+  EXPECT_THROW(RunDirectory(manager, *manager.Directories()->Items(0)), Exception);
+  EXPECT_TRUE(shell.calls.empty());
+}
+
+TEST_F(PosixJobTest, AWaitedRunReportsWhatBecameOfTheJob) {
+  manager.SetArchiverExeFileName("/usr/bin/pack");
+  Add("/srv/a");
+  Add("/srv/gone");
+  current.existing.erase("/srv/gone");
+  processes.status = 2;
+  TJobOutcome outcome = RunJobAndWait(Job(0));
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_TRUE(outcome.error.empty());
+  EXPECT_FALSE(outcome.Succeeded());
+  outcome = RunJobAndWait(Job(1));
+  EXPECT_FALSE(outcome.status.has_value());
+  EXPECT_EQ(outcome.error, "File not found");
+  processes.missing.insert("/usr/bin/pack");
+  outcome = RunJobAndWait(Job(0));
+  EXPECT_FALSE(outcome.status.has_value());
+  EXPECT_EQ(outcome.error.rfind("Cannot start /usr/bin/pack", 0), 0u) << outcome.error;
+}
+
+}  // namespace
+}  // namespace pw
