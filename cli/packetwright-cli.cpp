@@ -112,6 +112,7 @@ void Show(const TbkManager& m, const std::string& fileName) {
             << "Subfolder pattern:  " << Printable(m.SubDirNamePattern()) << "\n"
             << "Rules:              " << m.Rules()->Count() << "\n"
             << "Directories:        " << m.Directories()->Count() << "\n";
+  const std::vector<TArchiveJob> jobs = MakeArchiveJobs(m, GetArchiveDirectory(m, false));
   for (int i = 0; i < m.Directories()->Count(); ++i) {
     const TbkDirectory& d = *m.Directories()->Items(i);
     std::cout << "\n[" << i + 1 << "] " << (d.NeedArchive() ? "[x] " : "[ ] ")
@@ -124,6 +125,8 @@ void Show(const TbkManager& m, const std::string& fileName) {
     } else {
       std::cout << "    Rule: " << Printable(d.RuleName()) << "\n";
     }
+    const std::string& error = jobs[static_cast<size_t>(i)].error;
+    if (!error.empty()) std::cout << "    Not archived: " << Printable(error) << "\n";
     std::cout << "    Command:\n" << Indent(GetCommandText(m, d), "      ");
   }
 }
