@@ -257,6 +257,7 @@ TEST_F(WindowsJobTest, SevenZipReplacesTheArchiveOnlyWhenItSucceeded) {
 }
 
 TEST_F(PosixJobTest, TheHomeFolderAndPathsThatCannotBeRight) {
+#ifndef _WIN32  // the home folder comes from HOME here
   const char* saved = std::getenv("HOME");
   const std::string previous = saved ? saved : "";
   ::setenv("HOME", "/home/ann", 1);
@@ -269,6 +270,7 @@ TEST_F(PosixJobTest, TheHomeFolderAndPathsThatCannotBeRight) {
   EXPECT_EQ(ExpandHome("~"), "/home/ann");
   EXPECT_EQ(ExpandHome("~ann/x"), "~ann/x");
   ::setenv("HOME", previous.c_str(), 1);
+#endif
 
   EXPECT_EQ(PathProblem(""), "The directory's path is empty");
   EXPECT_EQ(PathProblem(std::string("/srv/x/real\0/../../etc", 22)),
