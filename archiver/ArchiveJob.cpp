@@ -98,7 +98,11 @@ std::string CompareKey(const std::string& path) {
 // What path holds below folder ("" when they are the same); false when path
 // does not lie inside folder.
 bool Below(const std::string& path, const std::string& folder, std::string& rest) {
-  const std::string p = CompareKey(path), f = CompareKey(folder);
+  // A prefix test needs a key that keeps the text's order: the locale's
+  // sort key does not, so the Windows style folds the ASCII letters only.
+  const bool posix = IsPosixStyle();
+  const std::string p = posix ? path : UpperCaseAscii(path);
+  const std::string f = posix ? folder : UpperCaseAscii(folder);
   if (p == f) {
     rest.clear();
     return true;
