@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "archiver/ArchiveJob.h"
 #include "platform/Errors.h"
 #include "platform/TextCodec.h"
 
@@ -229,6 +230,17 @@ void ParseSettingsJson(const std::string& text, TbkManager& manager) {
     throw Exception("Not enough memory to read the settings JSON");
   }
   JsonToDocument(json, manager);
+  // A directory whose job would always be refused is not let in, as the
+  // directory dialog does not let it in: better told now than at every run.
+  const TbkDirectories& directories = *manager.Directories();
+  for (int i = 0; i < directories.Count(); ++i) {
+    const std::string& path = directories.Items(i)->Path();
+    const std::string problem = PathProblem(path);
+    if (!problem.empty()) {
+      throw Exception("Cannot import directory " + std::to_string(i + 1) + " \"" + path +
+                      "\": " + problem);
+    }
+  }
 }
 
 }  // namespace pw

@@ -30,7 +30,9 @@ Json TextToJson(const std::string& text);
 // construction value. Fails with an Exception naming the offending place.
 void JsonToDocument(const Json& json, TbkManager& manager);
 // Parses text and fills manager; every failure (bad syntax, a number out of
-// range, too little memory) is an Exception with a one-line message.
+// range, too little memory, a directory path that cannot be archived in this
+// system's path style) is an Exception with a one-line message once the
+// message is made printable.
 void ParseSettingsJson(const std::string& text, TbkManager& manager);
 
 }  // namespace pw

@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
   full.SetSubDirNamePattern("yyyy-mm-dd");
   for (int i = 0; i < 3; ++i) {
     pw::TbkDirectory* d = full.Directories()->Add();
-    d->SetPath("D:\\Work\\" + std::to_string(i));
+    // A path that import takes in either style, so that the seed is read whole.
+    d->SetPath("/work/" + std::to_string(i));
     d->SetRuleName("Rule" + std::to_string(i));
     d->SetNeedArchive(i != 1);
     d->SetArchiveFileName(std::string(i * 150, 'n'));

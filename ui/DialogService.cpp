@@ -57,11 +57,12 @@ class StandardDialogs final : public IDialogService {
     box->exec();
   }
 
-  bool Confirm(QWidget* parent, const QString& text) override {
+  using IDialogService::Confirm;
+  bool Confirm(QWidget* parent, const QString& text, TAnswer preferred) override {
     const auto box = CreateMessageBox(parent, QMessageBox::Question, "Confirm", text);
     QPushButton* yes = box->addButton("&Yes", QMessageBox::YesRole);
-    box->addButton("&No", QMessageBox::NoRole);
-    box->setDefaultButton(yes);
+    QPushButton* no = box->addButton("&No", QMessageBox::NoRole);
+    box->setDefaultButton(preferred == TAnswer::No ? no : yes);
     box->exec();
     return box->clickedButton() == yes;
   }

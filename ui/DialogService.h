@@ -28,8 +28,10 @@ class IDialogService {
   virtual ~IDialogService() = default;
   // An error box: error icon, one OK button.
   virtual void ShowError(QWidget* parent, const QString& title, const QString& text) = 0;
-  // "Confirm", question icon, "&Yes" and "&No".
-  virtual bool Confirm(QWidget* parent, const QString& text) = 0;
+  // "Confirm", question icon, "&Yes" and "&No"; Enter answers preferred,
+  // which is No where a hasty Yes would cost the user something.
+  virtual bool Confirm(QWidget* parent, const QString& text, TAnswer preferred) = 0;
+  bool Confirm(QWidget* parent, const QString& text) { return Confirm(parent, text, TAnswer::Yes); }
   // The same with "Cancel" as a third answer.
   virtual TAnswer ConfirmWithCancel(QWidget* parent, const QString& text) = 0;
   virtual std::optional<QString> OpenFile(QWidget* parent, const TFileDialogOptions& options) = 0;

@@ -11,6 +11,7 @@
 #include <QToolButton>
 
 #include "archiver/ArchiveCommands.h"
+#include "archiver/ArchiveJob.h"
 #include "archiver/DirectoryScan.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/FileSystem.h"
@@ -107,6 +108,7 @@ TbkRules* TedDirectory::Rules() const {
 }
 
 void TedDirectory::Load(TbkDirectory* directory) {
+  loaded_ = directory;
   EditCopy->Assign(directory);
   EditCopy->SetModified(false);
   LoadData();
@@ -173,17 +175,42 @@ void TedDirectory::sbAddRuleClick() {
   FillRuleCombo();
 }
 
+// A clash is allowed, as the document may hold one already, but only once
+// the user has read that neither directory would then be archived.
+bool TedDirectory::ConfirmArchiveClash(const std::string& path) {
+  const TbkManager& manager = *EditCopy->Manager();
+  // The directory being edited still holds its old path in the document and
+  // must not clash with itself; a new one is not in the list yet.
+  const TbkDirectory* self =
+      loaded_ && loaded_->Collection() == manager.Directories() ? loaded_ : nullptr;
+  const std::string other = FindArchiveClash(manager, path, self);
+  if (other.empty()) return true;
+  const QString question = "The archive of " + edDirectory->text() +
+                           " would be the same as that of " + ToQt(other) +
+                           "; neither will be archived while both are listed. Keep it anyway?";
+  if (Get<IDialogService>().Confirm(this, question, TAnswer::No)) return true;
+  edDirectory->setFocus();
+  return false;
+}
+
 bool TedDirectory::CheckData() {
   IDialogService& dialogs = Get<IDialogService>();
-  if (edDirectory->text().isEmpty()) {
-    dialogs.ShowError(this, "Error", "Fill in the 'Directory' field");
+  const std::string path = FromQt(edDirectory->text(), EditCopy->Path());
+  // The jobs refuse such a path whenever they are made; saying so here keeps
+  // it out of the document in the first place.
+  const std::string problem =
+      edDirectory->text().isEmpty() ? "Fill in the 'Directory' field" : PathProblem(path);
+  if (!problem.empty()) {
+    dialogs.ShowError(this, "Error", ToQt(problem));
     edDirectory->setFocus();
     return false;
   }
-  if (cbRule->currentText().isEmpty() || GetSelectedRule()) return true;
-  dialogs.ShowError(this, "Error", "Rule '" + cbRule->currentText() + "' not found");
-  cbRule->setFocus();
-  return false;
+  if (!cbRule->currentText().isEmpty() && !GetSelectedRule()) {
+    dialogs.ShowError(this, "Error", "Rule '" + cbRule->currentText() + "' not found");
+    cbRule->setFocus();
+    return false;
+  }
+  return ConfirmArchiveClash(path);
 }
 
 void TedDirectory::StoreData() {

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "ui/fmuBaseDialog.h"
 
@@ -57,6 +58,11 @@ class TedDirectory final : public TfmBaseDialog {
   void LoadData();
   void FillRuleCombo();
   TbkRules* Rules() const;
+  bool ConfirmArchiveClash(const std::string& path);
+
+  // The directory Load was given: the document's own when one is edited, a
+  // detached one when a directory is being added.
+  TbkDirectory* loaded_ = nullptr;
 };
 
 }  // namespace pw

@@ -63,7 +63,8 @@ TEST_F(CliFaultsTest, AFileSizeLimitGivesAMessageAndLeavesNothing) {
   const fs::path out = root / "work" / "big.dat";
   WriteFile(out, "old");
   const std::string json = "{\"ArchiverParams\": \"" + std::string(4000, 'p') +
-                           "\", \"Directories\": [{\"Path\": \"" + std::string(4000, 'd') + "\"}]}";
+                           "\", \"Directories\": [{\"Path\": \"/" + std::string(4000, 'd') +
+                           "\"}]}";
   const Outcome r = Run("ulimit -f 2", "import '" + out.string() + "'", json);
   EXPECT_FALSE(r.signalled) << "status " << r.status;
   EXPECT_EQ(r.status, 1);
@@ -109,6 +110,28 @@ TEST_F(CliFaultsTest, EveryImportFailureIsOneLineAndWritesNothing) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   EXPECT_TRUE(WorkFiles().empty());
+}
+
+TEST_F(CliFaultsTest, AnImportedPathNoJobCouldArchiveIsNamedEscapedAndWritesNothing) {
+  const fs::path out = root / "work" / "x.dat";
+  WriteFile(out, "old");
+  const std::pair<const char*, const char*> cases[] = {
+      {"\"/a\\u0000\\u001b[2J\"",
+       "2 \"/a\\x00\\x1B[2J\": The directory's path holds a control character"},
+      {"\"/a\\r\\nb\"", "2 \"/a\\x0D\\x0Ab\": The directory's path holds a control character"},
+      {"\"docs\"", "2 \"docs\": The directory's path is not absolute"},
+      {"\"C:\\\\Data\"", "2 \"C:\\Data\": The directory's path is not absolute"},
+      {"\"\"", "2 \"\": The directory's path is empty"},
+  };
+  for (const auto& [path, message] : cases) {
+    const Outcome r =
+        Run("true", "import '" + out.string() + "'",
+            "{\"Directories\": [{\"Path\": \"/data\"}, {\"Path\": " + std::string(path) + "}]}");
+    EXPECT_EQ(r.status, 1) << path;
+    EXPECT_EQ(r.err, "packetwright-cli: Cannot import directory " + std::string(message) + "\n");
+  }
+  EXPECT_EQ(ReadFile(out), "old");
+  EXPECT_EQ(WorkFiles(), std::vector<std::string>{"x.dat"});
 }
 
 TEST_F(CliFaultsTest, ControlBytesFromTheFileReachTheTerminalEscaped) {

@@ -7,6 +7,7 @@
 #include "cli/SettingsJson.h"
 #include "cli/TerminalText.h"
 #include "platform/Errors.h"
+#include "platform/fakes/FakeProcesses.h"
 
 namespace pw {
 namespace {
@@ -63,6 +64,44 @@ TEST(SettingsJson, NumbersThatDoNotFitAreRefusedNotWrapped) {
             "Invalid settings JSON at $.Tag: out of range");
   EXPECT_EQ(ParseFailure("{\"Tag\":2147483648}"), "Invalid settings JSON at $.Tag: out of range");
   EXPECT_EQ(ParseFailure("{\"Tag\":-2147483648, \"Left\": 65535}"), "no failure");
+}
+
+std::string ImportingPath(const std::string& pathJson) {
+  return ParseFailure("{\"Directories\": [{\"Path\": \"/ok\"}, {\"Path\": " + pathJson + "}]}");
+}
+
+TEST(SettingsJson, APathNoJobCouldArchiveIsRefused) {
+  fakes::FixedPathStyle posix(TPathStyle::psPosix);
+  const ScopedOverride<IPathStyle> usePosix(posix);
+  const std::string control = "The directory's path holds a control character";
+  const std::string second = "Cannot import directory 2 \"";
+  EXPECT_EQ(ImportingPath("\"/a\\u0000b\""),
+            second + "/a" + std::string(1, '\0') + "b\": " + control);
+  EXPECT_EQ(ImportingPath("\"/a\\nb\""), second + "/a\nb\": " + control);
+  EXPECT_EQ(ImportingPath("{\"hex\": \"2f610d\"}"), second + "/a\r\": " + control);
+  EXPECT_EQ(ImportingPath("\"/a\\u007f\""), second + "/a\x7F\": " + control);
+  EXPECT_EQ(ImportingPath("\"\""), second + "\": The directory's path is empty");
+  EXPECT_EQ(ParseFailure("{\"Directories\": [{\"NeedArchive\": false}]}"),
+            "Cannot import directory 1 \"\": The directory's path is empty")
+      << "a directory without a path has an empty one";
+  const std::string relative = "\": The directory's path is not absolute";
+  EXPECT_EQ(ImportingPath("\"docs\""), second + "docs" + relative);
+  EXPECT_EQ(ImportingPath("\"C:\\\\Data\""), second + "C:\\Data" + relative);
+  EXPECT_EQ(ImportingPath("\"~docs\""), second + "~docs" + relative) << "only ~/ is the home";
+  EXPECT_EQ(ImportingPath("\"~/docs\""), "no failure");
+  EXPECT_EQ(ParseFailure("{\"Directories\": [{\"Path\": \"docs\", \"Colour\": 1}]}"),
+            "Invalid settings JSON at $.Directories[0]: unknown member \"Colour\"")
+      << "the document's shape is checked first";
+}
+
+TEST(SettingsJson, TheWindowsStyleTakesARelativePathButNoControlCharacter) {
+  fakes::FixedPathStyle windows(TPathStyle::psWindows);
+  const ScopedOverride<IPathStyle> useWindows(windows);
+  EXPECT_EQ(ImportingPath("\"C:\\\\Data\""), "no failure");
+  EXPECT_EQ(ImportingPath("\"docs\""), "no failure");
+  EXPECT_EQ(ImportingPath("\"C:\\\\a\\tb\""),
+            "Cannot import directory 2 \"C:\\a\tb\": The directory's path holds a control "
+            "character");
 }
 
 TEST(TerminalText, ControlBytesAreShownAsEscapes) {

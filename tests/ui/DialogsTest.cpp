@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -153,6 +154,27 @@ TEST(MessageBoxes, AShortMessageKeepsItsTitleWhole) {
   EXPECT_GE(titled->width(), TitleBarWidth(title));
   EXPECT_GT(TitleBarWidth(title), titled->fontMetrics().horizontalAdvance(title) + 100)
       << "room for the icon and the caption buttons";
+}
+
+TEST(MessageBoxes, EnterGivesTheAnswerTheQuestionPrefers) {
+  IDialogService& standard = DefaultService<IDialogService>();
+  for (const TAnswer preferred : {TAnswer::Yes, TAnswer::No}) {
+    QString defaultButton;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) {  // not the box: close whatever is modal rather than hang
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+          if (qobject_cast<QMessageBox*>(w) && w->isVisible()) w->close();
+        }
+        return;
+      }
+      defaultButton = box->defaultButton()->text();
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    const bool yes = standard.Confirm(nullptr, "Go on?", preferred);
+    EXPECT_EQ(defaultButton, preferred == TAnswer::Yes ? "&Yes" : "&No");
+    EXPECT_EQ(yes, preferred == TAnswer::Yes);
+  }
 }
 
 TEST_F(DialogTest, MessageWindowFollowsItsText) {

@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "model/HoardkeeperClasses.h"
+#include "platform/fakes/FakeProcesses.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/ui/FakeDialogs.h"
 #include "ui/eduDirectory.h"
@@ -70,6 +71,127 @@ TEST_F(DirectoryTest, CheckDataNeedsADirectoryAndAKnownRule) {
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.EditCopy->RuleName(), "sources") << "stored as typed";
   EXPECT_EQ(dialog.EditCopy->Path(), "C:\\Src");
+}
+
+TEST_F(DirectoryTest, APathNoJobCouldArchiveIsRefusedAndNotStored) {
+  auto refused = [this](const QString& typed, const QString& why) {
+    SCOPED_TRACE(typed.toStdString());
+    dialog.edDirectory->setText(typed);
+    dialog.cbRule->setFocus();
+    dialogs.shown.clear();
+    dialog.buOK->click();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, "error");
+    EXPECT_EQ(dialogs.shown[0].title, "Error");
+    EXPECT_EQ(dialogs.shown[0].text, why);
+    EXPECT_EQ(dialog.focusWidget(), dialog.edDirectory);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.EditCopy->Path(), "") << "nothing stored";
+  };
+  refused("", "Fill in the 'Directory' field");
+  refused("C:\\Src\tOld", "The directory's path holds a control character");
+  refused(QString("C:\\Src") + QChar(0x7F), "The directory's path holds a control character");
+
+  // Only the POSIX style asks for an absolute path, with "~/" as the home
+  // folder.
+  fakes::FixedPathStyle posix(TPathStyle::psPosix);
+  {
+    const ScopedOverride<IPathStyle> usePosix(posix);
+    refused("docs", "The directory's path is not absolute");
+    refused("C:\\Data", "The directory's path is not absolute");
+    refused("~docs", "The directory's path is not absolute");  // only "~/" is the home folder
+    dialog.edDirectory->setText("~/docs");
+    dialog.buOK->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.EditCopy->Path(), "~/docs");
+  }
+}
+
+TEST_F(DirectoryTest, AControlCharacterFromTheDocumentIsRefusedToo) {
+  // Such a path comes from a settings file written elsewhere; the field
+  // hands back the stored bytes untouched, and those are what is checked.
+  directory->SetPath("C:\\Src\nrm -rf");
+  dialog.Load(directory);
+  dialog.buOK->click();
+  ASSERT_FALSE(dialogs.shown.empty());
+  EXPECT_EQ(dialogs.shown.back().text, "The directory's path holds a control character");
+  EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(DirectoryTest, ASharedArchiveIsAskedAboutAndNoKeepsTheDialogOpen) {
+  manager.Directories()->Add()->SetPath("C:\\a_b\\c");
+  dialog.edDirectory->setText("C:\\a\\b_c");  // both write C_a_b_c
+  dialog.cbRule->setFocus();
+  dialogs.confirmAnswers = {TAnswer::No};
+  dialog.buOK->click();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].kind, "confirm");
+  EXPECT_EQ(dialogs.shown[0].title, "Confirm");
+  EXPECT_EQ(dialogs.shown[0].preferred, TAnswer::No) << "Enter must not keep the clash";
+  EXPECT_EQ(dialogs.shown[0].text,
+            "The archive of C:\\a\\b_c would be the same as that of C:\\a_b\\c; neither will be "
+            "archived while both are listed. Keep it anyway?");
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.focusWidget(), dialog.edDirectory);
+  EXPECT_EQ(dialog.EditCopy->Path(), "");
+
+  dialogs.confirmAnswers = {TAnswer::Yes};
+  dialog.buOK->click();
+  EXPECT_EQ(dialogs.shown.size(), 2u);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.EditCopy->Path(), "C:\\a\\b_c");
+}
+
+TEST_F(DirectoryTest, ADirectoryDoesNotClashWithItself) {
+  directory->SetPath("C:\\Src");
+  manager.Directories()->Add()->SetPath("D:\\Docs");
+  dialog.Load(directory);
+  dialog.buOK->click();
+  EXPECT_TRUE(dialogs.shown.empty()) << dialogs.shown[0].text.toStdString();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+
+  // A new directory is not in the list yet: the same path, in another case
+  // that Windows treats as the same folder, is a clash.
+  TbkDirectory fresh(nullptr);
+  fresh.SetManager(&manager);
+  TedDirectory added;
+  added.Load(&fresh);
+  added.show();
+  added.edDirectory->setText("c:\\src");
+  dialogs.confirmAnswers = {TAnswer::No};
+  added.buOK->click();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].text,
+            "The archive of c:\\src would be the same as that of C:\\Src; neither will be "
+            "archived while both are listed. Keep it anyway?");
+}
+
+TEST_F(DirectoryTest, ClashesFollowThePosixFlatNames) {
+  fakes::FixedPathStyle posix(TPathStyle::psPosix);
+  const ScopedOverride<IPathStyle> usePosix(posix);
+  // One folder for every archive; a relative one would lie in each directory.
+  manager.SetOutputPath("/backup");
+  directory->SetPath("/data/a_b/c");
+  manager.Directories()->Add()->SetPath("/srv/Docs");
+  dialog.Load(directory);
+  dialog.edDirectory->setText("/srv/docs");  // POSIX names keep their case
+  dialog.buOK->click();
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+
+  TbkDirectory fresh(nullptr);
+  fresh.SetManager(&manager);
+  TedDirectory added;
+  added.Load(&fresh);
+  added.show();
+  added.edDirectory->setText("/data/a/b_c");
+  dialogs.confirmAnswers = {TAnswer::No};
+  added.buOK->click();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].text,
+            "The archive of /data/a/b_c would be the same as that of /data/a_b/c; neither will "
+            "be archived while both are listed. Keep it anyway?");
 }
 
 TEST_F(DirectoryTest, TheRuleFieldKeepsWhatIsTyped) {

@@ -15,13 +15,15 @@ class FakeDialogs final : public IDialogService {
  public:
   struct Shown {
     QString kind, title, text;
+    TAnswer preferred = TAnswer::Yes;  // the button Enter would press
   };
 
   void ShowError(QWidget*, const QString& title, const QString& text) override {
     shown.push_back({"error", title, text});
   }
-  bool Confirm(QWidget*, const QString& text) override {
-    shown.push_back({"confirm", "Confirm", text});
+  using IDialogService::Confirm;
+  bool Confirm(QWidget*, const QString& text, TAnswer preferred) override {
+    shown.push_back({"confirm", "Confirm", text, preferred});
     return Next(confirmAnswers) == TAnswer::Yes;
   }
   TAnswer ConfirmWithCancel(QWidget*, const QString& text) override {
