@@ -146,36 +146,38 @@ TArchiveNames ArchiveNames(const std::string& path, const std::string& archiveFo
   return names;
 }
 
-// The exclude entry that keeps the archive folder out of the archive when it
-// lies inside the directory: the output folder, or where that is the
-// directory itself, the dated subfolder or the archive's own files.
+// The exclude entries that keep the archive folder out of the archive when
+// it lies inside the directory: the output folder; or, where that is the
+// directory itself, the directory's own archives there and in the day
+// subfolders beside today's.
 std::vector<TMaskEntry> ArchiveFolderExcludes(const TbkManager& manager, const TArchiveJob& job) {
   if (job.archiveFolder.empty()) return {};
   const std::string base = Normal(
       Resolved(WithoutTrailingSeparator(ExpandHome(manager.OutputPath())), job.workingDirectory));
   const std::string directory = Normal(job.workingDirectory);
-  std::vector<std::string> excluded;
   std::string rest;
   if (!Below(base, directory, rest)) return {};
+  std::vector<std::string> excluded;
   if (!rest.empty()) {
     excluded.push_back(rest);
-  } else if (Below(job.archiveFolder, directory, rest) && !rest.empty()) {
-    excluded.push_back(rest);
   } else {
-    excluded.push_back(BaseName(job.archiveFile));
-    if (job.MadeFresh()) excluded.push_back(BaseName(job.partialFile));
+    const bool dated = Below(job.archiveFolder, directory, rest) && !rest.empty();
+    const std::string day = dated ? (IsPosixStyle() ? "*/" : rest + "\\") : "";
+    excluded.push_back(day + BaseName(job.archiveFile));
+    if (job.MadeFresh()) excluded.push_back(day + BaseName(job.partialFile));
   }
   std::vector<TMaskEntry> entries;
   for (const std::string& name : excluded) {
     if (!IsPosixStyle()) {
-      entries.push_back({manager.ExcludeKey(), directory + (directory.back() == '\\' ? "" : "\\") +
-                                                   name});
+      entries.push_back(
+          {manager.ExcludeKey(), directory + (directory.back() == '\\' ? "" : "\\") + name});
       continue;
     }
-    // 7-Zip matches a bare name in every subfolder; "r-" keeps it to the top.
+    // 7-Zip matches a name in every subfolder; "r-" keeps it to the
+    // directory's top, or to one level down for "*/name".
     std::string key = manager.ExcludeKey();
     if (job.family == TArchiverFamily::af7Zip && key == "-x!" &&
-        name.find('/') == std::string::npos) {
+        name.find('/') == name.rfind('/') && (name.find('/') == std::string::npos || name[0] == '*')) {
       key = "-xr-!";
     }
     entries.push_back({key, name});

@@ -207,13 +207,13 @@ TEST_F(PosixJobTest, TheArchiveFolderInsideTheDirectoryIsLeftOut) {
   EXPECT_EQ(Job(2).archiveFile, "/srv/Archives/2026-12-08/srv.7z");
   manager.SetOutputPath("../srv/./Archives");
   EXPECT_EQ(Job(2).excludes, (Entries{{"-xr-!", "Archives"}}));
-  // The directory itself as the folder: its dated subfolder, or without one
-  // the archive's own files.
+  // The directory itself as the folder: its own archives, in every day's
+  // subfolder.
   manager.SetOutputPath("/srv");
-  EXPECT_EQ(Job(2).excludes, (Entries{{"-xr-!", "2026-12-08"}}));
-  manager.SetSubDirNamePattern("");
   EXPECT_EQ(Job(2).excludes,
-            (Entries{{"-xr-!", "srv.7z"}, {"-xr-!", "srv.incomplete.7z"}}));
+            (Entries{{"-xr-!", "*/srv.7z"}, {"-xr-!", "*/srv.incomplete.7z"}}));
+  manager.SetSubDirNamePattern("");
+  EXPECT_EQ(Job(2).excludes, (Entries{{"-xr-!", "srv.7z"}, {"-xr-!", "srv.incomplete.7z"}}));
   // Another archiver gets its own exclude switch as it is.
   manager.SetArchiverExeFileName("/usr/bin/rar");
   manager.SetExcludeKey("-x");
