@@ -13,11 +13,6 @@ namespace pw {
 
 namespace {
 
-std::string WithoutTrailingSeparator(const std::string& path) {
-  if (!path.empty() && path.back() == PathSeparator()) return path.substr(0, path.size() - 1);
-  return path;
-}
-
 bool CreateLevels(std::string dir) {
   if (!dir.empty() && (dir.back() == PathSeparator() || dir.back() == '/')) dir.pop_back();
   IFileSystem& fs = Get<IFileSystem>();

@@ -24,11 +24,6 @@ std::string BaseName(const std::string& path) {
   return last == std::string::npos ? path : path.substr(last + 1);
 }
 
-std::string WithoutTrailingSeparator(const std::string& path) {
-  if (path.size() > 1 && path.back() == PathSeparator()) return path.substr(0, path.size() - 1);
-  return path;
-}
-
 bool IsSeparator(char c) {
   return c == '/' || (!IsPosixStyle() && c == '\\');
 }
@@ -123,7 +118,7 @@ TArchiveNames ArchiveNames(const std::string& path, const std::string& archiveFo
                            TArchiverFamily family) {
   TArchiveNames names;
   names.workingDirectory = ExpandHome(path);
-  const std::string folder = WithoutTrailingSeparator(ExpandHome(archiveFolder));
+  const std::string folder = ExpandHome(archiveFolder);
   // No folder at all is refused when a run creates it; the names stay as
   // the command text has always shown them.
   names.folder = folder.empty() ? folder : Normal(Resolved(folder, names.workingDirectory));
@@ -153,7 +148,7 @@ TArchiveNames ArchiveNames(const std::string& path, const std::string& archiveFo
 std::vector<TMaskEntry> ArchiveFolderExcludes(const TbkManager& manager, const TArchiveJob& job) {
   if (job.archiveFolder.empty()) return {};
   const std::string base = Normal(
-      Resolved(WithoutTrailingSeparator(ExpandHome(manager.OutputPath())), job.workingDirectory));
+      Resolved(ExpandHome(manager.OutputPath()), job.workingDirectory));
   const std::string directory = Normal(job.workingDirectory);
   std::string rest;
   if (!Below(base, directory, rest)) return {};

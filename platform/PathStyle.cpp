@@ -25,6 +25,11 @@ IPathStyle& DefaultService<IPathStyle>() {
   return instance;
 }
 
+std::string WithoutTrailingSeparator(const std::string& path) {
+  if (!path.empty() && path.back() == PathSeparator()) return path.substr(0, path.size() - 1);
+  return path;
+}
+
 std::string DefaultOutputPath() {
   if (!IsPosixStyle()) return "C:\\MyArchives";
   std::string home = HomeDirectory();

@@ -30,6 +30,9 @@ inline char PathSeparator() {
   return IsPosixStyle() ? '/' : '\\';
 }
 
+// The path without one trailing separator of the style, if it has one.
+std::string WithoutTrailingSeparator(const std::string& path);
+
 // Where archives go until the user names a folder: "C:\MyArchives", or
 // MyArchives in the user's home folder.
 std::string DefaultOutputPath();
