@@ -63,7 +63,7 @@ int UsageError(std::string message) {
   for (char& c : message) {
     if (c == '\n' || c == '\r') c = ' ';
   }
-  std::cerr << "packetwright-cli: " << message << " (see --help)" << std::endl;
+  std::cerr << "packetwright-cli: " << Printable(message) << " (see --help)" << std::endl;
   return kUsageError;
 }
 

@@ -219,6 +219,9 @@ TEST_F(CliTest, UsageErrorsAreOneLineAndStatusTwo) {
   }
   EXPECT_EQ(Cli({"frobnicate"}).err,
             Text("packetwright-cli: unknown command \"frobnicate\" (see --help)\n"));
+  // A word from the command line cannot drive the terminal either.
+  EXPECT_EQ(Cli({"\x1B]0;x\x07"}).err,
+            Text("packetwright-cli: unknown command \"\\x1B]0;x\\x07\" (see --help)\n"));
   const Result help = Cli({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Exit status: 0 "), std::string::npos) << help.out;

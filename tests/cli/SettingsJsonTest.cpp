@@ -108,6 +108,12 @@ TEST(TerminalText, ControlBytesAreShownAsEscapes) {
   EXPECT_EQ(Printable("\x1B[2Jroot"), "\\x1B[2Jroot");
   EXPECT_EQ(Printable(std::string("a\0b\tc\x7F\r\n", 8)), "a\\x00b\\x09c\\x7F\\x0D\\x0A");
   EXPECT_EQ(Printable("C:\\B\xFCro \xC3\xA4 ~"), "C:\\B\xFCro \xC3\xA4 ~");
+  // C1 controls as UTF-8 and as lone bytes, and text that reads backwards.
+  EXPECT_EQ(Printable("a\xC2\x9B" "2Jb\x9B" "2J\xC2\xA0"), "a\\xC2\\x9B2Jb\\x9B2J\xC2\xA0");
+  EXPECT_EQ(Printable("txt.\xE2\x80\xAE" "exe \xE2\x81\xA6x\xE2\x81\xA9 \xE2\x80\x94"),
+            "txt.\\xE2\\x80\\xAEexe \\xE2\\x81\\xA6x\\xE2\\x81\\xA9 \xE2\x80\x94");
+  // A sequence cut short is taken byte by byte.
+  EXPECT_EQ(Printable("\xE2\x80"), "\xE2\\x80");
 }
 
 }  // namespace

@@ -1,0 +1,170 @@
+// A scheduled night with the real 7-Zip: the companion runs a settings file
+// of real trees twice on one day, with files and a rule changed in between.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "archiver/ArchiveCommands.h"
+#include "archiver/ArchiverDetection.h"
+#include "archiver/Journal.h"
+#include "archiver/PosixScripts.h"
+#include "model/HoardkeeperClasses.h"
+#include "platform/ProgramPath.h"
+#include "tests/support/TestSupport.h"
+
+namespace pw {
+namespace {
+
+namespace fs = std::filesystem;
+using Files = std::set<std::string>;
+
+std::string Output(const std::string& command) {
+  std::string text;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return text;
+}
+
+// The files of an archive, as 7-Zip lists them.
+Files Listing(const fs::path& archive) {
+  std::istringstream lines(Output("7zz l -slt " + QuotePosixWord(archive.string()) + " 2>&1"));
+  Files files;
+  std::string path;
+  bool entries = false;
+  for (std::string line; std::getline(lines, line);) {
+    entries = entries || line == "----------";
+    if (!entries) continue;
+    if (line.rfind("Path = ", 0) == 0) path = line.substr(7);
+    if (line.rfind("Attributes = ", 0) == 0 && line.substr(13, 1) != "D") files.insert(path);
+  }
+  return files;
+}
+
+// The files of a tree whose extension a rule takes: only those in "only"
+// when it is not empty, and none of those in "without".
+Files Selected(const fs::path& dir, const std::set<std::string>& only,
+               const std::set<std::string>& without) {
+  Files files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (!entry.is_regular_file()) continue;
+    const std::string ext = entry.path().extension().string();
+    if ((!only.empty() && !only.count(ext)) || without.count(ext)) continue;
+    files.insert(fs::relative(entry.path(), dir).string());
+  }
+  return files;
+}
+
+void Tree(const fs::path& dir) {
+  for (const char* name : {"a.txt", "b.doc", "c.tmp", "NOTES", "sub/d.txt", "sub/e.log",
+                           "sub/deep/f.tmp", "sub/deep/g.txt"}) {
+    fs::create_directories((dir / name).parent_path());
+    std::ofstream(dir / name) << dir.filename().string() << ":" << name;
+  }
+}
+
+TEST(ScheduledNight, EveryArchiveHoldsWhatItsRuleSelectsNowAndEveryJobIsJournalled) {
+  TbkManager m;
+  if (!Apply7ZipOptions(m)) GTEST_SKIP() << "7zz is not installed (scripts/setup installs it)";
+  const test::TTempFolder temp("night");
+  const fs::path root = temp.Path();
+  const std::string settings = (root / "Packetwright.dat").string();
+  // One folder for the whole day, whatever the clock says.
+  m.SetOutputPath((root / "out").string());
+  m.SetSubDirNamePattern("\"today\"");
+  TbkRule* texts = m.Rules()->Add();
+  texts->SetName("Texts");
+  texts->SetCategory(ecInclude);
+  texts->Extensions()->Add()->SetExt("*.txt");
+  texts->Extensions()->Add()->SetExt("*.doc");
+  TbkRule* temporary = m.Rules()->Add();
+  temporary->SetName("Temporary");
+  temporary->SetCategory(ecExclude);
+  temporary->Extensions()->Add()->SetExt("*.tmp");
+
+  const char* rules[] = {"Texts", "Temporary", ""};
+  std::vector<fs::path> trees;
+  for (int i = 0; i < 20; ++i) {
+    trees.push_back(root / "trees" / ("dir" + std::to_string(i)));
+    Tree(trees.back());
+    TbkDirectory* d = m.Directories()->Add();
+    d->SetPath(trees.back().string());
+    d->SetRuleName(rules[i % 3]);
+  }
+  const fs::path missing = root / "trees" / "unplugged";
+  const fs::path clashA = root / "c" / "a" / "b_c", clashB = root / "c" / "a_b" / "c";
+  for (const fs::path& path : {missing, clashA, clashB}) {
+    if (path != missing) Tree(path);
+    m.Directories()->Add()->SetPath(path.string());
+  }
+  m.SaveToFile(settings, true);
+
+  auto run = [&] {
+    return test::RunProgram(ProgramDirectory() + "../bin/packetwright-cli",
+                            {"--settings", settings, "run", "--wait"}, root / "none",
+                            root / "stdout", root / "stderr");
+  };
+  test::WriteFile(root / "none", "");
+  EXPECT_EQ(run(), 1);
+
+  // During the day: a file changed, one deleted, one added, and a rule that
+  // now leaves out the logs as well.
+  test::WriteFile(trees[0] / "a.txt", "changed");
+  fs::remove(trees[1] / "sub" / "d.txt");
+  fs::remove(trees[4] / "b.doc");
+  test::WriteFile(trees[2] / "new.txt", "new");
+  TbkManager later;
+  later.LoadFromFile(settings);
+  later.Rules()->Items(1)->Extensions()->Add()->SetExt("*.log");
+  later.SaveToFile(settings, true);
+  EXPECT_EQ(run(), 1);
+
+  const std::string errors = test::ReadFile(root / "stderr");
+  EXPECT_NE(errors.find(missing.string() + ": File not found"), std::string::npos) << errors;
+  EXPECT_NE(errors.find(clashA.string() + ": Its archive"), std::string::npos) << errors;
+  EXPECT_NE(errors.find(clashB.string()), std::string::npos) << errors;
+
+  const fs::path day = root / "out" / "today";
+  for (size_t i = 0; i < trees.size(); ++i) {
+    const std::string rule = rules[i % 3];
+    const Files expected = rule == "Texts"       ? Selected(trees[i], {".txt", ".doc"}, {})
+                           : rule == "Temporary" ? Selected(trees[i], {}, {".tmp", ".log"})
+                                                 : Selected(trees[i], {}, {});
+    EXPECT_EQ(Listing(day / (PathToFileName(trees[i].string()) + ".7z")), expected)
+        << trees[i];
+  }
+  EXPECT_EQ(Output("7zz e -so " +
+                   QuotePosixWord((day / (PathToFileName(trees[0].string()) + ".7z")).string()) +
+                   " a.txt 2>/dev/null"),
+            "changed");
+  EXPECT_FALSE(fs::exists(day / (PathToFileName(clashA.string()) + ".7z")));
+  for (const auto& entry : fs::directory_iterator(day)) {
+    EXPECT_EQ(entry.path().string().find(".incomplete."), std::string::npos) << entry.path();
+  }
+
+  // Both nights' jobs, the refused ones included, in the journal.
+  const std::vector<TJournalRecord> journal = ReadJournal(JournalFileName(settings));
+  ASSERT_EQ(journal.size(), 2u * 23);
+  std::map<std::string, int> failures;
+  for (const TJournalRecord& record : journal) {
+    if (record.error) ++failures[record.directory];
+    if (!record.error) {
+      EXPECT_EQ(record.status, 0) << record.directory;
+      EXPECT_TRUE(record.bytes && *record.bytes > 0) << record.directory;
+    }
+  }
+  EXPECT_EQ(failures, (std::map<std::string, int>{
+                          {missing.string(), 2}, {clashA.string(), 2}, {clashB.string(), 2}}));
+  EXPECT_EQ(journal[20].position, 21);
+  EXPECT_EQ(journal[23].directory, trees[0].string());
+}
+
+}  // namespace
+}  // namespace pw
