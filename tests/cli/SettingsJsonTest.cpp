@@ -66,6 +66,18 @@ TEST(SettingsJson, NumbersThatDoNotFitAreRefusedNotWrapped) {
   EXPECT_EQ(ParseFailure("{\"Tag\":-2147483648, \"Left\": 65535}"), "no failure");
 }
 
+TEST(SettingsJson, AMemberGivenTwiceIsRefusedNamingIt) {
+  EXPECT_EQ(ParseFailure("{\"OutputPath\": \"/a\", \"OutputPath\": \"/b\"}"),
+            "Invalid settings JSON: the member \"OutputPath\" appears twice");
+  EXPECT_EQ(ParseFailure("{\"Directories\": [{\"Path\": \"/a\", \"NeedArchive\": true, "
+                         "\"NeedArchive\": false}]}"),
+            "Invalid settings JSON: the member \"NeedArchive\" appears twice");
+  // One name in two objects is no repeat.
+  EXPECT_EQ(ParseFailure("{\"Directories\": [{\"Path\": \"/a\"}, {\"Path\": \"/b\"}], "
+                         "\"Rules\": [{\"Name\": \"x\", \"Extensions\": [{\"Ext\": \"*.a\"}]}]}"),
+            "no failure");
+}
+
 std::string ImportingPath(const std::string& pathJson) {
   return ParseFailure("{\"Directories\": [{\"Path\": \"/ok\"}, {\"Path\": " + pathJson + "}]}");
 }
