@@ -12,6 +12,7 @@
 #include "platform/Errors.h"
 #include "platform/NativePath.h"
 #include "platform/Process.h"
+#include "platform/Programs.h"
 #include "platform/Services.h"
 
 extern char** environ;
@@ -91,6 +92,15 @@ class SpawningRunner final : public IProcessRunner {
   // intermediate process, so that it leaves no zombie behind and outlives
   // us. A pipe closed on exec tells whether it really started.
   void Start(const std::string& program, const std::vector<std::string>& arguments) override {
+    // The name is looked up now, as posix_spawnp looks it up for a waited
+    // run, and started with execv: execvp would hand a text file without a
+    // "#!" line to the shell, where a waited run reports "Exec format error".
+    std::string file = NativePath(program);
+    if (file.find('/') == std::string::npos) {
+      const std::optional<std::string> found = Get<IProgramSearch>().FindOnPath(file);
+      if (!found) CannotStart(program, ENOENT);
+      file = *found;
+    }
     Argv argv(program, arguments);
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) CannotStart(program, errno);
@@ -101,7 +111,7 @@ class SpawningRunner final : public IProcessRunner {
       const pid_t child = ::fork();
       if (child == 0) {
         ::signal(SIGXFSZ, SIG_DFL);
-        ::execvp(argv.File(), argv.Pointers());
+        ::execv(file.c_str(), argv.Pointers());
       }
       if (child <= 0) {
         const int error = errno;

@@ -63,6 +63,23 @@ TEST_F(ProcessTest, ProgramsThatCannotStartAreReported) {
   std::ofstream(folder / "data.txt") << "not a program";
   EXPECT_THROW(runner.Start((folder / "data.txt").string(), std::vector<std::string>{}), Exception);
   EXPECT_THROW(runner.RunAndWait("pw-no-such-program", std::vector<std::string>{}), Exception);
+  // A text file without a "#!" line is no program, waited for or not.
+  const fs::path text = folder / "text";
+  std::ofstream(text) << "touch ran\n";
+  fs::permissions(text, fs::perms::owner_all);
+  for (const bool wait : {false, true}) {
+    try {
+      if (wait) {
+        runner.RunAndWait(text.string(), std::vector<std::string>{});
+      } else {
+        runner.Start(text.string(), std::vector<std::string>{});
+      }
+      ADD_FAILURE() << "started " << (wait ? "waited" : "detached");
+    } catch (const Exception& e) {
+      EXPECT_NE(e.Message().find("Exec format error"), std::string::npos) << e.Message();
+    }
+  }
+  EXPECT_FALSE(fs::exists(folder / "ran"));
   // A bare name is looked up on PATH.
   EXPECT_NO_THROW(runner.Start("true", std::vector<std::string>{}));
   EXPECT_EQ(Get<IProgramSearch>().FindOnPath("sh").value_or("").back(), 'h');
