@@ -11,9 +11,10 @@
 //
 // The target is written in place instead when it must keep its identity or
 // no new file can be made beside it:
-//   - it is not a regular file (a FIFO, a device, an open descriptor such as
-//     /dev/stdout): written into, never replaced;
+//   - it is not a regular file (a FIFO, a device): written into, never
+//     replaced;
 //   - it has more than one hard link: every name keeps seeing the new content;
+//   - a file is mounted over it (a bind mount), which no rename can replace;
 //   - its folder refuses new files.
 // In place, the full size is reserved before the first byte is overwritten,
 // so a full disk or a file-size limit fails with the old file untouched. What
@@ -21,8 +22,14 @@
 // write itself, or a write error after the space was reserved, can leave the
 // file partly new.
 //
+// On POSIX systems an open descriptor, named as /dev/stdout, /dev/stderr,
+// /dev/fd/N or /proc/self/fd/N (or by the process's number), is written
+// through a duplicate of it: at its position, or at the end when it was opened
+// for appending; nothing is reserved or cut there. Every other path under
+// /proc is an ordinary path whose links are followed.
+//
 // A file that exists but may not be written (read-only mode or attribute) is
-// refused, as is a directory.
+// refused, as is a directory, and so is a descriptor open only for reading.
 #pragma once
 
 #include <cstdint>
@@ -67,6 +74,7 @@ class TSafeFileWriter {
   intptr_t handle_ = -1;  // the temporary file, or the target when in place
   bool existed_ = false;
   bool inPlace_ = false;
+  bool descriptor_ = false;  // handle_ duplicates a descriptor the caller named
   bool committed_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -35,12 +36,16 @@ class CliFaultsTest : public ::testing::Test {
   }
   ~CliFaultsTest() override { fs::remove_all(root); }
 
-  // Runs the program through sh, after the shell commands in setup.
-  Outcome Run(const std::string& setup, const std::string& args, const std::string& input = "") {
+  // Runs the program through sh, after the shell commands in setup; standard
+  // output goes to the file stdout unless output redirects it elsewhere.
+  Outcome Run(const std::string& setup, const std::string& args, const std::string& input = "",
+              const std::string& output = "") {
     WriteFile(root / "stdin", input);
-    const std::string command = setup + "; exec '" + PW_CLI_PATH + "' " + args + " < '" +
-                                (root / "stdin").string() + "' > '" + (root / "stdout").string() +
-                                "' 2> '" + (root / "stderr").string() + "'";
+    fs::remove(root / "stdout");
+    const std::string command =
+        setup + "; exec '" + PW_CLI_PATH + "' " + args + " < '" + (root / "stdin").string() + "' " +
+        (output.empty() ? "> '" + (root / "stdout").string() + "'" : output) + " 2> '" +
+        (root / "stderr").string() + "'";
     const int raw = std::system(command.c_str());
     if (WIFSIGNALED(raw)) return {true, 128 + WTERMSIG(raw), "", ""};
     return {false, WEXITSTATUS(raw), ReadFile(root / "stdout"), ReadFile(root / "stderr")};
@@ -84,6 +89,48 @@ TEST_F(CliFaultsTest, ABatchFileCanGoToStandardOutput) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, expected);
   EXPECT_TRUE(fs::is_symlink("/dev/stdout") || fs::is_character_file("/dev/stdout"));
+}
+
+TEST_F(CliFaultsTest, ABatchFileGoesThroughTheDescriptorAsTheShellOpenedIt) {
+  TbkManager m;
+  m.SetArchiverExeFileName("C:\\Tools\\packer.exe");
+  m.Directories()->Add()->SetPath("/data");
+  m.SaveToFile(settings, true);
+  std::string expected;
+  for (const std::string& line : GetBatchLinesForAll(m)) expected += line + ScriptLineEnd();
+  const fs::path out = root / "o.txt";
+  for (const std::string name : {"/dev/fd/1", "/dev/stdout", "/proc/self/fd/1"}) {
+    WriteFile(out, "earlier\n");
+    const Outcome r =
+        Run("true", "--settings '" + settings + "' bat " + name, "", ">> '" + out.string() + "'");
+    EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+    EXPECT_EQ(ReadFile(out), "earlier\n" + expected) << name;
+
+    const std::string command =
+        std::string("'") + PW_CLI_PATH + "' --settings '" + settings + "' bat " + name + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string piped;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) piped.append(buffer, n);
+    const int status = ::pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << name << ": " << piped;
+    EXPECT_EQ(piped, expected) << name;
+  }
+}
+
+TEST_F(CliFaultsTest, AnImportThroughProcReplacesTheFileItLeadsTo) {
+  const fs::path plain = root / "work" / "plain.dat", viaProc = root / "work" / "y.dat";
+  TbkManager old;
+  old.Directories()->Add()->SetPath("/old");
+  old.SaveToFile(viaProc.string(), true);
+  const std::string json = "{\"Directories\": [{\"Path\": \"/new\"}]}";
+  Outcome r = Run("true", "import '" + plain.string() + "'", json);
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = Run("cd '" + (root / "work").string() + "'", "import /proc/self/cwd/y.dat", json);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(viaProc), ReadFile(plain));
+  EXPECT_EQ(WorkFiles(), (std::vector<std::string>{"plain.dat", "y.dat"}));
 }
 
 TEST_F(CliFaultsTest, EveryImportFailureIsOneLineAndWritesNothing) {
