@@ -6,14 +6,18 @@
 #include <io.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <iterator>
+#include <set>
+#include <unordered_map>
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
+#include "archiver/Journal.h"
 #include "cli/SettingsJson.h"
 #include "cli/TerminalText.h"
 #include "model/HoardkeeperClasses.h"
@@ -33,11 +37,12 @@ constexpr int kUsageError = 2;
 constexpr int kArchiverFailed = 3;
 
 const char kExitStatuses[] =
-    "Exit status: 0 done; 1 a failure (unreadable settings, a directory that cannot be entered, "
-    "an archiver that cannot be started), reported as one line on standard error; 2 a usage "
-    "error; 3 run --wait: an archiver returned non-zero.\n";
+    "Exit status: 0 done; 1 a failure (unreadable settings or journal, a directory that cannot "
+    "be entered, an archiver that cannot be started, output that cannot be written), reported "
+    "as one line on standard error; 2 a usage error; 3 run --wait: an archiver returned "
+    "non-zero.\n";
 
-const char* const kCommands[] = {"show", "commands", "bat", "run", "export", "import"};
+const char* const kCommands[] = {"show", "commands", "bat", "run", "export", "import", "history"};
 
 // The first word that is neither an option nor the value of --settings, when
 // it names no command; CLI11 would only say that a command is required.
@@ -168,6 +173,64 @@ int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait) {
   return result;
 }
 
+// One journal record as a line of text: when, which directory, and what became of it.
+std::string HistoryLine(const TJournalRecord& r) {
+  std::string line = Printable(r.started) + "  [" + std::to_string(r.position) + "] " +
+                     Printable(r.directory) + "  ";
+  if (r.error) return line + "not run: " + Printable(*r.error);
+  if (!r.status) {
+    line += "not awaited";
+  } else if (*r.status == 0) {
+    line += "OK";
+  } else {
+    line += "exit status " + std::to_string(*r.status);
+  }
+  line += "  " + Printable(r.archive);
+  if (r.bytes && r.status == 0) line += "  " + std::to_string(*r.bytes) + " bytes";
+  return line;
+}
+
+// Without indexes the latest record of each directory, in the order those
+// records were written, so that the most recent job is at the bottom; with
+// indexes every record of those directories, matched by their path as the
+// settings file holds it now.
+void History(const std::string& settings, const std::vector<int>& indexes, bool json) {
+  std::set<std::string> chosen;
+  if (!indexes.empty()) {
+    TbkManager manager;
+    Load(manager, settings);
+    for (const int index : indexes) {
+      chosen.insert(AsReadFromJournal(Directory(manager, index).Path()));
+    }
+  }
+  struct TEntry {
+    size_t order = 0;  // in the journal
+    TJournalRecord record;
+    std::string line;
+  };
+  std::vector<TEntry> entries;
+  std::unordered_map<std::string, size_t> latest;  // a directory's entry, without indexes
+  size_t order = 0;
+  const auto keep = [&](TJournalRecord& record, std::string_view line) {
+    ++order;
+    if (!indexes.empty()) {
+      if (chosen.count(record.directory)) {
+        entries.push_back({order, std::move(record), std::string(line)});
+      }
+      return;
+    }
+    const auto [at, added] = latest.try_emplace(record.directory, entries.size());
+    if (added) entries.emplace_back();
+    entries[at->second] = {order, std::move(record), std::string(line)};
+  };
+  ForEachJournalRecord(JournalFileName(settings), keep);
+  std::sort(entries.begin(), entries.end(),
+            [](const TEntry& a, const TEntry& b) { return a.order < b.order; });
+  if (json) BinaryStandardOutput();
+  for (const TEntry& e : entries) std::cout << (json ? e.line : HistoryLine(e.record)) << '\n';
+  if (!std::cout.flush()) throw EWriteError("Cannot write to standard output");
+}
+
 void Import(const std::string& output) {
   const std::string text((std::istreambuf_iterator<char>(std::cin)), {});
   TbkManager manager;
@@ -225,6 +288,16 @@ int Main(int argc, char** argv) {
       app.add_subcommand("import", "read JSON on standard input and write it as a settings file");
   std::string importFile;
   import->add_option("OUT", importFile, "the settings file to write")->required();
+  CLI::App* history = app.add_subcommand(
+      "history",
+      "print the journal of archive jobs kept beside the settings file: the latest record of "
+      "each directory, oldest first, or every record of the given directories");
+  std::vector<int> historyIndexes;
+  bool json = false;
+  history->add_option("INDEX", historyIndexes,
+                      "directories whose every record is printed, by their path in the "
+                      "settings file now");
+  history->add_flag("--json", json, "print the records as the journal holds them, JSON lines");
 
   if (const char* unknown = UnknownCommand(argc, argv)) {
     return UsageError(std::string("unknown command \"") + unknown + "\"");
@@ -251,6 +324,10 @@ int Main(int argc, char** argv) {
     }
     if (*import) {
       Import(importFile);
+      return 0;
+    }
+    if (*history) {
+      History(settings, historyIndexes, json);
       return 0;
     }
     TbkManager manager;
