@@ -6,15 +6,19 @@
 #include <io.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <iterator>
+#include <set>
+#include <unordered_map>
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJob.h"
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
+#include "archiver/Journal.h"
 #include "cli/SettingsJson.h"
 #include "cli/TerminalText.h"
 #include "model/HoardkeeperClasses.h"
@@ -34,13 +38,13 @@ constexpr int kUsageError = 2;
 constexpr int kArchiverFailed = 3;
 
 const char kExitStatuses[] =
-    "Exit status: 0 done; 1 a failure (unreadable settings, a directory that cannot be entered "
-    "or whose archive clashes with another's, an archiver that cannot be started, output that "
-    "cannot be written), each reported as one line on standard error; a run goes on with the "
-    "next directory after one fails; 2 a usage error; 3 run --wait: no failure, but an archiver "
-    "returned non-zero.\n";
+    "Exit status: 0 done; 1 a failure (unreadable settings or journal, a directory that cannot "
+    "be entered or whose archive clashes with another's, an archiver that cannot be started, "
+    "output that cannot be written), each reported as one line on standard error; a run goes "
+    "on with the next directory after one fails; 2 a usage error; 3 run --wait: no failure, "
+    "but an archiver returned non-zero.\n";
 
-const char* const kCommands[] = {"show", "commands", "bat", "run", "export", "import"};
+const char* const kCommands[] = {"show", "commands", "bat", "run", "export", "import", "history"};
 
 // The first word that is neither an option nor the value of --settings, when
 // it names no command; CLI11 would only say that a command is required.
@@ -144,10 +148,41 @@ void Report(const std::string& message) {
   std::cerr << "packetwright-cli: " << Printable(message) << std::endl;
 }
 
+// Appends one job's record; a journal that cannot be written is reported
+// once and never stops the run.
+class TJobJournal {
+ public:
+  explicit TJobJournal(std::string file) : file_(std::move(file)) {}
+
+  void Add(const TArchiveJob& job, const std::string& started, const TJobOutcome& outcome,
+           bool awaited) {
+    TJournalRecord record;
+    record.directory = job.directory;
+    record.position = job.position;
+    record.archive = job.archiveFile;
+    record.started = started;
+    if (awaited) record.ended = JournalTimeNow();
+    record.status = outcome.status;
+    if (!outcome.error.empty()) record.error = outcome.error;
+    record.bytes = outcome.bytes;
+    try {
+      AppendJournalRecord(file_, record);
+    } catch (const Exception& e) {
+      if (!reported_) Report(e.Message());
+      reported_ = true;
+    }
+  }
+
+ private:
+  std::string file_;
+  bool reported_ = false;
+};
+
 // Runs the chosen directories (or the marked ones) in order. A directory that
 // fails is reported and the next one runs; the status is 1 when any failed,
-// 3 when only archivers returned non-zero.
-int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait) {
+// 3 when only archivers returned non-zero. Every job goes into the journal.
+int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait,
+        const std::string& journalFile) {
   std::vector<int> chosen = indexes;
   if (chosen.empty()) {
     for (int i = 0; i < m.Directories()->Count(); ++i) {
@@ -158,24 +193,23 @@ int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait) {
   TFrozenClock runStart(Get<IClock>().Now());
   const ScopedOverride<IClock> oneMoment(runStart);
   const std::vector<TArchiveJob> jobs = MakeArchiveJobs(m, GetArchiveDirectory(m, false));
+  TJobJournal journal(journalFile);
   bool failed = false, archiverFailed = false;
   for (const int index : chosen) {
     const TArchiveJob& job = jobs[static_cast<size_t>(index - 1)];
+    const std::string started = JournalTimeNow();
+    TJobOutcome outcome;
     if (!job.error.empty()) {
-      Report(job.directory + ": " + job.error);
-      failed = true;
-      continue;
-    }
-    if (!wait) {
+      outcome.error = job.error;
+    } else if (!wait) {
       try {
         StartJob(job, false);
       } catch (const Exception& e) {
-        Report(job.directory + ": " + e.Message());
-        failed = true;
+        outcome.error = e.Message();
       }
-      continue;
+    } else {
+      outcome = RunJobAndWait(job);
     }
-    const TJobOutcome outcome = RunJobAndWait(job);
     if (outcome.status) {
       std::cout << "[" << index << "] " << Printable(job.directory) << ": exit status "
                 << *outcome.status << std::endl;
@@ -185,6 +219,7 @@ int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait) {
       Report(job.directory + ": " + outcome.error);
       failed = true;
     }
+    journal.Add(job, started, outcome, wait);
   }
   return failed ? kFailed : archiverFailed ? kArchiverFailed : 0;
 }
@@ -196,6 +231,64 @@ int OutputWritten() {
   if (std::cout) return 0;
   std::cerr << "packetwright-cli: Cannot write the output" << std::endl;
   return kFailed;
+}
+
+// One journal record as a line of text: when, which directory, and what became of it.
+std::string HistoryLine(const TJournalRecord& r) {
+  std::string line = Printable(r.started) + "  [" + std::to_string(r.position) + "] " +
+                     Printable(r.directory) + "  ";
+  if (r.error) return line + "not run: " + Printable(*r.error);
+  if (!r.status) {
+    line += "not awaited";
+  } else if (*r.status == 0) {
+    line += "OK";
+  } else {
+    line += "exit status " + std::to_string(*r.status);
+  }
+  line += "  " + Printable(r.archive);
+  if (r.bytes && r.status == 0) line += "  " + std::to_string(*r.bytes) + " bytes";
+  return line;
+}
+
+// Without indexes the latest record of each directory, in the order those
+// records were written, so that the most recent job is at the bottom; with
+// indexes every record of those directories, matched by their path as the
+// settings file holds it now.
+void History(const std::string& settings, const std::vector<int>& indexes, bool json) {
+  std::set<std::string> chosen;
+  if (!indexes.empty()) {
+    TbkManager manager;
+    Load(manager, settings);
+    for (const int index : indexes) {
+      chosen.insert(AsReadFromJournal(Directory(manager, index).Path()));
+    }
+  }
+  struct TEntry {
+    size_t order = 0;  // in the journal
+    TJournalRecord record;
+    std::string line;
+  };
+  std::vector<TEntry> entries;
+  std::unordered_map<std::string, size_t> latest;  // a directory's entry, without indexes
+  size_t order = 0;
+  const auto keep = [&](TJournalRecord& record, std::string_view line) {
+    ++order;
+    if (!indexes.empty()) {
+      if (chosen.count(record.directory)) {
+        entries.push_back({order, std::move(record), std::string(line)});
+      }
+      return;
+    }
+    const auto [at, added] = latest.try_emplace(record.directory, entries.size());
+    if (added) entries.emplace_back();
+    entries[at->second] = {order, std::move(record), std::string(line)};
+  };
+  ForEachJournalRecord(JournalFileName(settings), keep);
+  std::sort(entries.begin(), entries.end(),
+            [](const TEntry& a, const TEntry& b) { return a.order < b.order; });
+  if (json) BinaryStandardOutput();
+  for (const TEntry& e : entries) std::cout << (json ? e.line : HistoryLine(e.record)) << '\n';
+  if (!std::cout.flush()) throw EWriteError("Cannot write to standard output");
 }
 
 void Import(const std::string& output) {
@@ -255,6 +348,16 @@ int Main(int argc, char** argv) {
       app.add_subcommand("import", "read JSON on standard input and write it as a settings file");
   std::string importFile;
   import->add_option("OUT", importFile, "the settings file to write")->required();
+  CLI::App* history = app.add_subcommand(
+      "history",
+      "print the journal of archive jobs kept beside the settings file: the latest record of "
+      "each directory, oldest first, or every record of the given directories");
+  std::vector<int> historyIndexes;
+  bool json = false;
+  history->add_option("INDEX", historyIndexes,
+                      "directories whose every record is printed, by their path in the "
+                      "settings file now");
+  history->add_flag("--json", json, "print the records as the journal holds them, JSON lines");
 
   if (const char* unknown = UnknownCommand(argc, argv)) {
     return UsageError(std::string("unknown command \"") + unknown + "\"");
@@ -283,6 +386,10 @@ int Main(int argc, char** argv) {
       Import(importFile);
       return 0;
     }
+    if (*history) {
+      History(settings, historyIndexes, json);
+      return 0;
+    }
     TbkManager manager;
     Load(manager, settings);
     if (*show) Show(manager, settings);
@@ -292,7 +399,7 @@ int Main(int argc, char** argv) {
       std::cout << text;
     }
     if (*bat) WriteBatchFile(batFile, GetBatchLinesForAll(manager));
-    if (*run) return Run(manager, indexes, wait);
+    if (*run) return Run(manager, indexes, wait, JournalFileName(settings));
     return OutputWritten();
   } catch (const Exception& e) {
     return Failed(e.Message());

@@ -1,11 +1,13 @@
 // Writes the fuzzers' starting points into the folder given, one subfolder
-// per target: valid settings streams, their JSON, and registry files.
+// per target: valid settings streams, their JSON, registry files and journal
+// lines.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "archiver/Journal.h"
 #include "cli/SettingsJson.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/Streams.h"
@@ -76,5 +78,22 @@ int main(int argc, char** argv) {
        "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\txtfile]\n"
        "@=hex(2):54,00,65,00,78,00,\\\n  74,00,00,00\n\"Size\"=dword:0000001f\n"
        "\"Data\"=hex:01,02,ff\n@=-\n[HKLM\\Software\\Classes\\.doc]\n@=\"Word\"\n");
+
+  const std::string journal = folder + "/journal_fuzz";
+  pw::TJournalRecord record;
+  record.directory = "D:\\Work\\\"1\"\n";
+  record.position = 2;
+  record.archive = "D:\\Out\\2026-12-08\\Work_1.7z";
+  record.started = "2026-12-08T02:30:00+01:00";
+  Text(journal, "not-run.json", pw::JournalLine(record));
+  record.ended = "2026-12-08T02:31:05+01:00";
+  record.status = 0;
+  record.bytes = 5000000000;
+  Text(journal, "done.json", pw::JournalLine(record));
+  record.directory = "/data/B\xC3\xBCro \x01";
+  record.status = -1;
+  record.bytes.reset();
+  record.error = "exit";
+  Text(journal, "failed.json", pw::JournalLine(record));
   return 0;
 }

@@ -47,8 +47,16 @@ class TFileStream final : public TStream {
   enum class TMode {
     fmCreate,    // create or empty the file, read and write, no sharing
     fmOpenRead,  // open an existing file for reading only, no sharing
+    // Open an existing file for reading only; others may go on reading and
+    // appending to it meanwhile.
+    fmOpenReadShared,
+    // Open or create a file whose every write lands at its end, even when
+    // another program appends to it too; reading and seeking serve to look
+    // at what is there. Others may read and append meanwhile.
+    fmAppend,
   };
-  // Fails with "Cannot create file %s" or "Cannot open file %s".
+  // Fails with "Cannot create file %s" (fmCreate, fmAppend) or "Cannot open
+  // file %s".
   TFileStream(const std::string& fileName, TMode mode);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;

@@ -1,5 +1,8 @@
 #include "platform/TextCodec.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace pw {
 
 namespace {
@@ -11,15 +14,17 @@ constexpr char32_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+constexpr uint64_t kHighBits = 0x8080808080808080;
+
 // Decodes one UTF-8 sequence at bytes[i]; returns its length, or 0 if invalid.
-size_t DecodeUtf8At(const std::string& bytes, size_t i, char32_t& out) {
+size_t DecodeUtf8At(std::string_view bytes, size_t i, char32_t& out) {
   const auto b0 = static_cast<unsigned char>(bytes[i]);
   if (b0 < 0x80) {
     out = b0;
     return 1;
   }
   size_t length;
-  char32_t cp;
+  char32_t cp = 0;
   char32_t minimum;
   if ((b0 & 0xE0) == 0xC0) {
     length = 2, cp = b0 & 0x1F, minimum = 0x80;
@@ -43,9 +48,22 @@ size_t DecodeUtf8At(const std::string& bytes, size_t i, char32_t& out) {
 
 }  // namespace
 
-bool IsValidUtf8(const std::string& bytes) {
-  char32_t cp;
+bool IsValidUtf8(std::string_view bytes) {
+  char32_t cp = 0;
   for (size_t i = 0; i < bytes.size();) {
+    // Most texts are mostly ASCII: eight bytes at a time while they are.
+    if (i + 8 <= bytes.size()) {
+      uint64_t word;
+      std::memcpy(&word, bytes.data() + i, 8);
+      if ((word & kHighBits) == 0) {
+        i += 8;
+        continue;
+      }
+    }
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
     const size_t n = DecodeUtf8At(bytes, i, cp);
     if (n == 0) return false;
     i += n;
@@ -57,7 +75,7 @@ std::u32string DecodeLocal8Bit(const std::string& bytes) {
   std::u32string out;
   out.reserve(bytes.size());
   if (IsValidUtf8(bytes)) {
-    char32_t cp;
+    char32_t cp = 0;
     for (size_t i = 0; i < bytes.size();) {
       i += DecodeUtf8At(bytes, i, cp);
       out.push_back(cp);
@@ -68,6 +86,12 @@ std::u32string DecodeLocal8Bit(const std::string& bytes) {
     const auto b = static_cast<unsigned char>(c);
     out.push_back(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char32_t{b});
   }
+  return out;
+}
+
+std::string Utf8ToLocal8Bit(const std::string& utf8) {
+  std::string out;
+  Utf8ToLocal8Bit(utf8, out);
   return out;
 }
 

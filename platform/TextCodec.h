@@ -4,10 +4,11 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace pw {
 
-bool IsValidUtf8(const std::string& bytes);
+bool IsValidUtf8(std::string_view bytes);
 std::u32string DecodeLocal8Bit(const std::string& bytes);
 std::string EncodeUtf8(const std::u32string& text);
 
@@ -17,6 +18,15 @@ std::string EncodeUtf8(const std::u32string& text);
 // becomes "?", which no file name holds, rather than a look-alike.
 std::u16string Local8BitToUtf16(const std::string& bytes);
 std::string Utf16ToLocal8Bit(const std::u16string& text);
+
+// The same between the 8-bit texts and UTF-8, for files that are UTF-8 on
+// every system. Elsewhere than on Windows a text that is valid UTF-8 stays as
+// it is, and UTF-8 is what comes back; on Windows a character that the ANSI
+// code page cannot hold comes back as "?".
+std::string Local8BitToUtf8(const std::string& bytes);
+std::string Utf8ToLocal8Bit(const std::string& utf8);
+// The same into out, reusing its memory, for many texts in a row.
+void Utf8ToLocal8Bit(std::string_view utf8, std::string& out);
 
 // A text as cmd.exe reads it from a batch file: in the OEM code page of the
 // console on Windows, unchanged elsewhere. Fails with an Exception when a

@@ -23,14 +23,15 @@ int Descriptor(intptr_t handle) {
 
 TFileStream::TFileStream(const std::string& fileName, TMode mode) : handle_(-1) {
   const std::string path = NativePath(fileName);
+  int flags = O_RDONLY | O_CLOEXEC;
+  if (mode == TMode::fmCreate) flags = O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC;
+  if (mode == TMode::fmAppend) flags = O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC;
   int fd;
   do {
-    fd = mode == TMode::fmCreate
-             ? ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)
-             : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), flags, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    if (mode == TMode::fmCreate) throw EFCreateError(Format("Cannot create file %s", fileName));
+    if (flags & O_CREAT) throw EFCreateError(Format("Cannot create file %s", fileName));
     throw EFOpenError(Format("Cannot open file %s", fileName));
   }
   handle_ = fd;

@@ -31,6 +31,20 @@ std::string Utf16ToLocal8Bit(const std::u16string& text) {
   return EncodeUtf8(decoded);
 }
 
+std::string Local8BitToUtf8(const std::string& bytes) {
+  return IsValidUtf8(bytes) ? bytes : EncodeUtf8(DecodeLocal8Bit(bytes));
+}
+
+// Here the 8-bit texts are UTF-8 already; anything else gets the same
+// reading as any 8-bit text.
+void Utf8ToLocal8Bit(std::string_view utf8, std::string& out) {
+  if (IsValidUtf8(utf8)) {
+    out.assign(utf8);
+  } else {
+    out = EncodeUtf8(DecodeLocal8Bit(std::string(utf8)));
+  }
+}
+
 // The batch file is for a Windows machine whose console code page is not
 // known here; it keeps the program's bytes.
 std::string ToBatchCodePage(const std::string& text) {

@@ -23,13 +23,29 @@ std::string FolderOf(const std::string& fileName) {
 }  // namespace
 
 TFileStream::TFileStream(const std::string& fileName, TMode mode) : handle_(-1) {
-  HANDLE h = mode == TMode::fmCreate
-                 ? CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
-                 : CreateFileA(fileName.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD access = GENERIC_READ, share = 0, disposition = OPEN_EXISTING;
+  switch (mode) {
+    case TMode::fmCreate:
+      access = GENERIC_READ | GENERIC_WRITE, disposition = CREATE_ALWAYS;
+      break;
+    case TMode::fmOpenRead:
+      break;
+    case TMode::fmOpenReadShared:
+      share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+      break;
+    case TMode::fmAppend:
+      // Append access without write access: the system puts every write at
+      // the end, whatever the file pointer says.
+      access = FILE_GENERIC_READ | FILE_APPEND_DATA;
+      share = FILE_SHARE_READ | FILE_SHARE_WRITE, disposition = OPEN_ALWAYS;
+      break;
+  }
+  HANDLE h = CreateFileA(fileName.c_str(), access, share, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    if (mode == TMode::fmCreate) throw EFCreateError(Format("Cannot create file %s", fileName));
+    if (disposition != OPEN_EXISTING) {
+      throw EFCreateError(Format("Cannot create file %s", fileName));
+    }
     throw EFOpenError(Format("Cannot open file %s", fileName));
   }
   handle_ = reinterpret_cast<intptr_t>(h);

@@ -32,7 +32,38 @@ std::string Narrow(const std::wstring& wide, UINT codePage, bool* lossy) {
   return bytes;
 }
 
+bool IsAscii(std::string_view bytes) {
+  for (const char c : bytes) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// UTF-8 takes neither a default character nor best-fit flags.
+std::string NarrowUtf8(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int size = static_cast<int>(wide.size());
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string bytes(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, bytes.data(), n, nullptr, nullptr);
+  return bytes;
+}
+
 }  // namespace
+
+// ASCII is the same in every ANSI code page and in UTF-8; most names of a
+// journal are ASCII, and skip the two conversions.
+std::string Local8BitToUtf8(const std::string& bytes) {
+  return IsAscii(bytes) ? bytes : NarrowUtf8(Wide(bytes, CP_ACP));
+}
+
+void Utf8ToLocal8Bit(std::string_view utf8, std::string& out) {
+  if (IsAscii(utf8)) {
+    out.assign(utf8);
+  } else {
+    out = Narrow(Wide(std::string(utf8), CP_UTF8), CP_ACP, nullptr);
+  }
+}
 
 std::u16string Local8BitToUtf16(const std::string& bytes) {
   const std::wstring wide = Wide(bytes, CP_ACP);

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "archiver/BatchFiles.h"
+#include "archiver/Journal.h"
 #include "model/HoardkeeperClasses.h"
 #include "tests/support/TestSupport.h"
 
@@ -194,6 +195,25 @@ TEST_F(CliFaultsTest, ControlBytesFromTheFileReachTheTerminalEscaped) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("[1] [x] C:\\\\x1B]0;owned\\x07\n"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find('\x1B'), std::string::npos);
+}
+
+TEST_F(CliFaultsTest, OutputThatCannotBeWrittenIsAFailure) {
+  TJournalRecord record;
+  record.directory = "/data/src";
+  record.position = 1;
+  record.started = "2026-12-08T02:30:00+01:00";
+  record.status = 0;
+  AppendJournalRecord(JournalFileName(settings), record);
+  for (const char* args : {"history", "history --json"}) {
+    const std::string command = std::string("'") + PW_CLI_PATH + "' --settings '" + settings +
+                                "' " + args + " > /dev/full 2> '" + (root / "stderr").string() +
+                                "'";
+    const int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw)) << args;
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << args;
+    EXPECT_EQ(ReadFile(root / "stderr"), "packetwright-cli: Cannot write to standard output\n")
+        << args;
+  }
 }
 
 }  // namespace

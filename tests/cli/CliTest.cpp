@@ -10,9 +10,12 @@
 #include "archiver/ArchiveCommands.h"
 #include "archiver/BatchFiles.h"
 #include "archiver/DateTimeFormat.h"
+#include "archiver/Journal.h"
+#include "cli/SettingsJson.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/NativePath.h"
 #include "platform/ProgramPath.h"
+#include "platform/TextCodec.h"
 #include "tests/support/TestSupport.h"
 
 namespace pw {
@@ -348,6 +351,121 @@ TEST_F(CliTest, BadInputGivesOneLineAndAFailure) {
   EXPECT_EQ(r.err, Text("packetwright-cli: Settings file not found: " + settings + "\n"));
   EXPECT_NE(Cli({}).status, 0) << "a command is required";
   EXPECT_EQ(Cli({"run", "--help"}).status, 0);
+}
+
+// The journal of a few runs over the example's directories, oldest first.
+class CliHistoryTest : public CliTest {
+ protected:
+  CliHistoryTest() {
+    TbkManager m;
+    Example(m, "archiver");
+    m.Directories()->Add()->SetPath(latin);
+    m.SaveToFile(settings, true);
+    journal = JournalFileName(settings);
+    records = {Record("one", 1, "2026-12-07T02:30:00+01:00"),
+               Record("two", 2, "2026-12-07T02:31:00+01:00"),
+               Record("three", 3, "2026-12-08T02:30:00+01:00"),
+               Record("one", 1, "2026-12-08T02:31:00+01:00"),
+               Record("", 4, "2026-12-08T02:32:00+01:00"),
+               Record("", 9, "2026-12-08T02:33:00+01:00")};
+    records[0].bytes = 100;
+    records[1].status = 2;
+    records[2].error = "Cannot start \x1B]0;owned\x07";
+    records[3].bytes = 5'000'000'000;
+    records[4].directory = latin;
+    records[5].directory = "/gone";
+    records[5].status.reset();
+  }
+
+  TJournalRecord Record(const char* name, int position, const std::string& started) {
+    TJournalRecord r;
+    r.directory = Dir(name);
+    r.position = position;
+    r.archive = ProgramPath(root / "out" / started.substr(0, 10) / name) + ".7z";
+    r.started = started;
+    r.ended = started;
+    r.status = 0;
+    return r;
+  }
+
+  void WriteJournal() {
+    for (const TJournalRecord& r : records) AppendJournalRecord(journal, r);
+  }
+
+  // In Windows-1252: the journal gives it back as UTF-8 on a UTF-8 system.
+  const std::string latin = "/data/B\xFCro";
+  std::string journal;
+  std::vector<TJournalRecord> records;
+};
+
+TEST_F(CliHistoryTest, ShowsTheLatestRecordOfEachDirectoryOldestFirst) {
+  Result r = With({"history"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "") << "no journal yet";
+
+  WriteJournal();
+  r = With({"history"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto& rec = records;
+  EXPECT_EQ(r.out,
+            Text("2026-12-07T02:31:00+01:00  [2] " + Dir("two") + "  exit status 2  " +
+                 rec[1].archive + "\n" + "2026-12-08T02:30:00+01:00  [3] " + Dir("three") +
+                 "  not run: Cannot start \\x1B]0;owned\\x07\n" +
+                 "2026-12-08T02:31:00+01:00  [1] " + Dir("one") + "  OK  " + rec[3].archive +
+                 "  5000000000 bytes\n" + "2026-12-08T02:32:00+01:00  [4] " +
+                 AsReadFromJournal(latin) + "  OK  " + rec[4].archive + "\n" +
+                 "2026-12-08T02:33:00+01:00  [9] /gone  not awaited  " + rec[5].archive + "\n"));
+}
+
+TEST_F(CliHistoryTest, ListsEveryRecordOfTheGivenDirectories) {
+  WriteJournal();
+  Result r = With({"history", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, Text("2026-12-07T02:30:00+01:00  [1] " + Dir("one") + "  OK  " +
+                        records[0].archive + "  100 bytes\n" + "2026-12-08T02:31:00+01:00  [1] " +
+                        Dir("one") + "  OK  " + records[3].archive + "  5000000000 bytes\n"));
+
+  r = With({"history", "3", "1", "3"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(Lines(r.out), 3) << r.out;
+  EXPECT_LT(r.out.find("[1] "), r.out.find("[3] ")) << "journal order: " << r.out;
+  EXPECT_LT(r.out.find("[3] "), r.out.rfind("[1] ")) << "journal order: " << r.out;
+
+  // Found by its path in the settings file, whatever form the journal keeps.
+  r = With({"history", "4"});
+  EXPECT_EQ(Lines(r.out), 1) << r.out;
+
+  r = With({"history", "2", "9"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, Text("packetwright-cli: No directory 9 in the settings file\n"));
+
+  // A directory given a new path has no records yet.
+  TbkManager m;
+  m.LoadFromFile(settings);
+  m.Directories()->Items(1)->SetPath(Dir("moved"));
+  m.SaveToFile(settings, true);
+  r = With({"history", "2"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+}
+
+TEST_F(CliHistoryTest, JsonGivesTheJournalsLinesByteForByte) {
+  // A line laid out by another tool, garbage and a torn last line among them.
+  const std::string byHand =
+      "{ \"directory\": " + TextToJson(Local8BitToUtf8(Dir("two"))).dump() +
+      ", \"position\": 2, \"archive\": \"x\", \"started\": \"2026-12-09\", \"ended\": null, "
+      "\"status\": null, \"error\": \"stopped\", \"bytes\": null, \"note\": \"\\u00e9\" }\r";
+  WriteFile(root / "Packetwright.journal", JournalLine(records[0]) + byHand + "\n" + "garbage\n" +
+                                               JournalLine(records[3]) +
+                                               JournalLine(records[2]).substr(0, 50));
+  Result r = With({"history", "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, byHand + "\n" + JournalLine(records[3]));
+
+  r = With({"history", "--json", "2", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, JournalLine(records[0]) + byHand + "\n" + JournalLine(records[3]));
 }
 
 }  // namespace

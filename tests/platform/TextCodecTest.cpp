@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/TextCodec.h"
+#include "tests/support/TestSupport.h"
 
 namespace pw {
 namespace {
@@ -20,6 +21,28 @@ TEST(TextCodec, AnythingElseIsWindows1252) {
   EXPECT_FALSE(IsValidUtf8("\xE2\x82"));
   EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));
   EXPECT_TRUE(IsValidUtf8(""));
+}
+
+TEST(TextCodec, LongAsciiRunsHideNoBadByte) {
+  const std::string ascii(17, 'a');
+  EXPECT_TRUE(IsValidUtf8(ascii + "\xC3\xA4" + ascii));
+  EXPECT_FALSE(IsValidUtf8(ascii + "\xE2\x82"));
+  for (size_t at = 0; at < ascii.size(); ++at) {
+    std::string text = ascii;
+    text[at] = '\x80';
+    EXPECT_FALSE(IsValidUtf8(text)) << at;
+  }
+}
+
+TEST(TextCodec, Utf8AndTheProgramsTexts) {
+  // Windows-1252 reads as such wherever the 8-bit text is not UTF-8.
+  EXPECT_EQ(Local8BitToUtf8("\xC4pfel \x80"), "\xC3\x84pfel \xE2\x82\xAC");
+  EXPECT_EQ(Local8BitToUtf8(test::Local8Bit("\xC3\x84pfel")), "\xC3\x84pfel");
+  EXPECT_EQ(Utf8ToLocal8Bit("\xC3\x84pfel \xE2\x82\xAC"),
+            test::Local8Bit("\xC3\x84pfel \xE2\x82\xAC"));
+  std::string out = "longer than the result";
+  Utf8ToLocal8Bit("a\\b", out);
+  EXPECT_EQ(out, "a\\b");
 }
 
 }  // namespace

@@ -1,0 +1,375 @@
+#include "archiver/Journal.h"
+
+#include <array>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+#include "archiver/ArchiveCommands.h"
+#include "platform/Errors.h"
+#include "platform/Streams.h"
+#include "platform/TextCodec.h"
+
+namespace pw {
+
+namespace {
+
+enum TMember {
+  kDirectory,
+  kPosition,
+  kArchive,
+  kStarted,
+  kEnded,
+  kStatus,
+  kError,
+  kBytes,
+  kMembers
+};
+
+// In the order the lines are written.
+constexpr std::string_view kNames[kMembers] = {"directory", "position", "archive", "started",
+                                               "ended",     "status",   "error",   "bytes"};
+
+// One member's value, whichever way its line was read.
+struct TValue {
+  enum class TKind { vkNull, vkInteger, vkString, vkOther };
+  TKind kind = TKind::vkOther;
+  int64_t integer = 0;
+  std::string text;
+};
+using TValues = std::array<TValue, kMembers>;
+using TKind = TValue::TKind;
+
+// A line in exactly the layout that JournalLine writes: the members in their
+// order, no spaces, integers of at most 18 digits, strings without \u
+// escapes. Nearly every line of a journal is one, and reading it here rather
+// than through the JSON library makes a large journal several times faster
+// to read (bench/JournalBench.cpp). Anything else, edited by hand or written
+// by another tool, is left to the library: this reader only ever says "not
+// mine" where the two could differ, so they never disagree on a line.
+class TLayoutReader {
+  // The bytes that a string holds as they are: printable ASCII but for the
+  // quote and the backslash.
+  static constexpr auto kPlain = [] {
+    std::array<bool, 256> plain{};
+    for (int b = 0x20; b < 0x80; ++b) plain[b] = b != '"' && b != '\\';
+    return plain;
+  }();
+
+ public:
+  explicit TLayoutReader(std::string_view line) : p_(line.data()), end_(p_ + line.size()) {}
+
+  bool Read(TValues& values) {
+    for (int i = 0; i < kMembers; ++i) {
+      if (!Take(i == 0 ? '{' : ',') || !Take('"') || !Take(kNames[i]) || !Take('"') || !Take(':') ||
+          !Value(values[i])) {
+        return false;
+      }
+    }
+    return Take('}') && p_ == end_;
+  }
+
+ private:
+  bool Take(char c) {
+    if (p_ == end_ || *p_ != c) return false;
+    ++p_;
+    return true;
+  }
+
+  bool Take(std::string_view word) {
+    if (static_cast<size_t>(end_ - p_) < word.size() ||
+        std::memcmp(p_, word.data(), word.size()) != 0) {
+      return false;
+    }
+    p_ += word.size();
+    return true;
+  }
+
+  bool Value(TValue& value) {
+    if (p_ == end_) return false;
+    if (*p_ == '"') {
+      value.kind = TKind::vkString;
+      return String(value.text);
+    }
+    if (*p_ == 'n') {
+      value.kind = TKind::vkNull;
+      return Take("null");
+    }
+    value.kind = TKind::vkInteger;
+    return Integer(value.integer);
+  }
+
+  // What follows the digits is the caller's to check: a fraction or an
+  // exponent is then no "," or "}".
+  bool Integer(int64_t& out) {
+    const bool negative = Take('-');
+    const char* digits = p_;
+    int64_t value = 0;
+    while (p_ != end_ && *p_ >= '0' && *p_ <= '9') {
+      if (p_ - digits == 18) return false;  // more than surely fit
+      value = value * 10 + (*p_++ - '0');
+    }
+    const auto count = p_ - digits;
+    if (count == 0 || (*digits == '0' && count > 1)) return false;
+    out = negative ? -value : value;
+    return true;
+  }
+
+  bool String(std::string& out) {
+    ++p_;
+    out.clear();
+    bool ascii = true;
+    const char* run = p_;
+    while (p_ != end_) {
+      while (p_ != end_ && kPlain[static_cast<unsigned char>(*p_)]) ++p_;
+      if (p_ == end_) break;
+      const auto byte = static_cast<unsigned char>(*p_);
+      if (byte == '"') {
+        out.append(run, p_);
+        ++p_;
+        // An escape is ASCII and breaks a multi-byte sequence just as the
+        // backslash did, so checking the result checks the line.
+        return ascii || IsValidUtf8(out);
+      }
+      if (byte < 0x20) return false;
+      if (byte >= 0x80) ascii = false;
+      if (byte != '\\') {
+        ++p_;
+        continue;
+      }
+      out.append(run, p_);
+      if (++p_ == end_) return false;
+      // \u, and anything that is no escape, is left to the library.
+      static constexpr std::string_view kEscapes = "\"\\/bfnrt", kMeanings = "\"\\/\b\f\n\r\t";
+      const size_t escape = kEscapes.find(*p_);
+      if (escape == std::string_view::npos) return false;
+      out += kMeanings[escape];
+      run = ++p_;
+    }
+    return false;
+  }
+
+  const char* p_;
+  const char* end_;
+};
+
+// Any JSON object, through the library.
+bool ReadJsonValues(std::string_view line, TValues& values) {
+  const auto json = nlohmann::json::parse(line.begin(), line.end(), nullptr, false);
+  if (!json.is_object()) return false;  // a discarded parse is no object either
+  for (int i = 0; i < kMembers; ++i) {
+    const auto found = json.find(kNames[i]);
+    if (found == json.end()) return false;
+    TValue& value = values[i];
+    value.kind = TKind::vkOther;
+    if (found->is_null()) {
+      value.kind = TKind::vkNull;
+    } else if (found->is_string()) {
+      value.kind = TKind::vkString;
+      value.text = found->get<std::string>();
+    } else if (found->is_number_integer() &&
+               !(found->is_number_unsigned() && found->get<uint64_t>() > INT64_MAX)) {
+      value.kind = TKind::vkInteger;
+      value.integer = found->get<int64_t>();
+    }
+  }
+  return true;
+}
+
+bool IsText(const TValue& v) {
+  return v.kind == TKind::vkString;
+}
+
+bool IsTextOrNull(const TValue& v) {
+  return v.kind == TKind::vkString || v.kind == TKind::vkNull;
+}
+
+bool IsIntegerOrNull(const TValue& v, int64_t low, int64_t high) {
+  return v.kind == TKind::vkNull ||
+         (v.kind == TKind::vkInteger && v.integer >= low && v.integer <= high);
+}
+
+// Into the record's own strings, whose memory serves line after line.
+void Text(const TValue& v, std::string& text) {
+  if (v.kind == TKind::vkNull) {
+    text.clear();
+  } else {
+    Utf8ToLocal8Bit(v.text, text);
+  }
+}
+
+void Text(const TValue& v, std::optional<std::string>& text) {
+  if (v.kind == TKind::vkNull) {
+    text.reset();
+  } else {
+    Text(v, text ? *text : text.emplace());
+  }
+}
+
+bool ToRecord(const TValues& v, TJournalRecord& record) {
+  const bool valid = IsText(v[kDirectory]) && v[kPosition].kind == TKind::vkInteger &&
+                     v[kPosition].integer >= 1 && v[kPosition].integer <= INT_MAX &&
+                     IsText(v[kArchive]) && IsText(v[kStarted]) && IsTextOrNull(v[kEnded]) &&
+                     IsIntegerOrNull(v[kStatus], INT_MIN, INT_MAX) && IsTextOrNull(v[kError]) &&
+                     IsIntegerOrNull(v[kBytes], 0, INT64_MAX);
+  if (!valid) return false;
+  Text(v[kDirectory], record.directory);
+  record.position = static_cast<int>(v[kPosition].integer);
+  Text(v[kArchive], record.archive);
+  Text(v[kStarted], record.started);
+  Text(v[kEnded], record.ended);
+  record.status.reset();
+  if (v[kStatus].kind == TKind::vkInteger) record.status = static_cast<int>(v[kStatus].integer);
+  Text(v[kError], record.error);
+  record.bytes.reset();
+  if (v[kBytes].kind == TKind::vkInteger) record.bytes = v[kBytes].integer;
+  return true;
+}
+
+bool ReadLine(std::string_view line, TValues& values, TJournalRecord& record) {
+  return (TLayoutReader(line).Read(values) || ReadJsonValues(line, values)) &&
+         ToRecord(values, record);
+}
+
+}  // namespace
+
+std::string JournalFileName(const std::string& settingsFileName) {
+  return ExtractFilePath(settingsFileName) + "Packetwright.journal";
+}
+
+std::string JournalLine(const TJournalRecord& r) {
+  if (r.position < 1) throw Exception(Format("Journal record for position %d", r.position));
+  if (r.bytes && *r.bytes < 0) throw Exception(Format("Journal record of %d bytes", *r.bytes));
+  using Json = nlohmann::ordered_json;
+  const auto text = [](const std::string& s) { return Json(Local8BitToUtf8(s)); };
+  const Json line = {
+      {"directory", text(r.directory)},
+      {"position", r.position},
+      {"archive", text(r.archive)},
+      {"started", text(r.started)},
+      {"ended", r.ended.empty() ? Json(nullptr) : text(r.ended)},
+      {"status", r.status ? Json(*r.status) : Json(nullptr)},
+      {"error", r.error ? text(*r.error) : Json(nullptr)},
+      {"bytes", r.bytes ? Json(*r.bytes) : Json(nullptr)},
+  };
+  return line.dump() + '\n';
+}
+
+void AppendJournalRecord(const std::string& journalFile, const TJournalRecord& record) {
+  std::string line = JournalLine(record);
+  std::optional<TFileStream> journal;
+  try {
+    journal.emplace(journalFile, TFileStream::TMode::fmAppend);
+  } catch (const EStreamError&) {
+    throw EFCreateError("Cannot open the journal " + journalFile);
+  }
+  try {
+    // After a torn last line this record would otherwise be glued to it and
+    // be lost with it.
+    char last = '\n';
+    if (journal->Seek(-1, TSeekOrigin::soEnd) >= 0 && journal->Read(&last, 1) == 1 &&
+        last != '\n') {
+      line.insert(line.begin(), '\n');
+    }
+    journal->WriteBuffer(line.data(), static_cast<int64_t>(line.size()));
+    journal->Flush();
+    journal->Close();
+  } catch (const EStreamError&) {
+    throw EWriteError("Cannot write the journal " + journalFile);
+  }
+}
+
+namespace {
+
+// Every record with its line, in file order; size is the journal's size in
+// bytes once it is open.
+template <class Each>
+void ReadRecords(const std::string& journalFile, int64_t& size, Each&& each) {
+  size = 0;
+  if (!FileExists(journalFile)) return;
+  TFileStream journal(journalFile, TFileStream::TMode::fmOpenReadShared);
+  size = std::max<int64_t>(0, journal.Seek(0, TSeekOrigin::soEnd));
+  journal.SetPosition(0);
+  constexpr size_t kChunk = 1 << 20;
+  std::string buffer;
+  TValues values;
+  TJournalRecord record;
+  const auto line = [&](std::string_view text) {
+    if (ReadLine(text, values, record)) each(record, text);
+  };
+  for (bool atEnd = false; !atEnd;) {
+    // The unfinished line stays in front of the next chunk.
+    const size_t kept = buffer.size();
+    buffer.resize(kept + kChunk);
+    const auto got = static_cast<size_t>(
+        std::max<int64_t>(0, journal.Read(buffer.data() + kept, static_cast<int64_t>(kChunk))));
+    buffer.resize(kept + got);
+    atEnd = got < kChunk;
+    const std::string_view view(buffer);
+    size_t start = 0;
+    for (size_t at = kept; (at = view.find('\n', at)) != std::string_view::npos; ++at) {
+      line(view.substr(start, at - start));
+      start = at + 1;
+    }
+    if (atEnd && start < view.size()) {
+      line(view.substr(start));  // complete but for its line end
+      start = view.size();
+    }
+    buffer.erase(0, start);
+  }
+}
+
+}  // namespace
+
+void ForEachJournalRecord(
+    const std::string& journalFile,
+    const std::function<void(TJournalRecord& record, std::string_view line)>& each) {
+  int64_t size;
+  ReadRecords(journalFile, size, each);
+}
+
+std::vector<TJournalRecord> ReadJournal(const std::string& journalFile) {
+  std::vector<TJournalRecord> records;
+  int64_t size = 0, seen = 0;
+  constexpr size_t kSample = 1000;
+  ReadRecords(journalFile, size, [&](TJournalRecord& record, std::string_view line) {
+    // A large journal's records are mostly alike: their first lines tell
+    // how many there are, and the vector is made once instead of grown and
+    // moved into ever larger copies, which costs more than the reading.
+    seen += static_cast<int64_t>(line.size()) + 1;
+    if (records.size() == kSample && size > 2 * seen) {
+      records.reserve(static_cast<size_t>(size * kSample / seen * 17 / 16));
+    }
+    records.push_back(std::move(record));
+  });
+  return records;
+}
+
+std::string AsReadFromJournal(const std::string& text) {
+  return Utf8ToLocal8Bit(Local8BitToUtf8(text));
+}
+
+std::string JournalTimeNow() {
+  using namespace std::chrono;
+  const sys_seconds now = floor<seconds>(system_clock::now());
+  const std::time_t seconds = system_clock::to_time_t(now);
+  std::tm local{};
+  if (const std::tm* converted = std::localtime(&seconds)) local = *converted;
+  // The offset is how far the local calendar runs ahead of UTC.
+  const sys_seconds localAsUtc =
+      sys_days{year{local.tm_year + 1900} / (local.tm_mon + 1) / local.tm_mday} +
+      hours{local.tm_hour} + minutes{local.tm_min} + std::chrono::seconds{local.tm_sec};
+  const auto offset = round<minutes>(localAsUtc - now).count();
+  const auto magnitude = offset < 0 ? -offset : offset;
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                offset < 0 ? '-' : '+', static_cast<int>(magnitude / 60),
+                static_cast<int>(magnitude % 60));
+  return text;
+}
+
+}  // namespace pw

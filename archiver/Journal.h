@@ -1,0 +1,74 @@
+// The journal: one record for every archive job that a run started or could
+// not start, kept beside the settings file for as long as the file lives.
+//
+// The file is JSON Lines in UTF-8, one object a line with the members
+// directory, position, archive, started, ended, status, error and bytes (null
+// where a value is absent). It is only ever appended to, one whole line with
+// one write, each forced onto the disk before the run goes on; a power loss
+// can at worst tear the last line, which the reader then skips.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pw {
+
+struct TJournalRecord {
+  std::string directory;  // the directory's path as the settings file stores it
+  int position = 0;       // from 1, as `show` counts
+  std::string archive;    // the archive's full name
+  // ISO 8601 with the UTC offset, e.g. "2026-12-08T02:30:00+01:00"; an empty
+  // ended is written as null.
+  std::string started, ended;
+  std::optional<int> status;         // the archiver's exit status, if it ran and was awaited
+  std::optional<std::string> error;  // why it could not start or was not run
+  std::optional<int64_t> bytes;      // the archive's size after success
+
+  bool operator==(const TJournalRecord&) const = default;
+};
+
+// "Packetwright.journal" in the settings file's folder.
+std::string JournalFileName(const std::string& settingsFileName);
+
+// The record's line as AppendJournalRecord writes it, line end included. The
+// texts are converted from the program's 8-bit texts to UTF-8. Fails with an
+// Exception for a position below 1 or a negative size, which no reader
+// would take back.
+std::string JournalLine(const TJournalRecord& record);
+
+// Appends the record's line with one write, on a line of its own even after a
+// torn last line, and forces it onto the disk. Creates the journal when there
+// is none. Fails with an Exception naming the journal when it cannot; callers
+// report that and go on, since a journal that cannot be written never stops
+// a run.
+void AppendJournalRecord(const std::string& journalFile, const TJournalRecord& record);
+
+// Every well-formed record in file order, texts back in the program's 8-bit
+// form. A line that is not a complete, valid record (a torn last line,
+// garbage, a value of the wrong kind) is skipped; members beyond the eight are
+// ignored. A missing journal has no records; one that exists but cannot be
+// opened fails with an Exception.
+std::vector<TJournalRecord> ReadJournal(const std::string& journalFile);
+
+// The same one record at a time, with the line as the journal holds it (its
+// line end left out), for a reader that keeps only a few records of a large
+// journal. The record may be moved from.
+void ForEachJournalRecord(
+    const std::string& journalFile,
+    const std::function<void(TJournalRecord& record, std::string_view line)>& each);
+
+// A text as a record read back from the journal holds it: unchanged where
+// the journal's UTF-8 maps back to the same bytes; a Windows-1252 text on a
+// UTF-8 system comes back as UTF-8. The form to compare a record's directory
+// with a path of the settings file.
+std::string AsReadFromJournal(const std::string& text);
+
+// The local time now, to the second, with its UTC offset:
+// "2026-12-08T02:30:00+01:00".
+std::string JournalTimeNow();
+
+}  // namespace pw

@@ -1,0 +1,291 @@
+// The journal on disk: what is written comes back, earlier lines are never
+// touched, and what a crash or an editor leaves behind is passed over.
+#include "archiver/Journal.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <regex>
+
+#include "platform/Errors.h"
+#include "tests/support/TestSupport.h"
+
+namespace pw {
+namespace {
+
+using namespace pw::test;
+
+TJournalRecord Done(const std::string& directory, int position) {
+  TJournalRecord r;
+  r.directory = directory;
+  r.position = position;
+  r.archive = directory + ".7z";
+  r.started = "2026-12-08T02:30:00+01:00";
+  r.ended = "2026-12-08T02:31:05+01:00";
+  r.status = 0;
+  r.bytes = 1234;
+  return r;
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+class JournalTest : public ::testing::Test {
+ protected:
+  JournalTest() : temp("journal"), path(temp / "Packetwright.journal") { file = ProgramPath(path); }
+
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines;
+    const std::string text = ReadFile(path);
+    for (size_t start = 0, at; (at = text.find('\n', start)) != std::string::npos; start = at + 1) {
+      lines.push_back(text.substr(start, at - start));
+    }
+    return lines;
+  }
+
+  TTempFolder temp;
+  fs::path path;
+  std::string file;
+};
+
+TEST_F(JournalTest, RecordsComeBackWithTheirNullsAndEveryByte) {
+  TJournalRecord done = Done("/data/src", 3);
+  done.bytes = 5'000'000'000;  // beyond 32 bits
+  TJournalRecord notRun;
+  notRun.directory = "/data/gone";
+  notRun.position = 1;
+  notRun.started = "2026-12-08T02:30:00-05:30";
+  notRun.error = "Cannot start \"7z\": not found";
+  TJournalRecord notAwaited = Done("/data/b", 2);
+  notAwaited.ended.clear();
+  notAwaited.status.reset();
+  notAwaited.bytes.reset();
+  TJournalRecord crashed = Done("C:\\Data", 12);
+  crashed.status = -1073741819;  // a Windows exception code read as int
+  crashed.bytes.reset();
+  TJournalRecord odd = Done("C:\\Data\\\"quoted\"\n\t/\x1B[2J\x7F\b\f\x01", 7);
+  odd.error = std::string("line\r\nand a NUL \0 inside", 24);
+  const std::vector<TJournalRecord> records = {done, notRun, notAwaited, crashed, odd};
+  for (const TJournalRecord& r : records) AppendJournalRecord(file, r);
+
+  EXPECT_EQ(ReadJournal(file), records);
+  const std::vector<std::string> lines = Lines();
+  ASSERT_EQ(lines.size(), records.size()) << "one line each, whatever the texts hold";
+  EXPECT_EQ(lines[0],
+            "{\"directory\":\"/data/src\",\"position\":3,\"archive\":\"/data/src.7z\","
+            "\"started\":\"2026-12-08T02:30:00+01:00\",\"ended\":\"2026-12-08T02:31:05+01:00\","
+            "\"status\":0,\"error\":null,\"bytes\":5000000000}");
+  EXPECT_NE(lines[1].find("\"ended\":null,\"status\":null,\"error\":\"Cannot start \\\"7z\\\": "
+                          "not found\",\"bytes\":null}"),
+            std::string::npos)
+      << lines[1];
+}
+
+TEST_F(JournalTest, TextsAreUtf8InTheFileAndTheProgramsOwnWhenRead) {
+  // The same name as the program holds it on this system (UTF-8, or the ANSI
+  // code page on Windows) and in Windows-1252: both are one UTF-8 text.
+  const std::string own = Local8Bit("B\xC3\xBCro \xE2\x82\xAC");
+  const std::string windows1252 = "B\xFCro \x80";
+  AppendJournalRecord(file, Done(own, 1));
+  AppendJournalRecord(file, Done(windows1252, 2));
+  for (const std::string& line : Lines()) {
+    EXPECT_EQ(line.rfind("{\"directory\":\"B\xC3\xBCro \xE2\x82\xAC\",", 0), 0u) << line;
+  }
+  const std::vector<TJournalRecord> read = ReadJournal(file);
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_EQ(read[0].directory, own);
+  EXPECT_EQ(read[1].directory, own);
+  EXPECT_EQ(read[1].archive, own + ".7z");
+  EXPECT_EQ(AsReadFromJournal(windows1252), own);
+  EXPECT_EQ(AsReadFromJournal(own), own);
+}
+
+TEST_F(JournalTest, AppendingKeepsEarlierLinesAndStartsAfterATornOne) {
+  // A line another tool wrote, laid out its own way with a member more.
+  const std::string earlier =
+      "{ \"bytes\": null, \"position\": 4, \"directory\": \"/data/by hand\", \"host\": \"x\", "
+      "\"archive\": \"\", \"started\": \"2026-01-01T00:00:00Z\", \"ended\": null, "
+      "\"status\": 1, \"error\": null }\r\n"
+      "not a record\n";
+  WriteFile(path, earlier);
+  const TJournalRecord first = Done("/data/a", 1);
+  AppendJournalRecord(file, first);
+  EXPECT_EQ(ReadFile(path), earlier + JournalLine(first));
+
+  const std::string torn = ReadFile(path) + JournalLine(Done("/data/torn", 2)).substr(0, 40);
+  WriteFile(path, torn);
+  const TJournalRecord second = Done("/data/b", 2);
+  AppendJournalRecord(file, second);
+  EXPECT_EQ(ReadFile(path), torn + "\n" + JournalLine(second));
+
+  const std::vector<TJournalRecord> read = ReadJournal(file);
+  ASSERT_EQ(read.size(), 3u);
+  EXPECT_EQ(read[0].directory, "/data/by hand");
+  EXPECT_EQ(read[0].position, 4);
+  EXPECT_EQ(read[0].status, 1);
+  EXPECT_FALSE(read[0].bytes.has_value());
+  EXPECT_EQ(read[1], first);
+  EXPECT_EQ(read[2], second);
+}
+
+// Every case is read twice: as it stands, and behind a space, which the
+// general JSON reading takes and the quick reading of the journal's own
+// layout does not. The two must agree.
+TEST_F(JournalTest, LinesThatAreNotCompleteValidRecordsAreSkipped) {
+  std::string line = JournalLine(Done("/d", 2));
+  line.pop_back();
+  const std::vector<std::string> broken = {
+      "",
+      "garbage",
+      "[]",
+      "null",
+      "{}",
+      line.substr(0, line.size() / 2),
+      line.substr(0, line.size() - 1),
+      line + "x",
+      Replaced(line, "\"position\":2", "\"position\":0"),
+      Replaced(line, "\"position\":2", "\"position\":-2"),
+      Replaced(line, "\"position\":2", "\"position\":2.0"),
+      Replaced(line, "\"position\":2", "\"position\":2e0"),
+      Replaced(line, "\"position\":2", "\"position\":02"),
+      Replaced(line, "\"position\":2", "\"position\":\"2\""),
+      Replaced(line, "\"position\":2", "\"position\":2147483648"),
+      Replaced(line, "\"status\":0", "\"status\":4294967296"),
+      Replaced(line, "\"status\":0", "\"status\":true"),
+      Replaced(line, "\"status\":0", "\"status\":-"),
+      Replaced(line, "\"bytes\":1234", "\"bytes\":-1"),
+      Replaced(line, "\"bytes\":1234", "\"bytes\":12.5"),
+      Replaced(line, "\"bytes\":1234", "\"bytes\":18446744073709551615"),
+      Replaced(line, "\"bytes\":1234", "\"bytes\":123456789012345678901234567890"),
+      Replaced(line, "\"error\":null", "\"error\":7"),
+      Replaced(line, "\"error\":null", "\"error\":nul"),
+      Replaced(line, "\"ended\":\"", "\"ended\":false,\"x\":\""),
+      Replaced(line, "\"archive\":\"/d.7z\",", ""),
+      Replaced(line, "\"directory\":\"/d\"", "\"directory\":null"),
+      Replaced(line, "\"/d\"", "\"/d\xFF\""),
+      Replaced(line, "\"/d\"", "\"/d\xC3\\n\xBC\""),
+      Replaced(line, "\"/d\"", "\"/d\x01\""),
+      Replaced(line, "\"/d\"", "\"/d\\x\""),
+      Replaced(line, "\"/d\"", "\"/d\\u00\""),
+      Replaced(line, "\"/d\"", "\"/d"),
+  };
+  for (const std::string& text : broken) {
+    WriteFile(path, text + "\n " + text + "\n");
+    EXPECT_TRUE(ReadJournal(file).empty()) << text;
+  }
+
+  const std::vector<std::string> valid = {
+      line,
+      line + "\r",
+      line + " ",
+      Replaced(line, "\"status\":0", "\"status\":-0"),
+      Replaced(line, "\"/d\"", "\"\\/d\\u0041\\ud83d\\ude00\""),
+      Replaced(line, "\"bytes\":1234", "\"bytes\":999999999999999999"),
+      Replaced(line, "\"bytes\":1234", "\"bytes\":9223372036854775807"),
+      Replaced(line, "\"ended\":\"2026-12-08T02:31:05+01:00\"", "\"ended\":\"\""),
+  };
+  for (const std::string& text : valid) {
+    WriteFile(path, text + "\n " + text + "\n");
+    const std::vector<TJournalRecord> read = ReadJournal(file);
+    ASSERT_EQ(read.size(), 2u) << text;
+    EXPECT_EQ(read[0], read[1]) << text;
+  }
+  EXPECT_EQ(ReadJournal(file)[0].ended, "");
+}
+
+TEST_F(JournalTest, RecordsCrossingTheReadingBlocksComeBackWhole) {
+  std::vector<TJournalRecord> records;
+  std::string text;
+  for (int i = 0; i < 20000; ++i) {
+    // Every few thousand records one far longer than a block of reading.
+    const std::string name =
+        i % 7000 == 3 ? std::string(1'500'000, 'x') : "/data/dir" + std::to_string(i);
+    records.push_back(Done(name, i + 1));
+    text += JournalLine(records.back());
+  }
+  text.pop_back();  // the last line without its end still counts
+  WriteFile(path, text);
+  const std::vector<TJournalRecord> read = ReadJournal(file);
+  ASSERT_EQ(read.size(), records.size());
+  for (size_t i = 0; i < records.size(); ++i) ASSERT_EQ(read[i], records[i]) << i;
+
+  std::vector<std::string> lines;
+  ForEachJournalRecord(file, [&](TJournalRecord&, std::string_view line) {
+    if (lines.size() < 5) lines.emplace_back(line);
+  });
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[3] + "\n", JournalLine(records[3])) << "the line as the file holds it";
+}
+
+TEST_F(JournalTest, MissingAndUnwritableJournals) {
+  EXPECT_TRUE(ReadJournal(file).empty());
+  EXPECT_FALSE(fs::exists(path)) << "reading makes no journal";
+
+  const std::string nowhere = ProgramPath(temp / "missing" / "Packetwright.journal");
+  try {
+    AppendJournalRecord(nowhere, Done("/d", 1));
+    ADD_FAILURE() << "a journal in a missing folder was written";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "Cannot open the journal " + nowhere);
+  }
+
+  TJournalRecord unreadable = Done("/d", 0);
+  EXPECT_THROW(AppendJournalRecord(file, unreadable), Exception);
+  unreadable.position = 1;
+  unreadable.bytes = -5;
+  EXPECT_THROW(AppendJournalRecord(file, unreadable), Exception);
+  EXPECT_FALSE(fs::exists(path)) << "a refused record leaves no trace";
+}
+
+TEST_F(JournalTest, TheJournalLivesBesideTheSettingsFile) {
+  EXPECT_EQ(JournalFileName(ProgramPath(temp / "Packetwright.dat")), file);
+  EXPECT_EQ(JournalFileName("Packetwright.dat"), "Packetwright.journal");
+}
+
+// Seconds since the epoch of "YYYY-MM-DDTHH:MM:SS+HH:MM".
+int64_t UtcSeconds(const std::string& text) {
+  using namespace std::chrono;
+  const auto number = [&](size_t at, size_t n) { return std::stoi(text.substr(at, n)); };
+  const sys_days day = year{number(0, 4)} / number(5, 2) / number(8, 2);
+  const int offset = (text[19] == '-' ? -1 : 1) * (number(20, 2) * 60 + number(23, 2));
+  return (day.time_since_epoch() / seconds(1)) + number(11, 2) * 3600 + number(14, 2) * 60 +
+         number(17, 2) - offset * 60;
+}
+
+TEST(JournalTime, IsTheLocalTimeNowWithItsOffset) {
+  const std::string now = JournalTimeNow();
+  ASSERT_TRUE(std::regex_match(now, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)")))
+      << now;
+  const int64_t utc = std::chrono::duration_cast<std::chrono::seconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+  EXPECT_LE(std::abs(UtcSeconds(now) - utc), 120) << now;
+
+#ifndef _WIN32
+  // Zones written out in full, so that no zone database is needed.
+  const char* previous = std::getenv("TZ");
+  const std::string saved = previous ? previous : "";
+  for (const auto& [zone, suffix] : {std::pair{"XST-1:30", "+01:30"}, std::pair{"YST+5", "-05:00"},
+                                     std::pair{"UTC0", "+00:00"}}) {
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+    const std::string there = JournalTimeNow();
+    EXPECT_EQ(there.substr(19), suffix) << zone;
+    EXPECT_LE(std::abs(UtcSeconds(there) - utc), 120) << there;
+  }
+  if (previous) {
+    ::setenv("TZ", saved.c_str(), 1);
+  } else {
+    ::unsetenv("TZ");
+  }
+  ::tzset();
+#endif
+}
+
+}  // namespace
+}  // namespace pw
