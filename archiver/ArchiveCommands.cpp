@@ -74,9 +74,9 @@ std::string GetMaskList(const TbkManager& manager, const TbkDirectory& directory
   std::string result;
   for (const TExtensionCategory category : {ecExclude, ecInclude}) {
     if (!categories.Contains(category)) continue;
-    const std::string entries = IsPosixStyle()
-                                    ? PosixMaskList(category == ecExclude ? job.excludes : job.includes)
-                                    : BatchMaskList(category == ecExclude ? job.excludes : job.includes);
+    const std::string entries =
+        IsPosixStyle() ? PosixMaskList(category == ecExclude ? job.excludes : job.includes)
+                       : BatchMaskList(category == ecExclude ? job.excludes : job.includes);
     if (!result.empty() && !entries.empty()) result += ' ';
     result += entries;
   }

@@ -147,8 +147,7 @@ TArchiveNames ArchiveNames(const std::string& path, const std::string& archiveFo
 // subfolders beside today's.
 std::vector<TMaskEntry> ArchiveFolderExcludes(const TbkManager& manager, const TArchiveJob& job) {
   if (job.archiveFolder.empty()) return {};
-  const std::string base = Normal(
-      Resolved(ExpandHome(manager.OutputPath()), job.workingDirectory));
+  const std::string base = Normal(Resolved(ExpandHome(manager.OutputPath()), job.workingDirectory));
   const std::string directory = Normal(job.workingDirectory);
   std::string rest;
   if (!Below(base, directory, rest)) return {};
@@ -172,7 +171,7 @@ std::vector<TMaskEntry> ArchiveFolderExcludes(const TbkManager& manager, const T
     // directory's top, or to one level down for "*/name".
     std::string key = manager.ExcludeKey();
     if (job.family == TArchiverFamily::af7Zip && key == "-x!" &&
-        name.find('/') == name.rfind('/') && (name.find('/') == std::string::npos || name[0] == '*')) {
+        (name.find('/') == std::string::npos || name.rfind("*/", 0) == 0)) {
       key = "-xr-!";
     }
     entries.push_back({key, name});
@@ -313,7 +312,8 @@ std::vector<int> Clashes(const TbkManager& manager, const std::string& archiveFo
   std::unordered_map<std::string, int> owner;
   std::vector<int> clash(static_cast<size_t>(directories.Count()), -1);
   for (int i = 0; i < directories.Count(); ++i) {
-    for (const std::string& key : WrittenKeys(directories.Items(i)->Path(), archiveFolder, family)) {
+    for (const std::string& key :
+         WrittenKeys(directories.Items(i)->Path(), archiveFolder, family)) {
       const auto [at, added] = owner.emplace(key, i);
       if (added || at->second == i) continue;
       if (clash[static_cast<size_t>(i)] < 0) clash[static_cast<size_t>(i)] = at->second;

@@ -26,20 +26,20 @@ struct TMaskEntry {
 };
 
 struct TArchiveJob {
-  int position = 0;             // from 1, in the document's order
-  std::string directory;        // Path as stored
-  std::string ruleName;         // RuleName as stored
-  std::string program;          // ArchiverExeFileName
+  int position = 0;       // from 1, in the document's order
+  std::string directory;  // Path as stored
+  std::string ruleName;   // RuleName as stored
+  std::string program;    // ArchiverExeFileName
   TArchiverFamily family = TArchiverFamily::afOther;
-  std::string params;           // ArchiverParams as typed
-  std::string workingDirectory; // where the archiver runs: the path, "~/" expanded
-  std::string archiveFolder;    // created by a run before the archiver starts
+  std::string params;            // ArchiverParams as typed
+  std::string workingDirectory;  // where the archiver runs: the path, "~/" expanded
+  std::string archiveFolder;     // created by a run before the archiver starts
   // The archive name handed to the archiver: the temporary name when the
   // archive is made fresh, else the final name (with the archiver's extension
   // where a dot in the name would make the archiver choose another type).
   std::string archiveArgument;
-  std::string archiveFile;      // the finished archive's full name
-  std::string partialFile;      // the temporary archive; empty when not made fresh
+  std::string archiveFile;  // the finished archive's full name
+  std::string partialFile;  // the temporary archive; empty when not made fresh
   std::vector<TMaskEntry> excludes;
   std::vector<TMaskEntry> includes;
   // Why the job must not run (an impossible path, a clash); empty when it may.

@@ -78,8 +78,8 @@ void StartJob(const TArchiveJob& job, bool throughShell) {
   }
   if (!job.MadeFresh()) return processes.Start(job.program, PosixArguments(job));
   CheckStartable(job.program);
-  std::vector<std::string> words = {"-c", kReplaceWhenDone, "sh", job.archiveFile, job.partialFile,
-                                    job.program};
+  std::vector<std::string> words = {
+      "-c", kReplaceWhenDone, "sh", job.archiveFile, job.partialFile, job.program};
   for (std::string& word : PosixArguments(job)) words.push_back(std::move(word));
   processes.Start("/bin/sh", words);
 }
@@ -134,7 +134,8 @@ int RunDirectoryAndWait(const TbkManager& manager, const TbkDirectory& directory
 }
 
 void RunAllDirectories(const TbkManager& manager) {
-  const std::vector<TArchiveJob> jobs = MakeArchiveJobs(manager, GetArchiveDirectory(manager, false));
+  const std::vector<TArchiveJob> jobs =
+      MakeArchiveJobs(manager, GetArchiveDirectory(manager, false));
   const TbkDirectories& directories = *manager.Directories();
   std::string clashes;
   for (int i = 0; i < directories.Count(); ++i) {

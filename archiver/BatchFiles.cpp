@@ -55,7 +55,8 @@ std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager, bool inc
   if (IsPosixStyle()) return GetPosixScriptLinesForAll(manager, includeUnmarked);
   const TbkDirectories& directories = *manager.Directories();
   if (directories.Count() == 0) throw Exception("Not found any directory to archive");
-  const std::vector<TArchiveJob> jobs = MakeArchiveJobs(manager, GetArchiveDirectory(manager, false));
+  const std::vector<TArchiveJob> jobs =
+      MakeArchiveJobs(manager, GetArchiveDirectory(manager, false));
   std::vector<std::string> lines;
   for (int i = 0; i < directories.Count(); ++i) {
     const TbkDirectory& d = *directories.Items(i);

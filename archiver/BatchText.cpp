@@ -32,8 +32,8 @@ std::string MaskList(const std::vector<TMaskEntry>& entries, const char* special
 }
 
 std::string Parameters(const TArchiveJob& job, const char* specials) {
-  return job.params + " " + MaskList(job.excludes, specials) + " \"" + job.archiveArgument +
-         "\" " + MaskList(job.includes, specials);
+  return job.params + " " + MaskList(job.excludes, specials) + " \"" + job.archiveArgument + "\" " +
+         MaskList(job.includes, specials);
 }
 
 // cmd.exe expands a batch line's percent signs once, and a "call" line a
@@ -76,8 +76,8 @@ std::string BatchCommandText(const TArchiveJob& job) {
   const std::string final = "\"" + EscapePercents(job.archiveFile, 1) + "\"";
   // 7-Zip exits with 1 for warnings, with 2 and more for failures.
   return BatchChangeDirCommands(job.directory) + "if exist " + partial + " del " + partial +
-         "\r\n" + call + "\r\nif errorlevel 2 (del " + partial + ") else move /y " + partial +
-         " " + final + " >nul";
+         "\r\n" + call + "\r\nif errorlevel 2 (del " + partial + ") else move /y " + partial + " " +
+         final + " >nul";
 }
 
 }  // namespace pw

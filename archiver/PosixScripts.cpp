@@ -152,7 +152,8 @@ std::string PosixCommandText(const TArchiveJob& job) {
   text += "  [ $code -eq 0 ] || { echo " +
           QuotePosixWord("Archiving " + job.workingDirectory + " ended with exit status") +
           " \"$code\" >&2; status=1; }\n";
-  text += "else\n  echo " + QuotePosixWord("Cannot enter " + job.workingDirectory + ": not archived") +
+  text += "else\n  echo " +
+          QuotePosixWord("Cannot enter " + job.workingDirectory + ": not archived") +
           " >&2\n  status=1\nfi\n";
   return text;
 }
@@ -170,7 +171,8 @@ std::vector<std::string> ScriptBlock(const TArchiveJob& job) {
 std::vector<std::string> GetPosixScriptLines(const TbkManager& manager,
                                              const TbkDirectory& directory) {
   std::vector<std::string> lines = {"#!/bin/sh", "status=0"};
-  Append(lines, ScriptBlock(JobOfDirectory(manager, directory, GetArchiveDirectory(manager, false))));
+  Append(lines,
+         ScriptBlock(JobOfDirectory(manager, directory, GetArchiveDirectory(manager, false))));
   lines.push_back("exit $status");
   return lines;
 }
@@ -179,7 +181,8 @@ std::vector<std::string> GetPosixScriptLinesForAll(const TbkManager& manager,
                                                    bool includeUnmarked) {
   const TbkDirectories& directories = *manager.Directories();
   if (directories.Count() == 0) throw Exception("Not found any directory to archive");
-  const std::vector<TArchiveJob> jobs = MakeArchiveJobs(manager, GetArchiveDirectory(manager, false));
+  const std::vector<TArchiveJob> jobs =
+      MakeArchiveJobs(manager, GetArchiveDirectory(manager, false));
   std::vector<std::string> lines = {"#!/bin/sh", "status=0"};
   for (int i = 0; i < directories.Count(); ++i) {
     const TbkDirectory& d = *directories.Items(i);

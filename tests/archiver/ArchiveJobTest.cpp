@@ -40,7 +40,9 @@ class JobTest : public ::testing::Test {
     for (const char* mask : masks) rule->Extensions()->Add()->SetExt(mask);
     return rule;
   }
-  std::vector<TArchiveJob> Jobs() { return MakeArchiveJobs(manager, GetArchiveDirectory(manager, false)); }
+  std::vector<TArchiveJob> Jobs() {
+    return MakeArchiveJobs(manager, GetArchiveDirectory(manager, false));
+  }
   TArchiveJob Job(int index) {
     return JobOfDirectory(manager, *manager.Directories()->Items(index),
                           GetArchiveDirectory(manager, false));
@@ -135,8 +137,8 @@ TEST_F(PosixJobTest, DirectoriesThatWouldShareAnArchiveClashAndNeitherRuns) {
 }
 
 TEST_F(PosixJobTest, ATemporaryArchiveMeetingAnotherFinalOneIsAClash) {
-  Add("/x/y");                  // writes x_y.incomplete.7z, then x_y.7z
-  Add("/x/y.incomplete");       // writes x_y.incomplete.7z itself
+  Add("/x/y");             // writes x_y.incomplete.7z, then x_y.7z
+  Add("/x/y.incomplete");  // writes x_y.incomplete.7z itself
   EXPECT_TRUE(Jobs()[0].clash);
   EXPECT_TRUE(Jobs()[1].clash);
 }
@@ -210,8 +212,7 @@ TEST_F(PosixJobTest, TheArchiveFolderInsideTheDirectoryIsLeftOut) {
   // The directory itself as the folder: its own archives, in every day's
   // subfolder.
   manager.SetOutputPath("/srv");
-  EXPECT_EQ(Job(2).excludes,
-            (Entries{{"-xr-!", "*/srv.7z"}, {"-xr-!", "*/srv.incomplete.7z"}}));
+  EXPECT_EQ(Job(2).excludes, (Entries{{"-xr-!", "*/srv.7z"}, {"-xr-!", "*/srv.incomplete.7z"}}));
   manager.SetSubDirNamePattern("");
   EXPECT_EQ(Job(2).excludes, (Entries{{"-xr-!", "srv.7z"}, {"-xr-!", "srv.incomplete.7z"}}));
   // Another archiver gets its own exclude switch as it is.
@@ -239,15 +240,16 @@ TEST_F(WindowsJobTest, SevenZipReplacesTheArchiveOnlyWhenItSucceeded) {
   manager.SetArchiverParams("a -r");
   manager.SetExcludeKey("-x!");
   Add("E:\\Notes");
-  EXPECT_EQ(GetCommandText(manager, *manager.Directories()->Items(0)),
-            "E:\r\ncd \"E:\\Notes\"\r\n"
-            "if exist \"C:\\MyArchives\\2026-12-08\\E_Notes.incomplete.7z\" del "
-            "\"C:\\MyArchives\\2026-12-08\\E_Notes.incomplete.7z\"\r\n"
-            "call \"C:\\7-Zip\\7z.exe\" a -r  \"C:\\MyArchives\\2026-12-08\\E_Notes.incomplete.7z\" "
-            "E:\\Notes\\*.*\r\n"
-            "if errorlevel 2 (del \"C:\\MyArchives\\2026-12-08\\E_Notes.incomplete.7z\") else "
-            "move /y \"C:\\MyArchives\\2026-12-08\\E_Notes.incomplete.7z\" "
-            "\"C:\\MyArchives\\2026-12-08\\E_Notes.7z\" >nul");
+  EXPECT_EQ(
+      GetCommandText(manager, *manager.Directories()->Items(0)),
+      "E:\r\ncd \"E:\\Notes\"\r\n"
+      "if exist \"C:\\MyArchives\\2026-12-08\\E_Notes.incomplete.7z\" del "
+      "\"C:\\MyArchives\\2026-12-08\\E_Notes.incomplete.7z\"\r\n"
+      "call \"C:\\7-Zip\\7z.exe\" a -r  \"C:\\MyArchives\\2026-12-08\\E_Notes.incomplete.7z\" "
+      "E:\\Notes\\*.*\r\n"
+      "if errorlevel 2 (del \"C:\\MyArchives\\2026-12-08\\E_Notes.incomplete.7z\") else "
+      "move /y \"C:\\MyArchives\\2026-12-08\\E_Notes.incomplete.7z\" "
+      "\"C:\\MyArchives\\2026-12-08\\E_Notes.7z\" >nul");
   // The shell starts it through cmd.exe, so that the archive is put in place
   // after the program is gone.
   RunDirectory(manager, *manager.Directories()->Items(0));

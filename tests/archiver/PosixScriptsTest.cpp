@@ -117,32 +117,34 @@ TEST_F(PosixTest, FlatNames) {
 TEST_F(PosixTest, CommandTextOfTheThreeKindsOfRule) {
   // A fresh 7-Zip archive: made under a temporary name, put in place only
   // when 7-Zip succeeded; the masks relative to the directory.
-  EXPECT_EQ(GetCommandText(manager, *Add("/home/user/src", "source")),
-            "if cd /home/user/src; then\n"
-            "  rm -f /home/user/out/2026-12-08/home_user_src.incomplete.7z\n"
-            "  7zz a -r '-x!*.tmp' /home/user/out/2026-12-08/home_user_src.incomplete.7z '*'\n"
-            "  code=$?\n"
-            "  if [ $code -le 1 ]; then mv -f /home/user/out/2026-12-08/home_user_src.incomplete.7z "
-            "/home/user/out/2026-12-08/home_user_src.7z || code=2; "
-            "else rm -f /home/user/out/2026-12-08/home_user_src.incomplete.7z; fi\n"
-            "  [ $code -eq 0 ] || { echo 'Archiving /home/user/src ended with exit status' \"$code\" "
-            ">&2; status=1; }\n"
-            "else\n"
-            "  echo 'Cannot enter /home/user/src: not archived' >&2\n"
-            "  status=1\n"
-            "fi\n");
+  EXPECT_EQ(
+      GetCommandText(manager, *Add("/home/user/src", "source")),
+      "if cd /home/user/src; then\n"
+      "  rm -f /home/user/out/2026-12-08/home_user_src.incomplete.7z\n"
+      "  7zz a -r '-x!*.tmp' /home/user/out/2026-12-08/home_user_src.incomplete.7z '*'\n"
+      "  code=$?\n"
+      "  if [ $code -le 1 ]; then mv -f /home/user/out/2026-12-08/home_user_src.incomplete.7z "
+      "/home/user/out/2026-12-08/home_user_src.7z || code=2; "
+      "else rm -f /home/user/out/2026-12-08/home_user_src.incomplete.7z; fi\n"
+      "  [ $code -eq 0 ] || { echo 'Archiving /home/user/src ended with exit status' \"$code\" "
+      ">&2; status=1; }\n"
+      "else\n"
+      "  echo 'Cannot enter /home/user/src: not archived' >&2\n"
+      "  status=1\n"
+      "fi\n");
   // Any other archiver: its line and the status check only.
   manager.SetArchiverExeFileName("/opt/my tools/pack");
-  EXPECT_EQ(GetCommandText(manager, *Add("/srv/my notes/", "Texts")),
-            "if cd '/srv/my notes/'; then\n"
-            "  '/opt/my tools/pack' a -r '/home/user/out/2026-12-08/srv_my notes_' '*.txt' '*.doc'\n"
-            "  code=$?\n"
-            "  [ $code -eq 0 ] || { echo 'Archiving /srv/my notes/ ended with exit status' \"$code\" "
-            ">&2; status=1; }\n"
-            "else\n"
-            "  echo 'Cannot enter /srv/my notes/: not archived' >&2\n"
-            "  status=1\n"
-            "fi\n");
+  EXPECT_EQ(
+      GetCommandText(manager, *Add("/srv/my notes/", "Texts")),
+      "if cd '/srv/my notes/'; then\n"
+      "  '/opt/my tools/pack' a -r '/home/user/out/2026-12-08/srv_my notes_' '*.txt' '*.doc'\n"
+      "  code=$?\n"
+      "  [ $code -eq 0 ] || { echo 'Archiving /srv/my notes/ ended with exit status' \"$code\" "
+      ">&2; status=1; }\n"
+      "else\n"
+      "  echo 'Cannot enter /srv/my notes/: not archived' >&2\n"
+      "  status=1\n"
+      "fi\n");
   manager.SetSubDirNamePattern("");
   manager.SetArchiverParams("");
   // The archive folder lies inside "/": it is excluded.
@@ -163,11 +165,12 @@ TEST_F(PosixTest, ScriptsStartWithTheInterpreterAndComment) {
   Add("/srv/it's", "");
   const std::vector<std::string> lines = GetBatchLinesForAll(manager);
   const std::vector<std::string> head(lines.begin(), lines.begin() + 7);
-  EXPECT_EQ(head, (std::vector<std::string>{
-                      "#!/bin/sh", "status=0", "#",
-                      "# Create /home/user/src archive by using Source rule", "#",
-                      "if cd /home/user/src; then",
-                      "  /usr/bin/pack a -r '-x!*.tmp' /home/user/out/2026-12-08/home_user_src '*'"}));
+  EXPECT_EQ(
+      head,
+      (std::vector<std::string>{
+          "#!/bin/sh", "status=0", "#", "# Create /home/user/src archive by using Source rule", "#",
+          "if cd /home/user/src; then",
+          "  /usr/bin/pack a -r '-x!*.tmp' /home/user/out/2026-12-08/home_user_src '*'"}));
   EXPECT_EQ(lines[14], "# Create /srv/it's archive by using  rule");
   EXPECT_EQ(lines[16], "if cd '/srv/it'\\''s'; then");
   EXPECT_EQ(lines.back(), "exit $status");
@@ -221,8 +224,7 @@ TEST_F(PosixTest, RunStartsTheArchiverWithTheWordsOfTheScriptLine) {
   EXPECT_FALSE(call.waited);
   EXPECT_EQ(call.arguments,
             (std::vector<std::string>{"a", "-r", "-p my secret", "-pPa$$w0rd", "#x", "*.c",
-                                      "-x!*.tmp", "/home/user/out/2026-12-08/srv_it's here",
-                                      "*"}));
+                                      "-x!*.tmp", "/home/user/out/2026-12-08/srv_it's here", "*"}));
   // The script's archiver line hands over the same words.
   const std::string text = GetCommandText(manager, *dir);
   const size_t start = text.find('\n') + 1;
@@ -244,11 +246,10 @@ TEST_F(PosixTest, ADetachedSevenZipRunReplacesTheArchiveThroughTheShell) {
   ASSERT_EQ(call.arguments.size(), 10u);
   EXPECT_EQ(call.arguments[0], "-c");
   const std::vector<std::string> tail(call.arguments.begin() + 2, call.arguments.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"sh", "/home/user/out/2026-12-08/srv_site.7z",
-                                            "/home/user/out/2026-12-08/srv_site.incomplete.7z",
-                                            "7zz", "a", "-r",
-                                            "/home/user/out/2026-12-08/srv_site.incomplete.7z",
-                                            "*"}));
+  EXPECT_EQ(tail, (std::vector<std::string>{
+                      "sh", "/home/user/out/2026-12-08/srv_site.7z",
+                      "/home/user/out/2026-12-08/srv_site.incomplete.7z", "7zz", "a", "-r",
+                      "/home/user/out/2026-12-08/srv_site.incomplete.7z", "*"}));
   // One that cannot be found is reported before anything starts.
   search.programs.clear();
   EXPECT_THROW(RunDirectory(manager, *dir), Exception);

@@ -137,8 +137,7 @@ TEST(ScheduledNight, EveryArchiveHoldsWhatItsRuleSelectsNowAndEveryJobIsJournall
     const Files expected = rule == "Texts"       ? Selected(trees[i], {".txt", ".doc"}, {})
                            : rule == "Temporary" ? Selected(trees[i], {}, {".tmp", ".log"})
                                                  : Selected(trees[i], {}, {});
-    EXPECT_EQ(Listing(day / (PathToFileName(trees[i].string()) + ".7z")), expected)
-        << trees[i];
+    EXPECT_EQ(Listing(day / (PathToFileName(trees[i].string()) + ".7z")), expected) << trees[i];
   }
   EXPECT_EQ(Output("7zz e -so " +
                    QuotePosixWord((day / (PathToFileName(trees[0].string()) + ".7z")).string()) +
