@@ -100,7 +100,9 @@ TEST(SettingsJson, APathNoJobCouldArchiveIsRefused) {
   EXPECT_EQ(ImportingPath("\"docs\""), second + "docs" + relative);
   EXPECT_EQ(ImportingPath("\"C:\\\\Data\""), second + "C:\\Data" + relative);
   EXPECT_EQ(ImportingPath("\"~docs\""), second + "~docs" + relative) << "only ~/ is the home";
+#ifndef _WIN32  // a Windows home folder is no POSIX path
   EXPECT_EQ(ImportingPath("\"~/docs\""), "no failure");
+#endif
   EXPECT_EQ(ParseFailure("{\"Directories\": [{\"Path\": \"docs\", \"Colour\": 1}]}"),
             "Invalid settings JSON at $.Directories[0]: unknown member \"Colour\"")
       << "the document's shape is checked first";
