@@ -62,10 +62,6 @@ class JsonStreamer {
   std::vector<bool> empty_;  // one per open object or array: nothing in it yet
 };
 
-const char* CategoryName(TExtensionCategory c) {
-  return c == ecInclude ? "ecInclude" : "ecExclude";
-}
-
 void Directory(JsonStreamer& json, const TbkDirectory& d) {
   json.Item();
   json.Begin('{');

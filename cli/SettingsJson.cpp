@@ -12,14 +12,6 @@ namespace pw {
 
 namespace {
 
-Json Text(const std::string& text) {
-  return TextToJson(text);
-}
-
-const char* CategoryName(TExtensionCategory c) {
-  return c == ecInclude ? "ecInclude" : "ecExclude";
-}
-
 [[noreturn]] void Invalid(const std::string& where, const std::string& what) {
   throw Exception("Invalid settings JSON at " + where + ": " + what);
 }
@@ -136,45 +128,6 @@ Json TextToJson(const std::string& text) {
     hex += digits[static_cast<unsigned char>(c) & 15];
   }
   return Json{{"hex", hex}};
-}
-
-Json DocumentToJson(const TbkManager& m) {
-  Json directories = Json::array();
-  for (int i = 0; i < m.Directories()->Count(); ++i) {
-    const TbkDirectory& d = *m.Directories()->Items(i);
-    directories.push_back({{"RuleName", Text(d.RuleName())},
-                           {"Path", Text(d.Path())},
-                           {"NeedArchive", d.NeedArchive()},
-                           {"ArchiveFileName", Text(d.ArchiveFileName())}});
-  }
-  Json rules = Json::array();
-  for (int i = 0; i < m.Rules()->Count(); ++i) {
-    const TbkRule& r = *m.Rules()->Items(i);
-    Json masks = Json::array();
-    for (int k = 0; k < r.Extensions()->Count(); ++k) {
-      const TbkExtension& e = *r.Extensions()->Items(k);
-      masks.push_back({{"Ext", Text(e.Ext())},
-                       {"Active", e.Active()},
-                       {"Category1", CategoryName(e.Category1())},
-                       {"TotalSize", e.TotalSize()},
-                       {"ProgramCaption", Text(e.ProgramCaption())}});
-    }
-    rules.push_back({{"Name", Text(r.Name())},
-                     {"Caption", Text(r.Caption())},
-                     {"Category", CategoryName(r.Category())},
-                     {"Extensions", masks}});
-  }
-  return Json{{"PacketwrightSettings", kJsonFormatVersion},
-              {"Tag", m.Tag()},
-              {"OutputPath", Text(m.OutputPath())},
-              {"ArchiverExeFileName", Text(m.ArchiverExeFileName())},
-              {"ArchiverParams", Text(m.ArchiverParams())},
-              {"SubDirNamePattern", Text(m.SubDirNamePattern())},
-              {"ExcludeKey", Text(m.ExcludeKey())},
-              {"Directories", directories},
-              {"Rules", rules},
-              {"Left", m.Left()},
-              {"Top", m.Top()}};
 }
 
 void JsonToDocument(const Json& json, TbkManager& m) {

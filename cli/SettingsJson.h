@@ -19,9 +19,9 @@ using Json = nlohmann::ordered_json;
 
 inline constexpr int kJsonFormatVersion = 1;
 
-Json DocumentToJson(const TbkManager& manager);
-// The same text as DocumentToJson(manager).dump(2) and a line end, written
-// item by item, so that a large document is never held twice in memory.
+// The document as JSON, laid out as nlohmann's dump(2) lays out a tree, and a
+// line end; written item by item, so that a large document is never held
+// twice in memory.
 // Fails with "Stream write error" when out refuses it.
 void WriteDocumentJson(const TbkManager& manager, std::ostream& out);
 // A text as JSON: a string when it is valid UTF-8, else {"hex": "..."}.

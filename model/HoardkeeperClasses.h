@@ -15,6 +15,11 @@ class TStream;
 // Stored in one byte; setters accept any byte.
 enum TExtensionCategory : uint8_t { ecInclude = 0, ecExclude = 1 };
 
+// The name a category is written under, in the settings file and in JSON.
+inline const char* CategoryName(TExtensionCategory category) {
+  return category == ecInclude ? "ecInclude" : "ecExclude";
+}
+
 class TbkManager;
 class TbkRule;
 class TbkDirectory;

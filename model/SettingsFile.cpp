@@ -22,10 +22,6 @@ constexpr char kSignature[4] = {'T', 'P', 'F', '0'};
   throw EReadError("Invalid property value");
 }
 
-const char* CategoryName(TExtensionCategory category) {
-  return category == ecInclude ? "ecInclude" : "ecExclude";
-}
-
 // ---- Writing ----------------------------------------------------------------
 
 class DocumentWriter {

@@ -22,6 +22,46 @@ std::string ParseFailure(const std::string& text) {
   return "no failure";
 }
 
+// The whole document as one JSON tree: what the streamed export must print.
+Json DocumentToJson(const TbkManager& m) {
+  Json directories = Json::array();
+  for (int i = 0; i < m.Directories()->Count(); ++i) {
+    const TbkDirectory& d = *m.Directories()->Items(i);
+    directories.push_back({{"RuleName", TextToJson(d.RuleName())},
+                           {"Path", TextToJson(d.Path())},
+                           {"NeedArchive", d.NeedArchive()},
+                           {"ArchiveFileName", TextToJson(d.ArchiveFileName())}});
+  }
+  Json rules = Json::array();
+  for (int i = 0; i < m.Rules()->Count(); ++i) {
+    const TbkRule& r = *m.Rules()->Items(i);
+    Json masks = Json::array();
+    for (int k = 0; k < r.Extensions()->Count(); ++k) {
+      const TbkExtension& e = *r.Extensions()->Items(k);
+      masks.push_back({{"Ext", TextToJson(e.Ext())},
+                       {"Active", e.Active()},
+                       {"Category1", CategoryName(e.Category1())},
+                       {"TotalSize", e.TotalSize()},
+                       {"ProgramCaption", TextToJson(e.ProgramCaption())}});
+    }
+    rules.push_back({{"Name", TextToJson(r.Name())},
+                     {"Caption", TextToJson(r.Caption())},
+                     {"Category", CategoryName(r.Category())},
+                     {"Extensions", masks}});
+  }
+  return Json{{"PacketwrightSettings", kJsonFormatVersion},
+              {"Tag", m.Tag()},
+              {"OutputPath", TextToJson(m.OutputPath())},
+              {"ArchiverExeFileName", TextToJson(m.ArchiverExeFileName())},
+              {"ArchiverParams", TextToJson(m.ArchiverParams())},
+              {"SubDirNamePattern", TextToJson(m.SubDirNamePattern())},
+              {"ExcludeKey", TextToJson(m.ExcludeKey())},
+              {"Directories", directories},
+              {"Rules", rules},
+              {"Left", m.Left()},
+              {"Top", m.Top()}};
+}
+
 TEST(SettingsJson, StreamedExportIsTheDumpOfTheWholeTree) {
   TbkManager m;
   for (int round = 0; round < 3; ++round) {
