@@ -79,7 +79,8 @@ class TCollection : public TPersistent {
   // each item.
   void BeginUpdate();
   void EndUpdate();
-  int UpdateCount() const { return updateCount_; }
+  // Whether anyone is told of this list's changes.
+  bool Observed() const { return !observers_.empty(); }
 
  protected:
   TCollection() = default;

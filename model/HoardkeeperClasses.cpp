@@ -216,11 +216,21 @@ bool TbkRule::GetModified() const {
 }
 
 void TbkRule::DeferExtensions(std::unique_ptr<const TDeferredExtensions> deferred) {
+  if (extensions_->Observed()) {
+    // Built now, while the observers may still be told; a fault leaves what
+    // was built before it, as reading at once does.
+    deferred_.reset();
+    extensions_->Clear();
+    deferred->Build(*extensions_);
+    return;
+  }
   if (!deferred_) extensions_->Clear();
   deferred_ = std::move(deferred);
   deferredModified_ = true;
 }
 
+// No one observes the list while its masks wait, so filling it here tells no
+// one: a read fills a cache and changes nothing anyone has seen.
 void TbkRule::BuildDeferred() const {
   try {
     deferred_->Build(*extensions_);

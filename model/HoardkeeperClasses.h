@@ -174,17 +174,18 @@ class TbkRule final : public TBaseCollectionItem {
   void SetCaption(std::string value);
   TExtensionCategory Category() const { return category_; }
   void SetCategory(TExtensionCategory value);
-  // Builds deferred masks first.
+  // Masks that wait in stored form are built first. That fills a list that
+  // no one observes (see DeferExtensions), so reading tells no one anything.
   TbkExtensions* Extensions() const {
     if (deferred_) BuildDeferred();
     return extensions_.get();
   }
   void SetExtensions(const TbkExtensions* value) { Extensions()->Assign(value); }
   // The masks become those that deferred builds when first asked for. Until
-  // then they count as new masks do: modified, until the rule is cleared.
+  // then they count as new masks do: modified, until the rule is cleared. An
+  // observed list is built at once instead, so that its observers hear of the
+  // new masks now and not from a later read.
   void DeferExtensions(std::unique_ptr<const TDeferredExtensions> deferred);
-  // False while the masks wait in stored form.
-  bool ExtensionsBuilt() const { return !deferred_; }
 
   // The rule counts as modified while any of its masks does.
   void SetModified(bool value) override;
@@ -198,11 +199,16 @@ class TbkRule final : public TBaseCollectionItem {
   std::string name_;
   std::string caption_;
   TExtensionCategory category_ = ecExclude;
+  // While deferred_ holds the masks in stored form, extensions_ is empty and
+  // unobserved: a cache that the first read fills.
   std::unique_ptr<TbkExtensions> extensions_;
   mutable std::unique_ptr<const TDeferredExtensions> deferred_;
   bool deferredModified_ = false;
 
   void BuildDeferred() const;
+
+  // Tests look through it at whether the masks still wait.
+  friend struct TbkRuleInspector;
 };
 
 class TbkManager final : public TBaseComponent {

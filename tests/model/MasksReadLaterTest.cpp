@@ -14,9 +14,18 @@
 #include "tests/model/StreamBytes.h"
 
 namespace pw {
+
+struct TbkRuleInspector {
+  static bool MasksWait(const TbkRule& rule) { return rule.deferred_ != nullptr; }
+};
+
 namespace {
 
 using namespace pw::test;
+
+bool MasksWait(const TbkRule& rule) {
+  return TbkRuleInspector::MasksWait(rule);
+}
 
 std::string Mask(const std::string& properties) {
   return Tag(stList) + properties + Tag(stEnd);
@@ -86,7 +95,7 @@ TEST(MasksReadLater, AreTheStoredMasksAndBelongToTheirRule) {
 TEST(MasksReadLater, OnlyTheWrittenFormWaits) {
   TbkManager m;
   Load(m, SampleBytes());
-  for (int r = 0; r < m.Rules()->Count(); ++r) EXPECT_FALSE(m.Rules()->Items(r)->ExtensionsBuilt());
+  for (int r = 0; r < m.Rules()->Count(); ++r) EXPECT_TRUE(MasksWait(*m.Rules()->Items(r)));
   // Forms the reader accepts but this program does not write are read at once.
   const std::string ext = Short("Ext") + Str("*.a");
   int faults = 0;
@@ -103,7 +112,7 @@ TEST(MasksReadLater, OnlyTheWrittenFormWaits) {
       ++faults;  // what was read before the fault is there all the same
     }
     const TbkRule* rule = one.Rules()->Items(0);
-    EXPECT_TRUE(rule->ExtensionsBuilt());
+    EXPECT_FALSE(MasksWait(*rule));
     EXPECT_EQ(Exts(*rule), (std::vector<std::string>{"*.a"}));
   }
   EXPECT_EQ(faults, 1);
@@ -204,7 +213,7 @@ TEST(MasksReadLater, AFaultFailsTheReadAtOnceLeavingWhatWasReadBeforeIt) {
                                     Short("Bogus") + Tag(stNil))),
                EReadError);
   ASSERT_EQ(later.Rules()->Count(), 2);
-  EXPECT_FALSE(later.Rules()->Items(0)->ExtensionsBuilt());
+  EXPECT_TRUE(MasksWait(*later.Rules()->Items(0)));
   EXPECT_EQ(Exts(*later.Rules()->Items(0)), (std::vector<std::string>{"*.a"}));
 }
 
@@ -229,11 +238,60 @@ TEST(MasksReadLater, ABuildThatFailsLeavesThemWaitingForTheNextTry) {
   rule.DeferExtensions(std::make_unique<TFailsOnce>());
   rule.SetModified(false);
   EXPECT_THROW(rule.Extensions(), EReadError);
-  EXPECT_FALSE(rule.ExtensionsBuilt());
+  EXPECT_TRUE(MasksWait(rule));
   EXPECT_FALSE(rule.GetModified());
   EXPECT_EQ(Exts(rule), (std::vector<std::string>{"*.a", "*.b"}));
-  EXPECT_TRUE(rule.ExtensionsBuilt());
+  EXPECT_FALSE(MasksWait(rule));
   EXPECT_FALSE(rule.GetModified());
+}
+
+// Keeps its own count of a list from what it is told, as a view does.
+class TMirror final : public IListObserver {
+ public:
+  void ItemAdded(TCollection&, int) override { ++count, ++calls; }
+  void ItemAboutToBeRemoved(TCollection&, int) override { ++calls; }
+  void ItemRemoved(TCollection&, int) override { --count, ++calls; }
+  void ItemChanged(TCollection&, int) override { ++calls; }
+  void ListAboutToBeReset(TCollection&) override { ++calls; }
+  void ListReset(TCollection& list) override { count = list.Count(), ++calls; }
+  void ListDestroyed(TCollection&) override { ++calls; }
+
+  int count = 0;
+  int calls = 0;
+};
+
+class TTwoMasks final : public TDeferredExtensions {
+ public:
+  void Build(TbkExtensions& into) const override {
+    into.Add()->SetExt("*.a");
+    into.Add()->SetExt("*.b");
+  }
+};
+
+TEST(MasksReadLater, AnObservedListTakesTheMasksAtOnceAndAReadTellsNothing) {
+  TbkRule rule(nullptr);
+  TbkExtensions* masks = rule.Extensions();
+  masks->Add()->SetExt("*.old");
+  rule.SetModified(false);
+  TMirror mirror;
+  mirror.count = masks->Count();
+  masks->AddObserver(&mirror);
+  rule.DeferExtensions(std::make_unique<TTwoMasks>());
+  EXPECT_FALSE(MasksWait(rule));
+  EXPECT_EQ(mirror.count, 2) << "the observer heard of the new masks";
+  EXPECT_TRUE(rule.GetModified());
+  const int told = mirror.calls;
+  const TbkRule& reader = rule;
+  EXPECT_EQ(reader.Extensions(), masks);
+  EXPECT_EQ(Exts(reader), (std::vector<std::string>{"*.a", "*.b"}));
+  EXPECT_EQ(mirror.calls, told) << "a read is no change";
+  masks->RemoveObserver(&mirror);
+
+  // Unobserved, they wait, and are the same masks once read.
+  rule.DeferExtensions(std::make_unique<TTwoMasks>());
+  EXPECT_TRUE(MasksWait(rule));
+  EXPECT_EQ(Exts(reader), (std::vector<std::string>{"*.a", "*.b"}));
+  EXPECT_EQ(reader.Extensions(), masks);
 }
 
 TEST(MasksReadLater, ARepeatedMaskListReplacesOnlyWhenItHoldsMasks) {
@@ -277,7 +335,9 @@ TEST(MasksReadLater, AStreamThatCannotSayItsSizeIsReadWhole) {
     copy.LoadFromStream(stream);
     // Whole reads find the first rules' masks whole in the buffer; they wait
     // while the buffer under them grows.
-    if (chunk > 7) EXPECT_FALSE(copy.Rules()->Items(0)->ExtensionsBuilt());
+    if (chunk > 7) {
+      EXPECT_TRUE(MasksWait(*copy.Rules()->Items(0)));
+    }
     EXPECT_EQ(Save(copy), bytes) << chunk;
   }
 }
@@ -288,7 +348,7 @@ TEST(MasksReadLater, TheStreamEndsJustAfterTheDocument) {
   TbkManager m;
   m.LoadFromStream(stream);
   EXPECT_EQ(stream.Position(), static_cast<int64_t>(bytes.size()));
-  EXPECT_FALSE(m.Rules()->Items(2)->ExtensionsBuilt());
+  EXPECT_TRUE(MasksWait(*m.Rules()->Items(2)));
   EXPECT_EQ(Save(m), bytes);
 }
 
