@@ -1,11 +1,14 @@
 #include "ui/DialogService.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
-#include <QGridLayout>
 #include <QPushButton>
+#include <QScreen>
 #include <QStringList>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
 
 #include "platform/Services.h"
 #include "ui/DirectoryChooser.h"
@@ -24,27 +27,45 @@ QString ToQtFilter(const QString& filter) {
 int TitleBarWidth(const QString& title) {
   QFont font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
   font.setBold(true);  // many window managers draw titles bold; room for either
-  // The window's icon, up to three caption buttons and the frame's padding.
-  const int frame = 16 + 3 * 30 + 40;
-  return QFontMetrics(font).horizontalAdvance(title) + frame;
+  // The window manager draws the real title bar and does not say how; the
+  // style's own title bar, with the window's icon and all caption buttons,
+  // tells what the title's neighbours take on a bar of any width.
+  const QStyle* style = QApplication::style();
+  QStyleOptionTitleBar bar;
+  bar.fontMetrics = QFontMetrics(font);
+  bar.text = title;
+  bar.titleBarFlags = Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                      Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint;
+  bar.rect = QRect(0, 0, 1000, style->pixelMetric(QStyle::PM_TitleBarHeight, &bar));
+  const QRect label = style->subControlRect(QStyle::CC_TitleBar, &bar, QStyle::SC_TitleBarLabel);
+  const int frame = 2 * style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, &bar);
+  return bar.fontMetrics.horizontalAdvance(title) + bar.rect.width() - label.width() + frame;
 }
+
+namespace {
+
+// QMessageBox fixes its size to its text whenever it lays itself out (on
+// showing, on a new text), making room for its title only as the title of a
+// window inside a window needs; so each time it sizes itself narrower, the
+// width is raised to what the title bar needs, never beyond the screen.
+class TTitledMessageBox final : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  void resizeEvent(QResizeEvent* e) override {
+    QMessageBox::resizeEvent(e);
+    int needed = TitleBarWidth(windowTitle());
+    if (const QScreen* shown = screen()) needed = qMin(needed, shown->availableGeometry().width());
+    if (width() < needed) setFixedWidth(needed);
+  }
+};
+
+}  // namespace
 
 std::unique_ptr<QMessageBox> CreateMessageBox(QWidget* parent, QMessageBox::Icon icon,
                                               const QString& title, const QString& text) {
-  auto box = std::make_unique<QMessageBox>(icon, title, text, QMessageBox::NoButton, parent);
-  // The box sizes itself to its text only; a row as wide as the title bar
-  // needs keeps a short message from cutting its title.
-  QLayout* layout = box->layout();
-  if (!layout) return box;
-  const int margins = layout->contentsMargins().left() + layout->contentsMargins().right();
-  auto* row =
-      new QSpacerItem(TitleBarWidth(title) - margins, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
-  if (auto* grid = qobject_cast<QGridLayout*>(layout)) {
-    grid->addItem(row, grid->rowCount(), 0, 1, grid->columnCount());
-  } else {
-    layout->addItem(row);
-  }
-  return box;
+  return std::make_unique<TTitledMessageBox>(icon, title, text, QMessageBox::NoButton, parent);
 }
 
 namespace {
