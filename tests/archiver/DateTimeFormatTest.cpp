@@ -175,6 +175,25 @@ TEST(SubDirName, ReadsTheClockOnce) {
   EXPECT_EQ(clock.reads, 1);
 }
 
+TEST(SubDirName, ALetterThatEndsOnTheLastByteStaysWhole) {
+  fakes::FakeClock clock(kEvening);
+  fakes::FixedRegionalSettings regional(UsEnglish());
+  ScopedOverride<IClock> useClock(clock);
+  ScopedOverride<IRegionalSettings> useRegional(regional);
+  // Two, three and four bytes: a-umlaut, the euro sign and an emoji.
+  for (const std::string letter : {"\xC3\xA4", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+    const std::string filler(kMaxFormattedLength - letter.size(), '_');
+    EXPECT_EQ(FormatSubDirName("'" + filler + letter + "'"), filler + letter);
+    EXPECT_EQ(FormatSubDirName("'" + filler + letter + "' yyyy"), filler + letter)
+        << "what follows is cut, the letter is not";
+    // Over the edge by one byte or more: the letter goes whole.
+    for (size_t over = 1; over < letter.size(); ++over) {
+      const std::string before(kMaxFormattedLength - letter.size() + over, '_');
+      EXPECT_EQ(FormatSubDirName("'" + before + letter + "'"), before) << over;
+    }
+  }
+}
+
 TEST(DayOfWeek, KnownDates) {
   EXPECT_EQ(At(2026, 12, 7).DayOfWeek(), 2);   // Monday
   EXPECT_EQ(At(2009, 3, 1).DayOfWeek(), 1);    // Sunday

@@ -158,6 +158,23 @@ TEST_F(CliTest, RunWaitsAndPassesTheArchiversStatusOn) {
   EXPECT_EQ(Lines(ok.out), 2) << "the two marked directories";
 }
 
+TEST_F(CliTest, AnArchiverThatFailedIsNotHiddenByOneThatSucceedsAfterIt) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  for (const std::vector<int>& statuses : {std::vector<int>{3, 0}, std::vector<int>{0, 3}}) {
+    const fs::path record = root / ("record" + std::to_string(statuses[0]) + ".txt");
+    TRecording recording(record, statuses);
+    const Result r = With({"run", "--wait", "1", "2"});
+    EXPECT_EQ(r.status, 3) << r.out << r.err;
+    EXPECT_NE(r.out.find("[1] " + Dir("one") + ": exit status " + std::to_string(statuses[0])),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("[2] " + Dir("two") + ": exit status " + std::to_string(statuses[1])),
+              std::string::npos)
+        << r.out;
+  }
+}
+
 TEST_F(CliTest, ADirectoryThatCannotBeEnteredFailsAloneAndTheRunGoesOn) {
   TbkManager m;
   Example(m, RecorderPath());

@@ -118,6 +118,16 @@ TEST(SettingsJson, AMemberGivenTwiceIsRefusedNamingIt) {
             "no failure");
 }
 
+TEST(SettingsJson, TheWindowPlaceTakesSixteenBitsUnsigned) {
+  for (const std::string member : {"Left", "Top"}) {
+    const std::string out = "Invalid settings JSON at $." + member + ": out of range";
+    EXPECT_EQ(ParseFailure("{\"" + member + "\": 0}"), "no failure");
+    EXPECT_EQ(ParseFailure("{\"" + member + "\": 65535}"), "no failure");
+    EXPECT_EQ(ParseFailure("{\"" + member + "\": 65536}"), out);
+    EXPECT_EQ(ParseFailure("{\"" + member + "\": -1}"), out);
+  }
+}
+
 std::string ImportingPath(const std::string& pathJson) {
   return ParseFailure("{\"Directories\": [{\"Path\": \"/ok\"}, {\"Path\": " + pathJson + "}]}");
 }

@@ -46,6 +46,25 @@ TEST(ChangeFlags, MarkingAListLeavesItsItemsAlone) {
   EXPECT_FALSE(b->GetModified());
 }
 
+TEST(ChangeFlags, AnItemStaysChangedWhenItsListIsMarked) {
+  TbkDirectories list;
+  TbkDirectory* changed = list.Add();
+  TbkDirectory* kept = list.Add();
+  list.Add();
+  list.Add();
+  list.SetModified(false);
+  changed->SetPath("D:\\Work");
+  list.Delete(3);  // losing an item marks the list
+  EXPECT_TRUE(changed->GetModified());
+  EXPECT_FALSE(kept->GetModified());
+  delete list.Items(2);
+  EXPECT_TRUE(changed->GetModified());
+  list.SetModified(true);
+  EXPECT_TRUE(changed->GetModified());
+  EXPECT_FALSE(kept->GetModified());
+  EXPECT_TRUE(list.GetModified());
+}
+
 TEST(ChangeFlags, PropagateOnlyClears) {
   TbkExtensions list;
   TbkExtension* item = list.Add();

@@ -34,11 +34,28 @@ std::string Contents(const std::string& file) {
   return text;
 }
 
+// Takes the first of the statuses listed in file, which keeps the rest, so
+// that each run in turn gets the next one. False once the list is used up.
+bool NextStatus(const char* file, int& status) {
+  const std::string list = Contents(file);
+  char* end = nullptr;
+  const long value = std::strtol(list.c_str(), &end, 10);
+  if (end == list.c_str()) return false;
+  status = static_cast<int>(value);
+  const size_t used = static_cast<size_t>(end - list.c_str());
+  std::FILE* out = std::fopen(file, "wb");
+  if (!out) return false;
+  std::fwrite(list.data() + used, 1, list.size() - used, out);
+  std::fclose(out);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* record = std::getenv("PW_RECORD");
   const char* status = std::getenv("PW_RECORD_STATUS");
+  const char* statuses = std::getenv("PW_RECORD_STATUSES");
   const char* delay = std::getenv("PW_RECORD_DELAY_MS");
   const char* release = std::getenv("PW_RECORD_RELEASE");
   if (delay) std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
@@ -61,5 +78,7 @@ int main(int argc, char** argv) {
   std::fclose(out);
   std::remove(record);
   std::rename(part.c_str(), record);
+  int next = 0;
+  if (statuses && *statuses && NextStatus(statuses, next)) return next;
   return status ? std::atoi(status) : 0;
 }

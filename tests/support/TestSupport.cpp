@@ -207,7 +207,22 @@ TRecording::TRecording(const fs::path& file, int status, int delayMs, const fs::
   SetVariable("PW_RECORD_DELAY_MS", &delay);
 }
 
+TRecording::TRecording(const fs::path& file, const std::vector<int>& statuses, int status)
+    : TRecording(file, status) {
+  statuses_ = fs::path(file).concat(".statuses");
+  std::string list;
+  for (const int s : statuses) list += std::to_string(s) + "\n";
+  WriteFile(statuses_, list);
+  const std::string name = ProgramPath(statuses_);
+  SetVariable("PW_RECORD_STATUSES", &name);
+}
+
 TRecording::~TRecording() {
+  SetVariable("PW_RECORD_STATUSES", nullptr);
+  if (!statuses_.empty()) {
+    std::error_code ignored;
+    fs::remove(statuses_, ignored);
+  }
   SetVariable("PW_RECORD", nullptr);
   SetVariable("PW_RECORD_STATUS", nullptr);
   SetVariable("PW_RECORD_DELAY_MS", nullptr);

@@ -53,15 +53,23 @@ int RunProgram(const std::string& program, const std::vector<std::string>& argum
 // and then each argument it received, one a line, to the file named in
 // PW_RECORD, and exits with the status in PW_RECORD_STATUS (default 0) after
 // waiting PW_RECORD_DELAY_MS milliseconds and until the file named in
-// PW_RECORD_RELEASE exists (a minute at most).
+// PW_RECORD_RELEASE exists (a minute at most). When PW_RECORD_STATUSES names
+// a file of statuses, each run exits with the first one left there and
+// removes it; once they are used up, with PW_RECORD_STATUS.
 std::string RecorderPath();
 // Points the recorder at a file and a status for as long as the object lives.
 class TRecording {
  public:
   TRecording(const fs::path& file, int status = 0, int delayMs = 0, const fs::path& release = {});
+  // The runs exit with statuses one after the other, and with status after
+  // the last; the list is kept beside file.
+  TRecording(const fs::path& file, const std::vector<int>& statuses, int status = 0);
   ~TRecording();
   TRecording(const TRecording&) = delete;
   TRecording& operator=(const TRecording&) = delete;
+
+ private:
+  fs::path statuses_;
 };
 // The lines of a recording: the working directory first, then the arguments.
 std::vector<std::string> RecordedLines(const fs::path& file);

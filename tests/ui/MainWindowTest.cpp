@@ -234,6 +234,19 @@ TEST_F(MainWindowTest, CheckBoxMarksTheDirectoryAndSaveClearsIt) {
   EXPECT_EQ(Read(settings), expected.Bytes());
 }
 
+TEST_F(MainWindowTest, AChangedRowStaysRedWhenAnotherIsDeleted) {
+  WriteSettings();
+  auto w = Start();
+  test::SetChecked(w->ListView1, 0, false);
+  ASSERT_TRUE(RowIsRed(*w, 0));
+  Select(*w, 1);
+  dialogs.confirmAnswers = {TAnswer::Yes};
+  w->actDeleteDirectory->trigger();
+  ASSERT_EQ(test::Rows(w->ListView1), 1);
+  EXPECT_TRUE(w->Manager()->Directories()->Items(0)->GetModified());
+  EXPECT_TRUE(RowIsRed(*w, 0));
+}
+
 TEST_F(MainWindowTest, SaveOfAFreshDocumentWritesTheSixtySixBytes) {
   auto w = Start();
   w->Manager()->SetExcludeKey("-x");
