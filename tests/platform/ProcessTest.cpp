@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "platform/Errors.h"
 #include "platform/Process.h"
@@ -49,9 +47,7 @@ TEST_F(ProcessTest, ArgumentsArriveOneByOne) {
   fs::remove(record);
 
   Get<IProcessRunner>().Start(program.string(), args);
-  for (int i = 0; i < 100 && !fs::exists(record); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  ASSERT_TRUE(test::WaitForFile(record)) << "the program started did not run";
   EXPECT_EQ(ReadFile(record), folder.string() + "\n[a b]['q'][*][$X][]\n");
 }
 

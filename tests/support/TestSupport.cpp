@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "platform/Errors.h"
 #include "platform/Process.h"
@@ -107,6 +108,15 @@ fs::path FromProgramPath(const std::string& path) {
 #else
   return fs::path(path);
 #endif
+}
+
+bool WaitForFile(const fs::path& file) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (!fs::exists(file)) {
+    if (std::chrono::steady_clock::now() > giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
 }
 
 std::string ReadFile(const fs::path& path) {

@@ -37,6 +37,10 @@ std::string ProgramPath(const fs::path& path);
 // And back: the file system's path for a text of the program.
 fs::path FromProgramPath(const std::string& path);
 
+// Waits for file to appear, as a program started without waiting makes it;
+// false when it has not after two minutes, a bound only against a hung run.
+bool WaitForFile(const fs::path& file);
+
 std::string ReadFile(const fs::path& path);
 void WriteFile(const fs::path& path, const std::string& bytes);
 // Saves bytes to name the careful way the settings file is saved.

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "archiver/ArchiveCommands.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/FakeProcesses.h"
 #include "platform/fakes/Fakes.h"
@@ -263,7 +264,7 @@ TEST_F(DirectoryTest, AddRuleNamesItAndHarvestsTheDirectory) {
   std::ofstream(dir / "b.dfm") << "x";
   dialog.edDirectory->setText(QString::fromStdString(dir.string()));
   dialog.sbAddRuleClick();
-  EXPECT_EQ(ruleSeen, "/tmp/pw-dirdlg-" + std::to_string(::getpid()));  // PathToFileName of it
+  EXPECT_EQ(ruleSeen, PathToFileName(dir.string())) << "named after the directory";
   EXPECT_EQ(masksSeen, 2);
   EXPECT_EQ(manager.Rules()->Count(), 3);
   EXPECT_EQ(dialog.cbRule->currentText().toStdString(), ruleSeen);
