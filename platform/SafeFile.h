@@ -60,9 +60,10 @@ class TSafeFileWriter {
     committed_ = true;
   }
 
-  bool WritesInPlace() const { return inPlace_; }
-
  private:
+  // Tests look through it at which way the content will be put in place.
+  friend struct TSafeFileWriterInspector;
+
   // Each system has its own.
   void CommitInPlace();
   void CommitReplacing();

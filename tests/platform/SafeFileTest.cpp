@@ -76,7 +76,16 @@ extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to,
 }
 
 namespace pw {
+
+struct TSafeFileWriterInspector {
+  static bool WritesInPlace(const TSafeFileWriter& writer) { return writer.inPlace_; }
+};
+
 namespace {
+
+bool WritesInPlace(const TSafeFileWriter& writer) {
+  return TSafeFileWriterInspector::WritesInPlace(writer);
+}
 
 namespace fs = std::filesystem;
 
@@ -178,7 +187,7 @@ TEST_F(SafeFileTest, UncommittedOrFailedWriteLeavesTheOldFileAndNoTrace) {
   WriteFile(target, "old");
   {
     TSafeFileWriter writer(target.string());
-    EXPECT_FALSE(writer.WritesInPlace());
+    EXPECT_FALSE(WritesInPlace(writer));
     writer.Stream().WriteBuffer("new", 3);
   }  // abandoned, as when writing fails
   EXPECT_EQ(ReadFile(target), "old");
@@ -233,7 +242,7 @@ TEST_F(SafeFileTest, ALongNameIsStillReplacedInOneStep) {
   }
   EXPECT_EQ(ReadFile(target), "old");
   TSafeFileWriter writer(target.string());
-  EXPECT_FALSE(writer.WritesInPlace());
+  EXPECT_FALSE(WritesInPlace(writer));
   writer.Stream().WriteBuffer("new", 3);
   writer.Commit();
   EXPECT_EQ(ReadFile(target), "new");
@@ -321,7 +330,7 @@ TEST_F(SafeFileTest, AFolderThatRefusesNewFilesIsWrittenInPlaceWithSpaceReserved
   }
   EXPECT_EQ(ReadFile(target), "old");
   TSafeFileWriter writer(target.string());
-  EXPECT_TRUE(writer.WritesInPlace());
+  EXPECT_TRUE(WritesInPlace(writer));
   writer.Stream().WriteBuffer("new", 3);
   writer.Commit();
   EXPECT_EQ(ReadFile(target), "new");
@@ -406,7 +415,7 @@ TEST_F(SafeFileTest, OtherPathsUnderProcAreFollowedAndReplacedCarefully) {
   EXPECT_EQ(ReadFile(target), "old document");
   {
     TSafeFileWriter writer(viaProc);
-    EXPECT_FALSE(writer.WritesInPlace());
+    EXPECT_FALSE(WritesInPlace(writer));
     writer.Stream().WriteBuffer("new", 3);
     writer.Commit();
   }
@@ -435,14 +444,14 @@ TEST_F(SafeFileTest, AFileMountedOverTheTargetIsWrittenInPlace) {
     }
     EXPECT_EQ(ReadFile(target), "old") << "the space is reserved before anything is written";
     TSafeFileWriter writer(target.string());
-    EXPECT_TRUE(writer.WritesInPlace());
+    EXPECT_TRUE(WritesInPlace(writer));
     writer.Stream().WriteBuffer("new", 3);
     writer.Commit();
     EXPECT_EQ(ReadFile(mounted), "new");
 
     // Mounted only once the save has begun: the rename is refused as busy.
     TSafeFileWriter late(later.string());
-    EXPECT_FALSE(late.WritesInPlace());
+    EXPECT_FALSE(WritesInPlace(late));
     late.Stream().WriteBuffer("newer", 5);
     if (!thread.Bind(mountedLater, later)) return;
     late.Commit();
