@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <memory>
 
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/Fakes.h"
@@ -365,6 +366,25 @@ TEST_F(DialogTest, SelectionWithNeitherArchiver) {
             "WinZip and WinZip Command Line Support Add-On not found on your computer.");
   TArchiverKind kind = akWinZip;
   EXPECT_FALSE(d.Result(true, kind));
+}
+
+// A number where a program's path belongs, as a hand-written registry file
+// may hold: that archiver is not there, and both dialogs open without it.
+TEST_F(DialogTest, AnArchiverWhosePathIsNotTextIsNotOffered) {
+  registry.AddKey(TRegistryRoot::rrLocalMachine, kAppPaths + "WinRAR.exe", Value{"", false});
+  registry.AddKey(TRegistryRoot::rrLocalMachine, kAppPaths + "wzzip.exe", Value{"z.exe"});
+  std::unique_ptr<TedArchiverFoundDlg> found;
+  ASSERT_NO_THROW(found = std::make_unique<TedArchiverFoundDlg>());
+  EXPECT_FALSE(found->rbWinRar->isEnabled());
+  EXPECT_TRUE(found->rbWinZip->isChecked()) << "the only choice left";
+
+  std::unique_ptr<TedManager> options;
+  ASSERT_NO_THROW(options = std::make_unique<TedManager>());
+  EXPECT_FALSE(options->buWinRar->isEnabled());
+  EXPECT_TRUE(options->buWinZip->isEnabled());
+  options->buWinRarClick();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown.back().text, "WinRar not found on your computer.");
 }
 
 TEST_F(DialogTest, SelectionAsksForTheAddOnWhenOnlyTheProgramIsThere) {
