@@ -60,9 +60,18 @@ QVariant TListModel::headerData(int section, Qt::Orientation orientation, int ro
   return section >= 0 && section < headers_.size() ? QVariant(headers_[section]) : QVariant();
 }
 
+// The row's item, or null for a row the list does not hold (a stale index, or
+// one asked for between an announcement and its end). Views ask for data
+// while they paint, where nothing may be thrown.
+TCollectionItem* TListModel::ItemAt(const QModelIndex& index) const {
+  if (!list_ || !checkIndex(index, CheckIndexOption::IndexIsValid)) return nullptr;
+  return index.row() < list_->Count() ? list_->GetItem(index.row()) : nullptr;
+}
+
 QVariant TListModel::data(const QModelIndex& index, int role) const {
-  if (!checkIndex(index, CheckIndexOption::IndexIsValid) || !list_) return {};
-  const TCollectionItem& item = *list_->GetItem(index.row());
+  const TCollectionItem* found = ItemAt(index);
+  if (!found) return {};
+  const TCollectionItem& item = *found;
   if (role == Qt::CheckStateRole) {
     return checkable_ && index.column() == 0 ? CheckState(Checked(item)) : QVariant();
   }
@@ -77,11 +86,10 @@ Qt::ItemFlags TListModel::flags(const QModelIndex& index) const {
 }
 
 bool TListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (role != Qt::CheckStateRole || !checkable_ || index.column() != 0 || !list_ ||
-      !checkIndex(index, CheckIndexOption::IndexIsValid)) {
-    return false;
-  }
-  TCollectionItem& item = *list_->GetItem(index.row());
+  if (role != Qt::CheckStateRole || !checkable_ || index.column() != 0) return false;
+  TCollectionItem* found = ItemAt(index);
+  if (!found) return false;
+  TCollectionItem& item = *found;
   const bool checked = value.value<Qt::CheckState>() == Qt::Checked;
   if (checked == Checked(item)) return true;
   SetChecked(item, checked);  // the collection reports the change of the row

@@ -31,6 +31,7 @@ class TListModel : public QAbstractTableModel, private IListObserver {
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  // An empty value, and false from setData, for a row the list does not hold.
   QVariant data(const QModelIndex& index, int role) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
@@ -46,6 +47,7 @@ class TListModel : public QAbstractTableModel, private IListObserver {
   virtual void SetChecked(TCollectionItem&, bool) {}
 
  private:
+  TCollectionItem* ItemAt(const QModelIndex& index) const;
   void ItemAdded(TCollection& list, int index) override;
   void ItemAboutToBeRemoved(TCollection& list, int index) override;
   void ItemRemoved(TCollection& list, int index) override;
