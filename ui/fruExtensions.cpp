@@ -285,8 +285,20 @@ void TfrExtensions::actExtractFromDirectoryExecute() {
   if (!extensions_) return;
   const auto dir = Get<IDialogService>().ChooseDirectory(this, QString(), false);
   if (!dir) return;
-  ScanDirectory(FromQt(*dir), extensions_);
-  RefreshList();
+  // Masks a scan adds are a change like any other, also when it fails part-way
+  // after adding some: the window around learns of them.
+  const int before = extensions_->Count();
+  auto finish = [this, before] {
+    RefreshList();
+    if (extensions_->Count() != before) DoExtensionsChanged();
+  };
+  try {
+    ScanDirectory(FromQt(*dir), extensions_);
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
 }
 
 }  // namespace pw

@@ -165,8 +165,26 @@ TEST_F(FrameTest, ScanKeepsTheSelection) {
   EXPECT_EQ(Captions().join(" "), "*.aaa *.bak *.doc *.tmp *.zzz");
   EXPECT_EQ(test::SelectedCaptions(frame.lvExtensions).join(" "), "*.bak *.tmp");
   EXPECT_EQ(dialogs.directoryStarts, (std::vector<QString>{""}));
-  EXPECT_EQ(changes, 0) << "a scan does not notify";
+  EXPECT_EQ(changes, 1) << "the masks it added are a change";
+  dialogs.fileAnswers = {QString::fromStdString(dir.string())};
+  frame.actExtractFromDirectory->trigger();
+  EXPECT_EQ(changes, 1) << "nothing new, no change";
   std::filesystem::remove_all(dir);
+}
+
+TEST_F(FrameTest, AScanThatFailsPartWayShowsAndReportsWhatItAdded) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("pw-frame-fail-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  for (const char* f : {"a.aaa", "b.bad", "c.zzz"}) std::ofstream(dir / f) << "x";
+  registry.AddKey(TRegistryRoot::rrClassesRoot, ".bad", fakes::FakeRegistry::Value{"", false});
+  dialogs.fileAnswers = {QString::fromStdString(dir.string())};
+  frame.actExtractFromDirectory->trigger();
+  std::filesystem::remove_all(dir);
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].kind, "error");
+  EXPECT_EQ(Captions().join(" "), "*.aaa *.bad *.bak *.doc *.tmp");
+  EXPECT_EQ(changes, 1);
 }
 
 TEST_F(FrameTest, MaskDialogChecksTextAndUniqueness) {

@@ -1,8 +1,10 @@
 // The rules window and the rule dialog over a real document.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QColor>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -10,6 +12,8 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTreeView>
+#include <filesystem>
+#include <fstream>
 
 #include "model/HoardkeeperClasses.h"
 #include "platform/Errors.h"
@@ -65,6 +69,27 @@ TEST_F(RulesTest, WindowWorksOnACopyThatSaveCommits) {
   EXPECT_FALSE(manager.Rules()->Items(0)->Extensions()->Items(0)->Active());
   EXPECT_TRUE(manager.GetModified());
   EXPECT_FALSE(w.actSave->isEnabled());
+}
+
+TEST_F(RulesTest, MasksFromAScanCanBeSavedAtOnce) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("pw-rules-scan-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  for (const char* f : {"notes.txt", "old.doc"}) std::ofstream(dir / f) << "x";
+  TfmRules w;
+  w.LoadRules(manager.Rules());
+  Select(w, "Docs");
+  ASSERT_FALSE(w.actSave->isEnabled());
+  dialogs.fileAnswers = {QString::fromStdString(dir.string())};
+  w.frExtensions->actExtractFromDirectory->trigger();
+  std::filesystem::remove_all(dir);
+  EXPECT_EQ(test::Captions(w.frExtensions->lvExtensions), (QStringList{"*.doc", "*.txt"}));
+  EXPECT_EQ(w.lvRules->model()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(),
+            QColor(255, 0, 0))
+      << "Docs is marked as changed";
+  EXPECT_TRUE(w.actSave->isEnabled());
+  w.actSave->trigger();
+  EXPECT_EQ(manager.Rules()->Items(0)->Extensions()->Count(), 2);
 }
 
 TEST_F(RulesTest, ClosingCommitsOnlyAChange) {
