@@ -218,6 +218,42 @@ bool TCaptionSortModel::lessThan(const QModelIndex& left, const QModelIndex& rig
   return collator_.compare(left.data().toString(), right.data().toString()) < 0;
 }
 
+// ---- The view --------------------------------------------------------------------
+
+void TListView::CurrentToSelection(int skipFrom, int skipTo) {
+  QModelIndex first;
+  for (const QModelIndex& row : selectionModel()->selectedRows()) {
+    if (row.row() >= skipFrom && row.row() <= skipTo) continue;
+    if (!first.isValid() || row.row() < first.row()) first = row;
+  }
+  if (first.isValid()) {
+    selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+  } else {
+    selectionModel()->clearCurrentIndex();
+  }
+}
+
+void TListView::focusInEvent(QFocusEvent* event) {
+  const bool hadCurrent = currentIndex().isValid();
+  QTreeView::focusInEvent(event);
+  const QModelIndex current = currentIndex();
+  if (!hadCurrent && current.isValid() && !selectionModel()->isRowSelected(current.row(), {})) {
+    CurrentToSelection();
+  }
+}
+
+void TListView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+  // Before the toolkit moves the frame (and in a single-selection list the
+  // selection too) to a neighbour the user did not choose.
+  const QModelIndex current = currentIndex();
+  if (!parent.isValid() && current.isValid() && current.row() >= start && current.row() <= end) {
+    CurrentToSelection(start, end);
+  }
+  QTreeView::rowsAboutToBeRemoved(parent, start, end);
+}
+
+// ---- Space ---------------------------------------------------------------------
+
 bool TSpaceTogglesCheck::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress) return false;
   const auto* key = static_cast<QKeyEvent*>(event);

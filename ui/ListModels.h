@@ -1,13 +1,15 @@
 // The program's lists as item models over the document's collections. A row
 // is the item at the same index of its collection; no row keeps a pointer to
 // a document object, and the collection says when an item comes, changes or
-// goes, so that a view never shows an item that has been freed.
+// goes, so that a view never shows an item that has been freed. Below them,
+// the view every list of the program is shown in.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QCollator>
 #include <QSortFilterProxyModel>
 #include <QStringList>
+#include <QTreeView>
 
 #include "model/ListObserver.h"
 
@@ -113,6 +115,26 @@ class TCaptionSortModel final : public QSortFilterProxyModel {
 
  private:
   QCollator collator_;
+};
+
+// The program's list view. Its focus frame is on a selected row or on none:
+// the toolkit would put it on the first row, unselected, whenever the list
+// gets the focus without a current row (at start and after every rebuild),
+// and on a neighbour of a current row that goes; the first Down would then
+// skip a row and Space would toggle a row that is not selected.
+class TListView final : public QTreeView {
+  Q_OBJECT
+ public:
+  using QTreeView::QTreeView;
+
+ protected:
+  void focusInEvent(QFocusEvent* event) override;
+  void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+
+ private:
+  // Moves the current row to the first selected row outside [skipFrom,
+  // skipTo], or takes it away when there is none.
+  void CurrentToSelection(int skipFrom = -1, int skipTo = -1);
 };
 
 // Space toggles the check mark of the current row, whichever column holds

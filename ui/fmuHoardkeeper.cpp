@@ -220,7 +220,7 @@ void TfmHoardkeeper::CreateMenus() {
 void TfmHoardkeeper::CreateList() {
   Splitter1 = new QSplitter(Qt::Vertical, this);
   Splitter1->setObjectName("Splitter1");
-  ListView1 = new QTreeView(Splitter1);
+  ListView1 = new TListView(Splitter1);
   ListView1->setObjectName("ListView1");
   directoriesModel_ = new TDirectoriesModel(this);
   ListView1->setModel(directoriesModel_);

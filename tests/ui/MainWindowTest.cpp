@@ -596,6 +596,30 @@ TEST_F(MainWindowTest, SpaceTogglesTheCurrentRowsCheckMark) {
   EXPECT_EQ(w->SelectedRow(), 0) << "the selection stays";
 }
 
+// Until a row is chosen the list shows no focus frame: the first Down chooses
+// the first row, and Space then toggles that row. A rebuild starts so again.
+TEST_F(MainWindowTest, TheFocusFrameIsOnTheSelectionFromTheStart) {
+  WriteSettings();
+  auto w = Start();
+  w->show();
+  QApplication::setActiveWindow(w.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+  w->ListView1->setFocus(Qt::TabFocusReason);
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(w->ListView1));
+  QTest::keyClick(w->ListView1, Qt::Key_Down);
+  EXPECT_EQ(w->SelectedRow(), 0);
+  QTest::keyClick(w->ListView1, Qt::Key_Space);
+  EXPECT_FALSE(w->Manager()->Directories()->Items(0)->NeedArchive());
+
+  w->actShowRules->trigger();  // the list is built afresh
+  w->meCommandText->setFocus(Qt::TabFocusReason);
+  w->ListView1->setFocus(Qt::TabFocusReason);
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(w->ListView1));
+  QTest::keyClick(w->ListView1, Qt::Key_Down);
+  EXPECT_EQ(w->SelectedRow(), 0);
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(w->ListView1));
+}
+
 TEST_F(MainWindowTest, TheMemoHasTheWindowFace) {
   WriteSettings();
   auto w = Start();

@@ -156,6 +156,44 @@ TEST_F(RulesTest, NothingIsSelectedAfterADelete) {
   EXPECT_EQ(w.frExtensions->Extensions(), nullptr);
 }
 
+// Both lists of the window start without a focus frame, and Down chooses
+// their first row; a mask that goes takes the frame with it.
+TEST_F(RulesTest, TheFocusFrameIsOnTheSelectionInBothLists) {
+  manager.Rules()->Items(0)->Extensions()->Add()->SetExt("*.bak");
+  manager.SetModified(false);
+  TfmRules w;
+  w.LoadRules(manager.Rules());
+  w.show();
+  QApplication::setActiveWindow(&w);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  QTreeView* masks = w.frExtensions->lvExtensions;
+
+  w.lvRules->setFocus(Qt::TabFocusReason);
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(w.lvRules));
+  QTest::keyClick(w.lvRules, Qt::Key_Down);
+  EXPECT_EQ(test::SelectedCaptions(w.lvRules), QStringList{"Docs"});
+
+  masks->setFocus(Qt::TabFocusReason);
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(masks));
+  QTest::keyClick(masks, Qt::Key_Down);
+  EXPECT_EQ(test::SelectedCaptions(masks), QStringList{"*.bak"});
+  dialogs.confirmAnswers = {TAnswer::Yes};
+  w.frExtensions->actDeleteExtension->trigger();
+  EXPECT_EQ(test::Captions(masks), QStringList{"*.doc"});
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(masks));
+  QTest::keyClick(masks, Qt::Key_Space);
+  EXPECT_TRUE(manager.Rules()->Items(0)->Extensions()->Items(0)->Active())
+      << "Space without a chosen mask toggles none";
+  QTest::keyClick(masks, Qt::Key_Down);
+  EXPECT_EQ(test::SelectedCaptions(masks), QStringList{"*.doc"});
+
+  // Another rule and back: the masks are listed afresh.
+  QTest::keyClick(w.lvRules, Qt::Key_Down);
+  QTest::keyClick(w.lvRules, Qt::Key_Up);
+  masks->setFocus(Qt::TabFocusReason);
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(masks));
+}
+
 // The rule dialog copies a whole new mask list into the rule whose masks the
 // frame is showing; the frame shows the new masks, keeps the selection by
 // text, and paints no freed mask.
