@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QColor>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -251,6 +252,31 @@ TEST_F(RulesTest, RuleDialogChecksTheName) {
   EXPECT_EQ(d.result(), QDialog::Accepted);
   EXPECT_EQ(d.EditCopy->Name(), "Docs2");
   EXPECT_EQ(d.EditCopy->Category(), ecInclude);
+}
+
+// Each lamp stays beside its radio button however wide the dialog is made.
+TEST_F(RulesTest, TheLampsStayBesideTheirChoicesInAWideDialog) {
+  TedRule d;
+  d.show();
+  for (int width : {350, 900}) {
+    d.resize(width, 400);
+    QCoreApplication::processEvents();
+    SCOPED_TRACE(width);
+    for (QRadioButton* choice : {d.rbExclude, d.rbInclude}) {
+      // The picture nearest on the left of the button.
+      QLabel* lamp = nullptr;
+      for (QLabel* label : choice->parentWidget()->findChildren<QLabel*>()) {
+        if (!label->pixmap().isNull() && label->x() < choice->x() &&
+            (!lamp || label->x() > lamp->x())) {
+          lamp = label;
+        }
+      }
+      ASSERT_NE(lamp, nullptr);
+      const int pictureEnd = lamp->x() + lamp->pixmap().deviceIndependentSize().toSize().width();
+      EXPECT_LE(choice->x() - pictureEnd, 4) << choice->text().toStdString();
+      EXPECT_GE(choice->x() - pictureEnd, 0) << choice->text().toStdString();
+    }
+  }
 }
 
 TEST_F(RulesTest, RenamingReachesTheDirectoriesAtOnce) {
