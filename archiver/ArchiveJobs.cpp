@@ -133,7 +133,7 @@ int RunDirectoryAndWait(const TbkManager& manager, const TbkDirectory& directory
   return *outcome.status;
 }
 
-void RunAllDirectories(const TbkManager& manager) {
+void RunAllDirectories(const TbkManager& manager, std::string* failed) {
   const std::vector<TArchiveJob> jobs =
       MakeArchiveJobs(manager, GetArchiveDirectory(manager, false));
   const TbkDirectories& directories = *manager.Directories();
@@ -147,7 +147,12 @@ void RunAllDirectories(const TbkManager& manager) {
       clashes += (clashes.empty() ? "" : "\n") + job.directory + ": " + job.error;
       continue;
     }
-    StartJob(job, !IsPosixStyle());
+    try {
+      StartJob(job, !IsPosixStyle());
+    } catch (...) {
+      if (failed) *failed = job.directory;
+      throw;
+    }
   }
   if (!clashes.empty()) throw Exception(clashes);
 }

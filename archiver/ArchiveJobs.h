@@ -46,9 +46,10 @@ void StartDirectory(const TbkManager& manager, const TbkDirectory& directory);
 // could not run or its archive could not be put in place.
 int RunDirectoryAndWait(const TbkManager& manager, const TbkDirectory& directory);
 // Runs every marked directory in order; a directory that cannot be entered
-// ends the loop and the jobs already started keep running. Directories whose
-// archives clash are left out and reported together after the others started.
-void RunAllDirectories(const TbkManager& manager);
+// ends the loop and the jobs already started keep running, and failed (when
+// given) then holds that directory's path. Directories whose archives clash
+// are left out and reported together, each named, after the others started.
+void RunAllDirectories(const TbkManager& manager, std::string* failed = nullptr);
 void OpenArchiveDirectory(const TbkManager& manager);
 void EditBatchFile(const std::string& fileName);
 

@@ -1,6 +1,7 @@
 #include "archiver/ArchiverDetection.h"
 
 #include "archiver/ArchiveCommands.h"
+#include "platform/Errors.h"
 #include "platform/PathStyle.h"
 #include "platform/Programs.h"
 #include "platform/Registry.h"
@@ -17,7 +18,13 @@ bool FindAppPath(const char* program, std::string& path) {
       Get<IRegistry>().OpenKey(TRegistryRoot::rrLocalMachine, kAppPaths + std::string(program));
   if (!key) return false;
   std::string value;
-  key->ReadDefaultValue(value);
+  try {
+    key->ReadDefaultValue(value);
+  } catch (const ERegistryError&) {
+    // A number or bytes where the program's path belongs names no program:
+    // the archiver is not found, and the window goes on without it.
+    return false;
+  }
   path = value;
   return true;
 }

@@ -11,8 +11,9 @@ namespace pw {
 enum TArchiverKind { akWinZip = 0, akWinRar = 1, ak7Zip = 2 };
 
 // True when the App Paths key exists and opens; path then holds its default
-// value (empty when it has none). A missing key leaves path alone. In the
-// POSIX style WinRAR is also found as "rar" on PATH.
+// value (empty when it has none). A missing key, or a default value that is
+// not text, leaves path alone. In the POSIX style WinRAR is also found as
+// "rar" on PATH.
 bool FindWinRar(std::string& path);
 bool FindWinZipCommandLine(std::string& path);
 bool FindWinZip(std::string& path);

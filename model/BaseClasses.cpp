@@ -13,17 +13,27 @@ void TPersistent::Assign(const TPersistent*) {}
 // ---- TCollection ------------------------------------------------------------
 
 TCollection::~TCollection() {
-  const std::vector<IListObserver*> observers = std::move(observers_);
-  observers_.clear();
-  for (IListObserver* observer : observers) observer->ListDestroyed(*this);
+  // Each observer is detached just before it is told; one that destroys
+  // another on hearing it takes that one out of the list, untold.
+  while (!observers_.empty()) {
+    IListObserver* observer = observers_.front();
+    observers_.erase(observers_.begin());
+    observer->ListDestroyed(*this);
+  }
   Clear();
 }
 
 template <class F>
 void TCollection::Notify(F f) {
-  // An observer may detach while it is told.
+  // Told in the order they came, each only while still attached: an observer
+  // may detach itself or another while it is told, or destroy another, which
+  // then detaches on its way out and must not be reached again.
   const std::vector<IListObserver*> observers = observers_;
-  for (IListObserver* observer : observers) f(*observer);
+  for (IListObserver* observer : observers) {
+    if (std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) {
+      f(*observer);
+    }
+  }
 }
 
 TCollectionItem* TCollection::GetItem(int index) const {

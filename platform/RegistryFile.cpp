@@ -1,5 +1,6 @@
 #include "platform/RegistryFile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -191,6 +192,7 @@ TRegistryFile TRegistryFile::Parse(const std::string& contents) {
     if (!inAnyKey) Malformed(line, "a value before the first key");
 
     TRegistryValue value;
+    value.line = line;
     bool removeValue = false;
     if (!data.empty() && data[0] == '"') {
       size_t k = 0;
@@ -236,7 +238,18 @@ TRegistryFile TRegistryFile::Parse(const std::string& contents) {
   return registry;
 }
 
+namespace {
+
+// Says what is wrong with the file on standard error, and to the caller who asked.
+void Report(const std::string& message, std::string* problem) {
+  std::fprintf(stderr, "Packetwright: %s\n", message.c_str());
+  if (problem) *problem += (problem->empty() ? "" : "\n") + message;
+}
+
+}  // namespace
+
 TRegistryFile TRegistryFile::Load(const std::string& fileName, std::string* problem) {
+  if (problem) problem->clear();
   std::error_code error;
   if (!std::filesystem::exists(fileName, error)) return {};
   std::string what;
@@ -249,7 +262,21 @@ TRegistryFile TRegistryFile::Load(const std::string& fileName, std::string* prob
       if (!in.good() && !in.eof()) {
         what = "cannot be read";
       } else {
-        return Parse(contents);
+        TRegistryFile registry = Parse(contents);
+        // A lookup that meets such a value finds nothing usable there and
+        // says nothing; the user learns of it here, once for each reading.
+        std::vector<int> notText;
+        for (const auto& [id, key] : registry.keys_) {
+          if (key.defaultValue && !key.defaultValue->isText) {
+            notText.push_back(key.defaultValue->line);
+          }
+        }
+        std::sort(notText.begin(), notText.end());
+        for (int line : notText) {
+          Report(fileName + ": Line " + std::to_string(line) + ": the default value is not text",
+                 problem);
+        }
+        return registry;
       }
     }
   } catch (const ERegistryError& e) {
@@ -257,9 +284,7 @@ TRegistryFile TRegistryFile::Load(const std::string& fileName, std::string* prob
   } catch (const std::exception&) {
     what = "cannot be read";  // a read error or too little memory for the file
   }
-  const std::string message = fileName + ": " + what + "; the file is ignored";
-  std::fprintf(stderr, "Packetwright: %s\n", message.c_str());
-  if (problem) *problem = message;
+  Report(fileName + ": " + what + "; the file is ignored", problem);
   return {};
 }
 

@@ -15,6 +15,7 @@ namespace pw {
 struct TRegistryValue {
   bool isText = true;  // REG_SZ or REG_EXPAND_SZ
   std::string text;
+  int line = 0;  // of the file, where the value is given
 };
 
 class TRegistryFile final : public IRegistry {
@@ -23,6 +24,8 @@ class TRegistryFile final : public IRegistry {
   static TRegistryFile Parse(const std::string& contents);
   // The file's registry, or an empty one when the file does not exist. A
   // malformed file is reported once on standard error and gives an empty one.
+  // A default value that is not text is reported there too, a line each, and
+  // kept: reading it fails as it does in the system's registry.
   static TRegistryFile Load(const std::string& fileName, std::string* problem = nullptr);
 
   std::unique_ptr<IRegistryKey> OpenKey(TRegistryRoot root, const std::string& path) override;

@@ -35,8 +35,13 @@ QString ErrorBoxText(const std::string& message) {
 
 void ShowApplicationError(const std::exception& error) {
   const auto* own = dynamic_cast<const Exception*>(&error);
-  Get<IDialogService>().ShowError(nullptr, ApplicationTitle(),
-                                  ErrorBoxText(own ? own->Message() : error.what()));
+  QString text = ErrorBoxText(own ? own->Message() : error.what());
+  // Below the message, which keeps its own full stop, and without one: a
+  // dot after a path would read as part of it.
+  if (const auto* failed = dynamic_cast<const EDirectoryError*>(&error)) {
+    text += "\nDirectory: " + ToQt(failed->Directory());
+  }
+  Get<IDialogService>().ShowError(nullptr, ApplicationTitle(), text);
 }
 
 QString StartupFailureText(const Exception& error) {

@@ -4,10 +4,11 @@
 
 #include <QApplication>
 #include <exception>
+#include <string>
+
+#include "platform/Errors.h"
 
 namespace pw {
-
-class Exception;
 
 class TPacketwrightApplication final : public QApplication {
  public:
@@ -18,6 +19,22 @@ class TPacketwrightApplication final : public QApplication {
 // The program file's name up to its first ".", lower-cased after its first
 // character.
 QString ApplicationTitle();
+// The failure of a command on one directory: the cause's message and kind,
+// and the directory, which the error box names on a line of its own.
+class EDirectoryError final : public Exception {
+ public:
+  EDirectoryError(const Exception& cause, std::string directory)
+      : Exception(cause.Message()),
+        className_(cause.ClassName()),
+        directory_(std::move(directory)) {}
+  const std::string& Directory() const { return directory_; }
+  const char* ClassName() const override { return className_; }
+
+ private:
+  const char* className_;
+  std::string directory_;
+};
+
 // The message with "." appended when its last character sorts after ".".
 QString ErrorBoxText(const std::string& message);
 void ShowApplicationError(const std::exception& error);

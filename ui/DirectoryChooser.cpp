@@ -1,7 +1,10 @@
 #include "ui/DirectoryChooser.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QToolButton>
 
 #include "platform/Services.h"
@@ -34,6 +37,13 @@ TDirectoryChooser::TDirectoryChooser(QWidget* parent, const QString& start, bool
   if (!offerCreate) {
     setOption(QFileDialog::ReadOnly, true);  // no "New Folder" in the context menu either
     if (auto* newFolder = findChild<QToolButton*>("newFolderButton")) newFolder->hide();
+  } else if (auto* buttons = findChild<QDialogButtonBox*>("buttonBox")) {
+    // The toolkit greys "Choose" whenever the typed folder does not exist,
+    // from several places as the name is typed and looked up; only Enter
+    // would then reach accept(). Where creating is offered the button is
+    // given back each time, so that a click asks the same question.
+    choose_ = buttons->button(QDialogButtonBox::Open);
+    if (choose_) choose_->installEventFilter(this);
   }
   const QString from = start.isEmpty() ? QDir::currentPath() : QDir::fromNativeSeparators(start);
   const QString folder = ExistingAncestor(from);
@@ -46,6 +56,19 @@ TDirectoryChooser::TDirectoryChooser(QWidget* parent, const QString& start, bool
 QString TDirectoryChooser::Chosen() const {
   const QStringList files = selectedFiles();
   return files.isEmpty() ? QString() : QDir::toNativeSeparators(files.first());
+}
+
+bool TDirectoryChooser::MayCreateChosen() const {
+  const QString chosen = Chosen();
+  return offerCreate_ && !chosen.isEmpty() && !QFileInfo::exists(chosen);
+}
+
+bool TDirectoryChooser::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == choose_ && event->type() == QEvent::EnabledChange && !choose_->isEnabled() &&
+      MayCreateChosen()) {
+    choose_->setEnabled(true);
+  }
+  return QFileDialog::eventFilter(watched, event);
 }
 
 void TDirectoryChooser::accept() {

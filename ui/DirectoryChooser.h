@@ -5,6 +5,8 @@
 
 #include <QFileDialog>
 
+class QPushButton;
+
 namespace pw {
 
 class TDirectoryChooser final : public QFileDialog {
@@ -21,8 +23,15 @@ class TDirectoryChooser final : public QFileDialog {
 
   void accept() override;
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  // Whether "Choose" leads to the question about creating the typed folder.
+  bool MayCreateChosen() const;
+
   bool offerCreate_;
+  QPushButton* choose_ = nullptr;
 };
 
 }  // namespace pw

@@ -60,9 +60,18 @@ QVariant TListModel::headerData(int section, Qt::Orientation orientation, int ro
   return section >= 0 && section < headers_.size() ? QVariant(headers_[section]) : QVariant();
 }
 
+// The row's item, or null for a row the list does not hold (a stale index, or
+// one asked for between an announcement and its end). Views ask for data
+// while they paint, where nothing may be thrown.
+TCollectionItem* TListModel::ItemAt(const QModelIndex& index) const {
+  if (!list_ || !checkIndex(index, CheckIndexOption::IndexIsValid)) return nullptr;
+  return index.row() < list_->Count() ? list_->GetItem(index.row()) : nullptr;
+}
+
 QVariant TListModel::data(const QModelIndex& index, int role) const {
-  if (!checkIndex(index, CheckIndexOption::IndexIsValid) || !list_) return {};
-  const TCollectionItem& item = *list_->GetItem(index.row());
+  const TCollectionItem* found = ItemAt(index);
+  if (!found) return {};
+  const TCollectionItem& item = *found;
   if (role == Qt::CheckStateRole) {
     return checkable_ && index.column() == 0 ? CheckState(Checked(item)) : QVariant();
   }
@@ -77,11 +86,10 @@ Qt::ItemFlags TListModel::flags(const QModelIndex& index) const {
 }
 
 bool TListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (role != Qt::CheckStateRole || !checkable_ || index.column() != 0 || !list_ ||
-      !checkIndex(index, CheckIndexOption::IndexIsValid)) {
-    return false;
-  }
-  TCollectionItem& item = *list_->GetItem(index.row());
+  if (role != Qt::CheckStateRole || !checkable_ || index.column() != 0) return false;
+  TCollectionItem* found = ItemAt(index);
+  if (!found) return false;
+  TCollectionItem& item = *found;
   const bool checked = value.value<Qt::CheckState>() == Qt::Checked;
   if (checked == Checked(item)) return true;
   SetChecked(item, checked);  // the collection reports the change of the row
@@ -209,6 +217,42 @@ TCaptionSortModel::TCaptionSortModel(QAbstractItemModel* source, QObject* parent
 bool TCaptionSortModel::lessThan(const QModelIndex& left, const QModelIndex& right) const {
   return collator_.compare(left.data().toString(), right.data().toString()) < 0;
 }
+
+// ---- The view --------------------------------------------------------------------
+
+void TListView::CurrentToSelection(int skipFrom, int skipTo) {
+  QModelIndex first;
+  for (const QModelIndex& row : selectionModel()->selectedRows()) {
+    if (row.row() >= skipFrom && row.row() <= skipTo) continue;
+    if (!first.isValid() || row.row() < first.row()) first = row;
+  }
+  if (first.isValid()) {
+    selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+  } else {
+    selectionModel()->clearCurrentIndex();
+  }
+}
+
+void TListView::focusInEvent(QFocusEvent* event) {
+  const bool hadCurrent = currentIndex().isValid();
+  QTreeView::focusInEvent(event);
+  const QModelIndex current = currentIndex();
+  if (!hadCurrent && current.isValid() && !selectionModel()->isRowSelected(current.row(), {})) {
+    CurrentToSelection();
+  }
+}
+
+void TListView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+  // Before the toolkit moves the frame (and in a single-selection list the
+  // selection too) to a neighbour the user did not choose.
+  const QModelIndex current = currentIndex();
+  if (!parent.isValid() && current.isValid() && current.row() >= start && current.row() <= end) {
+    CurrentToSelection(start, end);
+  }
+  QTreeView::rowsAboutToBeRemoved(parent, start, end);
+}
+
+// ---- Space ---------------------------------------------------------------------
 
 bool TSpaceTogglesCheck::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress) return false;

@@ -1,13 +1,15 @@
 // The program's lists as item models over the document's collections. A row
 // is the item at the same index of its collection; no row keeps a pointer to
 // a document object, and the collection says when an item comes, changes or
-// goes, so that a view never shows an item that has been freed.
+// goes, so that a view never shows an item that has been freed. Below them,
+// the view every list of the program is shown in.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QCollator>
 #include <QSortFilterProxyModel>
 #include <QStringList>
+#include <QTreeView>
 
 #include "model/ListObserver.h"
 
@@ -31,6 +33,7 @@ class TListModel : public QAbstractTableModel, private IListObserver {
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  // An empty value, and false from setData, for a row the list does not hold.
   QVariant data(const QModelIndex& index, int role) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
@@ -46,6 +49,7 @@ class TListModel : public QAbstractTableModel, private IListObserver {
   virtual void SetChecked(TCollectionItem&, bool) {}
 
  private:
+  TCollectionItem* ItemAt(const QModelIndex& index) const;
   void ItemAdded(TCollection& list, int index) override;
   void ItemAboutToBeRemoved(TCollection& list, int index) override;
   void ItemRemoved(TCollection& list, int index) override;
@@ -111,6 +115,26 @@ class TCaptionSortModel final : public QSortFilterProxyModel {
 
  private:
   QCollator collator_;
+};
+
+// The program's list view. Its focus frame is on a selected row or on none:
+// the toolkit would put it on the first row, unselected, whenever the list
+// gets the focus without a current row (at start and after every rebuild),
+// and on a neighbour of a current row that goes; the first Down would then
+// skip a row and Space would toggle a row that is not selected.
+class TListView final : public QTreeView {
+  Q_OBJECT
+ public:
+  using QTreeView::QTreeView;
+
+ protected:
+  void focusInEvent(QFocusEvent* event) override;
+  void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+
+ private:
+  // Moves the current row to the first selected row outside [skipFrom,
+  // skipTo], or takes it away when there is none.
+  void CurrentToSelection(int skipFrom = -1, int skipTo = -1);
 };
 
 // Space toggles the check mark of the current row, whichever column holds

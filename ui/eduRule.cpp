@@ -35,9 +35,12 @@ TedRule::TedRule(QWidget* parent)
   edName = new QLineEdit(this);
   auto* gbCategory = new QGroupBox("Files matches the Mask must be ", this);
   auto* row = new QHBoxLayout(gbCategory);
+  // The size of its picture: a lamp that took a share of a widened dialog
+  // would drift away from its radio button.
   auto lamp = [this](bool include) {
     auto* image = new QLabel(this);
     image->setPixmap(CategoryLamp(include).pixmap(16, 16));
+    image->setFixedSize(16, 16);
     return image;
   };
   rbExclude = new QRadioButton("Excluded from Archive", gbCategory);
@@ -49,6 +52,7 @@ TedRule::TedRule(QWidget* parent)
   row->addWidget(rbExclude);
   row->addWidget(lamp(true));
   row->addWidget(rbInclude);
+  row->addStretch(1);  // the room a wider dialog gives stays on the right
   frExtensions = new TfrExtensions(this);
   frExtensions->actAddExtension->setText("Add");
   frExtensions->actAddExtension->setToolTip("Add");

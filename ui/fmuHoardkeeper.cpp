@@ -17,10 +17,12 @@
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
 #include "model/HoardkeeperClasses.h"
+#include "platform/Errors.h"
 #include "platform/PathStyle.h"
 #include "platform/ProgramPath.h"
 #include "platform/Services.h"
 #include "platform/Streams.h"
+#include "ui/Application.h"
 #include "ui/DialogService.h"
 #include "ui/ImageList.h"
 #include "ui/ListModels.h"
@@ -218,7 +220,7 @@ void TfmHoardkeeper::CreateMenus() {
 void TfmHoardkeeper::CreateList() {
   Splitter1 = new QSplitter(Qt::Vertical, this);
   Splitter1->setObjectName("Splitter1");
-  ListView1 = new QTreeView(Splitter1);
+  ListView1 = new TListView(Splitter1);
   ListView1->setObjectName("ListView1");
   directoriesModel_ = new TDirectoriesModel(this);
   ListView1->setModel(directoriesModel_);
@@ -432,12 +434,27 @@ void TfmHoardkeeper::actFileOpenExecute() {
   ListView1Change(SelectedRow());
 }
 
+// A run's error names its directory: among thousands, "File not found."
+// alone does not say which one it was.
 void TfmHoardkeeper::actRunCurrentAnywayExecute() {
-  if (const TbkDirectory* directory = SelectedDirectory()) RunDirectory(*manager_, *directory);
+  const TbkDirectory* directory = SelectedDirectory();
+  if (!directory) return;
+  try {
+    RunDirectory(*manager_, *directory);
+  } catch (const Exception& e) {
+    throw EDirectoryError(e, directory->Path());
+  }
 }
 
 void TfmHoardkeeper::actRunAllExecute() {
-  RunAllDirectories(*manager_);
+  std::string failed;
+  try {
+    RunAllDirectories(*manager_, &failed);
+  } catch (const Exception& e) {
+    // Clashes come together at the end, each line naming its directory.
+    if (failed.empty()) throw;
+    throw EDirectoryError(e, failed);
+  }
 }
 
 void TfmHoardkeeper::actCreateBatCurrentExecute() {

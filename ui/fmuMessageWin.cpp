@@ -48,12 +48,17 @@ TMessageWin::~TMessageWin() {
 void TMessageWin::ShowText(const std::string& text) {
   laMessage->setText(ToQt(text));
   laMessage->adjustSize();
-  // The outer width follows the text; the frame is known once the window shows.
+  // The width follows the text. The window is sized, and centred, before it
+  // shows: moved or resized on the screen it would leave its first picture
+  // on the window beneath, which cannot repaint while the work keeps the
+  // thread busy. The frame is not known until then, so the size is that of
+  // the inside, the same for the same text before and after.
   const bool first = !isVisible();
-  if (first) show();
-  const int frame = frameGeometry().width() - geometry().width();
-  setFixedSize(laMessage->x() + laMessage->width() + 30 - frame, 48);
-  if (first) CentreOnScreen(this);
+  setFixedSize(laMessage->x() + laMessage->width() + 30, 48);
+  if (first) {
+    CentreOnScreen(this);
+    show();
+  }
   raise();
   if (!isActiveWindow()) activateWindow();
   // The window system puts a new window on the screen a moment later; until

@@ -93,7 +93,7 @@ TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_uniq
   tbRules->addSeparator();
   tbRules->addActions({actAddRule, actEditRule, actDeleteRule});
   left->addWidget(tbRules);
-  lvRules = new QTreeView(paLeft);
+  lvRules = new TListView(paLeft);
   lvRules->setObjectName("lvRules");
   rulesModel_ = new TRulesModel(this);
   rulesModel_->SetList(workRules_.get());

@@ -62,7 +62,7 @@ TfrExtensions::TfrExtensions(QWidget* parent) : QWidget(parent) {
   tbExtensions->addActions({actExtractFromDirectory, actClear});
   layout->addWidget(tbExtensions);
 
-  lvExtensions = new QTreeView(this);
+  lvExtensions = new TListView(this);
   lvExtensions->setObjectName("lvExtensions");
   model_ = new TExtensionsModel(this);
   sorted_ = new TCaptionSortModel(model_, this);
@@ -135,12 +135,19 @@ int TfrExtensions::FirstSelected() const {
 
 void TfrExtensions::RememberSelection() {
   remembered_.clear();
-  for (const QModelIndex& row : lvExtensions->selectionModel()->selectedRows()) {
-    remembered_ << row.data().toString();
+  QItemSelectionModel* selection = lvExtensions->selectionModel();
+  const QModelIndex current = lvExtensions->currentIndex();
+  // The current mask first, so that the focus frame returns to it.
+  if (current.isValid() && selection->isRowSelected(current.row(), {})) {
+    remembered_ << current.siblingAtColumn(0).data().toString();
+  }
+  for (const QModelIndex& row : selection->selectedRows()) {
+    if (row.row() != current.row()) remembered_ << row.data().toString();
   }
 }
 
 void TfrExtensions::RestoreSelection() {
+  QModelIndex current;
   for (const QString& caption : remembered_) {
     for (int row = 0; row < sorted_->rowCount(); ++row) {
       const QModelIndex index = sorted_->index(row, 0);
@@ -148,11 +155,16 @@ void TfrExtensions::RestoreSelection() {
         lvExtensions->selectionModel()->select(
             index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
         lvExtensions->scrollTo(index);
+        if (!current.isValid()) current = index;
         break;
       }
     }
   }
   remembered_.clear();
+  // The focus frame on a mask that stays selected, where keys go on from.
+  if (current.isValid()) {
+    lvExtensions->selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+  }
 }
 
 void TfrExtensions::lvExtensionsChange(bool checkToggled) {
@@ -243,8 +255,8 @@ void TfrExtensions::actAddExtensionExecute() {
   extensions_->Add()->Assign(&fresh);
   // The sorted list has put the new mask into place; select it there too.
   const QModelIndex added = sorted_->mapFromSource(model_->index(extensions_->Count() - 1, 0));
-  lvExtensions->selectionModel()->select(added,
-                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  lvExtensions->selectionModel()->setCurrentIndex(
+      added, QItemSelectionModel::Select | QItemSelectionModel::Rows);
   DoExtensionsChanged();
 }
 
@@ -285,8 +297,20 @@ void TfrExtensions::actExtractFromDirectoryExecute() {
   if (!extensions_) return;
   const auto dir = Get<IDialogService>().ChooseDirectory(this, QString(), false);
   if (!dir) return;
-  ScanDirectory(FromQt(*dir), extensions_);
-  RefreshList();
+  // Masks a scan adds are a change like any other, also when it fails part-way
+  // after adding some: the window around learns of them.
+  const int before = extensions_->Count();
+  auto finish = [this, before] {
+    RefreshList();
+    if (extensions_->Count() != before) DoExtensionsChanged();
+  };
+  try {
+    ScanDirectory(FromQt(*dir), extensions_);
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
 }
 
 }  // namespace pw

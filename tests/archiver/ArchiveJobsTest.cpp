@@ -92,12 +92,14 @@ TEST_F(JobsTest, RunAllStopsAtTheFirstDirectoryThatCannotBeEntered) {
   Add("D:\\Gone", true, false);
   Add("D:\\Three");
   current.failureCode = 3;
+  std::string failed;
   try {
-    RunAllDirectories(manager);
+    RunAllDirectories(manager, &failed);
     FAIL();
   } catch (const EInOutError& e) {
     EXPECT_EQ(e.Message(), "Invalid filename");
   }
+  EXPECT_EQ(failed, "D:\\Gone");
   ASSERT_EQ(shell.calls.size(), 2u);
   EXPECT_NE(shell.calls[1].parameters.find("D_Two"), std::string::npos);
   EXPECT_EQ(current.current, "D:\\Two") << "left at the last job's directory";

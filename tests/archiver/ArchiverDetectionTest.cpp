@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "archiver/ArchiverDetection.h"
-#include "platform/Errors.h"
+#include "platform/RegistryFile.h"
 #include "platform/fakes/Fakes.h"
 
 namespace pw {
@@ -75,12 +75,19 @@ TEST_F(DetectionTest, NothingFoundLeavesEverythingAlone) {
   EXPECT_EQ(exe + params + key, "epk");
 }
 
-TEST_F(DetectionTest, NonTextDefaultValueRaisesAndReleasesTheKey) {
+TEST_F(DetectionTest, ANonTextDefaultValueIsNotFoundAndReleasesTheKey) {
   registry.AddKey(kMachine, kAppPaths + "WinRAR.exe", Value{"", false});
-  std::string path;
-  EXPECT_THROW(FindWinRar(path), ERegistryError);
-  EXPECT_THROW(ApplyWinRarOptions(manager), ERegistryError);
-  EXPECT_EQ(manager.ArchiverParams(), "");
+  registry.AddKey(kMachine, kAppPaths + "7zFM.exe", Value{"", false});
+  std::string path = "kept";
+  EXPECT_FALSE(FindWinRar(path));
+  EXPECT_FALSE(Find7Zip(path));
+  EXPECT_EQ(path, "kept");
+  manager.SetArchiverExeFileName("old.exe");
+  manager.SetModified(false);
+  EXPECT_FALSE(ApplyWinRarOptions(manager));
+  EXPECT_FALSE(ApplyArchiverOptions(manager, ak7Zip));
+  EXPECT_EQ(manager.ArchiverExeFileName(), "old.exe");
+  EXPECT_FALSE(manager.GetModified());
   // The fixture's destructor checks that no key stayed open.
 }
 
@@ -99,6 +106,27 @@ TEST_F(DetectionTest, FileTypeDescriptionGoesThroughTheClassName) {
   GetFileTypeDescription(".none", description);
   EXPECT_EQ(description, "");
   EXPECT_EQ(registry.opened.back(), "") << "an empty class name addresses the root key";
+}
+
+// The registry file beside the program, where a hand-written value may be
+// of any kind: only text names a program.
+TEST(RegistryFileDetection, ANumberOrBytesForAnArchiverIsNotFoundAndTheOthersAre) {
+  auto key = [](const char* program) {
+    return "[HKEY_LOCAL_MACHINE\\" + kAppPaths + program + "]\n";
+  };
+  TRegistryFile file = TRegistryFile::Parse(
+      "REGEDIT4\n" + key("WinRAR.exe") + "@=dword:00000001\n" + key("wzzip.exe") +
+      "@=hex:41,42,00\n" + key("7zFM.exe") + "@=\"/opt/7-zip/7zFM\"\n");
+  ScopedOverride<IRegistry> use(file);
+  std::string path = "kept";
+  EXPECT_FALSE(FindWinRar(path));
+  EXPECT_FALSE(FindWinZipCommandLine(path));
+  EXPECT_EQ(path, "kept");
+  TbkManager manager;
+  EXPECT_FALSE(ApplyArchiverOptions(manager, akWinRar));
+  EXPECT_TRUE(ApplyArchiverOptions(manager, ak7Zip));
+  EXPECT_EQ(manager.ArchiverParams(), "a -r");
+  EXPECT_EQ(manager.ExcludeKey(), "-x!");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // when its removal is announced.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,115 @@ TEST(ListObserverTest, AFreedListDetachesItsObservers) {
     rules.Delete(0);  // frees its masks, and so their list, with it
   }
   EXPECT_EQ(r.calls, (Calls{"removing 0 Docs", "destroyed", "removed 0", "destroyed"}));
+}
+
+// Detaches in its destructor, as every observer must, and counts what it
+// hears after that in the shared log, which outlives it.
+class Victim final : public IListObserver {
+ public:
+  Victim(TCollection& list, std::vector<std::string>& log) : list_(list), log_(log) {
+    list_.AddObserver(this);
+  }
+  ~Victim() {
+    list_.RemoveObserver(this);
+    log_.push_back("victim gone");
+  }
+  void ItemAdded(TCollection&, int) override { log_.push_back("victim told"); }
+  void ItemAboutToBeRemoved(TCollection&, int) override { log_.push_back("victim told"); }
+  void ItemRemoved(TCollection&, int) override { log_.push_back("victim told"); }
+  void ItemChanged(TCollection&, int) override { log_.push_back("victim told"); }
+  void ListAboutToBeReset(TCollection&) override { log_.push_back("victim told"); }
+  void ListReset(TCollection&) override { log_.push_back("victim told"); }
+  void ListDestroyed(TCollection&) override { log_.push_back("victim told"); }
+
+ private:
+  TCollection& list_;
+  std::vector<std::string>& log_;
+};
+
+// On the first thing it hears, frees the victim; a window closing a view of
+// the same list while it is told behaves so.
+class Killer final : public IListObserver {
+ public:
+  Killer(std::unique_ptr<Victim>& victim, std::vector<std::string>& log)
+      : victim_(victim), log_(log) {}
+  void ItemAdded(TCollection&, int) override { Strike(); }
+  void ItemAboutToBeRemoved(TCollection&, int) override { Strike(); }
+  void ItemRemoved(TCollection&, int) override { Strike(); }
+  void ItemChanged(TCollection&, int) override { Strike(); }
+  void ListAboutToBeReset(TCollection&) override { Strike(); }
+  void ListReset(TCollection&) override { Strike(); }
+  void ListDestroyed(TCollection&) override { Strike(); }
+
+ private:
+  void Strike() {
+    log_.push_back("killer told");
+    victim_.reset();
+  }
+  std::unique_ptr<Victim>& victim_;
+  std::vector<std::string>& log_;
+};
+
+// Run under the sanitizers, a freed observer that is still told is a
+// use after free; without them, the log shows it.
+TEST(ListObserverTest, AnObserverFreedByAnotherWhileTheListTellsIsNotToldAgain) {
+  Calls log;
+  Recorder last;
+  TbkManager m;
+  TbkDirectories& list = *m.Directories();
+  std::unique_ptr<Victim> victim;
+  Killer killer(victim, log);
+  list.AddObserver(&killer);
+  victim = std::make_unique<Victim>(list, log);
+  list.AddObserver(&last);
+  list.Add();
+  EXPECT_EQ(log, (Calls{"killer told", "victim gone"}));
+  EXPECT_EQ(last.calls, Calls{"added 0 "}) << "those after it are still told";
+
+  list.RemoveObserver(&killer);
+  list.RemoveObserver(&last);
+}
+
+// Takes another observer off the list when told of a change.
+class Detacher final : public IListObserver {
+ public:
+  Detacher(TCollection& list, IListObserver& other) : list_(list), other_(other) {}
+  void ItemAdded(TCollection&, int) override {}
+  void ItemAboutToBeRemoved(TCollection&, int) override {}
+  void ItemRemoved(TCollection&, int) override {}
+  void ItemChanged(TCollection&, int) override { list_.RemoveObserver(&other_); }
+  void ListAboutToBeReset(TCollection&) override {}
+  void ListReset(TCollection&) override {}
+  void ListDestroyed(TCollection&) override {}
+
+ private:
+  TCollection& list_;
+  IListObserver& other_;
+};
+
+TEST(ListObserverTest, AnObserverDetachedByAnotherWhileTheListTellsIsNotTold) {
+  TbkManager m;
+  TbkDirectories& list = *m.Directories();
+  list.Add()->SetPath("A");
+  Recorder detached;
+  Detacher detacher(list, detached);
+  list.AddObserver(&detacher);
+  list.AddObserver(&detached);
+  list.Items(0)->SetPath("B");
+  EXPECT_TRUE(detached.calls.empty());
+  list.RemoveObserver(&detacher);
+}
+
+TEST(ListObserverTest, AnObserverFreedByAnotherAsTheListGoesIsNotToldAgain) {
+  Calls log;
+  std::unique_ptr<Victim> victim;
+  Killer killer(victim, log);
+  {
+    TbkRules rules;
+    rules.AddObserver(&killer);
+    victim = std::make_unique<Victim>(rules, log);
+  }
+  EXPECT_EQ(log, (Calls{"killer told", "victim gone"}));
 }
 
 }  // namespace

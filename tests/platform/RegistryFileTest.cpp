@@ -146,6 +146,38 @@ TEST(RegistryFile, MalformedFileLoadsAsEmptyAndSaysSo) {
   EXPECT_EQ(Default(none, kClasses, ".x"), "<missing key>");
 }
 
+TEST(RegistryFile, AValueThatIsNotTextIsReportedOnceAndTheRestIsRead) {
+  const test::TTempFolder folder("reg");
+  const std::filesystem::path file = folder / "Packetwright.reg";
+  const std::string appPaths = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+  auto key = [&](const std::string& path) { return "[HKEY_LOCAL_MACHINE\\" + path + "]\n"; };
+  test::WriteFile(file, "REGEDIT4\n\n" + key(appPaths + "wzzip.exe") + "@=hex:41,42,00\n" +
+                            key(appPaths + "WinRAR.exe") + "@=dword:00000001\n" +
+                            key(appPaths + "7zFM.exe") + "@=\"/usr/lib/7zip/7zFM\"\n" +
+                            key("SOFTWARE\\Replaced") + "@=dword:00000002\n" +
+                            "@=\"text after all\"\n");
+  std::string problem;
+  TRegistryFile r = TRegistryFile::Load(file.string(), &problem);
+  EXPECT_EQ(problem, file.string() + ": Line 4: the default value is not text\n" + file.string() +
+                         ": Line 6: the default value is not text");
+  EXPECT_EQ(Default(r, kMachine, appPaths + "WinRAR.exe"), "<not text>");
+  EXPECT_EQ(Default(r, kMachine, appPaths + "7zFM.exe"), "/usr/lib/7zip/7zFM");
+  EXPECT_EQ(Default(r, kMachine, "SOFTWARE\\Replaced"), "text after all");
+
+  // The live file says it once, however often it is looked up, and again
+  // only when it has been read again.
+  TLiveRegistryFile live(file.string());
+  testing::internal::CaptureStderr();
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NE(live.OpenKey(kMachine, appPaths + "WinRAR.exe"), nullptr);
+    EXPECT_TRUE(live.HasKey(kMachine, appPaths + "7zFM.exe"));
+  }
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(said, "Packetwright: " + file.string() + ": Line 4: the default value is not text\n" +
+                      "Packetwright: " + file.string() +
+                      ": Line 6: the default value is not text\n");
+}
+
 TEST(RegistryFile, ALiveFileIsReadAgainWhenItChanges) {
   namespace fs = std::filesystem;
   const fs::path file =

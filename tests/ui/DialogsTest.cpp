@@ -12,10 +12,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <memory>
+#include <vector>
 
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/Fakes.h"
@@ -190,10 +193,40 @@ TEST_F(DialogTest, MessageWindowFollowsItsText) {
   EXPECT_EQ(win.pos(), where) << "a visible window is not shown again";
   win.ShowText("Scanning C:\\...");
   EXPECT_EQ(win.width(), narrow);
-  EXPECT_EQ(win.frameGeometry().width(), win.laMessage->x() + win.laMessage->width() + 30);
+  EXPECT_EQ(win.width(), win.laMessage->x() + win.laMessage->width() + 30);
   EXPECT_FALSE(win.windowFlags() & Qt::WindowCloseButtonHint);
   EXPECT_TRUE(win.windowFlags() & Qt::WindowStaysOnTopHint) << "not under a modal dialog";
   EXPECT_TRUE(win.windowHandle()->isExposed()) << "on the screen when ShowText returns";
+}
+
+// Where and how large a window is at the moment it is shown.
+class ShownGeometry final : public QObject {
+ public:
+  std::vector<QRect> shown;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) shown.push_back(static_cast<QWidget*>(watched)->geometry());
+    return false;
+  }
+};
+
+// It appears at its size, in the middle of the screen, and is not moved
+// afterwards: a window moved once it shows leaves a picture of itself on
+// the dialog beneath, which the busy thread does not repaint.
+TEST_F(DialogTest, MessageWindowShowsWhereAndAsLargeAsItStays) {
+  TMessageWin win;
+  ShownGeometry watch;
+  win.installEventFilter(&watch);
+  win.ShowText("Scanning C:\\A\\rather\\long\\directory\\name...");
+  ASSERT_EQ(watch.shown.size(), 1u);
+  // Placed by its outer corner, which stays where it was put.
+  EXPECT_EQ(watch.shown[0].size(), win.size());
+  EXPECT_EQ(watch.shown[0].topLeft(), win.pos());
+  const QRect screen = win.screen()->availableGeometry();
+  EXPECT_LE((watch.shown[0].center() - screen.center()).manhattanLength(), 1);
+  win.ShowText("Scanning C:\\A\\rather\\long\\directory\\name\\below...");
+  EXPECT_EQ(win.pos(), watch.shown[0].topLeft()) << "a longer text widens it in place";
 }
 
 // Counts the keys that reach it.
@@ -367,6 +400,25 @@ TEST_F(DialogTest, SelectionWithNeitherArchiver) {
             "WinZip and WinZip Command Line Support Add-On not found on your computer.");
   TArchiverKind kind = akWinZip;
   EXPECT_FALSE(d.Result(true, kind));
+}
+
+// A number where a program's path belongs, as a hand-written registry file
+// may hold: that archiver is not there, and both dialogs open without it.
+TEST_F(DialogTest, AnArchiverWhosePathIsNotTextIsNotOffered) {
+  registry.AddKey(TRegistryRoot::rrLocalMachine, kAppPaths + "WinRAR.exe", Value{"", false});
+  registry.AddKey(TRegistryRoot::rrLocalMachine, kAppPaths + "wzzip.exe", Value{"z.exe"});
+  std::unique_ptr<TedArchiverFoundDlg> found;
+  ASSERT_NO_THROW(found = std::make_unique<TedArchiverFoundDlg>());
+  EXPECT_FALSE(found->rbWinRar->isEnabled());
+  EXPECT_TRUE(found->rbWinZip->isChecked()) << "the only choice left";
+
+  std::unique_ptr<TedManager> options;
+  ASSERT_NO_THROW(options = std::make_unique<TedManager>());
+  EXPECT_FALSE(options->buWinRar->isEnabled());
+  EXPECT_TRUE(options->buWinZip->isEnabled());
+  options->buWinRarClick();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown.back().text, "WinRar not found on your computer.");
 }
 
 TEST_F(DialogTest, SelectionAsksForTheAddOnWhenOnlyTheProgramIsThere) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 #include <filesystem>
@@ -29,6 +31,10 @@ class DirectoryChooserTest : public ::testing::Test {
     return chooser.findChild<QLineEdit*>("fileNameEdit");
   }
   QString Root() const { return QString::fromStdString(root.string()); }
+  static QPushButton* ChooseButton(TDirectoryChooser& chooser) {
+    auto* buttons = chooser.findChild<QDialogButtonBox*>("buttonBox");
+    return buttons ? buttons->button(QDialogButtonBox::Open) : nullptr;
+  }
 
   test::FakeDialogs dialogs;
   ScopedOverride<IDialogService> use;
@@ -57,6 +63,42 @@ TEST_F(DirectoryChooserTest, NoKeepsTheChooserOpenWithWhatWasTyped) {
   EXPECT_EQ(chooser.Chosen(), Root() + "/new/deeper");
 }
 
+// A mouse user reaches the question too: "Choose" stays usable for a folder
+// typed that does not exist yet, however the typing went.
+TEST_F(DirectoryChooserTest, ChooseAsksAboutATypedFolderThatDoesNotExist) {
+  TDirectoryChooser chooser(nullptr, Root(), true);
+  chooser.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&chooser));
+  QPushButton* choose = ChooseButton(chooser);
+  ASSERT_NE(choose, nullptr);
+  Typed(chooser)->setFocus();
+  QTest::keyClicks(Typed(chooser), "fresh/inner");
+  QTest::qWait(50);  // the chooser looks the typed name up as it goes
+  EXPECT_TRUE(choose->isEnabled());
+  dialogs.confirmAnswers = {TAnswer::No};
+  QTest::mouseClick(choose, Qt::LeftButton);
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].text,
+            "The directory " + Root() + "/fresh/inner does not exist. Create it?");
+  EXPECT_TRUE(chooser.isVisible());
+  EXPECT_TRUE(choose->isEnabled()) << "still there after a No";
+
+  // Typing over it, with a name that exists on the way.
+  Typed(chooser)->setFocus();
+  Typed(chooser)->selectAll();
+  QTest::keyClicks(Typed(chooser), "there");
+  QTest::qWait(50);
+  EXPECT_TRUE(choose->isEnabled());
+  QTest::keyClicks(Typed(chooser), "/below");
+  QTest::qWait(50);
+  EXPECT_TRUE(choose->isEnabled());
+  dialogs.confirmAnswers = {TAnswer::Yes};
+  QTest::mouseClick(choose, Qt::LeftButton);
+  EXPECT_EQ(chooser.result(), QDialog::Accepted);
+  EXPECT_TRUE(fs::is_directory(root / "there" / "below"));
+  EXPECT_EQ(chooser.Chosen(), Root() + "/there/below");
+}
+
 TEST_F(DirectoryChooserTest, AnExistingDirectoryIsTakenWithoutAQuestion) {
   TDirectoryChooser chooser(nullptr, Root() + "/there", true);
   chooser.show();
@@ -70,6 +112,9 @@ TEST_F(DirectoryChooserTest, AMissingStartOpensAtItsNearestFolder) {
   TDirectoryChooser chooser(nullptr, Root() + "/there/gone", true);
   EXPECT_EQ(QDir(chooser.directory()).absolutePath(), Root() + "/there");
   EXPECT_EQ(Typed(chooser)->text(), "gone");
+  chooser.show();
+  QTest::qWait(50);
+  EXPECT_TRUE(ChooseButton(chooser)->isEnabled()) << "it may be created";
 }
 
 TEST_F(DirectoryChooserTest, WithoutCreationNothingCreatesADirectory) {
@@ -78,7 +123,10 @@ TEST_F(DirectoryChooserTest, WithoutCreationNothingCreatesADirectory) {
   auto* newFolder = chooser.findChild<QToolButton*>("newFolderButton");
   ASSERT_NE(newFolder, nullptr);
   EXPECT_FALSE(newFolder->isVisible() && newFolder->isEnabled());
-  Typed(chooser)->setText("missing");
+  Typed(chooser)->setFocus();
+  QTest::keyClicks(Typed(chooser), "missing");
+  QTest::qWait(50);
+  EXPECT_FALSE(ChooseButton(chooser)->isEnabled());
   chooser.accept();
   EXPECT_TRUE(chooser.isVisible());
   EXPECT_FALSE(fs::exists(root / "missing"));

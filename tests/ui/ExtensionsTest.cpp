@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -103,6 +104,34 @@ TEST_F(FrameTest, DeleteAsksFirst) {
   EXPECT_TRUE(masks.GetModified());
 }
 
+// The focus frame goes with the masks deleted instead of landing on one the
+// user did not choose; a selected mask that stays takes it.
+TEST_F(FrameTest, DeletedMasksTakeTheFocusFrameWithThem) {
+  frame.show();
+  QApplication::setActiveWindow(&frame);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+  frame.lvExtensions->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(frame.lvExtensions, Qt::Key_Down);  // *.bak
+  dialogs.confirmAnswers = {TAnswer::Yes, TAnswer::Yes};
+  frame.actDeleteExtension->trigger();
+  EXPECT_EQ(Captions().join(" "), "*.doc *.tmp");
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(frame.lvExtensions));
+  QTest::keyClick(frame.lvExtensions, Qt::Key_Down);
+  EXPECT_EQ(test::SelectedCaptions(frame.lvExtensions), QStringList{"*.doc"});
+
+  // A selected mask that stays takes the frame, not the neighbour above.
+  masks.Add()->SetExt("*.zip");
+  ASSERT_EQ(Captions().join(" "), "*.doc *.tmp *.zip");
+  QItemSelectionModel* selection = frame.lvExtensions->selectionModel();
+  const auto row = [&](int r) { return frame.lvExtensions->model()->index(r, 0); };
+  selection->select(row(2), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  selection->setCurrentIndex(row(1), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  masks.Delete(1);  // *.tmp, the current one
+  EXPECT_EQ(Captions().join(" "), "*.doc *.zip");
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(frame.lvExtensions));
+  EXPECT_EQ(frame.lvExtensions->currentIndex().row(), 1);
+}
+
 TEST_F(FrameTest, ClearOffersPassiveForOneSelectionAndSelectedForMore) {
   Select({"*.doc"});
   frame.executeClearOptions = [](bool& active, bool& passive, bool& selected, bool enabled) {
@@ -138,6 +167,8 @@ TEST_F(FrameTest, AddAndEditGoThroughTheMaskDialog) {
   ASSERT_EQ(masks.Count(), 4);
   EXPECT_EQ(masks.Items(3)->Ext(), "*.rtf");
   EXPECT_EQ(Captions().join(" "), "*.bak *.doc *.rtf *.tmp");
+  EXPECT_EQ(test::Cell(frame.lvExtensions, frame.lvExtensions->currentIndex().row()), "*.rtf");
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(frame.lvExtensions));
   EXPECT_EQ(changes, 1);
 
   frame.executeExtension = [](TbkExtension*, TbkExtensions*) { return false; };
@@ -164,9 +195,29 @@ TEST_F(FrameTest, ScanKeepsTheSelection) {
   frame.actExtractFromDirectory->trigger();
   EXPECT_EQ(Captions().join(" "), "*.aaa *.bak *.doc *.tmp *.zzz");
   EXPECT_EQ(test::SelectedCaptions(frame.lvExtensions).join(" "), "*.bak *.tmp");
+  EXPECT_TRUE(frame.lvExtensions->currentIndex().isValid());
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(frame.lvExtensions));
   EXPECT_EQ(dialogs.directoryStarts, (std::vector<QString>{""}));
-  EXPECT_EQ(changes, 0) << "a scan does not notify";
+  EXPECT_EQ(changes, 1) << "the masks it added are a change";
+  dialogs.fileAnswers = {QString::fromStdString(dir.string())};
+  frame.actExtractFromDirectory->trigger();
+  EXPECT_EQ(changes, 1) << "nothing new, no change";
   std::filesystem::remove_all(dir);
+}
+
+TEST_F(FrameTest, AScanThatFailsPartWayShowsAndReportsWhatItAdded) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("pw-frame-fail-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  for (const char* f : {"a.aaa", "b.bad", "c.zzz"}) std::ofstream(dir / f) << "x";
+  registry.AddKey(TRegistryRoot::rrClassesRoot, ".bad", fakes::FakeRegistry::Value{"", false});
+  dialogs.fileAnswers = {QString::fromStdString(dir.string())};
+  frame.actExtractFromDirectory->trigger();
+  std::filesystem::remove_all(dir);
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].kind, "error");
+  EXPECT_EQ(Captions().join(" "), "*.aaa *.bad *.bak *.doc *.tmp");
+  EXPECT_EQ(changes, 1);
 }
 
 TEST_F(FrameTest, MaskDialogChecksTextAndUniqueness) {

@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QFont>
 #include <QSignalSpy>
+#include <vector>
 
 #include "model/HoardkeeperClasses.h"
 #include "ui/ImageList.h"
@@ -106,6 +107,48 @@ TEST(ListModelsTest, CaptionsSortUnderTheCollationWhateverHappens) {
   EXPECT_EQ(lamp(1), CategoryLamp(false).cacheKey());
   rules.Delete(2);  // gamma
   EXPECT_EQ(Column(sorted), (QStringList{"Alpha", "delta"}));
+}
+
+// Reads the model's last row the moment the list has let an item go, before
+// the model has heard of it: as a view that paints while another observer
+// is told would.
+class LastRowReader final : public IListObserver {
+ public:
+  explicit LastRowReader(QAbstractItemModel& model) : model_(model) {}
+  void ItemAdded(TCollection&, int) override {}
+  void ItemAboutToBeRemoved(TCollection&, int) override {}
+  void ItemRemoved(TCollection&, int) override { Read(); }
+  void ItemChanged(TCollection&, int) override {}
+  void ListAboutToBeReset(TCollection&) override {}
+  void ListReset(TCollection&) override {}
+  void ListDestroyed(TCollection&) override {}
+
+  QStringList texts;
+  std::vector<bool> written;
+
+ private:
+  void Read() {
+    const QModelIndex last = model_.index(model_.rowCount() - 1, 0);
+    texts << last.data().toString() + "|" + last.data(Qt::CheckStateRole).toString();
+    written.push_back(model_.setData(last, Qt::Unchecked, Qt::CheckStateRole));
+  }
+  QAbstractItemModel& model_;
+};
+
+TEST(ListModelsTest, ARowTheListNoLongerHoldsReadsAsNothing) {
+  TbkManager m;
+  for (const char* name : {"A", "B"}) m.Directories()->Add()->SetArchiveFileName(name);
+  TDirectoriesModel model;
+  LastRowReader reader(model);
+  m.Directories()->AddObserver(&reader);  // told before the model
+  model.SetList(m.Directories());
+  ASSERT_EQ(model.rowCount(), 2);
+  EXPECT_NO_THROW(m.Directories()->Delete(0));
+  EXPECT_EQ(reader.texts, QStringList{"|"});
+  EXPECT_EQ(reader.written, std::vector<bool>{false});
+  EXPECT_TRUE(m.Directories()->Items(0)->NeedArchive()) << "B is not reached through row 1";
+  EXPECT_EQ(model.rowCount(), 1);
+  m.Directories()->RemoveObserver(&reader);
 }
 
 }  // namespace

@@ -443,6 +443,40 @@ TEST_F(MainWindowTest, ErrorsOfACommandReachTheErrorBox) {
   EXPECT_EQ(ErrorBoxText("x"), "x.");
 }
 
+// With thousands of directories the error alone does not tell which one
+// failed: the box names it below the error's own text.
+TEST_F(MainWindowTest, RunErrorsNameTheirDirectory) {
+  WriteSettings();
+  auto w = Start();
+  w->Manager()->Directories()->Add()->SetPath("F:\\Gone");
+  fakes::FakeCurrentDirectory current;
+  current.existing = {"D:\\Work"};
+  fakes::FakeFileSystem files;
+  ScopedOverride<ICurrentDirectory> useCurrent(current);
+  ScopedOverride<IFileSystem> useFiles(files);
+
+  Select(*w, 2);
+  EXPECT_NO_THROW(w->actRunCurrentAnyway->trigger());
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].kind, "error");
+  EXPECT_EQ(dialogs.shown[0].text, "File not found.\nDirectory: F:\\Gone");
+
+  EXPECT_NO_THROW(w->actRunAll->trigger());
+  ASSERT_EQ(dialogs.shown.size(), 2u);
+  EXPECT_EQ(dialogs.shown[1].text, "File not found.\nDirectory: F:\\Gone");
+  ASSERT_EQ(shell.calls.size(), 1u) << "D:\\Work ran before";
+  EXPECT_NE(shell.calls[0].parameters.find("D_Work"), std::string::npos);
+
+  // Clashes name each directory themselves, and nothing is added to them.
+  w->Manager()->Directories()->Items(2)->SetPath("D:\\Work");
+  current.existing.insert("E:\\Notes");
+  EXPECT_NO_THROW(w->actRunAll->trigger());
+  ASSERT_EQ(dialogs.shown.size(), 3u);
+  EXPECT_TRUE(dialogs.shown[2].text.startsWith("D:\\Work: "))
+      << dialogs.shown[2].text.toStdString();
+  EXPECT_EQ(dialogs.shown[2].text.indexOf("Directory: "), -1);
+}
+
 TEST_F(MainWindowTest, AnErrorEndsItsCommandAtTheSlot) {
   auto w = Start();
   EXPECT_NO_THROW(w->actCreateBatAll->trigger()) << "nothing unwinds through the toolkit";
@@ -573,6 +607,30 @@ TEST_F(MainWindowTest, SpaceTogglesTheCurrentRowsCheckMark) {
   QTest::keyClick(w->ListView1, Qt::Key_Space);
   EXPECT_TRUE(w->Manager()->Directories()->Items(0)->NeedArchive());
   EXPECT_EQ(w->SelectedRow(), 0) << "the selection stays";
+}
+
+// Until a row is chosen the list shows no focus frame: the first Down chooses
+// the first row, and Space then toggles that row. A rebuild starts so again.
+TEST_F(MainWindowTest, TheFocusFrameIsOnTheSelectionFromTheStart) {
+  WriteSettings();
+  auto w = Start();
+  w->show();
+  QApplication::setActiveWindow(w.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+  w->ListView1->setFocus(Qt::TabFocusReason);
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(w->ListView1));
+  QTest::keyClick(w->ListView1, Qt::Key_Down);
+  EXPECT_EQ(w->SelectedRow(), 0);
+  QTest::keyClick(w->ListView1, Qt::Key_Space);
+  EXPECT_FALSE(w->Manager()->Directories()->Items(0)->NeedArchive());
+
+  w->actShowRules->trigger();  // the list is built afresh
+  w->meCommandText->setFocus(Qt::TabFocusReason);
+  w->ListView1->setFocus(Qt::TabFocusReason);
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(w->ListView1));
+  QTest::keyClick(w->ListView1, Qt::Key_Down);
+  EXPECT_EQ(w->SelectedRow(), 0);
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(w->ListView1));
 }
 
 TEST_F(MainWindowTest, TheMemoHasTheWindowFace) {

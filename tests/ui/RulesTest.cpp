@@ -1,8 +1,11 @@
 // The rules window and the rule dialog over a real document.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QColor>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -10,6 +13,8 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTreeView>
+#include <filesystem>
+#include <fstream>
 
 #include "model/HoardkeeperClasses.h"
 #include "platform/Errors.h"
@@ -65,6 +70,27 @@ TEST_F(RulesTest, WindowWorksOnACopyThatSaveCommits) {
   EXPECT_FALSE(manager.Rules()->Items(0)->Extensions()->Items(0)->Active());
   EXPECT_TRUE(manager.GetModified());
   EXPECT_FALSE(w.actSave->isEnabled());
+}
+
+TEST_F(RulesTest, MasksFromAScanCanBeSavedAtOnce) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("pw-rules-scan-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  for (const char* f : {"notes.txt", "old.doc"}) std::ofstream(dir / f) << "x";
+  TfmRules w;
+  w.LoadRules(manager.Rules());
+  Select(w, "Docs");
+  ASSERT_FALSE(w.actSave->isEnabled());
+  dialogs.fileAnswers = {QString::fromStdString(dir.string())};
+  w.frExtensions->actExtractFromDirectory->trigger();
+  std::filesystem::remove_all(dir);
+  EXPECT_EQ(test::Captions(w.frExtensions->lvExtensions), (QStringList{"*.doc", "*.txt"}));
+  EXPECT_EQ(w.lvRules->model()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(),
+            QColor(255, 0, 0))
+      << "Docs is marked as changed";
+  EXPECT_TRUE(w.actSave->isEnabled());
+  w.actSave->trigger();
+  EXPECT_EQ(manager.Rules()->Items(0)->Extensions()->Count(), 2);
 }
 
 TEST_F(RulesTest, ClosingCommitsOnlyAChange) {
@@ -131,6 +157,44 @@ TEST_F(RulesTest, NothingIsSelectedAfterADelete) {
   EXPECT_EQ(w.frExtensions->Extensions(), nullptr);
 }
 
+// Both lists of the window start without a focus frame, and Down chooses
+// their first row; a mask that goes takes the frame with it.
+TEST_F(RulesTest, TheFocusFrameIsOnTheSelectionInBothLists) {
+  manager.Rules()->Items(0)->Extensions()->Add()->SetExt("*.bak");
+  manager.SetModified(false);
+  TfmRules w;
+  w.LoadRules(manager.Rules());
+  w.show();
+  QApplication::setActiveWindow(&w);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  QTreeView* masks = w.frExtensions->lvExtensions;
+
+  w.lvRules->setFocus(Qt::TabFocusReason);
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(w.lvRules));
+  QTest::keyClick(w.lvRules, Qt::Key_Down);
+  EXPECT_EQ(test::SelectedCaptions(w.lvRules), QStringList{"Docs"});
+
+  masks->setFocus(Qt::TabFocusReason);
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(masks));
+  QTest::keyClick(masks, Qt::Key_Down);
+  EXPECT_EQ(test::SelectedCaptions(masks), QStringList{"*.bak"});
+  dialogs.confirmAnswers = {TAnswer::Yes};
+  w.frExtensions->actDeleteExtension->trigger();
+  EXPECT_EQ(test::Captions(masks), QStringList{"*.doc"});
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(masks));
+  QTest::keyClick(masks, Qt::Key_Space);
+  EXPECT_TRUE(manager.Rules()->Items(0)->Extensions()->Items(0)->Active())
+      << "Space without a chosen mask toggles none";
+  QTest::keyClick(masks, Qt::Key_Down);
+  EXPECT_EQ(test::SelectedCaptions(masks), QStringList{"*.doc"});
+
+  // Another rule and back: the masks are listed afresh.
+  QTest::keyClick(w.lvRules, Qt::Key_Down);
+  QTest::keyClick(w.lvRules, Qt::Key_Up);
+  masks->setFocus(Qt::TabFocusReason);
+  EXPECT_TRUE(test::CurrentAgreesWithSelection(masks));
+}
+
 // The rule dialog copies a whole new mask list into the rule whose masks the
 // frame is showing; the frame shows the new masks, keeps the selection by
 // text, and paints no freed mask.
@@ -188,6 +252,31 @@ TEST_F(RulesTest, RuleDialogChecksTheName) {
   EXPECT_EQ(d.result(), QDialog::Accepted);
   EXPECT_EQ(d.EditCopy->Name(), "Docs2");
   EXPECT_EQ(d.EditCopy->Category(), ecInclude);
+}
+
+// Each lamp stays beside its radio button however wide the dialog is made.
+TEST_F(RulesTest, TheLampsStayBesideTheirChoicesInAWideDialog) {
+  TedRule d;
+  d.show();
+  for (int width : {350, 900}) {
+    d.resize(width, 400);
+    QCoreApplication::processEvents();
+    SCOPED_TRACE(width);
+    for (QRadioButton* choice : {d.rbExclude, d.rbInclude}) {
+      // The picture nearest on the left of the button.
+      QLabel* lamp = nullptr;
+      for (QLabel* label : choice->parentWidget()->findChildren<QLabel*>()) {
+        if (!label->pixmap().isNull() && label->x() < choice->x() &&
+            (!lamp || label->x() > lamp->x())) {
+          lamp = label;
+        }
+      }
+      ASSERT_NE(lamp, nullptr);
+      const int pictureEnd = lamp->x() + lamp->pixmap().deviceIndependentSize().toSize().width();
+      EXPECT_LE(choice->x() - pictureEnd, 4) << choice->text().toStdString();
+      EXPECT_GE(choice->x() - pictureEnd, 0) << choice->text().toStdString();
+    }
+  }
 }
 
 TEST_F(RulesTest, RenamingReachesTheDirectoriesAtOnce) {

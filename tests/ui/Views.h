@@ -2,6 +2,8 @@
 // rows in screen order, through the view's own model.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QAbstractItemView>
 #include <QItemSelectionModel>
 #include <QStringList>
@@ -41,6 +43,21 @@ inline QStringList SelectedCaptions(QAbstractItemView* view) {
     if (view->selectionModel()->isRowSelected(row, {})) out << Cell(view, row);
   }
   return out;
+}
+
+// The focus frame is on a selected row, or there is no frame and no selection:
+// where the next Down and Space act is where the user sees the selection.
+inline ::testing::AssertionResult CurrentAgreesWithSelection(QAbstractItemView* view) {
+  const QModelIndex current = view->currentIndex();
+  const bool anySelected = view->selectionModel()->hasSelection();
+  if (current.isValid() && view->selectionModel()->isRowSelected(current.row(), {})) {
+    return ::testing::AssertionSuccess();
+  }
+  if (!current.isValid() && !anySelected) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "the focus frame is on "
+         << (current.isValid() ? Cell(view, current.row()) : "no row").toStdString()
+         << ", the selection is \"" << SelectedCaptions(view).join(", ").toStdString() << "\"";
 }
 
 inline void SelectRow(QAbstractItemView* view, int row) {

@@ -85,7 +85,7 @@ TEST(RegistryWin32, MissingKeysLeaveThePathAlone) {
   EXPECT_FALSE(manager.GetModified());
 }
 
-TEST(RegistryWin32, ExpandableTextIsNotExpandedAndANumberIsAnError) {
+TEST(RegistryWin32, ExpandableTextIsNotExpandedAndANumberIsNotFound) {
   TTestKey rar(HKEY_LOCAL_MACHINE, std::string(kAppPaths) + "WinRAR.exe");
   if (!rar.Ok()) GTEST_SKIP() << "needs the right to write under HKEY_LOCAL_MACHINE";
   rar.SetText("%ProgramFiles%\\WinRAR\\WinRAR.exe", REG_EXPAND_SZ);
@@ -95,7 +95,13 @@ TEST(RegistryWin32, ExpandableTextIsNotExpandedAndANumberIsAnError) {
 
   const DWORD number = 7;
   rar.Set(REG_DWORD, &number, sizeof number);
-  EXPECT_THROW(FindWinRar(path), ERegistryError);
+  path = "kept";
+  EXPECT_FALSE(FindWinRar(path));
+  EXPECT_EQ(path, "kept");
+  auto key = Get<IRegistry>().OpenKey(TRegistryRoot::rrLocalMachine,
+                                      std::string(kAppPaths) + "WinRAR.exe");
+  ASSERT_NE(key, nullptr);
+  EXPECT_THROW(key->ReadDefaultValue(path), ERegistryError) << "the key itself still says why";
 }
 
 TEST(RegistryWin32, FileTypeDescriptionsThroughTheClassesRoot) {
