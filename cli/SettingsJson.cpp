@@ -1,8 +1,6 @@
 #include "cli/SettingsJson.h"
 
 #include <climits>
-#include <set>
-#include <vector>
 
 #include "archiver/ArchiveJob.h"
 #include "platform/Errors.h"
@@ -173,22 +171,8 @@ void JsonToDocument(const Json& json, TbkManager& m) {
 
 void ParseSettingsJson(const std::string& text, TbkManager& manager) {
   Json json;
-  // The library keeps the last of two members of one name; a document that
-  // says two things about one property is refused instead, as an unknown
-  // member is. One set of names for each object being read.
-  std::vector<std::set<std::string>> names;
-  std::string duplicate;
-  const auto check = [&](int, Json::parse_event_t event, Json& parsed) {
-    if (event == Json::parse_event_t::object_start) names.emplace_back();
-    if (event == Json::parse_event_t::object_end) names.pop_back();
-    if (event == Json::parse_event_t::key && duplicate.empty() &&
-        !names.back().insert(parsed.get<std::string>()).second) {
-      duplicate = parsed.get<std::string>();
-    }
-    return true;
-  };
   try {
-    json = Json::parse(text, check);
+    json = Json::parse(text);
   } catch (const Json::exception& e) {
     // Syntax errors and numbers beyond a double's range alike; a message
     // that quotes a runaway token is cut short.
@@ -197,9 +181,6 @@ void ParseSettingsJson(const std::string& text, TbkManager& manager) {
     throw Exception("Invalid settings JSON: " + what);
   } catch (const std::bad_alloc&) {
     throw Exception("Not enough memory to read the settings JSON");
-  }
-  if (!duplicate.empty()) {
-    throw Exception("Invalid settings JSON: the member \"" + duplicate + "\" appears twice");
   }
   JsonToDocument(json, manager);
   // A directory whose job would always be refused is not let in, as the

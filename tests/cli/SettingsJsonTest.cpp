@@ -106,18 +106,6 @@ TEST(SettingsJson, NumbersThatDoNotFitAreRefusedNotWrapped) {
   EXPECT_EQ(ParseFailure("{\"Tag\":-2147483648, \"Left\": 65535}"), "no failure");
 }
 
-TEST(SettingsJson, AMemberGivenTwiceIsRefusedNamingIt) {
-  EXPECT_EQ(ParseFailure("{\"OutputPath\": \"/a\", \"OutputPath\": \"/b\"}"),
-            "Invalid settings JSON: the member \"OutputPath\" appears twice");
-  EXPECT_EQ(ParseFailure("{\"Directories\": [{\"Path\": \"/a\", \"NeedArchive\": true, "
-                         "\"NeedArchive\": false}]}"),
-            "Invalid settings JSON: the member \"NeedArchive\" appears twice");
-  // One name in two objects is no repeat.
-  EXPECT_EQ(ParseFailure("{\"Directories\": [{\"Path\": \"/a\"}, {\"Path\": \"/b\"}], "
-                         "\"Rules\": [{\"Name\": \"x\", \"Extensions\": [{\"Ext\": \"*.a\"}]}]}"),
-            "no failure");
-}
-
 TEST(SettingsJson, TheWindowPlaceTakesSixteenBitsUnsigned) {
   for (const std::string member : {"Left", "Top"}) {
     const std::string out = "Invalid settings JSON at $." + member + ": out of range";
