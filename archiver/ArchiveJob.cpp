@@ -343,6 +343,27 @@ std::vector<TArchiveJob> MakeArchiveJobs(const TbkManager& manager,
   return jobs;
 }
 
+namespace {
+
+// The index of the first directory, ignore left out, whose archive names meet
+// those of a directory at path; -1 when none does.
+int FirstClash(const TbkManager& manager, const std::string& path, const TbkDirectory* ignore,
+               const std::string& archiveFolder) {
+  const TArchiverFamily family = ArchiverFamily(manager.ArchiverExeFileName());
+  const std::vector<std::string> own = WrittenKeys(path, archiveFolder, family);
+  const TbkDirectories& directories = *manager.Directories();
+  for (int i = 0; i < directories.Count(); ++i) {
+    const TbkDirectory& other = *directories.Items(i);
+    if (&other == ignore) continue;
+    for (const std::string& key : WrittenKeys(other.Path(), archiveFolder, family)) {
+      if (std::find(own.begin(), own.end(), key) != own.end()) return i;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
 TArchiveJob JobOfDirectory(const TbkManager& manager, const TbkDirectory& directory,
                            const std::string& archiveFolder) {
   const TbkDirectories& directories = *manager.Directories();
@@ -352,36 +373,18 @@ TArchiveJob JobOfDirectory(const TbkManager& manager, const TbkDirectory& direct
   }
   TArchiveJob job = MakeArchiveJob(manager, directory, position, archiveFolder);
   if (!job.error.empty()) return job;
-  const TArchiverFamily family = job.family;
-  const std::vector<std::string> own = WrittenKeys(directory.Path(), archiveFolder, family);
-  for (int i = 0; i < directories.Count(); ++i) {
-    const TbkDirectory& other = *directories.Items(i);
-    if (&other == &directory) continue;
-    for (const std::string& key : WrittenKeys(other.Path(), archiveFolder, family)) {
-      if (std::find(own.begin(), own.end(), key) != own.end()) {
-        job.clash = true;
-        job.error = ClashMessage(job.archiveFile, i + 1, other.Path());
-        return job;
-      }
-    }
+  const int other = FirstClash(manager, directory.Path(), &directory, archiveFolder);
+  if (other >= 0) {
+    job.clash = true;
+    job.error = ClashMessage(job.archiveFile, other + 1, directories.Items(other)->Path());
   }
   return job;
 }
 
 std::string FindArchiveClash(const TbkManager& manager, const std::string& path,
                              const TbkDirectory* ignore) {
-  const std::string folder = GetArchiveDirectory(manager, false);
-  const TArchiverFamily family = ArchiverFamily(manager.ArchiverExeFileName());
-  const std::vector<std::string> own = WrittenKeys(path, folder, family);
-  const TbkDirectories& directories = *manager.Directories();
-  for (int i = 0; i < directories.Count(); ++i) {
-    const TbkDirectory& other = *directories.Items(i);
-    if (&other == ignore) continue;
-    for (const std::string& key : WrittenKeys(other.Path(), folder, family)) {
-      if (std::find(own.begin(), own.end(), key) != own.end()) return other.Path();
-    }
-  }
-  return {};
+  const int other = FirstClash(manager, path, ignore, GetArchiveDirectory(manager, false));
+  return other < 0 ? std::string() : manager.Directories()->Items(other)->Path();
 }
 
 }  // namespace pw

@@ -16,7 +16,8 @@ constexpr char32_t kCp1252High[32] = {
 
 constexpr uint64_t kHighBits = 0x8080808080808080;
 
-// Decodes one UTF-8 sequence at bytes[i]; returns its length, or 0 if invalid.
+}  // namespace
+
 size_t DecodeUtf8At(std::string_view bytes, size_t i, char32_t& out) {
   const auto b0 = static_cast<unsigned char>(bytes[i]);
   if (b0 < 0x80) {
@@ -45,8 +46,6 @@ size_t DecodeUtf8At(std::string_view bytes, size_t i, char32_t& out) {
   out = cp;
   return length;
 }
-
-}  // namespace
 
 bool IsValidUtf8(std::string_view bytes) {
   char32_t cp = 0;

@@ -3,12 +3,16 @@
 // program exchanges.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace pw {
 
 bool IsValidUtf8(std::string_view bytes);
+// The length of the well-formed UTF-8 sequence at bytes[i], with its code
+// point in out; 0 when the bytes there are not one.
+size_t DecodeUtf8At(std::string_view bytes, size_t i, char32_t& out);
 std::u32string DecodeLocal8Bit(const std::string& bytes);
 std::string EncodeUtf8(const std::u32string& text);
 

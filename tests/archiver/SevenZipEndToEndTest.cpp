@@ -35,16 +35,6 @@ namespace {
 namespace fs = std::filesystem;
 using Files = std::set<std::string>;
 
-std::string Output(const std::string& command) {
-  std::string text;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return text;
-}
-
 // The exit status of a shell command; -1 when it did not end by itself.
 int Status(const std::string& command) {
   const int raw = std::system(command.c_str());
@@ -76,8 +66,9 @@ std::string PasswordSwitch(const std::string& password) {
 // The files (not the folders) that "7zz l -slt" lists in an archive, opened
 // with the password when one is given.
 Files Listing(const std::string& archive, const std::string& password = {}) {
-  const std::string text = Output("7zz l -slt" + PasswordSwitch(password) + " " +
-                                  QuotePosixWord(Openable(archive)) + " 2>&1 </dev/null");
+  const std::string text =
+      test::CommandOutput("7zz l -slt" + PasswordSwitch(password) + " " +
+                          QuotePosixWord(Openable(archive)) + " 2>&1 </dev/null");
   Files files;
   std::string path;
   bool entries = false;
@@ -96,7 +87,7 @@ Files Listing(const std::string& archive, const std::string& password = {}) {
 // The type 7-Zip reads the archive as ("7z", "tar", ...), from its contents.
 std::string ArchiveType(const fs::path& archive) {
   std::istringstream lines(
-      Output("7zz l -slt " + QuotePosixWord(Openable(archive)) + " 2>&1 </dev/null"));
+      test::CommandOutput("7zz l -slt " + QuotePosixWord(Openable(archive)) + " 2>&1 </dev/null"));
   for (std::string line; std::getline(lines, line);) {
     if (line.rfind("Type = ", 0) == 0) return line.substr(7);
   }

@@ -23,19 +23,10 @@ namespace {
 namespace fs = std::filesystem;
 using Files = std::set<std::string>;
 
-std::string Output(const std::string& command) {
-  std::string text;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return text;
-}
-
 // The files of an archive, as 7-Zip lists them.
 Files Listing(const fs::path& archive) {
-  std::istringstream lines(Output("7zz l -slt " + QuotePosixWord(archive.string()) + " 2>&1"));
+  std::istringstream lines(
+      test::CommandOutput("7zz l -slt " + QuotePosixWord(archive.string()) + " 2>&1"));
   Files files;
   std::string path;
   bool entries = false;
@@ -139,9 +130,10 @@ TEST(ScheduledNight, EveryArchiveHoldsWhatItsRuleSelectsNowAndEveryJobIsJournall
                                                  : Selected(trees[i], {}, {});
     EXPECT_EQ(Listing(day / (PathToFileName(trees[i].string()) + ".7z")), expected) << trees[i];
   }
-  EXPECT_EQ(Output("7zz e -so " +
-                   QuotePosixWord((day / (PathToFileName(trees[0].string()) + ".7z")).string()) +
-                   " a.txt 2>/dev/null"),
+  EXPECT_EQ(test::CommandOutput(
+                "7zz e -so " +
+                QuotePosixWord((day / (PathToFileName(trees[0].string()) + ".7z")).string()) +
+                " a.txt 2>/dev/null"),
             "changed");
   EXPECT_FALSE(fs::exists(day / (PathToFileName(clashA.string()) + ".7z")));
   for (const auto& entry : fs::directory_iterator(day)) {

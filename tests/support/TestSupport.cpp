@@ -1,5 +1,7 @@
 #include "tests/support/TestSupport.h"
 
+#include <cstdio>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -247,6 +249,24 @@ std::vector<std::string> RecordedLines(const fs::path& file) {
     lines.push_back(text.substr(start, end - start));
   }
   return lines;
+}
+
+std::string CommandOutput(const std::string& command) {
+#ifdef _WIN32
+  FILE* pipe = ::_popen(command.c_str(), "r");
+#else
+  FILE* pipe = ::popen(command.c_str(), "r");
+#endif
+  std::string text;
+  if (!pipe) return text;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+#ifdef _WIN32
+  ::_pclose(pipe);
+#else
+  ::pclose(pipe);
+#endif
+  return text;
 }
 
 }  // namespace pw::test

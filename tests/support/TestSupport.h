@@ -48,6 +48,9 @@ void SaveFile(const std::string& name, const std::string& bytes);
 // The message of that save's failure, or "" when it succeeded.
 std::string SaveFails(const std::string& name, const std::string& bytes);
 
+// What a shell command prints on its standard output.
+std::string CommandOutput(const std::string& command);
+
 // Runs program with arguments as the operating system passes them, standard
 // input from a file and both outputs into files; returns the exit status.
 int RunProgram(const std::string& program, const std::vector<std::string>& arguments,
