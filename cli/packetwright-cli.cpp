@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <iterator>
 #include <set>
 #include <unordered_map>
 
@@ -292,9 +291,8 @@ void History(const std::string& settings, const std::vector<int>& indexes, bool 
 }
 
 void Import(const std::string& output) {
-  const std::string text((std::istreambuf_iterator<char>(std::cin)), {});
   TbkManager manager;
-  ParseSettingsJson(text, manager);
+  ParseSettingsJson(std::cin, manager);
   manager.SaveToFile(output, true);
 }
 
