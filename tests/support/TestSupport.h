@@ -53,12 +53,14 @@ int RunProgram(const std::string& program, const std::vector<std::string>& argum
 // and then each argument it received, one a line, to the file named in
 // PW_RECORD, and exits with the status in PW_RECORD_STATUS (default 0) after
 // waiting PW_RECORD_DELAY_MS milliseconds and until the file named in
-// PW_RECORD_RELEASE exists (a minute at most).
+// PW_RECORD_RELEASE exists (a minute at most). When PW_RECORD_STARTED names a
+// file, it first appends a line with its process id to that file.
 std::string RecorderPath();
 // Points the recorder at a file and a status for as long as the object lives.
 class TRecording {
  public:
-  TRecording(const fs::path& file, int status = 0, int delayMs = 0, const fs::path& release = {});
+  TRecording(const fs::path& file, int status = 0, int delayMs = 0, const fs::path& release = {},
+             const fs::path& started = {});
   ~TRecording();
   TRecording(const TRecording&) = delete;
   TRecording& operator=(const TRecording&) = delete;
