@@ -1,6 +1,13 @@
 #include "cli/SettingsJson.h"
 
 #include <climits>
+#include <memory>
+#include <optional>
+#include <set>
+#include <span>
+#include <streambuf>
+#include <variant>
+#include <vector>
 
 #include "archiver/ArchiveJob.h"
 #include "platform/Errors.h"
@@ -10,108 +17,483 @@ namespace pw {
 
 namespace {
 
-[[noreturn]] void Invalid(const std::string& where, const std::string& what) {
-  throw Exception("Invalid settings JSON at " + where + ": " + what);
+// ---- Reading ------------------------------------------------------------------
+//
+// The text is read as a stream of events and each value goes straight into
+// the document: a tree of the whole text would take several times the memory
+// of the document it describes, and freeing that tree needs memory again.
+// A problem is named only once the text has been read to its end, so that a
+// syntax error anywhere comes first, then a member given twice, then the
+// document's shape (see TJsonReader::Fail).
+
+// The objects of the document being filled.
+struct TTargets {
+  TbkManager* manager = nullptr;
+  TbkDirectory* directory = nullptr;
+  TbkRule* rule = nullptr;
+  TbkExtension* extension = nullptr;
+};
+
+// What a level of nesting holds.
+enum class TLevel : uint8_t {
+  // The document's objects.
+  kManager,
+  kDirectory,
+  kRule,
+  kExtension,
+  // Its lists.
+  kDirectories,
+  kRules,
+  kExtensions,
+  // A text as {"hex": "..."}.
+  kHex,
+  // Inside a value that is not read.
+  kOtherObject,
+  kOtherArray,
+};
+
+bool IsList(TLevel level) {
+  return level == TLevel::kDirectories || level == TLevel::kRules || level == TLevel::kExtensions;
 }
 
-// Reads the members of one object, refusing any it does not know.
-class Reader {
+bool IsDocumentObject(TLevel level) {
+  return level <= TLevel::kExtension;
+}
+
+using TTextSetter = void (*)(TTargets&, std::string&&);
+using TFlagSetter = void (*)(TTargets&, bool);
+struct TIntegerSetter {
+  long long low, high;
+  void (*set)(TTargets&, long long);
+};
+using TCategorySetter = void (*)(TTargets&, TExtensionCategory);
+struct TListOf {
+  TLevel list;
+};
+
+struct TMember {
+  const char* name;
+  std::variant<TTextSetter, TFlagSetter, TIntegerSetter, TCategorySetter, TListOf> value;
+};
+
+TMember TextMember(const char* name, TTextSetter set) {
+  return {name, set};
+}
+TMember FlagMember(const char* name, TFlagSetter set) {
+  return {name, set};
+}
+TMember IntegerMember(const char* name, long long low, long long high,
+                      void (*set)(TTargets&, long long)) {
+  return {name, TIntegerSetter{low, high, set}};
+}
+TMember CategoryMember(const char* name, TCategorySetter set) {
+  return {name, set};
+}
+
+// The members of an object at a level, in the order in which their problems
+// are named; none for a value that is not read.
+std::span<const TMember> Members(TLevel level) {
+  static const TMember manager[] = {
+      IntegerMember("PacketwrightSettings", kJsonFormatVersion, kJsonFormatVersion,
+                    [](TTargets&, long long) {}),
+      IntegerMember("Tag", INT32_MIN, INT32_MAX,
+                    [](TTargets& t, long long v) { t.manager->SetTag(static_cast<int32_t>(v)); }),
+      TextMember("OutputPath",
+                 [](TTargets& t, std::string&& v) { t.manager->SetOutputPath(std::move(v)); }),
+      TextMember(
+          "ArchiverExeFileName",
+          [](TTargets& t, std::string&& v) { t.manager->SetArchiverExeFileName(std::move(v)); }),
+      TextMember("ArchiverParams",
+                 [](TTargets& t, std::string&& v) { t.manager->SetArchiverParams(std::move(v)); }),
+      TextMember(
+          "SubDirNamePattern",
+          [](TTargets& t, std::string&& v) { t.manager->SetSubDirNamePattern(std::move(v)); }),
+      TextMember("ExcludeKey",
+                 [](TTargets& t, std::string&& v) { t.manager->SetExcludeKey(std::move(v)); }),
+      {"Directories", TListOf{TLevel::kDirectories}},
+      {"Rules", TListOf{TLevel::kRules}},
+      IntegerMember("Left", 0, 65535,
+                    [](TTargets& t, long long v) { t.manager->SetLeft(static_cast<uint16_t>(v)); }),
+      IntegerMember("Top", 0, 65535,
+                    [](TTargets& t, long long v) { t.manager->SetTop(static_cast<uint16_t>(v)); }),
+  };
+  static const TMember directory[] = {
+      TextMember("RuleName",
+                 [](TTargets& t, std::string&& v) { t.directory->SetRuleName(std::move(v)); }),
+      TextMember("Path", [](TTargets& t, std::string&& v) { t.directory->SetPath(std::move(v)); }),
+      FlagMember("NeedArchive", [](TTargets& t, bool v) { t.directory->SetNeedArchive(v); }),
+      TextMember(
+          "ArchiveFileName",
+          [](TTargets& t, std::string&& v) { t.directory->SetArchiveFileName(std::move(v)); }),
+  };
+  static const TMember rule[] = {
+      TextMember("Name", [](TTargets& t, std::string&& v) { t.rule->SetName(std::move(v)); }),
+      TextMember("Caption", [](TTargets& t, std::string&& v) { t.rule->SetCaption(std::move(v)); }),
+      CategoryMember("Category", [](TTargets& t, TExtensionCategory v) { t.rule->SetCategory(v); }),
+      {"Extensions", TListOf{TLevel::kExtensions}},
+  };
+  static const TMember extension[] = {
+      TextMember("Ext", [](TTargets& t, std::string&& v) { t.extension->SetExt(std::move(v)); }),
+      FlagMember("Active", [](TTargets& t, bool v) { t.extension->SetActive(v); }),
+      CategoryMember("Category1",
+                     [](TTargets& t, TExtensionCategory v) { t.extension->SetCategory1(v); }),
+      IntegerMember(
+          "TotalSize", INT32_MIN, INT32_MAX,
+          [](TTargets& t, long long v) { t.extension->SetTotalSize(static_cast<int32_t>(v)); }),
+      TextMember(
+          "ProgramCaption",
+          [](TTargets& t, std::string&& v) { t.extension->SetProgramCaption(std::move(v)); }),
+  };
+  // Only its name is used: the hex digits are turned into the text once the
+  // object has ended.
+  static const TMember hex[] = {TextMember("hex", nullptr)};
+  switch (level) {
+    case TLevel::kManager:
+      return manager;
+    case TLevel::kDirectory:
+      return directory;
+    case TLevel::kRule:
+      return rule;
+    case TLevel::kExtension:
+      return extension;
+    case TLevel::kHex:
+      return hex;
+    default:
+      return {};
+  }
+}
+
+const char* Expected(const TMember& member) {
+  switch (member.value.index()) {
+    case 0:
+      return "expected a string or {\"hex\": ...}";
+    case 1:
+      return "expected true or false";
+    case 2:
+      return "expected an integer";
+    case 3:
+      return "expected \"ecInclude\" or \"ecExclude\"";
+    default:
+      return "expected an array";
+  }
+}
+
+// The bytes of lower-case or upper-case hexadecimal pairs; a problem's
+// description when there is one.
+const char* FromHex(const std::string& hex, std::string& bytes) {
+  auto nibble = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  if (hex.size() % 2) return "odd number of hexadecimal digits";
+  bytes.reserve(hex.size() / 2);
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const int high = nibble(hex[i]), low = nibble(hex[i + 1]);
+    if (high < 0 || low < 0) return "not a hexadecimal digit";
+    bytes += static_cast<char>(high * 16 + low);
+  }
+  return nullptr;
+}
+
+// One JSON value that is not an object or an array.
+struct TScalar {
+  enum TType : uint8_t { kNull, kBoolean, kSigned, kUnsigned, kFloat, kString } type = kNull;
+  bool flag = false;
+  long long integer = 0;
+  unsigned long long natural = 0;
+  std::string* text = nullptr;  // the parser's own, which may be taken
+};
+
+class TJsonReader final : public nlohmann::json_sax<Json> {
  public:
-  Reader(const Json& object, std::string where) : object_(object), where_(std::move(where)) {
-    if (!object_.is_object()) Invalid(where_, "expected an object");
-  }
+  explicit TJsonReader(TbkManager& manager) { targets_.manager = &manager; }
 
-  void Known(std::initializer_list<const char*> names) const {
-    for (const auto& [key, value] : object_.items()) {
-      bool found = false;
-      for (const char* name : names) found = found || key == name;
-      if (!found) Invalid(where_, "unknown member \"" + key + "\"");
+  // Once the parse has ended: the failure to report, if any.
+  void Check() const {
+    if (!syntaxError_.empty()) {
+      // Syntax errors and numbers beyond a double's range alike; a message
+      // that quotes a runaway token is cut short.
+      std::string what = syntaxError_;
+      if (what.size() > 300) what = what.substr(0, 300) + "...";
+      throw Exception("Invalid settings JSON: " + what);
     }
-  }
-
-  template <class Set>
-  void Text(const char* name, Set set) const {
-    const Json* v = Find(name);
-    if (!v) return;
-    if (v->is_string()) {
-      set(v->get<std::string>());
-      return;
+    // The library would keep the last of two members of one name; a document
+    // that says two things about one property is refused, as an unknown
+    // member is.
+    if (repeated_) {
+      throw Exception("Invalid settings JSON: the member \"" + *repeated_ + "\" appears twice");
     }
-    if (v->is_object() && v->size() == 1 && v->contains("hex") && (*v)["hex"].is_string()) {
-      set(FromHex((*v)["hex"].get<std::string>(), Where(name)));
-      return;
+    if (!problem_.empty()) throw Exception(problem_);
+  }
+
+  bool null() override { return Scalar(TScalar{}); }
+  bool boolean(bool value) override {
+    TScalar scalar;
+    scalar.type = TScalar::kBoolean;
+    scalar.flag = value;
+    return Scalar(scalar);
+  }
+  bool number_integer(number_integer_t value) override {
+    TScalar scalar;
+    scalar.type = TScalar::kSigned;
+    scalar.integer = value;
+    return Scalar(scalar);
+  }
+  bool number_unsigned(number_unsigned_t value) override {
+    TScalar scalar;
+    scalar.type = TScalar::kUnsigned;
+    scalar.natural = value;
+    return Scalar(scalar);
+  }
+  bool number_float(number_float_t, const string_t&) override {
+    TScalar scalar;
+    scalar.type = TScalar::kFloat;
+    return Scalar(scalar);
+  }
+  bool string(string_t& value) override {
+    TScalar scalar;
+    scalar.type = TScalar::kString;
+    scalar.text = &value;
+    return Scalar(scalar);
+  }
+  bool binary(binary_t&) override { return Scalar(TScalar{}); }  // not in JSON text
+
+  bool start_object(std::size_t) override {
+    TLevel next = TLevel::kOtherObject;
+    if (frames_.empty()) {
+      next = TLevel::kManager;
+    } else if (TFrame& top = frames_.back(); IsList(top.level)) {
+      ++top.item;
+      next = StartItem(top.level);
+    } else if (const TMember* member = Expecting()) {
+      if (std::holds_alternative<TTextSetter>(member->value)) {
+        next = TLevel::kHex;
+        hex_.clear();
+        hexWellFormed_ = true;
+      } else {
+        Fail(frames_.size() - 1, true, Expected(*member));
+      }
+    } else if (top.level == TLevel::kHex) {
+      hexWellFormed_ = false;
     }
-    Invalid(Where(name), "expected a string or {\"hex\": ...}");
+    frames_.emplace_back(next);
+    return true;
   }
 
-  template <class Set>
-  void Boolean(const char* name, Set set) const {
-    const Json* v = Find(name);
-    if (!v) return;
-    if (!v->is_boolean()) Invalid(Where(name), "expected true or false");
-    set(v->get<bool>());
-  }
-
-  template <class Set>
-  void Integer(const char* name, long long low, long long high, Set set) const {
-    const Json* v = Find(name);
-    if (!v) return;
-    if (!v->is_number_integer()) Invalid(Where(name), "expected an integer");
-    // An unsigned number above the signed range would wrap round to a
-    // negative one if read as signed.
-    const bool tooLarge = v->is_number_unsigned() && v->get<unsigned long long>() > LLONG_MAX;
-    const long long value = tooLarge ? 0 : v->get<long long>();
-    if (tooLarge || value < low || value > high) Invalid(Where(name), "out of range");
-    set(value);
-  }
-
-  template <class Set>
-  void Category(const char* name, Set set) const {
-    const Json* v = Find(name);
-    if (!v) return;
-    if (*v == "ecInclude") {
-      set(ecInclude);
-    } else if (*v == "ecExclude") {
-      set(ecExclude);
+  bool key(string_t& name) override {
+    TFrame& top = frames_.back();
+    const std::span<const TMember> members = Members(top.level);
+    top.member = -1;
+    for (size_t i = 0; i < members.size(); ++i) {
+      if (name == members[i].name) top.member = static_cast<int>(i);
+    }
+    bool repeated;
+    if (top.member >= 0) {
+      const uint32_t bit = 1u << top.member;
+      repeated = (top.seen & bit) != 0;
+      top.seen |= bit;
     } else {
-      Invalid(Where(name), "expected \"ecInclude\" or \"ecExclude\"");
+      if (!top.others) top.others = std::make_unique<std::set<std::string>>();
+      repeated = !top.others->insert(name).second;
     }
+    if (repeated && !repeated_) repeated_ = name;
+    if (top.member < 0) {
+      if (top.level == TLevel::kHex) hexWellFormed_ = false;
+      if (IsDocumentObject(top.level)) Fail(frames_.size() - 1, false, "unknown member", &name);
+    }
+    return true;
   }
 
-  template <class ReadItem>
-  void List(const char* name, ReadItem readItem) const {
-    const Json* v = Find(name);
-    if (!v) return;
-    if (!v->is_array()) Invalid(Where(name), "expected an array");
-    for (size_t i = 0; i < v->size(); ++i) {
-      readItem(Reader((*v)[i], Where(name) + "[" + std::to_string(i) + "]"));
+  bool end_object() override {
+    if (frames_.back().level == TLevel::kHex) EndHex();
+    frames_.pop_back();
+    return true;
+  }
+
+  bool start_array(std::size_t) override {
+    TLevel next = TLevel::kOtherArray;
+    if (frames_.empty()) {
+      Fail(0, false, "expected an object");
+    } else if (TFrame& top = frames_.back(); IsList(top.level)) {
+      ++top.item;
+      Fail(frames_.size(), false, "expected an object");
+    } else if (const TMember* member = Expecting()) {
+      if (const TListOf* list = std::get_if<TListOf>(&member->value)) {
+        next = list->list;
+      } else {
+        Fail(frames_.size() - 1, true, Expected(*member));
+      }
+    } else if (top.level == TLevel::kHex) {
+      hexWellFormed_ = false;
     }
+    frames_.emplace_back(next);
+    return true;
+  }
+
+  bool end_array() override {
+    frames_.pop_back();
+    return true;
+  }
+
+  bool parse_error(std::size_t, const std::string&, const Json::exception& e) override {
+    syntaxError_ = e.what();
+    return false;
   }
 
  private:
-  const Json* Find(const char* name) const {
-    const auto found = object_.find(name);
-    return found == object_.end() ? nullptr : &*found;
-  }
-  std::string Where(const char* name) const { return where_ + "." + name; }
+  struct TFrame {
+    explicit TFrame(TLevel l) : level(l) {}
+    TLevel level;
+    int member = -1;      // an object's member whose value comes next, by its place
+                          // in Members(level); -1 for one the level does not know
+    long long item = -1;  // a list's item being read
+    uint32_t seen = 0;    // an object's known members met so far, one bit each
+    std::unique_ptr<std::set<std::string>> others;  // and the other names met
+  };
 
-  static std::string FromHex(const std::string& hex, const std::string& where) {
-    auto nibble = [&](char c) -> int {
-      if (c >= '0' && c <= '9') return c - '0';
-      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-      if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-      Invalid(where, "not a hexadecimal digit");
-    };
-    if (hex.size() % 2) Invalid(where, "odd number of hexadecimal digits");
-    std::string bytes;
-    for (size_t i = 0; i < hex.size(); i += 2) {
-      bytes += static_cast<char>(nibble(hex[i]) * 16 + nibble(hex[i + 1]));
+  // The member of a document object whose value comes next; null when none
+  // is being read.
+  const TMember* Expecting() const {
+    const TFrame& top = frames_.back();
+    if (!IsDocumentObject(top.level) || top.member < 0) return nullptr;
+    return &Members(top.level)[static_cast<size_t>(top.member)];
+  }
+
+  // Adds the item that a list's new object fills.
+  TLevel StartItem(TLevel list) {
+    switch (list) {
+      case TLevel::kDirectories:
+        targets_.directory = targets_.manager->Directories()->Add();
+        return TLevel::kDirectory;
+      case TLevel::kRules:
+        targets_.rule = targets_.manager->Rules()->Add();
+        return TLevel::kRule;
+      default:
+        targets_.extension = targets_.rule->Extensions()->Add();
+        return TLevel::kExtension;
     }
-    return bytes;
   }
 
-  const Json& object_;
-  std::string where_;
+  bool Scalar(TScalar value) {
+    if (frames_.empty()) {
+      Fail(0, false, "expected an object");
+      return true;
+    }
+    TFrame& top = frames_.back();
+    if (IsList(top.level)) {
+      ++top.item;
+      Fail(frames_.size(), false, "expected an object");
+    } else if (top.level == TLevel::kHex) {
+      if (top.member == 0 && value.type == TScalar::kString) {
+        hex_ = std::move(*value.text);
+      } else {
+        hexWellFormed_ = false;
+      }
+    } else if (const TMember* member = Expecting()) {
+      Assign(*member, value);
+    }
+    return true;
+  }
+
+  void Assign(const TMember& member, TScalar& value) {
+    const size_t depth = frames_.size() - 1;
+    const bool text = value.type == TScalar::kString;
+    if (const TTextSetter* set = std::get_if<TTextSetter>(&member.value); set && text) {
+      (*set)(targets_, std::move(*value.text));
+    } else if (const TFlagSetter* flag = std::get_if<TFlagSetter>(&member.value);
+               flag && value.type == TScalar::kBoolean) {
+      (*flag)(targets_, value.flag);
+    } else if (const TIntegerSetter* integer = std::get_if<TIntegerSetter>(&member.value);
+               integer && (value.type == TScalar::kSigned || value.type == TScalar::kUnsigned)) {
+      // An unsigned number above the signed range would wrap round to a
+      // negative one if read as signed.
+      const bool tooLarge = value.type == TScalar::kUnsigned && value.natural > LLONG_MAX;
+      const long long v =
+          value.type == TScalar::kSigned ? value.integer : static_cast<long long>(value.natural);
+      if (tooLarge || v < integer->low || v > integer->high) {
+        Fail(depth, true, "out of range");
+      } else {
+        integer->set(targets_, v);
+      }
+    } else if (const TCategorySetter* category = std::get_if<TCategorySetter>(&member.value);
+               category && text && (*value.text == "ecInclude" || *value.text == "ecExclude")) {
+      (*category)(targets_, *value.text == "ecInclude" ? ecInclude : ecExclude);
+    } else {
+      Fail(depth, true, Expected(member));
+    }
+  }
+
+  // A text's {"hex": "..."} has ended: exactly that one member, a string of
+  // hexadecimal pairs, makes the text.
+  void EndHex() {
+    const TFrame& hex = frames_.back();
+    const size_t owner = frames_.size() - 2;
+    const TMember& member = *MemberAt(owner);
+    std::string bytes;
+    if (!hexWellFormed_ || !(hex.seen & 1u)) {
+      Fail(owner, true, Expected(member));
+    } else if (const char* problem = FromHex(hex_, bytes)) {
+      Fail(owner, true, problem);
+    } else {
+      std::get<TTextSetter>(member.value)(targets_, std::move(bytes));
+    }
+    hex_ = std::string();
+  }
+
+  const TMember* MemberAt(size_t depth) const {
+    const TFrame& frame = frames_[depth];
+    return &Members(frame.level)[static_cast<size_t>(frame.member)];
+  }
+
+  // A problem of the document's shape: the object at depth (for an item of a
+  // list that is not an object, the depth just below the list) is wrong as a
+  // whole, or, when atMember, the value of its current member is. Of several,
+  // the one named must not depend on the order of the members in the text:
+  // an object's unknown member names come before its values, its members in
+  // the order of Members(), and the items of a list in turn. Each problem's
+  // place is ranked so, and the lowest rank is kept.
+  void Fail(size_t depth, bool atMember, const char* what, const std::string* name = nullptr) {
+    rank_.clear();
+    for (size_t i = 0; i < depth; ++i) {
+      const TFrame& f = frames_[i];
+      if (IsList(f.level)) {
+        rank_.push_back(f.item);
+      } else {
+        rank_.push_back(1);
+        rank_.push_back(f.member);
+      }
+    }
+    if (atMember) {
+      rank_.push_back(1);
+      rank_.push_back(frames_[depth].member);
+    } else {
+      rank_.push_back(0);
+    }
+    if (!problem_.empty() && !(rank_ < problemRank_)) return;
+    problemRank_.swap(rank_);
+    std::string where = "$";
+    for (size_t i = 0; i < depth + (atMember ? 1 : 0); ++i) {
+      const TFrame& f = frames_[i];
+      if (IsList(f.level)) {
+        where += "[" + std::to_string(f.item) + "]";
+      } else {
+        where += std::string(".") + MemberAt(i)->name;
+      }
+    }
+    problem_ = "Invalid settings JSON at " + where + ": " + what;
+    if (name) problem_ += " \"" + *name + "\"";
+  }
+
+  TTargets targets_;
+  std::vector<TFrame> frames_;  // one for each object or array open
+  std::string hex_;             // the digits of the {"hex": ...} being read
+  bool hexWellFormed_ = true;   // and nothing but one string in it so far
+  std::string syntaxError_;
+  std::optional<std::string> repeated_;
+  std::string problem_;
+  std::vector<long long> problemRank_, rank_;
 };
 
 }  // namespace
@@ -128,61 +510,20 @@ Json TextToJson(const std::string& text) {
   return Json{{"hex", hex}};
 }
 
-void JsonToDocument(const Json& json, TbkManager& m) {
-  const Reader root(json, "$");
-  root.Known({"PacketwrightSettings", "Tag", "OutputPath", "ArchiverExeFileName", "ArchiverParams",
-              "SubDirNamePattern", "ExcludeKey", "Directories", "Rules", "Left", "Top"});
-  root.Integer("PacketwrightSettings", kJsonFormatVersion, kJsonFormatVersion, [](long long) {});
-  root.Integer("Tag", INT32_MIN, INT32_MAX,
-               [&](long long v) { m.SetTag(static_cast<int32_t>(v)); });
-  root.Text("OutputPath", [&](std::string v) { m.SetOutputPath(std::move(v)); });
-  root.Text("ArchiverExeFileName", [&](std::string v) { m.SetArchiverExeFileName(std::move(v)); });
-  root.Text("ArchiverParams", [&](std::string v) { m.SetArchiverParams(std::move(v)); });
-  root.Text("SubDirNamePattern", [&](std::string v) { m.SetSubDirNamePattern(std::move(v)); });
-  root.Text("ExcludeKey", [&](std::string v) { m.SetExcludeKey(std::move(v)); });
-  root.List("Directories", [&](const Reader& item) {
-    item.Known({"RuleName", "Path", "NeedArchive", "ArchiveFileName"});
-    TbkDirectory* d = m.Directories()->Add();
-    item.Text("RuleName", [&](std::string v) { d->SetRuleName(std::move(v)); });
-    item.Text("Path", [&](std::string v) { d->SetPath(std::move(v)); });
-    item.Boolean("NeedArchive", [&](bool v) { d->SetNeedArchive(v); });
-    item.Text("ArchiveFileName", [&](std::string v) { d->SetArchiveFileName(std::move(v)); });
-  });
-  root.List("Rules", [&](const Reader& item) {
-    item.Known({"Name", "Caption", "Category", "Extensions"});
-    TbkRule* r = m.Rules()->Add();
-    item.Text("Name", [&](std::string v) { r->SetName(std::move(v)); });
-    item.Text("Caption", [&](std::string v) { r->SetCaption(std::move(v)); });
-    item.Category("Category", [&](TExtensionCategory v) { r->SetCategory(v); });
-    item.List("Extensions", [&](const Reader& mask) {
-      mask.Known({"Ext", "Active", "Category1", "TotalSize", "ProgramCaption"});
-      TbkExtension* e = r->Extensions()->Add();
-      mask.Text("Ext", [&](std::string v) { e->SetExt(std::move(v)); });
-      mask.Boolean("Active", [&](bool v) { e->SetActive(v); });
-      mask.Category("Category1", [&](TExtensionCategory v) { e->SetCategory1(v); });
-      mask.Integer("TotalSize", INT32_MIN, INT32_MAX,
-                   [&](long long v) { e->SetTotalSize(static_cast<int32_t>(v)); });
-      mask.Text("ProgramCaption", [&](std::string v) { e->SetProgramCaption(std::move(v)); });
-    });
-  });
-  root.Integer("Left", 0, 65535, [&](long long v) { m.SetLeft(static_cast<uint16_t>(v)); });
-  root.Integer("Top", 0, 65535, [&](long long v) { m.SetTop(static_cast<uint16_t>(v)); });
-}
+namespace {
 
-void ParseSettingsJson(const std::string& text, TbkManager& manager) {
-  Json json;
+template <class Input>
+void Parse(Input&& input, TbkManager& manager) {
   try {
-    json = Json::parse(text);
-  } catch (const Json::exception& e) {
-    // Syntax errors and numbers beyond a double's range alike; a message
-    // that quotes a runaway token is cut short.
-    std::string what = e.what();
-    if (what.size() > 300) what = what.substr(0, 300) + "...";
-    throw Exception("Invalid settings JSON: " + what);
+    TJsonReader reader(manager);
+    Json::sax_parse(std::forward<Input>(input), &reader);
+    reader.Check();
   } catch (const std::bad_alloc&) {
+    // What was read is let go first: making the message needs memory too.
+    manager.Directories()->Clear();
+    manager.Rules()->Clear();
     throw Exception("Not enough memory to read the settings JSON");
   }
-  JsonToDocument(json, manager);
   // A directory whose job would always be refused is not let in, as the
   // directory dialog does not let it in: better told now than at every run.
   const TbkDirectories& directories = *manager.Directories();
@@ -194,6 +535,36 @@ void ParseSettingsJson(const std::string& text, TbkManager& manager) {
                       "\": " + problem);
     }
   }
+}
+
+}  // namespace
+
+void ParseSettingsJson(const std::string& text, TbkManager& manager) {
+  Parse(text, manager);
+}
+
+void ParseSettingsJson(std::istream& in, TbkManager& manager) {
+  // The parser takes one character at a time; standard input, as the C
+  // library shares it, would make each of them a call of its own.
+  class TBuffered final : public std::streambuf {
+   public:
+    explicit TBuffered(std::streambuf& source) : source_(source) {}
+
+   protected:
+    int_type underflow() override {
+      const std::streamsize n = source_.sgetn(buffer_, sizeof buffer_);
+      if (n <= 0) return traits_type::eof();
+      setg(buffer_, buffer_, buffer_ + n);
+      return traits_type::to_int_type(buffer_[0]);
+    }
+
+   private:
+    std::streambuf& source_;
+    char buffer_[1 << 16];
+  };
+  TBuffered buffered(*in.rdbuf());
+  std::istream stream(&buffered);
+  Parse(stream, manager);
 }
 
 }  // namespace pw

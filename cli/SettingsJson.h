@@ -8,6 +8,7 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <istream>
 #include <ostream>
 #include <string>
 
@@ -26,13 +27,16 @@ inline constexpr int kJsonFormatVersion = 1;
 void WriteDocumentJson(const TbkManager& manager, std::ostream& out);
 // A text as JSON: a string when it is valid UTF-8, else {"hex": "..."}.
 Json TextToJson(const std::string& text);
-// Fills a freshly constructed manager; a property that is absent keeps its
-// construction value. Fails with an Exception naming the offending place.
-void JsonToDocument(const Json& json, TbkManager& manager);
-// Parses text and fills manager; every failure (bad syntax, a number out of
-// range, too little memory, a directory path that cannot be archived in this
-// system's path style) is an Exception with a one-line message once the
-// message is made printable.
+// Parses text and fills a freshly constructed manager; a property that is
+// absent keeps its construction value. Every failure (bad syntax, a member
+// unknown or given twice, a value of the wrong kind or out of range, too
+// little memory, a directory path that cannot be archived in this system's
+// path style) is an Exception with a one-line message once the message is made
+// printable; a problem with a value names its place, such as
+// $.Rules[0].Extensions[0].TotalSize. The text is never held as a tree, so
+// that the memory needed is little more than the document's own.
 void ParseSettingsJson(const std::string& text, TbkManager& manager);
+// The same, reading the text from in as it goes.
+void ParseSettingsJson(std::istream& in, TbkManager& manager);
 
 }  // namespace pw

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <iterator>
+#include <optional>
 #include <set>
 #include <unordered_map>
 
@@ -42,7 +42,8 @@ const char kExitStatuses[] =
     "be entered or whose archive clashes with another's, an archiver that cannot be started, "
     "output that cannot be written), each reported as one line on standard error; a run goes "
     "on with the next directory after one fails; 2 a usage error; 3 run --wait: no failure, "
-    "but an archiver returned non-zero.\n";
+    "but an archiver returned non-zero; 128 plus N run --wait: ended by signal N (SIGTERM, "
+    "SIGINT or SIGHUP), which went on to the archiver at work, and no further directory ran.\n";
 
 const char* const kCommands[] = {"show", "commands", "bat", "run", "export", "import", "history"};
 
@@ -178,9 +179,17 @@ class TJobJournal {
   bool reported_ = false;
 };
 
+std::string EndedBy(int signal) {
+  return "Ended by signal " + std::to_string(signal) + " (" + SignalDescription(signal) + ")";
+}
+
 // Runs the chosen directories (or the marked ones) in order. A directory that
 // fails is reported and the next one runs; the status is 1 when any failed,
 // 3 when only archivers returned non-zero. Every job goes into the journal.
+// SIGTERM, SIGINT or SIGHUP ends a waited run, and not only the companion: the
+// signal goes on to the archiver at work, which is waited for and journaled
+// as ended by it, no further directory starts, and the status is 128 plus the
+// signal's number.
 int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait,
         const std::string& journalFile) {
   std::vector<int> chosen = indexes;
@@ -194,9 +203,16 @@ int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait,
   const ScopedOverride<IClock> oneMoment(runStart);
   const std::vector<TArchiveJob> jobs = MakeArchiveJobs(m, GetArchiveDirectory(m, false));
   TJobJournal journal(journalFile);
-  bool failed = false, archiverFailed = false;
+  std::optional<TEndingSignalsPassedOn> passedOn;
+  if (wait) passedOn.emplace();
+  bool failed = false, archiverFailed = false, endedBySignal = false;
+  std::string notStarted;  // the first directory that a signal kept from running
   for (const int index : chosen) {
     const TArchiveJob& job = jobs[static_cast<size_t>(index - 1)];
+    if (TEndingSignalsPassedOn::Received()) {
+      notStarted = job.directory;
+      break;
+    }
     const std::string started = JournalTimeNow();
     TJobOutcome outcome;
     if (!job.error.empty()) {
@@ -209,6 +225,10 @@ int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait,
       }
     } else {
       outcome = RunJobAndWait(job);
+      if (const int signal = TEndingSignalsPassedOn::Received()) {
+        outcome.error = EndedBy(signal);
+        endedBySignal = true;
+      }
     }
     if (outcome.status) {
       std::cout << "[" << index << "] " << Printable(job.directory) << ": exit status "
@@ -220,6 +240,14 @@ int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait,
       failed = true;
     }
     journal.Add(job, started, outcome, wait);
+    if (endedBySignal) break;
+  }
+  if (const int signal = TEndingSignalsPassedOn::Received()) {
+    // Unless the line of the job it ended said so already.
+    if (!endedBySignal) {
+      Report(EndedBy(signal) + (notStarted.empty() ? "" : " before " + notStarted));
+    }
+    return 128 + signal;
   }
   return failed ? kFailed : archiverFailed ? kArchiverFailed : 0;
 }
@@ -292,9 +320,8 @@ void History(const std::string& settings, const std::vector<int>& indexes, bool 
 }
 
 void Import(const std::string& output) {
-  const std::string text((std::istreambuf_iterator<char>(std::cin)), {});
   TbkManager manager;
-  ParseSettingsJson(text, manager);
+  ParseSettingsJson(std::cin, manager);
   manager.SaveToFile(output, true);
 }
 

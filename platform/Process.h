@@ -35,6 +35,32 @@ IProcessRunner& DefaultService<IProcessRunner>();
 std::string QuoteWindowsArgument(const std::string& arg);
 #endif
 
+// While an object of this class lives, SIGTERM, SIGINT and SIGHUP no longer
+// end this process: each is passed on to the program RunAndWait is waiting
+// for, and the first is kept for Received(). A RunAndWait that starts its
+// program after such a signal arrived passes it on at once, so that none is
+// lost between a check of Received() and the start. A signal that was ignored
+// when the object was made stays ignored (a run under nohup keeps going after
+// a hangup); the earlier handling comes back when the object goes. One object
+// at a time.
+//
+// On Windows it does nothing and Received() stays 0: Ctrl+C in a console
+// reaches every program attached to it, the archiver as well.
+class TEndingSignalsPassedOn {
+ public:
+  TEndingSignalsPassedOn();
+  ~TEndingSignalsPassedOn();
+  TEndingSignalsPassedOn(const TEndingSignalsPassedOn&) = delete;
+  TEndingSignalsPassedOn& operator=(const TEndingSignalsPassedOn&) = delete;
+
+  // The number of the first signal received since the object was made; 0
+  // when none was, or when no object lives.
+  static int Received();
+};
+
+// The system's words for a signal, such as "Terminated" for 15.
+std::string SignalDescription(int signal);
+
 // Lets a write past the file-size limit fail with an error that the save
 // reports and cleans up after, instead of ending the program without a word
 // (SIGXFSZ). Both programs call it first thing.

@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "platform/CommandLine.h"
@@ -20,6 +23,35 @@ extern char** environ;
 namespace pw {
 
 namespace {
+
+// Shared with the signal handler, which may only read and write them.
+static_assert(sizeof(pid_t) <= sizeof(std::sig_atomic_t));
+volatile std::sig_atomic_t receivedSignal = 0;  // the first ending signal, 0 for none
+volatile std::sig_atomic_t waitedChild = 0;     // the program RunAndWait waits for, 0 for none
+
+constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
+struct sigaction earlierActions[std::size(kEndingSignals)];
+
+void PassOn(int signal) {
+  const int savedErrno = errno;
+  if (receivedSignal == 0) receivedSignal = signal;
+  const pid_t child = static_cast<pid_t>(waitedChild);
+  if (child > 0) ::kill(child, signal);
+  errno = savedErrno;
+}
+
+// Publishes the child that RunAndWait waits for while the object lives.
+class TWaitedChild {
+ public:
+  explicit TWaitedChild(pid_t pid) {
+    waitedChild = pid;
+    // A signal that arrived before the child could be reached.
+    if (const int signal = receivedSignal) ::kill(pid, signal);
+  }
+  ~TWaitedChild() { waitedChild = 0; }
+  TWaitedChild(const TWaitedChild&) = delete;
+  TWaitedChild& operator=(const TWaitedChild&) = delete;
+};
 
 class Argv {
  public:
@@ -81,6 +113,16 @@ class SpawningRunner final : public IProcessRunner {
         ::posix_spawnp(&pid, argv.File(), nullptr, &attributes, argv.Pointers(), environ);
     ::posix_spawnattr_destroy(&attributes);
     if (error != 0) CannotStart(program, error);
+    {
+      const TWaitedChild published(pid);
+      // Waits for the end without reaping the child: until it is reaped its
+      // pid cannot go to another process, which a signal passed on meanwhile
+      // would reach.
+      siginfo_t info;
+      while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0) {
+        if (errno != EINTR) throw Exception("Lost track of " + program);
+      }
+    }
     return Wait(pid, program);
   }
 
@@ -142,6 +184,36 @@ IProcessRunner& DefaultService<IProcessRunner>() {
 
 void IgnoreFileSizeLimitSignal() {
   ::signal(SIGXFSZ, SIG_IGN);
+}
+
+TEndingSignalsPassedOn::TEndingSignalsPassedOn() {
+  receivedSignal = 0;
+  struct sigaction action {};
+  action.sa_handler = PassOn;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : kEndingSignals) sigaddset(&action.sa_mask, signal);
+  // Everything else the program does goes on undisturbed.
+  action.sa_flags = SA_RESTART;
+  for (size_t i = 0; i < std::size(kEndingSignals); ++i) {
+    ::sigaction(kEndingSignals[i], nullptr, &earlierActions[i]);
+    if (earlierActions[i].sa_handler != SIG_IGN) ::sigaction(kEndingSignals[i], &action, nullptr);
+  }
+}
+
+TEndingSignalsPassedOn::~TEndingSignalsPassedOn() {
+  for (size_t i = 0; i < std::size(kEndingSignals); ++i) {
+    ::sigaction(kEndingSignals[i], &earlierActions[i], nullptr);
+  }
+  receivedSignal = 0;
+}
+
+int TEndingSignalsPassedOn::Received() {
+  return receivedSignal;
+}
+
+std::string SignalDescription(int signal) {
+  const char* description = ::strsignal(signal);
+  return description ? description : "signal " + std::to_string(signal);
 }
 
 }  // namespace pw

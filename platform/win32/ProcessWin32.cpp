@@ -83,4 +83,15 @@ IProcessRunner& DefaultService<IProcessRunner>() {
 
 void IgnoreFileSizeLimitSignal() {}  // Windows has no such signal
 
+// A console's Ctrl+C reaches the archiver by itself; nothing to pass on.
+TEndingSignalsPassedOn::TEndingSignalsPassedOn() = default;
+TEndingSignalsPassedOn::~TEndingSignalsPassedOn() = default;
+int TEndingSignalsPassedOn::Received() {
+  return 0;
+}
+
+std::string SignalDescription(int signal) {
+  return "signal " + std::to_string(signal);
+}
+
 }  // namespace pw

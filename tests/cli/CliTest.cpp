@@ -1,5 +1,12 @@
 // The command-line companion, run as a program on settings files made by the model.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
 
 #include <chrono>
 #include <filesystem>
@@ -207,6 +214,73 @@ TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
   }
   const std::string bat = "'" + CliPath() + "' --settings '" + settings + "' bat /dev/full";
   EXPECT_NE(std::system((bat + " 2>/dev/null").c_str()), 0);
+}
+#endif
+
+#ifndef _WIN32
+// SIGTERM, SIGINT or SIGHUP sent to a waited run: the archiver at work gets it
+// and is waited for, its job is journaled as ended by the signal, the next
+// directory never starts, and the status is 128 plus the signal's number.
+TEST_F(CliTest, ASignalEndsAWaitedRunAndTheArchiverAtWork) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  const fs::path record = root / "record.txt", started = root / "started.txt";
+  const fs::path never = root / "never";
+  // Never released: the archiver ends by a signal, or by itself after a minute.
+  TRecording held(record, 0, 0, never, started);
+  const std::string cli = CliPath();
+  std::vector<std::string> args = {cli, "--settings", settings, "run", "--wait", "1", "2"};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const std::string out = (root / "stdout").string(), err = (root / "stderr").string();
+  const std::pair<int, const char*> signals[] = {
+      {SIGTERM, "Terminated"}, {SIGINT, "Interrupt"}, {SIGHUP, "Hangup"}};
+  for (const auto& [signal, description] : signals) {
+    fs::remove(started);
+    fs::remove(JournalFileName(settings));
+    const pid_t companion = ::fork();
+    if (companion == 0) {
+      const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) ::_exit(127);
+      ::execv(cli.c_str(), argv.data());
+      ::_exit(127);
+    }
+    ASSERT_GT(companion, 0);
+    std::string lines;
+    for (int i = 0; i < 600 && (lines = ReadFile(started)).find('\n') == std::string::npos; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_NE(lines.find('\n'), std::string::npos) << "the archiver did not start";
+    const pid_t archiver = std::stoi(lines);
+    ASSERT_EQ(::kill(companion, signal), 0);
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 600 && (ended = ::waitpid(companion, &status, WNOHANG)) == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (ended == 0) {
+      ::kill(companion, SIGKILL);
+      ::waitpid(companion, &status, 0);
+      FAIL() << description << ": the run did not end";
+    }
+    if (::kill(archiver, 0) == 0) {
+      ADD_FAILURE() << description << ": the archiver was left running";
+      ::kill(archiver, SIGKILL);
+    }
+    ASSERT_TRUE(WIFEXITED(status)) << description << ": ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 128 + signal) << description;
+    EXPECT_EQ(ReadFile(started), lines) << description << ": another directory started";
+    EXPECT_FALSE(fs::exists(record)) << description << ": the archiver ended by itself";
+    const std::string why = "Ended by signal " + std::to_string(signal) + " (" + description + ")";
+    const std::vector<TJournalRecord> journal = ReadJournal(JournalFileName(settings));
+    ASSERT_EQ(journal.size(), 1u) << description;
+    EXPECT_EQ(journal[0].directory, Dir("one"));
+    EXPECT_EQ(journal[0].status, 128 + signal) << "the archiver's own status";
+    EXPECT_EQ(journal[0].error, why);
+    EXPECT_EQ(ReadFile(err), "packetwright-cli: " + Dir("one") + ": " + why + "\n");
+  }
 }
 #endif
 

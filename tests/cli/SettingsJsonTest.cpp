@@ -116,6 +116,103 @@ TEST(SettingsJson, TheWindowPlaceTakesSixteenBitsUnsigned) {
   }
 }
 
+TEST(SettingsJson, AMemberGivenTwiceIsRefusedNamingIt) {
+  EXPECT_EQ(ParseFailure("{\"OutputPath\": \"/a\", \"OutputPath\": \"/b\"}"),
+            "Invalid settings JSON: the member \"OutputPath\" appears twice");
+  EXPECT_EQ(ParseFailure("{\"Directories\": [{\"Path\": \"/a\", \"NeedArchive\": true, "
+                         "\"NeedArchive\": false}]}"),
+            "Invalid settings JSON: the member \"NeedArchive\" appears twice");
+  EXPECT_EQ(ParseFailure("{\"\": 1, \"\": 2}"),
+            "Invalid settings JSON: the member \"\" appears twice");
+  // One name in two objects is no repeat.
+  EXPECT_EQ(ParseFailure("{\"Directories\": [{\"Path\": \"/a\"}, {\"Path\": \"/b\"}], "
+                         "\"Rules\": [{\"Name\": \"x\", \"Extensions\": [{\"Ext\": \"*.a\"}]}]}"),
+            "no failure");
+}
+
+TEST(SettingsJson, AWrongValueIsNamedWithItsPlaceAndWhatWasExpected) {
+  const std::string at = "Invalid settings JSON at $";
+  const std::string text = ": expected a string or {\"hex\": ...}";
+  const std::pair<const char*, std::string> cases[] = {
+      {"[]", at + ": expected an object"},
+      {"{\"Tag\": \"1\"}", at + ".Tag: expected an integer"},
+      {"{\"Tag\": 1.0}", at + ".Tag: expected an integer"},
+      {"{\"Left\": 65536}", at + ".Left: out of range"},
+      {"{\"Top\": -1}", at + ".Top: out of range"},
+      {"{\"PacketwrightSettings\": 2}", at + ".PacketwrightSettings: out of range"},
+      {"{\"OutputPath\": 5}", at + ".OutputPath" + text},
+      {"{\"OutputPath\": null}", at + ".OutputPath" + text},
+      {"{\"OutputPath\": [\"a\"]}", at + ".OutputPath" + text},
+      {"{\"OutputPath\": {}}", at + ".OutputPath" + text},
+      {"{\"OutputPath\": {\"hex\": 61}}", at + ".OutputPath" + text},
+      {"{\"OutputPath\": {\"hex\": \"61\", \"x\": 1}}", at + ".OutputPath" + text},
+      {"{\"OutputPath\": {\"x\": 1, \"hex\": \"61\"}}", at + ".OutputPath" + text},
+      {"{\"OutputPath\": {\"hex\": \"616\"}}",
+       at + ".OutputPath: odd number of hexadecimal digits"},
+      {"{\"OutputPath\": {\"hex\": \"6g\"}}", at + ".OutputPath: not a hexadecimal digit"},
+      {"{\"Directories\": {}}", at + ".Directories: expected an array"},
+      {"{\"Directories\": [{\"Path\": \"/a\"}, 1]}", at + ".Directories[1]: expected an object"},
+      {"{\"Directories\": [[]]}", at + ".Directories[0]: expected an object"},
+      {"{\"Directories\": [{\"NeedArchive\": 1}]}",
+       at + ".Directories[0].NeedArchive: expected true or false"},
+      {"{\"Directories\": [{\"Path\": {\"hex\": \"2f\"}, \"RuleName\": false}]}",
+       at + ".Directories[0].RuleName" + text},
+      {"{\"Rules\": [{\"Category\": \"ecOther\"}]}",
+       at + ".Rules[0].Category: expected \"ecInclude\" or \"ecExclude\""},
+      {"{\"Rules\": [{\"Extensions\": [{}, {\"Category1\": 0}]}]}",
+       at + ".Rules[0].Extensions[1].Category1: expected \"ecInclude\" or \"ecExclude\""},
+      {"{\"Rules\": [{\"Extensions\": [{\"Active\": \"true\"}]}]}",
+       at + ".Rules[0].Extensions[0].Active: expected true or false"},
+      {"{\"Rules\": [{\"Extensions\": {\"Ext\": \"*.a\"}}]}",
+       at + ".Rules[0].Extensions: expected an array"},
+  };
+  for (const auto& [json, message] : cases) EXPECT_EQ(ParseFailure(json), message) << json;
+
+  TbkManager m;
+  ParseSettingsJson("{\"OutputPath\": {\"hex\": \"4142ff\"}, \"Rules\": [{\"Category\": "
+                    "\"ecInclude\", \"Extensions\": [{\"Ext\": {\"hex\": \"\"}, \"TotalSize\": "
+                    "-5}]}]}",
+                    m);
+  EXPECT_EQ(m.OutputPath(), "AB\xFF");
+  ASSERT_EQ(m.Rules()->Count(), 1);
+  EXPECT_EQ(m.Rules()->Items(0)->Category(), ecInclude);
+  ASSERT_EQ(m.Rules()->Items(0)->Extensions()->Count(), 1);
+  EXPECT_EQ(m.Rules()->Items(0)->Extensions()->Items(0)->TotalSize(), -5);
+}
+
+// Of several problems, a syntax error anywhere comes first, then a member
+// given twice, then the document's shape: an object's unknown members before
+// its values, the manager's members in their own order whatever the
+// document's, and the items of a list one after the other.
+TEST(SettingsJson, OfSeveralProblemsTheSameOneIsAlwaysNamed) {
+  EXPECT_EQ(ParseFailure("{\"Colour\": 1, ").rfind("Invalid settings JSON: [json.exception", 0),
+            0u);
+  EXPECT_EQ(ParseFailure("{\"Tag\": \"x\", \"Left\": 1, \"Left\": 2}"),
+            "Invalid settings JSON: the member \"Left\" appears twice");
+  EXPECT_EQ(ParseFailure("{\"Colour\": {\"a\": [{\"b\": 1, \"b\": 2}]}}"),
+            "Invalid settings JSON: the member \"b\" appears twice");
+  EXPECT_EQ(ParseFailure("{\"A\": 1, \"A\": 2, \"B\": 1, \"B\": 2}"),
+            "Invalid settings JSON: the member \"A\" appears twice");
+  const std::string at = "Invalid settings JSON at $";
+  EXPECT_EQ(ParseFailure("{\"Tag\": \"x\", \"Colour\": 1, \"Shade\": 2}"),
+            at + ": unknown member \"Colour\"");
+  EXPECT_EQ(ParseFailure("{\"Directories\": [{\"Path\": 1}], \"Colour\": 1}"),
+            at + ": unknown member \"Colour\"");
+  EXPECT_EQ(ParseFailure("{\"Top\": -1, \"Tag\": \"x\"}"), at + ".Tag: expected an integer");
+  EXPECT_EQ(ParseFailure("{\"Rules\": [{\"Colour\": 1}], \"Directories\": [{\"Path\": 1}]}"),
+            at + ".Directories[0].Path: expected a string or {\"hex\": ...}");
+  EXPECT_EQ(ParseFailure("{\"Directories\": [{\"NeedArchive\": 1, \"Colour\": 1}]}"),
+            at + ".Directories[0]: unknown member \"Colour\"");
+  EXPECT_EQ(ParseFailure("{\"Directories\": [{\"NeedArchive\": 1, \"Path\": 2}, {\"X\": 1}]}"),
+            at + ".Directories[0].Path: expected a string or {\"hex\": ...}");
+  EXPECT_EQ(
+      ParseFailure("{\"Rules\": [{\"Extensions\": [{\"TotalSize\": 1e3}], \"Category\": 1}]}"),
+      at + ".Rules[0].Category: expected \"ecInclude\" or \"ecExclude\"");
+  EXPECT_EQ(ParseFailure("{\"Directories\": [{\"Path\": \"docs\"}], \"Left\": -1}"),
+            at + ".Left: out of range")
+      << "a path is checked once the document is read";
+}
+
 std::string ImportingPath(const std::string& pathJson) {
   return ParseFailure("{\"Directories\": [{\"Path\": \"/ok\"}, {\"Path\": " + pathJson + "}]}");
 }

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <csignal>
+
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -82,6 +85,40 @@ TEST_F(ProcessTest, ProgramsThatCannotStartAreReported) {
   EXPECT_FALSE(Get<IProgramSearch>().FindOnPath("pw-no-such-program"));
   EXPECT_FALSE(Get<IProgramSearch>().FindOnPath("/bin/sh"))
       << "names with a folder are not searched";
+}
+
+TEST_F(ProcessTest, EndingSignalsAreKeptAndPassedOnWhileAskedFor) {
+  using Signals = TEndingSignalsPassedOn;
+  struct sigaction ignore = {};
+  struct sigaction earlierHangup = {};
+  struct sigaction now = {};
+  ignore.sa_handler = SIG_IGN;
+  {
+    const Signals passedOn;
+    EXPECT_EQ(Signals::Received(), 0);
+    ASSERT_EQ(::raise(SIGTERM), 0) << "the test goes on";
+    ASSERT_EQ(::raise(SIGINT), 0);
+    EXPECT_EQ(Signals::Received(), SIGTERM) << "the first is kept";
+    // A program that starts after the signal came gets it at once instead of
+    // never; sleep would otherwise end by itself with 0.
+    EXPECT_EQ(Get<IProcessRunner>().RunAndWait("sleep", std::vector<std::string>{"60"}),
+              128 + SIGTERM);
+  }
+  EXPECT_EQ(Signals::Received(), 0);
+  EXPECT_EQ(Get<IProcessRunner>().RunAndWait(program.string(), std::vector<std::string>{}), 4)
+      << "no signal is passed on once the object has gone";
+  ASSERT_EQ(::sigaction(SIGTERM, nullptr, &now), 0);
+  EXPECT_EQ(now.sa_handler, SIG_DFL) << "the earlier handling is back";
+
+  // A hangup ignored before, as under nohup, stays ignored.
+  ASSERT_EQ(::sigaction(SIGHUP, &ignore, &earlierHangup), 0);
+  {
+    const Signals passedOn;
+    ASSERT_EQ(::raise(SIGHUP), 0);
+    EXPECT_EQ(Signals::Received(), 0);
+  }
+  ASSERT_EQ(::sigaction(SIGHUP, &earlierHangup, &now), 0);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
 }
 
 #endif

@@ -50,6 +50,14 @@ bool NextStatus(const char* file, int& status) {
   return true;
 }
 
+long ProcessId() {
+#ifdef _WIN32
+  return static_cast<long>(GetCurrentProcessId());
+#else
+  return static_cast<long>(getpid());
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,6 +66,13 @@ int main(int argc, char** argv) {
   const char* statuses = std::getenv("PW_RECORD_STATUSES");
   const char* delay = std::getenv("PW_RECORD_DELAY_MS");
   const char* release = std::getenv("PW_RECORD_RELEASE");
+  // One line with our process id for each start, before any waiting.
+  if (const char* started = std::getenv("PW_RECORD_STARTED"); started && *started) {
+    if (std::FILE* f = std::fopen(started, "ab")) {
+      std::fprintf(f, "%ld\n", ProcessId());
+      std::fclose(f);
+    }
+  }
   if (delay) std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
   // Held until the test makes the release file, for a minute at most.
   for (int i = 0; release && *release && i < 600; ++i) {

@@ -208,10 +208,13 @@ std::string RecorderPath() {
 #endif
 }
 
-TRecording::TRecording(const fs::path& file, int status, int delayMs, const fs::path& release) {
+TRecording::TRecording(const fs::path& file, int status, int delayMs, const fs::path& release,
+                       const fs::path& started) {
   const std::string name = ProgramPath(file);
   const std::string released = release.empty() ? std::string() : ProgramPath(release);
   SetVariable("PW_RECORD_RELEASE", &released);
+  const std::string starts = started.empty() ? std::string() : ProgramPath(started);
+  SetVariable("PW_RECORD_STARTED", &starts);
   const std::string code = std::to_string(status);
   const std::string delay = std::to_string(delayMs);
   SetVariable("PW_RECORD", &name);
@@ -239,6 +242,7 @@ TRecording::~TRecording() {
   SetVariable("PW_RECORD_STATUS", nullptr);
   SetVariable("PW_RECORD_DELAY_MS", nullptr);
   SetVariable("PW_RECORD_RELEASE", nullptr);
+  SetVariable("PW_RECORD_STARTED", nullptr);
 }
 
 std::vector<std::string> RecordedLines(const fs::path& file) {

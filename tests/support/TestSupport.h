@@ -63,11 +63,14 @@ int RunProgram(const std::string& program, const std::vector<std::string>& argum
 // PW_RECORD_RELEASE exists (a minute at most). When PW_RECORD_STATUSES names
 // a file of statuses, each run exits with the first one left there and
 // removes it; once they are used up, with PW_RECORD_STATUS.
+// When PW_RECORD_STARTED names a file, it first appends a line with its
+// process id to that file.
 std::string RecorderPath();
 // Points the recorder at a file and a status for as long as the object lives.
 class TRecording {
  public:
-  TRecording(const fs::path& file, int status = 0, int delayMs = 0, const fs::path& release = {});
+  TRecording(const fs::path& file, int status = 0, int delayMs = 0, const fs::path& release = {},
+             const fs::path& started = {});
   // The runs exit with statuses one after the other, and with status after
   // the last; the list is kept beside file.
   TRecording(const fs::path& file, const std::vector<int>& statuses, int status = 0);
