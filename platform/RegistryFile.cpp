@@ -102,13 +102,15 @@ TRegistryFile TRegistryFile::Parse(const std::string& contents) {
   bool utf16 = false;
   if (text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFF &&
       static_cast<unsigned char>(text[1]) == 0xFE) {
-    // Version 5 files are written in UTF-16; keep the program's 8-bit text.
-    std::u32string decoded;
+    // Version 5 files are written in UTF-16 (little-endian); the values
+    // become the program's 8-bit texts.
+    std::u16string units;
+    units.reserve(text.size() / 2);
     for (size_t i = 2; i + 1 < text.size(); i += 2) {
-      decoded.push_back(static_cast<unsigned char>(text[i]) |
-                        static_cast<unsigned char>(text[i + 1]) << 8);
+      units.push_back(static_cast<char16_t>(static_cast<unsigned char>(text[i]) |
+                                            static_cast<unsigned char>(text[i + 1]) << 8));
     }
-    text = EncodeUtf8(decoded);
+    text = Utf16ToLocal8Bit(units);
     utf16 = true;
   }
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);

@@ -1,34 +1,40 @@
 #include "platform/TextCodec.h"
 
+#include <unicode/ustring.h>
+
+#include "platform/Errors.h"
+
 namespace pw {
 
 std::u16string Local8BitToUtf16(const std::string& bytes) {
-  std::u16string out;
-  for (const char32_t cp : DecodeLocal8Bit(bytes)) {
-    if (cp < 0x10000) {
-      out.push_back(static_cast<char16_t>(cp));
-    } else {
-      out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-    }
-  }
+  const std::u32string decoded = DecodeLocal8Bit(bytes);
+  std::u16string out(decoded.size() * 2, u'\0');
+  int32_t length = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  // Every code point DecodeLocal8Bit gives is a scalar value, so nothing is
+  // substituted here.
+  u_strFromUTF32(out.data(), static_cast<int32_t>(out.size()), &length,
+                 reinterpret_cast<const UChar32*>(decoded.data()),
+                 static_cast<int32_t>(decoded.size()), &status);
+  if (U_FAILURE(status)) throw Exception("Cannot convert a text to UTF-16");
+  out.resize(static_cast<size_t>(length));
   return out;
 }
 
 std::string Utf16ToLocal8Bit(const std::u16string& text) {
-  std::u32string decoded;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t unit = text[i];
-    if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000) {
-      decoded.push_back(0x10000 + ((unit - 0xD800) << 10) + (text[++i] - 0xDC00));
-    } else if (unit >= 0xD800 && unit < 0xE000) {
-      decoded.push_back(U'?');  // a lone surrogate has no UTF-8 form
-    } else {
-      decoded.push_back(unit);
-    }
-  }
-  return EncodeUtf8(decoded);
+  // At most three bytes for each unit: a pair of surrogates takes four
+  // bytes for two units.
+  std::string out(text.size() * 3, '\0');
+  int32_t length = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  // A lone surrogate has no UTF-8 form: "?" stands for it, as for any
+  // character an 8-bit text cannot hold.
+  u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length,
+                     reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()),
+                     U'?', nullptr, &status);
+  if (U_FAILURE(status)) throw Exception("Cannot convert a text from UTF-16");
+  out.resize(static_cast<size_t>(length));
+  return out;
 }
 
 std::string Local8BitToUtf8(const std::string& bytes) {

@@ -97,22 +97,33 @@ TEST(RegistryFile, Regedit4WithLineFeedsAndClasses) {
   EXPECT_EQ(Default(r, kClasses, ""), "<no value>") << "the root key always opens";
 }
 
-TEST(RegistryFile, Utf16FileAsWrittenByTheExporter) {
-  const std::string text =
-      "Windows Registry Editor Version 5.00\r\n[HKEY_CLASSES_ROOT\\.d]\r\n@=\"\xC3\xA4\"\r\n";
-  std::string utf16 = "\xFF\xFE";
-  // Widen the UTF-8 text by hand: ASCII, then U+00E4.
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (static_cast<unsigned char>(text[i]) == 0xC3) {
-      utf16 += std::string("\xE4\x00", 2);
-      ++i;
-    } else {
-      utf16 += text[i];
-      utf16 += '\0';
-    }
+// A version 5 file as the registry editor exports it: UTF-16 with a
+// byte-order mark, which the values leave as the program's 8-bit texts.
+std::string ExportedUtf16(const std::u16string& text) {
+  std::string bytes = "\xFF\xFE";
+  for (const char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
   }
-  TRegistryFile r = TRegistryFile::Parse(utf16);
-  EXPECT_EQ(Default(r, kClasses, ".d"), "\xC3\xA4");
+  return bytes;
+}
+
+TEST(RegistryFile, Utf16FileAsWrittenByTheExporter) {
+  const std::u16string header = u"Windows Registry Editor Version 5.00\r\n[HKEY_CLASSES_ROOT\\";
+  TRegistryFile r = TRegistryFile::Parse(ExportedUtf16(header + u".d]\r\n@=\"\u00E4\"\r\n"));
+  EXPECT_EQ(Default(r, kClasses, ".d"), test::Local8Bit("\xC3\xA4"));
+#ifndef _WIN32
+  // A character beyond the first 65,536 comes as a pair of surrogates and
+  // is one four-byte sequence in UTF-8, not two three-byte ones.
+  r = TRegistryFile::Parse(ExportedUtf16(header + u".m]\r\n@=\"\U0001D538 7z\"\r\n"));
+  EXPECT_EQ(Default(r, kClasses, ".m"), "\xF0\x9D\x94\xB8 7z");
+  // A surrogate without its partner becomes "?", never bytes that no UTF-8
+  // reader accepts.
+  const std::u16string lone = header + u".l]\r\n@=\"a" + char16_t(0xD835) + u"b" +
+                              char16_t(0xDD38) + u"\"\r\n";
+  r = TRegistryFile::Parse(ExportedUtf16(lone));
+  EXPECT_EQ(Default(r, kClasses, ".l"), "a?b?");
+#endif
 }
 
 TEST(RegistryFile, MalformedFilesNameTheLine) {

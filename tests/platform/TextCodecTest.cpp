@@ -45,5 +45,18 @@ TEST(TextCodec, Utf8AndTheProgramsTexts) {
   EXPECT_EQ(out, "a\\b");
 }
 
+#ifndef _WIN32
+TEST(TextCodec, Utf16AndTheProgramsTexts) {
+  EXPECT_EQ(Local8BitToUtf16("\xC3\x84 \xF0\x9F\x98\x80"), u"\u00C4 \U0001F600");
+  EXPECT_EQ(Local8BitToUtf16("\xC4 \x80"), u"\u00C4 \u20AC");
+  EXPECT_EQ(Local8BitToUtf16(""), u"");
+  EXPECT_EQ(Utf16ToLocal8Bit(u"\u00C4 \U0001F600"), "\xC3\x84 \xF0\x9F\x98\x80");
+  // Lone surrogates, at the end, reversed and alone, have no UTF-8 form.
+  const std::u16string lone = {u'a', 0xD83D, u'b', 0xDE00, 0xD83D, u'c', 0xDE00, 0xD83D};
+  EXPECT_EQ(Utf16ToLocal8Bit(lone), "a?b??c??");
+  EXPECT_EQ(Utf16ToLocal8Bit(u""), "");
+}
+#endif
+
 }  // namespace
 }  // namespace pw
