@@ -38,10 +38,20 @@ const char* ScriptLineEnd() {
 
 namespace {
 
-// A script never holds a job that must not run.
+// A script never holds a job that must not run, nor one whose archiver
+// would receive other arguments than a run hands it: cmd.exe doubles every
+// caret of a "call" line, quoted or not, so "a^b" would reach the archiver
+// as "a^^b".
 std::vector<std::string> BatchBlock(const TArchiveJob& job) {
   if (!job.error.empty()) throw Exception(job.directory + ": " + job.error);
-  return SplitLines(BatchCommandText(job));
+  std::vector<std::string> lines = SplitLines(BatchCommandText(job));
+  for (const std::string& line : lines) {
+    if (line.rfind("call ", 0) == 0 && line.find('^') != std::string::npos) {
+      throw Exception(job.directory +
+                      ": a caret (^) cannot be handed to the archiver through a batch file");
+    }
+  }
+  return lines;
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Services.h"
+
 namespace pw {
 
 bool IsValidUtf8(std::string_view bytes);
@@ -36,5 +38,18 @@ void Utf8ToLocal8Bit(std::string_view utf8, std::string& out);
 // console on Windows, unchanged elsewhere. Fails with an Exception when a
 // character has no form there.
 std::string ToBatchCodePage(const std::string& text);
+
+#ifdef _WIN32
+// The code pages the conversions use: the system's ANSI and OEM code pages.
+// A system may be set to UTF-8 (65001) for both, which tests put in place.
+class ICodePages {
+ public:
+  virtual ~ICodePages() = default;
+  virtual unsigned Ansi() = 0;
+  virtual unsigned Oem() = 0;
+};
+template <>
+ICodePages& DefaultService<ICodePages>();
+#endif
 
 }  // namespace pw

@@ -178,7 +178,12 @@ TSafeFileWriter::TSafeFileWriter(const std::string& fileName) : fileName_(fileNa
   }
   HANDLE h = INVALID_HANDLE_VALUE;
   if (existed_) {
-    h = CreateFileA(target_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    // The probe only asks what the target is and shares everything, so that a
+    // reader holding the file open (an editor, a virus scanner, a backup
+    // program) does not make the save fail: the file is replaced, not
+    // written, unless it is one of the kinds below.
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    h = CreateFileA(target_.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) throw EFCreateError(Format("Cannot create file %s", fileName));
     // Devices (NUL, CON, pipes) and files with more than one name are written
@@ -186,11 +191,27 @@ TSafeFileWriter::TSafeFileWriter(const std::string& fileName) : fileName_(fileNa
     BY_HANDLE_FILE_INFORMATION info;
     inPlace_ = GetFileType(h) != FILE_TYPE_DISK ||
                (GetFileInformationByHandle(h, &info) && info.nNumberOfLinks > 1);
+    CloseHandle(h);
+    if (!inPlace_) {
+      // Replacing renames the target away, which every handle open on it must
+      // allow; asking for that now fails before anything is written, where
+      // a failed replace could leave its own temporary files behind.
+      h = CreateFileA(target_.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h == INVALID_HANDLE_VALUE) {
+        throw EFCreateError(Format("Cannot create file %s", fileName));
+      }
+      CloseHandle(h);
+    }
     if (inPlace_) {
+      h = CreateFileA(target_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h == INVALID_HANDLE_VALUE) {
+        throw EFCreateError(Format("Cannot create file %s", fileName));
+      }
       handle_ = reinterpret_cast<intptr_t>(h);
       return;
     }
-    CloseHandle(h);
   }
   char temp[MAX_PATH];
   if (GetTempFileNameA(FolderOf(target_).c_str(), "pw", 0, temp) != 0) {

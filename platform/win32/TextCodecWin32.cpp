@@ -2,6 +2,8 @@
 // the OEM code page.
 #include <windows.h>
 
+#include <string>
+
 #include "platform/Errors.h"
 #include "platform/TextCodec.h"
 
@@ -18,18 +20,37 @@ std::wstring Wide(const std::string& bytes, UINT codePage) {
   return wide;
 }
 
+// Code pages that take neither best-fit flags nor a default character:
+// WideCharToMultiByte refuses the call, and the text would come back empty.
+bool TakesNoFlags(UINT codePage) {
+  return codePage == CP_UTF8 || codePage == CP_UTF7 || codePage == 42 || codePage == 54936 ||
+         (codePage >= 50220 && codePage <= 50229) || (codePage >= 57002 && codePage <= 57011);
+}
+
 // lossy is set when a character had to be replaced by "?".
 std::string Narrow(const std::wstring& wide, UINT codePage, bool* lossy) {
   if (wide.empty()) return {};
   const int size = static_cast<int>(wide.size());
-  const int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0,
-                                    nullptr, nullptr);
-  std::string bytes(n, '\0');
+  const bool plain = TakesNoFlags(codePage);
+  const DWORD flags = plain ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* fallback = plain ? nullptr : "?";
   BOOL replaced = FALSE;
-  WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), size, bytes.data(), n, "?",
-                      &replaced);
+  BOOL* replacedOut = plain ? nullptr : &replaced;
+  const int n = WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, fallback,
+                                    replacedOut);
+  if (n <= 0) throw Exception("Cannot convert a text to code page " + std::to_string(codePage));
+  std::string bytes(n, '\0');
+  WideCharToMultiByte(codePage, flags, wide.data(), size, bytes.data(), n, fallback, replacedOut);
   if (lossy) *lossy = replaced != FALSE;
   return bytes;
+}
+
+UINT Ansi() {
+  return Get<ICodePages>().Ansi();
+}
+
+UINT Oem() {
+  return Get<ICodePages>().Oem();
 }
 
 bool IsAscii(std::string_view bytes) {
@@ -49,34 +70,46 @@ std::string NarrowUtf8(const std::wstring& wide) {
   return bytes;
 }
 
+class TSystemCodePages final : public ICodePages {
+ public:
+  unsigned Ansi() override { return GetACP(); }
+  unsigned Oem() override { return GetOEMCP(); }
+};
+
 }  // namespace
+
+template <>
+ICodePages& DefaultService<ICodePages>() {
+  static TSystemCodePages codePages;
+  return codePages;
+}
 
 // ASCII is the same in every ANSI code page and in UTF-8; most names of a
 // journal are ASCII, and skip the two conversions.
 std::string Local8BitToUtf8(const std::string& bytes) {
-  return IsAscii(bytes) ? bytes : NarrowUtf8(Wide(bytes, CP_ACP));
+  return IsAscii(bytes) ? bytes : NarrowUtf8(Wide(bytes, Ansi()));
 }
 
 void Utf8ToLocal8Bit(std::string_view utf8, std::string& out) {
   if (IsAscii(utf8)) {
     out.assign(utf8);
   } else {
-    out = Narrow(Wide(std::string(utf8), CP_UTF8), CP_ACP, nullptr);
+    out = Narrow(Wide(std::string(utf8), CP_UTF8), Ansi(), nullptr);
   }
 }
 
 std::u16string Local8BitToUtf16(const std::string& bytes) {
-  const std::wstring wide = Wide(bytes, CP_ACP);
+  const std::wstring wide = Wide(bytes, Ansi());
   return std::u16string(wide.begin(), wide.end());
 }
 
 std::string Utf16ToLocal8Bit(const std::u16string& text) {
-  return Narrow(std::wstring(text.begin(), text.end()), CP_ACP, nullptr);
+  return Narrow(std::wstring(text.begin(), text.end()), Ansi(), nullptr);
 }
 
 std::string ToBatchCodePage(const std::string& text) {
   bool lossy = false;
-  std::string oem = Narrow(Wide(text, CP_ACP), CP_OEMCP, &lossy);
+  std::string oem = Narrow(Wide(text, Ansi()), Oem(), &lossy);
   if (lossy) throw Exception("Cannot write in the console's code page: " + text);
   return oem;
 }

@@ -112,6 +112,32 @@ TEST_F(BatchTest, OneDirectoryHasNoComments) {
             "\\\\srv\\x\\*.*\r\n");
 }
 
+// cmd.exe doubles the carets of a "call" line, so the archiver would get
+// other masks than a run gives it: such a batch file is not written at all.
+TEST_F(BatchTest, ACaretThatTheCallLineWouldDoubleIsRefused) {
+  FillExample();
+  const std::string name = Name("caret.bat");
+  CreateBatForDirectory(manager, *manager.Directories()->Items(0), name);
+  manager.Rules()->Items(0)->Extensions()->Add()->SetExt("x^y.tmp");
+  try {
+    CreateBatForDirectory(manager, *manager.Directories()->Items(0), name);
+    ADD_FAILURE() << "no failure";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(),
+              "D:\\Work\\Site: a caret (^) cannot be handed to the archiver through a batch file");
+  }
+  EXPECT_EQ(Contents(name), kSiteLines);
+  manager.Rules()->Items(0)->Extensions()->Items(3)->SetExt("x.tmp");
+  manager.Directories()->Items(1)->SetPath("E:\\A^B");
+  EXPECT_THROW(CreateBatForAll(manager,
+                               [&](std::string& file) {
+                                 file = name;
+                                 return true;
+                               }),
+               Exception);
+  EXPECT_EQ(Contents(name), kSiteLines);
+}
+
 TEST_F(BatchTest, UnmarkedAndUnnamedDirectories) {
   FillExample();
   manager.Directories()->Items(0)->SetNeedArchive(false);

@@ -51,6 +51,34 @@ TEST_F(SafeFileWin32, ALockedTargetCannotBeCreatedAndLeavesNothing) {
   EXPECT_EQ(Entries(), 1) << "no temporary file is left behind";
 }
 
+// Editors, virus scanners and backup programs read a file while sharing it;
+// a save meanwhile replaces it, and the reader keeps the old text. A reader
+// that does not let the file be renamed still stops the save before anything
+// is written.
+TEST_F(SafeFileWin32, AReaderHoldingTheFileDoesNotStopTheSave) {
+  const std::string name = ProgramPath(temp_ / "read.dat");
+  SaveFile(name, "old");
+  HANDLE reader = CreateFileA(name.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  SaveFile(name, "new content");
+  char buffer[16] = {};
+  DWORD n = 0;
+  EXPECT_TRUE(::ReadFile(reader, buffer, sizeof buffer, &n, nullptr));
+  EXPECT_EQ(std::string(buffer, n), "old");
+  CloseHandle(reader);
+  EXPECT_EQ(ReadFile(temp_ / "read.dat"), "new content");
+
+  reader = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(SaveFails(name, "newer"), "Cannot create file " + name);
+  CloseHandle(reader);
+  EXPECT_EQ(ReadFile(temp_ / "read.dat"), "new content");
+  EXPECT_EQ(Entries(), 1);
+}
+
 TEST_F(SafeFileWin32, TheReadOnlyAttributeIsRespected) {
   const std::string name = ProgramPath(temp_ / "kept.dat");
   SaveFile(name, "old");

@@ -45,5 +45,40 @@ TEST_F(Cp1252, BatchFilesAreInTheOemCodePage) {
   EXPECT_THROW(ToBatchCodePage("\x80 5"), Exception) << "the euro sign has no OEM form here";
 }
 
+class TCodePages final : public ICodePages {
+ public:
+  TCodePages(unsigned ansi, unsigned oem) : ansi_(ansi), oem_(oem) {}
+  unsigned Ansi() override { return ansi_; }
+  unsigned Oem() override { return oem_; }
+
+ private:
+  unsigned ansi_, oem_;
+};
+
+// A system set to "Use Unicode UTF-8 for worldwide language support": the
+// 8-bit texts are UTF-8 and so are batch files. The conversions must not ask
+// UTF-8 for best-fit mapping or a default character, which it refuses.
+TEST(CodePages, Utf8AsTheSystemsCodePage) {
+  TCodePages utf8(CP_UTF8, CP_UTF8);
+  const ScopedOverride<ICodePages> system(utf8);
+  EXPECT_EQ(Utf16ToLocal8Bit(u"C:\\B\u00FCro \u20AC \U0001F600"),
+            "C:\\B\xC3\xBCro \xE2\x82\xAC \xF0\x9F\x98\x80");
+  EXPECT_EQ(Local8BitToUtf16("C:\\B\xC3\xBCro \xE2\x82\xAC"), u"C:\\B\u00FCro \u20AC");
+  EXPECT_EQ(Utf8ToLocal8Bit("\xC5\x81\xC3\xB3" "d\xC5\xBA"), "\xC5\x81\xC3\xB3" "d\xC5\xBA");
+  EXPECT_EQ(Local8BitToUtf8("\xC5\x81\xC3\xB3" "d\xC5\xBA"), "\xC5\x81\xC3\xB3" "d\xC5\xBA");
+  EXPECT_EQ(ToBatchCodePage("C:\\\xC5\x81\xC3\xB3" "d\xC5\xBA 50%"),
+            "C:\\\xC5\x81\xC3\xB3" "d\xC5\xBA 50%");
+}
+
+// The same conversions through another code page than the system's.
+TEST(CodePages, TheCodePagesInPlaceAreTheOnesUsed) {
+  TCodePages polish(1250, 852);
+  const ScopedOverride<ICodePages> system(polish);
+  EXPECT_EQ(Utf16ToLocal8Bit(u"\u0141\u00F3d\u017A"), "\xA3\xF3" "d\x9F");
+  EXPECT_EQ(Local8BitToUtf16("\xA3\xF3" "d\x9F"), u"\u0141\u00F3d\u017A");
+  EXPECT_EQ(ToBatchCodePage("\xA3\xF3" "d\x9F"), "\x9D\xA2" "d\xAB");
+  EXPECT_EQ(Utf16ToLocal8Bit(u"\u20AC\u00E6"), "\x80?");
+}
+
 }  // namespace
 }  // namespace pw
