@@ -77,7 +77,7 @@ TEST(Help, IsThereAndFilledIn) {
 TEST(HelpDates, EveryExampleIsWhatTheFormatterGives) {
   const std::regex row(
       "<code data-moment=\"([a-z]+)\">([^<]*)</code></td>"
-      "<td lang=\"en\"><samp>([^<]*)</samp></td><td lang=\"de\"><samp>([^<]*)</samp></td>");
+      "<td[^>]* lang=\"en\"><samp>([^<]*)</samp></td><td[^>]* lang=\"de\"><samp>([^<]*)</samp></td>");
   int rows = 0;
   const std::string& help = Help();
   for (auto it = std::sregex_iterator(help.begin(), help.end(), row); it != std::sregex_iterator();
@@ -104,7 +104,7 @@ TEST(HelpDates, EverySpecifierHasItsRow) {
       "z", "zz", "zzz", "t", "tt", "c", "e", "ee", "g", "/", ":", "\"text\"", "'text'"};
   for (const char* specifier : specifiers) {
     const std::string header =
-        "<th scope=\"row\"><code>" + std::string(specifier) + "</code></th>";
+        "scope=\"row\"><code>" + std::string(specifier) + "</code></th>";
     EXPECT_NE(table.find(header), std::string::npos) << specifier;
   }
 }

@@ -11,13 +11,18 @@
 //   <!--de:MOMENT:PATTERN-->       the result alone, in German settings
 //   <!--insert:NAME-->             the text of FILE given as NAME=FILE
 // Any other comment is copied as it is.
+//
+// Every cell of a table body then gets its column's heading as data-label,
+// so that a narrow screen can show each row as a card of labelled lines.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "archiver/DateTimeFormat.h"
 #include "ui/help/HelpExamples.h"
@@ -87,6 +92,58 @@ std::string Fill(const std::string& text, const std::map<std::string, std::strin
   return out;
 }
 
+std::string PlainText(const std::string& html) {
+  return std::regex_replace(html, std::regex("<[^>]*>"), "");
+}
+
+// The cells of the rows, <td ...> or <th ...>, each with the label of its
+// column; a <tr> begins the count again.
+std::string LabelRows(const std::string& rows, const std::vector<std::string>& labels) {
+  static const std::regex cell("<(tr|td|th)([ >])");
+  std::string out;
+  size_t column = 0;
+  auto at = rows.cbegin();
+  for (std::sregex_iterator it(rows.begin(), rows.end(), cell), end; it != end; ++it) {
+    out.append(at, (*it)[0].first);
+    out += "<" + (*it)[1].str();
+    if ((*it)[1] == "tr") {
+      column = 0;
+    } else if (column < labels.size() && !labels[column].empty()) {
+      out += " data-label=\"" + EscapeHtml(labels[column]) + "\"";
+    }
+    out += (*it)[2].str();
+    at = (*it)[0].second;
+    if ((*it)[1] != "tr") ++column;
+  }
+  out.append(at, rows.cend());
+  return out;
+}
+
+std::string LabelTables(const std::string& html) {
+  std::string out;
+  size_t at = 0;
+  for (size_t open; (open = html.find("<table>", at)) != std::string::npos;) {
+    const size_t close = html.find("</table>", open);
+    if (close == std::string::npos) throw std::runtime_error("a table is not closed");
+    out.append(html, at, open - at);
+    std::string table = html.substr(open, close - open);
+    const size_t headEnd = table.find("</thead>");
+    if (headEnd != std::string::npos) {
+      std::vector<std::string> labels;
+      static const std::regex heading("<th[^>]*>([\\s\\S]*?)</th>");
+      const std::string head = table.substr(0, headEnd);
+      for (std::sregex_iterator it(head.begin(), head.end(), heading), end; it != end; ++it) {
+        labels.push_back(PlainText((*it)[1]));
+      }
+      table = table.substr(0, headEnd) + LabelRows(table.substr(headEnd), labels);
+    }
+    out += table;
+    at = close;
+  }
+  out.append(html, at);
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -102,7 +159,7 @@ int main(int argc, char** argv) {
       if (equals == std::string::npos) throw std::runtime_error("not NAME=FILE: " + given);
       files[given.substr(0, equals)] = given.substr(equals + 1);
     }
-    const std::string help = Fill(ReadFile(argv[1]), files);
+    const std::string help = LabelTables(Fill(ReadFile(argv[1]), files));
     const std::string temporary = std::string(argv[2]) + ".new";
     {
       std::ofstream out(temporary, std::ios::binary);
