@@ -1,4 +1,4 @@
-#include "ui/help/HelpExamples.h"
+#include "help/HelpExamples.h"
 
 #include "platform/fakes/Fakes.h"
 

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "archiver/DateTimeFormat.h"
-#include "ui/help/HelpExamples.h"
+#include "help/HelpExamples.h"
 
 namespace {
 
@@ -48,6 +48,20 @@ std::string Formatted(const std::string& regional, const std::string& moment,
   return "<samp>" + EscapeHtml(pw::FormatDateTime(pattern, *when, *settings)) + "</samp>";
 }
 
+// A usage text names its program as it was started, with the build's folder
+// before it: the help names it alone.
+std::string WithoutProgramFolder(std::string text) {
+  const size_t usage = text.find("Usage: ");
+  if (usage == std::string::npos) return text;
+  const size_t start = usage + 7;
+  const size_t end = text.find(' ', start);
+  const size_t slash = text.find_last_of("/\\", end);
+  if (end != std::string::npos && slash != std::string::npos && slash >= start) {
+    text.erase(start, slash + 1 - start);
+  }
+  return text;
+}
+
 // The text that replaces the comment body, or nothing when the comment is no marker.
 bool Expand(const std::string& body, const std::map<std::string, std::string>& files,
             std::string& out) {
@@ -58,7 +72,7 @@ bool Expand(const std::string& body, const std::map<std::string, std::string>& f
   if (kind == "insert") {
     const auto file = files.find(rest);
     if (file == files.end()) throw std::runtime_error("no file given for \"" + rest + "\"");
-    out += EscapeHtml(ReadFile(file->second));
+    out += EscapeHtml(WithoutProgramFolder(ReadFile(file->second)));
     return true;
   }
   if (kind != "example" && kind != "en" && kind != "de") return false;
