@@ -5,8 +5,9 @@
 //   pw_make_help TEMPLATE OUTPUT [NAME=FILE ...]
 //
 // Markers, each an HTML comment of the template:
-//   <!--example:MOMENT:PATTERN-->  three table cells: the pattern, its result
-//                                  in English and in German regional settings
+//   <!--example:MOMENT:PATTERN-->  three table cells: the pattern and its
+//                                  moment, its result in English and in German
+//                                  regional settings
 //   <!--en:MOMENT:PATTERN-->       the result alone, in English settings
 //   <!--de:MOMENT:PATTERN-->       the result alone, in German settings
 //   <!--insert:NAME-->             the text of FILE given as NAME=FILE
@@ -85,7 +86,7 @@ bool Expand(const std::string& body, const std::map<std::string, std::string>& f
     return true;
   }
   out += "<td><code data-moment=\"" + EscapeHtml(moment) + "\">" + EscapeHtml(pattern) +
-         "</code></td><td lang=\"en\">" + Formatted("en", moment, pattern) +
+         "</code> <span class=\"moment\">(" + EscapeHtml(moment) + ")</span></td><td lang=\"en\">" + Formatted("en", moment, pattern) +
          "</td><td lang=\"de\">" + Formatted("de", moment, pattern) + "</td>";
   return true;
 }

@@ -76,7 +76,7 @@ TEST(Help, IsThereAndFilledIn) {
 
 TEST(HelpDates, EveryExampleIsWhatTheFormatterGives) {
   const std::regex row(
-      "<code data-moment=\"([a-z]+)\">([^<]*)</code></td>"
+      "<code data-moment=\"([a-z]+)\">([^<]*)</code>(?: <span[^>]*>[^<]*</span>)?</td>"
       "<td[^>]* lang=\"en\"><samp>([^<]*)</samp></td><td[^>]* lang=\"de\"><samp>([^<]*)</samp></td>");
   int rows = 0;
   const std::string& help = Help();
