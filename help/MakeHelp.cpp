@@ -86,8 +86,9 @@ bool Expand(const std::string& body, const std::map<std::string, std::string>& f
     return true;
   }
   out += "<td><code data-moment=\"" + EscapeHtml(moment) + "\">" + EscapeHtml(pattern) +
-         "</code> <span class=\"moment\">(" + EscapeHtml(moment) + ")</span></td><td lang=\"en\">" + Formatted("en", moment, pattern) +
-         "</td><td lang=\"de\">" + Formatted("de", moment, pattern) + "</td>";
+         "</code> <span class=\"moment\">(" + EscapeHtml(moment) + ")</span></td><td lang=\"en\">" +
+         Formatted("en", moment, pattern) + "</td><td lang=\"de\">" +
+         Formatted("de", moment, pattern) + "</td>";
   return true;
 }
 

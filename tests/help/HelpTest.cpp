@@ -34,9 +34,9 @@ const std::string& Help() {
 }
 
 std::string Unescaped(std::string text) {
-  const std::pair<const char*, const char*> entities[] = {
-      {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&nbsp;", " "},
-      {"&amp;", "&"}};
+  const std::pair<const char*, const char*> entities[] = {{"&lt;", "<"},    {"&gt;", ">"},
+                                                          {"&quot;", "\""}, {"&#39;", "'"},
+                                                          {"&nbsp;", " "},  {"&amp;", "&"}};
   for (const auto& [entity, character] : entities) {
     for (size_t at; (at = text.find(entity)) != std::string::npos;) {
       text.replace(at, std::string(entity).size(), character);
@@ -77,7 +77,8 @@ TEST(Help, IsThereAndFilledIn) {
 TEST(HelpDates, EveryExampleIsWhatTheFormatterGives) {
   const std::regex row(
       "<code data-moment=\"([a-z]+)\">([^<]*)</code>(?: <span[^>]*>[^<]*</span>)?</td>"
-      "<td[^>]* lang=\"en\"><samp>([^<]*)</samp></td><td[^>]* lang=\"de\"><samp>([^<]*)</samp></td>");
+      "<td[^>]* lang=\"en\"><samp>([^<]*)</samp></td><td[^>]* "
+      "lang=\"de\"><samp>([^<]*)</samp></td>");
   int rows = 0;
   const std::string& help = Help();
   for (auto it = std::sregex_iterator(help.begin(), help.end(), row); it != std::sregex_iterator();
@@ -99,12 +100,12 @@ TEST(HelpDates, EverySpecifierHasItsRow) {
   ASSERT_FALSE(table.empty());
   // Every specifier the formatter reads, by the spelling the table gives it.
   const char* const specifiers[] = {
-      "y", "yy", "yyyy", "m", "mm", "mmm", "mmmm", "d", "dd", "ddd", "dddd", "ddddd",
-      "dddddd", "aaa", "aaaa", "h", "hh", "AM/PM", "A/P", "AMPM", "n", "nn", "s", "ss",
-      "z", "zz", "zzz", "t", "tt", "c", "e", "ee", "g", "/", ":", "\"text\"", "'text'"};
+      "y",    "yy",    "yyyy",   "m",   "mm",   "mmm",      "mmmm",  "d",     "dd",  "ddd",
+      "dddd", "ddddd", "dddddd", "aaa", "aaaa", "h",        "hh",    "AM/PM", "A/P", "AMPM",
+      "n",    "nn",    "s",      "ss",  "z",    "zz",       "zzz",   "t",     "tt",  "c",
+      "e",    "ee",    "g",      "/",   ":",    "\"text\"", "'text'"};
   for (const char* specifier : specifiers) {
-    const std::string header =
-        "scope=\"row\"><code>" + std::string(specifier) + "</code></th>";
+    const std::string header = "scope=\"row\"><code>" + std::string(specifier) + "</code></th>";
     EXPECT_NE(table.find(header), std::string::npos) << specifier;
   }
 }
@@ -247,9 +248,9 @@ std::vector<TMessagePart> MessageParts() {
         start = i + 1;
         const bool shows = std::regex_search(statement, sink);
         std::smatch first;
-        const bool sentence = std::regex_search(statement, first, returned) &&
-                              std::isalpha(static_cast<unsigned char>(
-                                  literals[std::stoul(first[1])].c_str()[0]));
+        const bool sentence =
+            std::regex_search(statement, first, returned) &&
+            std::isalpha(static_cast<unsigned char>(literals[std::stoul(first[1])].c_str()[0]));
         if (!shows && !sentence) continue;
         const std::regex literal("@(\\d+)");
         for (auto it = std::sregex_iterator(statement.begin(), statement.end(), literal);
@@ -272,8 +273,7 @@ TEST(HelpTroubleshooting, EveryMessageOfTheProgramIsInTheTable) {
   }
   std::string list;
   for (const std::string& line : missing) list += "\n  " + line;
-  EXPECT_TRUE(missing.empty()) << "Messages missing from the help's troubleshooting table:"
-                               << list;
+  EXPECT_TRUE(missing.empty()) << "Messages missing from the help's troubleshooting table:" << list;
   // The scan itself still finds the messages it was written for.
   EXPECT_GE(parts.size(), 60u);
 }
