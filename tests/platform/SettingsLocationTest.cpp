@@ -113,6 +113,22 @@ TEST(PosixSettingsPlaces, FilesCanBeMadeInAnExistingFolderOnly) {
   EXPECT_TRUE(places.CanCreateFilesIn(temp.Path().string() + "/"));
   EXPECT_FALSE(places.CanCreateFilesIn(temp.Path().string() + "/missing/"));
 }
+#else
+TEST(Win32SettingsPlaces, TheUserFolderIsInTheRoamingApplicationData) {
+  const ISettingsPlaces& places = DefaultService<ISettingsPlaces>();
+  const char* appData = std::getenv("APPDATA");
+  ASSERT_NE(appData, nullptr);
+  EXPECT_EQ(places.UserFolder(), std::string(appData) + "\\Packetwright\\");
+  EXPECT_EQ(places.ProgramFolder().back(), '\\');
+}
+
+TEST(Win32SettingsPlaces, FilesCanBeMadeInAnExistingFolderAndTheTrialLeavesNothing) {
+  const test::TTempFolder temp("settings-places");
+  const ISettingsPlaces& places = DefaultService<ISettingsPlaces>();
+  EXPECT_TRUE(places.CanCreateFilesIn(test::ProgramPath(temp.Path()) + "\\"));
+  EXPECT_TRUE(fs::is_empty(temp.Path()));
+  EXPECT_FALSE(places.CanCreateFilesIn(test::ProgramPath(temp / "missing") + "\\"));
+}
 #endif
 
 }  // namespace
