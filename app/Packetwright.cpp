@@ -71,6 +71,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   pw::TPacketwrightApplication app(argc, argv);
+  // The desktop shows the window under its menu entry, with the entry's icon.
+  QGuiApplication::setDesktopFileName("packetwright");
   pw::TMessageWinFactory progressWindows;
   pw::ScopedOverride<pw::IMessageWinFactory> useProgressWindows(progressWindows);
 
