@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <unordered_map>
 
 #include "archiver/ArchiveCommands.h"
@@ -25,8 +27,8 @@
 #include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "platform/Process.h"
-#include "platform/ProgramPath.h"
 #include "platform/Services.h"
+#include "platform/SettingsLocation.h"
 #include "platform/Streams.h"
 
 namespace pw {
@@ -38,12 +40,50 @@ constexpr int kUsageError = 2;
 constexpr int kArchiverFailed = 3;
 
 const char kExitStatuses[] =
-    "Exit status: 0 done; 1 a failure (unreadable settings or journal, a directory that cannot "
-    "be entered or whose archive clashes with another's, an archiver that cannot be started, "
-    "output that cannot be written), each reported as one line on standard error; a run goes "
-    "on with the next directory after one fails; 2 a usage error; 3 run --wait: no failure, "
-    "but an archiver returned non-zero; 128 plus N run --wait: ended by signal N (SIGTERM, "
-    "SIGINT or SIGHUP), which went on to the archiver at work, and no further directory ran.\n";
+    "Exit status:\n"
+    "  0                           done\n"
+    "  1                           a failure (unreadable settings or journal, a directory that "
+    "cannot be entered or whose archive clashes with another's, an archiver that cannot be "
+    "started, output that cannot be written), each reported as one line on standard error; a "
+    "run goes on with the next directory after one fails\n"
+    "  2                           a usage error\n"
+    "  3                           run --wait: no failure, but an archiver returned non-zero\n"
+    "  128+N                       run --wait: ended by signal N (SIGTERM, SIGINT or SIGHUP), "
+    "which went on to the archiver at work, and no further directory ran\n";
+
+// The commands as one list, each with its arguments on its line and, for
+// --help-all, each option below it: a layout that reads well on a terminal
+// and that help2man turns into the manual page's items.
+class TCommandsFormatter final : public CLI::Formatter {
+ public:
+  std::string make_subcommands(const CLI::App* app, CLI::AppFormatMode mode) const override {
+    std::ostringstream out;
+    out << "\nCommands:\n";
+    for (const CLI::App* command : app->get_subcommands({})) {
+      std::string synopsis = command->get_name();
+      std::vector<const CLI::Option*> arguments;
+      for (const CLI::Option* option : command->get_options()) {
+        if (option == command->get_help_ptr() || option == command->get_help_all_ptr()) continue;
+        arguments.push_back(option);
+      }
+      // The options before the positional arguments, as a synopsis writes them.
+      std::stable_partition(arguments.begin(), arguments.end(),
+                            [](const CLI::Option* option) { return option->nonpositional(); });
+      for (const CLI::Option* option : arguments) {
+        const bool many = option->get_items_expected_max() > 1;
+        const std::string name = option->get_name() + (many ? " ..." : "");
+        synopsis += option->get_required() ? " " + name : " [" + name + "]";
+      }
+      CLI::detail::format_help(out, synopsis, command->get_description(), get_column_width());
+      if (mode != CLI::AppFormatMode::All) continue;
+      for (const CLI::Option* option : arguments) {
+        CLI::detail::format_help(out, "  " + option->get_name(), option->get_description(),
+                                 get_column_width());
+      }
+    }
+    return out.str();
+  }
+};
 
 const char* const kCommands[] = {"show", "commands", "bat", "run", "export", "import", "history"};
 
@@ -339,11 +379,15 @@ int Main(int argc, char** argv) {
       "Runs and inspects the archive jobs of a Packetwright settings file without the window.\n"
       "Directories are numbered from 1 as `show` lists them."};
   app.require_subcommand(1);
+  app.formatter(std::make_shared<TCommandsFormatter>());
   app.footer(kExitStatuses);
-  std::string settings = ProgramDirectory() + "Packetwright.dat";
+  app.set_help_all_flag("--help-all", "print this help with every command's options and exit");
+  app.set_version_flag("--version", "packetwright-cli " PW_VERSION);
+  std::string settings = SettingsFileName();
   app.add_option("--settings", settings,
-                 "the settings file (default: Packetwright.dat beside "
-                 "the program)");
+                 "the settings file (default: Packetwright.dat beside the program when it is "
+                 "there, else in the user's settings folder, $XDG_CONFIG_HOME/Packetwright or "
+                 "~/.config/Packetwright, on Windows %APPDATA%\\Packetwright; `show` names it)");
 
   CLI::App* show = app.add_subcommand("show",
                                       "print the options and every directory with its "
@@ -394,6 +438,8 @@ int Main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     return UsageError(e.what());

@@ -1,6 +1,8 @@
 // Help context numbers of the windows.
 #pragma once
 
+#include <string>
+
 namespace pw {
 
 inline constexpr int hcDirectoryDialog = 1;
@@ -11,7 +13,14 @@ inline constexpr int hcOptionsDialog = 12;
 inline constexpr int hcClearOptionsDialog = 15;
 inline constexpr int hcRulesWindow = 16;
 
-// Opens the topic of context in the program's help, beside the program.
+// The help file: Packetwright.html beside the program, as in the build folder
+// and on Windows, else where an installation on Linux puts it,
+// ../share/doc/packetwright/ from the program's folder. Beside the program
+// when it is in neither place.
+std::string HelpFileName(const std::string& programFolder);
+std::string HelpFileName();
+
+// Opens the topic of context in the program's help.
 void ShowHelpTopic(int context);
 
 }  // namespace pw

@@ -11,6 +11,7 @@
 
 #include "platform/Services.h"
 #include "platform/Shell.h"
+#include "ui/UiText.h"
 #include "ui/fmuBase.h"
 
 namespace pw {
@@ -98,13 +99,13 @@ QPixmap DrawModelDiagram() {
   return pixmap;
 }
 
-TedAbout::TedAbout(QWidget* parent) : QDialog(parent) {
+TedAbout::TedAbout(const std::string& settingsFile, QWidget* parent) : QDialog(parent) {
   setObjectName("edAbout");
   setWindowTitle("About");
   SetDialogBorder(this);
   setFont(DialogFont());
   setStyleSheet("#edAbout { background: white; }");
-  setFixedSize(525, 339);
+  setFixedSize(525, 375);
 
   auto* layout = new QVBoxLayout(this);
   auto* panel = new QFrame(this);
@@ -145,6 +146,15 @@ TedAbout::TedAbout(QWidget* parent) : QDialog(parent) {
   grid->addWidget(Notice, 5, 1, Qt::AlignRight | Qt::AlignBottom);
   grid->setRowStretch(4, 1);
 
+  // Where the settings are kept depends on the installation; the box tells,
+  // and the name can be selected and copied.
+  SettingsFile = new QLabel("Settings file: " + ToQt(settingsFile), this);
+  SettingsFile->setObjectName("SettingsFile");
+  SettingsFile->setWordWrap(true);
+  SettingsFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  SettingsFile->setVisible(!settingsFile.empty());
+  layout->addWidget(SettingsFile);
+
   OKButton = new QPushButton("OK", this);
   OKButton->setDefault(true);
   OKButton->setFixedSize(75, 25);
@@ -171,8 +181,8 @@ void TedAbout::Label3Click() {
   OpenDocument(kHomePage);
 }
 
-void TedAbout::Execute() {
-  TedAbout about;
+void TedAbout::Execute(const std::string& settingsFile) {
+  TedAbout about(settingsFile);
   CentreOnScreen(&about);
   about.exec();
 }

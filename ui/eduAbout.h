@@ -21,8 +21,9 @@ QLabel* LinkLabel(const QString& text, const char* colour, bool bold, QWidget* o
 class TedAbout final : public QDialog {
   Q_OBJECT
  public:
-  explicit TedAbout(QWidget* parent = nullptr);
-  static void Execute();
+  // settingsFile: the settings file in use, which the box names.
+  explicit TedAbout(const std::string& settingsFile = {}, QWidget* parent = nullptr);
+  static void Execute(const std::string& settingsFile);
 
   QLabel* ProgramIcon;
   QLabel* ProductName;
@@ -32,6 +33,7 @@ class TedAbout final : public QDialog {
   QLabel* Label3;
   QLabel* Label6;
   QLabel* Notice;
+  QLabel* SettingsFile;
   QPushButton* OKButton;
 
  protected:

@@ -19,8 +19,8 @@
 #include "model/HoardkeeperClasses.h"
 #include "platform/Errors.h"
 #include "platform/PathStyle.h"
-#include "platform/ProgramPath.h"
 #include "platform/Services.h"
+#include "platform/SettingsLocation.h"
 #include "platform/Streams.h"
 #include "ui/Application.h"
 #include "ui/DialogService.h"
@@ -40,7 +40,7 @@
 namespace pw {
 
 std::string DefaultSettingsFileName() {
-  return ProgramDirectory() + "Packetwright" + ".dat";
+  return SettingsFileName();
 }
 
 namespace {
@@ -101,7 +101,7 @@ TfmHoardkeeper::TfmHoardkeeper(std::string settingsFileName, QWidget* parent)
     return TedArchiverFoundDlg::Execute(kind, this);
   };
   executeManager = [this](TbkManager* m) { return TedManager::Execute(m, this); };
-  executeAbout = [] { TedAbout::Execute(); };
+  executeAbout = [this] { TedAbout::Execute(settingsFileName_); };
   executeRules = [this](TbkRules* rules) { TfmRules::Execute(rules, this); };
   executeDirectory = [this](TbkDirectory* d) { return TedDirectory::Execute(d, this); };
   CreateActions();
@@ -388,8 +388,15 @@ void TfmHoardkeeper::actDeleteDirectoryExecute() {
   ListView1Change(SelectedRow());
 }
 
-void TfmHoardkeeper::actSaveExecute() {
+// The user's settings folder does not exist before the first save there.
+void TfmHoardkeeper::SaveSettings() {
+  const std::string folder = ExtractFilePath(settingsFileName_);
+  if (!folder.empty()) ForceDirectories(folder);
   manager_->SaveToFile(settingsFileName_, true);
+}
+
+void TfmHoardkeeper::actSaveExecute() {
+  SaveSettings();
   ListView1->viewport()->update();
   UpdateStatusBar(SelectedRow());
   ListView1Change(SelectedRow());
@@ -515,7 +522,7 @@ bool TfmHoardkeeper::FormCloseQuery() {
       "Packetwright" + QString(" options has changed. Save to ") + ToQt(settingsFileName_) + "?";
   switch (Get<IDialogService>().ConfirmWithCancel(this, question)) {
     case TAnswer::Yes:
-      manager_->SaveToFile(settingsFileName_, true);
+      SaveSettings();
       return true;
     case TAnswer::No:
       return true;

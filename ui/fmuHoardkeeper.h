@@ -24,7 +24,8 @@ class TbkManager;
 class TbkRules;
 class TDirectoriesModel;
 
-// The folder of the program followed by "Packetwright.dat".
+// The settings file the program uses unless told another: beside the program,
+// or in the user's settings folder (SettingsFileName()).
 std::string DefaultSettingsFileName();
 
 class TfmHoardkeeper final : public QMainWindow {
@@ -112,6 +113,7 @@ class TfmHoardkeeper final : public QMainWindow {
   void CreateMenus();
   void CreateList();
   bool FormCloseQuery();
+  void SaveSettings();
   // The rows, the actions, the memo and the status bar from the document.
   void ShowDocument();
   void Refresh();

@@ -15,6 +15,7 @@
 #include "platform/RegionalSettings.h"
 #include "platform/Registry.h"
 #include "platform/Services.h"
+#include "platform/SettingsLocation.h"
 #include "platform/Shell.h"
 
 namespace pw::fakes {
@@ -93,6 +94,20 @@ class FakeCurrentDirectory final : public ICurrentDirectory {
   int failureCode = 2;
   std::string current;
   std::vector<std::string> history;
+};
+
+// Settings folders chosen by the test; files can be made in every folder
+// but those listed in readOnly.
+class FakeSettingsPlaces final : public ISettingsPlaces {
+ public:
+  std::string ProgramFolder() const override { return programFolder; }
+  std::string UserFolder() const override { return userFolder; }
+  bool CanCreateFilesIn(const std::string& folder) const override {
+    return !readOnly.count(folder);
+  }
+
+  std::string programFolder, userFolder;
+  std::set<std::string> readOnly;
 };
 
 class FixedRegionalSettings final : public IRegionalSettings {

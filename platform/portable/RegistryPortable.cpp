@@ -1,10 +1,10 @@
-// The registry where there is none: Packetwright.reg beside the program, and
+// The registry where there is none: Packetwright.reg beside the settings file, and
 // for file types it does not describe, the desktop's MIME database.
 #include <QMimeDatabase>
 
-#include "platform/ProgramPath.h"
 #include "platform/RegistryFile.h"
 #include "platform/Services.h"
+#include "platform/SettingsLocation.h"
 
 namespace pw {
 
@@ -24,7 +24,7 @@ class TextKey final : public IRegistryKey {
 
 class PortableRegistry final : public IRegistry {
  public:
-  PortableRegistry() : file_(ProgramDirectory() + "Packetwright.reg") {}
+  PortableRegistry() : file_(SettingsFolder() + "Packetwright.reg") {}
 
   std::unique_ptr<IRegistryKey> OpenKey(TRegistryRoot root, const std::string& path) override {
     if (file_.HasKey(root, path) || root != TRegistryRoot::rrClassesRoot || path.empty()) {

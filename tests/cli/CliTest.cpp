@@ -318,8 +318,22 @@ TEST_F(CliTest, UsageErrorsAreOneLineAndStatusTwo) {
             Text("packetwright-cli: unknown command \"\\x1B]0;x\\x07\" (see --help)\n"));
   const Result help = Cli({"--help"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("Exit status: 0 "), std::string::npos) << help.out;
-  EXPECT_NE(help.out.find("3 run --wait"), std::string::npos);
+  EXPECT_NE(help.out.find("Exit status:"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("  3                           run --wait: no failure"),
+            std::string::npos);
+  EXPECT_EQ(help.out.find("  --wait "), std::string::npos) << "only --help-all names the options";
+  // Every command with its arguments, and each option below its command.
+  const Result all = Cli({"--help-all"});
+  EXPECT_EQ(all.status, 0);
+  for (const char* line :
+       {"  show  ", "  commands [--all]  ", "  bat OUT  ", "  run [--wait] [INDEX ...]  ",
+        "  export  ", "  import OUT  ", "  history [--json] [INDEX ...]", "    --wait  ",
+        "    INDEX  ", "    --json  ", "  --settings TEXT  "}) {
+    EXPECT_NE(all.out.find(line), std::string::npos) << line << all.out;
+  }
+  const Result version = Cli({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("packetwright-cli ", 0), 0u) << version.out;
 }
 
 TEST_F(CliTest, RunWithoutWaitReportsAnArchiverThatCannotStart) {

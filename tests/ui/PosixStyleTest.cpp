@@ -4,18 +4,24 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QTreeView>
 #include <filesystem>
 #include <fstream>
 
 #include "model/HoardkeeperClasses.h"
+#include "platform/SettingsLocation.h"
 #include "platform/fakes/FakeProcesses.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/ui/FakeDialogs.h"
 #include "tests/ui/Views.h"
+#include "ui/PacketwrightHelpIDs.h"
+#include "ui/eduAbout.h"
 #include "ui/eduArchiverFoundDlg.h"
 #include "ui/eduManager.h"
 #include "ui/fmuHoardkeeper.h"
@@ -140,6 +146,70 @@ TEST_F(PosixUiTest, FirstStartWith7ZipFilesArchivesUnderTheDay) {
     }
   }
   fs::remove_all(folder);
+}
+
+// An installed program: its folder is not the user's to write in.
+TEST_F(PosixUiTest, AFirstSaveBesideAReadOnlyProgramMakesTheUsersSettingsFolder) {
+  const fs::path root =
+      fs::temp_directory_path() / ("pw-ui-installed-" + std::to_string(::getpid()));
+  fs::create_directories(root / "bin");
+  fakes::FakeSettingsPlaces places;
+  places.programFolder = (root / "bin").string() + "/";
+  places.userFolder = (root / "home" / ".config" / "Packetwright").string() + "/";
+  places.readOnly = {places.programFolder};
+  const ScopedOverride<ISettingsPlaces> installed(places);
+  const std::string expected = places.userFolder + "Packetwright.dat";
+  {
+    TfmHoardkeeper w;
+    EXPECT_EQ(w.GetSettingsFileName(), expected);
+    w.executeArchiverFound = [](TArchiverKind&) { return false; };
+    w.AfterConstruction();
+    w.Manager()->Directories()->Add()->SetPath("/srv/site");
+    w.actSaveExecute();
+  }
+  EXPECT_TRUE(fs::exists(expected));
+  EXPECT_FALSE(fs::exists(root / "bin" / "Packetwright.dat"));
+  TfmHoardkeeper again;
+  again.executeArchiverFound = [](TArchiverKind&) { return false; };
+  again.AfterConstruction();
+  EXPECT_EQ(again.GetSettingsFileName(), expected) << "once made, the user's file is found";
+  EXPECT_EQ(again.Manager()->Directories()->Count(), 1);
+  fs::remove_all(root);
+}
+
+TEST_F(PosixUiTest, TheAboutBoxNamesTheSettingsFile) {
+  TedAbout about("/home/ann/.config/Packetwright/Packetwright.dat");
+  EXPECT_EQ(about.SettingsFile->text(),
+            "Settings file: /home/ann/.config/Packetwright/Packetwright.dat");
+  EXPECT_FALSE(about.SettingsFile->isHidden());
+  TfmHoardkeeper w("/nonexistent/pw/Packetwright.dat");
+  w.executeArchiverFound = [](TArchiverKind&) { return false; };
+  w.AfterConstruction();
+  QString shown = "no about box";
+  QTimer::singleShot(0, [&] {
+    if (auto* box = qobject_cast<TedAbout*>(QApplication::activeModalWidget())) {
+      shown = box->SettingsFile->text();
+      box->accept();
+    }
+  });
+  w.About->trigger();
+  EXPECT_EQ(shown, "Settings file: /nonexistent/pw/Packetwright.dat");
+}
+
+// The build folder and Windows keep the help beside the program; an
+// installation on Linux keeps it with the other documentation.
+TEST_F(PosixUiTest, TheHelpIsBesideTheProgramElseInTheInstalledDocumentation) {
+  const fs::path root = fs::temp_directory_path() / ("pw-ui-help-" + std::to_string(::getpid()));
+  fs::create_directories(root / "bin");
+  const std::string bin = (root / "bin").string() + "/";
+  EXPECT_EQ(HelpFileName(bin), bin + "Packetwright.html") << "nowhere: where it belongs";
+  const fs::path doc = root / "share" / "doc" / "packetwright";
+  fs::create_directories(doc);
+  std::ofstream(doc / "Packetwright.html") << "<html></html>";
+  EXPECT_EQ(HelpFileName(bin), (doc / "Packetwright.html").string());
+  std::ofstream(root / "bin" / "Packetwright.html") << "<html></html>";
+  EXPECT_EQ(HelpFileName(bin), bin + "Packetwright.html");
+  fs::remove_all(root);
 }
 
 }  // namespace
