@@ -16,6 +16,7 @@
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
+#include "archiver/Journal.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/Errors.h"
 #include "platform/PathStyle.h"
@@ -28,6 +29,7 @@
 #include "ui/ListModels.h"
 #include "ui/MenuAccelerators.h"
 #include "ui/PacketwrightHelpIDs.h"
+#include "ui/RunJournal.h"
 #include "ui/SlotGuard.h"
 #include "ui/UiText.h"
 #include "ui/eduAbout.h"
@@ -36,6 +38,7 @@
 #include "ui/eduManager.h"
 #include "ui/fmuBase.h"
 #include "ui/fmuRules.h"
+#include "ui/fmuRunHistory.h"
 
 namespace pw {
 
@@ -152,6 +155,8 @@ void TfmHoardkeeper::CreateActions() {
          &TfmHoardkeeper::actRunCurrentAnywayExecute);
   action(actRunAll, "Run All", "Run All", Qt::CTRL | Qt::Key_F9, 9,
          &TfmHoardkeeper::actRunAllExecute);
+  action(actRunHistory, "Run History", "Run History", Qt::CTRL | Qt::Key_H, -1,
+         &TfmHoardkeeper::actRunHistoryExecute);
   action(actCreateBatCurrent, ScriptText("Create *.bat File"), ScriptText("Create *.bat File"),
          Qt::Key_F8, 6, &TfmHoardkeeper::actCreateBatCurrentExecute);
   action(actCreateBatAll, ScriptText("Create *.bat file For All"),
@@ -183,6 +188,8 @@ void TfmHoardkeeper::CreateMenus() {
   command->addAction(actShowRules);
   command->addSeparator();
   command->addActions({actRunCurrentAnyway, actRunAll});
+  command->addSeparator();
+  command->addAction(actRunHistory);
   command->addSeparator();
   command->addActions({actCreateBatCurrent, actCreateBatAll, actEditBatFile});
   command->addSeparator();
@@ -238,6 +245,9 @@ void TfmHoardkeeper::CreateList() {
   ListView1->header()->setSectionResizeMode(2, QHeaderView::Fixed);
   ListView1->header()->setStretchLastSection(false);
   ListView1->setColumnWidth(2, 100);
+  ListView1->header()->setSectionResizeMode(TDirectoriesModel::kLastRunColumn,
+                                            QHeaderView::Interactive);
+  ListView1->setColumnWidth(TDirectoriesModel::kLastRunColumn, 160);
   ListView1->installEventFilter(new TSpaceTogglesCheck(ListView1));
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListView1, &QWidget::customContextMenuRequested, this,
@@ -279,6 +289,9 @@ void TfmHoardkeeper::AfterConstruction() {
   manager_->LoadFromFile(settingsFileName_);
   FillDirectoryList();
   ListView1Change(SelectedRow());
+  journalWatcher_ = new TJournalWatcher(JournalFileName(settingsFileName_), this);
+  ConnectGuarded(journalWatcher_, &TJournalWatcher::Changed, this, &TfmHoardkeeper::ReadLastRuns);
+  ReadLastRuns();
   if (manager_->ArchiverExeFileName().empty()) {
     TArchiverKind kind;
     if (executeArchiverFound(kind)) {
@@ -303,6 +316,10 @@ TbkDirectory* TfmHoardkeeper::SelectedDirectory() const {
 void TfmHoardkeeper::FillDirectoryList() {
   directoriesModel_->SetList(manager_->Directories());
   UpdateStatusBar(-1);
+}
+
+void TfmHoardkeeper::ReadLastRuns() {
+  directoriesModel_->SetLastRuns(LatestRuns(JournalFileName(settingsFileName_)));
 }
 
 void TfmHoardkeeper::UpdateStatusBar(int row) {
@@ -455,6 +472,21 @@ void TfmHoardkeeper::actRunAllExecute() {
     if (failed.empty()) throw;
     throw EDirectoryError(e, failed);
   }
+}
+
+TfmRunHistory* TfmHoardkeeper::RunHistoryWindow() const {
+  return runHistory_;
+}
+
+// One window, kept open beside the list; asked again, it comes to the front.
+void TfmHoardkeeper::actRunHistoryExecute() {
+  if (!runHistory_) {
+    runHistory_ = new TfmRunHistory(JournalFileName(settingsFileName_), this);
+    runHistory_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  runHistory_->show();
+  runHistory_->raise();
+  runHistory_->activateWindow();
 }
 
 void TfmHoardkeeper::actCreateBatCurrentExecute() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,6 +24,8 @@ class TbkDirectory;
 class TbkManager;
 class TbkRules;
 class TDirectoriesModel;
+class TJournalWatcher;
+class TfmRunHistory;
 
 // The folder of the program followed by "Packetwright.dat".
 std::string DefaultSettingsFileName();
@@ -55,6 +58,11 @@ class TfmHoardkeeper final : public QMainWindow {
   // For the directory of row, or none for -1.
   void UpdateStatusBar(int row);
   void ListView1Change(int row);
+  // The Last Run column from the journal beside the settings file; done again
+  // whenever the journal changes.
+  void ReadLastRuns();
+  // The run history window while it is open, or null.
+  TfmRunHistory* RunHistoryWindow() const;
 
   QToolBar* ToolBar1;
   QTreeView* ListView1;
@@ -73,6 +81,7 @@ class TfmHoardkeeper final : public QMainWindow {
   QAction* actShowRules;
   QAction* actRunCurrentAnyway;
   QAction* actRunAll;
+  QAction* actRunHistory;
   QAction* actCreateBatCurrent;
   QAction* actCreateBatAll;
   QAction* actEditBatFile;
@@ -93,6 +102,7 @@ class TfmHoardkeeper final : public QMainWindow {
   void actShowRulesExecute();
   void actRunCurrentAnywayExecute();
   void actRunAllExecute();
+  void actRunHistoryExecute();
   void actCreateBatCurrentExecute();
   void actCreateBatAllExecute();
   void actEditBatFileExecute();
@@ -119,6 +129,8 @@ class TfmHoardkeeper final : public QMainWindow {
   std::string settingsFileName_;
   std::unique_ptr<TbkManager> manager_;
   TDirectoriesModel* directoriesModel_;
+  TJournalWatcher* journalWatcher_ = nullptr;
+  QPointer<TfmRunHistory> runHistory_;
   QString sdBatFileName_;
 };
 

@@ -1,0 +1,159 @@
+#include "ui/RunJournal.h"
+
+#include <QFileInfo>
+#include <QLocale>
+#include <QTimeZone>
+
+#include "platform/Errors.h"
+#include "ui/UiText.h"
+
+namespace pw {
+
+namespace {
+
+bool EndsWith(const std::string& text, const char* end) {
+  const std::string tail(end);
+  if (text.size() < tail.size()) return false;
+  std::string last = text.substr(text.size() - tail.size());
+  for (char& c : last) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return last == tail;
+}
+
+// The exit statuses the two archivers document, by the archive they made.
+QString StatusMeaning(const std::string& archive, int status) {
+  if (EndsWith(archive, ".7z")) {
+    switch (status) {
+      case 1: return "Warning: some files could not be read (locked or removed while archiving)";
+      case 2: return "Fatal error";
+      case 7: return "Command line error";
+      case 8: return "Not enough memory";
+      case 255: return "Stopped by the user";
+      default: break;
+    }
+  } else if (EndsWith(archive, ".rar")) {
+    switch (status) {
+      case 1: return "Warning: non-fatal errors";
+      case 2: return "Fatal error";
+      case 3: return "Invalid checksum: the data are damaged";
+      case 4: return "The archive is locked";
+      case 5: return "Write error";
+      case 6: return "A file could not be opened";
+      case 7: return "Command line error";
+      case 8: return "Not enough memory";
+      case 9: return "A file could not be created";
+      case 10: return "No file matched the masks";
+      case 11: return "Wrong password";
+      case 255: return "Stopped by the user";
+      default: break;
+    }
+  }
+  return QString("The archiver ended with exit status %1").arg(status);
+}
+
+}  // namespace
+
+TRunResult RunResultOf(const TJournalRecord& r) {
+  if (!r.status) return r.error ? TRunResult::rrNotStarted : TRunResult::rrNotAwaited;
+  if (*r.status != 0) return TRunResult::rrExitStatus;
+  return r.error ? TRunResult::rrFailed : TRunResult::rrOk;
+}
+
+QString RunResultText(const TJournalRecord& r) {
+  switch (RunResultOf(r)) {
+    case TRunResult::rrOk: return "OK";
+    case TRunResult::rrExitStatus: return QString("Exit %1").arg(*r.status);
+    case TRunResult::rrFailed: return "Failed";
+    case TRunResult::rrNotStarted: return "Not started";
+    case TRunResult::rrNotAwaited: return "Started";
+  }
+  return {};
+}
+
+QString RunResultExplanation(const TJournalRecord& r) {
+  if (r.error) return ToQt(*r.error);
+  switch (RunResultOf(r)) {
+    case TRunResult::rrExitStatus: return StatusMeaning(r.archive, *r.status);
+    case TRunResult::rrNotAwaited:
+      return "Started without waiting: the result is not known";
+    default: return {};
+  }
+}
+
+bool RunFailed(const TJournalRecord& r) {
+  const TRunResult result = RunResultOf(r);
+  return result != TRunResult::rrOk && result != TRunResult::rrNotAwaited;
+}
+
+QDateTime JournalTime(const std::string& text) {
+  const QDateTime time = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate);
+  return time.isValid() ? time.toLocalTime() : QDateTime();
+}
+
+QString JournalTimeText(const std::string& text) {
+  const QDateTime time = JournalTime(text);
+  return time.isValid() ? QLocale().toString(time, QLocale::ShortFormat) : ToQt(text);
+}
+
+std::unordered_map<std::string, TJournalRecord> LatestRuns(const std::string& journalFile) {
+  std::unordered_map<std::string, TJournalRecord> latest;
+  try {
+    ForEachJournalRecord(journalFile, [&](TJournalRecord& record, std::string_view) {
+      std::string key = record.directory;
+      latest.insert_or_assign(std::move(key), std::move(record));
+    });
+  } catch (const Exception&) {
+    // A journal that cannot be opened now may be readable at its next change;
+    // the list then shows no runs rather than an error box at every change.
+    latest.clear();
+  }
+  return latest;
+}
+
+// ---- TJournalWatcher -------------------------------------------------------------
+
+TJournalWatcher::TJournalWatcher(const std::string& journalFile, QObject* parent)
+    : QObject(parent), file_(journalFile), path_(ToQt(journalFile)) {
+  settle_.setSingleShot(true);
+  settle_.setInterval(150);
+  connect(&settle_, &QTimer::timeout, this, [this] {
+    const QFileInfo info(path_);
+    size_ = info.exists() ? info.size() : -1;
+    modified_ = info.exists() ? info.lastModified() : QDateTime();
+    // The watch may still be on a file that was replaced since: start afresh.
+    if (watcher_.files().contains(path_)) watcher_.removePath(path_);
+    Watch();
+    emit Changed();
+  });
+  connect(&watcher_, &QFileSystemWatcher::fileChanged, this, [this] {
+    Watch();
+    settle_.start();
+  });
+  // The folder changes for every file in it; only a journal that came, went
+  // or was replaced by another of a different size or time counts.
+  connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { Noticed(); });
+  const QFileInfo info(path_);
+  size_ = info.exists() ? info.size() : -1;
+  modified_ = info.exists() ? info.lastModified() : QDateTime();
+  Watch();
+}
+
+void TJournalWatcher::Watch() {
+  const QFileInfo info(path_);
+  const QString folder = info.absolutePath();
+  if (!watcher_.directories().contains(folder) && QFileInfo(folder).isDir()) {
+    watcher_.addPath(folder);
+  }
+  // A file replaced by a rename is a new file, which the watch on the old
+  // one never sees: it is added again whenever there is one.
+  if (info.exists() && !watcher_.files().contains(path_)) watcher_.addPath(path_);
+}
+
+void TJournalWatcher::Noticed() {
+  Watch();
+  const QFileInfo info(path_);
+  const qint64 size = info.exists() ? info.size() : -1;
+  const QDateTime modified = info.exists() ? info.lastModified() : QDateTime();
+  if (size != size_ || modified != modified_ || settle_.isActive()) settle_.start();
+}
+
+}  // namespace pw
