@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTimeZone>
 
 #include "platform/Errors.h"
@@ -91,7 +92,13 @@ QDateTime JournalTime(const std::string& text) {
 
 QString JournalTimeText(const std::string& text) {
   const QDateTime time = JournalTime(text);
-  return time.isValid() ? QLocale().toString(time, QLocale::ShortFormat) : ToQt(text);
+  if (!time.isValid()) return ToQt(text);
+  // The locale's short date and time, to the minute: some locales' short
+  // time still has seconds, which only make a list column wider.
+  const QLocale locale;
+  QString format = locale.timeFormat(QLocale::ShortFormat);
+  format.remove(QRegularExpression("[:.]ss?"));
+  return locale.toString(time, locale.dateFormat(QLocale::ShortFormat) + " " + format);
 }
 
 std::unordered_map<std::string, TJournalRecord> LatestRuns(const std::string& journalFile) {

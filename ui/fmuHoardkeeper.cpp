@@ -245,9 +245,9 @@ void TfmHoardkeeper::CreateList() {
   ListView1->header()->setSectionResizeMode(2, QHeaderView::Fixed);
   ListView1->header()->setStretchLastSection(false);
   ListView1->setColumnWidth(2, 100);
+  // Fitted to the rows on the screen, as the first column.
   ListView1->header()->setSectionResizeMode(TDirectoriesModel::kLastRunColumn,
-                                            QHeaderView::Interactive);
-  ListView1->setColumnWidth(TDirectoriesModel::kLastRunColumn, 160);
+                                            QHeaderView::ResizeToContents);
   ListView1->installEventFilter(new TSpaceTogglesCheck(ListView1));
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListView1, &QWidget::customContextMenuRequested, this,

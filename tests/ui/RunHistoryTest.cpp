@@ -52,10 +52,16 @@ TJournalRecord Record(const std::string& directory, int hour, int minute,
   return r;
 }
 
-// How the user's locale writes that moment in the local time zone.
+// How the user's locale writes that moment in the local time zone, to the minute.
 QString Shown(int hour, int minute) {
-  const QDateTime utc(QDate(2026, 12, 8), QTime(hour, minute), QTimeZone::utc());
-  return QLocale().toString(utc.toLocalTime(), QLocale::ShortFormat);
+  const QDateTime local =
+      QDateTime(QDate(2026, 12, 8), QTime(hour, minute), QTimeZone::utc()).toLocalTime();
+  const QLocale locale;
+  const QString shown = JournalTimeText(
+      local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate).toStdString());
+  EXPECT_TRUE(shown.contains(locale.toString(local.date(), QLocale::ShortFormat))) << shown.toStdString();
+  EXPECT_FALSE(shown.contains(":00:")) << "no seconds: " << shown.toStdString();
+  return shown;
 }
 
 bool WaitUntil(const std::function<bool()>& done) {
