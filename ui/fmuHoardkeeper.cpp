@@ -17,6 +17,7 @@
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
 #include "archiver/Journal.h"
+#include "archiver/Preview.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/Errors.h"
 #include "platform/PathStyle.h"
@@ -38,6 +39,7 @@
 #include "ui/eduManager.h"
 #include "ui/fmuBase.h"
 #include "ui/fmuRules.h"
+#include "ui/fmuPreview.h"
 #include "ui/fmuRunHistory.h"
 
 namespace pw {
@@ -155,6 +157,8 @@ void TfmHoardkeeper::CreateActions() {
          &TfmHoardkeeper::actRunCurrentAnywayExecute);
   action(actRunAll, "Run All", "Run All", Qt::CTRL | Qt::Key_F9, 9,
          &TfmHoardkeeper::actRunAllExecute);
+  action(actPreview, "Preview", "Preview: what the archiver will take", Qt::Key_F5, -1,
+         &TfmHoardkeeper::actPreviewExecute);
   action(actRunHistory, "Run History", "Run History", Qt::CTRL | Qt::Key_H, -1,
          &TfmHoardkeeper::actRunHistoryExecute);
   action(actCreateBatCurrent, ScriptText("Create *.bat File"), ScriptText("Create *.bat File"),
@@ -186,6 +190,8 @@ void TfmHoardkeeper::CreateMenus() {
   command->addActions({actAddDirectory, actEditDirectory, actDeleteDirectory});
   command->addSeparator();
   command->addAction(actShowRules);
+  command->addSeparator();
+  command->addAction(actPreview);
   command->addSeparator();
   command->addActions({actRunCurrentAnyway, actRunAll});
   command->addSeparator();
@@ -219,7 +225,7 @@ void TfmHoardkeeper::CreateMenus() {
   PopupMenu1->setObjectName("PopupMenu1");
   PopupMenu1->addActions({actAddDirectory, actEditDirectory, actDeleteDirectory});
   PopupMenu1->addSeparator();
-  PopupMenu1->addActions({actRunCurrentAnyway, actCreateBatCurrent});
+  PopupMenu1->addActions({actPreview, actRunCurrentAnyway, actCreateBatCurrent});
   AssignAccelerators(menuBar());
   AssignAccelerators(PopupMenu1);
 }
@@ -333,8 +339,8 @@ void TfmHoardkeeper::UpdateStatusBar(int row) {
 // The check mark of row is already in its directory: the model writes it.
 void TfmHoardkeeper::ListView1Change(int row) {
   const bool selected = SelectedRow() >= 0;
-  for (QAction* a :
-       {actEditDirectory, actDeleteDirectory, actRunCurrentAnyway, actCreateBatCurrent}) {
+  for (QAction* a : {actEditDirectory, actDeleteDirectory, actPreview, actRunCurrentAnyway,
+                     actCreateBatCurrent}) {
     a->setEnabled(selected);
   }
   const TbkDirectories* directories = manager_->Directories();
@@ -472,6 +478,19 @@ void TfmHoardkeeper::actRunAllExecute() {
     if (failed.empty()) throw;
     throw EDirectoryError(e, failed);
   }
+}
+
+// The request is copied out of the document here; the walk then runs on
+// its own while the user goes on editing. Each preview is a window of its
+// own, so that two directories can be compared side by side.
+void TfmHoardkeeper::actPreviewExecute() {
+  const TbkDirectory* directory = SelectedDirectory();
+  if (!directory) return;
+  const TArchiveJob job =
+      JobOfDirectory(*manager_, *directory, GetArchiveDirectory(*manager_, false));
+  auto* window = new TfmPreview(MakePreviewRequest(*manager_, job), this);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->show();
 }
 
 TfmRunHistory* TfmHoardkeeper::RunHistoryWindow() const {

@@ -81,6 +81,7 @@ class TfmHoardkeeper final : public QMainWindow {
   QAction* actShowRules;
   QAction* actRunCurrentAnyway;
   QAction* actRunAll;
+  QAction* actPreview;
   QAction* actRunHistory;
   QAction* actCreateBatCurrent;
   QAction* actCreateBatAll;
@@ -102,6 +103,7 @@ class TfmHoardkeeper final : public QMainWindow {
   void actShowRulesExecute();
   void actRunCurrentAnywayExecute();
   void actRunAllExecute();
+  void actPreviewExecute();
   void actRunHistoryExecute();
   void actCreateBatCurrentExecute();
   void actCreateBatAllExecute();
