@@ -226,10 +226,14 @@ TfmPreview::TfmPreview(TPreviewRequest request, QWidget* parent)
     return view;
   };
   tvMasks = listView("tvMasks", masksModel_);
-  tvMasks->setColumnWidth(TPreviewMasksModel::cMask, 200);
   tvFiles = listView("tvFiles", filesModel_);
-  tvFiles->setColumnWidth(TPreviewFilesModel::cPath, 380);
-  tvFiles->setColumnWidth(TPreviewFilesModel::cSize, 100);
+  // The names take what the numbers leave.
+  for (QTreeView* view : {tvMasks, tvFiles}) {
+    view->header()->setStretchLastSection(false);
+    view->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    view->setColumnWidth(1, 100);
+    view->setColumnWidth(2, 100);
+  }
   tvFiles->setSortingEnabled(true);
   tvFiles->header()->setSortIndicator(-1, Qt::AscendingOrder);  // in the walk's order
 
@@ -237,7 +241,7 @@ TfmPreview::TfmPreview(TPreviewRequest request, QWidget* parent)
   lists->addWidget(tvMasks);
   lists->addWidget(tvFiles);
   lists->setStretchFactor(1, 1);
-  lists->setSizes({110, 300});
+  lists->setSizes({100, 300});
   laError = new QLabel(this);
   laError->setObjectName("laError");
   laError->setWordWrap(true);

@@ -150,7 +150,7 @@ TfmRunHistory::TfmRunHistory(const std::string& journalFile, QWidget* parent)
   setObjectName("fmRunHistory");
   setWindowTitle("Run History");
   setFont(DialogFont());
-  resize(760, 380);
+  resize(940, 400);
 
   auto* top = new QHBoxLayout;
   auto* label = new QLabel("&Directory:", this);
@@ -183,11 +183,13 @@ TfmRunHistory::TfmRunHistory(const std::string& journalFile, QWidget* parent)
   tvRuns->setSortingEnabled(true);
   tvRuns->header()->setSortIndicator(-1, Qt::AscendingOrder);
   tvRuns->header()->setSortIndicatorClearable(true);
-  tvRuns->setColumnWidth(TRunHistoryModel::cStarted, 120);
-  tvRuns->setColumnWidth(TRunHistoryModel::cEnded, 120);
-  tvRuns->setColumnWidth(TRunHistoryModel::cDirectory, 160);
-  tvRuns->setColumnWidth(TRunHistoryModel::cArchive, 200);
-  tvRuns->setColumnWidth(TRunHistoryModel::cResult, 90);
+  // Long archive names keep their folder's start and their name's end.
+  tvRuns->setTextElideMode(Qt::ElideMiddle);
+  tvRuns->setColumnWidth(TRunHistoryModel::cStarted, 115);
+  tvRuns->setColumnWidth(TRunHistoryModel::cEnded, 115);
+  tvRuns->setColumnWidth(TRunHistoryModel::cDirectory, 150);
+  tvRuns->setColumnWidth(TRunHistoryModel::cArchive, 220);
+  tvRuns->setColumnWidth(TRunHistoryModel::cResult, 105);
   tvRuns->setColumnWidth(TRunHistoryModel::cSize, 70);
 
   buClose = new QPushButton("Close", this);
