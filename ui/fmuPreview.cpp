@@ -190,8 +190,8 @@ TfmPreview::TfmPreview(TPreviewRequest request, QWidget* parent)
           ? "The archiver " + ToQt(request_.job.program) +
                 " is none of those the program knows: the masks are applied as 7-Zip applies "
                 "them, and what it archives may differ."
-          : QString("The archiver's switches name a list file of masks, which the preview does "
-                    "not read: what it archives may differ."));
+          : QString("The archiver's switches hold what the preview cannot follow (a list file "
+                    "of masks, an exclude switch of another form): what it archives may differ."));
 
   laProgress = new QLabel(this);
   laProgress->setObjectName("laProgress");

@@ -137,6 +137,15 @@ TEST_F(PreviewWindowTest, AnUnknownArchiverIsApproximateAndAClashIsShownInsteadO
     EXPECT_TRUE(w.laWarnings->isVisibleTo(&w));
     EXPECT_TRUE(w.laWarnings->toolTip().contains("gone.txt")) << w.laWarnings->toolTip().toStdString();
   }
+  // A known archiver given a list file of masks the preview does not read.
+  manager.SetArchiverExeFileName("/usr/bin/7zz");
+  manager.SetArchiverParams("a -r -i@more-masks.txt");
+  {
+    TfmPreview w(Request());
+    ASSERT_TRUE(WaitFor(w));
+    EXPECT_TRUE(w.laApproximate->isVisibleTo(&w));
+    EXPECT_TRUE(w.laApproximate->text().contains("list file")) << w.laApproximate->text().toStdString();
+  }
   // Two directories that would write one archive: ".../x/tree" and ".../x_tree".
   const std::string twin = folder.Path().string() + "_tree";
   manager.Directories()->Add()->SetPath(twin);
