@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <unordered_map>
@@ -18,6 +19,7 @@
 #include "archiver/ArchiveJob.h"
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
+#include "archiver/JobPool.h"
 #include "archiver/Journal.h"
 #include "cli/SettingsJson.h"
 #include "cli/TerminalText.h"
@@ -41,9 +43,10 @@ const char kExitStatuses[] =
     "Exit status: 0 done; 1 a failure (unreadable settings or journal, a directory that cannot "
     "be entered or whose archive clashes with another's, an archiver that cannot be started, "
     "output that cannot be written), each reported as one line on standard error; a run goes "
-    "on with the next directory after one fails; 2 a usage error; 3 run --wait: no failure, "
+    "on with the other directories after one fails; 2 a usage error; 3 run --wait: no failure, "
     "but an archiver returned non-zero; 128 plus N run --wait: ended by signal N (SIGTERM, "
-    "SIGINT or SIGHUP), which went on to the archiver at work, and no further directory ran.\n";
+    "SIGINT or SIGHUP), which went on to every archiver at work, and no further directory "
+    "started.\n";
 
 const char* const kCommands[] = {"show", "commands", "bat", "run", "export", "import", "history"};
 
@@ -157,17 +160,8 @@ class TJobJournal {
 
   void Add(const TArchiveJob& job, const std::string& started, const TJobOutcome& outcome,
            bool awaited) {
-    TJournalRecord record;
-    record.directory = job.directory;
-    record.position = job.position;
-    record.archive = job.archiveFile;
-    record.started = started;
-    if (awaited) record.ended = JournalTimeNow();
-    record.status = outcome.status;
-    if (!outcome.error.empty()) record.error = outcome.error;
-    record.bytes = outcome.bytes;
     try {
-      AppendJournalRecord(file_, record);
+      AppendJournalRecord(file_, JobRecord(job, started, outcome, awaited));
     } catch (const Exception& e) {
       if (!reported_) Report(e.Message());
       reported_ = true;
@@ -183,14 +177,102 @@ std::string EndedBy(int signal) {
   return "Ended by signal " + std::to_string(signal) + " (" + SignalDescription(signal) + ")";
 }
 
-// Runs the chosen directories (or the marked ones) in order. A directory that
-// fails is reported and the next one runs; the status is 1 when any failed,
-// 3 when only archivers returned non-zero. Every job goes into the journal.
-// SIGTERM, SIGINT or SIGHUP ends a waited run, and not only the companion: the
-// signal goes on to the archiver at work, which is waited for and journaled
-// as ended by it, no further directory starts, and the status is 128 plus the
-// signal's number.
-int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait,
+// What a run has come to so far: its lines on standard output and error, its
+// journal, and its exit status.
+class TRunReport {
+ public:
+  explicit TRunReport(const std::string& journalFile) : journal_(journalFile) {}
+
+  // One job's line (or two) and record.
+  void Ended(int index, const TArchiveJob& job, const std::string& started,
+             const TJobOutcome& outcome, bool awaited) {
+    if (outcome.status) {
+      std::cout << "[" << index << "] " << Printable(job.directory) << ": exit status "
+                << *outcome.status << std::endl;
+      archiverFailed_ = archiverFailed_ || *outcome.status != 0;
+    }
+    if (!outcome.error.empty()) {
+      Report(job.directory + ": " + outcome.error);
+      failed_ = true;
+    }
+    journal_.Add(job, started, outcome, awaited);
+  }
+
+  int Status() const { return failed_ ? kFailed : archiverFailed_ ? kArchiverFailed : 0; }
+
+ private:
+  TJobJournal journal_;
+  bool failed_ = false, archiverFailed_ = false;
+};
+
+// Starts the jobs one after the other without waiting for them.
+int StartAll(const std::vector<int>& chosen, const std::vector<TArchiveJob>& jobs,
+             const std::string& journalFile) {
+  TRunReport report(journalFile);
+  for (const int index : chosen) {
+    const TArchiveJob& job = jobs[static_cast<size_t>(index - 1)];
+    const std::string started = JournalTimeNow();
+    TJobOutcome outcome;
+    if (!job.error.empty()) {
+      outcome.error = job.error;
+    } else {
+      try {
+        StartJob(job, false);
+      } catch (const Exception& e) {
+        outcome.error = e.Message();
+      }
+    }
+    report.Ended(index, job, started, outcome, false);
+  }
+  return report.Status();
+}
+
+// Runs the jobs through a pool of jobsAtOnce archivers and waits for each.
+// Their lines come in the order the jobs end, each whole. SIGTERM, SIGINT or
+// SIGHUP ends the run, and not only the companion: the signal goes on to
+// every archiver at work, each is waited for and journaled as ended by it, no
+// further directory starts (nor is journaled), and the status is 128 plus
+// the signal's number.
+int RunAndWaitAll(const std::vector<int>& chosen, const std::vector<TArchiveJob>& jobs,
+                  int jobsAtOnce, const std::string& journalFile) {
+  const TEndingSignalsPassedOn passedOn;
+  std::vector<TArchiveJob> pooled;
+  for (const int index : chosen) pooled.push_back(jobs[static_cast<size_t>(index - 1)]);
+  TJobPool pool(std::move(pooled), jobsAtOnce);
+  TRunReport report(journalFile);
+  std::mutex mutex;  // the output, the journal and the report are one job's at a time
+  bool endedBySignal = false;
+  size_t notStarted = chosen.size();  // the first job that a signal kept from starting
+  TPoolEvents events;
+  events.ended = [&](size_t i, const std::string& started, TJobOutcome outcome) {
+    const std::lock_guard lock(mutex);
+    if (outcome.error == kNotStartedCancelled) {
+      notStarted = std::min(notStarted, i);
+      return;
+    }
+    if (const int signal = TEndingSignalsPassedOn::Received(); signal && outcome.status) {
+      outcome.error = EndedBy(signal);
+      endedBySignal = true;
+    }
+    report.Ended(chosen[i], pool.Jobs()[i], started, outcome, true);
+  };
+  pool.Run(events);
+  if (const int signal = TEndingSignalsPassedOn::Received()) {
+    // Unless the line of a job it ended said so already.
+    if (!endedBySignal) {
+      Report(EndedBy(signal) + (notStarted == chosen.size()
+                                    ? ""
+                                    : " before " + pool.Jobs()[notStarted].directory));
+    }
+    return 128 + signal;
+  }
+  return report.Status();
+}
+
+// Runs the chosen directories (or the marked ones). A directory that fails is
+// reported and the others run; the status is 1 when any failed, 3 when only
+// archivers returned non-zero. Every job goes into the journal.
+int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait, int jobsAtOnce,
         const std::string& journalFile) {
   std::vector<int> chosen = indexes;
   if (chosen.empty()) {
@@ -202,54 +284,8 @@ int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait,
   TFrozenClock runStart(Get<IClock>().Now());
   const ScopedOverride<IClock> oneMoment(runStart);
   const std::vector<TArchiveJob> jobs = MakeArchiveJobs(m, GetArchiveDirectory(m, false));
-  TJobJournal journal(journalFile);
-  std::optional<TEndingSignalsPassedOn> passedOn;
-  if (wait) passedOn.emplace();
-  bool failed = false, archiverFailed = false, endedBySignal = false;
-  std::string notStarted;  // the first directory that a signal kept from running
-  for (const int index : chosen) {
-    const TArchiveJob& job = jobs[static_cast<size_t>(index - 1)];
-    if (TEndingSignalsPassedOn::Received()) {
-      notStarted = job.directory;
-      break;
-    }
-    const std::string started = JournalTimeNow();
-    TJobOutcome outcome;
-    if (!job.error.empty()) {
-      outcome.error = job.error;
-    } else if (!wait) {
-      try {
-        StartJob(job, false);
-      } catch (const Exception& e) {
-        outcome.error = e.Message();
-      }
-    } else {
-      outcome = RunJobAndWait(job);
-      if (const int signal = TEndingSignalsPassedOn::Received()) {
-        outcome.error = EndedBy(signal);
-        endedBySignal = true;
-      }
-    }
-    if (outcome.status) {
-      std::cout << "[" << index << "] " << Printable(job.directory) << ": exit status "
-                << *outcome.status << std::endl;
-      archiverFailed = archiverFailed || *outcome.status != 0;
-    }
-    if (!outcome.error.empty()) {
-      Report(job.directory + ": " + outcome.error);
-      failed = true;
-    }
-    journal.Add(job, started, outcome, wait);
-    if (endedBySignal) break;
-  }
-  if (const int signal = TEndingSignalsPassedOn::Received()) {
-    // Unless the line of the job it ended said so already.
-    if (!endedBySignal) {
-      Report(EndedBy(signal) + (notStarted.empty() ? "" : " before " + notStarted));
-    }
-    return 128 + signal;
-  }
-  return failed ? kFailed : archiverFailed ? kArchiverFailed : 0;
+  return wait ? RunAndWaitAll(chosen, jobs, jobsAtOnce, journalFile)
+              : StartAll(chosen, jobs, journalFile);
 }
 
 // Output that did not reach its file (a full disk, a closed descriptor) is a
@@ -366,9 +402,19 @@ int Main(int argc, char** argv) {
   std::vector<int> indexes;
   bool wait = false;
   run->add_option("INDEX", indexes, "directories to run, whether marked or not");
-  run->add_flag("--wait", wait,
-                "wait for each archiver in turn and print its exit status; exits with 3 when "
-                "any archiver returned non-zero");
+  CLI::Option* waitFlag =
+      run->add_flag("--wait", wait,
+                    "wait for the archivers, at most --jobs at once, started in order, and print "
+                    "each one's exit status as it ends; exits with 3 when any archiver returned "
+                    "non-zero");
+  int jobsAtOnce = DefaultJobsAtOnce();
+  run->add_option("--jobs", jobsAtOnce,
+                  "with --wait: how many archivers run at once (default: the number of "
+                  "processor cores, here " +
+                      std::to_string(jobsAtOnce) + "; 1 runs one directory after the other, "
+                      "at most " + std::to_string(kMostJobsAtOnce) + ")")
+      ->check(CLI::Range(1, kMostJobsAtOnce))
+      ->needs(waitFlag);
   CLI::App* exportCommand =
       app.add_subcommand("export", "write the settings file as JSON on standard output");
   CLI::App* import =
@@ -426,7 +472,7 @@ int Main(int argc, char** argv) {
       std::cout << text;
     }
     if (*bat) WriteBatchFile(batFile, GetBatchLinesForAll(manager));
-    if (*run) return Run(manager, indexes, wait, JournalFileName(settings));
+    if (*run) return Run(manager, indexes, wait, jobsAtOnce, JournalFileName(settings));
     return OutputWritten();
   } catch (const Exception& e) {
     return Failed(e.Message());

@@ -148,7 +148,7 @@ TEST_F(CliTest, RunWaitsAndPassesTheArchiversStatusOn) {
   Result r;
   {
     TRecording recording(record, 3);
-    r = With({"run", "--wait", "1", "2"});
+    r = With({"run", "--wait", "--jobs", "1", "1", "2"});
   }
   EXPECT_EQ(r.status, 3) << r.err;
   EXPECT_EQ(Lines(r.out), 2);
@@ -171,7 +171,7 @@ TEST_F(CliTest, AnArchiverThatFailedIsNotHiddenByOneThatSucceedsAfterIt) {
   for (const std::vector<int>& statuses : {std::vector<int>{3, 0}, std::vector<int>{0, 3}}) {
     const fs::path record = root / ("record" + std::to_string(statuses[0]) + ".txt");
     TRecording recording(record, statuses);
-    const Result r = With({"run", "--wait", "1", "2"});
+    const Result r = With({"run", "--wait", "--jobs", "1", "1", "2"});
     EXPECT_EQ(r.status, 3) << r.out << r.err;
     EXPECT_NE(r.out.find("[1] " + Dir("one") + ": exit status " + std::to_string(statuses[0])),
               std::string::npos)
@@ -218,9 +218,10 @@ TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
 #endif
 
 #ifndef _WIN32
-// SIGTERM, SIGINT or SIGHUP sent to a waited run: the archiver at work gets it
-// and is waited for, its job is journaled as ended by the signal, the next
-// directory never starts, and the status is 128 plus the signal's number.
+// SIGTERM, SIGINT or SIGHUP sent to a waited run of one archiver at a time:
+// the archiver at work gets it and is waited for, its job is journaled as
+// ended by the signal, the next directory never starts, and the status is 128
+// plus the signal's number.
 TEST_F(CliTest, ASignalEndsAWaitedRunAndTheArchiverAtWork) {
   TbkManager m;
   Example(m, RecorderPath());
@@ -229,7 +230,8 @@ TEST_F(CliTest, ASignalEndsAWaitedRunAndTheArchiverAtWork) {
   // Never released: the archiver ends by a signal, or by itself after a minute.
   TRecording held(record, 0, 0, never, started);
   const std::string cli = CliPath();
-  std::vector<std::string> args = {cli, "--settings", settings, "run", "--wait", "1", "2"};
+  std::vector<std::string> args = {cli,      "--settings", settings, "run", "--wait",
+                                   "--jobs", "1",          "1",      "2"};
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
