@@ -16,6 +16,7 @@
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
+#include "archiver/JobPool.h"
 #include "archiver/Journal.h"
 #include "archiver/Preview.h"
 #include "model/HoardkeeperClasses.h"
@@ -40,6 +41,7 @@
 #include "ui/fmuBase.h"
 #include "ui/fmuRules.h"
 #include "ui/fmuPreview.h"
+#include "ui/fmuRunAllAndWait.h"
 #include "ui/fmuRunHistory.h"
 
 namespace pw {
@@ -159,6 +161,9 @@ void TfmHoardkeeper::CreateActions() {
          &TfmHoardkeeper::actRunAllExecute);
   action(actPreview, "Preview", "Preview: what the archiver will take", Qt::Key_F5, -1,
          &TfmHoardkeeper::actPreviewExecute);
+  action(actRunAllAndWait, "Run All and Wait",
+         "Run All and Wait: a few archivers at once, each waited for and journalled",
+         Qt::SHIFT | Qt::CTRL | Qt::Key_F9, -1, &TfmHoardkeeper::actRunAllAndWaitExecute);
   action(actRunHistory, "Run History", "Run History", Qt::CTRL | Qt::Key_H, -1,
          &TfmHoardkeeper::actRunHistoryExecute);
   action(actCreateBatCurrent, ScriptText("Create *.bat File"), ScriptText("Create *.bat File"),
@@ -193,7 +198,7 @@ void TfmHoardkeeper::CreateMenus() {
   command->addSeparator();
   command->addAction(actPreview);
   command->addSeparator();
-  command->addActions({actRunCurrentAnyway, actRunAll});
+  command->addActions({actRunCurrentAnyway, actRunAll, actRunAllAndWait});
   command->addSeparator();
   command->addAction(actRunHistory);
   command->addSeparator();
@@ -493,6 +498,35 @@ void TfmHoardkeeper::actPreviewExecute() {
   window->show();
 }
 
+// The jobs are made here, at one moment, so that they all go into the same
+// dated folder; the pool then runs them on its own threads while this
+// window stays free. One such run at a time: a second would start the same
+// archives again.
+void TfmHoardkeeper::actRunAllAndWaitExecute() {
+  if (runAllAndWait_ && runAllAndWait_->Running()) {
+    runAllAndWait_->raise();
+    return;
+  }
+  const std::vector<TArchiveJob> jobs =
+      MakeArchiveJobs(*manager_, GetArchiveDirectory(*manager_, false));
+  std::vector<TArchiveJob> marked;
+  for (int i = 0; i < manager_->Directories()->Count(); ++i) {
+    if (manager_->Directories()->Items(i)->NeedArchive()) {
+      marked.push_back(jobs[static_cast<size_t>(i)]);
+    }
+  }
+  if (marked.empty()) throw Exception("No directory is marked to be archived.");
+  if (runAllAndWait_) runAllAndWait_->close();
+  runAllAndWait_ = new TfmRunAllAndWait(std::move(marked), JournalFileName(settingsFileName_),
+                                        DefaultJobsAtOnce(), this);
+  runAllAndWait_->setAttribute(Qt::WA_DeleteOnClose);
+  connect(runAllAndWait_, &TfmRunAllAndWait::Finished, this, [this] {
+    actRunAllAndWait->setEnabled(true);
+  });
+  actRunAllAndWait->setEnabled(false);
+  runAllAndWait_->show();
+}
+
 TfmRunHistory* TfmHoardkeeper::RunHistoryWindow() const {
   return runHistory_;
 }
@@ -561,6 +595,12 @@ void TfmHoardkeeper::Exit1Click() {
 }
 
 bool TfmHoardkeeper::FormCloseQuery() {
+  // The run's window goes with this one, and its archivers with it.
+  if (runAllAndWait_ && runAllAndWait_->Running() &&
+      !Get<IDialogService>().Confirm(
+          this, "Run All and Wait is still at work. End its archivers and close?", TAnswer::No)) {
+    return false;
+  }
   if (!manager_ || !manager_->GetModified()) return true;
   const QString question =
       "Packetwright" + QString(" options has changed. Save to ") + ToQt(settingsFileName_) + "?";

@@ -25,6 +25,7 @@ class TbkManager;
 class TbkRules;
 class TDirectoriesModel;
 class TJournalWatcher;
+class TfmRunAllAndWait;
 class TfmRunHistory;
 
 // The folder of the program followed by "Packetwright.dat".
@@ -81,6 +82,7 @@ class TfmHoardkeeper final : public QMainWindow {
   QAction* actShowRules;
   QAction* actRunCurrentAnyway;
   QAction* actRunAll;
+  QAction* actRunAllAndWait;
   QAction* actPreview;
   QAction* actRunHistory;
   QAction* actCreateBatCurrent;
@@ -103,6 +105,7 @@ class TfmHoardkeeper final : public QMainWindow {
   void actShowRulesExecute();
   void actRunCurrentAnywayExecute();
   void actRunAllExecute();
+  void actRunAllAndWaitExecute();
   void actPreviewExecute();
   void actRunHistoryExecute();
   void actCreateBatCurrentExecute();
@@ -133,6 +136,7 @@ class TfmHoardkeeper final : public QMainWindow {
   TDirectoriesModel* directoriesModel_;
   TJournalWatcher* journalWatcher_ = nullptr;
   QPointer<TfmRunHistory> runHistory_;
+  QPointer<TfmRunAllAndWait> runAllAndWait_;
   QString sdBatFileName_;
 };
 
