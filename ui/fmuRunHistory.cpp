@@ -28,8 +28,7 @@ namespace {
 
 // Records without a readable time sort before every other.
 qint64 SortTime(const std::string& text) {
-  const QDateTime time = JournalTime(text);
-  return time.isValid() ? time.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+  return JournalSeconds(text).value_or(std::numeric_limits<qint64>::min());
 }
 
 }  // namespace

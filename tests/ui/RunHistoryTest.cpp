@@ -156,6 +156,16 @@ TEST_F(RunJournalTest, ResultsReadAsTheUserExpects) {
   EXPECT_FALSE(RunFailed(Record("D:\\A", 1, 0, {})));
   EXPECT_TRUE(RunFailed(Record("D:\\A", 1, 0, 1, {}, "x.7z")));
   EXPECT_FALSE(JournalTime("at half past two").isValid());
+  for (const char* wrong : {"2026-12-08T02:30:00", "2026-13-08T02:30:00+01:00",
+                            "2026-02-30T02:30:00+01:00", "2026-12-08T24:30:00+01:00",
+                            "2026-12-08T02:30:00+0100", "2026-12-08 02:30:00+01:00"}) {
+    EXPECT_EQ(JournalSeconds(wrong), std::nullopt) << wrong;
+  }
+  // 1 January 2027 00:30 at two hours west of Greenwich is 02:30 UTC.
+  EXPECT_EQ(JournalSeconds("2027-01-01T00:30:00-02:00"),
+            QDateTime(QDate(2027, 1, 1), QTime(2, 30), QTimeZone::utc()).toSecsSinceEpoch());
+  EXPECT_EQ(JournalSeconds("2026-12-08T02:30:00Z"),
+            QDateTime(QDate(2026, 12, 8), QTime(2, 30), QTimeZone::utc()).toSecsSinceEpoch());
   EXPECT_EQ(JournalTimeText("yesterday"), "yesterday");
   // The offset is honoured: 02:30 an hour east of Greenwich is 01:30 UTC.
   EXPECT_EQ(JournalTime("2026-12-08T02:30:00+01:00").toUTC(),
