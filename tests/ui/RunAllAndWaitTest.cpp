@@ -6,6 +6,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -164,6 +165,38 @@ TEST_F(RunAllAndWaitTest, TheMainWindowRunsTheMarkedDirectoriesAndShowsTheirLast
       << lastRun(0).toStdString();
   EXPECT_TRUE(lastRun(2).endsWith("  Not started")) << lastRun(2).toStdString();
   EXPECT_EQ(lastRun(3), "");
+}
+
+TEST_F(RunAllAndWaitTest, ClosingTheMainWindowDuringARunAsksFirst) {
+  manager.SaveToFile(settings, true);
+  const fs::path started = folder / "started";
+  const fs::path release = folder / "release";
+  test::TRecording recording(record, 0, 0, release, started);
+  TfmHoardkeeper main(settings);
+  main.AfterConstruction();
+  main.actRunAllAndWait->trigger();
+  auto* w = main.findChild<TfmRunAllAndWait*>();
+  ASSERT_NE(w, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(started); }, 60000));
+
+  // No: the window and the run stay.
+  dialogs.confirmAnswers = {TAnswer::No};
+  QCloseEvent kept;
+  QCoreApplication::sendEvent(&main, &kept);
+  EXPECT_FALSE(kept.isAccepted());
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].preferred, TAnswer::No);
+  EXPECT_TRUE(w->Running());
+  // Closing the run's own window only cancels it.
+  w->close();
+  ASSERT_TRUE(WaitFor(*w));
+  EXPECT_TRUE(w->isVisible()) << "kept for its summary";
+  EXPECT_EQ(test::Cell(w->tvJobs, 0, TRunAllModel::cResult), "Cancelled");
+  test::WriteFile(release, "");
+  QCloseEvent closed;
+  QCoreApplication::sendEvent(&main, &closed);
+  EXPECT_TRUE(closed.isAccepted()) << "nothing at work, nothing asked";
+  EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
 TEST_F(RunAllAndWaitTest, NothingMarkedIsSaid) {
