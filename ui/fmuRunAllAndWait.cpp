@@ -18,6 +18,7 @@
 #include "archiver/Journal.h"
 #include "platform/Errors.h"
 #include "ui/DialogService.h"
+#include "ui/RunJournal.h"
 #include "ui/UiText.h"
 #include "ui/fmuBase.h"
 
@@ -98,9 +99,8 @@ QVariant TRunAllModel::data(const QModelIndex& index, int role) const {
           return row.state == TState::Waiting   ? "Waiting"
                  : row.state == TState::Running ? "Running"
                                                 : ResultText(*row.outcome);
-        case cDetail:
+        case cDetail: {
           if (!row.outcome) return {};
-          if (!row.outcome->error.empty()) return ToQt(row.outcome->error);
           if (row.outcome->Succeeded()) {
             return ToQt(row.archive) +
                    (row.outcome->bytes ? ", " + QLocale().formattedDataSize(
@@ -108,7 +108,13 @@ QVariant TRunAllModel::data(const QModelIndex& index, int role) const {
                                                     QLocale::DataSizeSIFormat)
                                        : QString());
           }
-          return QString();
+          // The error, or what the archiver's status means, as the history tells it.
+          TJournalRecord said;
+          said.archive = row.archive;
+          said.status = row.outcome->status;
+          if (!row.outcome->error.empty()) said.error = row.outcome->error;
+          return RunResultExplanation(said);
+        }
         default: return {};
       }
     case Qt::ToolTipRole:
@@ -166,7 +172,8 @@ TfmRunAllAndWait::TfmRunAllAndWait(std::vector<TArchiveJob> jobs, std::string jo
   tvJobs->setAllColumnsShowFocus(true);
   tvJobs->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tvJobs->setSelectionBehavior(QAbstractItemView::SelectRows);
-  tvJobs->setColumnWidth(TRunAllModel::cDirectory, 220);
+  tvJobs->setTextElideMode(Qt::ElideMiddle);
+  tvJobs->setColumnWidth(TRunAllModel::cDirectory, 200);
   tvJobs->setColumnWidth(TRunAllModel::cResult, 100);
 
   buCancel = new QPushButton("Cancel", this);

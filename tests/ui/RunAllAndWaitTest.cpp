@@ -90,6 +90,8 @@ TEST_F(RunAllAndWaitTest, RunsTheMarkedDirectoriesAndJournalsEach) {
   EXPECT_EQ(summary[0], QString::fromStdString(Path("one")) + ": OK");
   EXPECT_EQ(summary[1], QString::fromStdString(Path("two")) + ": Exit 2");
   EXPECT_EQ(summary[2], QString::fromStdString(Path("missing")) + ": Not started");
+  EXPECT_EQ(test::Cell(w.tvJobs, 1, TRunAllModel::cDetail),
+            "The archiver ended with exit status 2");
   EXPECT_FALSE(test::Cell(w.tvJobs, 2, TRunAllModel::cDetail).isEmpty());
   EXPECT_TRUE(w.laRunning->text().contains("2 of 3 directories were not archived"))
       << w.laRunning->text().toStdString();
