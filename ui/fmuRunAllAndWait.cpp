@@ -298,11 +298,11 @@ void TfmRunAllAndWait::AllEnded() {
   const int all = static_cast<int>(jobs_.size());
   laRunning->setText(
       (cancelled_ ? QString("Cancelled. ") : QString("Finished. ")) +
-      (failed == 0 ? QString("Every directory was archived.")
-                   : QString("%1 of %2 %3 not archived.")
+      (failed == 0 ? QString("Every directory ended OK.")
+                   : QString("%1 of %2 %3 not end OK.")
                          .arg(failed)
                          .arg(all)
-                         .arg(failed == 1 ? "directory was" : "directories were")));
+                         .arg(failed == 1 ? "directory did" : "directories did")));
   buCancel->setEnabled(true);
   buCancel->setText("Close");
   emit Finished();

@@ -93,7 +93,7 @@ TEST_F(RunAllAndWaitTest, RunsTheMarkedDirectoriesAndJournalsEach) {
   EXPECT_EQ(test::Cell(w.tvJobs, 1, TRunAllModel::cDetail),
             "The archiver ended with exit status 2");
   EXPECT_FALSE(test::Cell(w.tvJobs, 2, TRunAllModel::cDetail).isEmpty());
-  EXPECT_TRUE(w.laRunning->text().contains("2 of 3 directories were not archived"))
+  EXPECT_TRUE(w.laRunning->text().contains("2 of 3 directories did not end OK"))
       << w.laRunning->text().toStdString();
 
   // One record a job, the recorder's statuses and the missing folder's error.
