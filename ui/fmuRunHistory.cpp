@@ -53,6 +53,23 @@ void TRunHistoryModel::SetRecords(std::vector<TJournalRecord> records) {
   endResetModel();
 }
 
+bool TRunHistoryModel::Less(int a, int b, int column) const {
+  const size_t x = order_[static_cast<size_t>(a)], y = order_[static_cast<size_t>(b)];
+  const TJournalRecord &l = records_[x], &r = records_[y];
+  switch (column) {
+    case cStarted: return started_[x] < started_[y];
+    case cEnded: return ended_[x] < ended_[y];
+    case cDirectory: return l.directory < r.directory;
+    case cArchive: return l.archive < r.archive;
+    case cResult:
+      return RunResultOf(l) != RunResultOf(r) ? RunResultOf(l) < RunResultOf(r)
+                                              : l.status.value_or(-1) < r.status.value_or(-1);
+    case cSize: return l.bytes.value_or(-1) < r.bytes.value_or(-1);
+    case cError: return l.error.value_or("") < r.error.value_or("");
+    default: return false;
+  }
+}
+
 int TRunHistoryModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(order_.size());
 }
@@ -78,14 +95,6 @@ QVariant TRunHistoryModel::data(const QModelIndex& index, int role) const {
   const size_t at = order_[static_cast<size_t>(index.row())];
   const TJournalRecord& r = records_[at];
   const int column = index.column();
-  if (role == kSortRole) {
-    switch (column) {
-      case cStarted: return started_[at];
-      case cEnded: return ended_[at];
-      case cSize: return r.bytes ? QVariant(static_cast<qint64>(*r.bytes)) : QVariant(qint64{-1});
-      default: return data(index, Qt::DisplayRole);
-    }
-  }
   if (role == Qt::DisplayRole) {
     switch (column) {
       case cStarted: return JournalTimeText(r.started);
@@ -125,9 +134,7 @@ QVariant TRunHistoryModel::data(const QModelIndex& index, int role) const {
 
 // ---- TRunHistoryFilter --------------------------------------------------------------
 
-TRunHistoryFilter::TRunHistoryFilter(QObject* parent) : QSortFilterProxyModel(parent) {
-  setSortRole(TRunHistoryModel::kSortRole);
-}
+TRunHistoryFilter::TRunHistoryFilter(QObject* parent) : QSortFilterProxyModel(parent) {}
 
 void TRunHistoryFilter::SetDirectory(const QString& directory) {
   if (directory == directory_) return;
@@ -140,6 +147,13 @@ bool TRunHistoryFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourc
   const QModelIndex cell =
       sourceModel()->index(sourceRow, TRunHistoryModel::cDirectory, sourceParent);
   return cell.data().toString() == directory_;
+}
+
+bool TRunHistoryFilter::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+  if (const auto* model = qobject_cast<const TRunHistoryModel*>(sourceModel())) {
+    return model->Less(left.row(), right.row(), left.column());
+  }
+  return QSortFilterProxyModel::lessThan(left, right);
 }
 
 // ---- TfmRunHistory ------------------------------------------------------------------

@@ -25,14 +25,15 @@ class TRunHistoryModel final : public QAbstractTableModel {
   Q_OBJECT
  public:
   enum TColumn { cStarted, cEnded, cDirectory, cArchive, cResult, cSize, cError, cColumns };
-  // What a column sorts by: times and sizes as numbers.
-  static constexpr int kSortRole = Qt::UserRole;
 
   using QAbstractTableModel::QAbstractTableModel;
 
   // The records in journal order.
   void SetRecords(std::vector<TJournalRecord> records);
   const TJournalRecord& Record(int row) const { return records_[order_[row]]; }
+  // Whether row a sorts before row b by column: straight from the records,
+  // since a sort of a long history asks it millions of times.
+  bool Less(int a, int b, int column) const;
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -47,8 +48,8 @@ class TRunHistoryModel final : public QAbstractTableModel {
   std::vector<size_t> order_;  // row -> index into records_
 };
 
-// The rows of one directory, or of all; sorting by any column through the
-// model's sort role.
+// The rows of one directory, or of all; sorting by any column as the model
+// compares its records: times and sizes as numbers.
 class TRunHistoryFilter final : public QSortFilterProxyModel {
   Q_OBJECT
  public:
@@ -59,6 +60,7 @@ class TRunHistoryFilter final : public QSortFilterProxyModel {
 
  protected:
   bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+  bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
  private:
   QString directory_;
