@@ -214,11 +214,19 @@ class TRequestMaker {
     // Windows-style entries name the directory in full; the archiver strips
     // it as the folder the names are relative to.
     if (!posix_) {
-      std::string base = r_.job.directory;
+      const auto backslashed = [](std::string text) {
+        std::replace(text.begin(), text.end(), '/', '\\');
+        return text;
+      };
+      std::string base = backslashed(r_.job.directory);
       while (!base.empty() && base.back() == '\\') base.pop_back();
       base += '\\';
-      if (entry.size() >= base.size() && SameTextAscii(entry.substr(0, base.size()), base)) {
+      if (entry.size() >= base.size() &&
+          SameTextAscii(backslashed(entry.substr(0, base.size())), base)) {
         entry.erase(0, base.size());
+        // A full path without wildcards names one file or folder: the
+        // archive folder's, which only the directory's own is.
+        if (!HasWildcard(entry)) recursion = TRecursion::rNone;
       }
     }
     std::vector<std::string> parts;
@@ -493,7 +501,9 @@ class TWalk {
     return FirstMatch(r_.includes, includes_, up.includedBy, true) != MatchedNone();
   }
 
-  std::string Shown() const { return path_.empty() ? std::string(".") : path_; }
+  std::string Shown() const {
+    return path_.empty() ? std::string(".") : path_;
+  }
 
 #ifndef _WIN32
   struct Entry {
@@ -522,8 +532,9 @@ class TWalk {
                                                  static_cast<uint64_t>(self.st_ino)};
     if (std::find(above_.begin(), above_.end(), identity) != above_.end()) {
       ::close(fd);
-      Warn(Shown() + ": a link back into a folder above it; the archiver would follow it "
-                     "without end");
+      Warn(Shown() +
+           ": a link back into a folder above it; the archiver would follow it "
+           "without end");
       return;
     }
     const int listed = ::dup(fd);
@@ -561,9 +572,10 @@ class TWalk {
     if (type == DT_UNKNOWN) {
       if (::fstatat(fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
       known = true;
-      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG
-                                          : S_ISLNK(st.st_mode) ? DT_LNK
-                                                                : DT_UNKNOWN;
+      type = S_ISDIR(st.st_mode)   ? DT_DIR
+             : S_ISREG(st.st_mode) ? DT_REG
+             : S_ISLNK(st.st_mode) ? DT_LNK
+                                   : DT_UNKNOWN;
     }
     if (type == DT_LNK) {
       if (r_.linksAsLinks) {
@@ -599,8 +611,9 @@ class TWalk {
   }
 
   bool Folder(const std::string& folder) {
-    HANDLE self = CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE self =
+        CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (self == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
     const bool known = GetFileInformationByHandle(self, &info) != 0;
@@ -610,8 +623,9 @@ class TWalk {
         info.dwVolumeSerialNumber,
         (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
     if (std::find(above_.begin(), above_.end(), identity) != above_.end()) {
-      Warn(Shown() + ": a link back into a folder above it; the archiver would follow it "
-                     "without end");
+      Warn(Shown() +
+           ": a link back into a folder above it; the archiver would follow it "
+           "without end");
       return true;
     }
     WIN32_FIND_DATAA found;
@@ -679,6 +693,9 @@ TPreviewRequest MakePreviewRequest(const TbkManager& manager, const TArchiveJob&
     case TArchiverFamily::afRar:
     case TArchiverFamily::afWinZip:
       r.dialect = TMaskDialect::mdWindows;
+      // Their POSIX builds match as they do on Windows, but with letter
+      // case, and no test here holds them to it.
+      r.approximate = posix;
       break;
     case TArchiverFamily::afOther:
       r.dialect = TMaskDialect::md7Zip;

@@ -31,8 +31,8 @@ void MakeTree(const fs::path& root) {
   std::printf("making the tree in %s ...\n", root.c_str());
   fs::remove_all(root);
   std::mt19937 random(11);
-  const char* const extensions[] = {"txt", "TXT", "doc", "log", "tmp", "c", "h", "cpp", "o",
-                                    "jpg", "JPG", "png", "md", "json", "xml", "bak", ""};
+  const char* const extensions[] = {"txt", "TXT", "doc", "log", "tmp",  "c",   "h",   "cpp", "o",
+                                    "jpg", "JPG", "png", "md",  "json", "xml", "bak", ""};
   int files = 0;
   for (int top = 0; top < 20; ++top) {
     for (int sub = 0; sub < 1000; ++sub) {

@@ -16,6 +16,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJob.h"
@@ -77,8 +78,14 @@ TEST(PreviewMatcherTest, SevenZipCaseMattersOnlyWhenAskedTo) {
   EXPECT_FALSE(Matches7Zip("readme", "README"));
   EXPECT_TRUE(Matches7Zip("*.txt", "B.TXT", false));
   EXPECT_TRUE(Matches7Zip("readme", "README", false));
-  EXPECT_TRUE(Matches7Zip("\xC3\xBC*", "\xC3\x9C" "ber", false));  // ü and Ü
-  EXPECT_FALSE(Matches7Zip("\xC3\xBC*", "\xC3\x9C" "ber", true));
+  EXPECT_TRUE(Matches7Zip("\xC3\xBC*",
+                          "\xC3\x9C"
+                          "ber",
+                          false));  // ü and Ü
+  EXPECT_FALSE(Matches7Zip("\xC3\xBC*",
+                           "\xC3\x9C"
+                           "ber",
+                           true));
 }
 
 TEST(PreviewMatcherTest, WindowsWildcardsFollowFindFirstFile) {
@@ -115,22 +122,22 @@ TEST(PreviewMatcherTest, WindowsWildcardsFollowFindFirstFile) {
 // The Windows matcher against the system's own on the same names.
 TEST(PreviewMatcherTest, WindowsMatcherAgreesWithFindFirstFile) {
   const test::TTempFolder temp("preview-win");
-  const std::vector<std::string> names = {"README",  "a.txt",   "B.TXT",  "a.b.txt", "ab.txt",
-                                          "abcd.txt", "a.txt.bak", "x y.doc", "a.docx", "a.tx",
-                                          ".hidden", "name",    "ab",     "a"};
+  const std::vector<std::string> names = {"README",   "a.txt",     "B.TXT",   "a.b.txt", "ab.txt",
+                                          "abcd.txt", "a.txt.bak", "x y.doc", "a.docx",  "a.tx",
+                                          ".hidden",  "name",      "ab",      "a"};
   for (const std::string& name : names) test::WriteFile(temp / name, "x");
-  const std::vector<std::string> masks = {"*",       "*.*",    "*.txt", "*.TXT", "?.txt",
-                                          "???.txt", "a?",     "*.",    "*.tx?", "a*",
-                                          "*b*",     "*.doc",  "name",  "x y.*", "*.?"};
+  const std::vector<std::string> masks = {"*",       "*.*",   "*.txt", "*.TXT", "?.txt",
+                                          "???.txt", "a?",    "*.",    "*.tx?", "a*",
+                                          "*b*",     "*.doc", "name",  "x y.*", "*.?"};
   for (const std::string& mask : masks) {
     std::set<std::string> found;
     WIN32_FIND_DATAW data;
-    const std::wstring pattern = (temp.Path() / fs::u8path(mask)).wstring();
+    const std::wstring pattern = (temp.Path() / mask).wstring();
     HANDLE find = FindFirstFileW(pattern.c_str(), &data);
     if (find != INVALID_HANDLE_VALUE) {
       do {
         const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..") found.insert(fs::path(name).u8string());
+        if (name != L"." && name != L"..") found.insert(fs::path(name).string());
       } while (FindNextFileW(find, &data));
       FindClose(find);
     }
@@ -177,8 +184,8 @@ class PreviewWalkTest : public ::testing::Test {
     TbkDirectory* d = m.Directories()->Add();
     d->SetPath(dir.string());
     d->SetRuleName(rule);
-    return Preview(
-        MakePreviewRequest(m, JobOfDirectory(m, *d, GetArchiveDirectory(m, false))), progress);
+    return Preview(MakePreviewRequest(m, JobOfDirectory(m, *d, GetArchiveDirectory(m, false))),
+                   progress);
   }
 
   static Files Paths(const TPreview& p) {
@@ -229,8 +236,8 @@ TEST_F(PreviewWalkTest, MasksMatchNamesAndFoldersAtAnyDepth) {
   for (const TPreviewFile& f : p.files) EXPECT_EQ(f.mask, -1);
 
   // No rule, a missing one, and one without an active mask take everything.
-  const Files everything = {".hidden.txt", "B.TXT", "README", "a.txt", "docs.txt/inner.bin",
-                            "sub/deep/c.txt", "sub/deep/d.log"};
+  const Files everything = {".hidden.txt",        "B.TXT",          "README",        "a.txt",
+                            "docs.txt/inner.bin", "sub/deep/c.txt", "sub/deep/d.log"};
   EXPECT_EQ(Paths(Of(dir, "")), everything);
   EXPECT_EQ(Paths(Of(dir, "Gone")), everything);
   TbkRule* idle = Rule("Idle", ecInclude, {"*.txt"});
@@ -245,8 +252,8 @@ TEST_F(PreviewWalkTest, MasksMatchNamesAndFoldersAtAnyDepth) {
 // masks with wildcards reach further down; its own switches count too.
 TEST_F(PreviewWalkTest, TheParametersDecideRecursionCaseAndMore) {
   const fs::path dir = temp / "tree";
-  for (const char* name : {"a.txt", "A.TXT", "sub/b.txt", "sub/README", "README", "x.tmp",
-                           "sub/y.tmp"}) {
+  for (const char* name :
+       {"a.txt", "A.TXT", "sub/b.txt", "sub/README", "README", "x.tmp", "sub/y.tmp"}) {
     Put(dir / name);
   }
   Rule("Texts", ecInclude, {"*.txt", "README"});
@@ -255,7 +262,8 @@ TEST_F(PreviewWalkTest, TheParametersDecideRecursionCaseAndMore) {
   m.SetArchiverParams("a -r0");
   EXPECT_EQ(Paths(Of(dir, "Texts")), (Files{"README", "a.txt", "sub/b.txt"}));
   m.SetArchiverParams("a -r -ssc-");
-  EXPECT_EQ(Paths(Of(dir, "Texts")), (Files{"A.TXT", "README", "a.txt", "sub/README", "sub/b.txt"}));
+  EXPECT_EQ(Paths(Of(dir, "Texts")),
+            (Files{"A.TXT", "README", "a.txt", "sub/README", "sub/b.txt"}));
   m.SetArchiverParams("a -r '-x!sub/*.txt' -xr-!README");
   EXPECT_EQ(Paths(Of(dir, "Texts")), (Files{"a.txt", "sub/README"}));
   m.SetArchiverParams("a -r -x@list.txt");
@@ -285,10 +293,10 @@ TEST_F(PreviewWalkTest, LinksAreFollowedAsSevenZipFollowsThem) {
   const fs::path dir = temp / "tree";
   Put(dir / "real" / "f.txt", "123");
   Put(dir / "g.txt", "12345");
-  fs::create_directory_symlink("real", dir / "again");           // reached twice
-  fs::create_symlink("g.txt", dir / "link.txt");                 // a file through a link
-  fs::create_symlink("nowhere", dir / "dangling.txt");           // leads nowhere
-  fs::create_directory_symlink("..", dir / "real" / "up");       // back into its parent
+  fs::create_directory_symlink("real", dir / "again");      // reached twice
+  fs::create_symlink("g.txt", dir / "link.txt");            // a file through a link
+  fs::create_symlink("nowhere", dir / "dangling.txt");      // leads nowhere
+  fs::create_directory_symlink("..", dir / "real" / "up");  // back into its parent
   TPreview p = Of(dir, "");
   EXPECT_EQ(Paths(p), (Files{"again/f.txt", "g.txt", "link.txt", "real/f.txt"}));
   for (const TPreviewFile& f : p.files) {
@@ -299,14 +307,16 @@ TEST_F(PreviewWalkTest, LinksAreFollowedAsSevenZipFollowsThem) {
   ASSERT_EQ(p.warnings.size(), 3u);
   std::string warnings;
   for (const std::string& w : p.warnings) warnings += w + "\n";
-  EXPECT_NE(warnings.find("dangling.txt: a link that leads nowhere"), std::string::npos) << warnings;
+  EXPECT_NE(warnings.find("dangling.txt: a link that leads nowhere"), std::string::npos)
+      << warnings;
   EXPECT_NE(warnings.find("real/up: a link back"), std::string::npos) << warnings;
   EXPECT_NE(warnings.find("again/up: a link back"), std::string::npos) << warnings;
 
   // With -snl 7-Zip keeps links as links: each is a file of its own.
   m.SetArchiverParams("a -r -snl");
   p = Of(dir, "");
-  EXPECT_EQ(Paths(p), (Files{"again", "dangling.txt", "g.txt", "link.txt", "real/f.txt", "real/up"}));
+  EXPECT_EQ(Paths(p),
+            (Files{"again", "dangling.txt", "g.txt", "link.txt", "real/f.txt", "real/up"}));
   EXPECT_TRUE(p.warnings.empty());
 }
 
@@ -363,8 +373,8 @@ TEST_F(PreviewWalkTest, AJobThatCannotRunIsNotWalked) {
 
   m.Directories()->Clear();
   m.Directories()->Add()->SetPath("relative/path");
-  const TPreview q = Preview(
-      MakePreviewRequest(m, MakeArchiveJobs(m, GetArchiveDirectory(m, false))[0]));
+  const TPreview q =
+      Preview(MakePreviewRequest(m, MakeArchiveJobs(m, GetArchiveDirectory(m, false))[0]));
   EXPECT_EQ(q.error, "The directory's path is not absolute");
 
   const TPreview gone = Of(temp / "missing", "");
@@ -372,26 +382,59 @@ TEST_F(PreviewWalkTest, AJobThatCannotRunIsNotWalked) {
 }
 
 // The Windows style hands WinRAR the masks with the directory's path; the
-// names of files are matched, without regard to case, and "*.*" is all.
-TEST_F(PreviewWalkTest, WindowsDialectMatchesFileNamesOnly) {
+// names of files are matched, without regard to case, and "*.*" is all. Runs
+// on Windows too, where the walk is the system's own.
+TEST(PreviewWindowsTest, WindowsDialectMatchesFileNamesOnly) {
   fakes::FixedPathStyle windows{TPathStyle::psWindows};
   const ScopedOverride<IPathStyle> useWindows(windows);
+  const test::TTempFolder temp("preview-rar");
   const fs::path dir = temp / "tree";
   for (const char* name : {"a.TXT", "b.txt", "README", "docs.txt/inner.bin", "sub/c.Txt"}) {
-    Put(dir / name);
+    fs::create_directories((dir / name).parent_path());
+    test::WriteFile(dir / name, "x");
   }
+  TbkManager m;
   m.SetArchiverExeFileName("C:\\Program Files\\WinRAR\\WinRAR.exe");
   m.SetArchiverParams("a -r");
   m.SetExcludeKey("-x");
   m.SetOutputPath("D:\\Archives");
-  Rule("Texts", ecInclude, {"*.txt"});
-  Rule("All", ecInclude, {"*.*"});
-  Rule("NoTexts", ecExclude, {"*.txt"});
-  TPreview p = Of(dir, "Texts");
-  EXPECT_EQ(p.dialect, TMaskDialect::mdWindows);
-  EXPECT_EQ(Paths(p), (Files{"a.TXT", "b.txt", "sub\\c.Txt"}));
-  EXPECT_EQ(Paths(Of(dir, "All")).size(), 5u);
-  EXPECT_EQ(Paths(Of(dir, "NoTexts")), (Files{"README", "docs.txt\\inner.bin"}));
+  for (const auto& [name, category, mask] : {std::tuple{"Texts", ecInclude, "*.txt"},
+                                             {"All", ecInclude, "*.*"},
+                                             {"NoTexts", ecExclude, "*.txt"}}) {
+    TbkRule* rule = m.Rules()->Add();
+    rule->SetName(name);
+    rule->SetCategory(category);
+    rule->Extensions()->Add()->SetExt(mask);
+  }
+  TbkDirectory* d = m.Directories()->Add();
+  d->SetPath(dir.string());
+  const auto of = [&](const char* rule) {
+    d->SetRuleName(rule);
+    const TPreview p = Preview(MakePreviewRequest(m, MakeArchiveJob(m, *d, 1, "D:\\Archives")));
+    EXPECT_EQ(p.dialect, TMaskDialect::mdWindows);
+    EXPECT_FALSE(p.approximate);
+    Files files;
+    for (const TPreviewFile& f : p.files) files.insert(f.path);
+    return files;
+  };
+  EXPECT_EQ(of("Texts"), (Files{"a.TXT", "b.txt", "sub\\c.Txt"}));
+  EXPECT_EQ(of("All").size(), 5u);
+  EXPECT_EQ(of("NoTexts"), (Files{"README", "docs.txt\\inner.bin"}));
+
+  // The archive folder inside the directory is left out; a folder of that
+  // name further down is not.
+  test::WriteFile(dir / "sub" / "Archives", "x");
+  fs::create_directories(dir / "Archives");
+  test::WriteFile(dir / "Archives" / "old.rar", "x");
+  m.SetOutputPath(d->Path() + "\\Archives");
+  d->SetRuleName("");
+  const TArchiveJob job = MakeArchiveJob(m, *d, 1, m.OutputPath());
+  ASSERT_EQ(job.excludes.size(), 1u);
+  const TPreview p = Preview(MakePreviewRequest(m, job));
+  Files files;
+  for (const TPreviewFile& f : p.files) files.insert(f.path);
+  EXPECT_EQ(files, (Files{"README", "a.TXT", "b.txt", "docs.txt\\inner.bin", "sub\\Archives",
+                          "sub\\c.Txt"}));
 }
 
 // ---- The preview against the archive ------------------------------------------------
@@ -418,17 +461,39 @@ Files Listing(const fs::path& archive) {
 TEST_F(PreviewWalkTest, PreviewEqualsWhatSevenZipArchivesOnRandomTrees) {
   if (!Apply7ZipOptions(m)) GTEST_SKIP() << "7zz is not installed (scripts/setup installs it)";
   uint32_t seed = 20261208;
-  if (const char* given = std::getenv("PW_PREVIEW_SEED")) seed = static_cast<uint32_t>(std::stoul(given));
-  const std::vector<std::string> names = {
-      "a.txt", "B.TXT", "c.Txt", "README", "readme", "Makefile", ".hidden", ".config.txt",
-      "notes.", "x y.txt", " lead.log", "trail .log", "\xC3\x9C" "ber.txt", "\xC3\xB1.txt",
-      "\xE6\x97\xA5\xE6\x9C\xAC.TXT", "data.tmp", "data", "docs.txt", "a.b.c", "z.log", "q.tmp",
-      "ab", "a", "[x].txt"};
+  if (const char* given = std::getenv("PW_PREVIEW_SEED"))
+    seed = static_cast<uint32_t>(std::stoul(given));
+  const std::vector<std::string> names = {"a.txt",
+                                          "B.TXT",
+                                          "c.Txt",
+                                          "README",
+                                          "readme",
+                                          "Makefile",
+                                          ".hidden",
+                                          ".config.txt",
+                                          "notes.",
+                                          "x y.txt",
+                                          " lead.log",
+                                          "trail .log",
+                                          "\xC3\x9C"
+                                          "ber.txt",
+                                          "\xC3\xB1.txt",
+                                          "\xE6\x97\xA5\xE6\x9C\xAC.TXT",
+                                          "data.tmp",
+                                          "data",
+                                          "docs.txt",
+                                          "a.b.c",
+                                          "z.log",
+                                          "q.tmp",
+                                          "ab",
+                                          "a",
+                                          "[x].txt"};
   const std::vector<std::string> masks = {
-      "*.txt", "*.TXT", "*.*", "*", "?.txt", "a*", "*b*", "*.", "data*", "\xC3\x9C*", "* *",
-      ".*", "README", "*.tmp", "*.log", "?", "??", "docs.txt", "*.?", "[x].txt", "*.T?T"};
-  const std::vector<std::string> params = {"a -r", "a -r", "a -r", "a -r", "a -r -snl", "a",
-                                           "a -r0", "a -r -ssc-"};
+      "*.txt", "*.TXT", "*.*",       "*",        "?.txt", "a*",      "*b*",
+      "*.",    "data*", "\xC3\x9C*", "* *",      ".*",    "README",  "*.tmp",
+      "*.log", "?",     "??",        "docs.txt", "*.?",   "[x].txt", "*.T?T"};
+  const std::vector<std::string> params = {"a -r",      "a -r", "a -r",  "a -r",
+                                           "a -r -snl", "a",    "a -r0", "a -r -ssc-"};
   const fs::path trees = temp / "random";
   int compared = 0;
   for (int i = 0; i < 120; ++i) {
@@ -452,7 +517,8 @@ TEST_F(PreviewWalkTest, PreviewEqualsWhatSevenZipArchivesOnRandomTrees) {
     }
     if (pick(3) == 0 && !files.empty()) {
       const fs::path link = dir / ("l" + names[pick(names.size())]);
-      if (!fs::exists(fs::symlink_status(link))) fs::create_symlink(files[pick(files.size())], link);
+      if (!fs::exists(fs::symlink_status(link)))
+        fs::create_symlink(files[pick(files.size())], link);
     }
     if (pick(3) == 0 && folders.size() > 1) {
       // Only from the top, so no link leads back into a folder above it.
@@ -495,8 +561,8 @@ TEST_F(PreviewWalkTest, PreviewEqualsWhatSevenZipArchivesOnRandomTrees) {
     std::string rules;
     for (const TMaskEntry& e : job.excludes) rules += " " + e.key + e.entry;
     for (const TMaskEntry& e : job.includes) rules += " " + e.entry;
-    ASSERT_EQ(previewed, archived) << "seed " << seed << " (PW_PREVIEW_SEED), tree " << i << ": "
-                                   << job.params << rules;
+    ASSERT_EQ(previewed, archived)
+        << "seed " << seed << " (PW_PREVIEW_SEED), tree " << i << ": " << job.params << rules;
     if (!archived.empty()) ++compared;
     fs::remove(job.archiveFile, gone);
   }
