@@ -40,15 +40,15 @@ constexpr int kArchiverFailed = 3;
 
 const char kExitStatuses[] =
     "Exit status: 0 done; 1 a failure (unreadable settings or journal, a directory that cannot "
-    "be entered or whose archive clashes with another's, an archiver that cannot be started, "
-    "a directory that preview cannot read or whose job cannot run, "
-    "output that cannot be written), each reported as one line on standard error; a run goes "
-    "on with the next directory after one fails, and so does preview; 2 a usage error; 3 run --wait: no failure, "
-    "but an archiver returned non-zero; 128 plus N run --wait: ended by signal N (SIGTERM, "
-    "SIGINT or SIGHUP), which went on to the archiver at work, and no further directory ran.\n";
+    "be entered or read or whose archive clashes with another's, an archiver that cannot be "
+    "started, output that cannot be written), each reported as one line on standard error; "
+    "run and preview go on with the next directory after one fails; 2 a usage error; 3 run "
+    "--wait: no failure, but an archiver returned non-zero; 128 plus N run --wait: ended by "
+    "signal N (SIGTERM, SIGINT or SIGHUP), which went on to the archiver at work, and no "
+    "further directory ran.\n";
 
 const char* const kCommands[] = {"show",   "commands", "bat",     "run",
-                                  "export", "import",   "history", "preview"};
+                                 "export", "import",   "history", "preview"};
 
 // The first word that is neither an option nor the value of --settings, when
 // it names no command; CLI11 would only say that a command is required.

@@ -629,7 +629,8 @@ TEST_F(CliPreviewTest, PrintsTheTotalsAndEachMask) {
             std::string::npos)
       << r.out;
   EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
-  EXPECT_NE(r.out.find(Text("[2] " + Dir("two") + "\n    Rule: NoTemp (leaves out what its "
+  EXPECT_NE(r.out.find(Text("[2] " + Dir("two") +
+                            "\n    Rule: NoTemp (leaves out what its "
                             "masks match)\n    Takes: 1 file, 4 bytes\n      *.tmp  leaves out "
                             "1 file, 1 byte\n")),
             std::string::npos)
