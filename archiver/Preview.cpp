@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <unordered_map>
 #include <utility>
 
 #include "archiver/PosixScripts.h"
@@ -338,6 +339,9 @@ class TWalk {
     WalkRoot();
   }
   bool Stopped() const { return stopped_; }
+  // The folders the archiver takes as items of their own, where names are
+  // compared without regard to case.
+  const std::vector<std::string>& TakenFolders() const { return takenFolders_; }
 
  private:
   struct Part {
@@ -458,6 +462,10 @@ class TWalk {
       return false;
     }
     level.includedBy = FirstMatch(r_.includes, includes_, up.includedBy, false);
+    if (!r_.caseSensitive && level.includedBy != MatchedNone() &&
+        level.excludedBy == MatchedNone()) {
+      takenFolders_.push_back(path_);
+    }
     return true;
   }
 
@@ -664,9 +672,28 @@ class TWalk {
   std::vector<std::pair<uint64_t, uint64_t>> above_;
   std::string path_;
   std::vector<size_t> partEnds_;
+  std::vector<std::string> takenFolders_;
   int64_t seen_ = 0;
   bool stopped_ = false;
 };
+
+// Where names are compared without regard to case, 7-Zip refuses to put two
+// items into one archive whose paths differ only in letter case ("Duplicate
+// filename"): the files it takes and the folders it takes as such.
+void WarnOfCaseTwins(TPreview& preview, const std::vector<std::string>& folders) {
+  std::unordered_map<std::u32string, std::string> seen;
+  std::u32string key;
+  const auto item = [&](const std::string& path) {
+    Units(path, true, key);
+    const auto [at, added] = seen.emplace(key, path);
+    if (added || at->second == path) return;
+    preview.warnings.push_back(at->second + " and " + path +
+                               ": names that differ only in letter case, which the archiver "
+                               "refuses to hold together");
+  };
+  for (const std::string& folder : folders) item(folder);
+  for (const TPreviewFile& file : preview.files) item(file.path);
+}
 
 }  // namespace
 
@@ -758,6 +785,9 @@ TPreview Preview(const TPreviewRequest& request, const TPreviewProgress& progres
   TWalk walk(request, progress, preview);
   walk.Run();
   preview.cancelled = walk.Stopped();
+  if (!request.caseSensitive && request.dialect == TMaskDialect::md7Zip) {
+    WarnOfCaseTwins(preview, walk.TakenFolders());
+  }
   return preview;
 }
 

@@ -262,8 +262,14 @@ TEST_F(PreviewWalkTest, TheParametersDecideRecursionCaseAndMore) {
   m.SetArchiverParams("a -r0");
   EXPECT_EQ(Paths(Of(dir, "Texts")), (Files{"README", "a.txt", "sub/b.txt"}));
   m.SetArchiverParams("a -r -ssc-");
-  EXPECT_EQ(Paths(Of(dir, "Texts")),
-            (Files{"A.TXT", "README", "a.txt", "sub/README", "sub/b.txt"}));
+  const TPreview folded = Of(dir, "Texts");
+  EXPECT_EQ(Paths(folded), (Files{"A.TXT", "README", "a.txt", "sub/README", "sub/b.txt"}));
+  // Compared without case, "A.TXT" and "a.txt" are one name to 7-Zip, which
+  // then refuses to make the archive.
+  ASSERT_EQ(folded.warnings.size(), 1u);
+  EXPECT_EQ(folded.warnings[0].substr(0, folded.warnings[0].find(':')), "A.TXT and a.txt");
+  m.SetArchiverParams("a -r");
+  EXPECT_TRUE(Of(dir, "Texts").warnings.empty());
   m.SetArchiverParams("a -r '-x!sub/*.txt' -xr-!README");
   EXPECT_EQ(Paths(Of(dir, "Texts")), (Files{"a.txt", "sub/README"}));
   m.SetArchiverParams("a -r -x@list.txt");
@@ -495,9 +501,10 @@ TEST_F(PreviewWalkTest, PreviewEqualsWhatSevenZipArchivesOnRandomTrees) {
   const std::vector<std::string> params = {"a -r",      "a -r", "a -r",  "a -r",
                                            "a -r -snl", "a",    "a -r0", "a -r -ssc-"};
   const fs::path trees = temp / "random";
-  int compared = 0;
+  int compared = 0, caseTwins = 0;
   for (int i = 0; i < 120; ++i) {
-    std::mt19937 random(seed + static_cast<uint32_t>(i));
+    std::seed_seq seeds{seed, static_cast<uint32_t>(i)};
+    std::mt19937 random(seeds);
     const auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
     const fs::path dir = trees / ("t" + std::to_string(i));
     // Folders first, then files and links among them.
@@ -555,6 +562,15 @@ TEST_F(PreviewWalkTest, PreviewEqualsWhatSevenZipArchivesOnRandomTrees) {
     std::error_code gone;
     fs::remove(job.archiveFile, gone);
     const TJobOutcome outcome = RunJobAndWait(job);
+    // Two names that differ only in case make 7-Zip fail when it compares
+    // without case; the preview says so.
+    bool twins = false;
+    for (const std::string& w : p.warnings) twins = twins || w.find("letter case") != w.npos;
+    if (twins) {
+      EXPECT_EQ(outcome.status, 2) << "seed " << seed << ", tree " << i;
+      ++caseTwins;
+      continue;
+    }
     ASSERT_TRUE(outcome.status && *outcome.status <= 1)
         << "seed " << seed << ", tree " << i << ": " << outcome.error;
     const Files archived = Listing(job.archiveFile);
@@ -567,6 +583,8 @@ TEST_F(PreviewWalkTest, PreviewEqualsWhatSevenZipArchivesOnRandomTrees) {
     fs::remove(job.archiveFile, gone);
   }
   EXPECT_GE(compared, 60);  // most trees take something
+  std::printf("%d trees compared, %d refused for names that differ only in case\n", compared,
+              caseTwins);
 }
 
 }  // namespace
