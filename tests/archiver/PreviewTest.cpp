@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -326,19 +327,54 @@ TEST_F(PreviewWalkTest, LinksAreFollowedAsSevenZipFollowsThem) {
   EXPECT_TRUE(p.warnings.empty());
 }
 
+// A folder that cannot be read contributes nothing and is named in a
+// warning. The superuser reads every folder, so there the preview runs in a
+// child process as the user nobody.
 TEST_F(PreviewWalkTest, UnreadableFoldersAreWarnedAbout) {
 #ifndef _WIN32
   const fs::path dir = temp / "tree";
   Put(dir / "a.txt");
   Put(dir / "locked" / "b.txt");
+  Put(dir / "open" / "c.txt");
+  for (const fs::path& p : {temp.Path(), dir, dir / "open"}) {
+    fs::permissions(p, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                           fs::perms::others_read | fs::perms::others_exec);
+  }
   fs::permissions(dir / "locked", fs::perms::none);
-  const bool locked = ::access((dir / "locked").c_str(), R_OK) != 0;
-  const TPreview p = Of(dir, "");
+  m.Directories()->Clear();
+  TbkDirectory* d = m.Directories()->Add();
+  d->SetPath(dir.string());
+  const TPreviewRequest request =
+      MakePreviewRequest(m, JobOfDirectory(m, *d, GetArchiveDirectory(m, false)));
+
+  const bool root = ::geteuid() == 0;
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  const pid_t child = root ? ::fork() : 0;
+  if (child == 0) {
+    ::close(pipe[0]);
+    if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    const TPreview p = Preview(request);
+    std::string text;
+    for (const TPreviewFile& f : p.files) text += "file " + f.path + "\n";
+    for (const std::string& w : p.warnings) text += "warning " + w + "\n";
+    const bool written =
+        ::write(pipe[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(pipe[1]);
+    if (root) ::_exit(written ? 0 : 3);
+  }
+  ::close(pipe[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  ::close(pipe[0]);
+  if (root) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
   fs::permissions(dir / "locked", fs::perms::owner_all);
-  if (!locked) GTEST_SKIP() << "this user reads every folder";
-  EXPECT_EQ(Paths(p), (Files{"a.txt"}));
-  ASSERT_EQ(p.warnings.size(), 1u);
-  EXPECT_EQ(p.warnings[0], "locked: cannot be read");
+  EXPECT_EQ(text, "file a.txt\nfile open/c.txt\nwarning locked: cannot be read\n");
 #endif
 }
 
