@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -469,8 +470,9 @@ class TWalk {
     return true;
   }
 
-  // A file, its path pushed.
-  void File(int64_t bytes) {
+  // A file, its path pushed; one that cannot be read is left out of the
+  // archive with a warning.
+  void File(int64_t bytes, bool readable = true) {
     const Level& up = levels_.back();
     ++seen_;
     if (seen_ % kProgressEvery == 0) Report();
@@ -482,6 +484,7 @@ class TWalk {
     }
     const int includedBy = FirstMatch(r_.includes, includes_, up.includedBy, true);
     if (includedBy == MatchedNone()) return;
+    if (!readable) return Warn(Shown() + ": cannot be read; the archiver leaves it out");
     const int mask = r_.includes[static_cast<size_t>(includedBy)].mask;
     if (mask >= 0) Count(mask, bytes);
     out_.files.push_back({path_, bytes, mask});
@@ -611,8 +614,34 @@ class TWalk {
     if (type != DT_REG) return;  // devices, pipes and sockets are not archived
     if (!Wanted()) return Skipped();
     if (!known && ::fstatat(fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
-    File(st.st_size);
+    File(st.st_size, Readable(st));
   }
+
+  // From the file's owner and mode, as the system decides for the user the
+  // archiver runs as; access control lists are not read.
+  bool Readable(const struct stat& st) {
+    if (!user_) {
+      user_.emplace();
+      user_->uid = ::geteuid();
+      const int count = ::getgroups(0, nullptr);
+      user_->groups.resize(static_cast<size_t>(std::max(count, 0)));
+      if (count > 0)
+        user_->groups.resize(
+            static_cast<size_t>(std::max(::getgroups(count, user_->groups.data()), 0)));
+      user_->groups.push_back(::getegid());
+    }
+    if (user_->uid == 0) return true;
+    if (st.st_uid == user_->uid) return (st.st_mode & S_IRUSR) != 0;
+    if (std::find(user_->groups.begin(), user_->groups.end(), st.st_gid) != user_->groups.end()) {
+      return (st.st_mode & S_IRGRP) != 0;
+    }
+    return (st.st_mode & S_IROTH) != 0;
+  }
+  struct User {
+    uid_t uid = 0;
+    std::vector<gid_t> groups;
+  };
+  std::optional<User> user_;
 #else
   void WalkRoot() {
     if (!Folder(r_.root)) out_.error = "Cannot read the directory " + r_.job.workingDirectory;

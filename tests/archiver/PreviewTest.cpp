@@ -327,9 +327,9 @@ TEST_F(PreviewWalkTest, LinksAreFollowedAsSevenZipFollowsThem) {
   EXPECT_TRUE(p.warnings.empty());
 }
 
-// A folder that cannot be read contributes nothing and is named in a
-// warning. The superuser reads every folder, so there the preview runs in a
-// child process as the user nobody.
+// A folder or a file that cannot be read contributes nothing and is named
+// in a warning, as 7-Zip warns of it and leaves it out. The superuser reads every folder, so there
+// the preview runs in a child process as the user nobody.
 TEST_F(PreviewWalkTest, UnreadableFoldersAreWarnedAbout) {
 #ifndef _WIN32
   const fs::path dir = temp / "tree";
@@ -341,6 +341,8 @@ TEST_F(PreviewWalkTest, UnreadableFoldersAreWarnedAbout) {
                            fs::perms::others_read | fs::perms::others_exec);
   }
   fs::permissions(dir / "locked", fs::perms::none);
+  Put(dir / "secret.txt");
+  fs::permissions(dir / "secret.txt", fs::perms::none);
   m.Directories()->Clear();
   TbkDirectory* d = m.Directories()->Add();
   d->SetPath(dir.string());
@@ -374,7 +376,9 @@ TEST_F(PreviewWalkTest, UnreadableFoldersAreWarnedAbout) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   }
   fs::permissions(dir / "locked", fs::perms::owner_all);
-  EXPECT_EQ(text, "file a.txt\nfile open/c.txt\nwarning locked: cannot be read\n");
+  EXPECT_EQ(text,
+            "file a.txt\nfile open/c.txt\nwarning locked: cannot be read\n"
+            "warning secret.txt: cannot be read; the archiver leaves it out\n");
 #endif
 }
 
