@@ -548,10 +548,10 @@ class TWalk {
            "without end");
       return;
     }
-    const int listed = ::dup(fd);
-    DIR* dir = listed < 0 ? nullptr : ::fdopendir(listed);
+    // The listing stays open while the entries are taken: its descriptor is
+    // the one they are opened and looked at through.
+    DIR* dir = ::fdopendir(fd);
     if (!dir) {
-      if (listed >= 0) ::close(listed);
       ::close(fd);
       Warn(Shown() + ": cannot be read");
       return;
@@ -562,7 +562,6 @@ class TWalk {
       if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
       entries.push_back({name, e->d_type});
     }
-    ::closedir(dir);
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
     above_.push_back(identity);
@@ -573,7 +572,7 @@ class TWalk {
       Pop();
     }
     above_.pop_back();
-    ::close(fd);
+    ::closedir(dir);
   }
 
   void Take(int fd, const Entry& entry) {
