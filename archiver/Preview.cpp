@@ -39,17 +39,36 @@ char32_t FoldUnit(char32_t c) {
 // The characters of a name as the archivers see them: code points of UTF-8
 // on POSIX systems (a byte that is no part of a sequence stands alone), the
 // bytes of the ANSI code page on Windows.
+#ifdef _WIN32
+// The characters of the single-byte ANSI code page.
+const std::u32string& AnsiCharacters() {
+  static const std::u32string table = [] {
+    std::u32string characters(256, 0);
+    for (int byte = 0; byte < 256; ++byte) {
+      const char in = static_cast<char>(byte);
+      wchar_t out = 0;
+      characters[static_cast<size_t>(byte)] =
+          MultiByteToWideChar(CP_ACP, 0, &in, 1, &out, 1) == 1 ? out : static_cast<char32_t>(byte);
+    }
+    return characters;
+  }();
+  return table;
+}
+#endif
+
 void Units(std::string_view text, bool fold, std::u32string& out) {
   out.clear();
   for (size_t i = 0; i < text.size();) {
     char32_t c = static_cast<unsigned char>(text[i]);
     size_t length = 1;
-#ifndef _WIN32
     if (c >= 0x80) {
+#ifdef _WIN32
+      c = AnsiCharacters()[c];
+#else
       char32_t decoded;
       if (const size_t n = DecodeUtf8At(text, i, decoded)) c = decoded, length = n;
-    }
 #endif
+    }
     out.push_back(fold ? FoldUnit(c) : c);
     i += length;
   }
@@ -81,7 +100,7 @@ bool Glob(const Char* mask, size_t maskSize, const Char* name, size_t nameSize,
 }
 
 // One character of UTF-8: the lead byte and its continuation bytes.
-size_t NextUtf8(const char* name, size_t size, size_t at) {
+[[maybe_unused]] size_t NextUtf8(const char* name, size_t size, size_t at) {
   ++at;
   while (at < size && (static_cast<unsigned char>(name[at]) & 0xC0) == 0x80) ++at;
   return at;
