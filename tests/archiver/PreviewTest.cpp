@@ -549,11 +549,22 @@ TEST_F(PreviewWalkTest, PreviewEqualsWhatSevenZipArchivesOnRandomTrees) {
                                           "a",
                                           "[x].txt"};
   const std::vector<std::string> masks = {
-      "*.txt", "*.TXT", "*.*",       "*",        "?.txt", "a*",      "*b*",
-      "*.",    "data*", "\xC3\x9C*", "* *",      ".*",    "README",  "*.tmp",
-      "*.log", "?",     "??",        "docs.txt", "*.?",   "[x].txt", "*.T?T"};
-  const std::vector<std::string> params = {"a -r",      "a -r", "a -r",  "a -r",
-                                           "a -r -snl", "a",    "a -r0", "a -r -ssc-"};
+      "*.txt", "*.TXT", "*.*", "*", "?.txt", "a*", "*b*", "*.", "data*", "\xC3\x9C*", "* *", ".*",
+      "README", "*.tmp", "*.log", "?", "??", "docs.txt", "*.?", "[x].txt", "*.T?T",
+      // Masks with folders: fixed leading folders, wildcards in folders, a
+      // mask for folders only.
+      "data/*.txt", "*/a.txt", "docs.txt/", "a*/*", "README/?", "-x*"};
+  const std::vector<std::string> params = {"a -r",
+                                           "a -r",
+                                           "a -r",
+                                           "a -r",
+                                           "a -r -snl",
+                                           "a",
+                                           "a -r0",
+                                           "a -r -ssc-",
+                                           "a -r -x!*.log",
+                                           "a -r -xr-!data -i!*.tmp",
+                                           "a -r -x!*/README"};
   const fs::path trees = temp / "random";
   int compared = 0, caseTwins = 0;
   for (int i = 0; i < 120; ++i) {
