@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
+#include <unordered_map>
 #include <utility>
 
 #include "archiver/PosixScripts.h"
@@ -37,17 +39,36 @@ char32_t FoldUnit(char32_t c) {
 // The characters of a name as the archivers see them: code points of UTF-8
 // on POSIX systems (a byte that is no part of a sequence stands alone), the
 // bytes of the ANSI code page on Windows.
+#ifdef _WIN32
+// The characters of the single-byte ANSI code page.
+const std::u32string& AnsiCharacters() {
+  static const std::u32string table = [] {
+    std::u32string characters(256, 0);
+    for (int byte = 0; byte < 256; ++byte) {
+      const char in = static_cast<char>(byte);
+      wchar_t out = 0;
+      characters[static_cast<size_t>(byte)] =
+          MultiByteToWideChar(CP_ACP, 0, &in, 1, &out, 1) == 1 ? out : static_cast<char32_t>(byte);
+    }
+    return characters;
+  }();
+  return table;
+}
+#endif
+
 void Units(std::string_view text, bool fold, std::u32string& out) {
   out.clear();
   for (size_t i = 0; i < text.size();) {
     char32_t c = static_cast<unsigned char>(text[i]);
     size_t length = 1;
-#ifndef _WIN32
     if (c >= 0x80) {
+#ifdef _WIN32
+      c = AnsiCharacters()[c];
+#else
       char32_t decoded;
       if (const size_t n = DecodeUtf8At(text, i, decoded)) c = decoded, length = n;
-    }
 #endif
+    }
     out.push_back(fold ? FoldUnit(c) : c);
     i += length;
   }
@@ -79,7 +100,7 @@ bool Glob(const Char* mask, size_t maskSize, const Char* name, size_t nameSize,
 }
 
 // One character of UTF-8: the lead byte and its continuation bytes.
-size_t NextUtf8(const char* name, size_t size, size_t at) {
+[[maybe_unused]] size_t NextUtf8(const char* name, size_t size, size_t at) {
   ++at;
   while (at < size && (static_cast<unsigned char>(name[at]) & 0xC0) == 0x80) ++at;
   return at;
@@ -214,11 +235,19 @@ class TRequestMaker {
     // Windows-style entries name the directory in full; the archiver strips
     // it as the folder the names are relative to.
     if (!posix_) {
-      std::string base = r_.job.directory;
+      const auto backslashed = [](std::string text) {
+        std::replace(text.begin(), text.end(), '/', '\\');
+        return text;
+      };
+      std::string base = backslashed(r_.job.directory);
       while (!base.empty() && base.back() == '\\') base.pop_back();
       base += '\\';
-      if (entry.size() >= base.size() && SameTextAscii(entry.substr(0, base.size()), base)) {
+      if (entry.size() >= base.size() &&
+          SameTextAscii(backslashed(entry.substr(0, base.size())), base)) {
         entry.erase(0, base.size());
+        // A full path without wildcards names one file or folder: the
+        // archive folder's, which only the directory's own is.
+        if (!HasWildcard(entry)) recursion = TRecursion::rNone;
       }
     }
     std::vector<std::string> parts;
@@ -330,6 +359,9 @@ class TWalk {
     WalkRoot();
   }
   bool Stopped() const { return stopped_; }
+  // The folders the archiver takes as items of their own, where names are
+  // compared without regard to case.
+  const std::vector<std::string>& TakenFolders() const { return takenFolders_; }
 
  private:
   struct Part {
@@ -450,11 +482,16 @@ class TWalk {
       return false;
     }
     level.includedBy = FirstMatch(r_.includes, includes_, up.includedBy, false);
+    if (!r_.caseSensitive && level.includedBy != MatchedNone() &&
+        level.excludedBy == MatchedNone()) {
+      takenFolders_.push_back(path_);
+    }
     return true;
   }
 
-  // A file, its path pushed.
-  void File(int64_t bytes) {
+  // A file, its path pushed; one that cannot be read is left out of the
+  // archive with a warning.
+  void File(int64_t bytes, bool readable = true) {
     const Level& up = levels_.back();
     ++seen_;
     if (seen_ % kProgressEvery == 0) Report();
@@ -466,6 +503,7 @@ class TWalk {
     }
     const int includedBy = FirstMatch(r_.includes, includes_, up.includedBy, true);
     if (includedBy == MatchedNone()) return;
+    if (!readable) return Warn(Shown() + ": cannot be read; the archiver leaves it out");
     const int mask = r_.includes[static_cast<size_t>(includedBy)].mask;
     if (mask >= 0) Count(mask, bytes);
     out_.files.push_back({path_, bytes, mask});
@@ -493,7 +531,9 @@ class TWalk {
     return FirstMatch(r_.includes, includes_, up.includedBy, true) != MatchedNone();
   }
 
-  std::string Shown() const { return path_.empty() ? std::string(".") : path_; }
+  std::string Shown() const {
+    return path_.empty() ? std::string(".") : path_;
+  }
 
 #ifndef _WIN32
   struct Entry {
@@ -522,14 +562,15 @@ class TWalk {
                                                  static_cast<uint64_t>(self.st_ino)};
     if (std::find(above_.begin(), above_.end(), identity) != above_.end()) {
       ::close(fd);
-      Warn(Shown() + ": a link back into a folder above it; the archiver would follow it "
-                     "without end");
+      Warn(Shown() +
+           ": a link back into a folder above it; the archiver would follow it "
+           "without end");
       return;
     }
-    const int listed = ::dup(fd);
-    DIR* dir = listed < 0 ? nullptr : ::fdopendir(listed);
+    // The listing stays open while the entries are taken: its descriptor is
+    // the one they are opened and looked at through.
+    DIR* dir = ::fdopendir(fd);
     if (!dir) {
-      if (listed >= 0) ::close(listed);
       ::close(fd);
       Warn(Shown() + ": cannot be read");
       return;
@@ -540,7 +581,6 @@ class TWalk {
       if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
       entries.push_back({name, e->d_type});
     }
-    ::closedir(dir);
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
     above_.push_back(identity);
@@ -551,7 +591,7 @@ class TWalk {
       Pop();
     }
     above_.pop_back();
-    ::close(fd);
+    ::closedir(dir);
   }
 
   void Take(int fd, const Entry& entry) {
@@ -561,9 +601,10 @@ class TWalk {
     if (type == DT_UNKNOWN) {
       if (::fstatat(fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
       known = true;
-      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG
-                                          : S_ISLNK(st.st_mode) ? DT_LNK
-                                                                : DT_UNKNOWN;
+      type = S_ISDIR(st.st_mode)   ? DT_DIR
+             : S_ISREG(st.st_mode) ? DT_REG
+             : S_ISLNK(st.st_mode) ? DT_LNK
+                                   : DT_UNKNOWN;
     }
     if (type == DT_LNK) {
       if (r_.linksAsLinks) {
@@ -591,16 +632,43 @@ class TWalk {
     if (type != DT_REG) return;  // devices, pipes and sockets are not archived
     if (!Wanted()) return Skipped();
     if (!known && ::fstatat(fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
-    File(st.st_size);
+    File(st.st_size, Readable(st));
   }
+
+  // From the file's owner and mode, as the system decides for the user the
+  // archiver runs as; access control lists are not read.
+  bool Readable(const struct stat& st) {
+    if (!user_) {
+      user_.emplace();
+      user_->uid = ::geteuid();
+      const int count = ::getgroups(0, nullptr);
+      user_->groups.resize(static_cast<size_t>(std::max(count, 0)));
+      if (count > 0)
+        user_->groups.resize(
+            static_cast<size_t>(std::max(::getgroups(count, user_->groups.data()), 0)));
+      user_->groups.push_back(::getegid());
+    }
+    if (user_->uid == 0) return true;
+    if (st.st_uid == user_->uid) return (st.st_mode & S_IRUSR) != 0;
+    if (std::find(user_->groups.begin(), user_->groups.end(), st.st_gid) != user_->groups.end()) {
+      return (st.st_mode & S_IRGRP) != 0;
+    }
+    return (st.st_mode & S_IROTH) != 0;
+  }
+  struct User {
+    uid_t uid = 0;
+    std::vector<gid_t> groups;
+  };
+  std::optional<User> user_;
 #else
   void WalkRoot() {
     if (!Folder(r_.root)) out_.error = "Cannot read the directory " + r_.job.workingDirectory;
   }
 
   bool Folder(const std::string& folder) {
-    HANDLE self = CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE self =
+        CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (self == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
     const bool known = GetFileInformationByHandle(self, &info) != 0;
@@ -610,8 +678,9 @@ class TWalk {
         info.dwVolumeSerialNumber,
         (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
     if (std::find(above_.begin(), above_.end(), identity) != above_.end()) {
-      Warn(Shown() + ": a link back into a folder above it; the archiver would follow it "
-                     "without end");
+      Warn(Shown() +
+           ": a link back into a folder above it; the archiver would follow it "
+           "without end");
       return true;
     }
     WIN32_FIND_DATAA found;
@@ -650,9 +719,28 @@ class TWalk {
   std::vector<std::pair<uint64_t, uint64_t>> above_;
   std::string path_;
   std::vector<size_t> partEnds_;
+  std::vector<std::string> takenFolders_;
   int64_t seen_ = 0;
   bool stopped_ = false;
 };
+
+// Where names are compared without regard to case, 7-Zip refuses to put two
+// items into one archive whose paths differ only in letter case ("Duplicate
+// filename"): the files it takes and the folders it takes as such.
+void WarnOfCaseTwins(TPreview& preview, const std::vector<std::string>& folders) {
+  std::unordered_map<std::u32string, std::string> seen;
+  std::u32string key;
+  const auto item = [&](const std::string& path) {
+    Units(path, true, key);
+    const auto [at, added] = seen.emplace(key, path);
+    if (added || at->second == path) return;
+    preview.warnings.push_back(at->second + " and " + path +
+                               ": names that differ only in letter case, which the archiver "
+                               "refuses to hold together");
+  };
+  for (const std::string& folder : folders) item(folder);
+  for (const TPreviewFile& file : preview.files) item(file.path);
+}
 
 }  // namespace
 
@@ -679,6 +767,9 @@ TPreviewRequest MakePreviewRequest(const TbkManager& manager, const TArchiveJob&
     case TArchiverFamily::afRar:
     case TArchiverFamily::afWinZip:
       r.dialect = TMaskDialect::mdWindows;
+      // Their POSIX builds match as they do on Windows, but with letter
+      // case, and no test here holds them to it.
+      r.approximate = posix;
       break;
     case TArchiverFamily::afOther:
       r.dialect = TMaskDialect::md7Zip;
@@ -741,6 +832,9 @@ TPreview Preview(const TPreviewRequest& request, const TPreviewProgress& progres
   TWalk walk(request, progress, preview);
   walk.Run();
   preview.cancelled = walk.Stopped();
+  if (!request.caseSensitive && request.dialect == TMaskDialect::md7Zip) {
+    WarnOfCaseTwins(preview, walk.TakenFolders());
+  }
   return preview;
 }
 

@@ -16,7 +16,8 @@ namespace pw {
 // How the archiver matches masks against names.
 enum class TMaskDialect {
   md7Zip,     // "*" and "?" only; case-sensitive in the POSIX style
-  mdWindows,  // Windows wildcards, case-insensitive, "*.*" matches every name
+  mdWindows,  // Windows wildcards, "*.*" matches every name; case-insensitive in
+              // the Windows style
 };
 
 struct TPreviewMask {
@@ -34,8 +35,10 @@ struct TPreviewFile {
 struct TPreview {
   std::string directory;  // the folder walked ("~/" expanded)
   TMaskDialect dialect = TMaskDialect::md7Zip;
-  // The archiver is none of the known ones, or its parameters name a list
-  // file of masks: previewed with 7-Zip's rules and the masks the job holds.
+  // The archiver is none of the known ones (previewed with 7-Zip's rules),
+  // RAR or WinZip in the POSIX style, or the parameters name a list file of
+  // masks or an exclude switch 7-Zip does not read: the preview may differ
+  // from the archive.
   bool approximate = false;
   bool excluding = false;  // the rule leaves the masks' files out
   // The rule's active masks, in its order. An including rule counts the files
@@ -66,9 +69,9 @@ struct TPreviewPattern {
   std::vector<std::string> fixed;
   std::vector<std::string> parts;
   bool recursive = true;
-  bool forFiles = true;     // false for a mask that ends in a separator
-  bool wildcards = true;    // false where the archiver matches names literally
-  int mask = -1;            // the rule's mask it comes from; -1 for the job's own
+  bool forFiles = true;   // false for a mask that ends in a separator
+  bool wildcards = true;  // false where the archiver matches names literally
+  int mask = -1;          // the rule's mask it comes from; -1 for the job's own
 };
 
 // Everything a preview needs, copied out of the document on the thread that
@@ -83,7 +86,7 @@ struct TPreviewRequest {
   char separator = '/';  // the style's, for the paths in the preview
   // 7-Zip's -snl: links are stored as links rather than followed.
   bool linksAsLinks = false;
-  std::string root;  // the directory as the system names it
+  std::string root;                // the directory as the system names it
   std::vector<std::string> masks;  // the rule's active masks
   // What the archiver receives: a file is taken when an include matches it
   // (or a folder above it) and no exclude does. The job's own excludes come
@@ -92,6 +95,7 @@ struct TPreviewRequest {
   std::vector<TPreviewPattern> includes;
   std::vector<TPreviewPattern> excludes;
 };
+// On the document's thread: reads the rule, the style and the parameters.
 TPreviewRequest MakePreviewRequest(const TbkManager& manager, const TArchiveJob& job);
 
 // Walks the job's directory and applies the masks as the job's archiver will.

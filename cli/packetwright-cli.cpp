@@ -21,6 +21,7 @@
 #include "archiver/BatchFiles.h"
 #include "archiver/JobPool.h"
 #include "archiver/Journal.h"
+#include "archiver/Preview.h"
 #include "cli/SettingsJson.h"
 #include "cli/TerminalText.h"
 #include "model/HoardkeeperClasses.h"
@@ -41,14 +42,15 @@ constexpr int kArchiverFailed = 3;
 
 const char kExitStatuses[] =
     "Exit status: 0 done; 1 a failure (unreadable settings or journal, a directory that cannot "
-    "be entered or whose archive clashes with another's, an archiver that cannot be started, "
-    "output that cannot be written), each reported as one line on standard error; a run goes "
-    "on with the other directories after one fails; 2 a usage error; 3 run --wait: no failure, "
-    "but an archiver returned non-zero; 128 plus N run --wait: ended by signal N (SIGTERM, "
-    "SIGINT or SIGHUP), which went on to every archiver at work, and no further directory "
-    "started.\n";
+    "be entered or read or whose archive clashes with another's, an archiver that cannot be "
+    "started, output that cannot be written), each reported as one line on standard error; "
+    "run and preview go on with the other directories after one fails; 2 a usage error; 3 run "
+    "--wait: no failure, but an archiver returned non-zero; 128 plus N run --wait: ended by "
+    "signal N (SIGTERM, SIGINT or SIGHUP), which went on to every archiver at work, and no "
+    "further directory started.\n";
 
-const char* const kCommands[] = {"show", "commands", "bat", "run", "export", "import", "history"};
+const char* const kCommands[] = {"show",   "commands", "bat",     "run",
+                                 "export", "import",   "history", "preview"};
 
 // The first word that is neither an option nor the value of --settings, when
 // it names no command; CLI11 would only say that a command is required.
@@ -355,6 +357,89 @@ void History(const std::string& settings, const std::vector<int>& indexes, bool 
   if (!std::cout.flush()) throw EWriteError("Cannot write to standard output");
 }
 
+std::string Plural(int64_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// A number of bytes exactly, with a rounded size beside it once it is large.
+std::string Bytes(int64_t bytes) {
+  std::string text = Plural(bytes, "byte", "bytes");
+  if (bytes < 1024) return text;
+  const char* const units[] = {"KiB", "MiB", "GiB", "TiB", "PiB"};
+  double size = static_cast<double>(bytes) / 1024;
+  size_t unit = 0;
+  while (size >= 1024 && unit + 1 < std::size(units)) size /= 1024, ++unit;
+  char rounded[32];
+  std::snprintf(rounded, sizeof rounded, " (%.1f %s)", size, units[unit]);
+  return text + rounded;
+}
+
+void PrintPreview(const TbkManager& m, int index, const TPreview& p) {
+  const TbkDirectory& d = *m.Directories()->Items(index - 1);
+  std::cout << "[" << index << "] " << Printable(p.directory) << "\n";
+  if (d.RuleName().empty()) {
+    std::cout << "    Rule: none (everything is archived)\n";
+  } else if (!FindRule(d.RuleName(), m.Rules())) {
+    std::cout << "    Rule: " << Printable(d.RuleName()) << " (missing: everything is archived)\n";
+  } else if (p.masks.empty()) {
+    std::cout << "    Rule: " << Printable(d.RuleName())
+              << " (no active mask: everything is archived)\n";
+  } else {
+    std::cout << "    Rule: " << Printable(d.RuleName())
+              << (p.excluding ? " (leaves out what its masks match)\n"
+                              : " (takes only what its masks match)\n");
+  }
+  if (p.approximate) {
+    std::cout << "    Approximate: the archiver's own matching is not known; 7-Zip's is used\n";
+  }
+  std::cout << "    Takes: " << Plural(p.totalFiles, "file", "files") << ", " << Bytes(p.totalBytes)
+            << "\n";
+  size_t width = 0;
+  for (const TPreviewMask& mask : p.masks) width = std::max(width, Printable(mask.mask).size());
+  for (const TPreviewMask& mask : p.masks) {
+    const std::string shown = Printable(mask.mask);
+    std::cout << "      " << shown << std::string(width - shown.size(), ' ') << "  "
+              << (p.excluding ? "leaves out " : "") << Plural(mask.files, "file", "files") << ", "
+              << Bytes(mask.bytes) << "\n";
+  }
+  for (const std::string& warning : p.warnings) {
+    std::cout << "    Warning: " << Printable(warning) << "\n";
+  }
+}
+
+// What each chosen directory's job would take (every directory when none is
+// chosen); a directory whose job cannot run, or that cannot be read, is
+// reported and the others are still previewed.
+int PreviewDirectories(const TbkManager& m, const std::vector<int>& indexes, bool filesOnly) {
+  std::vector<int> chosen = indexes;
+  if (chosen.empty()) {
+    for (int i = 0; i < m.Directories()->Count(); ++i) chosen.push_back(i + 1);
+  }
+  for (const int index : chosen) Directory(m, index);
+  const std::vector<TArchiveJob> jobs = MakeArchiveJobs(m, GetArchiveDirectory(m, false));
+  if (filesOnly) BinaryStandardOutput();
+  bool failed = false, first = true;
+  for (const int index : chosen) {
+    const TArchiveJob& job = jobs[static_cast<size_t>(index - 1)];
+    const TPreview p = Preview(MakePreviewRequest(m, job));
+    if (!p.error.empty()) {
+      Report(job.directory + ": " + p.error);
+      failed = true;
+      continue;
+    }
+    if (filesOnly) {
+      // The names as stored, for other programs to read; nothing else.
+      for (const TPreviewFile& file : p.files) std::cout << file.path << '\n';
+      continue;
+    }
+    if (!first) std::cout << "\n";
+    first = false;
+    PrintPreview(m, index, p);
+  }
+  const int written = OutputWritten();
+  return written != 0 ? written : failed ? kFailed : 0;
+}
+
 void Import(const std::string& output) {
   TbkManager manager;
   ParseSettingsJson(std::cin, manager);
@@ -432,6 +517,17 @@ int Main(int argc, char** argv) {
                       "settings file now");
   history->add_flag("--json", json, "print the records as the journal holds them, JSON lines");
 
+  CLI::App* preview = app.add_subcommand(
+      "preview",
+      "print what each directory's job would take, without running the archiver: the files "
+      "and bytes in all and for each of the rule's masks (every directory, or the given ones)");
+  std::vector<int> previewIndexes;
+  bool filesOnly = false;
+  preview->add_option("INDEX", previewIndexes, "directories to preview");
+  preview->add_flag("--files", filesOnly,
+                    "print only the files, one path a line relative to its directory, as "
+                    "stored");
+
   if (const char* unknown = UnknownCommand(argc, argv)) {
     return UsageError(std::string("unknown command \"") + unknown + "\"");
   }
@@ -473,6 +569,7 @@ int Main(int argc, char** argv) {
     }
     if (*bat) WriteBatchFile(batFile, GetBatchLinesForAll(manager));
     if (*run) return Run(manager, indexes, wait, jobsAtOnce, JournalFileName(settings));
+    if (*preview) return PreviewDirectories(manager, previewIndexes, filesOnly);
     return OutputWritten();
   } catch (const Exception& e) {
     return Failed(e.Message());

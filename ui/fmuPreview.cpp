@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "archiver/ArchiveJob.h"
+#include "platform/PathStyle.h"
 #include "ui/UiText.h"
 #include "ui/fmuBase.h"
 
@@ -185,13 +186,21 @@ TfmPreview::TfmPreview(TPreviewRequest request, QWidget* parent)
   laApproximate->setWordWrap(true);
   laApproximate->setStyleSheet("color: #8a5a00;");
   laApproximate->setVisible(request_.approximate);
-  laApproximate->setText(
-      ArchiverFamily(request_.job.program) == TArchiverFamily::afOther
-          ? "The archiver " + ToQt(request_.job.program) +
-                " is none of those the program knows: the masks are applied as 7-Zip applies "
-                "them, and what it archives may differ."
-          : QString("The archiver's switches hold what the preview cannot follow (a list file "
-                    "of masks, an exclude switch of another form): what it archives may differ."));
+  // Why the list may differ from the archive.
+  const TArchiverFamily family = ArchiverFamily(request_.job.program);
+  if (family == TArchiverFamily::afOther) {
+    laApproximate->setText("The archiver " + ToQt(request_.job.program) +
+                           " is none of those the program knows: the masks are applied as "
+                           "7-Zip applies them, and what it archives may differ.");
+  } else if (family != TArchiverFamily::af7Zip && IsPosixStyle()) {
+    laApproximate->setText("The masks are applied by Windows' rules, as " +
+                           ToQt(request_.job.program) +
+                           " follows them on Windows; here what it archives may differ.");
+  } else {
+    laApproximate->setText(
+        "The archiver's switches hold what the preview cannot follow (a list file of masks, "
+        "an exclude switch of another form): what it archives may differ.");
+  }
 
   laProgress = new QLabel(this);
   laProgress->setObjectName("laProgress");

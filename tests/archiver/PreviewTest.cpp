@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -16,6 +17,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJob.h"
@@ -56,8 +58,12 @@ TEST(PreviewMatcherTest, SevenZipHasStarAndQuestionMarkOnly) {
   EXPECT_FALSE(Matches7Zip("*.*", "README"));
   // "?" is exactly one character, a character of several bytes too.
   EXPECT_TRUE(Matches7Zip("?.txt", "a.txt"));
+#ifdef _WIN32
+  EXPECT_TRUE(Matches7Zip("?.txt", "\xF1.txt"));  // the ANSI code page's n with tilde
+#else
   EXPECT_TRUE(Matches7Zip("?.txt", "\xC3\xB1.txt"));
   EXPECT_TRUE(Matches7Zip("?.txt", "\xE6\x97\xA5.txt"));
+#endif
   EXPECT_FALSE(Matches7Zip("?.txt", ".txt"));
   EXPECT_FALSE(Matches7Zip("?.txt", "ab.txt"));
   EXPECT_TRUE(Matches7Zip("a?c", "abc"));
@@ -77,8 +83,13 @@ TEST(PreviewMatcherTest, SevenZipCaseMattersOnlyWhenAskedTo) {
   EXPECT_FALSE(Matches7Zip("readme", "README"));
   EXPECT_TRUE(Matches7Zip("*.txt", "B.TXT", false));
   EXPECT_TRUE(Matches7Zip("readme", "README", false));
-  EXPECT_TRUE(Matches7Zip("\xC3\xBC*", "\xC3\x9C" "ber", false));  // ü and Ü
-  EXPECT_FALSE(Matches7Zip("\xC3\xBC*", "\xC3\x9C" "ber", true));
+#ifdef _WIN32
+  const std::string small = "\xFC", capital = "\xDC";  // in the ANSI code page
+#else
+  const std::string small = "\xC3\xBC", capital = "\xC3\x9C";
+#endif
+  EXPECT_TRUE(Matches7Zip(small + "*", capital + "ber", false));
+  EXPECT_FALSE(Matches7Zip(small + "*", capital + "ber", true));
 }
 
 TEST(PreviewMatcherTest, WindowsWildcardsFollowFindFirstFile) {
@@ -112,33 +123,44 @@ TEST(PreviewMatcherTest, WindowsWildcardsFollowFindFirstFile) {
 }
 
 #ifdef _WIN32
-// The Windows matcher against the system's own on the same names.
+// The Windows matcher against the system's own on the same names. The names
+// are valid 8.3 names, so that no short name of another form can match in
+// their place. Wine leaves out the rules of "?" before a dot or at the end
+// and of "*." and ".?": those masks are compared on Windows only.
 TEST(PreviewMatcherTest, WindowsMatcherAgreesWithFindFirstFile) {
   const test::TTempFolder temp("preview-win");
-  const std::vector<std::string> names = {"README",  "a.txt",   "B.TXT",  "a.b.txt", "ab.txt",
-                                          "abcd.txt", "a.txt.bak", "x y.doc", "a.docx", "a.tx",
-                                          ".hidden", "name",    "ab",     "a"};
+  const std::vector<std::string> names = {"README", "a.txt", "B.TXT",   "ab.txt", "abcd.txt",
+                                          "a.tx",   "a.doc", "x_y.doc", "name",   "ab",
+                                          "a",      "b.c",   "ABC.D"};
   for (const std::string& name : names) test::WriteFile(temp / name, "x");
-  const std::vector<std::string> masks = {"*",       "*.*",    "*.txt", "*.TXT", "?.txt",
-                                          "???.txt", "a?",     "*.",    "*.tx?", "a*",
-                                          "*b*",     "*.doc",  "name",  "x y.*", "*.?"};
-  for (const std::string& mask : masks) {
+  struct Case {
+    std::string mask;
+    bool dosRules;
+  };
+  const std::vector<Case> cases = {
+      {"*", false},     {"*.*", false},   {"*.txt", false},  {"*.TXT", false},
+      {"?.txt", false}, {"a*", false},    {"*b*", false},    {"*.doc", false},
+      {"name", false},  {"x?y.*", false}, {"???.txt", true}, {"a?", true},
+      {"*.", true},     {"*.tx?", true},  {"*.?", true},     {"abc.?", true}};
+  const bool wine = test::UnderWine();
+  for (const Case& c : cases) {
+    if (wine && c.dosRules) continue;
     std::set<std::string> found;
     WIN32_FIND_DATAW data;
-    const std::wstring pattern = (temp.Path() / fs::u8path(mask)).wstring();
+    const std::wstring pattern = (temp.Path() / c.mask).wstring();
     HANDLE find = FindFirstFileW(pattern.c_str(), &data);
     if (find != INVALID_HANDLE_VALUE) {
       do {
         const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..") found.insert(fs::path(name).u8string());
+        if (name != L"." && name != L"..") found.insert(fs::path(name).string());
       } while (FindNextFileW(find, &data));
       FindClose(find);
     }
     std::set<std::string> ours;
     for (const std::string& name : names) {
-      if (MatchesWindows(mask, name)) ours.insert(name);
+      if (MatchesWindows(c.mask, name)) ours.insert(name);
     }
-    EXPECT_EQ(ours, found) << mask;
+    EXPECT_EQ(ours, found) << c.mask;
   }
 }
 #endif
@@ -177,8 +199,8 @@ class PreviewWalkTest : public ::testing::Test {
     TbkDirectory* d = m.Directories()->Add();
     d->SetPath(dir.string());
     d->SetRuleName(rule);
-    return Preview(
-        MakePreviewRequest(m, JobOfDirectory(m, *d, GetArchiveDirectory(m, false))), progress);
+    return Preview(MakePreviewRequest(m, JobOfDirectory(m, *d, GetArchiveDirectory(m, false))),
+                   progress);
   }
 
   static Files Paths(const TPreview& p) {
@@ -229,8 +251,8 @@ TEST_F(PreviewWalkTest, MasksMatchNamesAndFoldersAtAnyDepth) {
   for (const TPreviewFile& f : p.files) EXPECT_EQ(f.mask, -1);
 
   // No rule, a missing one, and one without an active mask take everything.
-  const Files everything = {".hidden.txt", "B.TXT", "README", "a.txt", "docs.txt/inner.bin",
-                            "sub/deep/c.txt", "sub/deep/d.log"};
+  const Files everything = {".hidden.txt",        "B.TXT",          "README",        "a.txt",
+                            "docs.txt/inner.bin", "sub/deep/c.txt", "sub/deep/d.log"};
   EXPECT_EQ(Paths(Of(dir, "")), everything);
   EXPECT_EQ(Paths(Of(dir, "Gone")), everything);
   TbkRule* idle = Rule("Idle", ecInclude, {"*.txt"});
@@ -245,8 +267,8 @@ TEST_F(PreviewWalkTest, MasksMatchNamesAndFoldersAtAnyDepth) {
 // masks with wildcards reach further down; its own switches count too.
 TEST_F(PreviewWalkTest, TheParametersDecideRecursionCaseAndMore) {
   const fs::path dir = temp / "tree";
-  for (const char* name : {"a.txt", "A.TXT", "sub/b.txt", "sub/README", "README", "x.tmp",
-                           "sub/y.tmp"}) {
+  for (const char* name :
+       {"a.txt", "A.TXT", "sub/b.txt", "sub/README", "README", "x.tmp", "sub/y.tmp"}) {
     Put(dir / name);
   }
   Rule("Texts", ecInclude, {"*.txt", "README"});
@@ -255,7 +277,14 @@ TEST_F(PreviewWalkTest, TheParametersDecideRecursionCaseAndMore) {
   m.SetArchiverParams("a -r0");
   EXPECT_EQ(Paths(Of(dir, "Texts")), (Files{"README", "a.txt", "sub/b.txt"}));
   m.SetArchiverParams("a -r -ssc-");
-  EXPECT_EQ(Paths(Of(dir, "Texts")), (Files{"A.TXT", "README", "a.txt", "sub/README", "sub/b.txt"}));
+  const TPreview folded = Of(dir, "Texts");
+  EXPECT_EQ(Paths(folded), (Files{"A.TXT", "README", "a.txt", "sub/README", "sub/b.txt"}));
+  // Compared without case, "A.TXT" and "a.txt" are one name to 7-Zip, which
+  // then refuses to make the archive.
+  ASSERT_EQ(folded.warnings.size(), 1u);
+  EXPECT_EQ(folded.warnings[0].substr(0, folded.warnings[0].find(':')), "A.TXT and a.txt");
+  m.SetArchiverParams("a -r");
+  EXPECT_TRUE(Of(dir, "Texts").warnings.empty());
   m.SetArchiverParams("a -r '-x!sub/*.txt' -xr-!README");
   EXPECT_EQ(Paths(Of(dir, "Texts")), (Files{"a.txt", "sub/README"}));
   m.SetArchiverParams("a -r -x@list.txt");
@@ -285,10 +314,10 @@ TEST_F(PreviewWalkTest, LinksAreFollowedAsSevenZipFollowsThem) {
   const fs::path dir = temp / "tree";
   Put(dir / "real" / "f.txt", "123");
   Put(dir / "g.txt", "12345");
-  fs::create_directory_symlink("real", dir / "again");           // reached twice
-  fs::create_symlink("g.txt", dir / "link.txt");                 // a file through a link
-  fs::create_symlink("nowhere", dir / "dangling.txt");           // leads nowhere
-  fs::create_directory_symlink("..", dir / "real" / "up");       // back into its parent
+  fs::create_directory_symlink("real", dir / "again");      // reached twice
+  fs::create_symlink("g.txt", dir / "link.txt");            // a file through a link
+  fs::create_symlink("nowhere", dir / "dangling.txt");      // leads nowhere
+  fs::create_directory_symlink("..", dir / "real" / "up");  // back into its parent
   TPreview p = Of(dir, "");
   EXPECT_EQ(Paths(p), (Files{"again/f.txt", "g.txt", "link.txt", "real/f.txt"}));
   for (const TPreviewFile& f : p.files) {
@@ -299,30 +328,71 @@ TEST_F(PreviewWalkTest, LinksAreFollowedAsSevenZipFollowsThem) {
   ASSERT_EQ(p.warnings.size(), 3u);
   std::string warnings;
   for (const std::string& w : p.warnings) warnings += w + "\n";
-  EXPECT_NE(warnings.find("dangling.txt: a link that leads nowhere"), std::string::npos) << warnings;
+  EXPECT_NE(warnings.find("dangling.txt: a link that leads nowhere"), std::string::npos)
+      << warnings;
   EXPECT_NE(warnings.find("real/up: a link back"), std::string::npos) << warnings;
   EXPECT_NE(warnings.find("again/up: a link back"), std::string::npos) << warnings;
 
   // With -snl 7-Zip keeps links as links: each is a file of its own.
   m.SetArchiverParams("a -r -snl");
   p = Of(dir, "");
-  EXPECT_EQ(Paths(p), (Files{"again", "dangling.txt", "g.txt", "link.txt", "real/f.txt", "real/up"}));
+  EXPECT_EQ(Paths(p),
+            (Files{"again", "dangling.txt", "g.txt", "link.txt", "real/f.txt", "real/up"}));
   EXPECT_TRUE(p.warnings.empty());
 }
 
+// A folder or a file that cannot be read contributes nothing and is named
+// in a warning, as 7-Zip warns of it and leaves it out. The superuser reads every folder, so there
+// the preview runs in a child process as the user nobody.
 TEST_F(PreviewWalkTest, UnreadableFoldersAreWarnedAbout) {
 #ifndef _WIN32
   const fs::path dir = temp / "tree";
   Put(dir / "a.txt");
   Put(dir / "locked" / "b.txt");
+  Put(dir / "open" / "c.txt");
+  for (const fs::path& p : {temp.Path(), dir, dir / "open"}) {
+    fs::permissions(p, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                           fs::perms::others_read | fs::perms::others_exec);
+  }
   fs::permissions(dir / "locked", fs::perms::none);
-  const bool locked = ::access((dir / "locked").c_str(), R_OK) != 0;
-  const TPreview p = Of(dir, "");
+  Put(dir / "secret.txt");
+  fs::permissions(dir / "secret.txt", fs::perms::none);
+  m.Directories()->Clear();
+  TbkDirectory* d = m.Directories()->Add();
+  d->SetPath(dir.string());
+  const TPreviewRequest request =
+      MakePreviewRequest(m, JobOfDirectory(m, *d, GetArchiveDirectory(m, false)));
+
+  const bool root = ::geteuid() == 0;
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  const pid_t child = root ? ::fork() : 0;
+  if (child == 0) {
+    ::close(pipe[0]);
+    if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    const TPreview p = Preview(request);
+    std::string text;
+    for (const TPreviewFile& f : p.files) text += "file " + f.path + "\n";
+    for (const std::string& w : p.warnings) text += "warning " + w + "\n";
+    const bool written =
+        ::write(pipe[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(pipe[1]);
+    if (root) ::_exit(written ? 0 : 3);
+  }
+  ::close(pipe[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  ::close(pipe[0]);
+  if (root) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
   fs::permissions(dir / "locked", fs::perms::owner_all);
-  if (!locked) GTEST_SKIP() << "this user reads every folder";
-  EXPECT_EQ(Paths(p), (Files{"a.txt"}));
-  ASSERT_EQ(p.warnings.size(), 1u);
-  EXPECT_EQ(p.warnings[0], "locked: cannot be read");
+  EXPECT_EQ(text,
+            "file a.txt\nfile open/c.txt\nwarning locked: cannot be read\n"
+            "warning secret.txt: cannot be read; the archiver leaves it out\n");
 #endif
 }
 
@@ -363,8 +433,8 @@ TEST_F(PreviewWalkTest, AJobThatCannotRunIsNotWalked) {
 
   m.Directories()->Clear();
   m.Directories()->Add()->SetPath("relative/path");
-  const TPreview q = Preview(
-      MakePreviewRequest(m, MakeArchiveJobs(m, GetArchiveDirectory(m, false))[0]));
+  const TPreview q =
+      Preview(MakePreviewRequest(m, MakeArchiveJobs(m, GetArchiveDirectory(m, false))[0]));
   EXPECT_EQ(q.error, "The directory's path is not absolute");
 
   const TPreview gone = Of(temp / "missing", "");
@@ -372,26 +442,59 @@ TEST_F(PreviewWalkTest, AJobThatCannotRunIsNotWalked) {
 }
 
 // The Windows style hands WinRAR the masks with the directory's path; the
-// names of files are matched, without regard to case, and "*.*" is all.
-TEST_F(PreviewWalkTest, WindowsDialectMatchesFileNamesOnly) {
+// names of files are matched, without regard to case, and "*.*" is all. Runs
+// on Windows too, where the walk is the system's own.
+TEST(PreviewWindowsTest, WindowsDialectMatchesFileNamesOnly) {
   fakes::FixedPathStyle windows{TPathStyle::psWindows};
   const ScopedOverride<IPathStyle> useWindows(windows);
+  const test::TTempFolder temp("preview-rar");
   const fs::path dir = temp / "tree";
   for (const char* name : {"a.TXT", "b.txt", "README", "docs.txt/inner.bin", "sub/c.Txt"}) {
-    Put(dir / name);
+    fs::create_directories((dir / name).parent_path());
+    test::WriteFile(dir / name, "x");
   }
+  TbkManager m;
   m.SetArchiverExeFileName("C:\\Program Files\\WinRAR\\WinRAR.exe");
   m.SetArchiverParams("a -r");
   m.SetExcludeKey("-x");
   m.SetOutputPath("D:\\Archives");
-  Rule("Texts", ecInclude, {"*.txt"});
-  Rule("All", ecInclude, {"*.*"});
-  Rule("NoTexts", ecExclude, {"*.txt"});
-  TPreview p = Of(dir, "Texts");
-  EXPECT_EQ(p.dialect, TMaskDialect::mdWindows);
-  EXPECT_EQ(Paths(p), (Files{"a.TXT", "b.txt", "sub\\c.Txt"}));
-  EXPECT_EQ(Paths(Of(dir, "All")).size(), 5u);
-  EXPECT_EQ(Paths(Of(dir, "NoTexts")), (Files{"README", "docs.txt\\inner.bin"}));
+  for (const auto& [name, category, mask] : {std::tuple{"Texts", ecInclude, "*.txt"},
+                                             {"All", ecInclude, "*.*"},
+                                             {"NoTexts", ecExclude, "*.txt"}}) {
+    TbkRule* rule = m.Rules()->Add();
+    rule->SetName(name);
+    rule->SetCategory(category);
+    rule->Extensions()->Add()->SetExt(mask);
+  }
+  TbkDirectory* d = m.Directories()->Add();
+  d->SetPath(dir.string());
+  const auto of = [&](const char* rule) {
+    d->SetRuleName(rule);
+    const TPreview p = Preview(MakePreviewRequest(m, MakeArchiveJob(m, *d, 1, "D:\\Archives")));
+    EXPECT_EQ(p.dialect, TMaskDialect::mdWindows);
+    EXPECT_FALSE(p.approximate);
+    Files files;
+    for (const TPreviewFile& f : p.files) files.insert(f.path);
+    return files;
+  };
+  EXPECT_EQ(of("Texts"), (Files{"a.TXT", "b.txt", "sub\\c.Txt"}));
+  EXPECT_EQ(of("All").size(), 5u);
+  EXPECT_EQ(of("NoTexts"), (Files{"README", "docs.txt\\inner.bin"}));
+
+  // The archive folder inside the directory is left out; a folder of that
+  // name further down is not.
+  test::WriteFile(dir / "sub" / "Archives", "x");
+  fs::create_directories(dir / "Archives");
+  test::WriteFile(dir / "Archives" / "old.rar", "x");
+  m.SetOutputPath(d->Path() + "\\Archives");
+  d->SetRuleName("");
+  const TArchiveJob job = MakeArchiveJob(m, *d, 1, m.OutputPath());
+  ASSERT_EQ(job.excludes.size(), 1u);
+  const TPreview p = Preview(MakePreviewRequest(m, job));
+  Files files;
+  for (const TPreviewFile& f : p.files) files.insert(f.path);
+  EXPECT_EQ(files, (Files{"README", "a.TXT", "b.txt", "docs.txt\\inner.bin", "sub\\Archives",
+                          "sub\\c.Txt"}));
 }
 
 // ---- The preview against the archive ------------------------------------------------
@@ -418,21 +521,55 @@ Files Listing(const fs::path& archive) {
 TEST_F(PreviewWalkTest, PreviewEqualsWhatSevenZipArchivesOnRandomTrees) {
   if (!Apply7ZipOptions(m)) GTEST_SKIP() << "7zz is not installed (scripts/setup installs it)";
   uint32_t seed = 20261208;
-  if (const char* given = std::getenv("PW_PREVIEW_SEED")) seed = static_cast<uint32_t>(std::stoul(given));
-  const std::vector<std::string> names = {
-      "a.txt", "B.TXT", "c.Txt", "README", "readme", "Makefile", ".hidden", ".config.txt",
-      "notes.", "x y.txt", " lead.log", "trail .log", "\xC3\x9C" "ber.txt", "\xC3\xB1.txt",
-      "\xE6\x97\xA5\xE6\x9C\xAC.TXT", "data.tmp", "data", "docs.txt", "a.b.c", "z.log", "q.tmp",
-      "ab", "a", "[x].txt"};
+  if (const char* given = std::getenv("PW_PREVIEW_SEED"))
+    seed = static_cast<uint32_t>(std::stoul(given));
+  const std::vector<std::string> names = {"a.txt",
+                                          "B.TXT",
+                                          "c.Txt",
+                                          "README",
+                                          "readme",
+                                          "Makefile",
+                                          ".hidden",
+                                          ".config.txt",
+                                          "notes.",
+                                          "x y.txt",
+                                          " lead.log",
+                                          "trail .log",
+                                          "\xC3\x9C"
+                                          "ber.txt",
+                                          "\xC3\xB1.txt",
+                                          "\xE6\x97\xA5\xE6\x9C\xAC.TXT",
+                                          "data.tmp",
+                                          "data",
+                                          "docs.txt",
+                                          "a.b.c",
+                                          "z.log",
+                                          "q.tmp",
+                                          "ab",
+                                          "a",
+                                          "[x].txt"};
   const std::vector<std::string> masks = {
-      "*.txt", "*.TXT", "*.*", "*", "?.txt", "a*", "*b*", "*.", "data*", "\xC3\x9C*", "* *",
-      ".*", "README", "*.tmp", "*.log", "?", "??", "docs.txt", "*.?", "[x].txt", "*.T?T"};
-  const std::vector<std::string> params = {"a -r", "a -r", "a -r", "a -r", "a -r -snl", "a",
-                                           "a -r0", "a -r -ssc-"};
+      "*.txt", "*.TXT", "*.*", "*", "?.txt", "a*", "*b*", "*.", "data*", "\xC3\x9C*", "* *", ".*",
+      "README", "*.tmp", "*.log", "?", "??", "docs.txt", "*.?", "[x].txt", "*.T?T",
+      // Masks with folders: fixed leading folders, wildcards in folders, a
+      // mask for folders only.
+      "data/*.txt", "*/a.txt", "docs.txt/", "a*/*", "README/?", "-x*"};
+  const std::vector<std::string> params = {"a -r",
+                                           "a -r",
+                                           "a -r",
+                                           "a -r",
+                                           "a -r -snl",
+                                           "a",
+                                           "a -r0",
+                                           "a -r -ssc-",
+                                           "a -r -x!*.log",
+                                           "a -r -xr-!data -i!*.tmp",
+                                           "a -r -x!*/README"};
   const fs::path trees = temp / "random";
-  int compared = 0;
+  int compared = 0, caseTwins = 0;
   for (int i = 0; i < 120; ++i) {
-    std::mt19937 random(seed + static_cast<uint32_t>(i));
+    std::seed_seq seeds{seed, static_cast<uint32_t>(i)};
+    std::mt19937 random(seeds);
     const auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
     const fs::path dir = trees / ("t" + std::to_string(i));
     // Folders first, then files and links among them.
@@ -452,7 +589,8 @@ TEST_F(PreviewWalkTest, PreviewEqualsWhatSevenZipArchivesOnRandomTrees) {
     }
     if (pick(3) == 0 && !files.empty()) {
       const fs::path link = dir / ("l" + names[pick(names.size())]);
-      if (!fs::exists(fs::symlink_status(link))) fs::create_symlink(files[pick(files.size())], link);
+      if (!fs::exists(fs::symlink_status(link)))
+        fs::create_symlink(files[pick(files.size())], link);
     }
     if (pick(3) == 0 && folders.size() > 1) {
       // Only from the top, so no link leads back into a folder above it.
@@ -489,18 +627,29 @@ TEST_F(PreviewWalkTest, PreviewEqualsWhatSevenZipArchivesOnRandomTrees) {
     std::error_code gone;
     fs::remove(job.archiveFile, gone);
     const TJobOutcome outcome = RunJobAndWait(job);
+    // Two names that differ only in case make 7-Zip fail when it compares
+    // without case; the preview says so.
+    bool twins = false;
+    for (const std::string& w : p.warnings) twins = twins || w.find("letter case") != w.npos;
+    if (twins) {
+      EXPECT_EQ(outcome.status, 2) << "seed " << seed << ", tree " << i;
+      ++caseTwins;
+      continue;
+    }
     ASSERT_TRUE(outcome.status && *outcome.status <= 1)
         << "seed " << seed << ", tree " << i << ": " << outcome.error;
     const Files archived = Listing(job.archiveFile);
     std::string rules;
     for (const TMaskEntry& e : job.excludes) rules += " " + e.key + e.entry;
     for (const TMaskEntry& e : job.includes) rules += " " + e.entry;
-    ASSERT_EQ(previewed, archived) << "seed " << seed << " (PW_PREVIEW_SEED), tree " << i << ": "
-                                   << job.params << rules;
+    ASSERT_EQ(previewed, archived)
+        << "seed " << seed << " (PW_PREVIEW_SEED), tree " << i << ": " << job.params << rules;
     if (!archived.empty()) ++compared;
     fs::remove(job.archiveFile, gone);
   }
   EXPECT_GE(compared, 60);  // most trees take something
+  std::printf("%d trees compared, %d refused for names that differ only in case\n", compared,
+              caseTwins);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "archiver/ArchiveCommands.h"
@@ -559,6 +560,131 @@ TEST_F(CliHistoryTest, JsonGivesTheJournalsLinesByteForByte) {
   r = With({"history", "--json", "2", "1"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, JournalLine(records[0]) + byHand + "\n" + JournalLine(records[3]));
+}
+
+// ---- preview ---------------------------------------------------------------------
+
+class CliPreviewTest : public CliTest {
+ protected:
+  // Two directories with a rule each, and a third that clashes with the
+  // first when asked for.
+  void Setup(const std::string& strange, bool clash) {
+    TbkManager m;
+#ifdef _WIN32
+    m.SetArchiverExeFileName("C:\\Tools\\7z.exe");
+#else
+    m.SetArchiverExeFileName("/usr/bin/7zz");
+#endif
+    m.SetArchiverParams("a -r");
+    m.SetExcludeKey("-x!");
+    m.SetOutputPath(ProgramPath(root / "out"));
+    m.SetSubDirNamePattern("");
+    TbkRule* texts = m.Rules()->Add();
+    texts->SetName("Texts");
+    texts->SetCategory(ecInclude);
+    for (const char* mask : {"*.txt", "*.log", "*.none"}) texts->Extensions()->Add()->SetExt(mask);
+    texts->Extensions()->Add()->SetExt(strange);
+    TbkRule* noTemp = m.Rules()->Add();
+    noTemp->SetName("NoTemp");
+    noTemp->SetCategory(ecExclude);
+    noTemp->Extensions()->Add()->SetExt("*.tmp");
+    fs::create_directories(root / "one" / "sub");
+    fs::create_directories(root / "two");
+    WriteFile(root / "one" / "a.txt", "12345");
+    WriteFile(root / "one" / "sub" / "b.txt", "123");
+    WriteFile(root / "one" / "c.log", std::string(2048, 'x'));
+    WriteFile(root / "one" / "d.tmp", "1");
+    WriteFile(root / "one" / strange, "12");
+    WriteFile(root / "two" / "x.tmp", "1");
+    WriteFile(root / "two" / "y.bin", "1234");
+    for (const auto& [name, rule] : {std::pair{"one", "Texts"}, {"two", "NoTemp"}, {"one", ""}}) {
+      if (!clash && std::string(rule).empty()) break;
+      TbkDirectory* d = m.Directories()->Add();
+      d->SetPath(Dir(name));
+      d->SetRuleName(rule);
+    }
+    m.SaveToFile(settings, true);
+  }
+};
+
+TEST_F(CliPreviewTest, PrintsTheTotalsAndEachMask) {
+#ifdef _WIN32
+  const std::string strange = "odd name.txt2", shown = strange;
+#else
+  // Its escape sequence reaches the terminal as text.
+  const std::string strange = "\x1b[2Jodd.txt2", shown = "\\x1B[2Jodd.txt2";
+#endif
+  Setup(strange, false);
+  const Result r = With({"preview"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  // The masks in a column as wide as the widest.
+  const auto row = [&](const std::string& mask, const std::string& counts) {
+    return "      " + mask + std::string(shown.size() - mask.size(), ' ') + "  " + counts + "\n";
+  };
+  EXPECT_NE(r.out.find(Text("[1] " + Dir("one") +
+                            "\n    Rule: Texts (takes only what its masks match)\n"
+                            "    Takes: 4 files, 2058 bytes (2.0 KiB)\n" +
+                            row("*.txt", "2 files, 8 bytes") +
+                            row("*.log", "1 file, 2048 bytes (2.0 KiB)") +
+                            row("*.none", "0 files, 0 bytes") + row(shown, "1 file, 2 bytes"))),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+  EXPECT_NE(r.out.find(Text("[2] " + Dir("two") +
+                            "\n    Rule: NoTemp (leaves out what its "
+                            "masks match)\n    Takes: 1 file, 4 bytes\n      *.tmp  leaves out "
+                            "1 file, 1 byte\n")),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("[3]"), std::string::npos);
+}
+
+// --files prints the paths as stored and nothing else; a clash is one line
+// on standard error for each directory, and the others are still previewed.
+TEST_F(CliPreviewTest, FilesAreListedAsStoredAndClashesFail) {
+#ifdef _WIN32
+  const std::string strange = "odd name.txt2";
+  const char sep = '\\';
+#else
+  const std::string strange = "\x1b[2Jodd.txt2";
+  const char sep = '/';
+#endif
+  Setup(strange, true);
+  Result r = With({"preview", "2", "--files"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "y.bin\n");
+
+  r = With({"preview", "--files"});
+  EXPECT_EQ(r.status, 1);
+  // Directory 1 and 3 clash; 2 is listed.
+  EXPECT_EQ(r.out, "y.bin\n");
+  EXPECT_EQ(Lines(r.err), 2) << r.err;
+  EXPECT_NE(r.err.find("packetwright-cli: " + Dir("one") + ": Its archive"), std::string::npos)
+      << r.err;
+
+  // Without the clash the strange name comes out byte for byte.
+  TbkManager m;
+  m.LoadFromFile(settings);
+  m.Directories()->Delete(2);
+  m.SaveToFile(settings, true);
+  r = With({"preview", "1", "--files"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string expected =
+      "a.txt\nc.log\n" + std::string("sub") + sep + "b.txt\n" + strange + "\n";
+  const auto sorted = [](const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+  };
+  EXPECT_EQ(sorted(r.out), sorted(expected));
+  EXPECT_EQ(r.out.back(), '\n');
+
+  r = With({"preview", "7"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("No directory 7"), std::string::npos);
 }
 
 }  // namespace
