@@ -7,6 +7,7 @@
 //   pool_bench [FOLDER] [ROUNDS] [MB_PER_DIRECTORY]
 // The trees are made in FOLDER (default /tmp/pw-pool-bench) once and reused.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -111,8 +112,16 @@ std::pair<long long, int> ArchiversNow() {
   return {bytes, count};
 }
 
+double ChildrenCpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_CHILDREN, &usage);
+  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 struct TFigures {
   double seconds = 0;
+  double cpuSeconds = 0;  // of the archivers, user and system
   long long peakBytes = 0;
   int peakArchivers = 0;
   int failed = 0;
@@ -137,15 +146,26 @@ TFigures RunOnce(const pw::TbkManager& manager, int jobsAtOnce) {
   events.ended = [&](size_t, const std::string&, const pw::TJobOutcome& outcome) {
     if (!outcome.Succeeded()) ++failed;
   };
+  const double cpuBefore = ChildrenCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   pw::TJobPool pool(jobs, jobsAtOnce);
   pool.Run(events);
   figures.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  figures.cpuSeconds = ChildrenCpuSeconds() - cpuBefore;
   done = true;
   sampler.join();
   figures.failed = failed.load();
   return figures;
+}
+
+// The system's load average over the last minute: other work on the machine
+// skews the figures.
+std::string Load() {
+  std::ifstream in("/proc/loadavg");
+  std::string one;
+  in >> one;
+  return one;
 }
 
 template <class T>
@@ -193,9 +213,12 @@ int main(int argc, char** argv) {
     for (size_t m = 0; m < modes.size(); ++m) {
       const auto& [name, jobs] = modes[(m + static_cast<size_t>(round)) % modes.size()];
       const TFigures f = RunOnce(manager, jobs);
-      std::fprintf(out, "  round %d  %-32s %7.2f s  peak %7.1f MB  %2d archivers at once%s\n",
-                  round + 1, name.c_str(), f.seconds, f.peakBytes / 1048576.0, f.peakArchivers,
-                  f.failed ? "  (FAILED JOBS)" : "");
+      std::fprintf(out,
+                   "  round %d  %-32s %7.2f s  peak %7.1f MB  %2d archivers at once  "
+                   "%6.1f s of CPU (%.0f%%)  load %s%s\n",
+                   round + 1, name.c_str(), f.seconds, f.peakBytes / 1048576.0, f.peakArchivers,
+                   f.cpuSeconds, 100 * f.cpuSeconds / f.seconds, Load().c_str(),
+                   f.failed ? "  (FAILED JOBS)" : "");
       std::fflush(out);
       results[jobs].push_back(f);
     }
