@@ -96,9 +96,10 @@ void TJobPool::Work(const TPoolEvents& events) {
     };
     TRunOptions options;
     options.stop = &stop_;
+    // The next job's turn comes once this one's event is out, so that the
+    // started events come in the order the archivers started.
     options.started = [&] {
       ran = true;
-      nextTurn();
       try {
         if (events.started) events.started(index, started);
       } catch (...) {
@@ -108,6 +109,7 @@ void TJobPool::Work(const TPoolEvents& events) {
         }
         Cancel();
       }
+      nextTurn();
     };
     outcome = RunJobAndWait(job, options);
     if (!ran) nextTurn();

@@ -47,7 +47,8 @@ struct TPoolEvents {
   //
   // started: the job's archiver runs (not called for a job that did not
   // start: one with an error, one whose archiver could not be started, one
-  // never started after Cancel()).
+  // never started after Cancel()). These calls come in the jobs' order: the
+  // next archiver starts once the call has returned.
   std::function<void(size_t index, const std::string& started)> started;
   // Every job ends exactly once, whether it ran or not.
   std::function<void(size_t index, const std::string& started, const TJobOutcome& outcome)> ended;

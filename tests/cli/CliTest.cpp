@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -286,6 +287,135 @@ TEST_F(CliTest, ASignalEndsAWaitedRunAndTheArchiverAtWork) {
   }
 }
 #endif
+
+#ifndef _WIN32
+// The same signal to a run of two archivers at once: both get it and are
+// waited for, both jobs are journaled as ended by it, the third directory
+// never starts, and the status is 128 plus the signal's number.
+TEST_F(CliTest, ASignalReachesEveryArchiverAtWorkInARunOfSeveralAtOnce) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  const fs::path record = root / "record.txt", started = root / "started.txt";
+  TRecording held(record, 0, 0, root / "never", started);
+  const std::string cli = CliPath();
+  std::vector<std::string> args = {cli,      "--settings", settings, "run", "--wait",
+                                   "--jobs", "2",          "1",      "2",   "3"};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const std::string out = (root / "stdout").string(), err = (root / "stderr").string();
+  const pid_t companion = ::fork();
+  if (companion == 0) {
+    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) ::_exit(127);
+    ::execv(cli.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ASSERT_GT(companion, 0);
+  std::string lines;
+  for (int i = 0; i < 600 && Lines(lines = ReadFile(started)) < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_EQ(Lines(lines), 2) << "the two archivers did not start";
+  ASSERT_EQ(::kill(companion, SIGTERM), 0);
+  int status = 0;
+  pid_t ended = 0;
+  for (int i = 0; i < 600 && (ended = ::waitpid(companion, &status, WNOHANG)) == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  if (ended == 0) {
+    ::kill(companion, SIGKILL);
+    ::waitpid(companion, &status, 0);
+    FAIL() << "the run did not end";
+  }
+  std::istringstream pids(lines);
+  for (std::string pid; std::getline(pids, pid);) {
+    if (::kill(std::stoi(pid), 0) == 0) {
+      ADD_FAILURE() << "archiver " << pid << " was left running";
+      ::kill(std::stoi(pid), SIGKILL);
+    }
+  }
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+  EXPECT_EQ(ReadFile(started), lines) << "another directory started";
+  EXPECT_FALSE(fs::exists(record)) << "an archiver ended by itself";
+  const std::string why = "Ended by signal 15 (Terminated)";
+  const std::vector<TJournalRecord> journal = ReadJournal(JournalFileName(settings));
+  ASSERT_EQ(journal.size(), 2u);
+  std::set<std::string> directories;
+  for (const TJournalRecord& r : journal) {
+    directories.insert(r.directory);
+    EXPECT_EQ(r.status, 128 + SIGTERM) << r.directory;
+    EXPECT_EQ(r.error, why) << r.directory;
+  }
+  EXPECT_EQ(directories, (std::set<std::string>{Dir("one"), Dir("two")}));
+  const std::string errors = ReadFile(err);
+  EXPECT_EQ(Lines(errors), 2) << errors;
+  EXPECT_NE(errors.find("packetwright-cli: " + Dir("one") + ": " + why + "\n"), std::string::npos);
+  EXPECT_NE(errors.find("packetwright-cli: " + Dir("two") + ": " + why + "\n"), std::string::npos);
+}
+#endif
+
+// A run of several archivers at once prints the same lines, each whole, and
+// journals the same records as a run of one after the other; only their
+// order may differ, as the jobs end.
+TEST_F(CliTest, ARunOfSeveralAtOnceReportsAndJournalsAsOneAfterTheOther) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  for (const char* name : {"four", "five"}) {
+    fs::create_directories(root / name);
+    m.Directories()->Add()->SetPath(Dir(name));
+  }
+  m.Directories()->Add()->SetPath(Dir("gone"));
+  m.SaveToFile(settings, true);
+  const auto sorted = [](const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+  };
+  std::vector<std::vector<TJournalRecord>> journals;
+  std::vector<Result> results;
+  for (const char* jobs : {"1", "3"}) {
+    fs::remove(JournalFileName(settings));
+    TRecording recording(root / (std::string("record") + jobs + ".txt"), 2, 100);
+    results.push_back(With({"run", "--wait", "--jobs", jobs, "1", "2", "3", "4", "5", "6"}));
+    std::vector<TJournalRecord> journal = ReadJournal(JournalFileName(settings));
+    for (TJournalRecord& r : journal) {
+      EXPECT_FALSE(r.started.empty());
+      EXPECT_FALSE(r.ended.empty());
+      r.started.clear();
+      r.ended.clear();
+    }
+    std::sort(journal.begin(), journal.end(),
+              [](const TJournalRecord& a, const TJournalRecord& b) { return a.position < b.position; });
+    journals.push_back(journal);
+  }
+  EXPECT_EQ(results[0].status, 1);
+  EXPECT_EQ(results[1].status, 1);
+  EXPECT_EQ(sorted(results[0].out), sorted(results[1].out));
+  EXPECT_EQ(sorted(results[0].err), sorted(results[1].err));
+  EXPECT_EQ(Lines(results[1].out), 5) << results[1].out;
+  EXPECT_EQ(results[1].err, Text("packetwright-cli: " + Dir("gone") + ": File not found\n"));
+  ASSERT_EQ(journals[0].size(), 6u);
+  EXPECT_EQ(journals[0], journals[1]);
+}
+
+TEST_F(CliTest, JobsMustBeAPositiveNumberAndGoWithWait) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  for (const Args& args : {Args{"run", "--wait", "--jobs", "0"}, Args{"run", "--wait", "--jobs", "x"},
+                           Args{"run", "--wait", "--jobs", "-2"}, Args{"run", "--jobs", "2"},
+                           Args{"run", "--wait", "--jobs"}}) {
+    const Result r = With(args);
+    EXPECT_EQ(r.status, 2) << args.back() << r.err;
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_EQ(r.err.rfind("packetwright-cli: ", 0), 0u) << r.err;
+  }
+  EXPECT_NE(Cli({"run", "--help"}).out.find("--jobs"), std::string::npos);
+}
 
 TEST_F(CliTest, RunWithoutWaitReturnsAtOnce) {
   TbkManager m;

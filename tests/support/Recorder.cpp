@@ -96,6 +96,19 @@ class TLock {
 #endif
 };
 
+// Counts the recorders running at once in file, "NOW MOST", one at a time.
+void CountRunning(const char* file, int change) {
+  const TLock lock(file);
+  int now = 0, most = 0;
+  std::sscanf(Contents(file).c_str(), "%d %d", &now, &most);
+  now += change;
+  most = now > most ? now : most;
+  if (std::FILE* out = std::fopen(file, "wb")) {
+    std::fprintf(out, "%d %d\n", now, most);
+    std::fclose(out);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -111,6 +124,8 @@ int main(int argc, char** argv) {
       std::fclose(f);
     }
   }
+  const char* running = std::getenv("PW_RECORD_RUNNING");
+  if (running && *running) CountRunning(running, +1);
   if (delay) std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
   // Held until the test makes the release file, for a minute at most.
   for (int i = 0; release && *release && i < 600; ++i) {
@@ -120,6 +135,7 @@ int main(int argc, char** argv) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
+  if (running && *running) CountRunning(running, -1);
   if (!record) return 125;
   const TLock lock(record);
   std::string text = Contents(record) + CurrentDirectory() + "\n";

@@ -65,7 +65,9 @@ int RunProgram(const std::string& program, const std::vector<std::string>& argum
 // removes it; once they are used up, with PW_RECORD_STATUS.
 // When PW_RECORD_STARTED names a file, it first appends a line with its
 // process id to that file. Recorders running at once take their statuses and
-// add their records one at a time (locking "<PW_RECORD>.lock").
+// add their records one at a time (locking "<PW_RECORD>.lock"). When
+// PW_RECORD_RUNNING names a file, it holds "NOW MOST": how many recorders are
+// between their start and their wait's end now, and the most there ever were.
 std::string RecorderPath();
 // Points the recorder at a file and a status for as long as the object lives.
 class TRecording {
