@@ -84,16 +84,24 @@ void StartJob(const TArchiveJob& job, bool throughShell) {
   processes.Start("/bin/sh", words);
 }
 
-TJobOutcome RunJobAndWait(const TArchiveJob& job) {
+TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options) {
   TJobOutcome outcome;
   try {
-    Prepare(job);
+    Refuse(job);
     IProcessRunner& processes = Get<IProcessRunner>();
-    if (job.MadeFresh() && !RemoveFile(job.partialFile)) {
-      throw Exception("Cannot remove the leftover " + job.partialFile);
-    }
-    outcome.status = IsPosixStyle() ? processes.RunAndWait(job.program, PosixArguments(job))
-                                    : processes.RunAndWait(job.program, BatchParameters(job));
+    TRunOptions inDirectory = options;
+    inDirectory.workingDirectory = job.workingDirectory;
+    // Once the directory is known to be there, as after a folder change.
+    inDirectory.prepare = [&job, &options] {
+      if (options.prepare) options.prepare();
+      ForceDirectories(job.archiveFolder);
+      if (job.MadeFresh() && !RemoveFile(job.partialFile)) {
+        throw Exception("Cannot remove the leftover " + job.partialFile);
+      }
+    };
+    outcome.status = IsPosixStyle()
+                         ? processes.RunAndWait(job.program, PosixArguments(job), inDirectory)
+                         : processes.RunAndWait(job.program, BatchParameters(job), inDirectory);
   } catch (const Exception& e) {
     outcome.error = e.Message();
     return outcome;

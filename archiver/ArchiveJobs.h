@@ -9,6 +9,7 @@
 
 #include "archiver/ArchiveJob.h"
 #include "model/HoardkeeperClasses.h"
+#include "platform/Process.h"
 
 namespace pw {
 
@@ -29,7 +30,13 @@ struct TJobOutcome {
 // when 7-Zip succeeds, after we have gone.
 void StartJob(const TArchiveJob& job, bool throughShell);
 // Runs the job and waits for it; never throws for the job's own failures.
-TJobOutcome RunJobAndWait(const TArchiveJob& job);
+// The archiver starts in the job's working directory by itself: the
+// process's current directory stays as it is, so that several threads may
+// run jobs at once. The options' working directory is the job's; their stop
+// may end the archiver from another thread, whose job then ends with the
+// archiver's status (the 7-Zip temporary archive removed, the old archive
+// kept). A directory that cannot be entered fails as a folder change would.
+TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options = {});
 
 // The first two steps of a Windows-style run: makes the directory's path
 // current and returns the archiver's parameters, with the archive folder

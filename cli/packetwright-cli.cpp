@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -20,7 +21,9 @@
 #include "archiver/ArchiveJob.h"
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
+#include "archiver/JobPool.h"
 #include "archiver/Journal.h"
+#include "archiver/Preview.h"
 #include "cli/SettingsJson.h"
 #include "cli/TerminalText.h"
 #include "model/HoardkeeperClasses.h"
@@ -43,13 +46,13 @@ const char kExitStatuses[] =
     "Exit status:\n"
     "  0                           done\n"
     "  1                           a failure (unreadable settings or journal, a directory that "
-    "cannot be entered or whose archive clashes with another's, an archiver that cannot be "
-    "started, output that cannot be written), each reported as one line on standard error; a "
-    "run goes on with the next directory after one fails\n"
+    "cannot be entered or read or whose archive clashes with another's, an archiver that "
+    "cannot be started, output that cannot be written), each reported as one line on standard "
+    "error; run and preview go on with the other directories after one fails\n"
     "  2                           a usage error\n"
     "  3                           run --wait: no failure, but an archiver returned non-zero\n"
     "  128+N                       run --wait: ended by signal N (SIGTERM, SIGINT or SIGHUP), "
-    "which went on to the archiver at work, and no further directory ran\n";
+    "which went on to every archiver at work, and no further directory started\n";
 
 // The commands as one list, each with its arguments on its line and, for
 // --help-all, each option below it: a layout that reads well on a terminal
@@ -71,7 +74,12 @@ class TCommandsFormatter final : public CLI::Formatter {
                             [](const CLI::Option* option) { return option->nonpositional(); });
       for (const CLI::Option* option : arguments) {
         const bool many = option->get_items_expected_max() > 1;
-        const std::string name = option->get_name() + (many ? " ..." : "");
+        std::string name = option->get_name() + (many ? " ..." : "");
+        // An option that takes a value shows it, as "--jobs N".
+        // (The type name carries its checks after a colon: "N:INT in [1 - 256]".)
+        const std::string type =
+            option->get_type_name().substr(0, option->get_type_name().find(':'));
+        if (option->nonpositional() && !type.empty()) name += " " + type;
         synopsis += option->get_required() ? " " + name : " [" + name + "]";
       }
       CLI::detail::format_help(out, synopsis, command->get_description(), get_column_width());
@@ -85,7 +93,8 @@ class TCommandsFormatter final : public CLI::Formatter {
   }
 };
 
-const char* const kCommands[] = {"show", "commands", "bat", "run", "export", "import", "history"};
+const char* const kCommands[] = {"show",   "commands", "bat",     "run",
+                                 "export", "import",   "history", "preview"};
 
 // The first word that is neither an option nor the value of --settings, when
 // it names no command; CLI11 would only say that a command is required.
@@ -197,17 +206,8 @@ class TJobJournal {
 
   void Add(const TArchiveJob& job, const std::string& started, const TJobOutcome& outcome,
            bool awaited) {
-    TJournalRecord record;
-    record.directory = job.directory;
-    record.position = job.position;
-    record.archive = job.archiveFile;
-    record.started = started;
-    if (awaited) record.ended = JournalTimeNow();
-    record.status = outcome.status;
-    if (!outcome.error.empty()) record.error = outcome.error;
-    record.bytes = outcome.bytes;
     try {
-      AppendJournalRecord(file_, record);
+      AppendJournalRecord(file_, JobRecord(job, started, outcome, awaited));
     } catch (const Exception& e) {
       if (!reported_) Report(e.Message());
       reported_ = true;
@@ -223,14 +223,101 @@ std::string EndedBy(int signal) {
   return "Ended by signal " + std::to_string(signal) + " (" + SignalDescription(signal) + ")";
 }
 
-// Runs the chosen directories (or the marked ones) in order. A directory that
-// fails is reported and the next one runs; the status is 1 when any failed,
-// 3 when only archivers returned non-zero. Every job goes into the journal.
-// SIGTERM, SIGINT or SIGHUP ends a waited run, and not only the companion: the
-// signal goes on to the archiver at work, which is waited for and journaled
-// as ended by it, no further directory starts, and the status is 128 plus the
-// signal's number.
-int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait,
+// What a run has come to so far: its lines on standard output and error, its
+// journal, and its exit status.
+class TRunReport {
+ public:
+  explicit TRunReport(const std::string& journalFile) : journal_(journalFile) {}
+
+  // One job's line (or two) and record.
+  void Ended(int index, const TArchiveJob& job, const std::string& started,
+             const TJobOutcome& outcome, bool awaited) {
+    if (outcome.status) {
+      std::cout << "[" << index << "] " << Printable(job.directory) << ": exit status "
+                << *outcome.status << std::endl;
+      archiverFailed_ = archiverFailed_ || *outcome.status != 0;
+    }
+    if (!outcome.error.empty()) {
+      Report(job.directory + ": " + outcome.error);
+      failed_ = true;
+    }
+    journal_.Add(job, started, outcome, awaited);
+  }
+
+  int Status() const { return failed_ ? kFailed : archiverFailed_ ? kArchiverFailed : 0; }
+
+ private:
+  TJobJournal journal_;
+  bool failed_ = false, archiverFailed_ = false;
+};
+
+// Starts the jobs one after the other without waiting for them.
+int StartAll(const std::vector<int>& chosen, const std::vector<TArchiveJob>& jobs,
+             const std::string& journalFile) {
+  TRunReport report(journalFile);
+  for (const int index : chosen) {
+    const TArchiveJob& job = jobs[static_cast<size_t>(index - 1)];
+    const std::string started = JournalTimeNow();
+    TJobOutcome outcome;
+    if (!job.error.empty()) {
+      outcome.error = job.error;
+    } else {
+      try {
+        StartJob(job, false);
+      } catch (const Exception& e) {
+        outcome.error = e.Message();
+      }
+    }
+    report.Ended(index, job, started, outcome, false);
+  }
+  return report.Status();
+}
+
+// Runs the jobs through a pool of jobsAtOnce archivers and waits for each.
+// Their lines come in the order the jobs end, each whole. SIGTERM, SIGINT or
+// SIGHUP ends the run, and not only the companion: the signal goes on to
+// every archiver at work, each is waited for and journaled as ended by it, no
+// further directory starts (nor is journaled), and the status is 128 plus
+// the signal's number.
+int RunAndWaitAll(const std::vector<int>& chosen, const std::vector<TArchiveJob>& jobs,
+                  int jobsAtOnce, const std::string& journalFile) {
+  const TEndingSignalsPassedOn passedOn;
+  std::vector<TArchiveJob> pooled;
+  for (const int index : chosen) pooled.push_back(jobs[static_cast<size_t>(index - 1)]);
+  TJobPool pool(std::move(pooled), jobsAtOnce);
+  TRunReport report(journalFile);
+  std::mutex mutex;  // the output, the journal and the report are one job's at a time
+  bool endedBySignal = false;
+  size_t notStarted = chosen.size();  // the first job that a signal kept from starting
+  TPoolEvents events;
+  events.ended = [&](size_t i, const std::string& started, TJobOutcome outcome) {
+    const std::lock_guard lock(mutex);
+    if (outcome.error == kNotStartedCancelled) {
+      notStarted = std::min(notStarted, i);
+      return;
+    }
+    if (const int signal = TEndingSignalsPassedOn::Received(); signal && outcome.status) {
+      outcome.error = EndedBy(signal);
+      endedBySignal = true;
+    }
+    report.Ended(chosen[i], pool.Jobs()[i], started, outcome, true);
+  };
+  pool.Run(events);
+  if (const int signal = TEndingSignalsPassedOn::Received()) {
+    // Unless the line of a job it ended said so already.
+    if (!endedBySignal) {
+      Report(EndedBy(signal) +
+             (notStarted == chosen.size() ? "" : " before " + pool.Jobs()[notStarted].directory));
+    }
+    return 128 + signal;
+  }
+  return report.Status();
+}
+
+// Runs the chosen directories (or the marked ones). A directory that fails is
+// reported and the others run; the status is 1 when any failed, 3 when only
+// archivers returned non-zero. Every job goes into the journal.
+int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait, int jobsAtOnce,
         const std::string& journalFile) {
   std::vector<int> chosen = indexes;
   if (chosen.empty()) {
@@ -242,54 +329,8 @@ int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait,
   TFrozenClock runStart(Get<IClock>().Now());
   const ScopedOverride<IClock> oneMoment(runStart);
   const std::vector<TArchiveJob> jobs = MakeArchiveJobs(m, GetArchiveDirectory(m, false));
-  TJobJournal journal(journalFile);
-  std::optional<TEndingSignalsPassedOn> passedOn;
-  if (wait) passedOn.emplace();
-  bool failed = false, archiverFailed = false, endedBySignal = false;
-  std::string notStarted;  // the first directory that a signal kept from running
-  for (const int index : chosen) {
-    const TArchiveJob& job = jobs[static_cast<size_t>(index - 1)];
-    if (TEndingSignalsPassedOn::Received()) {
-      notStarted = job.directory;
-      break;
-    }
-    const std::string started = JournalTimeNow();
-    TJobOutcome outcome;
-    if (!job.error.empty()) {
-      outcome.error = job.error;
-    } else if (!wait) {
-      try {
-        StartJob(job, false);
-      } catch (const Exception& e) {
-        outcome.error = e.Message();
-      }
-    } else {
-      outcome = RunJobAndWait(job);
-      if (const int signal = TEndingSignalsPassedOn::Received()) {
-        outcome.error = EndedBy(signal);
-        endedBySignal = true;
-      }
-    }
-    if (outcome.status) {
-      std::cout << "[" << index << "] " << Printable(job.directory) << ": exit status "
-                << *outcome.status << std::endl;
-      archiverFailed = archiverFailed || *outcome.status != 0;
-    }
-    if (!outcome.error.empty()) {
-      Report(job.directory + ": " + outcome.error);
-      failed = true;
-    }
-    journal.Add(job, started, outcome, wait);
-    if (endedBySignal) break;
-  }
-  if (const int signal = TEndingSignalsPassedOn::Received()) {
-    // Unless the line of the job it ended said so already.
-    if (!endedBySignal) {
-      Report(EndedBy(signal) + (notStarted.empty() ? "" : " before " + notStarted));
-    }
-    return 128 + signal;
-  }
-  return failed ? kFailed : archiverFailed ? kArchiverFailed : 0;
+  return wait ? RunAndWaitAll(chosen, jobs, jobsAtOnce, journalFile)
+              : StartAll(chosen, jobs, journalFile);
 }
 
 // Output that did not reach its file (a full disk, a closed descriptor) is a
@@ -359,6 +400,89 @@ void History(const std::string& settings, const std::vector<int>& indexes, bool 
   if (!std::cout.flush()) throw EWriteError("Cannot write to standard output");
 }
 
+std::string Plural(int64_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// A number of bytes exactly, with a rounded size beside it once it is large.
+std::string Bytes(int64_t bytes) {
+  std::string text = Plural(bytes, "byte", "bytes");
+  if (bytes < 1024) return text;
+  const char* const units[] = {"KiB", "MiB", "GiB", "TiB", "PiB"};
+  double size = static_cast<double>(bytes) / 1024;
+  size_t unit = 0;
+  while (size >= 1024 && unit + 1 < std::size(units)) size /= 1024, ++unit;
+  char rounded[32];
+  std::snprintf(rounded, sizeof rounded, " (%.1f %s)", size, units[unit]);
+  return text + rounded;
+}
+
+void PrintPreview(const TbkManager& m, int index, const TPreview& p) {
+  const TbkDirectory& d = *m.Directories()->Items(index - 1);
+  std::cout << "[" << index << "] " << Printable(p.directory) << "\n";
+  if (d.RuleName().empty()) {
+    std::cout << "    Rule: none (everything is archived)\n";
+  } else if (!FindRule(d.RuleName(), m.Rules())) {
+    std::cout << "    Rule: " << Printable(d.RuleName()) << " (missing: everything is archived)\n";
+  } else if (p.masks.empty()) {
+    std::cout << "    Rule: " << Printable(d.RuleName())
+              << " (no active mask: everything is archived)\n";
+  } else {
+    std::cout << "    Rule: " << Printable(d.RuleName())
+              << (p.excluding ? " (leaves out what its masks match)\n"
+                              : " (takes only what its masks match)\n");
+  }
+  if (p.approximate) {
+    std::cout << "    Approximate: the archiver's own matching is not known; 7-Zip's is used\n";
+  }
+  std::cout << "    Takes: " << Plural(p.totalFiles, "file", "files") << ", " << Bytes(p.totalBytes)
+            << "\n";
+  size_t width = 0;
+  for (const TPreviewMask& mask : p.masks) width = std::max(width, Printable(mask.mask).size());
+  for (const TPreviewMask& mask : p.masks) {
+    const std::string shown = Printable(mask.mask);
+    std::cout << "      " << shown << std::string(width - shown.size(), ' ') << "  "
+              << (p.excluding ? "leaves out " : "") << Plural(mask.files, "file", "files") << ", "
+              << Bytes(mask.bytes) << "\n";
+  }
+  for (const std::string& warning : p.warnings) {
+    std::cout << "    Warning: " << Printable(warning) << "\n";
+  }
+}
+
+// What each chosen directory's job would take (every directory when none is
+// chosen); a directory whose job cannot run, or that cannot be read, is
+// reported and the others are still previewed.
+int PreviewDirectories(const TbkManager& m, const std::vector<int>& indexes, bool filesOnly) {
+  std::vector<int> chosen = indexes;
+  if (chosen.empty()) {
+    for (int i = 0; i < m.Directories()->Count(); ++i) chosen.push_back(i + 1);
+  }
+  for (const int index : chosen) Directory(m, index);
+  const std::vector<TArchiveJob> jobs = MakeArchiveJobs(m, GetArchiveDirectory(m, false));
+  if (filesOnly) BinaryStandardOutput();
+  bool failed = false, first = true;
+  for (const int index : chosen) {
+    const TArchiveJob& job = jobs[static_cast<size_t>(index - 1)];
+    const TPreview p = Preview(MakePreviewRequest(m, job));
+    if (!p.error.empty()) {
+      Report(job.directory + ": " + p.error);
+      failed = true;
+      continue;
+    }
+    if (filesOnly) {
+      // The names as stored, for other programs to read; nothing else.
+      for (const TPreviewFile& file : p.files) std::cout << file.path << '\n';
+      continue;
+    }
+    if (!first) std::cout << "\n";
+    first = false;
+    PrintPreview(m, index, p);
+  }
+  const int written = OutputWritten();
+  return written != 0 ? written : failed ? kFailed : 0;
+}
+
 void Import(const std::string& output) {
   TbkManager manager;
   ParseSettingsJson(std::cin, manager);
@@ -410,9 +534,22 @@ int Main(int argc, char** argv) {
   std::vector<int> indexes;
   bool wait = false;
   run->add_option("INDEX", indexes, "directories to run, whether marked or not");
-  run->add_flag("--wait", wait,
-                "wait for each archiver in turn and print its exit status; exits with 3 when "
-                "any archiver returned non-zero");
+  CLI::Option* waitFlag =
+      run->add_flag("--wait", wait,
+                    "wait for the archivers, at most --jobs at once, started in order, and print "
+                    "each one's exit status as it ends; exits with 3 when any archiver returned "
+                    "non-zero");
+  int jobsAtOnce = DefaultJobsAtOnce();
+  run->add_option("--jobs", jobsAtOnce,
+                  "with --wait: how many archivers run at once (default: the number of "
+                  "processor cores, here " +
+                      std::to_string(jobsAtOnce) +
+                      "; 1 runs one directory after the other, "
+                      "at most " +
+                      std::to_string(kMostJobsAtOnce) + ")")
+      ->type_name("N")
+      ->check(CLI::Range(1, kMostJobsAtOnce))
+      ->needs(waitFlag);
   CLI::App* exportCommand =
       app.add_subcommand("export", "write the settings file as JSON on standard output");
   CLI::App* import =
@@ -429,6 +566,17 @@ int Main(int argc, char** argv) {
                       "directories whose every record is printed, by their path in the "
                       "settings file now");
   history->add_flag("--json", json, "print the records as the journal holds them, JSON lines");
+
+  CLI::App* preview = app.add_subcommand(
+      "preview",
+      "print what each directory's job would take, without running the archiver: the files "
+      "and bytes in all and for each of the rule's masks (every directory, or the given ones)");
+  std::vector<int> previewIndexes;
+  bool filesOnly = false;
+  preview->add_option("INDEX", previewIndexes, "directories to preview");
+  preview->add_flag("--files", filesOnly,
+                    "print only the files, one path a line relative to its directory, as "
+                    "stored");
 
   if (const char* unknown = UnknownCommand(argc, argv)) {
     return UsageError(std::string("unknown command \"") + unknown + "\"");
@@ -472,7 +620,8 @@ int Main(int argc, char** argv) {
       std::cout << text;
     }
     if (*bat) WriteBatchFile(batFile, GetBatchLinesForAll(manager));
-    if (*run) return Run(manager, indexes, wait, JournalFileName(settings));
+    if (*run) return Run(manager, indexes, wait, jobsAtOnce, JournalFileName(settings));
+    if (*preview) return PreviewDirectories(manager, previewIndexes, filesOnly);
     return OutputWritten();
   } catch (const Exception& e) {
     return Failed(e.Message());

@@ -2,12 +2,81 @@
 // exit status (the command-line companion).
 #pragma once
 
+#include "platform/Errors.h"
 #include "platform/Services.h"
 
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace pw {
+
+// Ends, from any thread, the programs that waited runs given this object are
+// waiting for, and keeps any further one from starting: what cancels a run of
+// many jobs on several threads at once.
+class TRunStop {
+ public:
+  TRunStop() = default;
+  TRunStop(const TRunStop&) = delete;
+  TRunStop& operator=(const TRunStop&) = delete;
+
+  // Ends every program running under this object (SIGTERM on POSIX, whose
+  // runs are then waited for as usual; TerminateProcess with exit status
+  // kStoppedStatus on Windows) and makes any later run under it fail with
+  // ERunStopped without starting its program. Returns at once; thread-safe;
+  // a second call does nothing more.
+  void Stop();
+  bool Stopped() const;
+
+  // For the runners. Registers how to end one program that has started;
+  // false, with nothing registered, when Stop() came first (the runner then
+  // ends the program itself). Stop() calls each ending at most once, under
+  // the object's lock, so that a program whose Remove() has returned is never
+  // reached: a POSIX runner removes its ending before it reaps the child, so
+  // that the process id cannot have gone to another process.
+  bool Add(const void* key, std::function<void()> end);
+  void Remove(const void* key);
+
+ private:
+  mutable std::mutex mutex_;
+  bool stopped_ = false;
+  std::map<const void*, std::function<void()>> ends_;
+};
+
+// The exit status of a program that TRunStop ended on Windows (7-Zip's own
+// status for "stopped by the user").
+constexpr int kStoppedStatus = 255;
+
+// A run under a TRunStop that was asked to start after Stop().
+class ERunStopped : public Exception {
+ public:
+  explicit ERunStopped(const std::string& program)
+      : Exception("Not started: " + program + " was stopped before it started") {}
+  const char* ClassName() const override { return "ERunStopped"; }
+};
+
+// What a waited run may be given beyond its program and arguments.
+struct TRunOptions {
+  // The folder the program starts in, by itself: the process's current
+  // directory is never changed, so that runs on several threads cannot
+  // disturb one another. Empty for the current directory. One that cannot be
+  // entered fails, before anything starts, with the EInOutError that
+  // ICurrentDirectory::Set gives for it ("File not found" for one that is
+  // gone).
+  std::string workingDirectory;
+  // Ends the program from another thread; none when null.
+  TRunStop* stop = nullptr;
+  // Called on the running thread once the working directory has been found
+  // fit, just before the program starts: the steps that must not come before
+  // that check. An Exception from it fails the run, and nothing starts.
+  std::function<void()> prepare;
+  // Called on the running thread once the program runs, before the wait;
+  // not called when it could not be started.
+  std::function<void()> started;
+};
 
 class IProcessRunner {
  public:
@@ -19,6 +88,13 @@ class IProcessRunner {
   // cannot be started.
   virtual int RunAndWait(const std::string& program, const std::string& parameters) = 0;
   virtual int RunAndWait(const std::string& program, const std::vector<std::string>& arguments) = 0;
+  // The same with the options: a working directory of its own, a way to be
+  // stopped, and a word once it runs. Several threads may run programs at
+  // once this way.
+  virtual int RunAndWait(const std::string& program, const std::string& parameters,
+                         const TRunOptions& options) = 0;
+  virtual int RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
+                         const TRunOptions& options) = 0;
   // The same, but returns as soon as the program runs; nothing waits for it.
   virtual void Start(const std::string& program, const std::string& parameters) = 0;
   virtual void Start(const std::string& program, const std::vector<std::string>& arguments) = 0;
@@ -35,14 +111,18 @@ IProcessRunner& DefaultService<IProcessRunner>();
 std::string QuoteWindowsArgument(const std::string& arg);
 #endif
 
+// The most programs that waited runs can wait for at once and still pass a
+// signal on to (see below); a waited run beyond that fails to start.
+constexpr int kMostProgramsWaitedFor = 256;
+
 // While an object of this class lives, SIGTERM, SIGINT and SIGHUP no longer
-// end this process: each is passed on to the program RunAndWait is waiting
-// for, and the first is kept for Received(). A RunAndWait that starts its
-// program after such a signal arrived passes it on at once, so that none is
-// lost between a check of Received() and the start. A signal that was ignored
-// when the object was made stays ignored (a run under nohup keeps going after
-// a hangup); the earlier handling comes back when the object goes. One object
-// at a time.
+// end this process: each is passed on to every program that a RunAndWait is
+// waiting for, on whichever thread, and the first is kept for Received(). A
+// RunAndWait that starts its program after such a signal arrived passes it on
+// at once, so that none is lost between a check of Received() and the start.
+// A signal that was ignored when the object was made stays ignored (a run
+// under nohup keeps going after a hangup); the earlier handling comes back
+// when the object goes. One object at a time.
 //
 // On Windows it does nothing and Received() stays 0: Ctrl+C in a console
 // reaches every program attached to it, the archiver as well.

@@ -34,6 +34,10 @@ std::string Utf8ToLocal8Bit(const std::string& utf8);
 // The same into out, reusing its memory, for many texts in a row.
 void Utf8ToLocal8Bit(std::string_view utf8, std::string& out);
 
+// The character's simple upper-case form (one character for one), as file
+// systems and archivers compare names without regard to case.
+char32_t UpperCaseCharacter(char32_t c);
+
 // A text as cmd.exe reads it from a batch file: in the OEM code page of the
 // console on Windows, unchanged elsewhere. Fails with an Exception when a
 // character has no form there.

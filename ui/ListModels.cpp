@@ -1,6 +1,8 @@
 #include "ui/ListModels.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QStyle>
 #include <QColor>
 #include <QFont>
 #include <QGuiApplication>
@@ -9,6 +11,7 @@
 
 #include "model/HoardkeeperClasses.h"
 #include "ui/ImageList.h"
+#include "ui/RunJournal.h"
 #include "ui/UiText.h"
 
 namespace pw {
@@ -136,10 +139,48 @@ void TListModel::ListDestroyed(TCollection&) {
 // ---- The three lists -------------------------------------------------------------
 
 TDirectoriesModel::TDirectoriesModel(QObject* parent)
-    : TListModel({"Archive File Name", "Directory", "Rule"}, true, parent) {}
+    : TListModel({"Archive File Name", "Directory", "Rule", "Last Run"}, true, parent) {}
+
+TDirectoriesModel::~TDirectoriesModel() = default;
+
+void TDirectoriesModel::SetLastRuns(std::unordered_map<std::string, TJournalRecord> runs) {
+  lastRuns_ = std::move(runs);
+  if (rowCount() > 0) {
+    emit dataChanged(index(0, kLastRunColumn), index(rowCount() - 1, kLastRunColumn));
+  }
+}
+
+QVariant TDirectoriesModel::LastRun(const std::string& path, int role) const {
+  if (lastRuns_.empty()) return {};
+  const auto found = lastRuns_.find(AsReadFromJournal(path));
+  if (found == lastRuns_.end()) return {};
+  const TJournalRecord& run = found->second;
+  switch (role) {
+    case Qt::DisplayRole:
+      return JournalTimeText(run.started) + "  " + RunResultText(run);
+    case Qt::ToolTipRole: {
+      // What went wrong, or else where the archive went.
+      const QString explanation = RunResultExplanation(run);
+      return explanation.isEmpty() ? ToQt(run.archive) : explanation;
+    }
+    case Qt::ForegroundRole:
+      return RunFailed(run) ? QVariant(QColor(192, 0, 0)) : QVariant();
+    case Qt::DecorationRole:
+      return RunFailed(run) ? QVariant(QApplication::style()->standardIcon(
+                                  QStyle::SP_MessageBoxCritical))
+                            : QVariant();
+    default:
+      return {};
+  }
+}
 
 QVariant TDirectoriesModel::Data(const TCollectionItem& item, int column, int role) const {
   const auto& directory = static_cast<const TbkDirectory&>(item);
+  if (column == kLastRunColumn) {
+    // A changed directory is bold here too; the colour tells the run.
+    if (role == Qt::FontRole) return directory.GetModified() ? Changed(role) : QVariant();
+    return LastRun(directory.Path(), role);
+  }
   switch (role) {
     case Qt::DisplayRole:
       return ToQt(column == 0   ? directory.ArchiveFileName()

@@ -10,6 +10,10 @@
 #include <QSortFilterProxyModel>
 #include <QStringList>
 #include <QTreeView>
+#include <string>
+#include <unordered_map>
+
+#include "archiver/Journal.h"
 
 #include "model/ListObserver.h"
 
@@ -66,17 +70,30 @@ class TListModel : public QAbstractTableModel, private IListObserver {
   int rows_ = 0;
 };
 
-// "Archive File Name", "Directory", "Rule"; the check mark is NeedArchive;
-// directories changed since the last load or save are red and bold.
+// "Archive File Name", "Directory", "Rule", "Last Run"; the check mark is
+// NeedArchive; directories changed since the last load or save are red and
+// bold. Last Run is the directory's latest journal record: when it started
+// and what became of it, its error or the meaning of its status as the tip,
+// and a failed run in red with an error icon.
 class TDirectoriesModel final : public TListModel {
   Q_OBJECT
  public:
+  static constexpr int kLastRunColumn = 3;
   explicit TDirectoriesModel(QObject* parent = nullptr);
+  ~TDirectoriesModel() override;
+
+  // The latest record of each directory, keyed as LatestRuns gives them.
+  void SetLastRuns(std::unordered_map<std::string, TJournalRecord> runs);
 
  protected:
   QVariant Data(const TCollectionItem& item, int column, int role) const override;
   bool Checked(const TCollectionItem& item) const override;
   void SetChecked(TCollectionItem& item, bool checked) override;
+
+ private:
+  QVariant LastRun(const std::string& path, int role) const;
+
+  std::unordered_map<std::string, TJournalRecord> lastRuns_;
 };
 
 // "Rule Name" with the lamp of the rule's category; changed rules (their

@@ -16,6 +16,9 @@
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
+#include "archiver/JobPool.h"
+#include "archiver/Journal.h"
+#include "archiver/Preview.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/Errors.h"
 #include "platform/PathStyle.h"
@@ -28,6 +31,7 @@
 #include "ui/ListModels.h"
 #include "ui/MenuAccelerators.h"
 #include "ui/PacketwrightHelpIDs.h"
+#include "ui/RunJournal.h"
 #include "ui/SlotGuard.h"
 #include "ui/UiText.h"
 #include "ui/eduAbout.h"
@@ -36,6 +40,9 @@
 #include "ui/eduManager.h"
 #include "ui/fmuBase.h"
 #include "ui/fmuRules.h"
+#include "ui/fmuPreview.h"
+#include "ui/fmuRunAllAndWait.h"
+#include "ui/fmuRunHistory.h"
 
 namespace pw {
 
@@ -152,6 +159,13 @@ void TfmHoardkeeper::CreateActions() {
          &TfmHoardkeeper::actRunCurrentAnywayExecute);
   action(actRunAll, "Run All", "Run All", Qt::CTRL | Qt::Key_F9, 9,
          &TfmHoardkeeper::actRunAllExecute);
+  action(actPreview, "Preview", "Preview: what the archiver will take", Qt::Key_F5, -1,
+         &TfmHoardkeeper::actPreviewExecute);
+  action(actRunAllAndWait, "Run All and Wait",
+         "Run All and Wait: a few archivers at once, each waited for and journalled",
+         Qt::SHIFT | Qt::CTRL | Qt::Key_F9, -1, &TfmHoardkeeper::actRunAllAndWaitExecute);
+  action(actRunHistory, "Run History", "Run History", Qt::CTRL | Qt::Key_H, -1,
+         &TfmHoardkeeper::actRunHistoryExecute);
   action(actCreateBatCurrent, ScriptText("Create *.bat File"), ScriptText("Create *.bat File"),
          Qt::Key_F8, 6, &TfmHoardkeeper::actCreateBatCurrentExecute);
   action(actCreateBatAll, ScriptText("Create *.bat file For All"),
@@ -182,7 +196,11 @@ void TfmHoardkeeper::CreateMenus() {
   command->addSeparator();
   command->addAction(actShowRules);
   command->addSeparator();
-  command->addActions({actRunCurrentAnyway, actRunAll});
+  command->addAction(actPreview);
+  command->addSeparator();
+  command->addActions({actRunCurrentAnyway, actRunAll, actRunAllAndWait});
+  command->addSeparator();
+  command->addAction(actRunHistory);
   command->addSeparator();
   command->addActions({actCreateBatCurrent, actCreateBatAll, actEditBatFile});
   command->addSeparator();
@@ -212,7 +230,7 @@ void TfmHoardkeeper::CreateMenus() {
   PopupMenu1->setObjectName("PopupMenu1");
   PopupMenu1->addActions({actAddDirectory, actEditDirectory, actDeleteDirectory});
   PopupMenu1->addSeparator();
-  PopupMenu1->addActions({actRunCurrentAnyway, actCreateBatCurrent});
+  PopupMenu1->addActions({actPreview, actRunCurrentAnyway, actCreateBatCurrent});
   AssignAccelerators(menuBar());
   AssignAccelerators(PopupMenu1);
 }
@@ -238,6 +256,9 @@ void TfmHoardkeeper::CreateList() {
   ListView1->header()->setSectionResizeMode(2, QHeaderView::Fixed);
   ListView1->header()->setStretchLastSection(false);
   ListView1->setColumnWidth(2, 100);
+  // Fitted to the rows on the screen, as the first column.
+  ListView1->header()->setSectionResizeMode(TDirectoriesModel::kLastRunColumn,
+                                            QHeaderView::ResizeToContents);
   ListView1->installEventFilter(new TSpaceTogglesCheck(ListView1));
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListView1, &QWidget::customContextMenuRequested, this,
@@ -279,6 +300,9 @@ void TfmHoardkeeper::AfterConstruction() {
   manager_->LoadFromFile(settingsFileName_);
   FillDirectoryList();
   ListView1Change(SelectedRow());
+  journalWatcher_ = new TJournalWatcher(JournalFileName(settingsFileName_), this);
+  ConnectGuarded(journalWatcher_, &TJournalWatcher::Changed, this, &TfmHoardkeeper::ReadLastRuns);
+  ReadLastRuns();
   if (manager_->ArchiverExeFileName().empty()) {
     TArchiverKind kind;
     if (executeArchiverFound(kind)) {
@@ -305,6 +329,10 @@ void TfmHoardkeeper::FillDirectoryList() {
   UpdateStatusBar(-1);
 }
 
+void TfmHoardkeeper::ReadLastRuns() {
+  directoriesModel_->SetLastRuns(LatestRuns(JournalFileName(settingsFileName_)));
+}
+
 void TfmHoardkeeper::UpdateStatusBar(int row) {
   const TbkDirectories* directories = manager_->Directories();
   const bool modified =
@@ -316,8 +344,8 @@ void TfmHoardkeeper::UpdateStatusBar(int row) {
 // The check mark of row is already in its directory: the model writes it.
 void TfmHoardkeeper::ListView1Change(int row) {
   const bool selected = SelectedRow() >= 0;
-  for (QAction* a :
-       {actEditDirectory, actDeleteDirectory, actRunCurrentAnyway, actCreateBatCurrent}) {
+  for (QAction* a : {actEditDirectory, actDeleteDirectory, actPreview, actRunCurrentAnyway,
+                     actCreateBatCurrent}) {
     a->setEnabled(selected);
   }
   const TbkDirectories* directories = manager_->Directories();
@@ -464,6 +492,63 @@ void TfmHoardkeeper::actRunAllExecute() {
   }
 }
 
+// The request is copied out of the document here; the walk then runs on
+// its own while the user goes on editing. Each preview is a window of its
+// own, so that two directories can be compared side by side.
+void TfmHoardkeeper::actPreviewExecute() {
+  const TbkDirectory* directory = SelectedDirectory();
+  if (!directory) return;
+  const TArchiveJob job =
+      JobOfDirectory(*manager_, *directory, GetArchiveDirectory(*manager_, false));
+  auto* window = new TfmPreview(MakePreviewRequest(*manager_, job), this);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->show();
+}
+
+// The jobs are made here, at one moment, so that they all go into the same
+// dated folder; the pool then runs them on its own threads while this
+// window stays free. One such run at a time: a second would start the same
+// archives again.
+void TfmHoardkeeper::actRunAllAndWaitExecute() {
+  if (runAllAndWait_ && runAllAndWait_->Running()) {
+    runAllAndWait_->raise();
+    return;
+  }
+  const std::vector<TArchiveJob> jobs =
+      MakeArchiveJobs(*manager_, GetArchiveDirectory(*manager_, false));
+  std::vector<TArchiveJob> marked;
+  for (int i = 0; i < manager_->Directories()->Count(); ++i) {
+    if (manager_->Directories()->Items(i)->NeedArchive()) {
+      marked.push_back(jobs[static_cast<size_t>(i)]);
+    }
+  }
+  if (marked.empty()) throw Exception("No directory is marked to be archived.");
+  if (runAllAndWait_) runAllAndWait_->close();
+  runAllAndWait_ = new TfmRunAllAndWait(std::move(marked), JournalFileName(settingsFileName_),
+                                        DefaultJobsAtOnce(), this);
+  runAllAndWait_->setAttribute(Qt::WA_DeleteOnClose);
+  connect(runAllAndWait_, &TfmRunAllAndWait::Finished, this, [this] {
+    actRunAllAndWait->setEnabled(true);
+  });
+  actRunAllAndWait->setEnabled(false);
+  runAllAndWait_->show();
+}
+
+TfmRunHistory* TfmHoardkeeper::RunHistoryWindow() const {
+  return runHistory_;
+}
+
+// One window, kept open beside the list; asked again, it comes to the front.
+void TfmHoardkeeper::actRunHistoryExecute() {
+  if (!runHistory_) {
+    runHistory_ = new TfmRunHistory(JournalFileName(settingsFileName_), this);
+    runHistory_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  runHistory_->show();
+  runHistory_->raise();
+  runHistory_->activateWindow();
+}
+
 void TfmHoardkeeper::actCreateBatCurrentExecute() {
   const TbkDirectory* directory = SelectedDirectory();
   if (!directory) return;
@@ -517,6 +602,12 @@ void TfmHoardkeeper::Exit1Click() {
 }
 
 bool TfmHoardkeeper::FormCloseQuery() {
+  // The run's window goes with this one, and its archivers with it.
+  if (runAllAndWait_ && runAllAndWait_->Running() &&
+      !Get<IDialogService>().Confirm(
+          this, "Run All and Wait is still at work. End its archivers and close?", TAnswer::No)) {
+    return false;
+  }
   if (!manager_ || !manager_->GetModified()) return true;
   const QString question =
       "Packetwright" + QString(" options has changed. Save to ") + ToQt(settingsFileName_) + "?";

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,6 +24,9 @@ class TbkDirectory;
 class TbkManager;
 class TbkRules;
 class TDirectoriesModel;
+class TJournalWatcher;
+class TfmRunAllAndWait;
+class TfmRunHistory;
 
 // The settings file the program uses unless told another: beside the program,
 // or in the user's settings folder (SettingsFileName()).
@@ -56,6 +60,11 @@ class TfmHoardkeeper final : public QMainWindow {
   // For the directory of row, or none for -1.
   void UpdateStatusBar(int row);
   void ListView1Change(int row);
+  // The Last Run column from the journal beside the settings file; done again
+  // whenever the journal changes.
+  void ReadLastRuns();
+  // The run history window while it is open, or null.
+  TfmRunHistory* RunHistoryWindow() const;
 
   QToolBar* ToolBar1;
   QTreeView* ListView1;
@@ -74,6 +83,9 @@ class TfmHoardkeeper final : public QMainWindow {
   QAction* actShowRules;
   QAction* actRunCurrentAnyway;
   QAction* actRunAll;
+  QAction* actRunAllAndWait;
+  QAction* actPreview;
+  QAction* actRunHistory;
   QAction* actCreateBatCurrent;
   QAction* actCreateBatAll;
   QAction* actEditBatFile;
@@ -94,6 +106,9 @@ class TfmHoardkeeper final : public QMainWindow {
   void actShowRulesExecute();
   void actRunCurrentAnywayExecute();
   void actRunAllExecute();
+  void actRunAllAndWaitExecute();
+  void actPreviewExecute();
+  void actRunHistoryExecute();
   void actCreateBatCurrentExecute();
   void actCreateBatAllExecute();
   void actEditBatFileExecute();
@@ -121,6 +136,9 @@ class TfmHoardkeeper final : public QMainWindow {
   std::string settingsFileName_;
   std::unique_ptr<TbkManager> manager_;
   TDirectoriesModel* directoriesModel_;
+  TJournalWatcher* journalWatcher_ = nullptr;
+  QPointer<TfmRunHistory> runHistory_;
+  QPointer<TfmRunAllAndWait> runAllAndWait_;
   QString sdBatFileName_;
 };
 

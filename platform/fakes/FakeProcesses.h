@@ -2,7 +2,9 @@
 // tests. Put one in place with ScopedOverride<Interface>.
 #pragma once
 
+#include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -34,39 +36,67 @@ class FakeProgramSearch final : public IProgramSearch {
 };
 
 // Records every start; programs listed in missing cannot be started, and the
-// others end with status.
+// others end with status. A waited run with options fails as a working
+// directory listed in missingDirectories cannot be entered ("File not found"),
+// and as stopped when its TRunStop was stopped before it; once it "runs", it
+// calls running (when set) on the running thread, which may block (until the
+// stop ends it, say) and gives the exit status. Safe to use from several
+// threads; read calls once they are done.
 class FakeProcessRunner final : public IProcessRunner {
  public:
   struct Call {
     std::string program;
     std::vector<std::string> arguments;
     std::string parameters;
-    bool waited;
+    bool waited = false;
+    std::string workingDirectory;  // as the options gave it
     bool operator==(const Call&) const = default;
   };
   int RunAndWait(const std::string& program, const std::string& parameters) override {
-    return Record({program, {}, parameters, true});
+    return Record(Call{program, {}, parameters, true, {}});
   }
   int RunAndWait(const std::string& program, const std::vector<std::string>& arguments) override {
-    return Record({program, arguments, {}, true});
+    return Record(Call{program, arguments, {}, true, {}});
+  }
+  int RunAndWait(const std::string& program, const std::string& parameters,
+                 const TRunOptions& options) override {
+    return Run(Call{program, {}, parameters, true, options.workingDirectory}, options);
+  }
+  int RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
+                 const TRunOptions& options) override {
+    return Run(Call{program, arguments, {}, true, options.workingDirectory}, options);
   }
   void Start(const std::string& program, const std::string& parameters) override {
-    Record({program, {}, parameters, false});
+    Record(Call{program, {}, parameters, false, {}});
   }
   void Start(const std::string& program, const std::vector<std::string>& arguments) override {
-    Record({program, arguments, {}, false});
+    Record(Call{program, arguments, {}, false, {}});
   }
 
   std::vector<Call> calls;
   std::set<std::string> missing;
+  std::set<std::string> missingDirectories;
   int status = 0;
+  std::function<int(const Call& call, TRunStop* stop)> running;
 
  private:
   int Record(Call call) {
+    const std::lock_guard lock(mutex_);
     if (missing.count(call.program)) throw Exception("Cannot start " + call.program);
     calls.push_back(std::move(call));
     return status;
   }
+  int Run(Call call, const TRunOptions& options) {
+    if (missingDirectories.count(call.workingDirectory)) throw InOutError(2);
+    if (options.prepare) options.prepare();
+    if (options.stop && options.stop->Stopped()) throw ERunStopped(call.program);
+    const Call recorded = call;
+    const int recordedStatus = Record(std::move(call));
+    if (options.started) options.started();
+    return running ? running(recorded, options.stop) : recordedStatus;
+  }
+
+  std::mutex mutex_;
 };
 
 }  // namespace pw::fakes

@@ -7,29 +7,11 @@
 #include "platform/Errors.h"
 #include "platform/NativePath.h"
 #include "platform/Services.h"
+#include "platform/portable/SystemCodes.h"
 
 namespace pw {
 
 namespace {
-
-// The system error codes that the messages are known by.
-int SystemCode(int error) {
-  switch (error) {
-    case ENOENT:
-      return 2;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-      return 3;
-    case EMFILE:
-      return 4;
-    case EACCES:
-    case EPERM:
-      return 5;
-    // Other errors keep their number, unless it would read as one of the above.
-    default:
-      return error >= 2 && error <= 5 ? 1000 + error : error;
-  }
-}
 
 class ProcessDirectory final : public ICurrentDirectory {
  public:

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include "platform/Process.h"
 #include "platform/Programs.h"
 #include "platform/Services.h"
+#include "platform/portable/SystemCodes.h"
 
 extern char** environ;
 
@@ -24,33 +26,105 @@ namespace pw {
 
 namespace {
 
-// Shared with the signal handler, which may only read and write them.
-static_assert(sizeof(pid_t) <= sizeof(std::sig_atomic_t));
-volatile std::sig_atomic_t receivedSignal = 0;  // the first ending signal, 0 for none
-volatile std::sig_atomic_t waitedChild = 0;     // the program RunAndWait waits for, 0 for none
+// Shared with the signal handler, which may only read and write them: lock-free
+// atomics are safe there.
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free);
+std::atomic<int> receivedSignal{0};  // the first ending signal, 0 for none
+// The programs that waited runs wait for, on whichever thread: a slot holds a
+// process id, kReserved while its run starts the program, or 0 when free.
+constexpr pid_t kReserved = -1;
+std::atomic<pid_t> waitedChildren[kMostProgramsWaitedFor];
 
 constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
 struct sigaction earlierActions[std::size(kEndingSignals)];
 
 void PassOn(int signal) {
   const int savedErrno = errno;
-  if (receivedSignal == 0) receivedSignal = signal;
-  const pid_t child = static_cast<pid_t>(waitedChild);
-  if (child > 0) ::kill(child, signal);
+  int none = 0;
+  receivedSignal.compare_exchange_strong(none, signal);
+  for (std::atomic<pid_t>& slot : waitedChildren) {
+    const pid_t child = slot.load();
+    if (child > 0) ::kill(child, signal);
+  }
   errno = savedErrno;
 }
 
-// Publishes the child that RunAndWait waits for while the object lives.
+// A slot of waitedChildren for one waited run, taken before its program
+// starts, so that a run that could not pass a signal on never starts.
 class TWaitedChild {
  public:
-  explicit TWaitedChild(pid_t pid) {
-    waitedChild = pid;
-    // A signal that arrived before the child could be reached.
-    if (const int signal = receivedSignal) ::kill(pid, signal);
+  TWaitedChild() {
+    for (std::atomic<pid_t>& slot : waitedChildren) {
+      pid_t free = 0;
+      if (slot.compare_exchange_strong(free, kReserved)) {
+        slot_ = &slot;
+        return;
+      }
+    }
+    throw Exception(Format("More than %d programs waited for at once", kMostProgramsWaitedFor));
   }
-  ~TWaitedChild() { waitedChild = 0; }
+  // Publishes the child until the object goes. The handler reads the slot
+  // after it records the signal, and this reads the signal after it fills the
+  // slot: one of the two passes a signal on that arrives meanwhile.
+  void Publish(pid_t pid) {
+    slot_->store(pid);
+    if (const int signal = receivedSignal.load()) ::kill(pid, signal);
+  }
+  // Frees the slot, before the child is reaped.
+  void Clear() { slot_->store(0); }
+  ~TWaitedChild() { Clear(); }
   TWaitedChild(const TWaitedChild&) = delete;
   TWaitedChild& operator=(const TWaitedChild&) = delete;
+
+ private:
+  std::atomic<pid_t>* slot_ = nullptr;
+};
+
+// The registration of a started program with a TRunStop, if any, while the
+// object lives: removed before the child is reaped.
+class TStoppable {
+ public:
+  TStoppable(TRunStop* stop, pid_t pid) : stop_(stop) {
+    if (!stop_) return;
+    const auto end = [pid] { ::kill(pid, SIGTERM); };
+    if (!stop_->Add(this, end)) end();  // stopped while it started
+  }
+  ~TStoppable() {
+    if (stop_) stop_->Remove(this);
+  }
+  TStoppable(const TStoppable&) = delete;
+  TStoppable& operator=(const TStoppable&) = delete;
+
+ private:
+  TRunStop* stop_;
+};
+
+// The working directory, open for the child to enter: the checks and the
+// errors of a change of the current directory, without one.
+class TWorkingDirectory {
+ public:
+  explicit TWorkingDirectory(const std::string& path) {
+    if (path.empty()) return;
+    const std::string native = NativePath(path);
+    if (native.empty()) throw InOutError(2);
+    fd_ = ::open(native.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) throw InOutError(SystemCode(errno));
+    // Entering it needs the right to search it, as chdir checks.
+    if (::faccessat(fd_, ".", X_OK, AT_EACCESS) != 0) {
+      const int error = errno;
+      ::close(fd_);
+      throw InOutError(SystemCode(error));
+    }
+  }
+  ~TWorkingDirectory() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  TWorkingDirectory(const TWorkingDirectory&) = delete;
+  TWorkingDirectory& operator=(const TWorkingDirectory&) = delete;
+  int Fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
 };
 
 class Argv {
@@ -99,7 +173,21 @@ class SpawningRunner final : public IProcessRunner {
   }
 
   int RunAndWait(const std::string& program, const std::vector<std::string>& arguments) override {
+    return RunAndWait(program, arguments, TRunOptions{});
+  }
+
+  int RunAndWait(const std::string& program, const std::string& parameters,
+                 const TRunOptions& options) override {
+    return RunAndWait(program, SplitCommandLine(parameters), options);
+  }
+
+  int RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
+                 const TRunOptions& options) override {
+    const TWorkingDirectory directory(options.workingDirectory);
+    if (options.prepare) options.prepare();
+    if (options.stop && options.stop->Stopped()) throw ERunStopped(program);
     Argv argv(program, arguments);
+    TWaitedChild published;
     // The archiver gets the signal dispositions it would get from a shell.
     posix_spawnattr_t attributes;
     ::posix_spawnattr_init(&attributes);
@@ -108,21 +196,28 @@ class SpawningRunner final : public IProcessRunner {
     sigaddset(&defaults, SIGXFSZ);
     ::posix_spawnattr_setsigdefault(&attributes, &defaults);
     ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    if (directory.Fd() >= 0) ::posix_spawn_file_actions_addfchdir_np(&actions, directory.Fd());
     pid_t pid;
     const int error =
-        ::posix_spawnp(&pid, argv.File(), nullptr, &attributes, argv.Pointers(), environ);
+        ::posix_spawnp(&pid, argv.File(), &actions, &attributes, argv.Pointers(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
     ::posix_spawnattr_destroy(&attributes);
     if (error != 0) CannotStart(program, error);
     {
-      const TWaitedChild published(pid);
+      published.Publish(pid);
+      const TStoppable stoppable(options.stop, pid);
+      if (options.started) options.started();
       // Waits for the end without reaping the child: until it is reaped its
-      // pid cannot go to another process, which a signal passed on meanwhile
-      // would reach.
+      // pid cannot go to another process, which a signal passed on or a stop
+      // meanwhile would reach.
       siginfo_t info;
       while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0) {
         if (errno != EINTR) throw Exception("Lost track of " + program);
       }
     }
+    published.Clear();
     return Wait(pid, program);
   }
 
@@ -187,7 +282,7 @@ void IgnoreFileSizeLimitSignal() {
 }
 
 TEndingSignalsPassedOn::TEndingSignalsPassedOn() {
-  receivedSignal = 0;
+  receivedSignal.store(0);
   struct sigaction action {};
   action.sa_handler = PassOn;
   sigemptyset(&action.sa_mask);
@@ -204,11 +299,11 @@ TEndingSignalsPassedOn::~TEndingSignalsPassedOn() {
   for (size_t i = 0; i < std::size(kEndingSignals); ++i) {
     ::sigaction(kEndingSignals[i], &earlierActions[i], nullptr);
   }
-  receivedSignal = 0;
+  receivedSignal.store(0);
 }
 
 int TEndingSignalsPassedOn::Received() {
-  return receivedSignal;
+  return receivedSignal.load();
 }
 
 std::string SignalDescription(int signal) {

@@ -1,5 +1,6 @@
 #include "platform/TextCodec.h"
 
+#include <unicode/uchar.h>
 #include <unicode/ustring.h>
 
 #include "platform/Errors.h"
@@ -55,6 +56,10 @@ void Utf8ToLocal8Bit(std::string_view utf8, std::string& out) {
 // known here; it keeps the program's bytes.
 std::string ToBatchCodePage(const std::string& text) {
   return text;
+}
+
+char32_t UpperCaseCharacter(char32_t c) {
+  return static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
 }
 
 }  // namespace pw

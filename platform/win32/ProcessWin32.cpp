@@ -34,7 +34,16 @@ std::string JoinArguments(const std::vector<std::string>& arguments) {
   return parameters;
 }
 
-PROCESS_INFORMATION Create(const std::string& program, const std::string& parameters) {
+// The checks and the errors of a change of the current directory, without one.
+void CheckWorkingDirectory(const std::string& path) {
+  if (path.empty()) return;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) throw InOutError(static_cast<int>(GetLastError()));
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) throw InOutError(ERROR_DIRECTORY);
+}
+
+PROCESS_INFORMATION Create(const std::string& program, const std::string& parameters,
+                           const std::string& directory = {}) {
   std::string commandLine = "\"" + program + "\" " + parameters;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -45,7 +54,8 @@ PROCESS_INFORMATION Create(const std::string& program, const std::string& parame
   // command interpreter would.
   const bool bare = program.find_first_of("\\/:") == std::string::npos;
   if (!CreateProcessA(bare ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                      0, nullptr, nullptr, &startup, &process)) {
+                      0, nullptr, directory.empty() ? nullptr : directory.c_str(), &startup,
+                      &process)) {
     throw Exception(Format("Cannot start %s", program));
   }
   CloseHandle(process.hThread);
@@ -55,15 +65,33 @@ PROCESS_INFORMATION Create(const std::string& program, const std::string& parame
 class CreatingRunner final : public IProcessRunner {
  public:
   int RunAndWait(const std::string& program, const std::string& parameters) override {
-    const PROCESS_INFORMATION process = Create(program, parameters);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    return static_cast<int>(code);
+    return RunAndWait(program, parameters, TRunOptions{});
   }
   int RunAndWait(const std::string& program, const std::vector<std::string>& arguments) override {
-    return RunAndWait(program, JoinArguments(arguments));
+    return RunAndWait(program, JoinArguments(arguments), TRunOptions{});
+  }
+  int RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
+                 const TRunOptions& options) override {
+    return RunAndWait(program, JoinArguments(arguments), options);
+  }
+  // The process handle stays open until the end, so that a stop can never
+  // reach another process.
+  int RunAndWait(const std::string& program, const std::string& parameters,
+                 const TRunOptions& options) override {
+    CheckWorkingDirectory(options.workingDirectory);
+    if (options.prepare) options.prepare();
+    if (options.stop && options.stop->Stopped()) throw ERunStopped(program);
+    const PROCESS_INFORMATION process = Create(program, parameters, options.workingDirectory);
+    const HANDLE handle = process.hProcess;
+    const auto end = [handle] { TerminateProcess(handle, kStoppedStatus); };
+    if (options.stop && !options.stop->Add(&process, end)) end();
+    if (options.started) options.started();
+    WaitForSingleObject(handle, INFINITE);
+    if (options.stop) options.stop->Remove(&process);
+    DWORD code = 0;
+    GetExitCodeProcess(handle, &code);
+    CloseHandle(handle);
+    return static_cast<int>(code);
   }
   void Start(const std::string& program, const std::string& parameters) override {
     CloseHandle(Create(program, parameters).hProcess);

@@ -114,4 +114,12 @@ std::string ToBatchCodePage(const std::string& text) {
   return oem;
 }
 
+char32_t UpperCaseCharacter(char32_t c) {
+  // The system's own table, which holds the characters of the first plane.
+  if (c > 0xFFFF || (c >= 0xD800 && c <= 0xDFFF)) return c;
+  wchar_t unit = static_cast<wchar_t>(c);
+  CharUpperBuffW(&unit, 1);
+  return static_cast<char32_t>(unit);
+}
+
 }  // namespace pw

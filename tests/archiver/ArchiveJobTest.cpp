@@ -304,6 +304,7 @@ TEST_F(PosixJobTest, AWaitedRunReportsWhatBecameOfTheJob) {
   Add("/srv/a");
   Add("/srv/gone");
   current.existing.erase("/srv/gone");
+  processes.missingDirectories.insert("/srv/gone");
   processes.status = 2;
   TJobOutcome outcome = RunJobAndWait(Job(0));
   EXPECT_EQ(outcome.status, 2);
@@ -316,6 +317,10 @@ TEST_F(PosixJobTest, AWaitedRunReportsWhatBecameOfTheJob) {
   outcome = RunJobAndWait(Job(0));
   EXPECT_FALSE(outcome.status.has_value());
   EXPECT_EQ(outcome.error.rfind("Cannot start /usr/bin/pack", 0), 0u) << outcome.error;
+  // Each archiver started in its directory by itself; the process stayed where it was.
+  EXPECT_TRUE(current.history.empty());
+  ASSERT_EQ(processes.calls.size(), 1u);
+  EXPECT_EQ(processes.calls[0].workingDirectory, "/srv/a");
 }
 
 }  // namespace

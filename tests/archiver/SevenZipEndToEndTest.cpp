@@ -1,5 +1,6 @@
 // The real 7-Zip on real trees, started as a run starts it and from the
-// written script, in the POSIX style.
+// written script, in the POSIX style; every archive made anew is compared
+// with the preview of its job.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
@@ -23,6 +24,7 @@
 #include "archiver/ArchiverDetection.h"
 #include "archiver/BatchFiles.h"
 #include "archiver/PosixScripts.h"
+#include "archiver/Preview.h"
 #include "platform/Errors.h"
 #include "platform/Services.h"
 #include "platform/fakes/Fakes.h"
@@ -184,6 +186,11 @@ class SevenZipTest : public ::testing::Test {
   ~SevenZipTest() override {
     fs::current_path(fs::temp_directory_path());
   }
+  void TearDown() override {
+    if (!IsSkipped()) {
+      EXPECT_GT(previewsCompared, 0) << "no archive was compared with its preview";
+    }
+  }
 
   // The same tree in every directory: files with and without extensions, in
   // subfolders too.
@@ -239,25 +246,84 @@ class SevenZipTest : public ::testing::Test {
     return status;
   }
 
+  // The jobs of the directories as they are now, each with its archive's
+  // bytes ("" when there is none).
+  using Snapshot = std::vector<std::pair<TArchiveJob, std::string>>;
+  Snapshot Archives(const std::vector<const TbkDirectory*>& directories) {
+    Snapshot jobs;
+    for (const TbkDirectory* d : directories) {
+      TArchiveJob job = JobOfDirectory(m, *d, GetArchiveDirectory(m, false));
+      if (!job.error.empty()) continue;
+      std::error_code missing;
+      const std::string bytes =
+          fs::exists(job.archiveFile, missing) ? test::ReadFile(job.archiveFile) : std::string();
+      jobs.emplace_back(std::move(job), bytes);
+    }
+    return jobs;
+  }
+  std::vector<const TbkDirectory*> Marked() const {
+    std::vector<const TbkDirectory*> marked;
+    for (int i = 0; i < m.Directories()->Count(); ++i) {
+      if (m.Directories()->Items(i)->NeedArchive()) marked.push_back(m.Directories()->Items(i));
+    }
+    return marked;
+  }
+
+  // Every archive that 7-Zip made anew holds exactly the files the preview
+  // of its job lists, no more, no fewer.
+  void ExpectPreviewsMatch(const Snapshot& before) {
+    for (const auto& [job, bytes] : before) {
+      std::error_code missing;
+      if (!fs::exists(job.archiveFile, missing)) continue;
+      if (test::ReadFile(job.archiveFile) == bytes) continue;  // not made this time
+      ExpectPreviewMatches(job);
+    }
+  }
+  void ExpectPreviewMatches(const TArchiveJob& job) {
+    std::string password;
+    for (const std::string& word : SplitPosixWords(job.params)) {
+      if (word.rfind("-p", 0) == 0) password = word.substr(2);
+    }
+    const TPreview preview = Preview(MakePreviewRequest(m, job));
+    Files previewed;
+    for (const TPreviewFile& file : preview.files) previewed.insert(file.path);
+    EXPECT_EQ(previewed.size(), preview.files.size()) << job.directory;
+    EXPECT_EQ(previewed, Listing(job.archiveFile, password)) << "preview of " << job.directory;
+    ++previewsCompared;
+  }
+
+  int Run(const TbkDirectory& d) {
+    const Snapshot before = Archives({&d});
+    const int status = RunDirectoryAndWait(m, d);
+    ExpectPreviewsMatch(before);
+    return status;
+  }
+
   // One directory's archive, made by a run or by its script.
   int Archive(const TbkDirectory& d, How how) {
-    if (how == How::kRun) return RunDirectoryAndWait(m, d);
+    if (how == How::kRun) return Run(d);
+    const Snapshot before = Archives({&d});
     const fs::path script = root / "one.sh";
     WriteBatchFile(script.string(), GetBatchLines(m, d));
-    return RunScript(script);
+    const int status = RunScript(script);
+    ExpectPreviewsMatch(before);
+    return status;
   }
 
   // Every marked directory's archive, by runs one after another or by the
   // script of them all; the worst status.
   int ArchiveAll(How how) {
     if (how == How::kScript) {
+      const Snapshot before = Archives(Marked());
       const fs::path script = root / "all.sh";
       WriteBatchFile(script.string(), GetBatchLinesForAll(m));
-      return RunScript(script);
+      const int status = RunScript(script);
+      ExpectPreviewsMatch(before);
+      return status;
     }
     int worst = 0;
     for (int i = 0; i < m.Directories()->Count(); ++i) {
-      worst = std::max(worst, RunDirectoryAndWait(m, *m.Directories()->Items(i)));
+      worst = std::max(worst, Run(*m.Directories()->Items(i)));
     }
     return worst;
   }
@@ -279,6 +345,7 @@ class SevenZipTest : public ::testing::Test {
   TbkManager m;
   std::string sevenZip;
   std::string scriptErrors;
+  int previewsCompared = 0;
 };
 
 // ---- What the archives hold -------------------------------------------------
@@ -317,7 +384,7 @@ TEST_F(SevenZipTest, ArchivesHoldExactlyWhatTheRulesSelect) {
   EXPECT_EQ(cases[2].expected.size(), 12u);
 
   for (int i = 0; i < m.Directories()->Count(); ++i) {
-    EXPECT_EQ(RunDirectoryAndWait(m, *m.Directories()->Items(i)), 0) << cases[i].dir;
+    EXPECT_EQ(Run(*m.Directories()->Items(i)), 0) << cases[i].dir;
   }
   const fs::path dated = root / "out" / "2026-12-08";
   for (size_t i = 0; i < cases.size(); ++i) {
@@ -341,7 +408,7 @@ TEST_F(SevenZipTest, RelativeOutputPathIsTakenFromTheDirectory) {
   const fs::path dir = root / "tree";
   Tree(dir);
   TbkDirectory* d = AddDirectory(dir.string());
-  EXPECT_EQ(RunDirectoryAndWait(m, *d), 0);
+  EXPECT_EQ(Run(*d), 0);
   EXPECT_EQ(Listing((root / "archives" / (Flat(dir) + ".7z")).string()), Expected(dir, {}, {}));
 }
 
@@ -655,6 +722,8 @@ TEST_F(SevenZipTest, ClashingDirectoriesAreNeitherRunNorScripted) {
   const fs::path made = out / (Flat(alone) + ".7z");
   ASSERT_TRUE(WaitForFile(made));
   EXPECT_EQ(Listing(made.string()), Expected(alone, {}, {}));
+  ExpectPreviewMatches(JobOfDirectory(m, *m.Directories()->Items(m.Directories()->Count() - 1),
+                                      GetArchiveDirectory(m, false)));
   const std::vector<std::string> calls = test::RecordedLines(record);
   ASSERT_FALSE(calls.empty());
   EXPECT_EQ(calls.front(), alone.string());
@@ -717,13 +786,13 @@ TEST_F(SevenZipTest, MissingDirectoryFailsAloneAndTheOthersAreArchived) {
       EXPECT_NE(scriptErrors.find("Cannot enter " + missing.string()), std::string::npos)
           << scriptErrors;
     } else {
-      EXPECT_EQ(RunDirectoryAndWait(m, *m.Directories()->Items(0)), 0);
+      EXPECT_EQ(Run(*m.Directories()->Items(0)), 0);
       EXPECT_THROW(RunDirectoryAndWait(m, *m.Directories()->Items(1)), Exception);
       const TJobOutcome outcome = RunJobAndWait(
           JobOfDirectory(m, *m.Directories()->Items(1), GetArchiveDirectory(m, false)));
       EXPECT_FALSE(outcome.error.empty());
       EXPECT_FALSE(outcome.status.has_value());
-      EXPECT_EQ(RunDirectoryAndWait(m, *m.Directories()->Items(2)), 0);
+      EXPECT_EQ(Run(*m.Directories()->Items(2)), 0);
     }
     EXPECT_EQ(Listing((out / (Flat(first) + ".7z")).string()), Expected(first, {}, {}));
     EXPECT_EQ(Listing((out / (Flat(last) + ".7z")).string()), Expected(last, {}, {}));

@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "archiver/ArchiveCommands.h"
@@ -148,7 +150,7 @@ TEST_F(CliTest, RunWaitsAndPassesTheArchiversStatusOn) {
   Result r;
   {
     TRecording recording(record, 3);
-    r = With({"run", "--wait", "1", "2"});
+    r = With({"run", "--wait", "--jobs", "1", "1", "2"});
   }
   EXPECT_EQ(r.status, 3) << r.err;
   EXPECT_EQ(Lines(r.out), 2);
@@ -171,7 +173,7 @@ TEST_F(CliTest, AnArchiverThatFailedIsNotHiddenByOneThatSucceedsAfterIt) {
   for (const std::vector<int>& statuses : {std::vector<int>{3, 0}, std::vector<int>{0, 3}}) {
     const fs::path record = root / ("record" + std::to_string(statuses[0]) + ".txt");
     TRecording recording(record, statuses);
-    const Result r = With({"run", "--wait", "1", "2"});
+    const Result r = With({"run", "--wait", "--jobs", "1", "1", "2"});
     EXPECT_EQ(r.status, 3) << r.out << r.err;
     EXPECT_NE(r.out.find("[1] " + Dir("one") + ": exit status " + std::to_string(statuses[0])),
               std::string::npos)
@@ -218,9 +220,10 @@ TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
 #endif
 
 #ifndef _WIN32
-// SIGTERM, SIGINT or SIGHUP sent to a waited run: the archiver at work gets it
-// and is waited for, its job is journaled as ended by the signal, the next
-// directory never starts, and the status is 128 plus the signal's number.
+// SIGTERM, SIGINT or SIGHUP sent to a waited run of one archiver at a time:
+// the archiver at work gets it and is waited for, its job is journaled as
+// ended by the signal, the next directory never starts, and the status is 128
+// plus the signal's number.
 TEST_F(CliTest, ASignalEndsAWaitedRunAndTheArchiverAtWork) {
   TbkManager m;
   Example(m, RecorderPath());
@@ -229,7 +232,8 @@ TEST_F(CliTest, ASignalEndsAWaitedRunAndTheArchiverAtWork) {
   // Never released: the archiver ends by a signal, or by itself after a minute.
   TRecording held(record, 0, 0, never, started);
   const std::string cli = CliPath();
-  std::vector<std::string> args = {cli, "--settings", settings, "run", "--wait", "1", "2"};
+  std::vector<std::string> args = {cli,      "--settings", settings, "run", "--wait",
+                                   "--jobs", "1",          "1",      "2"};
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -284,6 +288,137 @@ TEST_F(CliTest, ASignalEndsAWaitedRunAndTheArchiverAtWork) {
 }
 #endif
 
+#ifndef _WIN32
+// The same signal to a run of two archivers at once: both get it and are
+// waited for, both jobs are journaled as ended by it, the third directory
+// never starts, and the status is 128 plus the signal's number.
+TEST_F(CliTest, ASignalReachesEveryArchiverAtWorkInARunOfSeveralAtOnce) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  const fs::path record = root / "record.txt", started = root / "started.txt";
+  TRecording held(record, 0, 0, root / "never", started);
+  const std::string cli = CliPath();
+  std::vector<std::string> args = {cli,      "--settings", settings, "run", "--wait",
+                                   "--jobs", "2",          "1",      "2",   "3"};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const std::string out = (root / "stdout").string(), err = (root / "stderr").string();
+  const pid_t companion = ::fork();
+  if (companion == 0) {
+    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) ::_exit(127);
+    ::execv(cli.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ASSERT_GT(companion, 0);
+  std::string lines;
+  for (int i = 0; i < 600 && Lines(lines = ReadFile(started)) < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_EQ(Lines(lines), 2) << "the two archivers did not start";
+  ASSERT_EQ(::kill(companion, SIGTERM), 0);
+  int status = 0;
+  pid_t ended = 0;
+  for (int i = 0; i < 600 && (ended = ::waitpid(companion, &status, WNOHANG)) == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  if (ended == 0) {
+    ::kill(companion, SIGKILL);
+    ::waitpid(companion, &status, 0);
+    FAIL() << "the run did not end";
+  }
+  std::istringstream pids(lines);
+  for (std::string pid; std::getline(pids, pid);) {
+    if (::kill(std::stoi(pid), 0) == 0) {
+      ADD_FAILURE() << "archiver " << pid << " was left running";
+      ::kill(std::stoi(pid), SIGKILL);
+    }
+  }
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+  EXPECT_EQ(ReadFile(started), lines) << "another directory started";
+  EXPECT_FALSE(fs::exists(record)) << "an archiver ended by itself";
+  const std::string why = "Ended by signal 15 (Terminated)";
+  const std::vector<TJournalRecord> journal = ReadJournal(JournalFileName(settings));
+  ASSERT_EQ(journal.size(), 2u);
+  std::set<std::string> directories;
+  for (const TJournalRecord& r : journal) {
+    directories.insert(r.directory);
+    EXPECT_EQ(r.status, 128 + SIGTERM) << r.directory;
+    EXPECT_EQ(r.error, why) << r.directory;
+  }
+  EXPECT_EQ(directories, (std::set<std::string>{Dir("one"), Dir("two")}));
+  const std::string errors = ReadFile(err);
+  EXPECT_EQ(Lines(errors), 2) << errors;
+  EXPECT_NE(errors.find("packetwright-cli: " + Dir("one") + ": " + why + "\n"), std::string::npos);
+  EXPECT_NE(errors.find("packetwright-cli: " + Dir("two") + ": " + why + "\n"), std::string::npos);
+}
+#endif
+
+// A run of several archivers at once prints the same lines, each whole, and
+// journals the same records as a run of one after the other; only their
+// order may differ, as the jobs end.
+TEST_F(CliTest, ARunOfSeveralAtOnceReportsAndJournalsAsOneAfterTheOther) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  for (const char* name : {"four", "five"}) {
+    fs::create_directories(root / name);
+    m.Directories()->Add()->SetPath(Dir(name));
+  }
+  m.Directories()->Add()->SetPath(Dir("gone"));
+  m.SaveToFile(settings, true);
+  const auto sorted = [](const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+  };
+  std::vector<std::vector<TJournalRecord>> journals;
+  std::vector<Result> results;
+  for (const char* jobs : {"1", "3"}) {
+    fs::remove(JournalFileName(settings));
+    TRecording recording(root / (std::string("record") + jobs + ".txt"), 2, 100);
+    results.push_back(With({"run", "--wait", "--jobs", jobs, "1", "2", "3", "4", "5", "6"}));
+    std::vector<TJournalRecord> journal = ReadJournal(JournalFileName(settings));
+    for (TJournalRecord& r : journal) {
+      EXPECT_FALSE(r.started.empty());
+      EXPECT_FALSE(r.ended.empty());
+      r.started.clear();
+      r.ended.clear();
+    }
+    std::sort(journal.begin(), journal.end(), [](const TJournalRecord& a, const TJournalRecord& b) {
+      return a.position < b.position;
+    });
+    journals.push_back(journal);
+  }
+  EXPECT_EQ(results[0].status, 1);
+  EXPECT_EQ(results[1].status, 1);
+  EXPECT_EQ(sorted(results[0].out), sorted(results[1].out));
+  EXPECT_EQ(sorted(results[0].err), sorted(results[1].err));
+  EXPECT_EQ(Lines(results[1].out), 5) << results[1].out;
+  EXPECT_EQ(results[1].err, Text("packetwright-cli: " + Dir("gone") + ": File not found\n"));
+  ASSERT_EQ(journals[0].size(), 6u);
+  EXPECT_EQ(journals[0], journals[1]);
+}
+
+TEST_F(CliTest, JobsMustBeAPositiveNumberAndGoWithWait) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  for (const Args& args :
+       {Args{"run", "--wait", "--jobs", "0"}, Args{"run", "--wait", "--jobs", "x"},
+        Args{"run", "--wait", "--jobs", "-2"}, Args{"run", "--jobs", "2"},
+        Args{"run", "--wait", "--jobs"}}) {
+    const Result r = With(args);
+    EXPECT_EQ(r.status, 2) << args.back() << r.err;
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_EQ(r.err.rfind("packetwright-cli: ", 0), 0u) << r.err;
+  }
+  EXPECT_NE(Cli({"run", "--help"}).out.find("--jobs"), std::string::npos);
+}
+
 TEST_F(CliTest, RunWithoutWaitReturnsAtOnce) {
   TbkManager m;
   Example(m, RecorderPath());
@@ -326,8 +461,9 @@ TEST_F(CliTest, UsageErrorsAreOneLineAndStatusTwo) {
   const Result all = Cli({"--help-all"});
   EXPECT_EQ(all.status, 0);
   for (const char* line :
-       {"  show  ", "  commands [--all]  ", "  bat OUT  ", "  run [--wait] [INDEX ...]  ",
-        "  export  ", "  import OUT  ", "  history [--json] [INDEX ...]", "    --wait  ",
+       {"  show  ", "  commands [--all]  ", "  bat OUT  ",
+        "  run [--wait] [--jobs N] [INDEX ...]\n", "  export  ", "  import OUT  ",
+        "  history [--json] [INDEX ...]", "  preview [--files] [INDEX ...]", "    --wait  ",
         "    INDEX  ", "    --json  ", "  --settings TEXT  "}) {
     EXPECT_NE(all.out.find(line), std::string::npos) << line << all.out;
   }
@@ -571,6 +707,131 @@ TEST_F(CliHistoryTest, JsonGivesTheJournalsLinesByteForByte) {
   r = With({"history", "--json", "2", "1"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, JournalLine(records[0]) + byHand + "\n" + JournalLine(records[3]));
+}
+
+// ---- preview ---------------------------------------------------------------------
+
+class CliPreviewTest : public CliTest {
+ protected:
+  // Two directories with a rule each, and a third that clashes with the
+  // first when asked for.
+  void Setup(const std::string& strange, bool clash) {
+    TbkManager m;
+#ifdef _WIN32
+    m.SetArchiverExeFileName("C:\\Tools\\7z.exe");
+#else
+    m.SetArchiverExeFileName("/usr/bin/7zz");
+#endif
+    m.SetArchiverParams("a -r");
+    m.SetExcludeKey("-x!");
+    m.SetOutputPath(ProgramPath(root / "out"));
+    m.SetSubDirNamePattern("");
+    TbkRule* texts = m.Rules()->Add();
+    texts->SetName("Texts");
+    texts->SetCategory(ecInclude);
+    for (const char* mask : {"*.txt", "*.log", "*.none"}) texts->Extensions()->Add()->SetExt(mask);
+    texts->Extensions()->Add()->SetExt(strange);
+    TbkRule* noTemp = m.Rules()->Add();
+    noTemp->SetName("NoTemp");
+    noTemp->SetCategory(ecExclude);
+    noTemp->Extensions()->Add()->SetExt("*.tmp");
+    fs::create_directories(root / "one" / "sub");
+    fs::create_directories(root / "two");
+    WriteFile(root / "one" / "a.txt", "12345");
+    WriteFile(root / "one" / "sub" / "b.txt", "123");
+    WriteFile(root / "one" / "c.log", std::string(2048, 'x'));
+    WriteFile(root / "one" / "d.tmp", "1");
+    WriteFile(root / "one" / strange, "12");
+    WriteFile(root / "two" / "x.tmp", "1");
+    WriteFile(root / "two" / "y.bin", "1234");
+    for (const auto& [name, rule] : {std::pair{"one", "Texts"}, {"two", "NoTemp"}, {"one", ""}}) {
+      if (!clash && std::string(rule).empty()) break;
+      TbkDirectory* d = m.Directories()->Add();
+      d->SetPath(Dir(name));
+      d->SetRuleName(rule);
+    }
+    m.SaveToFile(settings, true);
+  }
+};
+
+TEST_F(CliPreviewTest, PrintsTheTotalsAndEachMask) {
+#ifdef _WIN32
+  const std::string strange = "odd name.txt2", shown = strange;
+#else
+  // Its escape sequence reaches the terminal as text.
+  const std::string strange = "\x1b[2Jodd.txt2", shown = "\\x1B[2Jodd.txt2";
+#endif
+  Setup(strange, false);
+  const Result r = With({"preview"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  // The masks in a column as wide as the widest.
+  const auto row = [&](const std::string& mask, const std::string& counts) {
+    return "      " + mask + std::string(shown.size() - mask.size(), ' ') + "  " + counts + "\n";
+  };
+  EXPECT_NE(r.out.find(Text("[1] " + Dir("one") +
+                            "\n    Rule: Texts (takes only what its masks match)\n"
+                            "    Takes: 4 files, 2058 bytes (2.0 KiB)\n" +
+                            row("*.txt", "2 files, 8 bytes") +
+                            row("*.log", "1 file, 2048 bytes (2.0 KiB)") +
+                            row("*.none", "0 files, 0 bytes") + row(shown, "1 file, 2 bytes"))),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+  EXPECT_NE(r.out.find(Text("[2] " + Dir("two") +
+                            "\n    Rule: NoTemp (leaves out what its "
+                            "masks match)\n    Takes: 1 file, 4 bytes\n      *.tmp  leaves out "
+                            "1 file, 1 byte\n")),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("[3]"), std::string::npos);
+}
+
+// --files prints the paths as stored and nothing else; a clash is one line
+// on standard error for each directory, and the others are still previewed.
+TEST_F(CliPreviewTest, FilesAreListedAsStoredAndClashesFail) {
+#ifdef _WIN32
+  const std::string strange = "odd name.txt2";
+  const char sep = '\\';
+#else
+  const std::string strange = "\x1b[2Jodd.txt2";
+  const char sep = '/';
+#endif
+  Setup(strange, true);
+  Result r = With({"preview", "2", "--files"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "y.bin\n");
+
+  r = With({"preview", "--files"});
+  EXPECT_EQ(r.status, 1);
+  // Directory 1 and 3 clash; 2 is listed.
+  EXPECT_EQ(r.out, "y.bin\n");
+  EXPECT_EQ(Lines(r.err), 2) << r.err;
+  EXPECT_NE(r.err.find("packetwright-cli: " + Dir("one") + ": Its archive"), std::string::npos)
+      << r.err;
+
+  // Without the clash the strange name comes out byte for byte.
+  TbkManager m;
+  m.LoadFromFile(settings);
+  m.Directories()->Delete(2);
+  m.SaveToFile(settings, true);
+  r = With({"preview", "1", "--files"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string expected =
+      "a.txt\nc.log\n" + std::string("sub") + sep + "b.txt\n" + strange + "\n";
+  const auto sorted = [](const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+  };
+  EXPECT_EQ(sorted(r.out), sorted(expected));
+  EXPECT_EQ(r.out.back(), '\n');
+
+  r = With({"preview", "7"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("No directory 7"), std::string::npos);
 }
 
 }  // namespace

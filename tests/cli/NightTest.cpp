@@ -153,8 +153,15 @@ TEST(ScheduledNight, EveryArchiveHoldsWhatItsRuleSelectsNowAndEveryJobIsJournall
   }
   EXPECT_EQ(failures, (std::map<std::string, int>{
                           {missing.string(), 2}, {clashA.string(), 2}, {clashB.string(), 2}}));
-  EXPECT_EQ(journal[20].position, 21);
-  EXPECT_EQ(journal[23].directory, trees[0].string());
+  // The archivers ran a few at once, so the records come in the order the
+  // jobs ended: each night holds every position once.
+  for (const size_t night : {0u, 23u}) {
+    std::set<int> positions;
+    for (size_t i = night; i < night + 23; ++i) positions.insert(journal[i].position);
+    EXPECT_EQ(positions.size(), 23u);
+    EXPECT_EQ(*positions.begin(), 1);
+    EXPECT_EQ(*positions.rbegin(), 23);
+  }
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 
 #include <csignal>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 
@@ -85,6 +87,66 @@ TEST_F(ProcessTest, ProgramsThatCannotStartAreReported) {
   EXPECT_FALSE(Get<IProgramSearch>().FindOnPath("pw-no-such-program"));
   EXPECT_FALSE(Get<IProgramSearch>().FindOnPath("/bin/sh"))
       << "names with a folder are not searched";
+}
+
+// A waited run in a folder of its own: the program finds itself there, and
+// the process's current directory stays where it was.
+TEST_F(ProcessTest, AWaitedRunStartsInItsOwnFolderWithoutMovingTheProcess) {
+  const fs::path inside = folder / "inside dir";
+  fs::create_directories(inside);
+  TRunOptions options;
+  options.workingDirectory = inside.string();
+  std::vector<std::string> steps;
+  options.prepare = [&] { steps.push_back("prepare"); };
+  options.started = [&] { steps.push_back("started"); };
+  EXPECT_EQ(Get<IProcessRunner>().RunAndWait(program.string(), std::vector<std::string>{"x"}, options), 4);
+  EXPECT_EQ(ReadFile(inside / "record.txt"), inside.string() + "\n[x]\n");
+  EXPECT_EQ(fs::current_path(), folder);
+  EXPECT_EQ(steps, (std::vector<std::string>{"prepare", "started"}));
+
+  // A folder that cannot be entered fails as a change into it would, before
+  // anything is prepared or started.
+  steps.clear();
+  options.workingDirectory = (folder / "gone").string();
+  try {
+    Get<IProcessRunner>().RunAndWait(program.string(), std::vector<std::string>{}, options);
+    ADD_FAILURE() << "ran in a folder that is gone";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.Message(), "File not found");
+  }
+  options.workingDirectory = program.string();
+  try {
+    Get<IProcessRunner>().RunAndWait(program.string(), std::vector<std::string>{}, options);
+    ADD_FAILURE() << "ran in a file";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.Message(), "Invalid filename");
+  }
+  EXPECT_TRUE(steps.empty());
+}
+
+// A stop from another thread ends the program at work; a run asked to start
+// after it does not start.
+TEST_F(ProcessTest, AStopEndsTheProgramAtWorkAndStartsNoMore) {
+  TRunStop stop;
+  TRunOptions options;
+  options.stop = &stop;
+  std::atomic<bool> running{false};
+  options.started = [&] { running = true; };
+  int status = -1;
+  std::thread run([&] {
+    status = Get<IProcessRunner>().RunAndWait("sleep", std::vector<std::string>{"60"}, options);
+  });
+  for (int i = 0; i < 1200 && !running; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  stop.Stop();
+  run.join();
+  EXPECT_EQ(status, 128 + SIGTERM);
+  EXPECT_TRUE(stop.Stopped());
+  EXPECT_THROW(Get<IProcessRunner>().RunAndWait(program.string(), std::vector<std::string>{},
+                                                options),
+               ERunStopped);
+  EXPECT_FALSE(fs::exists(record));
 }
 
 TEST_F(ProcessTest, EndingSignalsAreKeptAndPassedOnWhileAskedFor) {

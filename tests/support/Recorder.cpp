@@ -3,6 +3,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -58,6 +60,55 @@ long ProcessId() {
 #endif
 }
 
+// Holds "<file>.lock" locked while it lives, so that recorders running at
+// once take their statuses and add their records one at a time. The system
+// lets go of it when the process ends, however it ends.
+class TLock {
+ public:
+  explicit TLock(const std::string& file) {
+    const std::string name = file + ".lock";
+#ifdef _WIN32
+    handle_ = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    OVERLAPPED whole{};
+    if (handle_ != INVALID_HANDLE_VALUE) LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole);
+#else
+    fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+#endif
+  }
+  ~TLock() {
+#ifdef _WIN32
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+#else
+    if (fd_ >= 0) ::close(fd_);
+#endif
+  }
+  TLock(const TLock&) = delete;
+  TLock& operator=(const TLock&) = delete;
+
+ private:
+#ifdef _WIN32
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+#else
+  int fd_ = -1;
+#endif
+};
+
+// Counts the recorders running at once in file, "NOW MOST", one at a time.
+void CountRunning(const char* file, int change) {
+  const TLock lock(file);
+  int now = 0, most = 0;
+  std::sscanf(Contents(file).c_str(), "%d %d", &now, &most);
+  now += change;
+  most = now > most ? now : most;
+  if (std::FILE* out = std::fopen(file, "wb")) {
+    std::fprintf(out, "%d %d\n", now, most);
+    std::fclose(out);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -73,6 +124,8 @@ int main(int argc, char** argv) {
       std::fclose(f);
     }
   }
+  const char* running = std::getenv("PW_RECORD_RUNNING");
+  if (running && *running) CountRunning(running, +1);
   if (delay) std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
   // Held until the test makes the release file, for a minute at most.
   for (int i = 0; release && *release && i < 600; ++i) {
@@ -82,7 +135,9 @@ int main(int argc, char** argv) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
+  if (running && *running) CountRunning(running, -1);
   if (!record) return 125;
+  const TLock lock(record);
   std::string text = Contents(record) + CurrentDirectory() + "\n";
   for (int i = 1; i < argc; ++i) text += std::string(argv[i]) + "\n";
   // The record appears whole, so that a test waiting for it never reads half.

@@ -209,7 +209,8 @@ std::string RecorderPath() {
 }
 
 TRecording::TRecording(const fs::path& file, int status, int delayMs, const fs::path& release,
-                       const fs::path& started) {
+                       const fs::path& started)
+    : lock_(fs::path(file).concat(".lock")) {
   const std::string name = ProgramPath(file);
   const std::string released = release.empty() ? std::string() : ProgramPath(release);
   SetVariable("PW_RECORD_RELEASE", &released);
@@ -238,6 +239,8 @@ TRecording::~TRecording() {
     std::error_code ignored;
     fs::remove(statuses_, ignored);
   }
+  std::error_code ignored;
+  fs::remove(lock_, ignored);
   SetVariable("PW_RECORD", nullptr);
   SetVariable("PW_RECORD_STATUS", nullptr);
   SetVariable("PW_RECORD_DELAY_MS", nullptr);

@@ -64,7 +64,10 @@ int RunProgram(const std::string& program, const std::vector<std::string>& argum
 // a file of statuses, each run exits with the first one left there and
 // removes it; once they are used up, with PW_RECORD_STATUS.
 // When PW_RECORD_STARTED names a file, it first appends a line with its
-// process id to that file.
+// process id to that file. Recorders running at once take their statuses and
+// add their records one at a time (locking "<PW_RECORD>.lock"). When
+// PW_RECORD_RUNNING names a file, it holds "NOW MOST": how many recorders are
+// between their start and their wait's end now, and the most there ever were.
 std::string RecorderPath();
 // Points the recorder at a file and a status for as long as the object lives.
 class TRecording {
@@ -79,7 +82,7 @@ class TRecording {
   TRecording& operator=(const TRecording&) = delete;
 
  private:
-  fs::path statuses_;
+  fs::path statuses_, lock_;
 };
 // The lines of a recording: the working directory first, then the arguments.
 std::vector<std::string> RecordedLines(const fs::path& file);

@@ -30,7 +30,7 @@ TEST(ListModelsTest, DirectoriesFollowEveryChangeOfTheDocument) {
   TDirectoriesModel model;
   Tester tester(&model, kFatal);
   model.SetList(m.Directories());
-  EXPECT_EQ(model.columnCount(), 3);
+  EXPECT_EQ(model.columnCount(), 4);
   EXPECT_EQ(model.headerData(1, Qt::Horizontal, Qt::DisplayRole), "Directory");
 
   TbkDirectory* a = m.Directories()->Add();
@@ -58,6 +58,20 @@ TEST(ListModelsTest, DirectoriesFollowEveryChangeOfTheDocument) {
   for (const char* path : {"E:\\X", "E:\\Y", "E:\\Z"}) other.Directories()->Add()->SetPath(path);
   m.Directories()->Assign(other.Directories());
   EXPECT_EQ(Column(model, 1), (QStringList{"E:\\X", "E:\\Y", "E:\\Z"}));
+  // The runs come and go without touching the rows.
+  TJournalRecord run;
+  run.directory = "E:\\Y";
+  run.started = "2026-12-08T02:30:00+00:00";
+  run.status = 0;
+  QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+  model.SetLastRuns({{run.directory, run}});
+  ASSERT_EQ(changed.count(), 1);
+  EXPECT_EQ(changed[0][0].toModelIndex(), model.index(0, TDirectoriesModel::kLastRunColumn));
+  EXPECT_EQ(changed[0][1].toModelIndex(), model.index(2, TDirectoriesModel::kLastRunColumn));
+  EXPECT_TRUE(Column(model, 3)[1].endsWith("  OK")) << Column(model, 3)[1].toStdString();
+  EXPECT_EQ(Column(model, 3)[0], "");
+  model.SetLastRuns({});
+  EXPECT_EQ(Column(model, 3), (QStringList{"", "", ""}));
   m.Directories()->Delete(1);
   delete m.Directories()->Items(0);
   EXPECT_EQ(Column(model, 1), QStringList{"E:\\Z"});

@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QImage>
 #include <QLabel>
+#include <QMap>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -675,9 +676,19 @@ TEST_F(MainWindowTest, MenusAndToolBarInOrder) {
   EXPECT_EQ(w->actDeleteDirectory->shortcut(), QKeySequence(Qt::Key_Delete));
   QStringList popup;
   for (QAction* a : w->PopupMenu1->actions()) popup << (a->isSeparator() ? "-" : Caption(a));
-  EXPECT_EQ(
-      popup.join("|"),
-      "Add Directory|Edit Directory|Delete Directory From List|-|Run Current|Create *.bat File");
+  EXPECT_EQ(popup.join("|"),
+            "Add Directory|Edit Directory|Delete Directory From List|-|Preview|Run Current|Create "
+            "*.bat File");
+  EXPECT_EQ(w->actPreview->shortcut(), QKeySequence(Qt::Key_F5));
+  // No two commands answer the same key.
+  QMap<QString, QString> keys;
+  for (QAction* a : w->findChildren<QAction*>()) {
+    if (a->shortcut().isEmpty()) continue;
+    const QString key = a->shortcut().toString();
+    EXPECT_FALSE(keys.contains(key)) << key.toStdString() << ": " << Caption(a).toStdString()
+                                     << " and " << keys.value(key).toStdString();
+    keys[key] = Caption(a);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,841 @@
+#include "archiver/Preview.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <climits>
+#include <optional>
+#include <unordered_map>
+#include <utility>
+
+#include "archiver/PosixScripts.h"
+#include "platform/LocaleCompare.h"
+#include "platform/NativePath.h"
+#include "platform/PathStyle.h"
+#include "platform/TextCodec.h"
+
+namespace pw {
+
+namespace {
+
+// ---- Names -------------------------------------------------------------------
+
+bool HasWildcard(std::string_view text) {
+  return text.find_first_of("*?") != std::string_view::npos;
+}
+
+char32_t FoldUnit(char32_t c) {
+  if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
+  return UpperCaseCharacter(c);
+}
+
+// The characters of a name as the archivers see them: code points of UTF-8
+// on POSIX systems (a byte that is no part of a sequence stands alone), the
+// bytes of the ANSI code page on Windows.
+#ifdef _WIN32
+// The characters of the single-byte ANSI code page.
+const std::u32string& AnsiCharacters() {
+  static const std::u32string table = [] {
+    std::u32string characters(256, 0);
+    for (int byte = 0; byte < 256; ++byte) {
+      const char in = static_cast<char>(byte);
+      wchar_t out = 0;
+      characters[static_cast<size_t>(byte)] =
+          MultiByteToWideChar(CP_ACP, 0, &in, 1, &out, 1) == 1 ? out : static_cast<char32_t>(byte);
+    }
+    return characters;
+  }();
+  return table;
+}
+#endif
+
+void Units(std::string_view text, bool fold, std::u32string& out) {
+  out.clear();
+  for (size_t i = 0; i < text.size();) {
+    char32_t c = static_cast<unsigned char>(text[i]);
+    size_t length = 1;
+    if (c >= 0x80) {
+#ifdef _WIN32
+      c = AnsiCharacters()[c];
+#else
+      char32_t decoded;
+      if (const size_t n = DecodeUtf8At(text, i, decoded)) c = decoded, length = n;
+#endif
+    }
+    out.push_back(fold ? FoldUnit(c) : c);
+    i += length;
+  }
+}
+
+// 7-Zip's matching: "*" any run of characters, "?" exactly one.
+template <typename Char>
+bool Glob(const Char* mask, size_t maskSize, const Char* name, size_t nameSize,
+          size_t (*step)(const Char*, size_t, size_t)) {
+  size_t m = 0, n = 0, starMask = SIZE_MAX, starName = 0;
+  while (n < nameSize) {
+    if (m < maskSize && mask[m] == '*') {
+      starMask = ++m;
+      starName = n;
+    } else if (m < maskSize && mask[m] == '?') {
+      ++m;
+      n = step(name, nameSize, n);
+    } else if (m < maskSize && mask[m] == name[n]) {
+      ++m, ++n;
+    } else if (starMask != SIZE_MAX) {
+      m = starMask;
+      n = starName = step(name, nameSize, starName);
+    } else {
+      return false;
+    }
+  }
+  while (m < maskSize && mask[m] == '*') ++m;
+  return m == maskSize;
+}
+
+// One character of UTF-8: the lead byte and its continuation bytes.
+[[maybe_unused]] size_t NextUtf8(const char* name, size_t size, size_t at) {
+  ++at;
+  while (at < size && (static_cast<unsigned char>(name[at]) & 0xC0) == 0x80) ++at;
+  return at;
+}
+[[maybe_unused]] size_t NextByte(const char*, size_t, size_t at) {
+  return at + 1;
+}
+size_t NextUnit(const char32_t*, size_t, size_t at) {
+  return at + 1;
+}
+
+// Windows' matching of FindFirstFile: "?" before a dot or at the end also
+// matches nothing, "*." stops at the last dot, a dot before "*", "?" or the
+// end also matches the end of the name. So "*.*" matches every name and "*."
+// the names without a dot.
+enum : char32_t { kDosStar = 0x110000, kDosQm, kDosDot };
+
+std::u32string WindowsExpression(const std::u32string& mask) {
+  std::u32string out;
+  for (size_t i = 0; i < mask.size(); ++i) {
+    const char32_t next = i + 1 < mask.size() ? mask[i + 1] : 0;
+    if (mask[i] == '?') {
+      out.push_back(kDosQm);
+    } else if (mask[i] == '*' && next == '.') {
+      out.push_back(kDosStar);
+    } else if (mask[i] == '.' && (next == '?' || next == '*' || next == 0)) {
+      out.push_back(kDosDot);
+    } else {
+      out.push_back(mask[i]);
+    }
+  }
+  return out;
+}
+
+bool WindowsMatch(const std::u32string& expression, const std::u32string& name) {
+  const size_t m = expression.size(), n = name.size();
+  const size_t lastDot = name.rfind(U'.');
+  // can[p][i]: expression from p matches name from i.
+  std::vector<char> can((m + 1) * (n + 1), 0);
+  const auto at = [&](size_t p, size_t i) -> char& { return can[p * (n + 1) + i]; };
+  at(m, n) = 1;
+  for (size_t p = m; p-- > 0;) {
+    const char32_t e = expression[p];
+    for (size_t i = n + 1; i-- > 0;) {
+      bool ok = false;
+      if (e == '*') {
+        ok = at(p + 1, i) || (i < n && at(p, i + 1));
+      } else if (e == kDosStar) {
+        ok = at(p + 1, i) || (i < n && i != lastDot && at(p, i + 1));
+      } else if (e == kDosQm) {
+        if (i == n || name[i] == '.') {
+          size_t q = p;
+          while (q < m && expression[q] == kDosQm) ++q;
+          ok = at(q, i);
+        } else {
+          ok = at(p + 1, i + 1);
+        }
+      } else if (e == kDosDot) {
+        ok = (i == n && at(p + 1, i)) || (i < n && name[i] == '.' && at(p + 1, i + 1));
+      } else {
+        ok = i < n && name[i] == e && at(p + 1, i + 1);
+      }
+      at(p, i) = ok;
+    }
+  }
+  return at(0, 0);
+}
+
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+bool SameName(std::string_view a, std::string_view b, bool caseSensitive) {
+  if (caseSensitive) return a == b;
+  thread_local std::u32string x, y;
+  Units(a, true, x);
+  Units(b, true, y);
+  return x == y;
+}
+
+// ---- The masks as the job hands them over -----------------------------------
+
+enum class TRecursion { rNone, rAlways, rWildcardsOnly };
+
+std::vector<std::string> Words(const std::string& params, bool posix) {
+  if (posix) return SplitPosixWords(params);
+  std::vector<std::string> words;
+  std::string word;
+  bool quoted = false, inWord = false;
+  for (const char c : params) {
+    if (c == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(word);
+  return words;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// "-x", "-xr", "-xr-", "-xr0" and the like: the recursion a 7-Zip mask
+// switch gives, after the switch's letter.
+bool SwitchRecursion(std::string_view rest, TRecursion common, TRecursion& recursion) {
+  if (rest.empty()) return recursion = common, true;
+  if (rest == "r" || rest == "R") return recursion = TRecursion::rAlways, true;
+  if (rest == "r-" || rest == "R-") return recursion = TRecursion::rNone, true;
+  if (rest == "r0" || rest == "R0") return recursion = TRecursion::rWildcardsOnly, true;
+  return false;
+}
+
+class TRequestMaker {
+ public:
+  TRequestMaker(TPreviewRequest& request, bool posix) : r_(request), posix_(posix) {}
+
+  TPreviewPattern Pattern(std::string entry, TRecursion recursion, int mask) const {
+    // Windows-style entries name the directory in full; the archiver strips
+    // it as the folder the names are relative to.
+    if (!posix_) {
+      const auto backslashed = [](std::string text) {
+        std::replace(text.begin(), text.end(), '/', '\\');
+        return text;
+      };
+      std::string base = backslashed(r_.job.directory);
+      while (!base.empty() && base.back() == '\\') base.pop_back();
+      base += '\\';
+      if (entry.size() >= base.size() &&
+          SameTextAscii(backslashed(entry.substr(0, base.size())), base)) {
+        entry.erase(0, base.size());
+        // A full path without wildcards names one file or folder: the
+        // archive folder's, which only the directory's own is.
+        if (!HasWildcard(entry)) recursion = TRecursion::rNone;
+      }
+    }
+    std::vector<std::string> parts;
+    std::string part;
+    for (const char c : entry) {
+      if (c == '/' || (!posix_ && c == '\\')) {
+        parts.push_back(part);
+        part.clear();
+      } else {
+        part += c;
+      }
+    }
+    parts.push_back(part);
+    TPreviewPattern pattern;
+    pattern.mask = mask;
+    pattern.wildcards = wildcards_;
+    if (parts.size() > 1 && parts.back().empty()) {
+      pattern.forFiles = false;
+      parts.pop_back();
+    }
+    // "./-name": the archiver drops the current folder's steps.
+    size_t first = 0;
+    while (first + 1 < parts.size() && (parts[first] == "." || parts[first].empty())) ++first;
+    parts.erase(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(first));
+    bool anyWildcard = false;
+    for (const std::string& p : parts) anyWildcard = anyWildcard || HasWildcard(p);
+    anyWildcard = anyWildcard && wildcards_;
+    size_t fixed = 0;
+    while (fixed + 1 < parts.size() && !(wildcards_ && HasWildcard(parts[fixed]))) ++fixed;
+    pattern.fixed.assign(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(fixed));
+    pattern.parts.assign(parts.begin() + static_cast<std::ptrdiff_t>(fixed), parts.end());
+    pattern.recursive = recursion == TRecursion::rAlways ||
+                        (recursion == TRecursion::rWildcardsOnly && anyWildcard);
+    return pattern;
+  }
+
+  // What the parameters say about the walk and the masks, and the masks they
+  // add of their own.
+  void Parameters(TRecursion& recursion) {
+    const std::vector<std::string> words = Words(r_.job.params, posix_);
+    recursion = TRecursion::rNone;
+    if (r_.dialect == TMaskDialect::mdWindows) {
+      for (const std::string& word : words) {
+        const std::string lower = Lower(word);
+        if (lower == "-r" || lower == "-r0" || lower == "/r") recursion = TRecursion::rAlways;
+      }
+      return;
+    }
+    for (const std::string& word : words) {
+      const std::string lower = Lower(word);
+      if (lower == "-r") recursion = TRecursion::rAlways;
+      if (lower == "-r-") recursion = TRecursion::rNone;
+      if (lower == "-r0") recursion = TRecursion::rWildcardsOnly;
+      if (lower == "-snl") r_.linksAsLinks = true;
+      if (lower == "-ssc") r_.caseSensitive = true;
+      if (lower == "-ssc-") r_.caseSensitive = false;
+      if (lower == "-spd") wildcards_ = false;
+    }
+    for (const std::string& word : words) {
+      if (word.size() < 3 || word[0] != '-') continue;
+      const char letter = static_cast<char>(word[1] | 0x20);
+      if (letter != 'x' && letter != 'i') continue;
+      const size_t bang = word.find_first_of("!@");
+      TRecursion own;
+      if (bang == std::string::npos ||
+          !SwitchRecursion(std::string_view(word).substr(2, bang - 2), recursion, own)) {
+        continue;
+      }
+      if (word[bang] == '@') {
+        r_.approximate = true;  // a list file of masks, not read here
+        continue;
+      }
+      (letter == 'x' ? r_.excludes : r_.includes)
+          .push_back(Pattern(word.substr(bang + 1), own, -1));
+    }
+  }
+
+  bool wildcards_ = true;
+
+ private:
+  TPreviewRequest& r_;
+  bool posix_;
+};
+
+// ---- The walk ------------------------------------------------------------------
+
+constexpr int64_t kProgressEvery = 512;
+
+class TWalk {
+ public:
+  TWalk(const TPreviewRequest& request, const TPreviewProgress& progress, TPreview& preview)
+      : r_(request), progress_(progress), out_(preview) {
+    windows_ = r_.dialect == TMaskDialect::mdWindows;
+    for (const auto* list : {&r_.includes, &r_.excludes}) {
+      for (const TPreviewPattern& p : *list) {
+        Compiled c;
+        for (const std::string& part : p.parts) c.parts.push_back(Compile(part, p.wildcards));
+        for (const std::string& part : p.fixed) c.fixed.push_back(part);
+        (list == &r_.includes ? includes_ : excludes_).push_back(std::move(c));
+      }
+    }
+  }
+
+  void Run() {
+    Level top;
+    top.includedBy = MatchedNone();
+    top.excludedBy = MatchedNone();
+    levels_.push_back(top);
+    WalkRoot();
+  }
+  bool Stopped() const { return stopped_; }
+  // The folders the archiver takes as items of their own, where names are
+  // compared without regard to case.
+  const std::vector<std::string>& TakenFolders() const { return takenFolders_; }
+
+ private:
+  struct Part {
+    std::string text;
+    std::u32string units;  // folded or not, or the Windows expression
+    bool wildcards = false;
+  };
+  struct Compiled {
+    std::vector<std::string> fixed;
+    std::vector<Part> parts;
+  };
+  // What a folder's path matched: the first include and exclude (by index)
+  // that take or drop everything below it.
+  struct Level {
+    int includedBy, excludedBy;
+  };
+  static int MatchedNone() { return INT_MAX; }
+
+  Part Compile(const std::string& text, bool wildcards) const {
+    Part part;
+    part.text = text;
+    part.wildcards = wildcards && HasWildcard(text);
+    if (windows_ || !r_.caseSensitive || !IsAscii(text)) {
+      Units(text, !r_.caseSensitive, part.units);
+      if (windows_ && part.wildcards) part.units = WindowsExpression(part.units);
+    }
+    return part;
+  }
+
+  bool PartMatches(const Part& part, std::string_view name) const {
+    if (!part.wildcards) return SameName(part.text, name, r_.caseSensitive);
+    if (!windows_ && r_.caseSensitive) {
+      return Glob(part.text.data(), part.text.size(), name.data(), name.size(),
+#ifdef _WIN32
+                  &NextByte
+#else
+                  &NextUtf8
+#endif
+      );
+    }
+    thread_local std::u32string units;
+    Units(name, !r_.caseSensitive, units);
+    if (windows_) return WindowsMatch(part.units, units);
+    return Glob(part.units.data(), part.units.size(), units.data(), units.size(), &NextUnit);
+  }
+
+  // Whether the pattern matches the path whose last part is the entry at
+  // hand, with the pattern's last part on that entry.
+  bool EndMatches(const TPreviewPattern& p, const Compiled& c, bool isFile) const {
+    if (isFile && !p.forFiles) return false;
+    const size_t length = partEnds_.size();
+    const size_t fixed = c.fixed.size(), count = c.parts.size();
+    if (length < fixed + count) return false;
+    if (!p.recursive && length != fixed + count) return false;
+    // In Windows' dialect a wildcard takes files only; a folder is matched by
+    // the path the job names, as the archive folder's.
+    if (windows_ && !isFile) {
+      for (const Part& part : c.parts) {
+        if (part.wildcards) return false;
+      }
+    }
+    for (size_t i = 0; i < fixed; ++i) {
+      if (!SameName(c.fixed[i], PartAt(i), r_.caseSensitive)) return false;
+    }
+    for (size_t i = 0; i < count; ++i) {
+      if (!PartMatches(c.parts[i], PartAt(length - count + i))) return false;
+    }
+    return true;
+  }
+
+  // The first pattern, from those not yet matched by a folder above, whose
+  // index is below the one already found.
+  int FirstMatch(const std::vector<TPreviewPattern>& patterns,
+                 const std::vector<Compiled>& compiled, int found, bool isFile) const {
+    const int limit = std::min<int>(found, static_cast<int>(patterns.size()));
+    for (int i = 0; i < limit; ++i) {
+      if (EndMatches(patterns[static_cast<size_t>(i)], compiled[static_cast<size_t>(i)], isFile)) {
+        return i;
+      }
+    }
+    return found;
+  }
+
+  std::string_view PartAt(size_t i) const {
+    const size_t start = i == 0 ? 0 : partEnds_[i - 1] + 1;
+    return std::string_view(path_).substr(start, partEnds_[i] - start);
+  }
+
+  void Push(std::string_view name) {
+    if (!path_.empty()) path_ += r_.separator;
+    path_ += name;
+    partEnds_.push_back(path_.size());
+  }
+  void Pop() {
+    partEnds_.pop_back();
+    path_.resize(partEnds_.empty() ? 0 : partEnds_.back());
+  }
+
+  bool Report() {
+    if (!progress_ || stopped_) return !stopped_;
+    if (!progress_(seen_, path_)) stopped_ = true;
+    return !stopped_;
+  }
+
+  void Warn(const std::string& text) {
+    out_.warnings.push_back(text);
+    Report();
+  }
+
+  // What becomes of a folder, its path pushed: false when it is not entered.
+  bool EnterFolder(Level& level) {
+    const Level& up = levels_.back();
+    level.excludedBy = FirstMatch(r_.excludes, excludes_, up.excludedBy, false);
+    // A folder the job's own excludes drop is not even entered: none of its
+    // files counts for a mask.
+    if (level.excludedBy != MatchedNone() &&
+        r_.excludes[static_cast<size_t>(level.excludedBy)].mask < 0) {
+      return false;
+    }
+    level.includedBy = FirstMatch(r_.includes, includes_, up.includedBy, false);
+    if (!r_.caseSensitive && level.includedBy != MatchedNone() &&
+        level.excludedBy == MatchedNone()) {
+      takenFolders_.push_back(path_);
+    }
+    return true;
+  }
+
+  // A file, its path pushed; one that cannot be read is left out of the
+  // archive with a warning.
+  void File(int64_t bytes, bool readable = true) {
+    const Level& up = levels_.back();
+    ++seen_;
+    if (seen_ % kProgressEvery == 0) Report();
+    const int excludedBy = FirstMatch(r_.excludes, excludes_, up.excludedBy, true);
+    if (excludedBy != MatchedNone()) {
+      const int mask = r_.excludes[static_cast<size_t>(excludedBy)].mask;
+      if (mask >= 0) Count(mask, bytes);
+      return;
+    }
+    const int includedBy = FirstMatch(r_.includes, includes_, up.includedBy, true);
+    if (includedBy == MatchedNone()) return;
+    if (!readable) return Warn(Shown() + ": cannot be read; the archiver leaves it out");
+    const int mask = r_.includes[static_cast<size_t>(includedBy)].mask;
+    if (mask >= 0) Count(mask, bytes);
+    out_.files.push_back({path_, bytes, mask});
+    ++out_.totalFiles;
+    out_.totalBytes += bytes;
+  }
+
+  // A file neither taken nor counted.
+  void Skipped() {
+    if (++seen_ % kProgressEvery == 0) Report();
+  }
+
+  void Count(int mask, int64_t bytes) {
+    TPreviewMask& m = out_.masks[static_cast<size_t>(mask)];
+    ++m.files;
+    m.bytes += bytes;
+  }
+
+  // Whether the file at hand, its path pushed, needs its size: only files
+  // that are taken or counted do.
+  bool Wanted() const {
+    const Level& up = levels_.back();
+    const int excludedBy = FirstMatch(r_.excludes, excludes_, up.excludedBy, true);
+    if (excludedBy != MatchedNone()) return r_.excludes[static_cast<size_t>(excludedBy)].mask >= 0;
+    return FirstMatch(r_.includes, includes_, up.includedBy, true) != MatchedNone();
+  }
+
+  std::string Shown() const {
+    return path_.empty() ? std::string(".") : path_;
+  }
+
+#ifndef _WIN32
+  struct Entry {
+    std::string name;
+    unsigned char type;
+  };
+
+  void WalkRoot() {
+    const int fd = ::open(r_.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+      out_.error = "Cannot read the directory " + r_.job.workingDirectory;
+      return;
+    }
+    Folder(fd);
+  }
+
+  // Lists the folder open as fd, then takes its entries in name order; fd
+  // is closed.
+  void Folder(int fd) {
+    struct stat self;
+    if (::fstat(fd, &self) != 0) {
+      ::close(fd);
+      return;
+    }
+    const std::pair<uint64_t, uint64_t> identity{static_cast<uint64_t>(self.st_dev),
+                                                 static_cast<uint64_t>(self.st_ino)};
+    if (std::find(above_.begin(), above_.end(), identity) != above_.end()) {
+      ::close(fd);
+      Warn(Shown() +
+           ": a link back into a folder above it; the archiver would follow it "
+           "without end");
+      return;
+    }
+    // The listing stays open while the entries are taken: its descriptor is
+    // the one they are opened and looked at through.
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+      ::close(fd);
+      Warn(Shown() + ": cannot be read");
+      return;
+    }
+    std::vector<Entry> entries;
+    while (const dirent* e = ::readdir(dir)) {
+      const char* name = e->d_name;
+      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+      entries.push_back({name, e->d_type});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    above_.push_back(identity);
+    for (const Entry& entry : entries) {
+      if (stopped_) break;
+      Push(entry.name);
+      Take(fd, entry);
+      Pop();
+    }
+    above_.pop_back();
+    ::closedir(dir);
+  }
+
+  void Take(int fd, const Entry& entry) {
+    unsigned char type = entry.type;
+    struct stat st;
+    bool known = false;
+    if (type == DT_UNKNOWN) {
+      if (::fstatat(fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+      known = true;
+      type = S_ISDIR(st.st_mode)   ? DT_DIR
+             : S_ISREG(st.st_mode) ? DT_REG
+             : S_ISLNK(st.st_mode) ? DT_LNK
+                                   : DT_UNKNOWN;
+    }
+    if (type == DT_LNK) {
+      if (r_.linksAsLinks) {
+        if (!Wanted()) return Skipped();
+        if (!known && ::fstatat(fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+        return File(st.st_size);
+      }
+      // The archiver stores what the link leads to.
+      if (::fstatat(fd, entry.name.c_str(), &st, 0) != 0) {
+        return Warn(Shown() + ": a link that leads nowhere; the archiver leaves it out");
+      }
+      known = true;
+      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+    }
+    if (type == DT_DIR) {
+      Level level;
+      if (!EnterFolder(level)) return;
+      const int sub = ::openat(fd, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (sub < 0) return Warn(Shown() + ": cannot be read");
+      levels_.push_back(level);
+      Folder(sub);
+      levels_.pop_back();
+      return;
+    }
+    if (type != DT_REG) return;  // devices, pipes and sockets are not archived
+    if (!Wanted()) return Skipped();
+    if (!known && ::fstatat(fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+    File(st.st_size, Readable(st));
+  }
+
+  // From the file's owner and mode, as the system decides for the user the
+  // archiver runs as; access control lists are not read.
+  bool Readable(const struct stat& st) {
+    if (!user_) {
+      user_.emplace();
+      user_->uid = ::geteuid();
+      const int count = ::getgroups(0, nullptr);
+      user_->groups.resize(static_cast<size_t>(std::max(count, 0)));
+      if (count > 0)
+        user_->groups.resize(
+            static_cast<size_t>(std::max(::getgroups(count, user_->groups.data()), 0)));
+      user_->groups.push_back(::getegid());
+    }
+    if (user_->uid == 0) return true;
+    if (st.st_uid == user_->uid) return (st.st_mode & S_IRUSR) != 0;
+    if (std::find(user_->groups.begin(), user_->groups.end(), st.st_gid) != user_->groups.end()) {
+      return (st.st_mode & S_IRGRP) != 0;
+    }
+    return (st.st_mode & S_IROTH) != 0;
+  }
+  struct User {
+    uid_t uid = 0;
+    std::vector<gid_t> groups;
+  };
+  std::optional<User> user_;
+#else
+  void WalkRoot() {
+    if (!Folder(r_.root)) out_.error = "Cannot read the directory " + r_.job.workingDirectory;
+  }
+
+  bool Folder(const std::string& folder) {
+    HANDLE self =
+        CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (self == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(self, &info) != 0;
+    CloseHandle(self);
+    if (!known) return false;
+    const std::pair<uint64_t, uint64_t> identity{
+        info.dwVolumeSerialNumber,
+        (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    if (std::find(above_.begin(), above_.end(), identity) != above_.end()) {
+      Warn(Shown() +
+           ": a link back into a folder above it; the archiver would follow it "
+           "without end");
+      return true;
+    }
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    above_.push_back(identity);
+    do {
+      const char* name = found.cFileName;
+      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+      Push(name);
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        Level level;
+        if (EnterFolder(level)) {
+          levels_.push_back(level);
+          if (!Folder(folder + "\\" + name)) Warn(Shown() + ": cannot be read");
+          levels_.pop_back();
+        }
+      } else {
+        File(static_cast<int64_t>((static_cast<uint64_t>(found.nFileSizeHigh) << 32) |
+                                  found.nFileSizeLow));
+      }
+      Pop();
+    } while (!stopped_ && FindNextFileA(find, &found));
+    FindClose(find);
+    above_.pop_back();
+    return true;
+  }
+#endif
+
+  const TPreviewRequest& r_;
+  const TPreviewProgress& progress_;
+  TPreview& out_;
+  bool windows_ = false;
+  std::vector<Compiled> includes_, excludes_;
+  std::vector<Level> levels_;
+  std::vector<std::pair<uint64_t, uint64_t>> above_;
+  std::string path_;
+  std::vector<size_t> partEnds_;
+  std::vector<std::string> takenFolders_;
+  int64_t seen_ = 0;
+  bool stopped_ = false;
+};
+
+// Where names are compared without regard to case, 7-Zip refuses to put two
+// items into one archive whose paths differ only in letter case ("Duplicate
+// filename"): the files it takes and the folders it takes as such.
+void WarnOfCaseTwins(TPreview& preview, const std::vector<std::string>& folders) {
+  std::unordered_map<std::u32string, std::string> seen;
+  std::u32string key;
+  const auto item = [&](const std::string& path) {
+    Units(path, true, key);
+    const auto [at, added] = seen.emplace(key, path);
+    if (added || at->second == path) return;
+    preview.warnings.push_back(at->second + " and " + path +
+                               ": names that differ only in letter case, which the archiver "
+                               "refuses to hold together");
+  };
+  for (const std::string& folder : folders) item(folder);
+  for (const TPreviewFile& file : preview.files) item(file.path);
+}
+
+}  // namespace
+
+bool MaskMatchesName(std::string_view mask, std::string_view name, TMaskDialect dialect,
+                     bool caseSensitive) {
+  std::u32string m, n;
+  Units(mask, !caseSensitive, m);
+  Units(name, !caseSensitive, n);
+  if (dialect == TMaskDialect::mdWindows) return WindowsMatch(WindowsExpression(m), n);
+  return Glob(m.data(), m.size(), n.data(), n.size(), &NextUnit);
+}
+
+TPreviewRequest MakePreviewRequest(const TbkManager& manager, const TArchiveJob& job) {
+  TPreviewRequest r;
+  r.job = job;
+  const bool posix = IsPosixStyle();
+  r.separator = PathSeparator();
+  r.root = NativePath(job.workingDirectory);
+  r.caseSensitive = posix;
+  switch (job.family) {
+    case TArchiverFamily::af7Zip:
+      r.dialect = TMaskDialect::md7Zip;
+      break;
+    case TArchiverFamily::afRar:
+    case TArchiverFamily::afWinZip:
+      r.dialect = TMaskDialect::mdWindows;
+      // Their POSIX builds match as they do on Windows, but with letter
+      // case, and no test here holds them to it.
+      r.approximate = posix;
+      break;
+    case TArchiverFamily::afOther:
+      r.dialect = TMaskDialect::md7Zip;
+      r.approximate = true;
+      break;
+  }
+  if (const TbkRule* rule = FindRule(job.ruleName, manager.Rules())) {
+    r.excluding = rule->Category() == ecExclude;
+    const TbkExtensions& masks = *rule->Extensions();
+    for (int i = 0; i < masks.Count(); ++i) {
+      if (masks.Items(i)->Active()) r.masks.push_back(masks.Items(i)->Ext());
+    }
+  }
+  if (!job.error.empty()) return r;
+
+  TRequestMaker maker(r, posix);
+  TRecursion recursion;
+  maker.Parameters(recursion);
+  // The job lists the rule's masks first, in the rule's order, then its own.
+  // The preview puts the job's own excludes first, so that what they drop
+  // counts for no mask.
+  const int ruleMasks = static_cast<int>(r.masks.size());
+  std::vector<TPreviewPattern> ruleExcludes;
+  for (size_t i = 0; i < job.excludes.size(); ++i) {
+    const TMaskEntry& entry = job.excludes[i];
+    const int mask = r.excluding && static_cast<int>(i) < ruleMasks ? static_cast<int>(i) : -1;
+    TRecursion own = recursion;
+    if (r.dialect == TMaskDialect::md7Zip) {
+      const std::string& key = entry.key;
+      const size_t bang = key.find('!');
+      if (key.size() < 3 || key[0] != '-' || (key[1] | 0x20) != 'x' || bang != key.size() - 1 ||
+          !SwitchRecursion(std::string_view(key).substr(2, bang - 2), recursion, own)) {
+        r.approximate = true;  // an exclude switch 7-Zip would not read as one
+      }
+    }
+    (mask < 0 ? r.excludes : ruleExcludes).push_back(maker.Pattern(entry.entry, own, mask));
+  }
+  for (TPreviewPattern& p : ruleExcludes) r.excludes.push_back(std::move(p));
+  std::vector<TPreviewPattern> ownIncludes;
+  ownIncludes.swap(r.includes);
+  for (size_t i = 0; i < job.includes.size(); ++i) {
+    const int mask = !r.excluding && static_cast<int>(i) < ruleMasks ? static_cast<int>(i) : -1;
+    r.includes.push_back(maker.Pattern(job.includes[i].entry, recursion, mask));
+  }
+  for (TPreviewPattern& p : ownIncludes) r.includes.push_back(std::move(p));
+  return r;
+}
+
+TPreview Preview(const TPreviewRequest& request, const TPreviewProgress& progress) {
+  TPreview preview;
+  preview.directory = request.job.workingDirectory;
+  preview.dialect = request.dialect;
+  preview.approximate = request.approximate;
+  preview.excluding = request.excluding;
+  for (const std::string& mask : request.masks) preview.masks.push_back({mask, 0, 0});
+  if (!request.job.error.empty()) {
+    preview.error = request.job.error;
+    return preview;
+  }
+  TWalk walk(request, progress, preview);
+  walk.Run();
+  preview.cancelled = walk.Stopped();
+  if (!request.caseSensitive && request.dialect == TMaskDialect::md7Zip) {
+    WarnOfCaseTwins(preview, walk.TakenFolders());
+  }
+  return preview;
+}
+
+}  // namespace pw

@@ -1,0 +1,274 @@
+// The journal in the windows: the main list's Last Run column and the run
+// history window, both read from a journal the test writes, and both read
+// again when the journal changes under them.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QComboBox>
+#include <QIcon>
+#include <QLabel>
+#include <QTest>
+#include <QTimeZone>
+#include <QTreeView>
+#include <filesystem>
+
+#include "archiver/Journal.h"
+#include "model/HoardkeeperClasses.h"
+#include "platform/fakes/Fakes.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/FakeDialogs.h"
+#include "tests/ui/Views.h"
+#include "ui/ListModels.h"
+#include "ui/RunJournal.h"
+#include "ui/fmuHoardkeeper.h"
+#include "ui/fmuRunHistory.h"
+
+namespace pw {
+namespace {
+
+namespace fs = std::filesystem;
+using Tester = QAbstractItemModelTester;
+constexpr auto kFatal = QAbstractItemModelTester::FailureReportingMode::Fatal;
+constexpr int kLastRun = TDirectoriesModel::kLastRunColumn;
+
+// A record of directory started at hh:mm UTC on 8 December 2026.
+TJournalRecord Record(const std::string& directory, int hour, int minute,
+                      std::optional<int> status, std::optional<std::string> error = {},
+                      const std::string& archive = "C:\\MyArchives\\a.zip") {
+  TJournalRecord r;
+  r.directory = directory;
+  r.position = 1;
+  r.archive = archive;
+  char at[32];
+  std::snprintf(at, sizeof at, "2026-12-08T%02d:%02d:00+00:00", hour, minute);
+  r.started = at;
+  std::snprintf(at, sizeof at, "2026-12-08T%02d:%02d:30+00:00", hour, minute);
+  r.ended = status ? at : "";
+  r.status = status;
+  r.error = std::move(error);
+  if (status == 0 && !r.error) r.bytes = 1000 * (hour + 1);
+  return r;
+}
+
+// How the user's locale writes that moment in the local time zone, to the minute.
+QString Shown(int hour, int minute) {
+  const QDateTime local =
+      QDateTime(QDate(2026, 12, 8), QTime(hour, minute), QTimeZone::utc()).toLocalTime();
+  const QLocale locale;
+  const QString shown = JournalTimeText(
+      local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate).toStdString());
+  EXPECT_TRUE(shown.contains(locale.toString(local.date(), QLocale::ShortFormat))) << shown.toStdString();
+  EXPECT_FALSE(shown.contains(":00:")) << "no seconds: " << shown.toStdString();
+  return shown;
+}
+
+bool WaitUntil(const std::function<bool()>& done) {
+  return QTest::qWaitFor(done, 10000);
+}
+
+class RunJournalTest : public ::testing::Test {
+ protected:
+  RunJournalTest()
+      : folder("pw-ui-journal"), regional(fakes::UsEnglish()), a(dialogs), b(clock), c(regional) {
+    settings = (folder / "Packetwright.dat").string();
+    journal = JournalFileName(settings);
+  }
+
+  void WriteSettings(std::initializer_list<const char*> paths) {
+    TbkManager m;
+    m.SetArchiverExeFileName("C:\\Tools\\7z.exe");
+    m.SetArchiverParams("a -r");
+    for (const char* path : paths) m.Directories()->Add()->SetPath(path);
+    m.SaveToFile(settings, true);
+  }
+
+  std::unique_ptr<TfmHoardkeeper> Start() {
+    auto w = std::make_unique<TfmHoardkeeper>(settings);
+    w->AfterConstruction();
+    return w;
+  }
+
+  void Append(const TJournalRecord& r) { AppendJournalRecord(journal, r); }
+
+  static QString LastRun(TfmHoardkeeper& w, int row, int role = Qt::DisplayRole) {
+    return w.ListView1->model()->index(row, kLastRun).data(role).toString();
+  }
+  static bool ShownAsFailed(TfmHoardkeeper& w, int row) {
+    const QModelIndex cell = w.ListView1->model()->index(row, kLastRun);
+    return cell.data(Qt::ForegroundRole).isValid() &&
+           !cell.data(Qt::DecorationRole).value<QIcon>().isNull();
+  }
+
+  test::TTempFolder folder;
+  test::FakeDialogs dialogs;
+  fakes::FakeClock clock;
+  fakes::FixedRegionalSettings regional;
+  ScopedOverride<IDialogService> a;
+  ScopedOverride<IClock> b;
+  ScopedOverride<IRegionalSettings> c;
+  std::string settings, journal;
+};
+
+TEST_F(RunJournalTest, LastRunShowsEachDirectorysLatestRecord) {
+  WriteSettings({"D:\\Work", "E:\\Notes", "F:\\Never", "G:\\Seven", "H:\\Late"});
+  Append(Record("D:\\Work", 1, 0, 2));
+  Append(Record("E:\\Notes", 1, 5, {}, "Cannot enter E:\\Notes"));
+  Append(Record("D:\\Work", 2, 30, 0));
+  Append(Record("G:\\Seven", 3, 0, 2, {}, "C:\\MyArchives\\Seven.7z"));
+  Append(Record("H:\\Late", 3, 10, 0, "Cannot put the archive in place"));
+  Append(Record("Q:\\Gone", 4, 0, 0));  // no longer in the list
+  auto w = Start();
+  ASSERT_EQ(w->ListView1->model()->columnCount(), 4);
+  EXPECT_EQ(w->ListView1->model()->headerData(kLastRun, Qt::Horizontal).toString(), "Last Run");
+
+  // The latest record wins over an earlier failure.
+  EXPECT_EQ(LastRun(*w, 0), Shown(2, 30) + "  OK");
+  EXPECT_EQ(LastRun(*w, 0, Qt::ToolTipRole), "C:\\MyArchives\\a.zip");
+  EXPECT_FALSE(ShownAsFailed(*w, 0));
+
+  EXPECT_EQ(LastRun(*w, 1), Shown(1, 5) + "  Not started");
+  EXPECT_EQ(LastRun(*w, 1, Qt::ToolTipRole), "Cannot enter E:\\Notes");
+  EXPECT_TRUE(ShownAsFailed(*w, 1));
+
+  EXPECT_EQ(LastRun(*w, 2), "") << "never run";
+  EXPECT_FALSE(ShownAsFailed(*w, 2));
+
+  // The archive's kind tells what its archiver's status means.
+  EXPECT_EQ(LastRun(*w, 3), Shown(3, 0) + "  Exit 2");
+  EXPECT_EQ(LastRun(*w, 3, Qt::ToolTipRole), "Fatal error");
+  EXPECT_TRUE(ShownAsFailed(*w, 3));
+
+  EXPECT_EQ(LastRun(*w, 4), Shown(3, 10) + "  Failed");
+  EXPECT_EQ(LastRun(*w, 4, Qt::ToolTipRole), "Cannot put the archive in place");
+  EXPECT_TRUE(ShownAsFailed(*w, 4));
+}
+
+TEST_F(RunJournalTest, ResultsReadAsTheUserExpects) {
+  const auto text = [](const TJournalRecord& r) {
+    return (RunResultText(r) + "|" + RunResultExplanation(r)).toStdString();
+  };
+  EXPECT_EQ(text(Record("D:\\A", 1, 0, 0)), "OK|");
+  EXPECT_EQ(text(Record("D:\\A", 1, 0, 7)), "Exit 7|The archiver ended with exit status 7");
+  EXPECT_EQ(text(Record("D:\\A", 1, 0, 10, {}, "/srv/a.RAR")), "Exit 10|No file matched the masks");
+  EXPECT_EQ(text(Record("D:\\A", 1, 0, {})), "Started|Started without waiting: the result is not known");
+  EXPECT_FALSE(RunFailed(Record("D:\\A", 1, 0, {})));
+  EXPECT_TRUE(RunFailed(Record("D:\\A", 1, 0, 1, {}, "x.7z")));
+  EXPECT_FALSE(JournalTime("at half past two").isValid());
+  for (const char* wrong : {"2026-12-08T02:30:00", "2026-13-08T02:30:00+01:00",
+                            "2026-02-30T02:30:00+01:00", "2026-12-08T24:30:00+01:00",
+                            "2026-12-08T02:30:00+0100", "2026-12-08 02:30:00+01:00"}) {
+    EXPECT_EQ(JournalSeconds(wrong), std::nullopt) << wrong;
+  }
+  // 1 January 2027 00:30 at two hours west of Greenwich is 02:30 UTC.
+  EXPECT_EQ(JournalSeconds("2027-01-01T00:30:00-02:00"),
+            QDateTime(QDate(2027, 1, 1), QTime(2, 30), QTimeZone::utc()).toSecsSinceEpoch());
+  EXPECT_EQ(JournalSeconds("2026-12-08T02:30:00Z"),
+            QDateTime(QDate(2026, 12, 8), QTime(2, 30), QTimeZone::utc()).toSecsSinceEpoch());
+  EXPECT_EQ(JournalTimeText("yesterday"), "yesterday");
+  // The offset is honoured: 02:30 an hour east of Greenwich is 01:30 UTC.
+  EXPECT_EQ(JournalTime("2026-12-08T02:30:00+01:00").toUTC(),
+            QDateTime(QDate(2026, 12, 8), QTime(1, 30), QTimeZone::utc()));
+}
+
+TEST_F(RunJournalTest, LastRunFollowsTheJournalWhileTheWindowIsOpen) {
+  WriteSettings({"D:\\Work", "E:\\Notes"});
+  auto w = Start();  // no journal yet: it is created by the first run
+  EXPECT_EQ(LastRun(*w, 0), "");
+  Append(Record("D:\\Work", 1, 0, 0));
+  ASSERT_TRUE(WaitUntil([&] { return LastRun(*w, 0) == Shown(1, 0) + "  OK"; }))
+      << LastRun(*w, 0).toStdString();
+
+  Append(Record("D:\\Work", 2, 0, 2));
+  ASSERT_TRUE(WaitUntil([&] { return LastRun(*w, 0) == Shown(2, 0) + "  Exit 2"; }))
+      << LastRun(*w, 0).toStdString();
+  EXPECT_TRUE(ShownAsFailed(*w, 0));
+
+  // A journal replaced by another file (a restored backup) is read afresh.
+  const std::string other = (folder / "restored.journal").string();
+  AppendJournalRecord(other, Record("E:\\Notes", 5, 0, 0));
+  fs::rename(other, journal);
+  ASSERT_TRUE(WaitUntil([&] { return LastRun(*w, 1) == Shown(5, 0) + "  OK"; }))
+      << LastRun(*w, 1).toStdString();
+  EXPECT_EQ(LastRun(*w, 0), "");
+  // Watching goes on on the new file.
+  Append(Record("D:\\Work", 6, 0, 0));
+  EXPECT_TRUE(WaitUntil([&] { return LastRun(*w, 0) == Shown(6, 0) + "  OK"; }))
+      << LastRun(*w, 0).toStdString();
+}
+
+TEST_F(RunJournalTest, HistoryListsEveryRecordNewestFirstAndFilters) {
+  // Jobs that ran side by side are journalled as they end.
+  Append(Record("D:\\Work", 2, 0, 0));
+  Append(Record("E:\\Notes", 1, 0, 2));
+  Append(Record("D:\\Work", 3, 0, {}, "Clash with E:\\Notes"));
+  Append(Record("E:\\Notes", 4, 0, 0));
+  TfmRunHistory h(journal);
+  Tester modelTester(h.Model(), kFatal);
+  Tester filterTester(h.Filter(), kFatal);
+  QTreeView* view = h.tvRuns;
+  ASSERT_EQ(test::Rows(view), 4);
+  EXPECT_EQ(test::Captions(view),
+            (QStringList{Shown(4, 0), Shown(3, 0), Shown(2, 0), Shown(1, 0)}));
+  EXPECT_EQ(test::Cell(view, 0, TRunHistoryModel::cDirectory), "E:\\Notes");
+  EXPECT_EQ(test::Cell(view, 1, TRunHistoryModel::cResult), "Not started");
+  EXPECT_EQ(test::Cell(view, 1, TRunHistoryModel::cError), "Clash with E:\\Notes");
+  EXPECT_EQ(test::Cell(view, 1, TRunHistoryModel::cEnded), "") << "never ended";
+  EXPECT_EQ(test::Cell(view, 3, TRunHistoryModel::cResult), "Exit 2");
+  EXPECT_EQ(view->model()->index(2, TRunHistoryModel::cSize).data(Qt::ToolTipRole).toString(),
+            "3,000 bytes");
+  EXPECT_EQ(h.laCount->text(), "4 runs");
+
+  // Each directory once in the filter, after every directory.
+  ASSERT_EQ(h.cbDirectory->count(), 3);
+  EXPECT_EQ(h.cbDirectory->itemText(0), "All directories");
+  h.cbDirectory->setCurrentIndex(h.cbDirectory->findText("D:\\Work"));
+  EXPECT_EQ(test::Captions(view), (QStringList{Shown(3, 0), Shown(2, 0)}));
+  EXPECT_EQ(h.laCount->text(), "2 runs");
+
+  // Sorted by size, runs without an archive first; sorting keeps the filter.
+  view->sortByColumn(TRunHistoryModel::cSize, Qt::DescendingOrder);
+  EXPECT_EQ(test::Captions(view), (QStringList{Shown(2, 0), Shown(3, 0)}));
+  h.cbDirectory->setCurrentIndex(0);
+  view->sortByColumn(TRunHistoryModel::cSize, Qt::AscendingOrder);
+  const QStringList bySize = test::Captions(view);
+  ASSERT_EQ(bySize.size(), 4);
+  EXPECT_EQ(bySize.mid(2), (QStringList{Shown(2, 0), Shown(4, 0)}));
+}
+
+TEST_F(RunJournalTest, HistoryReadsTheJournalAgainAndKeepsTheChosenDirectory) {
+  TfmRunHistory h(journal);  // before the first run
+  EXPECT_EQ(test::Rows(h.tvRuns), 0);
+  EXPECT_EQ(h.laCount->text(), "0 runs");
+  Append(Record("D:\\Work", 1, 0, 0));
+  ASSERT_TRUE(WaitUntil([&] { return test::Rows(h.tvRuns) == 1; }));
+  h.cbDirectory->setCurrentIndex(h.cbDirectory->findText("D:\\Work"));
+
+  Append(Record("E:\\Notes", 2, 0, 0));
+  Append(Record("D:\\Work", 3, 0, 1, {}, "x.7z"));
+  ASSERT_TRUE(WaitUntil([&] { return h.Model()->rowCount() == 3; }));
+  EXPECT_EQ(h.cbDirectory->currentText(), "D:\\Work");
+  EXPECT_EQ(test::Captions(h.tvRuns), (QStringList{Shown(3, 0), Shown(1, 0)}));
+  EXPECT_EQ(h.tvRuns->model()->index(0, TRunHistoryModel::cResult).data(Qt::ToolTipRole).toString(),
+            "Warning: some files could not be read (locked or removed while archiving)");
+}
+
+TEST_F(RunJournalTest, RunHistoryOpensOnceFromTheCommandMenu) {
+  WriteSettings({"D:\\Work"});
+  Append(Record("D:\\Work", 1, 0, 0));
+  auto w = Start();
+  EXPECT_EQ(w->actRunHistory->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
+  w->actRunHistory->trigger();
+  TfmRunHistory* h = w->RunHistoryWindow();
+  ASSERT_NE(h, nullptr);
+  EXPECT_TRUE(h->isVisible());
+  EXPECT_EQ(test::Rows(h->tvRuns), 1);
+  w->actRunHistory->trigger();
+  EXPECT_EQ(w->RunHistoryWindow(), h) << "one window, brought to the front";
+  h->close();
+  EXPECT_TRUE(WaitUntil([&] { return w->RunHistoryWindow() == nullptr; }));
+}
+
+}  // namespace
+}  // namespace pw

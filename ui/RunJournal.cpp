@@ -1,0 +1,203 @@
+#include "ui/RunJournal.h"
+
+#include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QTimeZone>
+#include <chrono>
+#include <string_view>
+
+#include "platform/Errors.h"
+#include "ui/UiText.h"
+
+namespace pw {
+
+namespace {
+
+bool EndsWith(const std::string& text, const char* end) {
+  const std::string tail(end);
+  if (text.size() < tail.size()) return false;
+  std::string last = text.substr(text.size() - tail.size());
+  for (char& c : last) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return last == tail;
+}
+
+// The exit statuses the two archivers document, by the archive they made.
+QString StatusMeaning(const std::string& archive, int status) {
+  if (EndsWith(archive, ".7z")) {
+    switch (status) {
+      case 1: return "Warning: some files could not be read (locked or removed while archiving)";
+      case 2: return "Fatal error";
+      case 7: return "Command line error";
+      case 8: return "Not enough memory";
+      case 255: return "Stopped by the user";
+      default: break;
+    }
+  } else if (EndsWith(archive, ".rar")) {
+    switch (status) {
+      case 1: return "Warning: non-fatal errors";
+      case 2: return "Fatal error";
+      case 3: return "Invalid checksum: the data are damaged";
+      case 4: return "The archive is locked";
+      case 5: return "Write error";
+      case 6: return "A file could not be opened";
+      case 7: return "Command line error";
+      case 8: return "Not enough memory";
+      case 9: return "A file could not be created";
+      case 10: return "No file matched the masks";
+      case 11: return "Wrong password";
+      case 255: return "Stopped by the user";
+      default: break;
+    }
+  }
+  return QString("The archiver ended with exit status %1").arg(status);
+}
+
+}  // namespace
+
+TRunResult RunResultOf(const TJournalRecord& r) {
+  if (!r.status) return r.error ? TRunResult::rrNotStarted : TRunResult::rrNotAwaited;
+  if (*r.status != 0) return TRunResult::rrExitStatus;
+  return r.error ? TRunResult::rrFailed : TRunResult::rrOk;
+}
+
+QString RunResultText(const TJournalRecord& r) {
+  switch (RunResultOf(r)) {
+    case TRunResult::rrOk: return "OK";
+    case TRunResult::rrExitStatus: return QString("Exit %1").arg(*r.status);
+    case TRunResult::rrFailed: return "Failed";
+    case TRunResult::rrNotStarted: return "Not started";
+    case TRunResult::rrNotAwaited: return "Started";
+  }
+  return {};
+}
+
+QString RunResultExplanation(const TJournalRecord& r) {
+  if (r.error) return ToQt(*r.error);
+  switch (RunResultOf(r)) {
+    case TRunResult::rrExitStatus: return StatusMeaning(r.archive, *r.status);
+    case TRunResult::rrNotAwaited:
+      return "Started without waiting: the result is not known";
+    default: return {};
+  }
+}
+
+bool RunFailed(const TJournalRecord& r) {
+  const TRunResult result = RunResultOf(r);
+  return result != TRunResult::rrOk && result != TRunResult::rrNotAwaited;
+}
+
+std::optional<int64_t> JournalSeconds(const std::string& text) {
+  // "yyyy-mm-ddThh:mm:ss+hh:mm", as JournalTimeNow writes it; "Z" for UTC too.
+  static const char kShape[] = "dddd-dd-ddTdd:dd:dd";
+  const size_t stamp = sizeof kShape - 1;
+  if (text.size() != stamp + 6 && text.size() != stamp + 1) return std::nullopt;
+  for (size_t i = 0; i < stamp; ++i) {
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (kShape[i] == 'd' ? !digit : text[i] != kShape[i]) return std::nullopt;
+  }
+  const auto number = [&](size_t at, size_t digits) {
+    int n = 0;
+    for (size_t i = at; i < at + digits; ++i) n = n * 10 + (text[i] - '0');
+    return n;
+  };
+  int offset = 0;
+  if (text.size() == stamp + 1) {
+    if (text[stamp] != 'Z') return std::nullopt;
+  } else {
+    const char sign = text[stamp];
+    const std::string_view zone = std::string_view(text).substr(stamp + 1);
+    if ((sign != '+' && sign != '-') || zone[2] != ':') return std::nullopt;
+    for (const size_t i : {0, 1, 3, 4}) {
+      if (zone[i] < '0' || zone[i] > '9') return std::nullopt;
+    }
+    offset = (number(stamp + 1, 2) * 60 + number(stamp + 4, 2)) * (sign == '-' ? -1 : 1);
+  }
+  using namespace std::chrono;
+  const year_month_day day{year{number(0, 4)}, month{static_cast<unsigned>(number(5, 2))},
+                           std::chrono::day{static_cast<unsigned>(number(8, 2))}};
+  const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+  if (!day.ok() || hour > 23 || minute > 59 || second > 60) return std::nullopt;
+  const sys_seconds local = sys_days{day} + hours{hour} + minutes{minute} + seconds{second};
+  return (local - minutes{offset}).time_since_epoch().count();
+}
+
+QDateTime JournalTime(const std::string& text) {
+  const std::optional<int64_t> seconds = JournalSeconds(text);
+  return seconds ? QDateTime::fromSecsSinceEpoch(*seconds).toLocalTime() : QDateTime();
+}
+
+QString JournalTimeText(const std::string& text) {
+  const QDateTime time = JournalTime(text);
+  if (!time.isValid()) return ToQt(text);
+  // The locale's short date and time, to the minute: some locales' short
+  // time still has seconds, which only make a list column wider.
+  const QLocale locale;
+  QString format = locale.timeFormat(QLocale::ShortFormat);
+  format.remove(QRegularExpression("[:.]ss?"));
+  return locale.toString(time, locale.dateFormat(QLocale::ShortFormat) + " " + format);
+}
+
+std::unordered_map<std::string, TJournalRecord> LatestRuns(const std::string& journalFile) {
+  std::unordered_map<std::string, TJournalRecord> latest;
+  try {
+    ForEachJournalRecord(journalFile, [&](TJournalRecord& record, std::string_view) {
+      std::string key = record.directory;
+      latest.insert_or_assign(std::move(key), std::move(record));
+    });
+  } catch (const Exception&) {
+    // A journal that cannot be opened now may be readable at its next change;
+    // the list then shows no runs rather than an error box at every change.
+    latest.clear();
+  }
+  return latest;
+}
+
+// ---- TJournalWatcher -------------------------------------------------------------
+
+TJournalWatcher::TJournalWatcher(const std::string& journalFile, QObject* parent)
+    : QObject(parent), file_(journalFile), path_(ToQt(journalFile)) {
+  settle_.setSingleShot(true);
+  settle_.setInterval(150);
+  connect(&settle_, &QTimer::timeout, this, [this] {
+    const QFileInfo info(path_);
+    size_ = info.exists() ? info.size() : -1;
+    modified_ = info.exists() ? info.lastModified() : QDateTime();
+    // The watch may still be on a file that was replaced since: start afresh.
+    if (watcher_.files().contains(path_)) watcher_.removePath(path_);
+    Watch();
+    emit Changed();
+  });
+  connect(&watcher_, &QFileSystemWatcher::fileChanged, this, [this] {
+    Watch();
+    settle_.start();
+  });
+  // The folder changes for every file in it; only a journal that came, went
+  // or was replaced by another of a different size or time counts.
+  connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { Noticed(); });
+  const QFileInfo info(path_);
+  size_ = info.exists() ? info.size() : -1;
+  modified_ = info.exists() ? info.lastModified() : QDateTime();
+  Watch();
+}
+
+void TJournalWatcher::Watch() {
+  const QFileInfo info(path_);
+  const QString folder = info.absolutePath();
+  if (!watcher_.directories().contains(folder) && QFileInfo(folder).isDir()) {
+    watcher_.addPath(folder);
+  }
+  // A file replaced by a rename is a new file, which the watch on the old
+  // one never sees: it is added again whenever there is one.
+  if (info.exists() && !watcher_.files().contains(path_)) watcher_.addPath(path_);
+}
+
+void TJournalWatcher::Noticed() {
+  Watch();
+  const QFileInfo info(path_);
+  const qint64 size = info.exists() ? info.size() : -1;
+  const QDateTime modified = info.exists() ? info.lastModified() : QDateTime();
+  if (size != size_ || modified != modified_ || settle_.isActive()) settle_.start();
+}
+
+}  // namespace pw

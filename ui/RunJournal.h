@@ -1,0 +1,80 @@
+// The journal as the windows show it: what a record's result reads as, the
+// latest record of each directory, and a watch on the journal file that says
+// when a run elsewhere (the companion at night, another window) added to it.
+#pragma once
+
+#include <QDateTime>
+#include <QFileSystemWatcher>
+#include <QString>
+#include <QTimer>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "archiver/Journal.h"
+
+namespace pw {
+
+// What became of a job, as the journal tells it.
+enum class TRunResult {
+  rrOk,          // the archiver ended with 0 and the archive is in place
+  rrExitStatus,  // the archiver ended with another status
+  rrFailed,      // the archiver ended with 0, but what followed failed
+  rrNotStarted,  // the job could not start or was not run (an error, no status)
+  rrNotAwaited,  // started without waiting: what became of it is not known
+};
+TRunResult RunResultOf(const TJournalRecord& record);
+// "OK", "Exit 2", "Failed", "Not started", "Started".
+QString RunResultText(const TJournalRecord& record);
+// The record's error, or what its exit status means for the archiver that
+// made the archive where the archive's extension tells it; empty for OK.
+QString RunResultExplanation(const TJournalRecord& record);
+// Every result but OK and a run not waited for.
+bool RunFailed(const TJournalRecord& record);
+
+// A journal time ("2026-12-08T02:30:00+01:00") as seconds since 1970 UTC,
+// or none for a text that is no such time. Read without the toolkit's
+// general date parser: a history of a million records sorts by it.
+std::optional<int64_t> JournalSeconds(const std::string& text);
+// The same in the local time zone; an invalid QDateTime for no time.
+QDateTime JournalTime(const std::string& text);
+// The same in the user's short date and time form; the text as it is when it
+// is no time.
+QString JournalTimeText(const std::string& text);
+
+// The latest record of every directory, keyed by the directory as the journal
+// holds it (compare with AsReadFromJournal of a settings file's path). Only
+// one record a directory is kept while reading, so a journal of years costs
+// no more memory than the list. A journal that cannot be read has none.
+std::unordered_map<std::string, TJournalRecord> LatestRuns(const std::string& journalFile);
+
+// Says Changed once after the journal file was created, appended to,
+// replaced or removed: the file and its folder are both watched, since the
+// file may not exist yet or may be replaced by a new one, which a watch on
+// the file alone would not see. Bursts of changes (a run writes a line per
+// job) are told once, a moment after the last.
+class TJournalWatcher final : public QObject {
+  Q_OBJECT
+ public:
+  TJournalWatcher(const std::string& journalFile, QObject* parent = nullptr);
+  const std::string& FileName() const { return file_; }
+
+ signals:
+  void Changed();
+
+ private:
+  void Watch();
+  void Noticed();
+
+  std::string file_;
+  QString path_;
+  QFileSystemWatcher watcher_;
+  QTimer settle_;
+  // The file's size and time when last told, so that a change of the folder
+  // that leaves the journal alone is not told.
+  qint64 size_ = -1;
+  QDateTime modified_;
+};
+
+}  // namespace pw

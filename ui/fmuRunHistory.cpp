@@ -1,0 +1,258 @@
+#include "ui/fmuRunHistory.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QStyle>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <limits>
+#include <numeric>
+#include <set>
+
+#include "platform/Errors.h"
+#include "ui/RunJournal.h"
+#include "ui/SlotGuard.h"
+#include "ui/UiText.h"
+#include "ui/fmuBase.h"
+
+namespace pw {
+
+namespace {
+
+// Records without a readable time sort before every other.
+qint64 SortTime(const std::string& text) {
+  return JournalSeconds(text).value_or(std::numeric_limits<qint64>::min());
+}
+
+}  // namespace
+
+// ---- TRunHistoryModel ---------------------------------------------------------------
+
+void TRunHistoryModel::SetRecords(std::vector<TJournalRecord> records) {
+  beginResetModel();
+  records_ = std::move(records);
+  started_.resize(records_.size());
+  ended_.resize(records_.size());
+  for (size_t i = 0; i < records_.size(); ++i) {
+    started_[i] = SortTime(records_[i].started);
+    ended_[i] = SortTime(records_[i].ended);
+  }
+  // Jobs that ran side by side are written as they end, not as they
+  // started: the journal's order alone is not the order of the runs.
+  order_.resize(records_.size());
+  std::iota(order_.rbegin(), order_.rend(), size_t{0});
+  std::stable_sort(order_.begin(), order_.end(),
+                   [this](size_t a, size_t b) { return started_[a] > started_[b]; });
+  endResetModel();
+}
+
+bool TRunHistoryModel::Less(int a, int b, int column) const {
+  const size_t x = order_[static_cast<size_t>(a)], y = order_[static_cast<size_t>(b)];
+  const TJournalRecord &l = records_[x], &r = records_[y];
+  switch (column) {
+    case cStarted: return started_[x] < started_[y];
+    case cEnded: return ended_[x] < ended_[y];
+    case cDirectory: return l.directory < r.directory;
+    case cArchive: return l.archive < r.archive;
+    case cResult:
+      return RunResultOf(l) != RunResultOf(r) ? RunResultOf(l) < RunResultOf(r)
+                                              : l.status.value_or(-1) < r.status.value_or(-1);
+    case cSize: return l.bytes.value_or(-1) < r.bytes.value_or(-1);
+    case cError: return l.error.value_or("") < r.error.value_or("");
+    default: return false;
+  }
+}
+
+int TRunHistoryModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(order_.size());
+}
+
+int TRunHistoryModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : cColumns;
+}
+
+QVariant TRunHistoryModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  static const char* const kHeaders[] = {"Started", "Ended", "Directory", "Archive",
+                                         "Result",  "Size",  "Error"};
+  return section >= 0 && section < cColumns ? QVariant(kHeaders[section]) : QVariant();
+}
+
+Qt::ItemFlags TRunHistoryModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+QVariant TRunHistoryModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  const size_t at = order_[static_cast<size_t>(index.row())];
+  const TJournalRecord& r = records_[at];
+  const int column = index.column();
+  if (role == Qt::DisplayRole) {
+    switch (column) {
+      case cStarted: return JournalTimeText(r.started);
+      case cEnded: return r.ended.empty() ? QString() : JournalTimeText(r.ended);
+      case cDirectory: return ToQt(r.directory);
+      case cArchive: return ToQt(r.archive);
+      case cResult: return RunResultText(r);
+      case cSize:
+        return r.bytes ? QLocale().formattedDataSize(*r.bytes, 1, QLocale::DataSizeSIFormat)
+                       : QString();
+      case cError: return r.error ? ToQt(*r.error) : QString();
+      default: return {};
+    }
+  }
+  if (role == Qt::ToolTipRole) {
+    switch (column) {
+      case cResult: return RunResultExplanation(r);
+      case cSize: return r.bytes ? QLocale().toString(static_cast<qint64>(*r.bytes)) + " bytes"
+                                 : QVariant();
+      case cError:
+      case cArchive:
+      case cDirectory: return data(index, Qt::DisplayRole);
+      default: return {};
+    }
+  }
+  if (role == Qt::TextAlignmentRole && column == cSize) {
+    return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+  }
+  if (column == cResult && RunFailed(r)) {
+    if (role == Qt::ForegroundRole) return QColor(192, 0, 0);
+    if (role == Qt::DecorationRole) {
+      return QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical);
+    }
+  }
+  return {};
+}
+
+// ---- TRunHistoryFilter --------------------------------------------------------------
+
+TRunHistoryFilter::TRunHistoryFilter(QObject* parent) : QSortFilterProxyModel(parent) {}
+
+void TRunHistoryFilter::SetDirectory(const QString& directory) {
+  if (directory == directory_) return;
+  directory_ = directory;
+  invalidateFilter();
+}
+
+bool TRunHistoryFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
+  if (directory_.isEmpty()) return true;
+  const QModelIndex cell =
+      sourceModel()->index(sourceRow, TRunHistoryModel::cDirectory, sourceParent);
+  return cell.data().toString() == directory_;
+}
+
+bool TRunHistoryFilter::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+  if (const auto* model = qobject_cast<const TRunHistoryModel*>(sourceModel())) {
+    return model->Less(left.row(), right.row(), left.column());
+  }
+  return QSortFilterProxyModel::lessThan(left, right);
+}
+
+// ---- TfmRunHistory ------------------------------------------------------------------
+
+TfmRunHistory::TfmRunHistory(const std::string& journalFile, QWidget* parent)
+    : QWidget(parent, Qt::Window), journalFile_(journalFile) {
+  setObjectName("fmRunHistory");
+  setWindowTitle("Run History");
+  setFont(DialogFont());
+  resize(940, 400);
+
+  auto* top = new QHBoxLayout;
+  auto* label = new QLabel("&Directory:", this);
+  cbDirectory = new QComboBox(this);
+  cbDirectory->setObjectName("cbDirectory");
+  cbDirectory->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  cbDirectory->setMinimumContentsLength(30);
+  label->setBuddy(cbDirectory);
+  laCount = new QLabel(this);
+  laCount->setObjectName("laCount");
+  top->addWidget(label);
+  top->addWidget(cbDirectory, 1);
+  top->addStretch();
+  top->addWidget(laCount);
+
+  model_ = new TRunHistoryModel(this);
+  filter_ = new TRunHistoryFilter(this);
+  filter_->setSourceModel(model_);
+  tvRuns = new QTreeView(this);
+  tvRuns->setObjectName("tvRuns");
+  tvRuns->setModel(filter_);
+  tvRuns->setRootIsDecorated(false);
+  tvRuns->setUniformRowHeights(true);
+  tvRuns->setAllColumnsShowFocus(true);
+  tvRuns->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  tvRuns->setSelectionBehavior(QAbstractItemView::SelectRows);
+  tvRuns->setIconSize(QSize(16, 16));
+  // Unsorted the rows stay in the model's order, newest first; a click on a
+  // header sorts by that column.
+  tvRuns->setSortingEnabled(true);
+  tvRuns->header()->setSortIndicator(-1, Qt::AscendingOrder);
+  tvRuns->header()->setSortIndicatorClearable(true);
+  // Long archive names keep their folder's start and their name's end.
+  tvRuns->setTextElideMode(Qt::ElideMiddle);
+  tvRuns->setColumnWidth(TRunHistoryModel::cStarted, 115);
+  tvRuns->setColumnWidth(TRunHistoryModel::cEnded, 115);
+  tvRuns->setColumnWidth(TRunHistoryModel::cDirectory, 150);
+  tvRuns->setColumnWidth(TRunHistoryModel::cArchive, 220);
+  tvRuns->setColumnWidth(TRunHistoryModel::cResult, 105);
+  tvRuns->setColumnWidth(TRunHistoryModel::cSize, 70);
+
+  buClose = new QPushButton("Close", this);
+  buClose->setObjectName("buClose");
+  connect(buClose, &QPushButton::clicked, this, &QWidget::close);
+  auto* bottom = new QHBoxLayout;
+  bottom->addStretch();
+  bottom->addWidget(buClose);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addWidget(tvRuns, 1);
+  layout->addLayout(bottom);
+
+  connect(cbDirectory, &QComboBox::currentIndexChanged, this, [this](int index) {
+    // The first entry is every directory; the others carry their path.
+    filter_->SetDirectory(index <= 0 ? QString() : cbDirectory->itemData(index).toString());
+    ShowCount();
+  });
+  watcher_ = new TJournalWatcher(journalFile_, this);
+  ConnectGuarded(watcher_, &TJournalWatcher::Changed, this, &TfmRunHistory::ReadJournal);
+  ReadJournal();
+}
+
+TfmRunHistory::~TfmRunHistory() = default;
+
+void TfmRunHistory::ReadJournal() {
+  std::vector<TJournalRecord> records = pw::ReadJournal(journalFile_);
+  const QString chosen = filter_->Directory();
+  std::set<std::string> directories;
+  for (const TJournalRecord& r : records) directories.insert(r.directory);
+  model_->SetRecords(std::move(records));
+
+  const QSignalBlocker quiet(cbDirectory);
+  cbDirectory->clear();
+  cbDirectory->addItem("All directories");
+  for (const std::string& d : directories) {
+    const QString path = ToQt(d);
+    cbDirectory->addItem(path, path);
+  }
+  // A directory chosen before stays chosen, even when the journal that was
+  // read lost its records, so that its next run shows up where the user looks.
+  if (!chosen.isEmpty() && cbDirectory->findData(chosen) < 0) cbDirectory->addItem(chosen, chosen);
+  cbDirectory->setCurrentIndex(chosen.isEmpty() ? 0 : cbDirectory->findData(chosen));
+  ShowCount();
+}
+
+void TfmRunHistory::ShowCount() {
+  const int shown = filter_->rowCount();
+  laCount->setText(shown == 1 ? QString("1 run") : QString("%1 runs").arg(shown));
+}
+
+}  // namespace pw

@@ -1,0 +1,96 @@
+// The run history: every record of the journal, newest first, for all
+// directories or for one, read again whenever the journal changes.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QSortFilterProxyModel>
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "archiver/Journal.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTreeView;
+
+namespace pw {
+
+class TJournalWatcher;
+
+// The journal's records as rows, the latest start first (records of one
+// moment newest written first). Read-only.
+class TRunHistoryModel final : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  enum TColumn { cStarted, cEnded, cDirectory, cArchive, cResult, cSize, cError, cColumns };
+
+  using QAbstractTableModel::QAbstractTableModel;
+
+  // The records in journal order.
+  void SetRecords(std::vector<TJournalRecord> records);
+  const TJournalRecord& Record(int row) const { return records_[order_[row]]; }
+  // Whether row a sorts before row b by column: straight from the records,
+  // since a sort of a long history asks it millions of times.
+  bool Less(int a, int b, int column) const;
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+ private:
+  std::vector<TJournalRecord> records_;
+  // Parsed once: sorting compares them many times.
+  std::vector<qint64> started_, ended_;
+  std::vector<size_t> order_;  // row -> index into records_
+};
+
+// The rows of one directory, or of all; sorting by any column as the model
+// compares its records: times and sizes as numbers.
+class TRunHistoryFilter final : public QSortFilterProxyModel {
+  Q_OBJECT
+ public:
+  explicit TRunHistoryFilter(QObject* parent = nullptr);
+  // An empty directory shows every row.
+  void SetDirectory(const QString& directory);
+  const QString& Directory() const { return directory_; }
+
+ protected:
+  bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+  bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+
+ private:
+  QString directory_;
+};
+
+class TfmRunHistory final : public QWidget {
+  Q_OBJECT
+ public:
+  // The journal of the settings file; a window of its own above parent.
+  TfmRunHistory(const std::string& journalFile, QWidget* parent = nullptr);
+  ~TfmRunHistory() override;
+
+  // Reads the journal again, keeping the chosen directory.
+  void ReadJournal();
+
+  TRunHistoryModel* Model() const { return model_; }
+  TRunHistoryFilter* Filter() const { return filter_; }
+
+  QComboBox* cbDirectory;
+  QLabel* laCount;
+  QTreeView* tvRuns;
+  QPushButton* buClose;
+
+ private:
+  void ShowCount();
+
+  std::string journalFile_;
+  TRunHistoryModel* model_;
+  TRunHistoryFilter* filter_;
+  TJournalWatcher* watcher_;
+};
+
+}  // namespace pw
