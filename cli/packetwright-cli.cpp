@@ -540,13 +540,11 @@ int Main(int argc, char** argv) {
                     "each one's exit status as it ends; exits with 3 when any archiver returned "
                     "non-zero");
   int jobsAtOnce = DefaultJobsAtOnce();
-  run->add_option("--jobs", jobsAtOnce,
-                  "with --wait: how many archivers run at once (default: the number of "
-                  "processor cores, here " +
-                      std::to_string(jobsAtOnce) +
-                      "; 1 runs one directory after the other, "
-                      "at most " +
-                      std::to_string(kMostJobsAtOnce) + ")")
+  const std::string jobsHelp =
+      "with --wait: how many archivers run at once, 1 to " + std::to_string(kMostJobsAtOnce) +
+      " (default: the number of processor cores, here " + std::to_string(jobsAtOnce) +
+      "); 1 runs one directory after the other";
+  run->add_option("--jobs", jobsAtOnce, jobsHelp)
       ->type_name("N")
       ->check(CLI::Range(1, kMostJobsAtOnce))
       ->needs(waitFlag);

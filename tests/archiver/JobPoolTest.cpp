@@ -314,7 +314,8 @@ TEST_F(RealPoolTest, EachArchiverRunsInItsJobsDirectoryAndTheProcessStaysWhereIt
   std::set<std::string> directories, expected;
   const std::vector<std::string> lines = Lines(record);
   for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].rfind(root.string() + "/d", 0) == 0 && lines[i].find("/out/") == std::string::npos) {
+    if (lines[i].rfind(root.string() + "/d", 0) == 0 &&
+        lines[i].find("/out/") == std::string::npos) {
       directories.insert(lines[i]);
     }
   }

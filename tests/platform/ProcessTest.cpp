@@ -7,9 +7,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "platform/Errors.h"
 #include "platform/Process.h"
@@ -99,7 +99,9 @@ TEST_F(ProcessTest, AWaitedRunStartsInItsOwnFolderWithoutMovingTheProcess) {
   std::vector<std::string> steps;
   options.prepare = [&] { steps.push_back("prepare"); };
   options.started = [&] { steps.push_back("started"); };
-  EXPECT_EQ(Get<IProcessRunner>().RunAndWait(program.string(), std::vector<std::string>{"x"}, options), 4);
+  EXPECT_EQ(
+      Get<IProcessRunner>().RunAndWait(program.string(), std::vector<std::string>{"x"}, options),
+      4);
   EXPECT_EQ(ReadFile(inside / "record.txt"), inside.string() + "\n[x]\n");
   EXPECT_EQ(fs::current_path(), folder);
   EXPECT_EQ(steps, (std::vector<std::string>{"prepare", "started"}));
@@ -143,9 +145,9 @@ TEST_F(ProcessTest, AStopEndsTheProgramAtWorkAndStartsNoMore) {
   run.join();
   EXPECT_EQ(status, 128 + SIGTERM);
   EXPECT_TRUE(stop.Stopped());
-  EXPECT_THROW(Get<IProcessRunner>().RunAndWait(program.string(), std::vector<std::string>{},
-                                                options),
-               ERunStopped);
+  EXPECT_THROW(
+      Get<IProcessRunner>().RunAndWait(program.string(), std::vector<std::string>{}, options),
+      ERunStopped);
   EXPECT_FALSE(fs::exists(record));
 }
 
