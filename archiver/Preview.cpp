@@ -336,6 +336,16 @@ class TRequestMaker {
 
 constexpr int64_t kProgressEvery = 512;
 
+#ifndef _WIN32
+// Who the archiver runs as, for telling which files it can read. (Outside the
+// walk's class: a nested class with member initializers is not yet
+// default-constructible where the class declares an optional of it.)
+struct TUser {
+  uid_t uid = 0;
+  std::vector<gid_t> groups;
+};
+#endif
+
 class TWalk {
  public:
   TWalk(const TPreviewRequest& request, const TPreviewProgress& progress, TPreview& preview)
@@ -655,11 +665,7 @@ class TWalk {
     }
     return (st.st_mode & S_IROTH) != 0;
   }
-  struct User {
-    uid_t uid = 0;
-    std::vector<gid_t> groups;
-  };
-  std::optional<User> user_;
+  std::optional<TUser> user_;
 #else
   void WalkRoot() {
     if (!Folder(r_.root)) out_.error = "Cannot read the directory " + r_.job.workingDirectory;
