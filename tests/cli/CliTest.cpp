@@ -462,7 +462,7 @@ TEST_F(CliTest, UsageErrorsAreOneLineAndStatusTwo) {
   EXPECT_EQ(all.status, 0);
   for (const char* line :
        {"  show  ", "  commands [--all]  ", "  bat OUT  ",
-        "  run [--wait] [--jobs N] [INDEX ...]\n", "  export  ", "  import OUT  ",
+        "  run [--wait] [--jobs N] [INDEX ...]", "  export  ", "  import OUT  ",
         "  history [--json] [INDEX ...]", "  preview [--files] [INDEX ...]", "    --wait  ",
         "    INDEX  ", "    --json  ", "  --settings TEXT  "}) {
     EXPECT_NE(all.out.find(line), std::string::npos) << line << all.out;
