@@ -325,11 +325,10 @@ class TRequestMaker {
     }
   }
 
-  bool wildcards_ = true;
-
  private:
   TPreviewRequest& r_;
   bool posix_;
+  bool wildcards_ = true;  // 7-Zip's -spd reads masks as plain names
 };
 
 // ---- The walk ------------------------------------------------------------------
