@@ -119,7 +119,7 @@ TEST_F(RunAllAndWaitTest, CancelEndsTheRunningArchiverAndStartsNoMore) {
   // The recorder waits for a release that never comes, up to a minute.
   test::TRecording recording(record, 0, 0, folder / "never", started);
   TfmRunAllAndWait w(MarkedJobs(), journal, 1);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(started); }, 60000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !test::RecordedLines(started).empty(); }, 60000));
   ASSERT_TRUE(QTest::qWaitFor([&] { return w.laRunning->text().contains("Running: "); }, 60000));
   EXPECT_TRUE(w.laRunning->text().contains(QString::fromStdString(Path("one"))));
   w.buCancel->click();
@@ -179,7 +179,7 @@ TEST_F(RunAllAndWaitTest, ClosingTheMainWindowDuringARunAsksFirst) {
   main.actRunAllAndWait->trigger();
   auto* w = main.findChild<TfmRunAllAndWait*>();
   ASSERT_NE(w, nullptr);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(started); }, 60000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !test::RecordedLines(started).empty(); }, 60000));
 
   // No: the window and the run stay.
   dialogs.confirmAnswers = {TAnswer::No};
