@@ -138,7 +138,8 @@ TEST_F(RunAllAndWaitTest, AJournalThatCannotBeWrittenIsReportedOnceAndTheRunGoes
   const std::string unwritable = (folder / "no such folder" / "Packetwright.journal").string();
   TfmRunAllAndWait w(MarkedJobs(), unwritable, 2);
   ASSERT_TRUE(WaitFor(w));
-  QTest::qWait(50);  // the report comes as an event of the window
+  // The report comes as an event of the window.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.shown.empty(); }, 10000));
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].kind, "error");
   EXPECT_TRUE(dialogs.shown[0].text.contains("not written into the journal"));
