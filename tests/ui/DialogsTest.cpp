@@ -22,6 +22,7 @@
 
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/Fakes.h"
+#include "tests/support/TestSupport.h"
 #include "tests/ui/FakeDialogs.h"
 #include "ui/DialogService.h"
 #include "ui/eduAbout.h"
@@ -341,7 +342,9 @@ TEST_F(DialogTest, UntouchedFieldsKeepTheirBytes) {
   EXPECT_FALSE(m.GetModified());
   d.edArchiverExeFileName->setText(QString::fromUtf8("C:\\B\xC3\xBCro\\b.exe"));
   d.StoreInto(m);
-  EXPECT_EQ(m.ArchiverExeFileName(), "C:\\B\xC3\xBCro\\b.exe") << "an edited text is UTF-8";
+  // An edited text is the program's 8-bit text: UTF-8, or the ANSI code page on
+  // Windows.
+  EXPECT_EQ(m.ArchiverExeFileName(), test::Local8Bit("C:\\B\xC3\xBCro\\b.exe"));
 }
 
 TEST_F(DialogTest, OptionsRequireArchiverAndOutputPath) {

@@ -92,6 +92,9 @@ TEST_F(PosixUiTest, SelectionChecksTheOnlyArchiverFound) {
 }
 
 TEST_F(PosixUiTest, ScriptActionsSayShAndWriteShellScripts) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs a POSIX file system";
+#endif
   const fs::path folder = fs::temp_directory_path() / ("pw-ui-sh-" + std::to_string(::getpid()));
   fs::create_directories(folder);
   const std::string settings = (folder / "Packetwright.dat").string();
@@ -150,6 +153,9 @@ TEST_F(PosixUiTest, FirstStartWith7ZipFilesArchivesUnderTheDay) {
 
 // An installed program: its folder is not the user's to write in.
 TEST_F(PosixUiTest, AFirstSaveBesideAReadOnlyProgramMakesTheUsersSettingsFolder) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs a POSIX file system";
+#endif
   const fs::path root =
       fs::temp_directory_path() / ("pw-ui-installed-" + std::to_string(::getpid()));
   fs::create_directories(root / "bin");
@@ -199,6 +205,9 @@ TEST_F(PosixUiTest, TheAboutBoxNamesTheSettingsFile) {
 // The build folder and Windows keep the help beside the program; an
 // installation on Linux keeps it with the other documentation.
 TEST_F(PosixUiTest, TheHelpIsBesideTheProgramElseInTheInstalledDocumentation) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs a POSIX file system";
+#endif
   const fs::path root = fs::temp_directory_path() / ("pw-ui-help-" + std::to_string(::getpid()));
   fs::create_directories(root / "bin");
   const std::string bin = (root / "bin").string() + "/";
