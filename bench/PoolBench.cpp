@@ -33,11 +33,15 @@
 #include "archiver/ArchiveJob.h"
 #include "archiver/ArchiverDetection.h"
 #include "archiver/JobPool.h"
+#include "bench/Figures.h"
 #include "model/HoardkeeperClasses.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using pw::bench::Median;
+using pw::bench::Seconds;
 
 constexpr int kDirectories = 20;
 std::FILE* out = stdout;  // the figures
@@ -175,12 +179,6 @@ std::string Load() {
     one += ", CPU pressure " + average.substr(6) + "%";
   }
   return one;
-}
-
-template <class T>
-T Median(std::vector<T> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 }  // namespace

@@ -20,11 +20,15 @@
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJob.h"
 #include "archiver/Preview.h"
+#include "bench/Figures.h"
 #include "model/HoardkeeperClasses.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using pw::bench::Median;
+using pw::bench::Seconds;
 
 void MakeTree(const fs::path& root) {
   if (fs::exists(root / ".complete")) return;
@@ -46,15 +50,6 @@ void MakeTree(const fs::path& root) {
     }
   }
   std::ofstream(root / ".complete");
-}
-
-double Seconds(const std::chrono::steady_clock::duration& d) {
-  return std::chrono::duration<double>(d).count();
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace

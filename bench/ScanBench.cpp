@@ -16,10 +16,14 @@
 #include <vector>
 
 #include "archiver/DirectoryScan.h"
+#include "bench/Figures.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using pw::bench::Median;
+using pw::bench::Seconds;
 
 void MakeTree(const fs::path& root) {
   if (fs::exists(root / ".complete")) return;
@@ -41,15 +45,6 @@ void MakeTree(const fs::path& root) {
     }
   }
   std::ofstream(root / ".complete");
-}
-
-double Seconds(const std::chrono::steady_clock::duration& d) {
-  return std::chrono::duration<double>(d).count();
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include "archiver/Preview.h"
 #include "platform/TextCodec.h"
 #include "tests/archiver/PosixDay.h"
+#include "tests/archiver/SevenZipListing.h"
 #include "tests/support/TestSupport.h"
 
 namespace pw {
@@ -501,19 +502,8 @@ TEST(PreviewWindowsTest, WindowsDialectMatchesFileNamesOnly) {
 
 // The files (not the folders) that 7-Zip lists in an archive.
 Files Listing(const fs::path& archive) {
-  const std::string text =
-      test::CommandOutput("7zz l -slt " + QuotePosixWord(archive.string()) + " 2>&1 </dev/null");
-  Files files;
-  std::string path;
-  bool entries = false;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
-    if (line == "----------") entries = true;
-    if (!entries) continue;
-    if (line.rfind("Path = ", 0) == 0) path = line.substr(7);
-    if (line.rfind("Attributes = ", 0) == 0 && line.substr(13, 1) != "D") files.insert(path);
-  }
-  return files;
+  return test::ListedFiles(
+      test::CommandOutput("7zz l -slt " + QuotePosixWord(archive.string()) + " 2>&1 </dev/null"));
 }
 
 // Random small trees and rules, each archived by the real 7-Zip from the

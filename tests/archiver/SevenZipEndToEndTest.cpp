@@ -29,6 +29,7 @@
 #include "platform/Services.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/archiver/PosixDay.h"
+#include "tests/archiver/SevenZipListing.h"
 #include "tests/support/TestSupport.h"
 
 namespace pw {
@@ -68,22 +69,9 @@ std::string PasswordSwitch(const std::string& password) {
 // The files (not the folders) that "7zz l -slt" lists in an archive, opened
 // with the password when one is given.
 Files Listing(const std::string& archive, const std::string& password = {}) {
-  const std::string text =
-      test::CommandOutput("7zz l -slt" + PasswordSwitch(password) + " " +
-                          QuotePosixWord(Openable(archive)) + " 2>&1 </dev/null");
-  Files files;
-  std::string path;
-  bool entries = false;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
-    if (line == "----------") entries = true;
-    if (!entries) continue;
-    if (line.rfind("Path = ", 0) == 0) path = line.substr(7);
-    if (line.rfind("Attributes = ", 0) == 0 && line.substr(13, 1) != "D") {
-      files.insert(path);
-    }
-  }
-  return files;
+  return test::ListedFiles(test::CommandOutput("7zz l -slt" + PasswordSwitch(password) + " " +
+                                               QuotePosixWord(Openable(archive)) +
+                                               " 2>&1 </dev/null"));
 }
 
 // The type 7-Zip reads the archive as ("7z", "tar", ...), from its contents.

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -60,6 +61,52 @@ std::string CliPath() {
   return ProgramDirectory() + "../bin/packetwright-cli";
 #endif
 }
+
+#ifndef _WIN32
+// The companion started as a child of its own with the arguments (after the
+// program's name), its output going into the files out and err.
+pid_t StartCompanion(const Args& arguments, const std::string& out, const std::string& err) {
+  const std::string cli = CliPath();
+  Args words = arguments;
+  words.insert(words.begin(), cli);
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const pid_t companion = ::fork();
+  if (companion == 0) {
+    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) ::_exit(127);
+    ::execv(cli.c_str(), argv.data());
+    ::_exit(127);
+  }
+  return companion;
+}
+
+// The recorders' start lines once there are count of them, or what there is
+// after a minute.
+std::string StartLines(const fs::path& started, int count) {
+  std::string lines;
+  for (int i = 0; i < 600 && Lines(lines = ReadFile(started)) < count; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return lines;
+}
+
+// The child's status once it has ended, within a minute; otherwise it is
+// killed and there is none.
+std::optional<int> AwaitEnd(pid_t child) {
+  int status = 0;
+  pid_t ended = 0;
+  for (int i = 0; i < 600 && (ended = ::waitpid(child, &status, WNOHANG)) == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  if (ended != 0) return status;
+  ::kill(child, SIGKILL);
+  ::waitpid(child, &status, 0);
+  return std::nullopt;
+}
+#endif
 
 class CliTest : public ::testing::Test {
  protected:
@@ -231,44 +278,22 @@ TEST_F(CliTest, ASignalEndsAWaitedRunAndTheArchiverAtWork) {
   const fs::path never = root / "never";
   // Never released: the archiver ends by a signal, or by itself after a minute.
   TRecording held(record, 0, 0, never, started);
-  const std::string cli = CliPath();
-  std::vector<std::string> args = {cli,      "--settings", settings, "run", "--wait",
-                                   "--jobs", "1",          "1",      "2"};
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
+  const Args args = {"--settings", settings, "run", "--wait", "--jobs", "1", "1", "2"};
   const std::string out = (root / "stdout").string(), err = (root / "stderr").string();
   const std::pair<int, const char*> signals[] = {
       {SIGTERM, "Terminated"}, {SIGINT, "Interrupt"}, {SIGHUP, "Hangup"}};
   for (const auto& [signal, description] : signals) {
     fs::remove(started);
     fs::remove(JournalFileName(settings));
-    const pid_t companion = ::fork();
-    if (companion == 0) {
-      const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) ::_exit(127);
-      ::execv(cli.c_str(), argv.data());
-      ::_exit(127);
-    }
+    const pid_t companion = StartCompanion(args, out, err);
     ASSERT_GT(companion, 0);
-    std::string lines;
-    for (int i = 0; i < 600 && (lines = ReadFile(started)).find('\n') == std::string::npos; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    const std::string lines = StartLines(started, 1);
     ASSERT_NE(lines.find('\n'), std::string::npos) << "the archiver did not start";
     const pid_t archiver = std::stoi(lines);
     ASSERT_EQ(::kill(companion, signal), 0);
-    int status = 0;
-    pid_t ended = 0;
-    for (int i = 0; i < 600 && (ended = ::waitpid(companion, &status, WNOHANG)) == 0; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    if (ended == 0) {
-      ::kill(companion, SIGKILL);
-      ::waitpid(companion, &status, 0);
-      FAIL() << description << ": the run did not end";
-    }
+    const std::optional<int> ended = AwaitEnd(companion);
+    if (!ended) FAIL() << description << ": the run did not end";
+    const int status = *ended;
     if (::kill(archiver, 0) == 0) {
       ADD_FAILURE() << description << ": the archiver was left running";
       ::kill(archiver, SIGKILL);
@@ -297,38 +322,16 @@ TEST_F(CliTest, ASignalReachesEveryArchiverAtWorkInARunOfSeveralAtOnce) {
   Example(m, RecorderPath());
   const fs::path record = root / "record.txt", started = root / "started.txt";
   TRecording held(record, 0, 0, root / "never", started);
-  const std::string cli = CliPath();
-  std::vector<std::string> args = {cli,      "--settings", settings, "run", "--wait",
-                                   "--jobs", "2",          "1",      "2",   "3"};
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
+  const Args args = {"--settings", settings, "run", "--wait", "--jobs", "2", "1", "2", "3"};
   const std::string out = (root / "stdout").string(), err = (root / "stderr").string();
-  const pid_t companion = ::fork();
-  if (companion == 0) {
-    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) ::_exit(127);
-    ::execv(cli.c_str(), argv.data());
-    ::_exit(127);
-  }
+  const pid_t companion = StartCompanion(args, out, err);
   ASSERT_GT(companion, 0);
-  std::string lines;
-  for (int i = 0; i < 600 && Lines(lines = ReadFile(started)) < 2; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  const std::string lines = StartLines(started, 2);
   ASSERT_EQ(Lines(lines), 2) << "the two archivers did not start";
   ASSERT_EQ(::kill(companion, SIGTERM), 0);
-  int status = 0;
-  pid_t ended = 0;
-  for (int i = 0; i < 600 && (ended = ::waitpid(companion, &status, WNOHANG)) == 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  if (ended == 0) {
-    ::kill(companion, SIGKILL);
-    ::waitpid(companion, &status, 0);
-    FAIL() << "the run did not end";
-  }
+  const std::optional<int> ended = AwaitEnd(companion);
+  if (!ended) FAIL() << "the run did not end";
+  const int status = *ended;
   std::istringstream pids(lines);
   for (std::string pid; std::getline(pids, pid);) {
     if (::kill(std::stoi(pid), 0) == 0) {
@@ -460,11 +463,10 @@ TEST_F(CliTest, UsageErrorsAreOneLineAndStatusTwo) {
   // Every command with its arguments, and each option below its command.
   const Result all = Cli({"--help-all"});
   EXPECT_EQ(all.status, 0);
-  for (const char* line :
-       {"  show  ", "  commands [--all]  ", "  bat OUT  ",
-        "  run [--wait] [--jobs N] [INDEX ...]", "  export  ", "  import OUT  ",
-        "  history [--json] [INDEX ...]", "  preview [--files] [INDEX ...]", "    --wait  ",
-        "    INDEX  ", "    --json  ", "  --settings TEXT  "}) {
+  for (const char* line : {"  show  ", "  commands [--all]  ", "  bat OUT  ",
+                           "  run [--wait] [--jobs N] [INDEX ...]", "  export  ", "  import OUT  ",
+                           "  history [--json] [INDEX ...]", "  preview [--files] [INDEX ...]",
+                           "    --wait  ", "    INDEX  ", "    --json  ", "  --settings TEXT  "}) {
     EXPECT_NE(all.out.find(line), std::string::npos) << line << all.out;
   }
   const Result version = Cli({"--version"});
