@@ -372,4 +372,39 @@ std::string JournalTimeNow() {
   return text;
 }
 
+std::optional<int64_t> JournalSeconds(const std::string& text) {
+  // "yyyy-mm-ddThh:mm:ss+hh:mm", as JournalTimeNow writes it; "Z" for UTC too.
+  static const char kShape[] = "dddd-dd-ddTdd:dd:dd";
+  const size_t stamp = sizeof kShape - 1;
+  if (text.size() != stamp + 6 && text.size() != stamp + 1) return std::nullopt;
+  for (size_t i = 0; i < stamp; ++i) {
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (kShape[i] == 'd' ? !digit : text[i] != kShape[i]) return std::nullopt;
+  }
+  const auto number = [&](size_t at, size_t digits) {
+    int n = 0;
+    for (size_t i = at; i < at + digits; ++i) n = n * 10 + (text[i] - '0');
+    return n;
+  };
+  int offset = 0;
+  if (text.size() == stamp + 1) {
+    if (text[stamp] != 'Z') return std::nullopt;
+  } else {
+    const char sign = text[stamp];
+    const std::string_view zone = std::string_view(text).substr(stamp + 1);
+    if ((sign != '+' && sign != '-') || zone[2] != ':') return std::nullopt;
+    for (const size_t i : {0, 1, 3, 4}) {
+      if (zone[i] < '0' || zone[i] > '9') return std::nullopt;
+    }
+    offset = (number(stamp + 1, 2) * 60 + number(stamp + 4, 2)) * (sign == '-' ? -1 : 1);
+  }
+  using namespace std::chrono;
+  const year_month_day day{year{number(0, 4)}, month{static_cast<unsigned>(number(5, 2))},
+                           std::chrono::day{static_cast<unsigned>(number(8, 2))}};
+  const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+  if (!day.ok() || hour > 23 || minute > 59 || second > 60) return std::nullopt;
+  const sys_seconds local = sys_days{day} + hours{hour} + minutes{minute} + seconds{second};
+  return (local - minutes{offset}).time_since_epoch().count();
+}
+
 }  // namespace pw

@@ -71,4 +71,9 @@ std::string AsReadFromJournal(const std::string& text);
 // "2026-12-08T02:30:00+01:00".
 std::string JournalTimeNow();
 
+// A journal time as JournalTimeNow writes it (or with "Z" for UTC) as seconds
+// since 1970 UTC, or none for a text that is no such time. Read by hand, not
+// by a general date parser: a history of a million records sorts by it.
+std::optional<int64_t> JournalSeconds(const std::string& text);
+
 }  // namespace pw

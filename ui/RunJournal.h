@@ -33,11 +33,8 @@ QString RunResultExplanation(const TJournalRecord& record);
 // Every result but OK and a run not waited for.
 bool RunFailed(const TJournalRecord& record);
 
-// A journal time ("2026-12-08T02:30:00+01:00") as seconds since 1970 UTC,
-// or none for a text that is no such time. Read without the toolkit's
-// general date parser: a history of a million records sorts by it.
-std::optional<int64_t> JournalSeconds(const std::string& text);
-// The same in the local time zone; an invalid QDateTime for no time.
+// A journal time (see JournalSeconds) in the local time zone; an invalid
+// QDateTime for no time.
 QDateTime JournalTime(const std::string& text);
 // The same in the user's short date and time form; the text as it is when it
 // is no time.
