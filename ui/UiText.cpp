@@ -1,5 +1,7 @@
 #include "ui/UiText.h"
 
+#include <QLocale>
+
 #include "platform/TextCodec.h"
 
 namespace pw {
@@ -16,6 +18,14 @@ std::string FromQt(const QString& text) {
 
 std::string FromQt(const QString& text, const std::string& original) {
   return text == ToQt(original) ? original : FromQt(text);
+}
+
+QString CountText(int64_t n) {
+  return QLocale().toString(static_cast<qint64>(n));
+}
+
+QString SizeText(int64_t bytes) {
+  return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
 }
 
 }  // namespace pw

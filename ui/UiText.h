@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <string>
 
 namespace pw {
@@ -17,5 +18,10 @@ std::string FromQt(const QString& text);
 // user left it as it was shown, so that texts not in UTF-8 survive an edit
 // of some other field.
 std::string FromQt(const QString& text, const std::string& original);
+
+// A number in the user's locale, with its group separators: "113,110".
+QString CountText(int64_t n);
+// A size as the lists show it, in SI units to one decimal: "114.8 kB".
+QString SizeText(int64_t bytes);
 
 }  // namespace pw

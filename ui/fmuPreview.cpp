@@ -4,7 +4,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
@@ -22,14 +21,6 @@
 namespace pw {
 
 namespace {
-
-QString Count(int64_t n) {
-  return QLocale().toString(static_cast<qint64>(n));
-}
-
-QString Size(int64_t bytes) {
-  return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
-}
 
 QVariant RightAligned() {
   return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
@@ -55,14 +46,17 @@ int TPreviewMasksModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : cColumns;
 }
 
-QVariant TPreviewMasksModel::headerData(int section, Qt::Orientation orientation,
-                                        int role) const {
+QVariant TPreviewMasksModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   switch (section) {
-    case cMask: return excluding_ ? "Mask (leaves out)" : "Mask (takes)";
-    case cFiles: return "Files";
-    case cBytes: return "Size";
-    default: return {};
+    case cMask:
+      return excluding_ ? "Mask (leaves out)" : "Mask (takes)";
+    case cFiles:
+      return "Files";
+    case cBytes:
+      return "Size";
+    default:
+      return {};
   }
 }
 
@@ -72,13 +66,17 @@ QVariant TPreviewMasksModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
       switch (index.column()) {
-        case cMask: return ToQt(m.mask);
-        case cFiles: return Count(m.files);
-        case cBytes: return Size(m.bytes);
-        default: return {};
+        case cMask:
+          return ToQt(m.mask);
+        case cFiles:
+          return CountText(m.files);
+        case cBytes:
+          return SizeText(m.bytes);
+        default:
+          return {};
       }
     case Qt::ToolTipRole:
-      return index.column() == cBytes ? Count(m.bytes) + " bytes" : QVariant();
+      return index.column() == cBytes ? CountText(m.bytes) + " bytes" : QVariant();
     case Qt::TextAlignmentRole:
       return index.column() == cMask ? QVariant() : RightAligned();
     default:
@@ -88,8 +86,7 @@ QVariant TPreviewMasksModel::data(const QModelIndex& index, int role) const {
 
 // ---- TPreviewFilesModel -------------------------------------------------------------
 
-void TPreviewFilesModel::SetFiles(std::vector<TPreviewFile> files,
-                                  std::vector<std::string> masks) {
+void TPreviewFilesModel::SetFiles(std::vector<TPreviewFile> files, std::vector<std::string> masks) {
   beginResetModel();
   files_ = std::move(files);
   masks_ = std::move(masks);
@@ -104,14 +101,17 @@ int TPreviewFilesModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : cColumns;
 }
 
-QVariant TPreviewFilesModel::headerData(int section, Qt::Orientation orientation,
-                                        int role) const {
+QVariant TPreviewFilesModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   switch (section) {
-    case cPath: return "File";
-    case cSize: return "Size";
-    case cMask: return "Mask";
-    default: return {};
+    case cPath:
+      return "File";
+    case cSize:
+      return "Size";
+    case cMask:
+      return "Mask";
+    default:
+      return {};
   }
 }
 
@@ -121,13 +121,16 @@ QVariant TPreviewFilesModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
       switch (index.column()) {
-        case cPath: return ToQt(f.path);
-        case cSize: return Count(f.bytes);
+        case cPath:
+          return ToQt(f.path);
+        case cSize:
+          return CountText(f.bytes);
         case cMask:
           return f.mask >= 0 && static_cast<size_t>(f.mask) < masks_.size()
                      ? ToQt(masks_[static_cast<size_t>(f.mask)])
                      : QString();
-        default: return {};
+        default:
+          return {};
       }
     case Qt::TextAlignmentRole:
       return index.column() == cSize ? RightAligned() : QVariant();
@@ -152,9 +155,8 @@ void TPreviewFilesModel::sort(int column, Qt::SortOrder order) {
     if (order == Qt::AscendingOrder) {
       std::sort(files_.begin(), files_.end(), less);
     } else {
-      std::sort(files_.begin(), files_.end(), [&](const auto& a, const auto& b) {
-        return less(b, a);
-      });
+      std::sort(files_.begin(), files_.end(),
+                [&](const auto& a, const auto& b) { return less(b, a); });
     }
   };
   // No persistent indexes are kept: the window's views select nothing that
@@ -322,7 +324,7 @@ void TfmPreview::ShowProgress() {
     folder = folder_;
   }
   if (cancel_) return;
-  laProgress->setText(Count(files) + " files so far, in " + ToQt(folder));
+  laProgress->setText(CountText(files) + " files so far, in " + ToQt(folder));
 }
 
 void TfmPreview::Done(TPreview preview) {
@@ -361,10 +363,10 @@ void TfmPreview::Done(TPreview preview) {
   laProgress->setText(preview_.cancelled ? "Cancelled: only the files found until then are listed."
                                          : "Done.");
   laTotals->setText(QString("The archive takes %1 %2, %3 (%4 bytes).")
-                        .arg(Count(preview_.totalFiles))
+                        .arg(CountText(preview_.totalFiles))
                         .arg(preview_.totalFiles == 1 ? "file" : "files")
-                        .arg(Size(preview_.totalBytes))
-                        .arg(Count(preview_.totalBytes)));
+                        .arg(SizeText(preview_.totalBytes))
+                        .arg(CountText(preview_.totalBytes)));
   emit Finished();
 }
 

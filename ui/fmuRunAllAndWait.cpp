@@ -6,7 +6,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
@@ -80,10 +79,14 @@ int TRunAllModel::columnCount(const QModelIndex& parent) const {
 QVariant TRunAllModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   switch (section) {
-    case cDirectory: return "Directory";
-    case cResult: return "Result";
-    case cDetail: return "Detail";
-    default: return {};
+    case cDirectory:
+      return "Directory";
+    case cResult:
+      return "Result";
+    case cDetail:
+      return "Detail";
+    default:
+      return {};
   }
 }
 
@@ -94,7 +97,8 @@ QVariant TRunAllModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
       switch (index.column()) {
-        case cDirectory: return ToQt(row.directory);
+        case cDirectory:
+          return ToQt(row.directory);
         case cResult:
           return row.state == TState::Waiting   ? "Waiting"
                  : row.state == TState::Running ? "Running"
@@ -103,10 +107,7 @@ QVariant TRunAllModel::data(const QModelIndex& index, int role) const {
           if (!row.outcome) return {};
           if (row.outcome->Succeeded()) {
             return ToQt(row.archive) +
-                   (row.outcome->bytes ? ", " + QLocale().formattedDataSize(
-                                                    *row.outcome->bytes, 1,
-                                                    QLocale::DataSizeSIFormat)
-                                       : QString());
+                   (row.outcome->bytes ? ", " + SizeText(*row.outcome->bytes) : QString());
           }
           // The error, or what the archiver's status means, as the history tells it.
           TJournalRecord said;
@@ -115,7 +116,8 @@ QVariant TRunAllModel::data(const QModelIndex& index, int role) const {
           if (!row.outcome->error.empty()) said.error = row.outcome->error;
           return RunResultExplanation(said);
         }
-        default: return {};
+        default:
+          return {};
       }
     case Qt::ToolTipRole:
       return index.column() == cResult ? QVariant() : data(index, Qt::DisplayRole);
@@ -211,13 +213,13 @@ TfmRunAllAndWait::TfmRunAllAndWait(std::vector<TArchiveJob> jobs, std::string jo
   worker_ = std::thread([this] {
     TPoolEvents events;
     events.started = [this](size_t index, const std::string&) {
-      QMetaObject::invokeMethod(this, [this, index] { JobStarted(index); },
-                                Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          this, [this, index] { JobStarted(index); }, Qt::QueuedConnection);
     };
     events.ended = [this](size_t index, const std::string& started, const TJobOutcome& outcome) {
       Journal(index, started, outcome);
-      QMetaObject::invokeMethod(this, [this, index, outcome] { JobEnded(index, outcome); },
-                                Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          this, [this, index, outcome] { JobEnded(index, outcome); }, Qt::QueuedConnection);
     };
     QString failure;
     try {
@@ -230,7 +232,8 @@ TfmRunAllAndWait::TfmRunAllAndWait(std::vector<TArchiveJob> jobs, std::string jo
         this,
         [this, failure] {
           AllEnded();
-          if (!failure.isEmpty()) Get<IDialogService>().ShowError(this, "Run All and Wait", failure);
+          if (!failure.isEmpty())
+            Get<IDialogService>().ShowError(this, "Run All and Wait", failure);
         },
         Qt::QueuedConnection);
   });
@@ -296,13 +299,12 @@ void TfmRunAllAndWait::AllEnded() {
     if (!outcome || !outcome->Succeeded()) ++failed;
   }
   const int all = static_cast<int>(jobs_.size());
-  laRunning->setText(
-      (cancelled_ ? QString("Cancelled. ") : QString("Finished. ")) +
-      (failed == 0 ? QString("Every directory ended OK.")
-                   : QString("%1 of %2 %3 not end OK.")
-                         .arg(failed)
-                         .arg(all)
-                         .arg(failed == 1 ? "directory did" : "directories did")));
+  laRunning->setText((cancelled_ ? QString("Cancelled. ") : QString("Finished. ")) +
+                     (failed == 0 ? QString("Every directory ended OK.")
+                                  : QString("%1 of %2 %3 not end OK.")
+                                        .arg(failed)
+                                        .arg(all)
+                                        .arg(failed == 1 ? "directory did" : "directories did")));
   buCancel->setEnabled(true);
   buCancel->setText("Close");
   emit Finished();
@@ -319,8 +321,7 @@ void TfmRunAllAndWait::ShowRunning() {
   for (size_t i = 0; i < jobs_.size(); ++i) {
     if (model_->State(i) == TRunAllModel::TState::Running) running << ToQt(jobs_[i].directory);
   }
-  laRunning->setText(running.isEmpty() ? QString("Starting...")
-                                       : "Running: " + running.join(", "));
+  laRunning->setText(running.isEmpty() ? QString("Starting...") : "Running: " + running.join(", "));
 }
 
 QString TfmRunAllAndWait::Summary() const {

@@ -6,7 +6,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 #include <QStyle>
 #include <QTreeView>
@@ -57,16 +56,23 @@ bool TRunHistoryModel::Less(int a, int b, int column) const {
   const size_t x = order_[static_cast<size_t>(a)], y = order_[static_cast<size_t>(b)];
   const TJournalRecord &l = records_[x], &r = records_[y];
   switch (column) {
-    case cStarted: return started_[x] < started_[y];
-    case cEnded: return ended_[x] < ended_[y];
-    case cDirectory: return l.directory < r.directory;
-    case cArchive: return l.archive < r.archive;
+    case cStarted:
+      return started_[x] < started_[y];
+    case cEnded:
+      return ended_[x] < ended_[y];
+    case cDirectory:
+      return l.directory < r.directory;
+    case cArchive:
+      return l.archive < r.archive;
     case cResult:
       return RunResultOf(l) != RunResultOf(r) ? RunResultOf(l) < RunResultOf(r)
                                               : l.status.value_or(-1) < r.status.value_or(-1);
-    case cSize: return l.bytes.value_or(-1) < r.bytes.value_or(-1);
-    case cError: return l.error.value_or("") < r.error.value_or("");
-    default: return false;
+    case cSize:
+      return l.bytes.value_or(-1) < r.bytes.value_or(-1);
+    case cError:
+      return l.error.value_or("") < r.error.value_or("");
+    default:
+      return false;
   }
 }
 
@@ -97,27 +103,36 @@ QVariant TRunHistoryModel::data(const QModelIndex& index, int role) const {
   const int column = index.column();
   if (role == Qt::DisplayRole) {
     switch (column) {
-      case cStarted: return JournalTimeText(r.started);
-      case cEnded: return r.ended.empty() ? QString() : JournalTimeText(r.ended);
-      case cDirectory: return ToQt(r.directory);
-      case cArchive: return ToQt(r.archive);
-      case cResult: return RunResultText(r);
+      case cStarted:
+        return JournalTimeText(r.started);
+      case cEnded:
+        return r.ended.empty() ? QString() : JournalTimeText(r.ended);
+      case cDirectory:
+        return ToQt(r.directory);
+      case cArchive:
+        return ToQt(r.archive);
+      case cResult:
+        return RunResultText(r);
       case cSize:
-        return r.bytes ? QLocale().formattedDataSize(*r.bytes, 1, QLocale::DataSizeSIFormat)
-                       : QString();
-      case cError: return r.error ? ToQt(*r.error) : QString();
-      default: return {};
+        return r.bytes ? SizeText(*r.bytes) : QString();
+      case cError:
+        return r.error ? ToQt(*r.error) : QString();
+      default:
+        return {};
     }
   }
   if (role == Qt::ToolTipRole) {
     switch (column) {
-      case cResult: return RunResultExplanation(r);
-      case cSize: return r.bytes ? QLocale().toString(static_cast<qint64>(*r.bytes)) + " bytes"
-                                 : QVariant();
+      case cResult:
+        return RunResultExplanation(r);
+      case cSize:
+        return r.bytes ? CountText(*r.bytes) + " bytes" : QVariant();
       case cError:
       case cArchive:
-      case cDirectory: return data(index, Qt::DisplayRole);
-      default: return {};
+      case cDirectory:
+        return data(index, Qt::DisplayRole);
+      default:
+        return {};
     }
   }
   if (role == Qt::TextAlignmentRole && column == cSize) {
