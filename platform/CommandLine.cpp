@@ -49,4 +49,43 @@ std::vector<std::string> SplitCommandLine(const std::string& parameters) {
   return args;
 }
 
+TProgramCall AssociationCall(const std::string& command, const std::string& argument) {
+  TProgramCall call;
+  size_t at = command.find_first_not_of(" \t");
+  if (at == std::string::npos) return call;
+  size_t end;
+  if (command[at] == '"') {
+    end = command.find('"', at + 1);
+    call.program = command.substr(at + 1, end == std::string::npos ? end : end - at - 1);
+    end = end == std::string::npos ? command.size() : end + 1;
+  } else {
+    end = command.find_first_of(" \t", at);
+    if (end == std::string::npos) end = command.size();
+    call.program = command.substr(at, end - at);
+  }
+  at = command.find_first_not_of(" \t", end);
+  const std::string rest = at == std::string::npos ? "" : command.substr(at);
+  bool placed = false;
+  for (size_t i = 0; i < rest.size(); ++i) {
+    const char next = i + 1 < rest.size() ? rest[i + 1] : '\0';
+    if (rest[i] == '%' && (next == '1' || next == 'L' || next == 'l')) {
+      call.parameters += argument;
+      placed = true;
+      ++i;
+    } else if (rest[i] == '%' && next == '*') {
+      ++i;
+    } else {
+      call.parameters += rest[i];
+    }
+  }
+  while (!call.parameters.empty() &&
+         (call.parameters.back() == ' ' || call.parameters.back() == '\t')) {
+    call.parameters.pop_back();
+  }
+  if (!placed) {
+    call.parameters += (call.parameters.empty() ? "\"" : " \"") + argument + "\"";
+  }
+  return call;
+}
+
 }  // namespace pw

@@ -11,4 +11,17 @@ namespace pw {
 // and a literal quote, and "" inside quotes is one literal quote.
 std::vector<std::string> SplitCommandLine(const std::string& parameters);
 
+// A program and the parameters to start it with.
+struct TProgramCall {
+  std::string program;
+  std::string parameters;
+};
+
+// The call that a file type's command, as the registry holds it
+// ("C:\App\app.exe" --single-argument %1), makes for argument: %1 and %L
+// become the argument, %* nothing, and a command that names neither gets the
+// argument after it in quotes. The program is the command's first word,
+// quoted or not.
+TProgramCall AssociationCall(const std::string& command, const std::string& argument);
+
 }  // namespace pw

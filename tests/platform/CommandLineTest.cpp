@@ -28,5 +28,22 @@ TEST(CommandLine, BackslashesBeforeQuotes) {
   EXPECT_EQ(SplitCommandLine("\"a\"\"b\""), (Args{"a\"b"}));
 }
 
+// The file types' commands as browsers and Wine register them.
+TEST(CommandLine, AnAssociationsCommandTakesTheArgumentWhereItSays) {
+  const std::string page = "file:///C:/Program Files/Packetwright/Packetwright.html#context-12";
+  const TProgramCall browser = AssociationCall("\"C:\\windows\\winebrowser.exe\" \"%1\"", page);
+  EXPECT_EQ(browser.program, "C:\\windows\\winebrowser.exe");
+  EXPECT_EQ(browser.parameters, "\"" + page + "\"");
+  const TProgramCall edge =
+      AssociationCall("\"C:\\Program Files (x86)\\Edge\\msedge.exe\" --single-argument %1", page);
+  EXPECT_EQ(edge.program, "C:\\Program Files (x86)\\Edge\\msedge.exe");
+  EXPECT_EQ(edge.parameters, "--single-argument " + page);
+  EXPECT_EQ(AssociationCall("app.exe -osint -url \"%L\" %*", page).parameters,
+            "-osint -url \"" + page + "\"");
+  EXPECT_EQ(AssociationCall("app.exe", page).parameters, "\"" + page + "\"");
+  EXPECT_EQ(AssociationCall("  \"C:\\a b\\app.exe\"  /new", "x").parameters, "/new \"x\"");
+  EXPECT_EQ(AssociationCall("", page).program, "");
+}
+
 }  // namespace
 }  // namespace pw
