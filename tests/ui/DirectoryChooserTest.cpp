@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -30,7 +31,17 @@ class DirectoryChooserTest : public ::testing::Test {
   static QLineEdit* Typed(TDirectoryChooser& chooser) {
     return chooser.findChild<QLineEdit*>("fileNameEdit");
   }
-  QString Root() const { return QString::fromStdString(root.string()); }
+  // The chooser shows and gives back paths in the system's own notation, as
+  // the program stores them: "\" between the names on Windows.
+  QString Root() const {
+    return QDir::toNativeSeparators(QString::fromStdU16String(root.u16string()));
+  }
+  QString Under(const QString& relative) const {
+    return QDir::toNativeSeparators(Root() + "/" + relative);
+  }
+  static QString Opened(const TDirectoryChooser& chooser) {
+    return QDir::toNativeSeparators(chooser.directory().absolutePath());
+  }
   static QPushButton* ChooseButton(TDirectoryChooser& chooser) {
     auto* buttons = chooser.findChild<QDialogButtonBox*>("buttonBox");
     return buttons ? buttons->button(QDialogButtonBox::Open) : nullptr;
@@ -50,17 +61,17 @@ TEST_F(DirectoryChooserTest, NoKeepsTheChooserOpenWithWhatWasTyped) {
   chooser.accept();
   EXPECT_TRUE(chooser.isVisible());
   EXPECT_EQ(Typed(chooser)->text(), "new/deeper");
-  EXPECT_EQ(QDir(chooser.directory()).absolutePath(), Root());
+  EXPECT_EQ(Opened(chooser), Root());
   EXPECT_FALSE(fs::exists(root / "new"));
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].text,
-            "The directory " + Root() + "/new/deeper does not exist. Create it?");
+            "The directory " + Under("new/deeper") + " does not exist. Create it?");
 
   dialogs.confirmAnswers = {TAnswer::Yes};
   chooser.accept();
   EXPECT_EQ(chooser.result(), QDialog::Accepted);
   EXPECT_TRUE(fs::is_directory(root / "new" / "deeper")) << "created with its parents";
-  EXPECT_EQ(chooser.Chosen(), Root() + "/new/deeper");
+  EXPECT_EQ(chooser.Chosen(), Under("new/deeper"));
 }
 
 // A mouse user reaches the question too: "Choose" stays usable for a folder
@@ -79,7 +90,7 @@ TEST_F(DirectoryChooserTest, ChooseAsksAboutATypedFolderThatDoesNotExist) {
   QTest::mouseClick(choose, Qt::LeftButton);
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].text,
-            "The directory " + Root() + "/fresh/inner does not exist. Create it?");
+            "The directory " + Under("fresh/inner") + " does not exist. Create it?");
   EXPECT_TRUE(chooser.isVisible());
   EXPECT_TRUE(choose->isEnabled()) << "still there after a No";
 
@@ -96,21 +107,21 @@ TEST_F(DirectoryChooserTest, ChooseAsksAboutATypedFolderThatDoesNotExist) {
   QTest::mouseClick(choose, Qt::LeftButton);
   EXPECT_EQ(chooser.result(), QDialog::Accepted);
   EXPECT_TRUE(fs::is_directory(root / "there" / "below"));
-  EXPECT_EQ(chooser.Chosen(), Root() + "/there/below");
+  EXPECT_EQ(chooser.Chosen(), Under("there/below"));
 }
 
 TEST_F(DirectoryChooserTest, AnExistingDirectoryIsTakenWithoutAQuestion) {
-  TDirectoryChooser chooser(nullptr, Root() + "/there", true);
+  TDirectoryChooser chooser(nullptr, Under("there"), true);
   chooser.show();
   chooser.accept();
   EXPECT_EQ(chooser.result(), QDialog::Accepted);
-  EXPECT_EQ(chooser.Chosen(), Root() + "/there");
+  EXPECT_EQ(chooser.Chosen(), Under("there"));
   EXPECT_TRUE(dialogs.shown.empty());
 }
 
 TEST_F(DirectoryChooserTest, AMissingStartOpensAtItsNearestFolder) {
-  TDirectoryChooser chooser(nullptr, Root() + "/there/gone", true);
-  EXPECT_EQ(QDir(chooser.directory()).absolutePath(), Root() + "/there");
+  TDirectoryChooser chooser(nullptr, Under("there/gone"), true);
+  EXPECT_EQ(Opened(chooser), Under("there"));
   EXPECT_EQ(Typed(chooser)->text(), "gone");
   chooser.show();
   QTest::qWait(50);
