@@ -1,6 +1,7 @@
 #include "ui/DialogService.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -107,7 +108,8 @@ class StandardDialogs final : public IDialogService {
     dialog.setOption(QFileDialog::ReadOnly, false);
     dialog.setDefaultSuffix(o.defaultExtension);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first();
+    // The document keeps paths as the system writes them: C:\x\y on Windows.
+    return QDir::toNativeSeparators(dialog.selectedFiles().first());
   }
 
   std::optional<QString> SaveFile(QWidget* parent, const TFileDialogOptions& o) override {
@@ -117,7 +119,8 @@ class StandardDialogs final : public IDialogService {
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !o.askOverwrite);
     if (!o.fileName.isEmpty()) dialog.selectFile(o.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first();  // the dialog adds the default extension
+    // The dialog adds the default extension.
+    return QDir::toNativeSeparators(dialog.selectedFiles().first());
   }
 
   std::optional<QString> ChooseDirectory(QWidget* parent, const QString& start,

@@ -5,6 +5,8 @@
 #include <qpa/qwindowsysteminterface.h>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -181,6 +183,31 @@ TEST(MessageBoxes, EnterGivesTheAnswerTheQuestionPrefers) {
     EXPECT_EQ(defaultButton, preferred == TAnswer::Yes ? "&Yes" : "&No");
     EXPECT_EQ(yes, preferred == TAnswer::Yes);
   }
+}
+
+// The file dialogs hand back the path as the system writes it, as the
+// document keeps it: with backslashes on Windows.
+TEST(FileDialogs, GiveThePathInTheSystemsNotation) {
+  IDialogService& standard = DefaultService<IDialogService>();
+  test::TTempFolder folder("pw-file-dialogs");
+  const auto existing = folder / "7z.exe";
+  test::WriteFile(existing, "");
+  const QString native = QDir::toNativeSeparators(QString::fromStdU16String(existing.u16string()));
+  // Types the file's name, with forward slashes as Qt's own dialog shows it,
+  // and accepts.
+  const auto answer = [&](const QString& name) {
+    QTimer::singleShot(0, [name] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      dialog->selectFile(name);
+      QMetaObject::invokeMethod(dialog, "accept");
+    });
+  };
+  answer(QDir::fromNativeSeparators(native));
+  EXPECT_EQ(standard.OpenFile(nullptr, {"Archiver", "Programs (*.exe)|*.exe", "exe", "", false}), native);
+  answer(QDir::fromNativeSeparators(native).chopped(4) + "-new");
+  EXPECT_EQ(standard.SaveFile(nullptr, {"Save", "Batch files (*.bat)|*.bat", "bat", "", false}),
+            native.chopped(4) + "-new.bat");
 }
 
 TEST_F(DialogTest, MessageWindowFollowsItsText) {
