@@ -666,13 +666,20 @@ class TWalk {
   }
   std::optional<TUser> user_;
 #else
+  // The walk goes by the names' Unicode, as the archiver does, so that a
+  // folder whose name the ANSI code page cannot spell is entered all the
+  // same; the paths it lists are the program's 8-bit texts, where such a
+  // character is "?".
   void WalkRoot() {
-    if (!Folder(r_.root)) out_.error = "Cannot read the directory " + r_.job.workingDirectory;
+    const std::u16string root = Local8BitToUtf16(r_.root);
+    if (!Folder(std::wstring(root.begin(), root.end()))) {
+      out_.error = "Cannot read the directory " + r_.job.workingDirectory;
+    }
   }
 
-  bool Folder(const std::string& folder) {
+  bool Folder(const std::wstring& folder) {
     HANDLE self =
-        CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (self == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
@@ -688,19 +695,19 @@ class TWalk {
            "without end");
       return true;
     }
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return false;
     above_.push_back(identity);
     do {
-      const char* name = found.cFileName;
-      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-      Push(name);
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      Push(Utf16ToLocal8Bit(std::u16string(name.begin(), name.end())));
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         Level level;
         if (EnterFolder(level)) {
           levels_.push_back(level);
-          if (!Folder(folder + "\\" + name)) Warn(Shown() + ": cannot be read");
+          if (!Folder(folder + L"\\" + name)) Warn(Shown() + ": cannot be read");
           levels_.pop_back();
         }
       } else {
@@ -708,7 +715,7 @@ class TWalk {
                                   found.nFileSizeLow));
       }
       Pop();
-    } while (!stopped_ && FindNextFileA(find, &found));
+    } while (!stopped_ && FindNextFileW(find, &found));
     FindClose(find);
     above_.pop_back();
     return true;
@@ -736,6 +743,11 @@ void WarnOfCaseTwins(TPreview& preview, const std::vector<std::string>& folders)
   std::unordered_map<std::u32string, std::string> seen;
   std::u32string key;
   const auto item = [&](const std::string& path) {
+#ifdef _WIN32
+    // There "?" stands for a character that the ANSI code page cannot spell
+    // (no name holds a "?"): names alike in the program's text may not be.
+    if (path.find('?') != std::string::npos) return;
+#endif
     Units(path, true, key);
     const auto [at, added] = seen.emplace(key, path);
     if (added || at->second == path) return;

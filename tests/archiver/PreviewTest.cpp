@@ -498,6 +498,45 @@ TEST(PreviewWindowsTest, WindowsDialectMatchesFileNamesOnly) {
                           "sub\\c.Txt"}));
 }
 
+#ifdef _WIN32
+// The archiver reads names in Unicode: a folder or a file whose name the ANSI
+// code page cannot spell is taken like any other, shown with "?" for what it
+// cannot spell, and such names are not taken for names alike but for case.
+TEST(PreviewWindowsTest, NamesBeyondTheAnsiCodePageAreWalked) {
+  fakes::FixedPathStyle windows{TPathStyle::psWindows};
+  const ScopedOverride<IPathStyle> useWindows(windows);
+  const test::TTempFolder temp("preview-unicode");
+  const fs::path dir = temp / "tree";
+  // Japanese and Polish, which no Western code page spells.
+  const std::u16string japan = u"\u65E5\u672C", lodz = u"\u0141\u00F3d\u017A";
+  const fs::path sub = dir / japan / lodz;
+  fs::create_directories(sub);
+  test::WriteFile(dir / japan / "a.txt", "123");
+  test::WriteFile(sub / "b.txt", "12345");
+  const std::u16string one = japan.substr(0, 1) + u"a.txt", other = japan.substr(1, 1) + u"A.txt";
+  test::WriteFile(dir / one, "1234567");
+  test::WriteFile(dir / other, "1");
+  TbkManager m;
+  m.SetArchiverExeFileName("C:\\Program Files\\7-Zip\\7z.exe");
+  m.SetArchiverParams("a -r");
+  m.SetOutputPath(test::ProgramPath(temp / "out"));
+  TbkDirectory* d = m.Directories()->Add();
+  d->SetPath(test::ProgramPath(dir));
+  const TPreview p = Preview(MakePreviewRequest(m, MakeArchiveJob(m, *d, 1, m.OutputPath())));
+  std::string warnings;
+  for (const std::string& w : p.warnings) warnings += w + "\n";
+  EXPECT_EQ(warnings, "");
+  Files files;
+  for (const TPreviewFile& f : p.files) files.insert(f.path);
+  const auto shown = [](const std::u16string& path) { return Utf16ToLocal8Bit(path); };
+  // In a Western code page the last two show as "?a.txt" and "?A.txt".
+  EXPECT_EQ(files, (Files{shown(japan + u"\\a.txt"), shown(japan + u"\\" + lodz + u"\\b.txt"),
+                          shown(one), shown(other)}));
+  EXPECT_EQ(p.totalFiles, 4);
+  EXPECT_EQ(p.totalBytes, 3 + 5 + 7 + 1);
+}
+#endif
+
 // ---- The preview against the archive ------------------------------------------------
 
 // The files (not the folders) that 7-Zip lists in an archive.

@@ -31,27 +31,44 @@ namespace fs = std::filesystem;
 using Tester = QAbstractItemModelTester;
 constexpr auto kFatal = QAbstractItemModelTester::FailureReportingMode::Fatal;
 
+// The system's own path style and archivers named as it names them: the
+// Windows style hands the archiver masks that name the directory in full,
+// the POSIX style masks relative to it, and the window must show the same.
+#ifdef _WIN32
+constexpr TPathStyle kNativeStyle = TPathStyle::psWindows;
+const char kSevenZip[] = "C:\\Program Files\\7-Zip\\7z.exe";
+const char kUnknownArchiver[] = "C:\\Program Files\\Packer\\packer.exe";
+#else
+constexpr TPathStyle kNativeStyle = TPathStyle::psPosix;
+const char kSevenZip[] = "/usr/bin/7zz";
+const char kUnknownArchiver[] = "/opt/packer/bin/packer";
+#endif
+
+// A path below the directory as the window shows it.
+QString Shown(const fs::path& relative) {
+  return QString::fromStdString(test::ProgramPath(relative));
+}
+
 class PreviewWindowTest : public ::testing::Test {
  protected:
-  PreviewWindowTest()
-      : folder("pw-ui-preview"), posix(TPathStyle::psPosix), a(posix), b(dialogs) {
+  PreviewWindowTest() : folder("pw-ui-preview"), native(kNativeStyle), a(native), b(dialogs) {
     tree = folder / "tree";
     fs::create_directories(tree / "sub");
     test::WriteFile(tree / "a.txt", std::string(10, 'a'));
     test::WriteFile(tree / "b.txt", std::string(300, 'b'));
     test::WriteFile(tree / "sub" / "c.doc", std::string(50, 'c'));
     test::WriteFile(tree / "sub" / "d.tmp", std::string(7, 'd'));
-    manager.SetArchiverExeFileName("/usr/bin/7zz");
+    manager.SetArchiverExeFileName(kSevenZip);
     manager.SetArchiverParams("a -r");
     manager.SetExcludeKey("-x!");
-    manager.SetOutputPath((folder / "out").string());
+    manager.SetOutputPath(test::ProgramPath(folder / "out"));
     TbkRule* rule = manager.Rules()->Add();
     rule->SetName("Documents");
     rule->SetCategory(ecInclude);
     rule->Extensions()->Add()->SetExt("*.txt");
     rule->Extensions()->Add()->SetExt("*.doc");
     TbkDirectory* d = manager.Directories()->Add();
-    d->SetPath(tree.string());
+    d->SetPath(test::ProgramPath(tree));
     d->SetRuleName("Documents");
   }
 
@@ -73,7 +90,7 @@ class PreviewWindowTest : public ::testing::Test {
 
   test::TTempFolder folder;
   fs::path tree;
-  fakes::FixedPathStyle posix;
+  fakes::FixedPathStyle native;
   test::FakeDialogs dialogs;
   ScopedOverride<IPathStyle> a;
   ScopedOverride<IDialogService> b;
@@ -97,11 +114,12 @@ TEST_F(PreviewWindowTest, ShowsWhatEachMaskTakesAndSortsTheFilesBySize) {
   EXPECT_EQ(w.laTotals->text(), "The archive takes 3 files, 360 bytes (360 bytes).");
 
   w.tvFiles->sortByColumn(TPreviewFilesModel::cSize, Qt::DescendingOrder);
-  EXPECT_EQ(Column(w.tvFiles, 0), (QStringList{"b.txt", "sub/c.doc", "a.txt"}));
+  const QString c = Shown(fs::path("sub") / "c.doc");
+  EXPECT_EQ(Column(w.tvFiles, 0), (QStringList{"b.txt", c, "a.txt"}));
   EXPECT_EQ(Column(w.tvFiles, 1), (QStringList{"300", "50", "10"}));
   EXPECT_EQ(Column(w.tvFiles, 2), (QStringList{"*.txt", "*.doc", "*.txt"}));
   w.tvFiles->sortByColumn(TPreviewFilesModel::cPath, Qt::AscendingOrder);
-  EXPECT_EQ(Column(w.tvFiles, 0), (QStringList{"a.txt", "b.txt", "sub/c.doc"}));
+  EXPECT_EQ(Column(w.tvFiles, 0), (QStringList{"a.txt", "b.txt", c}));
 
   EXPECT_EQ(w.buCancel->text(), "Close");
 }
@@ -125,29 +143,40 @@ TEST_F(PreviewWindowTest, CancelStopsTheWalkAndKeepsWhatWasFound) {
 }
 
 TEST_F(PreviewWindowTest, AnUnknownArchiverIsApproximateAndAClashIsShownInsteadOfAList) {
-  manager.SetArchiverExeFileName("/opt/packer/bin/packer");
+  manager.SetArchiverExeFileName(kUnknownArchiver);
+#ifndef _WIN32
+  // Wine makes no symbolic links, and Windows makes them for administrators
+  // only: the warning is seen on POSIX systems.
   fs::create_symlink(folder / "nowhere", tree / "sub" / "gone.txt");
+#endif
   {
     TfmPreview w(Request());
     ASSERT_TRUE(WaitFor(w));
     EXPECT_TRUE(w.laApproximate->isVisibleTo(&w));
-    EXPECT_TRUE(w.laApproximate->text().contains("/opt/packer/bin/packer"));
+    EXPECT_TRUE(w.laApproximate->text().contains(kUnknownArchiver))
+        << w.laApproximate->text().toStdString();
     EXPECT_EQ(test::Rows(w.tvFiles), 3);
+#ifndef _WIN32
     // The link that leads nowhere is what the archiver will warn about.
     EXPECT_TRUE(w.laWarnings->isVisibleTo(&w));
-    EXPECT_TRUE(w.laWarnings->toolTip().contains("gone.txt")) << w.laWarnings->toolTip().toStdString();
+    EXPECT_TRUE(w.laWarnings->toolTip().contains("gone.txt"))
+        << w.laWarnings->toolTip().toStdString();
+#else
+    EXPECT_FALSE(w.laWarnings->isVisibleTo(&w)) << w.laWarnings->toolTip().toStdString();
+#endif
   }
   // A known archiver given a list file of masks the preview does not read.
-  manager.SetArchiverExeFileName("/usr/bin/7zz");
+  manager.SetArchiverExeFileName(kSevenZip);
   manager.SetArchiverParams("a -r -i@more-masks.txt");
   {
     TfmPreview w(Request());
     ASSERT_TRUE(WaitFor(w));
     EXPECT_TRUE(w.laApproximate->isVisibleTo(&w));
-    EXPECT_TRUE(w.laApproximate->text().contains("list file")) << w.laApproximate->text().toStdString();
+    EXPECT_TRUE(w.laApproximate->text().contains("list file"))
+        << w.laApproximate->text().toStdString();
   }
   // Two directories that would write one archive: ".../x/tree" and ".../x_tree".
-  const std::string twin = folder.Path().string() + "_tree";
+  const std::string twin = test::ProgramPath(folder.Path()) + "_tree";
   manager.Directories()->Add()->SetPath(twin);
   TfmPreview w(Request());
   ASSERT_TRUE(WaitFor(w));
@@ -158,7 +187,7 @@ TEST_F(PreviewWindowTest, AnUnknownArchiverIsApproximateAndAClashIsShownInsteadO
 }
 
 TEST_F(PreviewWindowTest, TheMainWindowPreviewsTheSelectedDirectory) {
-  const std::string settings = (folder / "Packetwright.dat").string();
+  const std::string settings = test::ProgramPath(folder / "Packetwright.dat");
   manager.SaveToFile(settings, true);
   TfmHoardkeeper main(settings);
   main.AfterConstruction();

@@ -34,25 +34,31 @@ namespace fs = std::filesystem;
 using Tester = QAbstractItemModelTester;
 constexpr auto kFatal = QAbstractItemModelTester::FailureReportingMode::Fatal;
 
+// The system's own path style: the jobs' directories are absolute in it.
+#ifdef _WIN32
+constexpr TPathStyle kNativeStyle = TPathStyle::psWindows;
+#else
+constexpr TPathStyle kNativeStyle = TPathStyle::psPosix;
+#endif
+
 class RunAllAndWaitTest : public ::testing::Test {
  protected:
-  RunAllAndWaitTest()
-      : folder("pw-ui-runall"), posix(TPathStyle::psPosix), a(posix), b(dialogs) {
-    settings = (folder / "Packetwright.dat").string();
+  RunAllAndWaitTest() : folder("pw-ui-runall"), native(kNativeStyle), a(native), b(dialogs) {
+    settings = test::ProgramPath(folder / "Packetwright.dat");
     journal = JournalFileName(settings);
     record = folder / "recorded";
     manager.SetArchiverExeFileName(test::RecorderPath());
     manager.SetArchiverParams("a");
-    manager.SetOutputPath((folder / "out").string());
+    manager.SetOutputPath(Path("out"));
     for (const char* name : {"one", "two", "missing", "unmarked"}) {
       if (std::string(name) != "missing") fs::create_directories(folder / name);
       TbkDirectory* d = manager.Directories()->Add();
-      d->SetPath((folder / name).string());
+      d->SetPath(Path(name));
       d->SetNeedArchive(std::string(name) != "unmarked");
     }
   }
 
-  std::string Path(const char* name) const { return (folder / name).string(); }
+  std::string Path(const char* name) const { return test::ProgramPath(folder / name); }
 
   // The marked directories' jobs, as the window's action makes them.
   std::vector<TArchiveJob> MarkedJobs() const {
@@ -69,7 +75,7 @@ class RunAllAndWaitTest : public ::testing::Test {
   }
 
   test::TTempFolder folder;
-  fakes::FixedPathStyle posix;
+  fakes::FixedPathStyle native;
   test::FakeDialogs dialogs;
   ScopedOverride<IPathStyle> a;
   ScopedOverride<IDialogService> b;
@@ -135,7 +141,8 @@ TEST_F(RunAllAndWaitTest, CancelEndsTheRunningArchiverAndStartsNoMore) {
 
 TEST_F(RunAllAndWaitTest, AJournalThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) {
   test::TRecording recording(record, 0);
-  const std::string unwritable = (folder / "no such folder" / "Packetwright.journal").string();
+  const std::string unwritable =
+      test::ProgramPath(folder / "no such folder" / "Packetwright.journal");
   TfmRunAllAndWait w(MarkedJobs(), unwritable, 2);
   ASSERT_TRUE(WaitFor(w));
   // The report comes as an event of the window.
