@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cwchar>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -700,9 +701,9 @@ class TWalk {
     if (find == INVALID_HANDLE_VALUE) return false;
     above_.push_back(identity);
     do {
-      const std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      Push(Utf16ToLocal8Bit(std::u16string(name.begin(), name.end())));
+      const wchar_t* name = found.cFileName;
+      if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
+      Push(Utf16ToLocal8Bit(std::u16string(name, name + std::wcslen(name))));
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         Level level;
         if (EnterFolder(level)) {
