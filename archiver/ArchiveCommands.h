@@ -1,6 +1,6 @@
-// Archiver command text for the directories of a settings document: the
-// archive folder and path, the mask arguments, the parameter string and the
-// full command with its drive change.
+// Archiver command text for the directories of a settings document, read
+// from the night's plan: the archive folder, the mask arguments, the
+// parameter string and the full command with its folder change.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,8 @@
 
 namespace pw {
 
-// A path made into a flat file name: ':' removed, '\' turned into '_'.
+// A path made into a flat file name: ':' removed, '\' turned into '_'; in
+// the POSIX style the leading "/" dropped and every other "/" made "_".
 std::string PathToFileName(const std::string& path);
 
 class TExtensionCategories {
@@ -29,17 +30,16 @@ class TExtensionCategories {
 // OutputPath without one trailing "\", plus "\" and the formatted pattern when
 // there is one. With forceCreate the folder is created with its parents.
 std::string GetArchiveDirectory(const TbkManager& manager, bool forceCreate);
-std::string GetArchiveFilePath(const TbkManager& manager, const TbkDirectory& directory,
-                               bool forceCreate);
 std::string GetMaskList(const TbkManager& manager, const TbkDirectory& directory,
                         TExtensionCategories categories);
 std::string GetArchiverParameters(const TbkManager& manager, const TbkDirectory& directory,
                                   bool forceCreate);
-std::string ExtractDrive(const std::string& path);
-std::string GetChangeDirCommands(const std::string& path);
+// The directory's command as the memo shows it; for a directory whose job
+// must not run (a clash), why not.
 std::string GetCommandText(const TbkManager& manager, const TbkDirectory& directory);
 
-// The folder part of a path: up to and including its last "\", "/" or ":".
+// The folder part of a path: up to and including its last separator (in the
+// Windows style also "/" or ":").
 std::string ExtractFilePath(const std::string& path);
 
 // Creates every missing level of dir, parents first; names shorter than three

@@ -29,6 +29,7 @@ struct TArchiveJob {
   int position = 0;       // from 1, in the document's order
   std::string directory;  // Path as stored
   std::string ruleName;   // RuleName as stored
+  bool marked = false;    // NeedArchive: taken by "Run All" and the script for all
   std::string program;    // ArchiverExeFileName
   TArchiverFamily family = TArchiverFamily::afOther;
   std::string params;            // ArchiverParams as typed
@@ -57,26 +58,5 @@ std::string PathProblem(const std::string& path);
 // A leading "~/" (or a lone "~") as the user's home folder, in the POSIX
 // style; any other path as it is.
 std::string ExpandHome(const std::string& path);
-
-// The job of one directory with the archive folder given (OutputPath plus the
-// formatted pattern, as GetArchiveDirectory gives it), not yet checked for
-// clashes with other directories.
-TArchiveJob MakeArchiveJob(const TbkManager& manager, const TbkDirectory& directory, int position,
-                           const std::string& archiveFolder);
-
-// Every directory's job, in the document's order, with clashes found: jobs
-// that would write the same archive (compared as the style's file system
-// compares names) each get an error naming the other directory.
-std::vector<TArchiveJob> MakeArchiveJobs(const TbkManager& manager,
-                                         const std::string& archiveFolder);
-
-// The job of one directory of the document, checked against all the others.
-TArchiveJob JobOfDirectory(const TbkManager& manager, const TbkDirectory& directory,
-                           const std::string& archiveFolder);
-
-// The path of another directory of the document whose archive would be the
-// same as that of a directory at path, "ignore" left out; "" when none.
-std::string FindArchiveClash(const TbkManager& manager, const std::string& path,
-                             const TbkDirectory* ignore);
 
 }  // namespace pw

@@ -1,6 +1,7 @@
 #include "archiver/ArchiverDetection.h"
 
 #include "archiver/ArchiveCommands.h"
+#include "archiver/Dialect.h"
 #include "platform/Errors.h"
 #include "platform/PathStyle.h"
 #include "platform/Programs.h"
@@ -32,7 +33,7 @@ bool FindAppPath(const char* program, std::string& path) {
 // Where the system has no App Paths (the POSIX style), the program's usual
 // names on PATH, in order.
 bool FindOnPath(std::initializer_list<const char*> names, std::string& path) {
-  if (!IsPosixStyle()) return false;
+  if (!Dialect().FindsArchiversOnPath()) return false;
   for (const char* name : names) {
     if (const auto found = Get<IProgramSearch>().FindOnPath(name)) {
       path = *found;
@@ -88,8 +89,7 @@ bool Find7Zip(std::string& path) {
     if (manager.size() >= 2 && manager.front() == '"' && manager.back() == '"') {
       manager = manager.substr(1, manager.size() - 2);
     }
-    path =
-        manager.empty() ? manager : ExtractFilePath(manager) + (IsPosixStyle() ? "7zz" : "7z.exe");
+    path = manager.empty() ? manager : ExtractFilePath(manager) + Dialect().SevenZipConsole();
     return true;
   }
   return FindOnPath({"7zz", "7z"}, path);

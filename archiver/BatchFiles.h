@@ -1,11 +1,13 @@
-// Windows batch files holding the command text of one or of all marked
-// directories.
+// Scripts holding the jobs of one or of all marked directories of a night's
+// plan: Windows batch files, or shell scripts in the POSIX style.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "archiver/BatchText.h"
+#include "archiver/NightPlan.h"
 #include "model/HoardkeeperClasses.h"
 
 namespace pw {
@@ -18,8 +20,6 @@ const char* ScriptLineEnd();
 // "MakeArchiveOf_" followed by the directory's path as a file name.
 std::string DefaultBatchFileName(const TbkDirectory& directory);
 
-std::vector<std::string> SplitLines(const std::string& text);
-
 // The command text of one directory, line by line.
 std::vector<std::string> GetBatchLines(const TbkManager& manager, const TbkDirectory& directory);
 // Three comment lines and the command text for every marked directory (or
@@ -27,6 +27,8 @@ std::vector<std::string> GetBatchLines(const TbkManager& manager, const TbkDirec
 // to archive" when the document has none.
 std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager,
                                              bool includeUnmarked = false);
+// The same from a plan made already.
+std::vector<std::string> ScriptLinesForAll(const TNightPlan& plan, bool includeUnmarked);
 
 // The bytes of a script: every line followed by the style's line end, no
 // byte-order mark; a batch file in the code page in which cmd.exe reads it

@@ -1,6 +1,6 @@
 #include "archiver/BatchText.h"
 
-#include "archiver/ArchiveCommands.h"
+#include "platform/Errors.h"
 
 namespace pw {
 
@@ -51,7 +51,38 @@ std::string EscapePercents(const std::string& text, int rounds) {
   return out;
 }
 
+// A script never holds a job that must not run, nor one whose archiver
+// would receive other arguments than a run hands it: cmd.exe doubles every
+// caret of a "call" line, quoted or not, so "a^b" would reach the archiver
+// as "a^^b".
+std::vector<std::string> BatchBlock(const TArchiveJob& job) {
+  if (!job.error.empty()) throw Exception(job.directory + ": " + job.error);
+  std::vector<std::string> lines = SplitLines(BatchCommandText(job));
+  for (const std::string& line : lines) {
+    if (line.rfind("call ", 0) == 0 && line.find('^') != std::string::npos) {
+      throw Exception(job.directory +
+                      ": a caret (^) cannot be handed to the archiver through a batch file");
+    }
+  }
+  return lines;
+}
+
 }  // namespace
+
+std::string ExtractDrive(const std::string& path) {
+  const size_t colon = path.find(':');
+  return colon == std::string::npos ? std::string() : path.substr(0, colon + 1);
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2) {
+    lines.push_back(text.substr(start, at - start));
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
 
 std::string BatchMaskList(const std::vector<TMaskEntry>& entries) {
   return MaskList(entries, kShellSpecials);
@@ -78,6 +109,27 @@ std::string BatchCommandText(const TArchiveJob& job) {
   return BatchChangeDirCommands(job.directory) + "if exist " + partial + " del " + partial +
          "\r\n" + call + "\r\nif errorlevel 2 (del " + partial + ") else move /y " + partial + " " +
          final + " >nul";
+}
+
+std::string BatchStartLine(const TArchiveJob& job) {
+  const std::string partial = "\"" + job.archiveArgument + "\"";
+  return "/d /c \"(if exist " + partial + " del " + partial + ") & \"" + job.program + "\" " +
+         BatchParameters(job) + " & (if errorlevel 2 (del " + partial + ") else move /y " +
+         partial + " \"" + job.archiveFile + "\" >nul)\"";
+}
+
+std::vector<std::string> BatchScriptLines(const std::vector<TArchiveJob>& jobs, bool forAll) {
+  std::vector<std::string> lines;
+  for (const TArchiveJob& job : jobs) {
+    if (forAll) {
+      lines.push_back("rem");
+      lines.push_back("rem Create " + job.directory + " archive by using " + job.ruleName +
+                      " rule");
+      lines.push_back("rem");
+    }
+    for (std::string& line : BatchBlock(job)) lines.push_back(std::move(line));
+  }
+  return lines;
 }
 
 }  // namespace pw

@@ -5,9 +5,9 @@
 #include <unordered_set>
 
 #include "archiver/ArchiverDetection.h"
+#include "archiver/Dialect.h"
 #include "platform/FileSystem.h"
 #include "platform/LocaleCompare.h"
-#include "platform/PathStyle.h"
 #include "platform/Services.h"
 
 namespace pw {
@@ -39,7 +39,7 @@ class Scan {
       : extensions_(extensions),
         compare_(Get<ILocaleCompare>()),
         files_(Get<IFileSystem>()),
-        separator_(PathSeparator()) {
+        separator_(Dialect().Separator()) {
     for (int i = 0; i < extensions_->Count(); ++i) {
       folded_.insert(compare_.FoldKey(extensions_->Items(i)->Ext()));
     }

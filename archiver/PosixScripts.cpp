@@ -1,7 +1,5 @@
 #include "archiver/PosixScripts.h"
 
-#include "archiver/ArchiveCommands.h"
-#include "archiver/ArchiveJob.h"
 #include "platform/Errors.h"
 
 namespace pw {
@@ -168,30 +166,16 @@ std::vector<std::string> ScriptBlock(const TArchiveJob& job) {
 
 }  // namespace
 
-std::vector<std::string> GetPosixScriptLines(const TbkManager& manager,
-                                             const TbkDirectory& directory) {
+std::vector<std::string> PosixScriptLines(const std::vector<TArchiveJob>& jobs, bool forAll) {
   std::vector<std::string> lines = {"#!/bin/sh", "status=0"};
-  Append(lines,
-         ScriptBlock(JobOfDirectory(manager, directory, GetArchiveDirectory(manager, false))));
-  lines.push_back("exit $status");
-  return lines;
-}
-
-std::vector<std::string> GetPosixScriptLinesForAll(const TbkManager& manager,
-                                                   bool includeUnmarked) {
-  const TbkDirectories& directories = *manager.Directories();
-  if (directories.Count() == 0) throw Exception("Not found any directory to archive");
-  const std::vector<TArchiveJob> jobs =
-      MakeArchiveJobs(manager, GetArchiveDirectory(manager, false));
-  std::vector<std::string> lines = {"#!/bin/sh", "status=0"};
-  for (int i = 0; i < directories.Count(); ++i) {
-    const TbkDirectory& d = *directories.Items(i);
-    if (!d.NeedArchive() && !includeUnmarked) continue;
-    lines.push_back("#");
-    lines.push_back("# Create " + OneLine(d.Path()) + " archive by using " + OneLine(d.RuleName()) +
-                    " rule");
-    lines.push_back("#");
-    Append(lines, ScriptBlock(jobs[static_cast<size_t>(i)]));
+  for (const TArchiveJob& job : jobs) {
+    if (forAll) {
+      lines.push_back("#");
+      lines.push_back("# Create " + OneLine(job.directory) + " archive by using " +
+                      OneLine(job.ruleName) + " rule");
+      lines.push_back("#");
+    }
+    Append(lines, ScriptBlock(job));
   }
   lines.push_back("exit $status");
   return lines;

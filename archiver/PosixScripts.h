@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "archiver/ArchiveJob.h"
-#include "model/HoardkeeperClasses.h"
 
 namespace pw {
 
@@ -37,12 +36,10 @@ std::string PosixChangeDirCommands(const std::string& path);
 // A job that must not run is a comment saying why.
 std::string PosixCommandText(const TArchiveJob& job);
 
-// The script lines: "#!/bin/sh", then the job of one directory, or three "#"
-// lines and the job for each marked directory; the script ends with a
-// non-zero status when any directory failed. Fails, naming the directory,
-// when a job must not run (a clash, an impossible path).
-std::vector<std::string> GetPosixScriptLines(const TbkManager& manager,
-                                             const TbkDirectory& directory);
-std::vector<std::string> GetPosixScriptLinesForAll(const TbkManager& manager, bool includeUnmarked);
+// The script lines: "#!/bin/sh", then the job of one directory, or for all
+// three "#" lines before each job; the script ends with a non-zero status
+// when any directory failed. Fails, naming the directory, when a job must
+// not run (a clash, an impossible path).
+std::vector<std::string> PosixScriptLines(const std::vector<TArchiveJob>& jobs, bool forAll);
 
 }  // namespace pw

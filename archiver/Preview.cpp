@@ -16,10 +16,10 @@
 #include <unordered_map>
 #include <utility>
 
+#include "archiver/Dialect.h"
 #include "archiver/PosixScripts.h"
 #include "platform/LocaleCompare.h"
 #include "platform/NativePath.h"
-#include "platform/PathStyle.h"
 #include "platform/TextCodec.h"
 
 namespace pw {
@@ -189,28 +189,6 @@ bool SameName(std::string_view a, std::string_view b, bool caseSensitive) {
 
 enum class TRecursion { rNone, rAlways, rWildcardsOnly };
 
-std::vector<std::string> Words(const std::string& params, bool posix) {
-  if (posix) return SplitPosixWords(params);
-  std::vector<std::string> words;
-  std::string word;
-  bool quoted = false, inWord = false;
-  for (const char c : params) {
-    if (c == '"') {
-      quoted = !quoted;
-      inWord = true;
-    } else if ((c == ' ' || c == '\t') && !quoted) {
-      if (inWord) words.push_back(word);
-      word.clear();
-      inWord = false;
-    } else {
-      word += c;
-      inWord = true;
-    }
-  }
-  if (inWord) words.push_back(word);
-  return words;
-}
-
 std::string Lower(std::string text) {
   for (char& c : text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -230,31 +208,19 @@ bool SwitchRecursion(std::string_view rest, TRecursion common, TRecursion& recur
 
 class TRequestMaker {
  public:
-  TRequestMaker(TPreviewRequest& request, bool posix) : r_(request), posix_(posix) {}
+  TRequestMaker(TPreviewRequest& request, const TDialect& dialect)
+      : r_(request), dialect_(dialect) {}
 
   TPreviewPattern Pattern(std::string entry, TRecursion recursion, int mask) const {
-    // Windows-style entries name the directory in full; the archiver strips
-    // it as the folder the names are relative to.
-    if (!posix_) {
-      const auto backslashed = [](std::string text) {
-        std::replace(text.begin(), text.end(), '/', '\\');
-        return text;
-      };
-      std::string base = backslashed(r_.job.directory);
-      while (!base.empty() && base.back() == '\\') base.pop_back();
-      base += '\\';
-      if (entry.size() >= base.size() &&
-          SameTextAscii(backslashed(entry.substr(0, base.size())), base)) {
-        entry.erase(0, base.size());
-        // A full path without wildcards names one file or folder: the
-        // archive folder's, which only the directory's own is.
-        if (!HasWildcard(entry)) recursion = TRecursion::rNone;
-      }
+    // A full path without wildcards names one file or folder: the archive
+    // folder's, which only the directory's own is.
+    if (dialect_.EntryBelowDirectory(entry, r_.job.directory) && !HasWildcard(entry)) {
+      recursion = TRecursion::rNone;
     }
     std::vector<std::string> parts;
     std::string part;
     for (const char c : entry) {
-      if (c == '/' || (!posix_ && c == '\\')) {
+      if (dialect_.IsSeparator(c)) {
         parts.push_back(part);
         part.clear();
       } else {
@@ -288,7 +254,7 @@ class TRequestMaker {
   // What the parameters say about the walk and the masks, and the masks they
   // add of their own.
   void Parameters(TRecursion& recursion) {
-    const std::vector<std::string> words = Words(r_.job.params, posix_);
+    const std::vector<std::string> words = dialect_.SplitParameters(r_.job.params);
     recursion = TRecursion::rNone;
     if (r_.dialect == TMaskDialect::mdWindows) {
       for (const std::string& word : words) {
@@ -328,7 +294,7 @@ class TRequestMaker {
 
  private:
   TPreviewRequest& r_;
-  bool posix_;
+  const TDialect& dialect_;
   bool wildcards_ = true;  // 7-Zip's -spd reads masks as plain names
 };
 
@@ -774,10 +740,10 @@ bool MaskMatchesName(std::string_view mask, std::string_view name, TMaskDialect 
 TPreviewRequest MakePreviewRequest(const TbkManager& manager, const TArchiveJob& job) {
   TPreviewRequest r;
   r.job = job;
-  const bool posix = IsPosixStyle();
-  r.separator = PathSeparator();
+  const TDialect& dialect = Dialect();
+  r.separator = dialect.Separator();
   r.root = NativePath(job.workingDirectory);
-  r.caseSensitive = posix;
+  r.caseSensitive = !dialect.NamesIgnoreCase();
   switch (job.family) {
     case TArchiverFamily::af7Zip:
       r.dialect = TMaskDialect::md7Zip;
@@ -787,7 +753,7 @@ TPreviewRequest MakePreviewRequest(const TbkManager& manager, const TArchiveJob&
       r.dialect = TMaskDialect::mdWindows;
       // Their POSIX builds match as they do on Windows, but with letter
       // case, and no test here holds them to it.
-      r.approximate = posix;
+      r.approximate = r.foreignRules = !dialect.WindowsMatchingIsNative();
       break;
     case TArchiverFamily::afOther:
       r.dialect = TMaskDialect::md7Zip;
@@ -803,7 +769,7 @@ TPreviewRequest MakePreviewRequest(const TbkManager& manager, const TArchiveJob&
   }
   if (!job.error.empty()) return r;
 
-  TRequestMaker maker(r, posix);
+  TRequestMaker maker(r, dialect);
   TRecursion recursion;
   maker.Parameters(recursion);
   // The job lists the rule's masks first, in the rule's order, then its own.

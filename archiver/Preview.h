@@ -81,6 +81,8 @@ struct TPreviewRequest {
   TArchiveJob job;
   TMaskDialect dialect = TMaskDialect::md7Zip;
   bool approximate = false;
+  // Approximate because the archiver's Windows rules are applied elsewhere.
+  bool foreignRules = false;
   bool excluding = false;
   bool caseSensitive = true;
   char separator = '/';  // the style's, for the paths in the preview

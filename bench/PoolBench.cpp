@@ -33,6 +33,7 @@
 #include "archiver/ArchiveJob.h"
 #include "archiver/ArchiverDetection.h"
 #include "archiver/JobPool.h"
+#include "archiver/NightPlan.h"
 #include "bench/Figures.h"
 #include "model/HoardkeeperClasses.h"
 

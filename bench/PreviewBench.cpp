@@ -19,6 +19,7 @@
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJob.h"
+#include "archiver/NightPlan.h"
 #include "archiver/Preview.h"
 #include "bench/Figures.h"
 #include "model/HoardkeeperClasses.h"
@@ -100,8 +101,8 @@ int main(int argc, char** argv) {
     for (Case& c : cases) {
       d->SetRuleName(c.rule);
       const auto start = std::chrono::steady_clock::now();
-      const pw::TPreview p = pw::Preview(pw::MakePreviewRequest(
-          m, pw::MakeArchiveJob(m, *d, 1, pw::GetArchiveDirectory(m, false))));
+      const pw::TPreview p = pw::Preview(
+          pw::MakePreviewRequest(m, pw::JobOfDirectory(m, *d, pw::GetArchiveDirectory(m, false))));
       c.times.push_back(Seconds(std::chrono::steady_clock::now() - start));
       c.files = p.totalFiles;
       c.bytes = p.totalBytes;

@@ -21,13 +21,15 @@
 #include "archiver/ArchiveJob.h"
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
+#include "archiver/Dialect.h"
 #include "archiver/JobPool.h"
 #include "archiver/Journal.h"
+#include "archiver/NightPlan.h"
 #include "archiver/Preview.h"
 #include "cli/SettingsJson.h"
 #include "cli/TerminalText.h"
 #include "model/HoardkeeperClasses.h"
-#include "platform/Clock.h"
+#include "platform/CurrentDirectory.h"
 #include "platform/Errors.h"
 #include "platform/Process.h"
 #include "platform/Services.h"
@@ -121,17 +123,6 @@ int UsageError(std::string message) {
   return kUsageError;
 }
 
-// Every directory of one run is archived into the subfolder named for the
-// moment the run began, however long the run takes.
-class TFrozenClock final : public IClock {
- public:
-  explicit TFrozenClock(TDateTime now) : now_(now) {}
-  TDateTime Now() const override { return now_; }
-
- private:
-  TDateTime now_;
-};
-
 void Load(TbkManager& manager, const std::string& fileName) {
   if (!FileExists(fileName)) throw Exception("Settings file not found: " + fileName);
   manager.LoadFromFile(fileName);
@@ -166,9 +157,10 @@ void Show(const TbkManager& m, const std::string& fileName) {
             << "Subfolder pattern:  " << Printable(m.SubDirNamePattern()) << "\n"
             << "Rules:              " << m.Rules()->Count() << "\n"
             << "Directories:        " << m.Directories()->Count() << "\n";
-  const std::vector<TArchiveJob> jobs = MakeArchiveJobs(m, GetArchiveDirectory(m, false));
+  const TNightPlan plan = MakeNightPlan(m);
   for (int i = 0; i < m.Directories()->Count(); ++i) {
     const TbkDirectory& d = *m.Directories()->Items(i);
+    const TArchiveJob& job = plan.jobs[static_cast<size_t>(i)];
     std::cout << "\n[" << i + 1 << "] " << (d.NeedArchive() ? "[x] " : "[ ] ")
               << Printable(d.Path()) << "\n";
     if (d.RuleName().empty()) {
@@ -179,9 +171,8 @@ void Show(const TbkManager& m, const std::string& fileName) {
     } else {
       std::cout << "    Rule: " << Printable(d.RuleName()) << "\n";
     }
-    const std::string& error = jobs[static_cast<size_t>(i)].error;
-    if (!error.empty()) std::cout << "    Not archived: " << Printable(error) << "\n";
-    std::cout << "    Command:\n" << Indent(GetCommandText(m, d), "      ");
+    if (!job.error.empty()) std::cout << "    Not archived: " << Printable(job.error) << "\n";
+    std::cout << "    Command:\n" << Indent(Dialect().CommandText(job), "      ");
   }
 }
 
@@ -190,6 +181,14 @@ const TbkDirectory& Directory(const TbkManager& m, int index) {
     throw Exception(Format("No directory %d in the settings file", index));
   }
   return *m.Directories()->Items(index - 1);
+}
+
+// The plan's jobs of the chosen directories, each once, or of the marked
+// (every, with all) directories when none is chosen.
+std::vector<TArchiveJob> ChosenJobs(const TNightPlan& plan, const std::vector<int>& indexes,
+                                    bool all) {
+  if (!indexes.empty()) return plan.Chosen(indexes);
+  return all ? plan.jobs : plan.Marked();
 }
 
 // One line on standard error naming what failed; the run goes on.
@@ -252,11 +251,9 @@ class TRunReport {
 };
 
 // Starts the jobs one after the other without waiting for them.
-int StartAll(const std::vector<int>& chosen, const std::vector<TArchiveJob>& jobs,
-             const std::string& journalFile) {
+int StartAll(const std::vector<TArchiveJob>& jobs, const std::string& journalFile) {
   TRunReport report(journalFile);
-  for (const int index : chosen) {
-    const TArchiveJob& job = jobs[static_cast<size_t>(index - 1)];
+  for (const TArchiveJob& job : jobs) {
     const std::string started = JournalTimeNow();
     TJobOutcome outcome;
     if (!job.error.empty()) {
@@ -268,7 +265,7 @@ int StartAll(const std::vector<int>& chosen, const std::vector<TArchiveJob>& job
         outcome.error = e.Message();
       }
     }
-    report.Ended(index, job, started, outcome, false);
+    report.Ended(job.position, job, started, outcome, false);
   }
   return report.Status();
 }
@@ -279,16 +276,14 @@ int StartAll(const std::vector<int>& chosen, const std::vector<TArchiveJob>& job
 // every archiver at work, each is waited for and journaled as ended by it, no
 // further directory starts (nor is journaled), and the status is 128 plus
 // the signal's number.
-int RunAndWaitAll(const std::vector<int>& chosen, const std::vector<TArchiveJob>& jobs,
-                  int jobsAtOnce, const std::string& journalFile) {
+int RunAndWaitAll(std::vector<TArchiveJob> jobs, int jobsAtOnce, const std::string& journalFile) {
   const TEndingSignalsPassedOn passedOn;
-  std::vector<TArchiveJob> pooled;
-  for (const int index : chosen) pooled.push_back(jobs[static_cast<size_t>(index - 1)]);
-  TJobPool pool(std::move(pooled), jobsAtOnce);
+  const size_t count = jobs.size();
+  TJobPool pool(std::move(jobs), jobsAtOnce);
   TRunReport report(journalFile);
   std::mutex mutex;  // the output, the journal and the report are one job's at a time
   bool endedBySignal = false;
-  size_t notStarted = chosen.size();  // the first job that a signal kept from starting
+  size_t notStarted = count;  // the first job that a signal kept from starting
   TPoolEvents events;
   events.ended = [&](size_t i, const std::string& started, TJobOutcome outcome) {
     const std::lock_guard lock(mutex);
@@ -300,37 +295,30 @@ int RunAndWaitAll(const std::vector<int>& chosen, const std::vector<TArchiveJob>
       outcome.error = EndedBy(signal);
       endedBySignal = true;
     }
-    report.Ended(chosen[i], pool.Jobs()[i], started, outcome, true);
+    report.Ended(pool.Jobs()[i].position, pool.Jobs()[i], started, outcome, true);
   };
   pool.Run(events);
   if (const int signal = TEndingSignalsPassedOn::Received()) {
     // Unless the line of a job it ended said so already.
     if (!endedBySignal) {
       Report(EndedBy(signal) +
-             (notStarted == chosen.size() ? "" : " before " + pool.Jobs()[notStarted].directory));
+             (notStarted == count ? "" : " before " + pool.Jobs()[notStarted].directory));
     }
     return 128 + signal;
   }
   return report.Status();
 }
 
-// Runs the chosen directories (or the marked ones). A directory that fails is
-// reported and the others run; the status is 1 when any failed, 3 when only
-// archivers returned non-zero. Every job goes into the journal.
+// Runs the chosen directories (or the marked ones), each once however often
+// it is named. A directory that fails is reported and the others run; the
+// status is 1 when any failed, 3 when only archivers returned non-zero.
+// Every job goes into the journal.
 int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait, int jobsAtOnce,
         const std::string& journalFile) {
-  std::vector<int> chosen = indexes;
-  if (chosen.empty()) {
-    for (int i = 0; i < m.Directories()->Count(); ++i) {
-      if (m.Directories()->Items(i)->NeedArchive()) chosen.push_back(i + 1);
-    }
-  }
-  for (const int index : chosen) Directory(m, index);  // every index is checked before any run
-  TFrozenClock runStart(Get<IClock>().Now());
-  const ScopedOverride<IClock> oneMoment(runStart);
-  const std::vector<TArchiveJob> jobs = MakeArchiveJobs(m, GetArchiveDirectory(m, false));
-  return wait ? RunAndWaitAll(chosen, jobs, jobsAtOnce, journalFile)
-              : StartAll(chosen, jobs, journalFile);
+  // Every index is checked before any run.
+  std::vector<TArchiveJob> jobs = ChosenJobs(MakeNightPlan(m), indexes, false);
+  return wait ? RunAndWaitAll(std::move(jobs), jobsAtOnce, journalFile)
+              : StartAll(jobs, journalFile);
 }
 
 // Output that did not reach its file (a full disk, a closed descriptor) is a
@@ -454,16 +442,10 @@ void PrintPreview(const TbkManager& m, int index, const TPreview& p) {
 // chosen); a directory whose job cannot run, or that cannot be read, is
 // reported and the others are still previewed.
 int PreviewDirectories(const TbkManager& m, const std::vector<int>& indexes, bool filesOnly) {
-  std::vector<int> chosen = indexes;
-  if (chosen.empty()) {
-    for (int i = 0; i < m.Directories()->Count(); ++i) chosen.push_back(i + 1);
-  }
-  for (const int index : chosen) Directory(m, index);
-  const std::vector<TArchiveJob> jobs = MakeArchiveJobs(m, GetArchiveDirectory(m, false));
+  const std::vector<TArchiveJob> jobs = ChosenJobs(MakeNightPlan(m), indexes, true);
   if (filesOnly) BinaryStandardOutput();
   bool failed = false, first = true;
-  for (const int index : chosen) {
-    const TArchiveJob& job = jobs[static_cast<size_t>(index - 1)];
+  for (const TArchiveJob& job : jobs) {
     const TPreview p = Preview(MakePreviewRequest(m, job));
     if (!p.error.empty()) {
       Report(job.directory + ": " + p.error);
@@ -477,7 +459,7 @@ int PreviewDirectories(const TbkManager& m, const std::vector<int>& indexes, boo
     }
     if (!first) std::cout << "\n";
     first = false;
-    PrintPreview(m, index, p);
+    PrintPreview(m, job.position, p);
   }
   const int written = OutputWritten();
   return written != 0 ? written : failed ? kFailed : 0;
@@ -592,6 +574,9 @@ int Main(int argc, char** argv) {
   }
 
   try {
+    // Named once for the whole command: the journal beside it stays where
+    // the settings file is, whatever a run does.
+    if (!settings.empty()) settings = Dialect().Resolved(settings, Get<ICurrentDirectory>().Get());
     if (*exportCommand) {
       // The file as stored: an output folder that it leaves out stays empty
       // here instead of taking the default, so that import gives the file back.
@@ -613,11 +598,11 @@ int Main(int argc, char** argv) {
     Load(manager, settings);
     if (*show) Show(manager, settings);
     if (*commands) {
-      const std::string text = BatchFileText(GetBatchLinesForAll(manager, all));
+      const std::string text = BatchFileText(ScriptLinesForAll(MakeNightPlan(manager), all));
       BinaryStandardOutput();
       std::cout << text;
     }
-    if (*bat) WriteBatchFile(batFile, GetBatchLinesForAll(manager));
+    if (*bat) WriteBatchFile(batFile, ScriptLinesForAll(MakeNightPlan(manager), false));
     if (*run) return Run(manager, indexes, wait, jobsAtOnce, JournalFileName(settings));
     if (*preview) return PreviewDirectories(manager, previewIndexes, filesOnly);
     return OutputWritten();

@@ -64,7 +64,7 @@ struct TRunOptions {
   // directory is never changed, so that runs on several threads cannot
   // disturb one another. Empty for the current directory. One that cannot be
   // entered fails, before anything starts, with the EInOutError that
-  // ICurrentDirectory::Set gives for it ("File not found" for one that is
+  // ICurrentDirectory::Check gives for it ("File not found" for one that is
   // gone).
   std::string workingDirectory;
   // Ends the program from another thread; none when null.
@@ -96,8 +96,12 @@ class IProcessRunner {
   virtual int RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
                          const TRunOptions& options) = 0;
   // The same, but returns as soon as the program runs; nothing waits for it.
-  virtual void Start(const std::string& program, const std::string& parameters) = 0;
-  virtual void Start(const std::string& program, const std::vector<std::string>& arguments) = 0;
+  // It starts in workingDirectory by itself (empty: the current directory),
+  // which is checked first as a waited run checks it.
+  virtual void Start(const std::string& program, const std::string& parameters,
+                     const std::string& workingDirectory = {}) = 0;
+  virtual void Start(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::string& workingDirectory = {}) = 0;
 };
 
 // The implementation this build provides.

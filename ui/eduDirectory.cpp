@@ -13,6 +13,7 @@
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJob.h"
 #include "archiver/DirectoryScan.h"
+#include "archiver/NightPlan.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/FileSystem.h"
 #include "platform/Services.h"

@@ -7,8 +7,8 @@
 #include <QPushButton>
 
 #include "archiver/ArchiverDetection.h"
+#include "archiver/Dialect.h"
 #include "model/HoardkeeperClasses.h"
-#include "platform/PathStyle.h"
 #include "platform/Services.h"
 #include "ui/DialogService.h"
 #include "ui/PacketwrightHelpIDs.h"
@@ -124,7 +124,7 @@ void TedManager::buBrowseClick() {
   TFileDialogOptions options;
   options.title = "Archiver File Name";
   // Programs elsewhere carry no extension.
-  options.filter = IsPosixStyle() ? "Executable files (*)|*" : "Executable files (*.exe)|*.exe";
+  options.filter = Dialect().ProgramFilter();
   if (auto file = Get<IDialogService>().OpenFile(this, options))
     edArchiverExeFileName->setText(*file);
 }

@@ -16,12 +16,13 @@
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
+#include "archiver/Dialect.h"
 #include "archiver/JobPool.h"
 #include "archiver/Journal.h"
+#include "archiver/NightPlan.h"
 #include "archiver/Preview.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/Errors.h"
-#include "platform/PathStyle.h"
 #include "platform/Services.h"
 #include "platform/SettingsLocation.h"
 #include "platform/Streams.h"
@@ -39,8 +40,8 @@
 #include "ui/eduDirectory.h"
 #include "ui/eduManager.h"
 #include "ui/fmuBase.h"
-#include "ui/fmuRules.h"
 #include "ui/fmuPreview.h"
+#include "ui/fmuRules.h"
 #include "ui/fmuRunAllAndWait.h"
 #include "ui/fmuRunHistory.h"
 
@@ -52,18 +53,15 @@ std::string DefaultSettingsFileName() {
 
 namespace {
 
-const char kBatFilter[] = "Batch files (*.bat)|*.bat";
-const char kShFilter[] = "Shell scripts (*.sh)|*.sh";
-
 // The batch actions and dialogs name the kind of script this style writes.
 QString ScriptText(const char* batchText) {
   QString text(batchText);
-  if (IsPosixStyle()) text.replace("*.bat", "*.sh");
+  text.replace("*.bat", QString("*.") + Dialect().ScriptExtension());
   return text;
 }
 
 QString ScriptFilter() {
-  return IsPosixStyle() ? kShFilter : kBatFilter;
+  return Dialect().ScriptFilter();
 }
 const char kDatFilter[] = "Packetwright Files (*.dat)|*.dat";
 
@@ -91,8 +89,8 @@ TFileDialogOptions SaveBatOptions(const QString& fileName) {
 // run's archives under its day, ~/MyArchives/2026-12-08. Only a document that
 // never was saved gets it: a saved empty pattern stays empty.
 void FirstStartPattern(TbkManager& manager) {
-  if (IsPosixStyle() && manager.SubDirNamePattern().empty()) {
-    manager.SetSubDirNamePattern("yyyy-mm-dd");
+  if (manager.SubDirNamePattern().empty()) {
+    manager.SetSubDirNamePattern(Dialect().FirstStartPattern());
   }
 }
 
@@ -498,8 +496,7 @@ void TfmHoardkeeper::actRunAllExecute() {
 void TfmHoardkeeper::actPreviewExecute() {
   const TbkDirectory* directory = SelectedDirectory();
   if (!directory) return;
-  const TArchiveJob job =
-      JobOfDirectory(*manager_, *directory, GetArchiveDirectory(*manager_, false));
+  const TArchiveJob job = MakeNightPlan(*manager_).Job(PositionOf(*manager_, *directory));
   auto* window = new TfmPreview(MakePreviewRequest(*manager_, job), this);
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->show();
@@ -514,22 +511,14 @@ void TfmHoardkeeper::actRunAllAndWaitExecute() {
     runAllAndWait_->raise();
     return;
   }
-  const std::vector<TArchiveJob> jobs =
-      MakeArchiveJobs(*manager_, GetArchiveDirectory(*manager_, false));
-  std::vector<TArchiveJob> marked;
-  for (int i = 0; i < manager_->Directories()->Count(); ++i) {
-    if (manager_->Directories()->Items(i)->NeedArchive()) {
-      marked.push_back(jobs[static_cast<size_t>(i)]);
-    }
-  }
+  std::vector<TArchiveJob> marked = MakeNightPlan(*manager_).Marked();
   if (marked.empty()) throw Exception("No directory is marked to be archived.");
   if (runAllAndWait_) runAllAndWait_->close();
   runAllAndWait_ = new TfmRunAllAndWait(std::move(marked), JournalFileName(settingsFileName_),
                                         DefaultJobsAtOnce(), this);
   runAllAndWait_->setAttribute(Qt::WA_DeleteOnClose);
-  connect(runAllAndWait_, &TfmRunAllAndWait::Finished, this, [this] {
-    actRunAllAndWait->setEnabled(true);
-  });
+  connect(runAllAndWait_, &TfmRunAllAndWait::Finished, this,
+          [this] { actRunAllAndWait->setEnabled(true); });
   actRunAllAndWait->setEnabled(false);
   runAllAndWait_->show();
 }

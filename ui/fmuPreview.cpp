@@ -14,7 +14,6 @@
 #include <algorithm>
 
 #include "archiver/ArchiveJob.h"
-#include "platform/PathStyle.h"
 #include "ui/UiText.h"
 #include "ui/fmuBase.h"
 
@@ -194,7 +193,7 @@ TfmPreview::TfmPreview(TPreviewRequest request, QWidget* parent)
     laApproximate->setText("The archiver " + ToQt(request_.job.program) +
                            " is none of those the program knows: the masks are applied as "
                            "7-Zip applies them, and what it archives may differ.");
-  } else if (family != TArchiverFamily::af7Zip && IsPosixStyle()) {
+  } else if (request_.foreignRules) {
     laApproximate->setText("The masks are applied by Windows' rules, as " +
                            ToQt(request_.job.program) +
                            " follows them on Windows; here what it archives may differ.");

@@ -49,7 +49,7 @@ class FakeProcessRunner final : public IProcessRunner {
     std::vector<std::string> arguments;
     std::string parameters;
     bool waited = false;
-    std::string workingDirectory;  // as the options gave it
+    std::string workingDirectory;  // as the options or the start gave it
     bool operator==(const Call&) const = default;
   };
   int RunAndWait(const std::string& program, const std::string& parameters) override {
@@ -66,11 +66,15 @@ class FakeProcessRunner final : public IProcessRunner {
                  const TRunOptions& options) override {
     return Run(Call{program, arguments, {}, true, options.workingDirectory}, options);
   }
-  void Start(const std::string& program, const std::string& parameters) override {
-    Record(Call{program, {}, parameters, false, {}});
+  void Start(const std::string& program, const std::string& parameters,
+             const std::string& workingDirectory) override {
+    if (missingDirectories.count(workingDirectory)) throw InOutError(2);
+    Record(Call{program, {}, parameters, false, workingDirectory});
   }
-  void Start(const std::string& program, const std::vector<std::string>& arguments) override {
-    Record(Call{program, arguments, {}, false, {}});
+  void Start(const std::string& program, const std::vector<std::string>& arguments,
+             const std::string& workingDirectory) override {
+    if (missingDirectories.count(workingDirectory)) throw InOutError(2);
+    Record(Call{program, arguments, {}, false, workingDirectory});
   }
 
   std::vector<Call> calls;

@@ -74,10 +74,8 @@ std::unique_ptr<IRegistryKey> FakeRegistry::OpenKey(TRegistryRoot root, const st
   return std::make_unique<FakeKey>(found->second, openKeys);
 }
 
-void FakeCurrentDirectory::Set(const std::string& path) {
+void FakeCurrentDirectory::Check(const std::string& path) const {
   if (!existing.count(path)) throw InOutError(failureCode);
-  current = path;
-  history.push_back(path);
 }
 
 bool FakeFileSystem::ListDirectory(const std::string& path, TDirectoryListing& listing) {

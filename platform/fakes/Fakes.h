@@ -84,16 +84,15 @@ class FakeRegistry final : public IRegistry {
   std::map<std::pair<TRegistryRoot, std::string>, std::optional<Value>> keys_;
 };
 
-// Directories that can be made current; any other fails with the given code.
+// Directories that can be entered; any other fails with the given code.
 class FakeCurrentDirectory final : public ICurrentDirectory {
  public:
-  void Set(const std::string& path) override;
+  void Check(const std::string& path) const override;
   std::string Get() const override { return current; }
 
   std::set<std::string> existing;
   int failureCode = 2;
   std::string current;
-  std::vector<std::string> history;
 };
 
 // Settings folders chosen by the test; files can be made in every folder

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,10 +16,17 @@ namespace {
 
 class ProcessDirectory final : public ICurrentDirectory {
  public:
-  void Set(const std::string& path) override {
+  // Entering a folder needs the right to search it, as chdir checks.
+  void Check(const std::string& path) const override {
+    if (path.empty()) return;
     const std::string native = NativePath(path);
     if (native.empty()) throw InOutError(2);
-    if (::chdir(native.c_str()) != 0) throw InOutError(SystemCode(errno));
+    const int fd = ::open(native.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) throw InOutError(SystemCode(errno));
+    const int searchable = ::faccessat(fd, ".", X_OK, AT_EACCESS);
+    const int error = errno;
+    ::close(fd);
+    if (searchable != 0) throw InOutError(SystemCode(error));
   }
   std::string Get() const override {
     char buffer[PATH_MAX];

@@ -198,10 +198,12 @@ class SpawningRunner final : public IProcessRunner {
     ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
-    if (directory.Fd() >= 0) ::posix_spawn_file_actions_addfchdir_np(&actions, directory.Fd());
+    int error =
+        directory.Fd() >= 0 ? ::posix_spawn_file_actions_addfchdir_np(&actions, directory.Fd()) : 0;
     pid_t pid;
-    const int error =
-        ::posix_spawnp(&pid, argv.File(), &actions, &attributes, argv.Pointers(), environ);
+    if (error == 0) {
+      error = ::posix_spawnp(&pid, argv.File(), &actions, &attributes, argv.Pointers(), environ);
+    }
     ::posix_spawn_file_actions_destroy(&actions);
     ::posix_spawnattr_destroy(&attributes);
     if (error != 0) CannotStart(program, error);
@@ -221,14 +223,17 @@ class SpawningRunner final : public IProcessRunner {
     return Wait(pid, program);
   }
 
-  void Start(const std::string& program, const std::string& parameters) override {
-    Start(program, SplitCommandLine(parameters));
+  void Start(const std::string& program, const std::string& parameters,
+             const std::string& workingDirectory) override {
+    Start(program, SplitCommandLine(parameters), workingDirectory);
   }
 
   // The program runs in its own session as the child of a short-lived
   // intermediate process, so that it leaves no zombie behind and outlives
   // us. A pipe closed on exec tells whether it really started.
-  void Start(const std::string& program, const std::vector<std::string>& arguments) override {
+  void Start(const std::string& program, const std::vector<std::string>& arguments,
+             const std::string& workingDirectory) override {
+    const TWorkingDirectory directory(workingDirectory);
     // The name is looked up now, as posix_spawnp looks it up for a waited
     // run, and started with execv: execvp would hand a text file without a
     // "#!" line to the shell, where a waited run reports "Exec format error".
@@ -248,7 +253,11 @@ class SpawningRunner final : public IProcessRunner {
       const pid_t child = ::fork();
       if (child == 0) {
         ::signal(SIGXFSZ, SIG_DFL);
-        ::execv(file.c_str(), argv.Pointers());
+        if (directory.Fd() < 0 || ::fchdir(directory.Fd()) == 0)
+          ::execv(file.c_str(), argv.Pointers());
+        const int error = errno;
+        (void)!::write(report[1], &error, sizeof error);
+        ::_exit(127);
       }
       if (child <= 0) {
         const int error = errno;

@@ -11,8 +11,11 @@ namespace {
 
 class ProcessDirectory final : public ICurrentDirectory {
  public:
-  void Set(const std::string& path) override {
-    if (!SetCurrentDirectoryA(path.c_str())) throw InOutError(static_cast<int>(GetLastError()));
+  void Check(const std::string& path) const override {
+    if (path.empty()) return;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) throw InOutError(static_cast<int>(GetLastError()));
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) throw InOutError(ERROR_DIRECTORY);
   }
   // A folder deeper than the buffer makes the call answer the size it needs
   // instead of the name; the buffer then grows to that size and asks again.

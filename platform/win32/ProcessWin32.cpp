@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/CurrentDirectory.h"
 #include "platform/Errors.h"
 #include "platform/Process.h"
 #include "platform/Services.h"
@@ -36,10 +37,7 @@ std::string JoinArguments(const std::vector<std::string>& arguments) {
 
 // The checks and the errors of a change of the current directory, without one.
 void CheckWorkingDirectory(const std::string& path) {
-  if (path.empty()) return;
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) throw InOutError(static_cast<int>(GetLastError()));
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) throw InOutError(ERROR_DIRECTORY);
+  DefaultService<ICurrentDirectory>().Check(path);
 }
 
 PROCESS_INFORMATION Create(const std::string& program, const std::string& parameters,
@@ -93,11 +91,14 @@ class CreatingRunner final : public IProcessRunner {
     CloseHandle(handle);
     return static_cast<int>(code);
   }
-  void Start(const std::string& program, const std::string& parameters) override {
-    CloseHandle(Create(program, parameters).hProcess);
+  void Start(const std::string& program, const std::string& parameters,
+             const std::string& workingDirectory) override {
+    CheckWorkingDirectory(workingDirectory);
+    CloseHandle(Create(program, parameters, workingDirectory).hProcess);
   }
-  void Start(const std::string& program, const std::vector<std::string>& arguments) override {
-    Start(program, JoinArguments(arguments));
+  void Start(const std::string& program, const std::vector<std::string>& arguments,
+             const std::string& workingDirectory) override {
+    Start(program, JoinArguments(arguments), workingDirectory);
   }
 };
 

@@ -3,6 +3,8 @@
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/BatchFiles.h"
+#include "archiver/Dialect.h"
+#include "archiver/NightPlan.h"
 #include "platform/Errors.h"
 #include "platform/fakes/Fakes.h"
 
@@ -13,6 +15,17 @@ TDateTime December7() {
   TDateTime t;
   t.Year = 2026, t.Month = 12, t.Day = 7, t.Hour = 9, t.Minute = 5;
   return t;
+}
+
+// The archive's name as the job hands it to the archiver.
+std::string GetArchiveFilePath(const TbkManager& manager, const TbkDirectory& directory,
+                               bool forceCreate) {
+  return JobOfDirectory(manager, directory, GetArchiveDirectory(manager, forceCreate))
+      .archiveArgument;
+}
+
+std::string GetChangeDirCommands(const std::string& path) {
+  return Dialect().ChangeDirCommands(path);
 }
 
 class CommandTest : public ::testing::Test {

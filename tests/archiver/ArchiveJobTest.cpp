@@ -9,6 +9,7 @@
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
 #include "archiver/BatchText.h"
+#include "archiver/NightPlan.h"
 #include "archiver/PosixScripts.h"
 #include "platform/Errors.h"
 #include "platform/fakes/FakeProcesses.h"
@@ -129,7 +130,9 @@ TEST_F(PosixJobTest, DirectoriesThatWouldShareAnArchiveClashAndNeitherRuns) {
   } catch (const Exception& e) {
     EXPECT_EQ(std::count(e.Message().begin(), e.Message().end(), '\n'), 3) << e.Message();
   }
-  EXPECT_EQ(current.history, (std::vector<std::string>{"/data/elsewhere", "/data/Twice"}));
+  ASSERT_EQ(processes.calls.size(), 2u);
+  EXPECT_EQ(processes.calls[0].workingDirectory, "/data/elsewhere");
+  EXPECT_EQ(processes.calls[1].workingDirectory, "/data/Twice");
   // A script holding a clash is refused.
   EXPECT_THROW(GetBatchLinesForAll(manager), Exception);
   manager.Directories()->Items(0)->SetNeedArchive(false);
@@ -154,6 +157,47 @@ TEST_F(WindowsJobTest, NamesClashRegardlessOfLetterCase) {
   EXPECT_THROW(GetBatchLinesForAll(manager), Exception);
   EXPECT_THROW(RunDirectory(manager, *manager.Directories()->Items(0)), Exception);
   EXPECT_TRUE(shell.calls.empty());
+}
+
+// The memo and `show` read the same plan as the runs and the scripts: a
+// directory that will not run says so and why, with no command to copy.
+TEST_F(WindowsJobTest, TheCommandOfAClashingDirectorySaysWhyItWillNotRun) {
+  Add("D:\\Work\\Site");
+  Add("d:\\work\\site");
+  const std::string text = GetCommandText(manager, *manager.Directories()->Items(1));
+  EXPECT_EQ(text,
+            "rem d:\\work\\site: Its archive C:\\MyArchives\\2026-12-08\\d_work_site.zip "
+            "would also be written by directory 1, D:\\Work\\Site; neither is archived");
+  EXPECT_EQ(text.find("call "), std::string::npos);
+}
+
+TEST_F(PosixJobTest, TheCommandOfAClashingDirectorySaysWhyItWillNotRun) {
+  Add("/data/a/b_c");
+  Add("/data/a_b/c");
+  const std::string text = GetCommandText(manager, *manager.Directories()->Items(0));
+  EXPECT_EQ(text,
+            "# /data/a/b_c: Its archive /backup/2026-12-08/data_a_b_c.7z would also be "
+            "written by directory 2, /data/a_b/c; neither is archived\n");
+}
+
+TEST_F(PosixJobTest, APlanTakesEachChosenDirectoryOnceAndRefusesOneThatIsNot) {
+  Add("/srv/a");
+  Add("/srv/b", "", false);
+  Add("/srv/c");
+  const TNightPlan plan = MakeNightPlan(manager);
+  EXPECT_EQ(plan.archiveFolder, "/backup/2026-12-08");
+  std::vector<int> positions;
+  for (const TArchiveJob& job : plan.Chosen({3, 2, 3, 3})) positions.push_back(job.position);
+  EXPECT_EQ(positions, (std::vector<int>{3, 2}));
+  positions.clear();
+  for (const TArchiveJob& job : plan.Marked()) positions.push_back(job.position);
+  EXPECT_EQ(positions, (std::vector<int>{1, 3}));
+  try {
+    plan.Chosen({1, 4});
+    ADD_FAILURE() << "a directory that is not there was taken";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "No directory 4 in the settings file");
+  }
 }
 
 TEST_F(PosixJobTest, ADotInTheNameGetsTheArchiversOwnExtension) {
@@ -286,8 +330,7 @@ TEST_F(PosixJobTest, TheHomeFolderAndPathsThatCannotBeRight) {
     EXPECT_THROW(RunDirectory(manager, *manager.Directories()->Items(i)), Exception);
     EXPECT_THROW(GetBatchLines(manager, *manager.Directories()->Items(i)), Exception);
   }
-  EXPECT_TRUE(processes.calls.empty());
-  EXPECT_TRUE(current.history.empty()) << "nothing ran for a path that cannot be right";
+  EXPECT_TRUE(processes.calls.empty()) << "nothing ran for a path that cannot be right";
 }
 
 TEST_F(WindowsJobTest, PathsThatCannotBeRightAreRefusedButRelativeOnesKept) {
@@ -317,8 +360,7 @@ TEST_F(PosixJobTest, AWaitedRunReportsWhatBecameOfTheJob) {
   outcome = RunJobAndWait(Job(0));
   EXPECT_FALSE(outcome.status.has_value());
   EXPECT_EQ(outcome.error.rfind("Cannot start /usr/bin/pack", 0), 0u) << outcome.error;
-  // Each archiver started in its directory by itself; the process stayed where it was.
-  EXPECT_TRUE(current.history.empty());
+  // Each archiver started in its directory by itself.
   ASSERT_EQ(processes.calls.size(), 1u);
   EXPECT_EQ(processes.calls[0].workingDirectory, "/srv/a");
 }

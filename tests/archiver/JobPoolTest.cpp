@@ -23,6 +23,7 @@
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiverDetection.h"
 #include "archiver/JobPool.h"
+#include "archiver/NightPlan.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/FakeProcesses.h"
 #include "platform/fakes/Fakes.h"

@@ -231,7 +231,7 @@ TEST_F(PosixTest, RunStartsTheArchiverWithTheWordsOfTheScriptLine) {
   const std::vector<std::string> words =
       SplitPosixWords(text.substr(start, text.find('\n', start) - start));
   EXPECT_EQ(std::vector<std::string>(words.begin() + 1, words.end()), call.arguments);
-  EXPECT_EQ(current.current, "/srv/it's here");
+  EXPECT_EQ(call.workingDirectory, "/srv/it's here");
   EXPECT_EQ(files.created, (std::vector<std::string>{"/home", "/home/user", "/home/user/out",
                                                      "/home/user/out/2026-12-08"}));
 }
@@ -261,9 +261,10 @@ TEST_F(PosixTest, AnArchiverThatCannotStartIsAnErrorAndEndsRunAll) {
   processes.missing.insert("/no/such/7zz");
   Add("/a", "");
   Add("/b", "");
-  EXPECT_THROW(RunAllDirectories(manager), Exception);
-  EXPECT_EQ(current.history, (std::vector<std::string>{"/a"}));
-  EXPECT_THROW(StartDirectory(manager, *manager.Directories()->Items(1)), Exception);
+  std::string failed;
+  EXPECT_THROW(RunAllDirectories(manager, &failed), Exception);
+  EXPECT_EQ(failed, "/a") << "the loop ends at the first";
+  EXPECT_THROW(RunDirectory(manager, *manager.Directories()->Items(1)), Exception);
 }
 
 TEST_F(PosixTest, ArchiversAreFoundOnPathAfterTheRegistryFile) {

@@ -23,6 +23,7 @@
 #include "archiver/ArchiveJob.h"
 #include "archiver/ArchiveJobs.h"
 #include "archiver/ArchiverDetection.h"
+#include "archiver/NightPlan.h"
 #include "archiver/PosixScripts.h"
 #include "archiver/Preview.h"
 #include "platform/TextCodec.h"
@@ -471,7 +472,7 @@ TEST(PreviewWindowsTest, WindowsDialectMatchesFileNamesOnly) {
   d->SetPath(dir.string());
   const auto of = [&](const char* rule) {
     d->SetRuleName(rule);
-    const TPreview p = Preview(MakePreviewRequest(m, MakeArchiveJob(m, *d, 1, "D:\\Archives")));
+    const TPreview p = Preview(MakePreviewRequest(m, JobOfDirectory(m, *d, "D:\\Archives")));
     EXPECT_EQ(p.dialect, TMaskDialect::mdWindows);
     EXPECT_FALSE(p.approximate);
     Files files;
@@ -489,7 +490,7 @@ TEST(PreviewWindowsTest, WindowsDialectMatchesFileNamesOnly) {
   test::WriteFile(dir / "Archives" / "old.rar", "x");
   m.SetOutputPath(d->Path() + "\\Archives");
   d->SetRuleName("");
-  const TArchiveJob job = MakeArchiveJob(m, *d, 1, m.OutputPath());
+  const TArchiveJob job = JobOfDirectory(m, *d, m.OutputPath());
   ASSERT_EQ(job.excludes.size(), 1u);
   const TPreview p = Preview(MakePreviewRequest(m, job));
   Files files;
@@ -522,7 +523,7 @@ TEST(PreviewWindowsTest, NamesBeyondTheAnsiCodePageAreWalked) {
   m.SetOutputPath(test::ProgramPath(temp / "out"));
   TbkDirectory* d = m.Directories()->Add();
   d->SetPath(test::ProgramPath(dir));
-  const TPreview p = Preview(MakePreviewRequest(m, MakeArchiveJob(m, *d, 1, m.OutputPath())));
+  const TPreview p = Preview(MakePreviewRequest(m, JobOfDirectory(m, *d, m.OutputPath())));
   std::string warnings;
   for (const std::string& w : p.warnings) warnings += w + "\n";
   EXPECT_EQ(warnings, "");

@@ -23,6 +23,7 @@
 #include "archiver/ArchiveJobs.h"
 #include "archiver/ArchiverDetection.h"
 #include "archiver/BatchFiles.h"
+#include "archiver/NightPlan.h"
 #include "archiver/PosixScripts.h"
 #include "archiver/Preview.h"
 #include "platform/Errors.h"
@@ -34,6 +35,15 @@
 
 namespace pw {
 namespace {
+
+// Runs the directory's job in the plan of now and waits for it: its exit
+// status, or its failure as an Exception.
+int RunDirectoryAndWait(const TbkManager& manager, const TbkDirectory& directory) {
+  const TJobOutcome outcome =
+      RunJobAndWait(MakeNightPlan(manager).Job(PositionOf(manager, directory)));
+  if (!outcome.error.empty()) throw Exception(outcome.error);
+  return *outcome.status;
+}
 
 namespace fs = std::filesystem;
 using Files = std::set<std::string>;

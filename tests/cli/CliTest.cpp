@@ -439,6 +439,42 @@ TEST_F(CliTest, RunWithoutWaitReturnsAtOnce) {
   EXPECT_TRUE(fs::exists(done));
 }
 
+// Named relative to where the companion was started, the settings file keeps
+// its journal beside it, however many directories a run starts; and a
+// directory named twice runs once.
+TEST_F(CliTest, ARelativeSettingsFileKeepsItsJournalBesideIt) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  const fs::path record = root / "record.txt";
+  const fs::path before = fs::current_path();
+  Result r;
+  {
+    TRecording recording(record, 0);
+    fs::current_path(root);
+    r = Cli({"--settings", "Packetwright.dat", "run", "1", "2", "1"});
+    fs::current_path(before);
+    // The archivers run on their own; their records come when they end.
+    const auto ended = [&] {
+      const std::string text = ReadFile(record);
+      return text.find(Dir("one") + "\n") != std::string::npos &&
+             text.find(Dir("two") + "\n") != std::string::npos;
+    };
+    for (int i = 0; i < 600 && !ended(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  }
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::vector<TJournalRecord> records =
+      ReadJournal(ProgramPath(root / "Packetwright.journal"));
+  ASSERT_EQ(records.size(), 2u) << "directory 1 named twice runs once";
+  EXPECT_EQ(records[0].position, 1);
+  EXPECT_EQ(records[1].position, 2);
+  for (const char* name : {"one", "two"}) {
+    EXPECT_FALSE(fs::exists(root / name / "Packetwright.journal"))
+        << "the journal went into " << name;
+  }
+}
+
 TEST_F(CliTest, UsageErrorsAreOneLineAndStatusTwo) {
   const std::vector<Args> usages = {
       {}, {"frobnicate"}, {"run", "abc"}, {"run", "--bogus"}, {"--settings"}, {"show", "x"}};

@@ -15,6 +15,7 @@
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJob.h"
+#include "archiver/NightPlan.h"
 #include "archiver/Preview.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/FakeProcesses.h"

@@ -18,6 +18,7 @@
 #include "archiver/ArchiveJob.h"
 #include "archiver/JobPool.h"
 #include "archiver/Journal.h"
+#include "archiver/NightPlan.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/FakeProcesses.h"
 #include "tests/support/TestSupport.h"

@@ -21,7 +21,7 @@ class CurrentDirectoryTest : public ::testing::Test {
 
   static int CodeOf(const std::string& path) {
     try {
-      Get<ICurrentDirectory>().Set(path);
+      Get<ICurrentDirectory>().Check(path);
     } catch (const EInOutError& e) {
       return e.ErrorCode();
     }
@@ -32,7 +32,7 @@ class CurrentDirectoryTest : public ::testing::Test {
   std::string previous_;
 };
 
-TEST_F(CurrentDirectoryTest, SetReportsTheSystemsCodes) {
+TEST_F(CurrentDirectoryTest, CheckReportsTheSystemsCodes) {
   const TTempFolder temp("cd");
   WriteFile(temp / "file", "x");
   const std::string root = ProgramPath(temp.Path());
@@ -42,8 +42,9 @@ TEST_F(CurrentDirectoryTest, SetReportsTheSystemsCodes) {
   EXPECT_EQ(CodeOf(root + "\\bad<name"), ERROR_INVALID_NAME);
   EXPECT_EQ(InOutError(ERROR_PATH_NOT_FOUND).Message(), "Invalid filename");
   EXPECT_EQ(InOutError(ERROR_DIRECTORY).Message(), "I/O error 267");
+  const std::string before = Get<ICurrentDirectory>().Get();
   EXPECT_EQ(CodeOf(root), 0);
-  EXPECT_EQ(Get<ICurrentDirectory>().Get(), root);
+  EXPECT_EQ(Get<ICurrentDirectory>().Get(), before) << "a check enters nothing";
 }
 
 TEST_F(CurrentDirectoryTest, GetReadsAFolderDeeperThanMaxPath) {
@@ -65,7 +66,7 @@ TEST_F(CurrentDirectoryTest, ABareDriveListsAsItsRootNotItsCurrentFolder) {
   const std::string inside = ProgramPath(temp.Path());
   const std::string drive = inside.substr(0, 2);
   ASSERT_EQ(drive[1], ':');
-  Get<ICurrentDirectory>().Set(inside);  // as a run leaves it
+  ASSERT_TRUE(SetCurrentDirectoryA(inside.c_str()));
 
   IFileSystem& files = Get<IFileSystem>();
   TDirectoryListing bare, root, current;
