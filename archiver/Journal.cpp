@@ -356,8 +356,13 @@ std::string JournalTimeNow() {
   using namespace std::chrono;
   const sys_seconds now = floor<seconds>(system_clock::now());
   const std::time_t seconds = system_clock::to_time_t(now);
+  // The reentrant forms: jobs that run side by side journal from their own threads.
   std::tm local{};
-  if (const std::tm* converted = std::localtime(&seconds)) local = *converted;
+#ifdef _WIN32
+  if (localtime_s(&local, &seconds) != 0) local = std::tm{};
+#else
+  if (!localtime_r(&seconds, &local)) local = std::tm{};
+#endif
   // The offset is how far the local calendar runs ahead of UTC.
   const sys_seconds localAsUtc =
       sys_days{year{local.tm_year + 1900} / (local.tm_mon + 1) / local.tm_mday} +

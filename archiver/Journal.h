@@ -6,6 +6,8 @@
 // where a value is absent). It is only ever appended to, one whole line with
 // one write, each forced onto the disk before the run goes on; a power loss
 // can at worst tear the last line, which the reader then skips.
+//
+// What a record says became of its job is archiver/JournalResult.h's.
 #pragma once
 
 #include <cstdint>

@@ -24,6 +24,7 @@
 #include "archiver/Dialect.h"
 #include "archiver/JobPool.h"
 #include "archiver/Journal.h"
+#include "archiver/JournalResult.h"
 #include "archiver/NightPlan.h"
 #include "archiver/Preview.h"
 #include "cli/SettingsJson.h"
@@ -203,10 +204,9 @@ class TJobJournal {
  public:
   explicit TJobJournal(std::string file) : file_(std::move(file)) {}
 
-  void Add(const TArchiveJob& job, const std::string& started, const TJobOutcome& outcome,
-           bool awaited) {
+  void Add(const TJournalRecord& record) {
     try {
-      AppendJournalRecord(file_, JobRecord(job, started, outcome, awaited));
+      AppendJournalRecord(file_, record);
     } catch (const Exception& e) {
       if (!reported_) Report(e.Message());
       reported_ = true;
@@ -228,19 +228,24 @@ class TRunReport {
  public:
   explicit TRunReport(const std::string& journalFile) : journal_(journalFile) {}
 
-  // One job's line (or two) and record.
+  // One job's line (or two) and record. The line of an archiver that ran
+  // reads its record as the history does, but names the status of one that
+  // succeeded; the error is the line on standard error.
   void Ended(int index, const TArchiveJob& job, const std::string& started,
              const TJobOutcome& outcome, bool awaited) {
-    if (outcome.status) {
-      std::cout << "[" << index << "] " << Printable(job.directory) << ": exit status "
-                << *outcome.status << std::endl;
-      archiverFailed_ = archiverFailed_ || *outcome.status != 0;
+    const TJournalRecord record = JobRecord(job, started, outcome, awaited);
+    if (record.status) {
+      const TJobResult result = JobResultOf(record);
+      std::cout << "[" << index << "] " << Printable(job.directory) << ": "
+                << (result == TJobResult::jrOk ? "exit status 0" : CompanionResultText(record))
+                << std::endl;
+      archiverFailed_ = archiverFailed_ || result == TJobResult::jrExitStatus;
     }
-    if (!outcome.error.empty()) {
-      Report(job.directory + ": " + outcome.error);
+    if (record.error) {
+      Report(job.directory + ": " + *record.error);
       failed_ = true;
     }
-    journal_.Add(job, started, outcome, awaited);
+    journal_.Add(record);
   }
 
   int Status() const { return failed_ ? kFailed : archiverFailed_ ? kArchiverFailed : 0; }
@@ -334,16 +339,12 @@ int OutputWritten() {
 std::string HistoryLine(const TJournalRecord& r) {
   std::string line = Printable(r.started) + "  [" + std::to_string(r.position) + "] " +
                      Printable(r.directory) + "  ";
-  if (r.error) return line + "not run: " + Printable(*r.error);
-  if (!r.status) {
-    line += "not awaited";
-  } else if (*r.status == 0) {
-    line += "OK";
-  } else {
-    line += "exit status " + std::to_string(*r.status);
-  }
+  line += CompanionResultText(r);
+  // The error says what became of the archive.
+  if (r.error) return line + ": " + Printable(*r.error);
   line += "  " + Printable(r.archive);
-  if (r.bytes && r.status == 0) line += "  " + std::to_string(*r.bytes) + " bytes";
+  if (r.bytes && JobResultOf(r) == TJobResult::jrOk)
+    line += "  " + std::to_string(*r.bytes) + " bytes";
   return line;
 }
 

@@ -11,79 +11,16 @@
 
 namespace pw {
 
-namespace {
-
-bool EndsWith(const std::string& text, const char* end) {
-  const std::string tail(end);
-  if (text.size() < tail.size()) return false;
-  std::string last = text.substr(text.size() - tail.size());
-  for (char& c : last) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return last == tail;
-}
-
-// The exit statuses the two archivers document, by the archive they made.
-QString StatusMeaning(const std::string& archive, int status) {
-  if (EndsWith(archive, ".7z")) {
-    switch (status) {
-      case 1: return "Warning: some files could not be read (locked or removed while archiving)";
-      case 2: return "Fatal error";
-      case 7: return "Command line error";
-      case 8: return "Not enough memory";
-      case 255: return "Stopped by the user";
-      default: break;
-    }
-  } else if (EndsWith(archive, ".rar")) {
-    switch (status) {
-      case 1: return "Warning: non-fatal errors";
-      case 2: return "Fatal error";
-      case 3: return "Invalid checksum: the data are damaged";
-      case 4: return "The archive is locked";
-      case 5: return "Write error";
-      case 6: return "A file could not be opened";
-      case 7: return "Command line error";
-      case 8: return "Not enough memory";
-      case 9: return "A file could not be created";
-      case 10: return "No file matched the masks";
-      case 11: return "Wrong password";
-      case 255: return "Stopped by the user";
-      default: break;
-    }
-  }
-  return QString("The archiver ended with exit status %1").arg(status);
-}
-
-}  // namespace
-
-TRunResult RunResultOf(const TJournalRecord& r) {
-  if (!r.status) return r.error ? TRunResult::rrNotStarted : TRunResult::rrNotAwaited;
-  if (*r.status != 0) return TRunResult::rrExitStatus;
-  return r.error ? TRunResult::rrFailed : TRunResult::rrOk;
-}
-
 QString RunResultText(const TJournalRecord& r) {
-  switch (RunResultOf(r)) {
-    case TRunResult::rrOk: return "OK";
-    case TRunResult::rrExitStatus: return QString("Exit %1").arg(*r.status);
-    case TRunResult::rrFailed: return "Failed";
-    case TRunResult::rrNotStarted: return "Not started";
-    case TRunResult::rrNotAwaited: return "Started";
-  }
-  return {};
+  return ToQt(JobResultText(r));
 }
 
 QString RunResultExplanation(const TJournalRecord& r) {
-  if (r.error) return ToQt(*r.error);
-  switch (RunResultOf(r)) {
-    case TRunResult::rrExitStatus: return StatusMeaning(r.archive, *r.status);
-    case TRunResult::rrNotAwaited:
-      return "Started without waiting: the result is not known";
-    default: return {};
-  }
+  return ToQt(JobResultExplanation(r));
 }
 
 bool RunFailed(const TJournalRecord& r) {
-  const TRunResult result = RunResultOf(r);
-  return result != TRunResult::rrOk && result != TRunResult::rrNotAwaited;
+  return JobFailed(r);
 }
 
 QDateTime JournalTime(const std::string& text) {

@@ -13,22 +13,15 @@
 #include <unordered_map>
 
 #include "archiver/Journal.h"
+#include "archiver/JournalResult.h"
 
 namespace pw {
 
-// What became of a job, as the journal tells it.
-enum class TRunResult {
-  rrOk,          // the archiver ended with 0 and the archive is in place
-  rrExitStatus,  // the archiver ended with another status
-  rrFailed,      // the archiver ended with 0, but what followed failed
-  rrNotStarted,  // the job could not start or was not run (an error, no status)
-  rrNotAwaited,  // started without waiting: what became of it is not known
-};
-TRunResult RunResultOf(const TJournalRecord& record);
-// "OK", "Exit 2", "Failed", "Not started", "Started".
+// What a record's result reads as in the windows, as archiver/JournalResult.h
+// tells it: "OK", "Exit 2", "Failed", "Not started", "Started".
 QString RunResultText(const TJournalRecord& record);
 // The record's error, or what its exit status means for the archiver that
-// made the archive where the archive's extension tells it; empty for OK.
+// made the archive; empty for OK.
 QString RunResultExplanation(const TJournalRecord& record);
 // Every result but OK and a run not waited for.
 bool RunFailed(const TJournalRecord& record);

@@ -25,11 +25,18 @@ namespace pw {
 
 namespace {
 
-QString ResultText(const TJobOutcome& o) {
-  if (o.Succeeded()) return "OK";
+// The outcome as the journal keeps it, read as the history reads it.
+TJournalRecord AsJournalled(const TJobOutcome& o, const std::string& archive) {
+  TJournalRecord said;
+  said.archive = archive;
+  said.status = o.status;
+  if (!o.error.empty()) said.error = o.error;
+  return said;
+}
+
+QString ResultText(const TJobOutcome& o, const std::string& archive) {
   if (o.error == kStoppedCancelled) return "Cancelled";
-  if (o.status && *o.status != 0) return QString("Exit %1").arg(*o.status);
-  return o.status ? "Failed" : "Not started";
+  return RunResultText(AsJournalled(o, archive));
 }
 
 QString Elapsed(qint64 ms) {
@@ -102,7 +109,7 @@ QVariant TRunAllModel::data(const QModelIndex& index, int role) const {
         case cResult:
           return row.state == TState::Waiting   ? "Waiting"
                  : row.state == TState::Running ? "Running"
-                                                : ResultText(*row.outcome);
+                                                : ResultText(*row.outcome, row.archive);
         case cDetail: {
           if (!row.outcome) return {};
           if (row.outcome->Succeeded()) {
@@ -110,11 +117,7 @@ QVariant TRunAllModel::data(const QModelIndex& index, int role) const {
                    (row.outcome->bytes ? ", " + SizeText(*row.outcome->bytes) : QString());
           }
           // The error, or what the archiver's status means, as the history tells it.
-          TJournalRecord said;
-          said.archive = row.archive;
-          said.status = row.outcome->status;
-          if (!row.outcome->error.empty()) said.error = row.outcome->error;
-          return RunResultExplanation(said);
+          return RunResultExplanation(AsJournalled(*row.outcome, row.archive));
         }
         default:
           return {};

@@ -65,7 +65,7 @@ bool TRunHistoryModel::Less(int a, int b, int column) const {
     case cArchive:
       return l.archive < r.archive;
     case cResult:
-      return RunResultOf(l) != RunResultOf(r) ? RunResultOf(l) < RunResultOf(r)
+      return JobResultOf(l) != JobResultOf(r) ? JobResultOf(l) < JobResultOf(r)
                                               : l.status.value_or(-1) < r.status.value_or(-1);
     case cSize:
       return l.bytes.value_or(-1) < r.bytes.value_or(-1);

@@ -21,6 +21,7 @@
 #include "archiver/BatchFiles.h"
 #include "archiver/DateTimeFormat.h"
 #include "archiver/Journal.h"
+#include "archiver/JournalResult.h"
 #include "cli/SettingsJson.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/NativePath.h"
@@ -649,6 +650,7 @@ class CliHistoryTest : public CliTest {
                Record("", 9, "2026-12-08T02:33:00+01:00")};
     records[0].bytes = 100;
     records[1].status = 2;
+    records[2].status.reset();  // a job that could not start has no status
     records[2].error = "Cannot start \x1B]0;owned\x07";
     records[3].bytes = 5'000'000'000;
     records[4].directory = latin;
@@ -746,6 +748,48 @@ TEST_F(CliHistoryTest, JsonGivesTheJournalsLinesByteForByte) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, JournalLine(records[0]) + byHand + "\n" + JournalLine(records[3]));
 }
+
+#ifndef _WIN32
+// A 7-Zip job whose archiver ends with 0 but whose archive cannot be put in
+// place (the stand-in makes none): the run's line, the history and the
+// window's Last Run column all call it a failure, and the history reads a
+// job ended by a signal as the archiver's status with what ended it.
+TEST_F(CliTest, AFailureAfterStatusZeroReadsAsOneInTheRunTheHistoryAndTheWindow) {
+  const fs::path sevenZip = root / "7zz";
+  fs::create_symlink(RecorderPath(), sevenZip);
+  TbkManager m;
+  Example(m, ProgramPath(sevenZip));
+  const Result run = [&] {
+    TRecording recording(root / "record.txt", 0);
+    return With({"run", "--wait", "1"});
+  }();
+  EXPECT_EQ(run.status, 1) << "a failure, not an archiver's status";
+  EXPECT_EQ(run.out, "[1] " + Dir("one") + ": failed\n");
+  const std::vector<TJournalRecord> journal = ReadJournal(JournalFileName(settings));
+  ASSERT_EQ(journal.size(), 1u);
+  const TJournalRecord& record = journal[0];
+  ASSERT_EQ(record.status, 0);
+  ASSERT_TRUE(record.error);
+  EXPECT_EQ(record.error->rfind("Cannot put ", 0), 0u) << *record.error;
+  EXPECT_NE(record.error->find(" in place of " + record.archive), std::string::npos);
+  EXPECT_EQ(run.err, "packetwright-cli: " + Dir("one") + ": " + *record.error + "\n");
+  // What the window's Last Run column and run history show for it.
+  EXPECT_EQ(JobResultText(record), "Failed");
+  EXPECT_EQ(JobResultExplanation(record), *record.error);
+
+  TJournalRecord ended = record;
+  ended.position = 2;
+  ended.directory = Dir("two");
+  ended.status = 143;
+  ended.error = "Ended by signal 15 (Terminated)";
+  AppendJournalRecord(JournalFileName(settings), ended);
+  const Result history = With({"history"});
+  ASSERT_EQ(history.status, 0) << history.err;
+  EXPECT_EQ(history.out, record.started + "  [1] " + Dir("one") + "  failed: " + *record.error +
+                             "\n" + ended.started + "  [2] " + Dir("two") +
+                             "  exit status 143: Ended by signal 15 (Terminated)\n");
+}
+#endif
 
 // ---- preview ---------------------------------------------------------------------
 

@@ -22,6 +22,7 @@
 #include "tests/ui/Views.h"
 #include "ui/ListModels.h"
 #include "ui/RunJournal.h"
+#include "ui/UiText.h"
 #include "ui/fmuHoardkeeper.h"
 #include "ui/fmuRunHistory.h"
 
@@ -252,6 +253,37 @@ TEST_F(RunJournalTest, HistoryReadsTheJournalAgainAndKeepsTheChosenDirectory) {
   EXPECT_EQ(test::Captions(h.tvRuns), (QStringList{Shown(3, 0), Shown(1, 0)}));
   EXPECT_EQ(h.tvRuns->model()->index(0, TRunHistoryModel::cResult).data(Qt::ToolTipRole).toString(),
             "Warning: some files could not be read (locked or removed while archiving)");
+}
+
+// An archive that could not be put in place after the archiver's 0, and an
+// archiver ended by a signal, read the same in the Last Run column and in
+// the run history: the one a failure, the other the archiver's status, each
+// with its error as the tip.
+TEST_F(RunJournalTest, AFailureAfterStatusZeroReadsAlikeInTheColumnAndTheHistory) {
+  const std::string putBack = "Cannot put C:\\out\\w.incomplete.7z in place of C:\\out\\w.7z";
+  const std::string signal = "Ended by signal 15 (Terminated)";
+  WriteSettings({"D:\\Work", "E:\\Notes"});
+  Append(Record("D:\\Work", 1, 0, 0, putBack, "C:\\out\\w.7z"));
+  Append(Record("E:\\Notes", 2, 0, 143, signal, "C:\\out\\n.7z"));
+  auto w = Start();
+  TfmRunHistory h(journal);
+  ASSERT_EQ(test::Captions(h.tvRuns), (QStringList{Shown(2, 0), Shown(1, 0)}));
+  const auto result = [&](int row, int role) {
+    return h.tvRuns->model()->index(row, TRunHistoryModel::cResult).data(role).toString();
+  };
+  EXPECT_EQ(LastRun(*w, 0), Shown(1, 0) + "  Failed");
+  EXPECT_EQ(result(1, Qt::DisplayRole), "Failed");
+  EXPECT_EQ(LastRun(*w, 0, Qt::ToolTipRole), ToQt(putBack));
+  EXPECT_EQ(result(1, Qt::ToolTipRole), ToQt(putBack));
+  EXPECT_TRUE(ShownAsFailed(*w, 0));
+  EXPECT_EQ(LastRun(*w, 1), Shown(2, 0) + "  Exit 143");
+  EXPECT_EQ(result(0, Qt::DisplayRole), "Exit 143");
+  EXPECT_EQ(result(0, Qt::ToolTipRole), ToQt(signal));
+  for (const int row : {0, 1}) {
+    EXPECT_TRUE(
+        h.tvRuns->model()->index(row, TRunHistoryModel::cResult).data(Qt::ForegroundRole).isValid())
+        << row;
+  }
 }
 
 TEST_F(RunJournalTest, RunHistoryOpensOnceFromTheCommandMenu) {

@@ -1,0 +1,141 @@
+#include "archiver/JournalResult.h"
+
+#include <string_view>
+
+namespace pw {
+
+namespace {
+
+bool EndsWithIgnoringCase(const std::string& text, std::string_view end) {
+  if (end.empty() || text.size() < end.size()) return false;
+  const size_t from = text.size() - end.size();
+  for (size_t i = 0; i < end.size(); ++i) {
+    char c = text[from + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != end[i]) return false;
+  }
+  return true;
+}
+
+std::string SevenZipMeaning(int status) {
+  switch (status) {
+    case 1:
+      return "Warning: some files could not be read (locked or removed while archiving)";
+    case 2:
+      return "Fatal error";
+    case 7:
+      return "Command line error";
+    case 8:
+      return "Not enough memory";
+    case 255:
+      return "Stopped by the user";
+    default:
+      return {};
+  }
+}
+
+std::string RarMeaning(int status) {
+  switch (status) {
+    case 1:
+      return "Warning: non-fatal errors";
+    case 2:
+      return "Fatal error";
+    case 3:
+      return "Invalid checksum: the data are damaged";
+    case 4:
+      return "The archive is locked";
+    case 5:
+      return "Write error";
+    case 6:
+      return "A file could not be opened";
+    case 7:
+      return "Command line error";
+    case 8:
+      return "Not enough memory";
+    case 9:
+      return "A file could not be created";
+    case 10:
+      return "No file matched the masks";
+    case 11:
+      return "Wrong password";
+    case 255:
+      return "Stopped by the user";
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+TJobResult JobResultOf(const TJournalRecord& r) {
+  if (!r.status) return r.error ? TJobResult::jrNotStarted : TJobResult::jrNotAwaited;
+  if (*r.status != 0) return TJobResult::jrExitStatus;
+  return r.error ? TJobResult::jrFailed : TJobResult::jrOk;
+}
+
+bool JobFailed(const TJournalRecord& r) {
+  const TJobResult result = JobResultOf(r);
+  return result != TJobResult::jrOk && result != TJobResult::jrNotAwaited;
+}
+
+TArchiverFamily FamilyOfArchive(const std::string& archive) {
+  for (const TArchiverFamily family :
+       {TArchiverFamily::af7Zip, TArchiverFamily::afRar, TArchiverFamily::afWinZip}) {
+    if (EndsWithIgnoringCase(archive, ArchiveExtension(family))) return family;
+  }
+  return TArchiverFamily::afOther;
+}
+
+std::string ExitStatusMeaning(TArchiverFamily family, int status) {
+  std::string meaning;
+  if (family == TArchiverFamily::af7Zip) meaning = SevenZipMeaning(status);
+  if (family == TArchiverFamily::afRar) meaning = RarMeaning(status);
+  if (!meaning.empty()) return meaning;
+  return "The archiver ended with exit status " + std::to_string(status);
+}
+
+std::string JobResultText(const TJournalRecord& r) {
+  switch (JobResultOf(r)) {
+    case TJobResult::jrOk:
+      return "OK";
+    case TJobResult::jrExitStatus:
+      return "Exit " + std::to_string(*r.status);
+    case TJobResult::jrFailed:
+      return "Failed";
+    case TJobResult::jrNotStarted:
+      return "Not started";
+    case TJobResult::jrNotAwaited:
+      return "Started";
+  }
+  return {};
+}
+
+std::string JobResultExplanation(const TJournalRecord& r) {
+  if (r.error) return *r.error;
+  switch (JobResultOf(r)) {
+    case TJobResult::jrExitStatus:
+      return ExitStatusMeaning(FamilyOfArchive(r.archive), *r.status);
+    case TJobResult::jrNotAwaited:
+      return "Started without waiting: the result is not known";
+    default:
+      return {};
+  }
+}
+
+std::string CompanionResultText(const TJournalRecord& r) {
+  switch (JobResultOf(r)) {
+    case TJobResult::jrOk:
+      return "OK";
+    case TJobResult::jrExitStatus:
+      return "exit status " + std::to_string(*r.status);
+    case TJobResult::jrFailed:
+      return "failed";
+    case TJobResult::jrNotStarted:
+      return "not run";
+    case TJobResult::jrNotAwaited:
+      return "not awaited";
+  }
+  return {};
+}
+
+}  // namespace pw

@@ -1,0 +1,49 @@
+// What a journal record says became of its job: the one reading that the
+// companion's run and history and the window's Last Run column and run
+// history all give, and what each archiver's exit statuses mean.
+//
+// The texts are the program's 8-bit texts; the window converts them.
+#pragma once
+
+#include <string>
+
+#include "archiver/ArchiveJob.h"
+#include "archiver/Journal.h"
+
+namespace pw {
+
+// In the order the run history sorts them by.
+enum class TJobResult {
+  jrOk,          // the archiver ended with 0 and the archive is in place
+  jrExitStatus,  // the archiver ended with another status (with an error: what ended it)
+  jrFailed,      // the archiver ended with 0, but what followed failed (the error says what)
+  jrNotStarted,  // the job could not start or was not run (an error, no status)
+  jrNotAwaited,  // started without waiting: what became of it is not known
+};
+TJobResult JobResultOf(const TJournalRecord& record);
+// Every result but OK and a run not waited for.
+bool JobFailed(const TJournalRecord& record);
+
+// The archiver that made an archive, told by the archive's extension (in any
+// letter case): ".7z" 7-Zip, ".rar" RAR, ".zip" WinZip, anything else none the
+// program knows. The journal keeps only the archive's name.
+TArchiverFamily FamilyOfArchive(const std::string& archive);
+
+// What an exit status means for an archiver of the family, as its manual
+// says; "The archiver ended with exit status N" where the family gives that
+// status no meaning of its own (WinZip's all read this way).
+std::string ExitStatusMeaning(TArchiverFamily family, int status);
+
+// The window's words for the result: "OK", "Exit 2", "Failed", "Not started",
+// "Started".
+std::string JobResultText(const TJournalRecord& record);
+// The record's error, or what its exit status means for the archiver that
+// made its archive; empty for OK.
+std::string JobResultExplanation(const TJournalRecord& record);
+
+// The companion's words for the result, in its run's lines and its history:
+// "OK", "exit status 2", "failed", "not run", "not awaited". The error, where
+// there is one, follows them.
+std::string CompanionResultText(const TJournalRecord& record);
+
+}  // namespace pw
