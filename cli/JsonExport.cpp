@@ -1,9 +1,11 @@
 // Writing the settings document as JSON item by item, in the layout that
 // nlohmann's dump(2) gives, so that a document of a million directories does
 // not need a second, much larger copy of itself as a JSON tree.
+#include <type_traits>
 #include <vector>
 
 #include "cli/SettingsJson.h"
+#include "model/StoredProperties.h"
 #include "platform/Errors.h"
 
 namespace pw {
@@ -62,37 +64,41 @@ class JsonStreamer {
   std::vector<bool> empty_;  // one per open object or array: nothing in it yet
 };
 
-void Directory(JsonStreamer& json, const TbkDirectory& d) {
-  json.Item();
-  json.Begin('{');
-  json.Member("RuleName", TextToJson(d.RuleName()));
-  json.Member("Path", TextToJson(d.Path()));
-  json.Member("NeedArchive", d.NeedArchive());
-  json.Member("ArchiveFileName", TextToJson(d.ArchiveFileName()));
-  json.End('}');
+template <class T>
+Json ValueToJson(const T& value) {
+  if constexpr (std::is_same_v<T, std::string>) {
+    return TextToJson(value);
+  } else if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, int32_t> ||
+                       std::is_same_v<T, uint16_t>) {
+    return value;
+  } else if constexpr (std::is_same_v<T, TExtensionCategory>) {
+    return CategoryName(value);
+  } else {
+    static_assert(kUnhandledStoredType<T>);
+  }
 }
 
-void Rule(JsonStreamer& json, const TbkRule& r) {
-  json.Item();
-  json.Begin('{');
-  json.Member("Name", TextToJson(r.Name()));
-  json.Member("Caption", TextToJson(r.Caption()));
-  json.Member("Category", CategoryName(r.Category()));
-  json.Key("Extensions");
-  json.Begin('[');
-  for (int k = 0; k < r.Extensions()->Count(); ++k) {
-    const TbkExtension& e = *r.Extensions()->Items(k);
-    json.Item();
-    json.Begin('{');
-    json.Member("Ext", TextToJson(e.Ext()));
-    json.Member("Active", e.Active());
-    json.Member("Category1", CategoryName(e.Category1()));
-    json.Member("TotalSize", e.TotalSize());
-    json.Member("ProgramCaption", TextToJson(e.ProgramCaption()));
-    json.End('}');
-  }
-  json.End(']');
-  json.End('}');
+// Every stored property of owner, in the table's order; a list as an array
+// of objects.
+template <class Owner>
+void Members(JsonStreamer& json, const Owner& owner) {
+  ForEachStoredProperty<Owner>([&](const auto& property, const auto& access) {
+    if constexpr (kIsStoredList<std::decay_t<decltype(access)>>) {
+      const auto& list = *(owner.*access.get)();
+      json.Key(property.name);
+      json.Begin('[');
+      for (int i = 0; i < list.Count(); ++i) {
+        json.Item();
+        json.Begin('{');
+        Members(json, *list.Items(i));
+        json.End('}');
+      }
+      json.End(']');
+    } else {
+      json.Key(property.name);
+      json.Value(ValueToJson((owner.*access.get)()));
+    }
+  });
 }
 
 }  // namespace
@@ -101,22 +107,7 @@ void WriteDocumentJson(const TbkManager& m, std::ostream& out) {
   JsonStreamer json(out);
   json.Begin('{');
   json.Member("PacketwrightSettings", kJsonFormatVersion);
-  json.Member("Tag", m.Tag());
-  json.Member("OutputPath", TextToJson(m.OutputPath()));
-  json.Member("ArchiverExeFileName", TextToJson(m.ArchiverExeFileName()));
-  json.Member("ArchiverParams", TextToJson(m.ArchiverParams()));
-  json.Member("SubDirNamePattern", TextToJson(m.SubDirNamePattern()));
-  json.Member("ExcludeKey", TextToJson(m.ExcludeKey()));
-  json.Key("Directories");
-  json.Begin('[');
-  for (int i = 0; i < m.Directories()->Count(); ++i) Directory(json, *m.Directories()->Items(i));
-  json.End(']');
-  json.Key("Rules");
-  json.Begin('[');
-  for (int i = 0; i < m.Rules()->Count(); ++i) Rule(json, *m.Rules()->Items(i));
-  json.End(']');
-  json.Member("Left", m.Left());
-  json.Member("Top", m.Top());
+  Members(json, m);
   json.End('}');
   out << '\n';
   if (!out.flush()) throw EWriteError("Stream write error");

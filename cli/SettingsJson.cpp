@@ -1,15 +1,20 @@
 #include "cli/SettingsJson.h"
 
+#include <cassert>
 #include <climits>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <set>
 #include <span>
 #include <streambuf>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
 #include "archiver/ArchiveJob.h"
+#include "model/StoredProperties.h"
 #include "platform/Errors.h"
 #include "platform/TextCodec.h"
 
@@ -41,10 +46,8 @@ enum class TLevel : uint8_t {
   kDirectory,
   kRule,
   kExtension,
-  // Its lists.
-  kDirectories,
-  kRules,
-  kExtensions,
+  // One of its lists.
+  kList,
   // A text as {"hex": "..."}.
   kHex,
   // Inside a value that is not read.
@@ -53,22 +56,54 @@ enum class TLevel : uint8_t {
 };
 
 bool IsList(TLevel level) {
-  return level == TLevel::kDirectories || level == TLevel::kRules || level == TLevel::kExtensions;
+  return level == TLevel::kList;
 }
 
 bool IsDocumentObject(TLevel level) {
   return level <= TLevel::kExtension;
 }
 
-using TTextSetter = void (*)(TTargets&, std::string&&);
-using TFlagSetter = void (*)(TTargets&, bool);
+// The level of each class of the document, and the object of that class
+// being filled.
+template <class C>
+constexpr TLevel LevelOf() {
+  if constexpr (std::is_same_v<C, TbkManager>) {
+    return TLevel::kManager;
+  } else if constexpr (std::is_same_v<C, TbkDirectory>) {
+    return TLevel::kDirectory;
+  } else if constexpr (std::is_same_v<C, TbkRule>) {
+    return TLevel::kRule;
+  } else {
+    static_assert(std::is_same_v<C, TbkExtension>);
+    return TLevel::kExtension;
+  }
+}
+
+template <class C>
+C*& Target(TTargets& t) {
+  if constexpr (std::is_same_v<C, TbkManager>) {
+    return t.manager;
+  } else if constexpr (std::is_same_v<C, TbkDirectory>) {
+    return t.directory;
+  } else if constexpr (std::is_same_v<C, TbkRule>) {
+    return t.rule;
+  } else {
+    static_assert(std::is_same_v<C, TbkExtension>);
+    return t.extension;
+  }
+}
+
+using TTextSetter = std::function<void(TTargets&, std::string&&)>;
+using TFlagSetter = std::function<void(TTargets&, bool)>;
 struct TIntegerSetter {
   long long low, high;
-  void (*set)(TTargets&, long long);
+  std::function<void(TTargets&, long long)> set;
 };
-using TCategorySetter = void (*)(TTargets&, TExtensionCategory);
+using TCategorySetter = std::function<void(TTargets&, TExtensionCategory)>;
 struct TListOf {
-  TLevel list;
+  // Adds an item to the list and makes it the target of its level, which it
+  // returns.
+  std::function<TLevel(TTargets&)> addItem;
 };
 
 struct TMember {
@@ -76,77 +111,61 @@ struct TMember {
   std::variant<TTextSetter, TFlagSetter, TIntegerSetter, TCategorySetter, TListOf> value;
 };
 
-TMember TextMember(const char* name, TTextSetter set) {
-  return {name, set};
+// The members of an object of class Owner: its stored properties, in the
+// table's order.
+template <class Owner>
+std::vector<TMember> MembersOf() {
+  std::vector<TMember> members;
+  ForEachStoredProperty<Owner>([&](const auto& property, const auto& access) {
+    using Access = std::decay_t<decltype(access)>;
+    if constexpr (kIsStoredList<Access>) {
+      using Item = typename Access::Item;
+      members.push_back({property.name, TListOf{[get = access.get](TTargets& t) {
+                           Target<Item>(t) = (Target<Owner>(t)->*get)()->Add();
+                           return LevelOf<Item>();
+                         }}});
+    } else {
+      using T = typename Access::Type;
+      auto set = [setter = access.set](TTargets& t, auto&& v) {
+        (Target<Owner>(t)->*setter)(static_cast<T>(std::forward<decltype(v)>(v)));
+      };
+      if constexpr (std::is_same_v<T, std::string>) {
+        members.push_back({property.name, TTextSetter(set)});
+      } else if constexpr (std::is_same_v<T, bool>) {
+        members.push_back({property.name, TFlagSetter(set)});
+      } else if constexpr (std::is_same_v<T, int32_t> || std::is_same_v<T, uint16_t>) {
+        members.push_back({property.name, TIntegerSetter{std::numeric_limits<T>::min(),
+                                                         std::numeric_limits<T>::max(), set}});
+      } else if constexpr (std::is_same_v<T, TExtensionCategory>) {
+        members.push_back({property.name, TCategorySetter(set)});
+      } else {
+        static_assert(kUnhandledStoredType<T>);
+      }
+    }
+  });
+  // Each frame keeps the members it has met as bits of a 64-bit word.
+  assert(members.size() <= 64);
+  return members;
 }
-TMember FlagMember(const char* name, TFlagSetter set) {
-  return {name, set};
-}
-TMember IntegerMember(const char* name, long long low, long long high,
-                      void (*set)(TTargets&, long long)) {
-  return {name, TIntegerSetter{low, high, set}};
-}
-TMember CategoryMember(const char* name, TCategorySetter set) {
-  return {name, set};
+
+std::vector<TMember> ManagerMembers() {
+  std::vector<TMember> members = {
+      {"PacketwrightSettings",
+       TIntegerSetter{kJsonFormatVersion, kJsonFormatVersion, [](TTargets&, long long) {}}}};
+  for (TMember& member : MembersOf<TbkManager>()) members.push_back(std::move(member));
+  return members;
 }
 
 // The members of an object at a level, in the order in which their problems
 // are named; none for a value that is not read.
 std::span<const TMember> Members(TLevel level) {
-  static const TMember manager[] = {
-      IntegerMember("PacketwrightSettings", kJsonFormatVersion, kJsonFormatVersion,
-                    [](TTargets&, long long) {}),
-      IntegerMember("Tag", INT32_MIN, INT32_MAX,
-                    [](TTargets& t, long long v) { t.manager->SetTag(static_cast<int32_t>(v)); }),
-      TextMember("OutputPath",
-                 [](TTargets& t, std::string&& v) { t.manager->SetOutputPath(std::move(v)); }),
-      TextMember(
-          "ArchiverExeFileName",
-          [](TTargets& t, std::string&& v) { t.manager->SetArchiverExeFileName(std::move(v)); }),
-      TextMember("ArchiverParams",
-                 [](TTargets& t, std::string&& v) { t.manager->SetArchiverParams(std::move(v)); }),
-      TextMember(
-          "SubDirNamePattern",
-          [](TTargets& t, std::string&& v) { t.manager->SetSubDirNamePattern(std::move(v)); }),
-      TextMember("ExcludeKey",
-                 [](TTargets& t, std::string&& v) { t.manager->SetExcludeKey(std::move(v)); }),
-      {"Directories", TListOf{TLevel::kDirectories}},
-      {"Rules", TListOf{TLevel::kRules}},
-      IntegerMember("Left", 0, 65535,
-                    [](TTargets& t, long long v) { t.manager->SetLeft(static_cast<uint16_t>(v)); }),
-      IntegerMember("Top", 0, 65535,
-                    [](TTargets& t, long long v) { t.manager->SetTop(static_cast<uint16_t>(v)); }),
-  };
-  static const TMember directory[] = {
-      TextMember("RuleName",
-                 [](TTargets& t, std::string&& v) { t.directory->SetRuleName(std::move(v)); }),
-      TextMember("Path", [](TTargets& t, std::string&& v) { t.directory->SetPath(std::move(v)); }),
-      FlagMember("NeedArchive", [](TTargets& t, bool v) { t.directory->SetNeedArchive(v); }),
-      TextMember(
-          "ArchiveFileName",
-          [](TTargets& t, std::string&& v) { t.directory->SetArchiveFileName(std::move(v)); }),
-  };
-  static const TMember rule[] = {
-      TextMember("Name", [](TTargets& t, std::string&& v) { t.rule->SetName(std::move(v)); }),
-      TextMember("Caption", [](TTargets& t, std::string&& v) { t.rule->SetCaption(std::move(v)); }),
-      CategoryMember("Category", [](TTargets& t, TExtensionCategory v) { t.rule->SetCategory(v); }),
-      {"Extensions", TListOf{TLevel::kExtensions}},
-  };
-  static const TMember extension[] = {
-      TextMember("Ext", [](TTargets& t, std::string&& v) { t.extension->SetExt(std::move(v)); }),
-      FlagMember("Active", [](TTargets& t, bool v) { t.extension->SetActive(v); }),
-      CategoryMember("Category1",
-                     [](TTargets& t, TExtensionCategory v) { t.extension->SetCategory1(v); }),
-      IntegerMember(
-          "TotalSize", INT32_MIN, INT32_MAX,
-          [](TTargets& t, long long v) { t.extension->SetTotalSize(static_cast<int32_t>(v)); }),
-      TextMember(
-          "ProgramCaption",
-          [](TTargets& t, std::string&& v) { t.extension->SetProgramCaption(std::move(v)); }),
-  };
+  static const std::vector<TMember> manager = ManagerMembers();
+  static const std::vector<TMember> directory = MembersOf<TbkDirectory>();
+  static const std::vector<TMember> rule = MembersOf<TbkRule>();
+  static const std::vector<TMember> extension = MembersOf<TbkExtension>();
   // Only its name is used: the hex digits are turned into the text once the
   // object has ended.
-  static const TMember hex[] = {TextMember("hex", nullptr)};
+  static const TMember hex[] = {{"hex", TTextSetter()}};
   switch (level) {
     case TLevel::kManager:
       return manager;
@@ -266,7 +285,7 @@ class TJsonReader final : public nlohmann::json_sax<Json> {
       next = TLevel::kManager;
     } else if (TFrame& top = frames_.back(); IsList(top.level)) {
       ++top.item;
-      next = StartItem(top.level);
+      next = StartItem();
     } else if (const TMember* member = Expecting()) {
       if (std::holds_alternative<TTextSetter>(member->value)) {
         next = TLevel::kHex;
@@ -291,7 +310,7 @@ class TJsonReader final : public nlohmann::json_sax<Json> {
     }
     bool repeated;
     if (top.member >= 0) {
-      const uint32_t bit = 1u << top.member;
+      const uint64_t bit = uint64_t{1} << top.member;
       repeated = (top.seen & bit) != 0;
       top.seen |= bit;
     } else {
@@ -320,8 +339,8 @@ class TJsonReader final : public nlohmann::json_sax<Json> {
       ++top.item;
       Fail(frames_.size(), false, "expected an object");
     } else if (const TMember* member = Expecting()) {
-      if (const TListOf* list = std::get_if<TListOf>(&member->value)) {
-        next = list->list;
+      if (std::holds_alternative<TListOf>(member->value)) {
+        next = TLevel::kList;
       } else {
         Fail(frames_.size() - 1, true, Expected(*member));
       }
@@ -349,7 +368,7 @@ class TJsonReader final : public nlohmann::json_sax<Json> {
     int member = -1;      // an object's member whose value comes next, by its place
                           // in Members(level); -1 for one the level does not know
     long long item = -1;  // a list's item being read
-    uint32_t seen = 0;    // an object's known members met so far, one bit each
+    uint64_t seen = 0;    // an object's known members met so far, one bit each
     std::unique_ptr<std::set<std::string>> others;  // and the other names met
   };
 
@@ -361,19 +380,10 @@ class TJsonReader final : public nlohmann::json_sax<Json> {
     return &Members(top.level)[static_cast<size_t>(top.member)];
   }
 
-  // Adds the item that a list's new object fills.
-  TLevel StartItem(TLevel list) {
-    switch (list) {
-      case TLevel::kDirectories:
-        targets_.directory = targets_.manager->Directories()->Add();
-        return TLevel::kDirectory;
-      case TLevel::kRules:
-        targets_.rule = targets_.manager->Rules()->Add();
-        return TLevel::kRule;
-      default:
-        targets_.extension = targets_.rule->Extensions()->Add();
-        return TLevel::kExtension;
-    }
+  // Adds the item that a list's new object fills: the list is the value of
+  // the current member of the object just below it.
+  TLevel StartItem() {
+    return std::get<TListOf>(MemberAt(frames_.size() - 2)->value).addItem(targets_);
   }
 
   bool Scalar(TScalar value) {

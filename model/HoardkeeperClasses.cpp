@@ -3,6 +3,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "model/StoredProperties.h"
 #include "platform/LocaleCompare.h"
 #include "platform/PathStyle.h"
 
@@ -17,6 +18,31 @@ void Store(Owner& owner, T& field, T value) {
   field = std::move(value);
   owner.SetModified(true);
   if constexpr (std::is_base_of_v<TCollectionItem, Owner>) owner.Changed();
+}
+
+// Copies every stored property that Assign copies, through its setter, in
+// the table's order.
+template <class Owner>
+void AssignStored(Owner& to, const Owner& from) {
+  ForEachStoredProperty<Owner>([&](const auto& property, const auto& access) {
+    if (property.assigned) (to.*access.set)((from.*access.get)());
+  });
+}
+
+// Whether every stored property that Assign copies is the same in a and b;
+// stops at the first that is not.
+template <class Owner>
+bool StoredEqual(const Owner& a, const Owner& b) {
+  bool equal = true;
+  ForEachStoredProperty<Owner>([&](const auto& property, const auto& access) {
+    if (!equal || !property.assigned) return;
+    if constexpr (kIsStoredList<std::decay_t<decltype(access)>>) {
+      equal = (a.*access.get)()->StoredEquals(*(b.*access.get)());
+    } else {
+      equal = (a.*access.get)() == (b.*access.get)();
+    }
+  });
+  return equal;
 }
 
 }  // namespace
@@ -68,16 +94,12 @@ void TbkDirectory::Assign(const TPersistent* source) {
   const auto* other = dynamic_cast<const TbkDirectory*>(source);
   if (!other) return;
   if (CopyOwnerOnAssign()) SetManager(other->Manager());
-  SetRuleName(other->RuleName());
-  SetPath(other->Path());
-  SetNeedArchive(other->NeedArchive());
-  SetArchiveFileName(other->ArchiveFileName());
+  AssignStored(*this, *other);
 }
 
 bool TbkDirectory::StoredEquals(const TModifiedCollectionItem& other) const {
   const auto* o = dynamic_cast<const TbkDirectory*>(&other);
-  return o && ruleName_ == o->ruleName_ && path_ == o->path_ && needArchive_ == o->needArchive_ &&
-         archiveFileName_ == o->archiveFileName_;
+  return o && StoredEqual(*this, *o);
 }
 
 // ---- Masks ------------------------------------------------------------------
@@ -145,17 +167,12 @@ void TbkExtension::Assign(const TPersistent* source) {
     SetRule(other->Rule());
     SetManager(other->Manager());
   }
-  SetExt(other->Ext());
-  SetActive(other->Active());
-  SetCategory1(other->Category1());
-  SetTotalSize(other->TotalSize());
-  SetProgramCaption(other->ProgramCaption());
+  AssignStored(*this, *other);
 }
 
 bool TbkExtension::StoredEquals(const TModifiedCollectionItem& other) const {
   const auto* o = dynamic_cast<const TbkExtension*>(&other);
-  return o && ext_ == o->ext_ && active_ == o->active_ && category1_ == o->category1_ &&
-         totalSize_ == o->totalSize_ && programCaption_ == o->programCaption_;
+  return o && StoredEqual(*this, *o);
 }
 
 // ---- Rules ------------------------------------------------------------------
@@ -248,16 +265,12 @@ void TbkRule::Assign(const TPersistent* source) {
   const auto* other = dynamic_cast<const TbkRule*>(source);
   if (!other) return;
   if (CopyOwnerOnAssign()) SetManager(other->Manager());
-  SetName(other->Name());
-  SetCaption(other->Caption());
-  SetCategory(other->Category());
-  SetExtensions(other->Extensions());
+  AssignStored(*this, *other);
 }
 
 bool TbkRule::StoredEquals(const TModifiedCollectionItem& other) const {
   const auto* o = dynamic_cast<const TbkRule*>(&other);
-  return o && name_ == o->name_ && caption_ == o->caption_ && category_ == o->category_ &&
-         Extensions()->StoredEquals(*o->Extensions());
+  return o && StoredEqual(*this, *o);
 }
 
 // ---- Manager ----------------------------------------------------------------
@@ -305,13 +318,7 @@ void TbkManager::SetModified(bool value) {
 void TbkManager::Assign(const TPersistent* source) {
   const auto* other = dynamic_cast<const TbkManager*>(source);
   if (!other) return;
-  SetOutputPath(other->OutputPath());
-  SetArchiverExeFileName(other->ArchiverExeFileName());
-  SetArchiverParams(other->ArchiverParams());
-  SetSubDirNamePattern(other->SubDirNamePattern());
-  SetExcludeKey(other->ExcludeKey());
-  directories_->Assign(other->Directories());
-  rules_->Assign(other->Rules());
+  AssignStored(*this, *other);
 }
 
 // ---- Lookups ----------------------------------------------------------------

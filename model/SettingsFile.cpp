@@ -3,10 +3,13 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "model/HoardkeeperClasses.h"
 #include "model/SettingsStream.h"
+#include "model/StoredProperties.h"
 #include "platform/Errors.h"
 #include "platform/LocaleCompare.h"
 #include "platform/SafeFile.h"
@@ -32,81 +35,55 @@ class DocumentWriter {
     out_.WriteBytes(kSignature, sizeof kSignature);
     out_.WriteShortString(manager.ClassName());
     out_.WriteShortString("");
-    if (manager.Tag() != 0) Integer("Tag", manager.Tag());
-    Text("OutputPath", manager.OutputPath());
-    Text("ArchiverExeFileName", manager.ArchiverExeFileName());
-    Text("ArchiverParams", manager.ArchiverParams());
-    Text("SubDirNamePattern", manager.SubDirNamePattern());
-    Text("ExcludeKey", manager.ExcludeKey());
-    Name("Directories");
-    List(*manager.Directories(), [this](const TbkDirectory& d) { Directory(d); });
-    Name("Rules");
-    List(*manager.Rules(), [this](const TbkRule& r) { Rule(r); });
-    if (manager.Left() != 0) Integer("Left", manager.Left());
-    if (manager.Top() != 0) Integer("Top", manager.Top());
+    Properties(manager);
     out_.WriteTag(stEnd);
     out_.WriteTag(stEnd);
     out_.FlushBuffer();
   }
 
  private:
-  void Name(const char* name) { out_.WriteShortString(name); }
-
-  void Text(const char* name, const std::string& value) {
-    if (value.empty()) return;
-    Name(name);
-    out_.WriteText(value);
+  // Every property of the table in its order, but a value equal to its
+  // stream default.
+  template <class Owner>
+  void Properties(const Owner& owner) {
+    ForEachStoredProperty<Owner>([&](const auto& property, const auto& access) {
+      if constexpr (kIsStoredList<std::decay_t<decltype(access)>>) {
+        out_.WriteShortString(property.name);
+        List(*(owner.*access.get)());
+      } else {
+        const auto& value = (owner.*access.get)();
+        if (access.streamDefault && value == *access.streamDefault) return;
+        out_.WriteShortString(property.name);
+        Value(value);
+      }
+    });
   }
 
-  void Integer(const char* name, int32_t value) {
-    Name(name);
-    out_.WriteInteger(value);
+  template <class T>
+  void Value(const T& value) {
+    if constexpr (std::is_same_v<T, std::string>) {
+      out_.WriteText(value);
+    } else if constexpr (std::is_same_v<T, bool>) {
+      out_.WriteTag(value ? stTrue : stFalse);
+    } else if constexpr (std::is_same_v<T, int32_t> || std::is_same_v<T, uint16_t>) {
+      out_.WriteInteger(value);
+    } else if constexpr (std::is_same_v<T, TExtensionCategory>) {
+      out_.WriteTag(stIdent);
+      out_.WriteShortString(CategoryName(value));
+    } else {
+      static_assert(kUnhandledStoredType<T>);
+    }
   }
 
-  void False(const char* name, bool value) {
-    if (value) return;
-    Name(name);
-    out_.WriteTag(stFalse);
-  }
-
-  void Category(const char* name, TExtensionCategory value) {
-    Name(name);
-    out_.WriteTag(stIdent);
-    out_.WriteShortString(CategoryName(value));
-  }
-
-  template <class L, class WriteItem>
-  void List(const L& list, WriteItem writeItem) {
+  template <class L>
+  void List(const L& list) {
     out_.WriteTag(stCollection);
     for (int i = 0; i < list.Count(); ++i) {
       out_.WriteTag(stList);
-      writeItem(*list.Items(i));
+      Properties(*list.Items(i));
       out_.WriteTag(stEnd);
     }
     out_.WriteTag(stEnd);
-  }
-
-  void Directory(const TbkDirectory& d) {
-    Text("RuleName", d.RuleName());
-    Text("Path", d.Path());
-    False("NeedArchive", d.NeedArchive());
-    Text("ArchiveFileName", d.ArchiveFileName());
-  }
-
-  void Rule(const TbkRule& r) {
-    Text("Name", r.Name());
-    Text("Caption", r.Caption());
-    Category("Category", r.Category());
-    Name("Extensions");
-    List(*r.Extensions(), [this](const TbkExtension& e) { Extension(e); });
-  }
-
-  void Extension(const TbkExtension& e) {
-    Text("Ext", e.Ext());
-    False("Active", e.Active());
-    Category("Category1", e.Category1());
-    if (e.TotalSize() != INT32_MIN) Integer("TotalSize", e.TotalSize());
-    Text("ProgramCaption", e.ProgramCaption());
   }
 
   TStreamWriter out_;
@@ -142,6 +119,33 @@ size_t PassOverMasks(std::string_view bytes, bool& any) {
     p += length;
     return true;
   };
+  // A mask property's value in the one form the writer gives its type; a
+  // mask that holds a list is read at once.
+  auto value = [&]<class Access>(const Access&) {
+    if constexpr (kIsStoredList<Access>) {
+      return false;
+    } else {
+      using T = typename Access::Type;
+      if constexpr (std::is_same_v<T, std::string>) {
+        return textValue();
+      } else if constexpr (std::is_same_v<T, bool>) {
+        const bool flag = *p == stFalse || *p == stTrue;
+        ++p;
+        return flag;
+      } else if constexpr (std::is_same_v<T, int32_t> || std::is_same_v<T, uint16_t>) {
+        const size_t width = *p == stInt8 ? 1 : *p == stInt16 ? 2 : *p == stInt32 ? 4 : 0;
+        const bool integer = width != 0 && have(1 + width);
+        p += integer ? 1 + width : 0;
+        return integer;
+      } else if constexpr (std::is_same_v<T, TExtensionCategory>) {
+        std::string_view ident;
+        return *p++ == stIdent && shortString(ident) &&
+               (SameTextAscii(ident, "ecInclude") || SameTextAscii(ident, "ecExclude"));
+      } else {
+        static_assert(kUnhandledStoredType<T>);
+      }
+    }
+  };
   if (!have(1) || *p++ != stCollection) return 0;
   any = false;
   for (;;) {
@@ -154,22 +158,11 @@ size_t PassOverMasks(std::string_view bytes, bool& any) {
       if (*p == stEnd) break;
       std::string_view name;
       if (!shortString(name) || !have(1)) return 0;
-      bool known;
-      if (SameTextAscii(name, "Ext") || SameTextAscii(name, "ProgramCaption")) {
-        known = textValue();
-      } else if (SameTextAscii(name, "Active")) {
-        known = *p == stFalse || *p == stTrue;
-        ++p;
-      } else if (SameTextAscii(name, "Category1")) {
-        std::string_view ident;
-        known = *p++ == stIdent && shortString(ident) &&
-                (SameTextAscii(ident, "ecInclude") || SameTextAscii(ident, "ecExclude"));
-      } else if (SameTextAscii(name, "TotalSize")) {
-        const size_t width = *p == stInt8 ? 1 : *p == stInt16 ? 2 : *p == stInt32 ? 4 : 0;
-        known = width != 0 && have(1 + width);
-        p += known ? 1 + width : 0;
-      } else {
-        known = false;
+      bool known = false;
+      for (const TStoredProperty<TbkExtension>& property : StoredProperties<TbkExtension>()) {
+        if (!SameTextAscii(name, property.name)) continue;
+        known = std::visit(value, property.access);
+        break;
       }
       if (!known) return 0;
     }
@@ -196,7 +189,12 @@ class DocumentReader {
     if (!name.empty()) manager.SetName(std::string(name));
     while (in_.PeekByte() != stEnd) {
       Property(manager.Name().empty() ? manager.ClassName() : manager.Name().c_str(),
-               [&](std::string_view p) { return ManagerProperty(manager, p); });
+               [&](std::string_view p) {
+                 if (StoredProperty(manager, p)) return true;
+                 // The root's name, which the header holds as well.
+                 if (SameTextAscii(p, "Name")) return manager.SetName(Text()), true;
+                 return false;
+               });
     }
     in_.ReadByte();
     if (in_.ReadByte() != stEnd) {
@@ -232,49 +230,51 @@ class DocumentReader {
     in_.ReadByte();
   }
 
-  bool ManagerProperty(TbkManager& m, std::string_view p) {
-    if (SameTextAscii(p, "OutputPath")) return m.SetOutputPath(Text()), true;
-    if (SameTextAscii(p, "ArchiverExeFileName")) return m.SetArchiverExeFileName(Text()), true;
-    if (SameTextAscii(p, "ArchiverParams")) return m.SetArchiverParams(Text()), true;
-    if (SameTextAscii(p, "SubDirNamePattern")) return m.SetSubDirNamePattern(Text()), true;
-    if (SameTextAscii(p, "ExcludeKey")) return m.SetExcludeKey(Text()), true;
-    if (SameTextAscii(p, "Directories")) {
-      return List(m.Directories(), [this](TbkDirectory* d) {
-        Properties(d->ClassName(), [=, this](std::string_view q) { return DirectoryProperty(*d, q); });
-      }), true;
+  // Reads the value of owner's property p, when owner has one of that name.
+  template <class Owner>
+  bool StoredProperty(Owner& owner, std::string_view p) {
+    for (const TStoredProperty<Owner>& property : StoredProperties<Owner>()) {
+      if (!SameTextAscii(p, property.name)) continue;
+      std::visit([&](const auto& access) { Read(owner, access); }, property.access);
+      return true;
     }
-    if (SameTextAscii(p, "Rules")) {
-      return List(m.Rules(), [this](TbkRule* r) {
-        Properties(r->ClassName(), [=, this](std::string_view q) { return RuleProperty(*r, q); });
-      }), true;
+    return false;
+  }
+
+  template <class Owner, class Access>
+  void Read(Owner& owner, const Access& access) {
+    if constexpr (std::is_same_v<Access, TStoredList<TbkRule, TbkExtensions>>) {
+      DeferMasks(owner);
+    } else if constexpr (kIsStoredList<Access>) {
+      Items((owner.*access.get)());
+    } else {
+      (owner.*access.set)(Value<typename Access::Type>());
     }
-    if (SameTextAscii(p, "Name")) return m.SetName(Text()), true;
-    if (SameTextAscii(p, "Tag")) return m.SetTag(Integer()), true;
-    if (SameTextAscii(p, "Left")) return m.SetLeft(static_cast<uint16_t>(Integer())), true;
-    if (SameTextAscii(p, "Top")) return m.SetTop(static_cast<uint16_t>(Integer())), true;
-    return false;
   }
 
-  bool DirectoryProperty(TbkDirectory& d, std::string_view p) {
-    if (SameTextAscii(p, "RuleName")) return d.SetRuleName(Text()), true;
-    if (SameTextAscii(p, "Path")) return d.SetPath(Text()), true;
-    if (SameTextAscii(p, "NeedArchive")) return d.SetNeedArchive(Boolean()), true;
-    if (SameTextAscii(p, "ArchiveFileName")) return d.SetArchiveFileName(Text()), true;
-    return false;
+  template <class T>
+  T Value() {
+    if constexpr (std::is_same_v<T, std::string>) {
+      return Text();
+    } else if constexpr (std::is_same_v<T, bool>) {
+      return Boolean();
+    } else if constexpr (std::is_same_v<T, int32_t>) {
+      return Integer();
+    } else if constexpr (std::is_same_v<T, uint16_t>) {
+      return static_cast<uint16_t>(Integer());
+    } else if constexpr (std::is_same_v<T, TExtensionCategory>) {
+      return Category();
+    } else {
+      static_assert(kUnhandledStoredType<T>);
+    }
   }
 
-  bool RuleProperty(TbkRule& r, std::string_view p) {
-    if (SameTextAscii(p, "Name")) return r.SetName(Text()), true;
-    if (SameTextAscii(p, "Caption")) return r.SetCaption(Text()), true;
-    if (SameTextAscii(p, "Category")) return r.SetCategory(Category()), true;
-    if (SameTextAscii(p, "Extensions")) return DeferMasks(r), true;
-    return false;
-  }
-
-  // Reads a mask list value into masks.
-  void Masks(TbkExtensions* masks) {
-    List(masks, [this](TbkExtension* e) {
-      Properties(e->ClassName(), [=, this](std::string_view q) { return MaskProperty(*e, q); });
+  // Reads a list value into list, each item with its class's properties.
+  template <class L>
+  void Items(L* list) {
+    List(list, [this](auto* item) {
+      Properties(item->ClassName(),
+                 [=, this](std::string_view q) { return StoredProperty(*item, q); });
     });
   }
 
@@ -288,17 +288,8 @@ class DocumentReader {
       in_.SkipBytes(length);
       if (any) r.DeferExtensions(std::make_unique<StoredMasks>(in_.Bytes(), begin, in_.Offset()));
     } else {
-      Masks(r.Extensions());
+      Items(r.Extensions());
     }
-  }
-
-  bool MaskProperty(TbkExtension& e, std::string_view p) {
-    if (SameTextAscii(p, "Ext")) return e.SetExt(Text()), true;
-    if (SameTextAscii(p, "Active")) return e.SetActive(Boolean()), true;
-    if (SameTextAscii(p, "Category1")) return e.SetCategory1(Category()), true;
-    if (SameTextAscii(p, "TotalSize")) return e.SetTotalSize(Integer()), true;
-    if (SameTextAscii(p, "ProgramCaption")) return e.SetProgramCaption(Text()), true;
-    return false;
   }
 
   // A masks list value left in the bytes it was read from.
@@ -308,7 +299,7 @@ class DocumentReader {
         : bytes_(std::move(bytes)), begin_(begin), end_(end) {}
     void Build(TbkExtensions& into) const override {
       TStreamReader in(bytes_, begin_, end_);
-      DocumentReader(in).Masks(&into);
+      DocumentReader(in).Items(&into);
     }
 
    private:
