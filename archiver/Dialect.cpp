@@ -4,7 +4,6 @@
 
 #include "archiver/BatchText.h"
 #include "archiver/PosixScripts.h"
-#include "platform/CurrentDirectory.h"
 #include "platform/Errors.h"
 #include "platform/LocaleCompare.h"
 #include "platform/PathStyle.h"
