@@ -41,6 +41,10 @@ struct TArchiveJob {
   std::string archiveArgument;
   std::string archiveFile;  // the finished archive's full name
   std::string partialFile;  // the temporary archive; empty when not made fresh
+  // Held locked by the archive's one writer: beside the archive, or in the
+  // user's folder where the archive lies in the directory it takes in (and
+  // would take a file beside it in too); empty for none.
+  std::string lockFile;
   std::vector<TMaskEntry> excludes;
   std::vector<TMaskEntry> includes;
   // Why the job must not run (an impossible path, a clash); empty when it may.

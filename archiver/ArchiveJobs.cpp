@@ -27,25 +27,52 @@ void MakeArchiveFolder(const TArchiveJob& job) {
   }
 }
 
+// The archive's lock, taken before anything of the archive is touched: one
+// archive, one writer, in this process and every other. A lock file that
+// cannot be made keeps no job from running (the archiver then says in its
+// own words what is wrong with the folder); null then.
+std::unique_ptr<IFileLock> LockArchive(const TArchiveJob& job) {
+  if (job.lockFile.empty()) return nullptr;
+  const std::string folder = Dialect().FolderOf(job.lockFile);
+  if (!folder.empty()) ForceDirectories(folder);
+  std::unique_ptr<IFileLock> lock;
+  try {
+    lock = Get<IFileSystem>().TryLock(job.lockFile);
+  } catch (const EFCreateError&) {
+    return nullptr;
+  }
+  if (!lock) throw Exception(ArchiveBusyError(job));
+  return lock;
+}
+
 }  // namespace
+
+std::string ArchiveBusyError(const TArchiveJob& job) {
+  return "Not started: another run is writing the archive of " + job.directory + ", " +
+         job.archiveFile;
+}
 
 void StartJob(const TArchiveJob& job, bool asShell) {
   Refuse(job);
   Get<ICurrentDirectory>().Check(job.workingDirectory);
   MakeArchiveFolder(job);
-  Dialect().Start(job, asShell);
+  const std::unique_ptr<IFileLock> lock = LockArchive(job);
+  Dialect().Start(job, asShell, lock.get());
 }
 
 TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options) {
   TJobOutcome outcome;
+  // Held until the archive is in place and measured.
+  std::unique_ptr<IFileLock> lock;
   try {
     Refuse(job);
     TRunOptions inDirectory = options;
     inDirectory.workingDirectory = job.workingDirectory;
     // Once the directory is known to be there, as after a folder change.
-    inDirectory.prepare = [&job, &options] {
+    inDirectory.prepare = [&job, &options, &lock] {
       if (options.prepare) options.prepare();
       MakeArchiveFolder(job);
+      lock = LockArchive(job);
       if (job.MadeFresh() && !RemoveFile(job.partialFile)) {
         throw Exception("Cannot remove the leftover " + job.partialFile);
       }

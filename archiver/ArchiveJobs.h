@@ -30,6 +30,13 @@ struct TJobOutcome {
 // always in the POSIX style, the archiver is started directly, and one that
 // cannot be started is an error. A 7-Zip archive made fresh replaces the old
 // one only when 7-Zip succeeds, after we have gone.
+//
+// Both take the lock of the job's archive first (its lockFile): a job
+// whose archive another job is writing, in this process or another, fails
+// with ArchiveBusyError and touches nothing. A waited run holds the lock
+// until its archive is in place; a start hands it to the archiver in the
+// POSIX style, and only checks it in the Windows style, whose shell cannot
+// take it over.
 void StartJob(const TArchiveJob& job, bool asShell);
 // Runs the job and waits for it; never throws for the job's own failures.
 // The archiver starts in the job's working directory by itself, so that
@@ -39,6 +46,9 @@ void StartJob(const TArchiveJob& job, bool asShell);
 // the old archive kept). A directory that cannot be entered fails as a
 // folder change would.
 TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options = {});
+
+// "Not started: another run is writing the archive of DIRECTORY, ARCHIVE".
+std::string ArchiveBusyError(const TArchiveJob& job);
 
 // Starts the jobs in order as the window does; a directory that cannot be
 // entered ends the loop and the jobs already started keep running, and

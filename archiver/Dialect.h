@@ -100,8 +100,10 @@ class TDialect {
   // Starts the archiver of a job whose folder is made and returns at once;
   // asShell: as the window starts it, through the desktop's shell where the
   // style has one for that. The archiver starts in the job's working
-  // directory by itself.
-  virtual void Start(const TArchiveJob& job, bool asShell) const = 0;
+  // directory by itself. lock, when given, is the archive's: the POSIX style
+  // hands it to the archiver, which holds it until it ends; a Windows start
+  // cannot take it over, and lock stays as it was.
+  virtual void Start(const TArchiveJob& job, bool asShell, IFileLock* lock) const = 0;
   // Runs the archiver with the options (their working directory is the
   // job's) and returns its exit status.
   virtual int RunAndWait(const TArchiveJob& job, const TRunOptions& options) const = 0;

@@ -7,6 +7,8 @@
 #include "archiver/DateTimeFormat.h"
 #include "archiver/Dialect.h"
 #include "platform/Errors.h"
+#include "platform/Services.h"
+#include "platform/SettingsLocation.h"
 
 namespace pw {
 
@@ -71,8 +73,11 @@ TArchiveNames ArchiveNames(const TDialect& dialect, const std::string& path,
 // it lies inside the directory: the output folder; or, where that is the
 // directory itself, the directory's own archives there and in the day
 // subfolders beside today's.
+// namesExcluded tells that the archive's own names were left out, where a
+// file beside them would go into the archive.
 std::vector<TMaskEntry> ArchiveFolderExcludes(const TDialect& dialect, const TbkManager& manager,
-                                              const TArchiveJob& job) {
+                                              const TArchiveJob& job, bool& namesExcluded) {
+  namesExcluded = false;
   if (job.archiveFolder.empty()) return {};
   const std::string base = dialect.Normal(
       dialect.Resolved(dialect.ExpandHome(manager.OutputPath()), job.workingDirectory));
@@ -87,6 +92,7 @@ std::vector<TMaskEntry> ArchiveFolderExcludes(const TDialect& dialect, const Tbk
     const std::string day = dated ? dialect.DayFolder(rest) : "";
     excluded.push_back(day + BaseName(job.archiveFile));
     if (job.MadeFresh()) excluded.push_back(day + BaseName(job.partialFile));
+    namesExcluded = true;
   }
   std::vector<TMaskEntry> entries;
   for (const std::string& name : excluded) {
@@ -114,6 +120,16 @@ void AddMaskEntries(const TDialect& dialect, const TbkManager& manager,
   if (job.includes.empty()) job.includes.push_back({"", dialect.EveryFile(directory.Path())});
 }
 
+// Beside the archive; where the archive lies in the directory it takes in,
+// among the user's own locks, so that the archive does not take the lock in.
+std::string LockFileOf(const TDialect& dialect, const std::string& archiveFile,
+                       bool besideIsArchived) {
+  if (!besideIsArchived) return archiveFile + ".lock";
+  const std::string folder = Get<ISettingsPlaces>().UserFolder();
+  if (folder.empty()) return {};
+  return folder + "locks" + dialect.Separator() + dialect.FlatName(archiveFile) + ".lock";
+}
+
 // One directory's job, not yet checked against the others.
 TArchiveJob MakeArchiveJob(const TDialect& dialect, const TbkManager& manager,
                            const TbkDirectory& directory, int position,
@@ -135,9 +151,11 @@ TArchiveJob MakeArchiveJob(const TDialect& dialect, const TbkManager& manager,
   job.partialFile = names.partial;
   AddMaskEntries(dialect, manager, directory, job);
   if (job.error.empty()) {
-    for (TMaskEntry& entry : ArchiveFolderExcludes(dialect, manager, job)) {
+    bool namesExcluded;
+    for (TMaskEntry& entry : ArchiveFolderExcludes(dialect, manager, job, namesExcluded)) {
       job.excludes.push_back(std::move(entry));
     }
+    job.lockFile = LockFileOf(dialect, job.archiveFile, namesExcluded);
   }
   return job;
 }

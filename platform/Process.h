@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Errors.h"
+#include "platform/FileSystem.h"
 #include "platform/Services.h"
 
 #include <cstddef>
@@ -97,11 +98,15 @@ class IProcessRunner {
                          const TRunOptions& options) = 0;
   // The same, but returns as soon as the program runs; nothing waits for it.
   // It starts in workingDirectory by itself (empty: the current directory),
-  // which is checked first as a waited run checks it.
+  // which is checked first as a waited run checks it. kept, when given, is a
+  // lock the program takes over (POSIX): it is held until the program has
+  // ended, then its file is removed, and this process's own hold is left once
+  // the program runs. On Windows the program cannot take a lock over, and
+  // kept stays as it was.
   virtual void Start(const std::string& program, const std::string& parameters,
-                     const std::string& workingDirectory = {}) = 0;
+                     const std::string& workingDirectory = {}, IFileLock* kept = nullptr) = 0;
   virtual void Start(const std::string& program, const std::vector<std::string>& arguments,
-                     const std::string& workingDirectory = {}) = 0;
+                     const std::string& workingDirectory = {}, IFileLock* kept = nullptr) = 0;
 };
 
 // The implementation this build provides.

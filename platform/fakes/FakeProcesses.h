@@ -67,17 +67,19 @@ class FakeProcessRunner final : public IProcessRunner {
     return Run(Call{program, arguments, {}, true, options.workingDirectory}, options);
   }
   void Start(const std::string& program, const std::string& parameters,
-             const std::string& workingDirectory) override {
+             const std::string& workingDirectory, IFileLock* kept) override {
     if (missingDirectories.count(workingDirectory)) throw InOutError(2);
-    Record(Call{program, {}, parameters, false, workingDirectory});
+    Record(Call{program, {}, parameters, false, workingDirectory}, kept);
   }
   void Start(const std::string& program, const std::vector<std::string>& arguments,
-             const std::string& workingDirectory) override {
+             const std::string& workingDirectory, IFileLock* kept) override {
     if (missingDirectories.count(workingDirectory)) throw InOutError(2);
-    Record(Call{program, arguments, {}, false, workingDirectory});
+    Record(Call{program, arguments, {}, false, workingDirectory}, kept);
   }
 
   std::vector<Call> calls;
+  // The path of the lock each start handed over, "" for none, one a start.
+  std::vector<std::string> keptLocks;
   std::set<std::string> missing;
   std::set<std::string> missingDirectories;
   int status = 0;
@@ -89,6 +91,12 @@ class FakeProcessRunner final : public IProcessRunner {
     if (missing.count(call.program)) throw Exception("Cannot start " + call.program);
     calls.push_back(std::move(call));
     return status;
+  }
+  // A start, with the lock it was handed (which stays the caller's).
+  void Record(Call call, IFileLock* kept) {
+    Record(std::move(call));
+    const std::lock_guard lock(mutex_);
+    keptLocks.push_back(kept ? kept->Path() : std::string());
   }
   int Run(Call call, const TRunOptions& options) {
     if (missingDirectories.count(call.workingDirectory)) throw InOutError(2);

@@ -88,6 +88,39 @@ bool FakeFileSystem::ListDirectory(const std::string& path, TDirectoryListing& l
   return true;
 }
 
+namespace {
+
+class FakeFileLock final : public IFileLock {
+ public:
+  FakeFileLock(FakeFileSystem& files, std::string path) : files_(&files), path_(std::move(path)) {}
+  ~FakeFileLock() override { Leave(); }
+  void Leave() override {
+    if (files_) files_->Unlock(path_);
+    files_ = nullptr;
+  }
+  intptr_t Handle() const override { return -1; }
+  const std::string& Path() const override { return path_; }
+
+ private:
+  FakeFileSystem* files_;
+  std::string path_;
+};
+
+}  // namespace
+
+std::unique_ptr<IFileLock> FakeFileSystem::TryLock(const std::string& path) {
+  const std::lock_guard lock(lockMutex_);
+  if (lockRefused.count(path)) throw EFCreateError(Format("Cannot create file %s", path));
+  if (!locked.insert(path).second) return nullptr;
+  lockedOnce.push_back(path);
+  return std::make_unique<FakeFileLock>(*this, path);
+}
+
+void FakeFileSystem::Unlock(const std::string& path) {
+  const std::lock_guard lock(lockMutex_);
+  locked.erase(path);
+}
+
 TFormatSettings UsEnglish() {
   TFormatSettings s;
   s.ShortMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

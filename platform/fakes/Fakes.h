@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -43,11 +44,22 @@ class FakeFileSystem final : public IFileSystem {
   bool MakeDirectory(const std::string& path) override;
   // Lists what listings holds for path, in the order given there.
   bool ListDirectory(const std::string& path, TDirectoryListing& listing) override;
+  // Locks held in memory: a path in locked is held (by another, when the test
+  // put it there); one in lockRefused cannot be made. Safe to use from several
+  // threads; read locked once they are done.
+  std::unique_ptr<IFileLock> TryLock(const std::string& path) override;
+  void Unlock(const std::string& path);
+  std::vector<std::string> lockedOnce;  // every path locked, in order
 
+  std::set<std::string> locked;
+  std::set<std::string> lockRefused;
   std::set<std::string> directories;
   std::map<std::string, std::vector<std::pair<std::string, bool>>> listings;
   std::set<std::string> refuse;
   std::vector<std::string> created;
+
+ private:
+  std::mutex lockMutex_;
 };
 
 struct ShellCall {

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -224,15 +225,18 @@ class SpawningRunner final : public IProcessRunner {
   }
 
   void Start(const std::string& program, const std::string& parameters,
-             const std::string& workingDirectory) override {
-    Start(program, SplitCommandLine(parameters), workingDirectory);
+             const std::string& workingDirectory, IFileLock* kept) override {
+    Start(program, SplitCommandLine(parameters), workingDirectory, kept);
   }
 
   // The program runs in its own session as the child of a short-lived
   // intermediate process, so that it leaves no zombie behind and outlives
-  // us. A pipe closed on exec tells whether it really started.
+  // us. A pipe closed on exec tells whether it really started. A lock it
+  // keeps goes to a keeper instead, a process of its own in that session
+  // that holds the lock (as does the program, which inherits it), waits for
+  // the program and removes the lock's file before it lets go.
   void Start(const std::string& program, const std::vector<std::string>& arguments,
-             const std::string& workingDirectory) override {
+             const std::string& workingDirectory, IFileLock* kept) override {
     const TWorkingDirectory directory(workingDirectory);
     // The name is looked up now, as posix_spawnp looks it up for a waited
     // run, and started with execv: execvp would hand a text file without a
@@ -244,15 +248,32 @@ class SpawningRunner final : public IProcessRunner {
       file = *found;
     }
     Argv argv(program, arguments);
+    const int lockFd = kept ? static_cast<int>(kept->Handle()) : -1;
+    const std::string lockFile = kept ? NativePath(kept->Path()) : std::string();
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) CannotStart(program, errno);
     const pid_t middle = ::fork();
     if (middle == 0) {
+      // Only calls that are safe after a fork of a program with threads.
       ::close(report[0]);
       ::setsid();
+      if (lockFd >= 0) {
+        const pid_t keeper = ::fork();
+        if (keeper != 0) {
+          if (keeper < 0) {
+            const int error = errno;
+            (void)!::write(report[1], &error, sizeof error);
+          }
+          ::_exit(keeper < 0 ? 127 : 0);
+        }
+        struct sigaction standard {};
+        standard.sa_handler = SIG_DFL;
+        for (const int signal : kEndingSignals) ::sigaction(signal, &standard, nullptr);
+      }
       const pid_t child = ::fork();
       if (child == 0) {
         ::signal(SIGXFSZ, SIG_DFL);
+        if (lockFd >= 0) ::fcntl(lockFd, F_SETFD, 0);
         if (directory.Fd() < 0 || ::fchdir(directory.Fd()) == 0)
           ::execv(file.c_str(), argv.Pointers());
         const int error = errno;
@@ -262,6 +283,22 @@ class SpawningRunner final : public IProcessRunner {
       if (child <= 0) {
         const int error = errno;
         (void)!::write(report[1], &error, sizeof error);
+      }
+      if (lockFd >= 0 && child > 0) {
+        // The keeper keeps nothing else open: not the report, which must
+        // close once the program runs, nor what this process had open.
+        if (lockFd > 0) ::close_range(0, static_cast<unsigned>(lockFd) - 1, 0);
+        ::close_range(static_cast<unsigned>(lockFd) + 1, ~0u, 0);
+        int status;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        // Still the file it locked, unless a start that failed gave it up.
+        struct stat held, named;
+        if (::fstat(lockFd, &held) == 0 && ::stat(lockFile.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+          ::unlink(lockFile.c_str());
+        }
+        ::_exit(0);
       }
       ::_exit(child == 0 ? 127 : 0);
     }
@@ -275,6 +312,7 @@ class SpawningRunner final : public IProcessRunner {
     ::close(report[0]);
     Wait(middle, program);
     if (error != 0) CannotStart(program, error);
+    if (kept) kept->Leave();
   }
 };
 

@@ -1,11 +1,31 @@
 #include <windows.h>
 
+#include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/Services.h"
 
 namespace pw {
 
 namespace {
+
+// A lock on the file's first byte, LockFileEx's, which belongs to the handle:
+// two handles exclude each other in one process as well. The file goes when
+// its last handle is closed.
+class Win32FileLock final : public IFileLock {
+ public:
+  Win32FileLock(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
+  ~Win32FileLock() override { Leave(); }
+  void Leave() override {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+  }
+  intptr_t Handle() const override { return reinterpret_cast<intptr_t>(file_); }
+  const std::string& Path() const override { return path_; }
+
+ private:
+  HANDLE file_;
+  std::string path_;
+};
 
 class SystemFileSystem final : public IFileSystem {
  public:
@@ -44,6 +64,33 @@ class SystemFileSystem final : public IFileSystem {
     } while (FindNextFileA(find, &found));
     FindClose(find);
     return true;  // already in the file system's own order
+  }
+
+  std::unique_ptr<IFileLock> TryLock(const std::string& path) override {
+    // A file whose last holder has just closed it is on its way out and
+    // cannot be opened for a moment.
+    for (int turn = 0; turn < 50; ++turn) {
+      HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | DELETE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE,
+                                nullptr);
+      if (file == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_ACCESS_DENIED && turn + 1 < 50) {
+          Sleep(10);
+          continue;
+        }
+        break;
+      }
+      OVERLAPPED start{};
+      if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start)) {
+        return std::make_unique<Win32FileLock>(file, path);
+      }
+      const DWORD error = GetLastError();
+      CloseHandle(file);
+      if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) return nullptr;
+      break;
+    }
+    throw EFCreateError(Format("Cannot create file %s", path));
   }
 };
 

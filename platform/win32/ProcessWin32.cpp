@@ -92,13 +92,13 @@ class CreatingRunner final : public IProcessRunner {
     return static_cast<int>(code);
   }
   void Start(const std::string& program, const std::string& parameters,
-             const std::string& workingDirectory) override {
+             const std::string& workingDirectory, IFileLock*) override {
     CheckWorkingDirectory(workingDirectory);
     CloseHandle(Create(program, parameters, workingDirectory).hProcess);
   }
   void Start(const std::string& program, const std::vector<std::string>& arguments,
-             const std::string& workingDirectory) override {
-    Start(program, JoinArguments(arguments), workingDirectory);
+             const std::string& workingDirectory, IFileLock* kept) override {
+    Start(program, JoinArguments(arguments), workingDirectory, kept);
   }
 };
 

@@ -44,6 +44,7 @@ class CountingFileSystem final : public IFileSystem {
     listed.push_back(p);
     return real_.ListDirectory(p, l);
   }
+  std::unique_ptr<IFileLock> TryLock(const std::string& p) override { return real_.TryLock(p); }
   std::vector<std::string> listed;
 
  private:

@@ -440,6 +440,70 @@ TEST_F(CliTest, RunWithoutWaitReturnsAtOnce) {
   EXPECT_TRUE(fs::exists(done));
 }
 
+#ifndef _WIN32
+// One archive, one writer: while a run writes a directory's archive, waited
+// for or started on its own, another companion's run of it is refused with
+// the directory named, journalled, and the first one finishes undisturbed.
+TEST_F(CliTest, ARunOfAnArchiveThatAnotherRunIsWritingIsRefused) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  const fs::path record = root / "record.txt", started = root / "started.txt";
+  const fs::path release = root / "release";
+  TRecording held(record, 0, 0, release, started);
+  const std::string busy = "Not started: another run is writing the archive of " + Dir("one");
+  const auto refused = [&](const char* what) {
+    const Result second = With({"run", "--wait", "1"});
+    EXPECT_EQ(second.status, 1) << what;
+    EXPECT_NE(second.err.find("packetwright-cli: " + Dir("one") + ": " + busy),
+              std::string::npos)
+        << what << ": " << second.err;
+    const std::vector<TJournalRecord> journal = ReadJournal(JournalFileName(settings));
+    ASSERT_FALSE(journal.empty()) << what;
+    EXPECT_FALSE(journal.back().status) << what;
+    EXPECT_EQ(journal.back().error.value_or("").rfind(busy, 0), 0u) << what;
+  };
+  const auto archiverEnded = [&] {
+    for (int i = 0; i < 600 && !fs::exists(record); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return fs::exists(record);
+  };
+
+  // A run that waits for its archiver holds the archive until it has ended.
+  const std::string out = (root / "first.out").string(), err = (root / "first.err").string();
+  const pid_t first = StartCompanion({"--settings", settings, "run", "--wait", "1"}, out, err);
+  ASSERT_GT(first, 0);
+  ASSERT_NE(StartLines(started, 1).find('\n'), std::string::npos) << "the archiver did not start";
+  refused("waited for");
+  EXPECT_EQ(Lines(ReadFile(started)), 1) << "the second run started an archiver";
+  WriteFile(release, "x");
+  const std::optional<int> ended = AwaitEnd(first);
+  ASSERT_TRUE(ended && WIFEXITED(*ended)) << "the first run did not end";
+  EXPECT_EQ(WEXITSTATUS(*ended), 0) << ReadFile(err);
+  EXPECT_TRUE(archiverEnded());
+
+  // A run that only starts its archiver hands the archive over to it.
+  fs::remove(release);
+  fs::remove(record);
+  const Result detached = With({"run", "1"});
+  ASSERT_EQ(detached.status, 0) << detached.err;
+  ASSERT_NE(StartLines(started, 2).find('\n'), std::string::npos);
+  refused("started on its own");
+  WriteFile(release, "x");
+  ASSERT_TRUE(archiverEnded());
+  // Once it has ended, the archive is free again and nothing is left beside it.
+  Result again;
+  for (int i = 0; i < 100; ++i) {
+    if ((again = With({"run", "--wait", "1"})).status == 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_EQ(again.status, 0) << again.err;
+  for (const auto& entry : fs::recursive_directory_iterator(root / "out")) {
+    EXPECT_NE(entry.path().extension(), ".lock") << entry.path();
+  }
+}
+#endif
+
 // Named relative to where the companion was started, the settings file keeps
 // its journal beside it, however many directories a run starts; and a
 // directory named twice runs once.
