@@ -49,6 +49,16 @@ const char* ArchiveExtension(TArchiverFamily family) {
   return "";
 }
 
+std::vector<std::string> SplitAt(const std::string& text, const std::string& end) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t at; (at = text.find(end, start)) != std::string::npos; start = at + end.size()) {
+    lines.push_back(text.substr(start, at - start));
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
 std::string ExpandHome(const std::string& path) {
   return Dialect().ExpandHome(path);
 }

@@ -59,6 +59,9 @@ struct TArchiveJob {
 // absolute once a leading "~/" is read as the home folder.
 std::string PathProblem(const std::string& path);
 
+// A text split at each end of line (after the last one, nothing more).
+std::vector<std::string> SplitAt(const std::string& text, const std::string& end);
+
 // A leading "~/" (or a lone "~") as the user's home folder, in the POSIX
 // style; any other path as it is.
 std::string ExpandHome(const std::string& path);

@@ -75,13 +75,7 @@ std::string ExtractDrive(const std::string& path) {
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2) {
-    lines.push_back(text.substr(start, at - start));
-  }
-  if (start < text.size()) lines.push_back(text.substr(start));
-  return lines;
+  return SplitAt(text, "\r\n");
 }
 
 std::string BatchMaskList(const std::vector<TMaskEntry>& entries) {

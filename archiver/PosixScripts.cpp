@@ -41,16 +41,6 @@ std::string OneLine(std::string text) {
   return text;
 }
 
-std::vector<std::string> SplitAtLineFeeds(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t at; (at = text.find('\n', start)) != std::string::npos; start = at + 1) {
-    lines.push_back(text.substr(start, at - start));
-  }
-  if (start < text.size()) lines.push_back(text.substr(start));
-  return lines;
-}
-
 }  // namespace
 
 std::string QuotePosixWord(const std::string& word) {
@@ -161,7 +151,7 @@ namespace {
 // The script's job for a directory: refused when it must not run.
 std::vector<std::string> ScriptBlock(const TArchiveJob& job) {
   if (!job.error.empty()) throw Exception(job.directory + ": " + job.error);
-  return SplitAtLineFeeds(PosixCommandText(job));
+  return SplitAt(PosixCommandText(job), "\n");
 }
 
 }  // namespace

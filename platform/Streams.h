@@ -82,5 +82,8 @@ std::optional<int64_t> FileSize(const std::string& fileName);
 bool RemoveFile(const std::string& fileName);
 // Puts from in the place of to in one step, replacing to when it exists.
 bool MoveFileOver(const std::string& from, const std::string& to);
+// Whether two names reach one file (links followed); false when either
+// cannot be reached.
+bool SameFile(const std::string& a, const std::string& b);
 
 }  // namespace pw

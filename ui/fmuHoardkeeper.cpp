@@ -11,7 +11,6 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeView>
-#include <filesystem>
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
@@ -458,10 +457,7 @@ void TfmHoardkeeper::actFileOpenExecute() {
     // Save and the question on closing write: until then it is a change.
     // The rows stay unmarked: they are as in the opened file.
     manager_->SetModified(false);
-    std::error_code error;
-    if (!std::filesystem::equivalent(fileName, settingsFileName_, error)) {
-      manager_->SetModified(true);
-    }
+    if (!SameFile(fileName, settingsFileName_)) manager_->SetModified(true);
   }
   FillDirectoryList();
   ListView1Change(SelectedRow());

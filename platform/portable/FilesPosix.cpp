@@ -102,4 +102,10 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
   return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  return ::stat(NativePath(a).c_str(), &first) == 0 && ::stat(NativePath(b).c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 }  // namespace pw

@@ -41,5 +41,20 @@ TEST(FileStream, AppendersWriteAtTheEndWhereverTheyStand) {
   EXPECT_EQ(ReadFile(temp / "log"), "one\ntwo\nthree\nfour\n");
 }
 
+// Opening the program's own settings file under another name is no change.
+TEST(FileStream, TwoNamesOfOneFileAreTheSameFile) {
+  TTempFolder temp("same");
+  WriteFile(temp / "a.dat", "x");
+  WriteFile(temp / "b.dat", "x");
+  const std::string a = ProgramPath(temp / "a.dat");
+  EXPECT_TRUE(SameFile(a, ProgramPath(temp / "." / "a.dat")));
+  EXPECT_FALSE(SameFile(a, ProgramPath(temp / "b.dat"))) << "equal bytes, another file";
+  EXPECT_FALSE(SameFile(a, ProgramPath(temp / "missing.dat")));
+  if (!UnderWine()) {
+    std::filesystem::create_symlink(temp / "a.dat", temp / "link.dat");
+    EXPECT_TRUE(SameFile(ProgramPath(temp / "link.dat"), a));
+  }
+}
+
 }  // namespace
 }  // namespace pw
