@@ -25,6 +25,25 @@ constexpr char kSignature[4] = {'T', 'P', 'F', '0'};
   throw EReadError("Invalid property value");
 }
 
+// The names of Owner's stored properties in their table's order, each
+// measured once.
+template <class Owner>
+const std::vector<std::string_view>& StoredNames() {
+  static const std::vector<std::string_view> names = [] {
+    std::vector<std::string_view> measured;
+    for (const TStoredProperty<Owner>& property : StoredProperties<Owner>()) {
+      measured.emplace_back(property.name);
+    }
+    return measured;
+  }();
+  return names;
+}
+
+template <class Owner>
+std::string_view NameOf(const TStoredProperty<Owner>& property) {
+  return StoredNames<Owner>()[static_cast<size_t>(&property - StoredProperties<Owner>().data())];
+}
+
 // ---- Writing ----------------------------------------------------------------
 
 class DocumentWriter {
@@ -48,12 +67,12 @@ class DocumentWriter {
   void Properties(const Owner& owner) {
     ForEachStoredProperty<Owner>([&](const auto& property, const auto& access) {
       if constexpr (kIsStoredList<std::decay_t<decltype(access)>>) {
-        out_.WriteShortString(property.name);
+        out_.WriteShortString(NameOf(property));
         List(*(owner.*access.get)());
       } else {
         const auto& value = (owner.*access.get)();
         if (access.streamDefault && value == *access.streamDefault) return;
-        out_.WriteShortString(property.name);
+        out_.WriteShortString(NameOf(property));
         Value(value);
       }
     });
@@ -90,6 +109,22 @@ class DocumentWriter {
 };
 
 // ---- Reading ----------------------------------------------------------------
+
+// Owner's property of that name, letter case ignored; looked for at next
+// first, then from the top. next moves past the one found.
+template <class Owner>
+const TStoredProperty<Owner>* FindStoredProperty(std::string_view name, size_t& next) {
+  const std::span<const TStoredProperty<Owner>> properties = StoredProperties<Owner>();
+  const std::vector<std::string_view>& names = StoredNames<Owner>();
+  for (size_t k = 0; k < properties.size(); ++k) {
+    const size_t i = (next + k) % properties.size();
+    if (name.size() == names[i].size() && SameTextAscii(name, names[i])) {
+      next = i + 1;
+      return &properties[i];
+    }
+  }
+  return nullptr;
+}
 
 // The length of the mask list value at the start of bytes, when it is a
 // collection in the form this program writes: tags and names as the reader
@@ -153,18 +188,14 @@ size_t PassOverMasks(std::string_view bytes, bool& any) {
     if (*p == stEnd) break;
     if (*p++ != stList) return 0;
     any = true;
+    size_t next = 0;
     for (;;) {
       if (!have(1)) return 0;
       if (*p == stEnd) break;
       std::string_view name;
       if (!shortString(name) || !have(1)) return 0;
-      bool known = false;
-      for (const TStoredProperty<TbkExtension>& property : StoredProperties<TbkExtension>()) {
-        if (!SameTextAscii(name, property.name)) continue;
-        known = std::visit(value, property.access);
-        break;
-      }
-      if (!known) return 0;
+      const TStoredProperty<TbkExtension>* property = FindStoredProperty<TbkExtension>(name, next);
+      if (!property || !std::visit(value, property->access)) return 0;
     }
     ++p;  // the end of the mask
   }
@@ -187,10 +218,11 @@ class DocumentReader {
     in_.ReadShortString();  // class name, not checked
     const std::string_view name = in_.ReadShortString();
     if (!name.empty()) manager.SetName(std::string(name));
+    size_t next = 0;
     while (in_.PeekByte() != stEnd) {
       Property(manager.Name().empty() ? manager.ClassName() : manager.Name().c_str(),
                [&](std::string_view p) {
-                 if (StoredProperty(manager, p)) return true;
+                 if (StoredProperty(manager, p, next)) return true;
                  // The root's name, which the header holds as well.
                  if (SameTextAscii(p, "Name")) return manager.SetName(Text()), true;
                  return false;
@@ -231,14 +263,14 @@ class DocumentReader {
   }
 
   // Reads the value of owner's property p, when owner has one of that name.
+  // next is where the table is looked at first: past the property found
+  // last, which is where the next one stands in a file this program wrote.
   template <class Owner>
-  bool StoredProperty(Owner& owner, std::string_view p) {
-    for (const TStoredProperty<Owner>& property : StoredProperties<Owner>()) {
-      if (!SameTextAscii(p, property.name)) continue;
-      std::visit([&](const auto& access) { Read(owner, access); }, property.access);
-      return true;
-    }
-    return false;
+  bool StoredProperty(Owner& owner, std::string_view p, size_t& next) {
+    const TStoredProperty<Owner>* property = FindStoredProperty<Owner>(p, next);
+    if (!property) return false;
+    std::visit([&](const auto& access) { Read(owner, access); }, property->access);
+    return true;
   }
 
   template <class Owner, class Access>
@@ -273,8 +305,9 @@ class DocumentReader {
   template <class L>
   void Items(L* list) {
     List(list, [this](auto* item) {
+      size_t next = 0;
       Properties(item->ClassName(),
-                 [=, this](std::string_view q) { return StoredProperty(*item, q); });
+                 [=, this, &next](std::string_view q) { return StoredProperty(*item, q, next); });
     });
   }
 

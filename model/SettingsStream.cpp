@@ -27,7 +27,7 @@ void TStreamWriter::WriteByte(uint8_t value) {
   buffer_[used_++] = static_cast<char>(value);
 }
 
-void TStreamWriter::WriteShortString(const std::string& text) {
+void TStreamWriter::WriteShortString(std::string_view text) {
   const size_t n = std::min<size_t>(text.size(), 255);
   WriteByte(static_cast<uint8_t>(n));
   WriteBytes(text.data(), n);

@@ -40,7 +40,7 @@ class TStreamWriter {
   void WriteTag(TStreamTag tag) { WriteByte(tag); }
   void WriteByte(uint8_t value);
   // A text cut to its first 255 bytes.
-  void WriteShortString(const std::string& text);
+  void WriteShortString(std::string_view text);
   // The smallest integer tag that holds value, with its payload.
   void WriteInteger(int32_t value);
   // stString up to 255 bytes, stLongString from 256.

@@ -109,7 +109,7 @@ std::span<const TStoredProperty<TbkExtension>> StoredProperties<TbkExtension>() 
       Value("Ext", &E::Ext, &E::SetExt, ""),
       Value("Active", &E::Active, &E::SetActive, true),
       Value("Category1", &E::Category1, &E::SetCategory1, std::nullopt),
-      // Delphi's mark of a number without a default, which no file holds.
+      // The mark of a number without a default, which no file holds.
       Value("TotalSize", &E::TotalSize, &E::SetTotalSize, INT32_MIN),
       Value("ProgramCaption", &E::ProgramCaption, &E::SetProgramCaption, ""),
   };

@@ -31,8 +31,8 @@ struct TStoredValue {
   // The document's setters compare before they store, so that only a real
   // change marks the owner; the root's own Tag, Left and Top mark nothing.
   void (Owner::*set)(T);
-  // The value that the settings file leaves out, as Delphi's "default"
-  // (reading a file without it leaves what the object holds); none: the value
+  // The value that the settings file leaves out, a stored default (reading a
+  // file without it leaves what the object holds); none: the value
   // is always written. Not the construction value: an empty OutputPath is left
   // out, a new manager holds C:\MyArchives.
   std::optional<T> streamDefault;
