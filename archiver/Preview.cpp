@@ -1,23 +1,19 @@
 #include "archiver/Preview.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
+#include <atomic>
 #include <climits>
-#include <cwchar>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <optional>
 #include <unordered_map>
 #include <utility>
 
 #include "archiver/Dialect.h"
 #include "archiver/PosixScripts.h"
+#include "platform/FileSystem.h"
 #include "platform/LocaleCompare.h"
 #include "platform/NativePath.h"
 #include "platform/TextCodec.h"
@@ -46,10 +42,9 @@ const std::u32string& AnsiCharacters() {
   static const std::u32string table = [] {
     std::u32string characters(256, 0);
     for (int byte = 0; byte < 256; ++byte) {
-      const char in = static_cast<char>(byte);
-      wchar_t out = 0;
+      const std::u16string unit = Local8BitToUtf16(std::string(1, static_cast<char>(byte)));
       characters[static_cast<size_t>(byte)] =
-          MultiByteToWideChar(CP_ACP, 0, &in, 1, &out, 1) == 1 ? out : static_cast<char32_t>(byte);
+          unit.size() == 1 ? static_cast<char32_t>(unit[0]) : static_cast<char32_t>(byte);
     }
     return characters;
   }();
@@ -302,20 +297,10 @@ class TRequestMaker {
 
 constexpr int64_t kProgressEvery = 512;
 
-#ifndef _WIN32
-// Who the archiver runs as, for telling which files it can read. (Outside the
-// walk's class: a nested class with member initializers is not yet
-// default-constructible where the class declares an optional of it.)
-struct TUser {
-  uid_t uid = 0;
-  std::vector<gid_t> groups;
-};
-#endif
-
 class TWalk {
  public:
   TWalk(const TPreviewRequest& request, const TPreviewProgress& progress, TPreview& preview)
-      : r_(request), progress_(progress), out_(preview) {
+      : r_(request), progress_(progress), out_(&preview), shared_(std::make_shared<TShared>()) {
     windows_ = r_.dialect == TMaskDialect::mdWindows;
     for (const auto* list : {&r_.includes, &r_.excludes}) {
       for (const TPreviewPattern& p : *list) {
@@ -334,7 +319,7 @@ class TWalk {
     levels_.push_back(top);
     WalkRoot();
   }
-  bool Stopped() const { return stopped_; }
+  bool Stopped() const { return shared_->stopped.load(); }
   // The folders the archiver takes as items of their own, where names are
   // compared without regard to case.
   const std::vector<std::string>& TakenFolders() const { return takenFolders_; }
@@ -436,15 +421,21 @@ class TWalk {
     path_.resize(partEnds_.empty() ? 0 : partEnds_.back());
   }
 
-  bool Report() {
-    if (!progress_ || stopped_) return !stopped_;
-    if (!progress_(seen_, path_)) stopped_ = true;
-    return !stopped_;
+  // Branches report one after the other, with the count of them all, which
+  // grows from one count to the next; a warning is reported in any case.
+  bool Report(bool warning = false) {
+    if (!progress_ || Stopped()) return !Stopped();
+    const std::lock_guard lock(shared_->reporting);
+    const int64_t seen = shared_->seen.load();
+    if (Stopped() || (!warning && seen <= shared_->reported)) return !Stopped();
+    shared_->reported = seen;
+    if (!progress_(seen, path_)) shared_->stopped = true;
+    return !Stopped();
   }
 
   void Warn(const std::string& text) {
-    out_.warnings.push_back(text);
-    Report();
+    out_->warnings.push_back(text);
+    Report(true);
   }
 
   // What becomes of a folder, its path pushed: false when it is not entered.
@@ -469,8 +460,7 @@ class TWalk {
   // archive with a warning.
   void File(int64_t bytes, bool readable = true) {
     const Level& up = levels_.back();
-    ++seen_;
-    if (seen_ % kProgressEvery == 0) Report();
+    if (Seen() % kProgressEvery == 0) Report();
     const int excludedBy = FirstMatch(r_.excludes, excludes_, up.excludedBy, true);
     if (excludedBy != MatchedNone()) {
       const int mask = r_.excludes[static_cast<size_t>(excludedBy)].mask;
@@ -482,18 +472,18 @@ class TWalk {
     if (!readable) return Warn(Shown() + ": cannot be read; the archiver leaves it out");
     const int mask = r_.includes[static_cast<size_t>(includedBy)].mask;
     if (mask >= 0) Count(mask, bytes);
-    out_.files.push_back({path_, bytes, mask});
-    ++out_.totalFiles;
-    out_.totalBytes += bytes;
+    out_->files.push_back({path_, bytes, mask});
+    ++out_->totalFiles;
+    out_->totalBytes += bytes;
   }
 
   // A file neither taken nor counted.
   void Skipped() {
-    if (++seen_ % kProgressEvery == 0) Report();
+    if (Seen() % kProgressEvery == 0) Report();
   }
 
   void Count(int mask, int64_t bytes) {
-    TPreviewMask& m = out_.masks[static_cast<size_t>(mask)];
+    TPreviewMask& m = out_->masks[static_cast<size_t>(mask)];
     ++m.files;
     m.bytes += bytes;
   }
@@ -511,187 +501,150 @@ class TWalk {
     return path_.empty() ? std::string(".") : path_;
   }
 
-#ifndef _WIN32
-  struct Entry {
-    std::string name;
-    unsigned char type;
-  };
-
   void WalkRoot() {
-    const int fd = ::open(r_.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-      out_.error = "Cannot read the directory " + r_.job.workingDirectory;
+    const std::unique_ptr<IFolder> root = Get<IFileSystem>().OpenFolder(r_.root);
+    if (!root || !root->Read()) {
+      out_->error = "Cannot read the directory " + r_.job.workingDirectory;
       return;
     }
-    Folder(fd);
+    Folder(*root);
   }
 
-  // Lists the folder open as fd, then takes its entries in name order; fd
-  // is closed.
-  void Folder(int fd) {
-    struct stat self;
-    if (::fstat(fd, &self) != 0) {
-      ::close(fd);
-      return;
-    }
-    const std::pair<uint64_t, uint64_t> identity{static_cast<uint64_t>(self.st_dev),
-                                                 static_cast<uint64_t>(self.st_ino)};
+  // Takes the folder's entries in the listing's order.
+  void Folder(IFolder& folder) {
+    const std::pair<uint64_t, uint64_t> identity = folder.Identity();
     if (std::find(above_.begin(), above_.end(), identity) != above_.end()) {
-      ::close(fd);
       Warn(Shown() +
            ": a link back into a folder above it; the archiver would follow it "
            "without end");
       return;
     }
-    // The listing stays open while the entries are taken: its descriptor is
-    // the one they are opened and looked at through.
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-      ::close(fd);
-      Warn(Shown() + ": cannot be read");
-      return;
-    }
-    std::vector<Entry> entries;
-    while (const dirent* e = ::readdir(dir)) {
-      const char* name = e->d_name;
-      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-      entries.push_back({name, e->d_type});
-    }
-    std::sort(entries.begin(), entries.end(),
-              [](const Entry& a, const Entry& b) { return a.name < b.name; });
     above_.push_back(identity);
-    for (const Entry& entry : entries) {
-      if (stopped_) break;
-      Push(entry.name);
-      Take(fd, entry);
-      Pop();
+    if (!Branched(folder)) {
+      for (size_t i = 0; i < folder.Count() && !Stopped(); ++i) {
+        Push(folder.Name(i));
+        Take(folder, i);
+        Pop();
+      }
     }
     above_.pop_back();
-    ::closedir(dir);
   }
 
-  void Take(int fd, const Entry& entry) {
-    unsigned char type = entry.type;
-    struct stat st;
-    bool known = false;
-    if (type == DT_UNKNOWN) {
-      if (::fstatat(fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
-      known = true;
-      type = S_ISDIR(st.st_mode)   ? DT_DIR
-             : S_ISREG(st.st_mode) ? DT_REG
-             : S_ISLNK(st.st_mode) ? DT_LNK
-                                   : DT_UNKNOWN;
+  // A folder with two subfolders or more is walked on every core at once,
+  // unless this walk is a branch itself: each entry is a branch of its own,
+  // with its own part of the preview, and the parts join in the entries'
+  // order, so that the preview is the one a single walk gives.
+  bool Branched(IFolder& folder) {
+    if (branch_ || cores_ < 2) return false;
+    size_t folders = 0;
+    for (size_t i = 0; i < folder.Count() && folders < 2; ++i) {
+      if (folder.Kind(i) == TEntryKind::ekDirectory) ++folders;
     }
-    if (type == DT_LNK) {
+    if (folders < 2) return false;
+    const size_t count = folder.Count();
+    std::vector<TPreview> parts(count);
+    std::vector<std::vector<std::string>> taken(count);
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+      for (size_t i; (i = next.fetch_add(1)) < count && !Stopped();) {
+        parts[i].masks = out_->masks;
+        for (TPreviewMask& m : parts[i].masks) m.files = m.bytes = 0;
+        TWalk branch(*this, parts[i]);
+        branch.Push(folder.Name(i));
+        branch.Take(folder, i);
+        taken[i] = std::move(branch.takenFolders_);
+      }
+    };
+    std::vector<std::thread> threads;
+    try {
+      for (unsigned k = 1; k < cores_; ++k) threads.emplace_back(work);
+    } catch (const std::system_error&) {
+      // Fewer threads walk it all the same.
+    }
+    work();
+    for (std::thread& thread : threads) thread.join();
+    for (size_t i = 0; i < count; ++i) {
+      TPreview& part = parts[i];
+      for (TPreviewFile& file : part.files) out_->files.push_back(std::move(file));
+      for (std::string& warning : part.warnings) out_->warnings.push_back(std::move(warning));
+      for (size_t m = 0; m < part.masks.size(); ++m) {
+        out_->masks[m].files += part.masks[m].files;
+        out_->masks[m].bytes += part.masks[m].bytes;
+      }
+      out_->totalFiles += part.totalFiles;
+      out_->totalBytes += part.totalBytes;
+      for (std::string& folderTaken : taken[i]) takenFolders_.push_back(std::move(folderTaken));
+    }
+    return true;
+  }
+
+  // A branch: the walk so far, its findings going into part.
+  TWalk(const TWalk& trunk, TPreview& part)
+      : r_(trunk.r_),
+        progress_(trunk.progress_),
+        out_(&part),
+        shared_(trunk.shared_),
+        windows_(trunk.windows_),
+        includes_(trunk.includes_),
+        excludes_(trunk.excludes_),
+        levels_(trunk.levels_),
+        above_(trunk.above_),
+        path_(trunk.path_),
+        partEnds_(trunk.partEnds_),
+        branch_(true) {}
+
+  int64_t Seen() { return shared_->seen.fetch_add(1) + 1; }
+
+  void Take(IFolder& folder, size_t i) {
+    TEntryKind kind = folder.Kind(i);
+    TEntryFacts facts;
+    bool known = false;
+    if (kind == TEntryKind::ekUnknown) {
+      if (!folder.Look(i, false, facts)) return;
+      known = true;
+      kind = facts.kind;
+    }
+    if (kind == TEntryKind::ekLink) {
       if (r_.linksAsLinks) {
         if (!Wanted()) return Skipped();
-        if (!known && ::fstatat(fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
-        return File(st.st_size);
+        if (!known && !folder.Look(i, false, facts)) return;
+        return File(facts.size);
       }
       // The archiver stores what the link leads to.
-      if (::fstatat(fd, entry.name.c_str(), &st, 0) != 0) {
+      if (!folder.Look(i, true, facts)) {
         return Warn(Shown() + ": a link that leads nowhere; the archiver leaves it out");
       }
       known = true;
-      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+      kind = facts.kind;
     }
-    if (type == DT_DIR) {
+    if (kind == TEntryKind::ekDirectory) {
       Level level;
       if (!EnterFolder(level)) return;
-      const int sub = ::openat(fd, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      if (sub < 0) return Warn(Shown() + ": cannot be read");
+      const std::unique_ptr<IFolder> sub = folder.Open(i);
+      if (!sub || !sub->Read()) return Warn(Shown() + ": cannot be read");
       levels_.push_back(level);
-      Folder(sub);
+      Folder(*sub);
       levels_.pop_back();
       return;
     }
-    if (type != DT_REG) return;  // devices, pipes and sockets are not archived
+    if (kind != TEntryKind::ekFile) return;  // devices, pipes and sockets are not archived
     if (!Wanted()) return Skipped();
-    if (!known && ::fstatat(fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
-    File(st.st_size, Readable(st));
+    if (!known && !folder.Look(i, false, facts)) return;
+    File(facts.size, facts.readable);
   }
 
-  // From the file's owner and mode, as the system decides for the user the
-  // archiver runs as; access control lists are not read.
-  bool Readable(const struct stat& st) {
-    if (!user_) {
-      user_.emplace();
-      user_->uid = ::geteuid();
-      const int count = ::getgroups(0, nullptr);
-      user_->groups.resize(static_cast<size_t>(std::max(count, 0)));
-      if (count > 0)
-        user_->groups.resize(
-            static_cast<size_t>(std::max(::getgroups(count, user_->groups.data()), 0)));
-      user_->groups.push_back(::getegid());
-    }
-    if (user_->uid == 0) return true;
-    if (st.st_uid == user_->uid) return (st.st_mode & S_IRUSR) != 0;
-    if (std::find(user_->groups.begin(), user_->groups.end(), st.st_gid) != user_->groups.end()) {
-      return (st.st_mode & S_IRGRP) != 0;
-    }
-    return (st.st_mode & S_IROTH) != 0;
-  }
-  std::optional<TUser> user_;
-#else
-  // The walk goes by the names' Unicode, as the archiver does, so that a
-  // folder whose name the ANSI code page cannot spell is entered all the
-  // same; the paths it lists are the program's 8-bit texts, where such a
-  // character is "?".
-  void WalkRoot() {
-    const std::u16string root = Local8BitToUtf16(r_.root);
-    if (!Folder(std::wstring(root.begin(), root.end()))) {
-      out_.error = "Cannot read the directory " + r_.job.workingDirectory;
-    }
-  }
-
-  bool Folder(const std::wstring& folder) {
-    HANDLE self =
-        CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (self == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool known = GetFileInformationByHandle(self, &info) != 0;
-    CloseHandle(self);
-    if (!known) return false;
-    const std::pair<uint64_t, uint64_t> identity{
-        info.dwVolumeSerialNumber,
-        (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-    if (std::find(above_.begin(), above_.end(), identity) != above_.end()) {
-      Warn(Shown() +
-           ": a link back into a folder above it; the archiver would follow it "
-           "without end");
-      return true;
-    }
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    above_.push_back(identity);
-    do {
-      const wchar_t* name = found.cFileName;
-      if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
-      Push(Utf16ToLocal8Bit(std::u16string(name, name + std::wcslen(name))));
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        Level level;
-        if (EnterFolder(level)) {
-          levels_.push_back(level);
-          if (!Folder(folder + L"\\" + name)) Warn(Shown() + ": cannot be read");
-          levels_.pop_back();
-        }
-      } else {
-        File(static_cast<int64_t>((static_cast<uint64_t>(found.nFileSizeHigh) << 32) |
-                                  found.nFileSizeLow));
-      }
-      Pop();
-    } while (!stopped_ && FindNextFileW(find, &found));
-    FindClose(find);
-    above_.pop_back();
-    return true;
-  }
-#endif
+  // What every branch of one walk shares.
+  struct TShared {
+    std::mutex reporting;
+    std::atomic<int64_t> seen{0};
+    int64_t reported = 0;  // under reporting
+    std::atomic<bool> stopped{false};
+  };
 
   const TPreviewRequest& r_;
   const TPreviewProgress& progress_;
-  TPreview& out_;
+  TPreview* out_;
+  std::shared_ptr<TShared> shared_;
   bool windows_ = false;
   std::vector<Compiled> includes_, excludes_;
   std::vector<Level> levels_;
@@ -699,8 +652,8 @@ class TWalk {
   std::string path_;
   std::vector<size_t> partEnds_;
   std::vector<std::string> takenFolders_;
-  int64_t seen_ = 0;
-  bool stopped_ = false;
+  bool branch_ = false;
+  unsigned cores_ = std::max(1u, std::thread::hardware_concurrency());
 };
 
 // Where names are compared without regard to case, 7-Zip refuses to put two

@@ -1,6 +1,7 @@
 // The preview of a job over a large tree, against
-// `find TREE -type f -printf '%s %p\n'` over the same tree in the same run:
-// both need every file's name and size. Usage:
+// `find TREE -type f -printf '%s %p\n'` and `bfs` with the same arguments
+// (when it is installed) over the same tree in the same rounds: each needs
+// every file's name and size. Usage:
 //   preview_bench [FOLDER] [ROUNDS]
 // The tree (200,000 files in 20,000 directories, a few dozen extensions in
 // mixed letter case, sizes up to 4 KiB) is made in FOLDER once and reused.
@@ -61,6 +62,8 @@ int main(int argc, char** argv) {
   MakeTree(root);
   const std::string find = "find '" + root.string() + "' -type f -printf '%s %p\\n' > /dev/null";
   if (std::system(find.c_str()) != 0) return 1;  // warms the cache
+  const bool haveBfs = std::system("command -v bfs > /dev/null 2>&1") == 0;
+  const std::string bfs = "bfs '" + root.string() + "' -type f -printf '%s %p\\n' > /dev/null";
 
   pw::TbkManager m;
   m.SetArchiverExeFileName("/usr/bin/7zz");
@@ -86,7 +89,7 @@ int main(int argc, char** argv) {
   };
   std::vector<Case> cases(3);
   cases[0].rule = "", cases[1].rule = "Some", cases[2].rule = "AllBut";
-  std::vector<double> finds, plain;
+  std::vector<double> finds, bfses, plain;
   int64_t plainFiles = 0;
   for (int i = 0; i < rounds; ++i) {
     {
@@ -110,16 +113,30 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     if (std::system(find.c_str()) != 0) return 1;
     finds.push_back(Seconds(std::chrono::steady_clock::now() - start));
+    if (haveBfs) {
+      const auto begin = std::chrono::steady_clock::now();
+      if (std::system(bfs.c_str()) != 0) return 1;
+      bfses.push_back(Seconds(std::chrono::steady_clock::now() - begin));
+    }
   }
   const double found = Median(finds);
   std::printf("rounds %d\n", rounds);
   std::printf("find -printf '%%s %%p'   median %7.1f ms\n", found * 1000);
+  const double bfsTime = haveBfs ? Median(bfses) : 0;
+  if (haveBfs) {
+    std::printf("bfs, the same           median %7.1f ms  ratio %.2f\n", bfsTime * 1000,
+                bfsTime / found);
+  } else {
+    std::printf("bfs is not installed: no second peer\n");
+  }
   std::printf("std::filesystem walk    median %7.1f ms  ratio %.2f  (%lld files)\n",
               Median(plain) * 1000, Median(plain) / found, static_cast<long long>(plainFiles));
   for (const Case& c : cases) {
     const double t = Median(c.times);
-    std::printf("preview, rule %-7s median %7.1f ms  ratio %.2f  (%lld files, %lld bytes)\n",
-                *c.rule ? c.rule : "none", t * 1000, t / found, static_cast<long long>(c.files),
+    std::printf("preview, rule %-7s median %7.1f ms  ratio %.2f", *c.rule ? c.rule : "none",
+                t * 1000, t / found);
+    if (haveBfs) std::printf(", to bfs %.2f", t / bfsTime);
+    std::printf("  (%lld files, %lld bytes)\n", static_cast<long long>(c.files),
                 static_cast<long long>(c.bytes));
   }
   return 0;

@@ -30,6 +30,44 @@ struct TDirectoryListing {
   void SortByName();
 };
 
+// What an entry of a folder is. A listing may not tell (some file systems
+// leave it to a look at the entry): ekUnknown.
+enum class TEntryKind : uint8_t { ekFile, ekDirectory, ekLink, ekOther, ekUnknown };
+
+// What a look at one entry found.
+struct TEntryFacts {
+  TEntryKind kind = TEntryKind::ekUnknown;  // of what a link leads to, when followed
+  int64_t size = 0;
+  // Whether this process's user may read it, as its owner and mode say
+  // (access control lists are not read).
+  bool readable = true;
+};
+
+// One folder, open, and its entries ("." and ".." left out) read once: on
+// POSIX in the bytes' order of their names, on Windows in the file system's
+// own order, with the names as the program's 8-bit texts (where the code page
+// cannot spell a character, "?"). Entries are named by their index, so that
+// a subfolder is opened by the name the system gave, whatever its text.
+// Distinct folders may be used on distinct threads at once.
+class IFolder {
+ public:
+  virtual ~IFolder() = default;
+  // Equal for two folders that are one.
+  virtual std::pair<uint64_t, uint64_t> Identity() const = 0;
+  // Reads the entries, the first time; false when they cannot be read.
+  virtual bool Read() = 0;
+  virtual size_t Count() const = 0;
+  virtual std::string_view Name(size_t i) const = 0;
+  // As listed: a link is ekLink on POSIX, where links are told apart; on
+  // Windows a folder (and a link to one) is ekDirectory, anything else ekFile.
+  virtual TEntryKind Kind(size_t i) const = 0;
+  // Looks at the entry itself or, followLinks, at what a link leads to;
+  // false when there is nothing there (a link that leads nowhere).
+  virtual bool Look(size_t i, bool followLinks, TEntryFacts& facts) = 0;
+  // The entry as a folder (a link followed); null when it cannot be opened.
+  virtual std::unique_ptr<IFolder> Open(size_t i) = 0;
+};
+
 // An advisory lock on one file, taken by IFileSystem::TryLock and held while
 // the object lives; the system drops it when the process that holds it ends,
 // however it ends. Two holders exclude each other in one process as in two.
@@ -52,8 +90,11 @@ class IFileSystem {
   // Creates one directory whose parent exists; false when that fails.
   virtual bool MakeDirectory(const std::string& path) = 0;
   // Lists every entry of path, hidden and system ones included; false when
-  // the directory cannot be listed.
+  // the directory cannot be listed. The real ones list through OpenFolder.
   virtual bool ListDirectory(const std::string& path, TDirectoryListing& listing) = 0;
+  // The folder at path, open; null when it cannot be opened. Its entries are
+  // read on first use.
+  virtual std::unique_ptr<IFolder> OpenFolder(const std::string& path) = 0;
   // Takes the lock on the file at path, creating the file, without waiting:
   // null when another holder has it. Fails with an Exception ("Cannot create
   // file %s") when the file cannot be made.

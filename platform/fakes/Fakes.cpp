@@ -121,6 +121,43 @@ void FakeFileSystem::Unlock(const std::string& path) {
   locked.erase(path);
 }
 
+namespace {
+
+class FakeFolder final : public IFolder {
+ public:
+  FakeFolder(FakeFileSystem& files, std::string path, uint64_t identity)
+      : files_(files), path_(std::move(path)), identity_(identity) {}
+  std::pair<uint64_t, uint64_t> Identity() const override { return {0, identity_}; }
+  bool Read() override { return files_.ListDirectory(path_, listing_); }
+  size_t Count() const override { return listing_.entries.size(); }
+  std::string_view Name(size_t i) const override { return listing_.Name(listing_.entries[i]); }
+  TEntryKind Kind(size_t i) const override {
+    return listing_.entries[i].isDirectory ? TEntryKind::ekDirectory : TEntryKind::ekFile;
+  }
+  bool Look(size_t i, bool, TEntryFacts& facts) override {
+    facts = {Kind(i), 0, true};
+    return true;
+  }
+  std::unique_ptr<IFolder> Open(size_t i) override {
+    return files_.OpenFolder(path_ + "\\" + std::string(Name(i)));
+  }
+
+ private:
+  FakeFileSystem& files_;
+  const std::string path_;
+  const uint64_t identity_;
+  TDirectoryListing listing_;
+};
+
+}  // namespace
+
+std::unique_ptr<IFolder> FakeFileSystem::OpenFolder(const std::string& path) {
+  const auto found = listings.find(path);
+  if (found == listings.end()) return nullptr;
+  return std::make_unique<FakeFolder>(
+      *this, path, static_cast<uint64_t>(std::distance(listings.begin(), found)));
+}
+
 TFormatSettings UsEnglish() {
   TFormatSettings s;
   s.ShortMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

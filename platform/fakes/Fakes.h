@@ -44,6 +44,8 @@ class FakeFileSystem final : public IFileSystem {
   bool MakeDirectory(const std::string& path) override;
   // Lists what listings holds for path, in the order given there.
   bool ListDirectory(const std::string& path, TDirectoryListing& listing) override;
+  // The same listings as folders: files of no size, readable.
+  std::unique_ptr<IFolder> OpenFolder(const std::string& path) override;
   // Locks held in memory: a path in locked is held (by another, when the test
   // put it there); one in lockRefused cannot be made. Safe to use from several
   // threads; read locked once they are done.

@@ -1,7 +1,11 @@
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
+#include "platform/TextCodec.h"
 #include "platform/Services.h"
 
 namespace pw {
@@ -27,6 +31,93 @@ class Win32FileLock final : public IFileLock {
   std::string path_;
 };
 
+std::wstring Wide(const std::string& text) {
+  const std::u16string units = Local8BitToUtf16(text);
+  return std::wstring(units.begin(), units.end());
+}
+
+// The walk goes by the names' Unicode, as the archivers do, so that a folder
+// whose name the ANSI code page cannot spell is entered all the same; the
+// names it gives are the program's 8-bit texts, where such a character is "?".
+class Win32Folder final : public IFolder {
+ public:
+  static std::unique_ptr<IFolder> Of(std::wstring path) {
+    HANDLE self =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (self == INVALID_HANDLE_VALUE) return nullptr;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(self, &info) != 0;
+    CloseHandle(self);
+    if (!known || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return nullptr;
+    return std::unique_ptr<IFolder>(new Win32Folder(
+        std::move(path),
+        {info.dwVolumeSerialNumber,
+         (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow}));
+  }
+
+  std::pair<uint64_t, uint64_t> Identity() const override { return identity_; }
+
+  bool Read() override {
+    if (read_) return readable_;
+    read_ = true;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileExW(Below(L"*").c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) return readable_ = false;
+    do {
+      const wchar_t* name = found.cFileName;
+      if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
+      const std::wstring wide(name);
+      const std::string text = Utf16ToLocal8Bit(std::u16string(wide.begin(), wide.end()));
+      entries_.push_back(
+          {static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(text.size()),
+           (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? TEntryKind::ekDirectory
+                                                               : TEntryKind::ekFile,
+           static_cast<int64_t>((static_cast<uint64_t>(found.nFileSizeHigh) << 32) |
+                                found.nFileSizeLow)});
+      names_ += text;
+      wide_.push_back(wide);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return readable_ = true;
+  }
+
+  size_t Count() const override { return entries_.size(); }
+  std::string_view Name(size_t i) const override {
+    return {names_.data() + entries_[i].offset, entries_[i].length};
+  }
+  TEntryKind Kind(size_t i) const override { return entries_[i].kind; }
+  // What the listing said; a link is what it leads to there already.
+  bool Look(size_t i, bool, TEntryFacts& facts) override {
+    facts.kind = entries_[i].kind;
+    facts.size = entries_[i].size;
+    facts.readable = true;
+    return true;
+  }
+  std::unique_ptr<IFolder> Open(size_t i) override { return Of(Below(wide_[i])); }
+
+ private:
+  struct Entry {
+    uint32_t offset, length;
+    TEntryKind kind;
+    int64_t size;
+  };
+  Win32Folder(std::wstring path, std::pair<uint64_t, uint64_t> identity)
+      : path_(std::move(path)), identity_(identity) {}
+  std::wstring Below(const std::wstring& name) const {
+    const bool ends = !path_.empty() && (path_.back() == L'\\' || path_.back() == L'/');
+    return path_ + (ends ? L"" : L"\\") + name;
+  }
+
+  const std::wstring path_;
+  const std::pair<uint64_t, uint64_t> identity_;
+  bool read_ = false, readable_ = false;
+  std::string names_;
+  std::vector<Entry> entries_;
+  std::vector<std::wstring> wide_;
+};
+
 class SystemFileSystem final : public IFileSystem {
  public:
   bool DirectoryExists(const std::string& path) const override {
@@ -40,30 +131,23 @@ class SystemFileSystem final : public IFileSystem {
   bool ListDirectory(const std::string& path, TDirectoryListing& listing) override {
     listing.names.clear();
     listing.entries.clear();
-    // A bare drive such as "C:" names that drive's current folder, not its
-    // root; the scan hands roots over in that form.
-    const bool bareDrive = path.size() == 2 && path[1] == ':';
-    const std::string folder = bareDrive ? path + "\\" : path;
-    HANDLE self =
-        CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (self == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool known = GetFileInformationByHandle(self, &info) != 0;
-    CloseHandle(self);
-    if (!known) return false;
-    listing.identity = {info.dwVolumeSerialNumber,
-                        (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((path + "\\*.*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    do {
-      const char* name = found.cFileName;
-      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-      listing.Add(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
+    const std::unique_ptr<IFolder> folder = OpenFolder(path);
+    if (!folder || !folder->Read()) return false;
+    listing.identity = folder->Identity();
+    for (size_t i = 0; i < folder->Count(); ++i) {
+      listing.Add(folder->Name(i), folder->Kind(i) == TEntryKind::ekDirectory);
+    }
     return true;  // already in the file system's own order
+  }
+
+  // A bare drive such as "C:" names that drive's current folder, not its
+  // root; the scan hands roots over in that form.
+  std::unique_ptr<IFolder> OpenFolder(const std::string& path) override {
+    const bool bareDrive = path.size() == 2 && path[1] == ':';
+    std::wstring folder = Wide(bareDrive ? path + "\\" : path);
+    // The listing adds its own separator.
+    if (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+    return Win32Folder::Of(folder);
   }
 
   std::unique_ptr<IFileLock> TryLock(const std::string& path) override {

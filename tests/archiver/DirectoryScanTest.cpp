@@ -45,6 +45,9 @@ class CountingFileSystem final : public IFileSystem {
     return real_.ListDirectory(p, l);
   }
   std::unique_ptr<IFileLock> TryLock(const std::string& p) override { return real_.TryLock(p); }
+  std::unique_ptr<IFolder> OpenFolder(const std::string& p) override {
+    return real_.OpenFolder(p);
+  }
   std::vector<std::string> listed;
 
  private:

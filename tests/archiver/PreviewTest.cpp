@@ -423,6 +423,34 @@ TEST_F(PreviewWalkTest, ProgressIsReportedAndCanStopTheWalk) {
   EXPECT_LT(p.totalFiles, 1100);
 }
 
+// A tree of several folders is walked on every core, and still the files
+// and warnings come in the one walk's order: depth first, names in order.
+TEST_F(PreviewWalkTest, FilesAndWarningsComeInWalkOrder) {
+  const fs::path dir = temp / "tree";
+  Put(dir / "0.txt");
+  Put(dir / "z.txt");
+  std::vector<std::string> order = {"0.txt"};
+  for (const char* top : {"a", "b", "c", "d"}) {
+    for (const char* file : {"2.txt", "x/1.txt", "x/y/3.txt"}) {
+      Put(dir / top / file);
+      order.push_back(std::string(top) + "/" + file);
+    }
+  }
+  order.push_back("z.txt");
+  fs::create_symlink(dir / "nowhere", dir / "b" / "gone");
+  fs::create_symlink(dir / "nowhere", dir / "d" / "gone");
+  for (int round = 0; round < 3; ++round) {
+    const TPreview p = Of(dir, "");
+    std::vector<std::string> walked;
+    for (const TPreviewFile& f : p.files) walked.push_back(f.path);
+    EXPECT_EQ(walked, order);
+    EXPECT_EQ(p.totalFiles, static_cast<int64_t>(order.size()));
+    ASSERT_EQ(p.warnings.size(), 2u);
+    EXPECT_EQ(p.warnings[0].rfind("b/gone:", 0), 0u) << p.warnings[0];
+    EXPECT_EQ(p.warnings[1].rfind("d/gone:", 0), 0u) << p.warnings[1];
+  }
+}
+
 TEST_F(PreviewWalkTest, AJobThatCannotRunIsNotWalked) {
   const fs::path dir = temp / "tree";
   Put(dir / "a.txt");
