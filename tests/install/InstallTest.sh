@@ -59,6 +59,10 @@ for word in show commands bat run export import history --settings --all --wait 
   --version "Exit status" "128+N" XDG_CONFIG_HOME Packetwright.journal; do
   grep -qF -- "$word" <<<"$text" || fail "the manual page does not mention $word"
 done
+grep -q "EXIT STATUS" <<<"$text" || fail "the manual page has no EXIT STATUS section"
+# cron looks in /usr/bin and /bin only: its example names the program by its full path.
+grep -qE '^ *30 2 \* \* \* +/[^ ]*/packetwright-cli run --wait' <<<"$text" ||
+  fail "the manual page's cron line does not name the program by its full path"
 
 # ---- The installed programs, by a user who cannot write there ------------------
 chmod -R a-w "$prefix"
