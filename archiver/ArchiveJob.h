@@ -59,6 +59,10 @@ struct TArchiveJob {
 // absolute once a leading "~/" is read as the home folder.
 std::string PathProblem(const std::string& path);
 
+// Where a script's job names the dated subfolder that the script itself
+// names when it runs (see TNightPlan::scriptDay).
+inline constexpr char kRunDayMarker[] = "@@day@@";
+
 // A text split at each end of line (after the last one, nothing more).
 std::vector<std::string> SplitAt(const std::string& text, const std::string& end);
 

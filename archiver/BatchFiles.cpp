@@ -22,17 +22,17 @@ const char* ScriptLineEnd() {
 }
 
 std::vector<std::string> GetBatchLines(const TbkManager& manager, const TbkDirectory& directory) {
-  return Dialect().ScriptLines({JobOfDirectory(manager, directory, ArchiveFolderNow(manager))},
-                               false);
+  const TNightPlan plan = MakeScriptPlan(manager);
+  return Dialect().ScriptLines({plan.Job(PositionOf(manager, directory))}, false, plan.scriptDay);
 }
 
 std::vector<std::string> ScriptLinesForAll(const TNightPlan& plan, bool includeUnmarked) {
   if (plan.jobs.empty()) throw Exception("Not found any directory to archive");
-  return Dialect().ScriptLines(includeUnmarked ? plan.jobs : plan.Marked(), true);
+  return Dialect().ScriptLines(includeUnmarked ? plan.jobs : plan.Marked(), true, plan.scriptDay);
 }
 
 std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager, bool includeUnmarked) {
-  return ScriptLinesForAll(MakeNightPlan(manager), includeUnmarked);
+  return ScriptLinesForAll(MakeScriptPlan(manager), includeUnmarked);
 }
 
 std::string BatchFileText(const std::vector<std::string>& lines) {

@@ -1,6 +1,7 @@
 #include "archiver/DateTimeFormat.h"
 
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "platform/Services.h"
@@ -22,6 +23,33 @@ bool StartsWithNoCase(std::string_view text, size_t at, std::string_view prefix)
     if (Upper(text[at + i]) != Upper(prefix[i])) return false;
   }
   return true;
+}
+
+// Whether the next "a" outside quotes after from, before another h, begins
+// AM/PM, A/P or AMPM: a 12-hour clock.
+bool TwelveHourFollows(std::string_view p, size_t from) {
+  char quote = 0;
+  for (size_t k = from; k < p.size(); ++k) {
+    const char c = p[k];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == 'a' || c == 'A') {
+      return StartsWithNoCase(p, k, "AM/PM") || StartsWithNoCase(p, k, "A/P") ||
+             StartsWithNoCase(p, k, "AMPM");
+    } else if (c == 'h' || c == 'H') {
+      return false;
+    }
+  }
+  return false;
+}
+
+// The run of one specifier letter that starts at i.
+size_t RunLength(std::string_view p, size_t i) {
+  size_t count = 1;
+  while (i + count < p.size() && Upper(p[i + count]) == Upper(p[i]) && IsLetter(p[i])) ++count;
+  return count;
 }
 
 class Formatter {
@@ -52,8 +80,7 @@ class Formatter {
       const char token = Upper(starter);
       const bool afterHour = lastLetter == 'H';
       if (IsLetter(starter)) lastLetter = token;
-      size_t count = 1;
-      while (i + count < p.size() && Upper(p[i + count]) == token && IsLetter(starter)) ++count;
+      size_t count = RunLength(p, i);
       switch (token) {
         case 'Y':
           if (count <= 2) {
@@ -150,22 +177,7 @@ class Formatter {
   // 12-hour clock when the next "a" outside quotes, before another h, begins
   // AM/PM, A/P or AMPM.
   void Hour(std::string_view p, size_t from, size_t count) {
-    bool twelve = false;
-    char quote = 0;
-    for (size_t k = from; k < p.size(); ++k) {
-      const char c = p[k];
-      if (quote) {
-        if (c == quote) quote = 0;
-      } else if (c == '"' || c == '\'') {
-        quote = c;
-      } else if (c == 'a' || c == 'A') {
-        twelve = StartsWithNoCase(p, k, "AM/PM") || StartsWithNoCase(p, k, "A/P") ||
-                 StartsWithNoCase(p, k, "AMPM");
-        break;
-      } else if (c == 'h' || c == 'H') {
-        break;
-      }
-    }
+    const bool twelve = TwelveHourFollows(p, from);
     int hour = t_.Hour;
     if (twelve) {
       if (hour == 0)
@@ -235,6 +247,73 @@ std::string FormatDateTime(const std::string& pattern, const TDateTime& when,
   Formatter formatter(when, settings);
   formatter.Format(pattern);
   return formatter.Result();
+}
+
+std::optional<std::string> DateCommandFormat(const std::string& pattern) {
+  const std::string_view p = pattern;
+  std::string out;
+  const auto literal = [&out](std::string_view text) {
+    for (const char c : text) out += c == '%' ? "%%" : std::string(1, c);
+  };
+  char lastLetter = 0;
+  for (size_t i = 0; i < p.size();) {
+    const char starter = p[i];
+    const char token = Upper(starter);
+    const bool afterHour = lastLetter == 'H';
+    if (IsLetter(starter)) lastLetter = token;
+    size_t count = RunLength(p, i);
+    switch (token) {
+      case 'Y':
+        out += count <= 2 ? "%y" : "%Y";
+        break;
+      case 'M':
+        if (count > 2) return std::nullopt;  // a month's name
+        out += afterHour ? (count == 1 ? "%-M" : "%M") : (count == 1 ? "%-m" : "%m");
+        break;
+      case 'D':
+        if (count > 2) return std::nullopt;  // names and regional formats
+        out += count == 1 ? "%-d" : "%d";
+        break;
+      case 'H':
+        if (TwelveHourFollows(p, i + count)) return std::nullopt;
+        out += count == 1 ? "%-H" : "%H";
+        break;
+      case 'N':
+        out += count == 1 ? "%-M" : "%M";
+        break;
+      case 'S':
+        out += count == 1 ? "%-S" : "%S";
+        break;
+      case 'Z':
+        if (count < 3) return std::nullopt;
+        out += "%3N";
+        break;
+      case 'T':
+      case 'C':
+      case 'E':
+      case 'G':
+      case 'A':
+      case '/':
+      case ':':
+        return std::nullopt;  // the regional settings' texts
+      case '"':
+      case '\'': {
+        const size_t close = p.find(starter, i + 1);
+        const size_t end = close == std::string_view::npos ? p.size() : close;
+        literal(p.substr(i + 1, end - i - 1));
+        count = end == p.size() ? end - i : end - i + 1;
+        break;
+      }
+      default:
+        literal(p.substr(i, 1));
+        count = 1;
+        break;
+    }
+    i += count;
+  }
+  // Far below the cut of 256 characters, which date does not know.
+  if (pattern.size() > 64) return std::nullopt;
+  return out;
 }
 
 std::string FormatSubDirName(const std::string& pattern) {

@@ -174,10 +174,12 @@ class TWindowsDialect final : public TDialect {
     if (job.clash) return "rem " + job.directory + ": " + job.error;
     return BatchCommandText(job);
   }
-  std::vector<std::string> ScriptLines(const std::vector<TArchiveJob>& jobs,
-                                       bool forAll) const override {
+  // A batch file keeps the day it was written.
+  std::vector<std::string> ScriptLines(const std::vector<TArchiveJob>& jobs, bool forAll,
+                                       const std::string&) const override {
     return BatchScriptLines(jobs, forAll);
   }
+  bool ScriptsNameTheDayWhenTheyRun() const override { return false; }
   const char* ScriptExtension() const override { return "bat"; }
   const char* ScriptLineEnd() const override { return "\r\n"; }
   const char* ScriptFilter() const override { return kBatFilter; }
@@ -300,10 +302,11 @@ class TPosixDialect final : public TDialect {
     return PosixChangeDirCommands(path);
   }
   std::string CommandText(const TArchiveJob& job) const override { return PosixCommandText(job); }
-  std::vector<std::string> ScriptLines(const std::vector<TArchiveJob>& jobs,
-                                       bool forAll) const override {
-    return PosixScriptLines(jobs, forAll);
+  std::vector<std::string> ScriptLines(const std::vector<TArchiveJob>& jobs, bool forAll,
+                                       const std::string& scriptDay) const override {
+    return PosixScriptLines(jobs, forAll, scriptDay);
   }
+  bool ScriptsNameTheDayWhenTheyRun() const override { return true; }
   const char* ScriptExtension() const override { return "sh"; }
   const char* ScriptLineEnd() const override { return "\n"; }
   const char* ScriptFilter() const override { return kShFilter; }

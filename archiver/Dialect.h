@@ -84,9 +84,12 @@ class TDialect {
   virtual std::string CommandText(const TArchiveJob& job) const = 0;
   // The script of the given jobs: one directory's (forAll false, with one
   // job), or the script for all with three comment lines before each job.
-  // Fails, naming the directory, for a job that must not run.
-  virtual std::vector<std::string> ScriptLines(const std::vector<TArchiveJob>& jobs,
-                                               bool forAll) const = 0;
+  // Fails, naming the directory, for a job that must not run. scriptDay, when
+  // not empty, is a plan's (MakeScriptPlan): the script names the day then.
+  virtual std::vector<std::string> ScriptLines(const std::vector<TArchiveJob>& jobs, bool forAll,
+                                               const std::string& scriptDay = {}) const = 0;
+  // Whether this style's scripts name the dated subfolder when they run.
+  virtual bool ScriptsNameTheDayWhenTheyRun() const = 0;
   virtual const char* ScriptExtension() const = 0;  // "bat" or "sh"
   virtual const char* ScriptLineEnd() const = 0;    // CR LF or LF
   virtual const char* ScriptFilter() const = 0;     // for the file dialogs

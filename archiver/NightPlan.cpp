@@ -1,6 +1,7 @@
 #include "archiver/NightPlan.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -222,14 +223,34 @@ std::vector<TArchiveJob> TNightPlan::Chosen(const std::vector<int>& positions) c
   return chosen;
 }
 
-std::string ArchiveFolderNow(const TbkManager& manager) {
+namespace {
+
+std::string ArchiveFolderWith(const TbkManager& manager, const std::string& subfolder) {
   const TDialect& dialect = Dialect();
   std::string folder = manager.OutputPath();
   if (!folder.empty() && folder.back() == dialect.Separator()) folder.pop_back();
-  if (!manager.SubDirNamePattern().empty()) {
-    folder += dialect.Separator() + FormatSubDirName(manager.SubDirNamePattern());
-  }
+  if (!manager.SubDirNamePattern().empty()) folder += dialect.Separator() + subfolder;
   return folder;
+}
+
+}  // namespace
+
+std::string ArchiveFolderNow(const TbkManager& manager) {
+  return ArchiveFolderWith(manager, manager.SubDirNamePattern().empty()
+                                        ? std::string()
+                                        : FormatSubDirName(manager.SubDirNamePattern()));
+}
+
+TNightPlan MakeScriptPlan(const TbkManager& manager) {
+  const std::string& pattern = manager.SubDirNamePattern();
+  if (!Dialect().ScriptsNameTheDayWhenTheyRun() || pattern.empty()) return MakeNightPlan(manager);
+  const std::optional<std::string> format = DateCommandFormat(pattern);
+  if (!format) return MakeNightPlan(manager);
+  TNightPlan plan;
+  plan.archiveFolder = ArchiveFolderWith(manager, kRunDayMarker);
+  plan.jobs = MakeArchiveJobs(manager, plan.archiveFolder);
+  plan.scriptDay = *format;
+  return plan;
 }
 
 TNightPlan MakeNightPlan(const TbkManager& manager) {
@@ -268,7 +289,7 @@ std::vector<TArchiveJob> MakeArchiveJobs(const TbkManager& manager,
 
 TArchiveJob JobOfDirectory(const TbkManager& manager, const TbkDirectory& directory,
                            const std::string& archiveFolder) {
-  TNightPlan plan{archiveFolder, MakeArchiveJobs(manager, archiveFolder)};
+  TNightPlan plan{archiveFolder, MakeArchiveJobs(manager, archiveFolder), {}};
   return plan.Job(PositionOf(manager, directory));
 }
 

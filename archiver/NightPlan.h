@@ -17,6 +17,10 @@ struct TNightPlan {
   std::string archiveFolder;
   // Every directory's job, in the document's order (position i + 1).
   std::vector<TArchiveJob> jobs;
+  // For a script that names the dated subfolder when it runs: the format of
+  // `date` that names it, the folder holding kRunDayMarker in its place.
+  // Empty in a plan of now.
+  std::string scriptDay;
 
   // The job of the directory at position (from 1); fails with "No directory
   // %d in the settings file" for another number.
@@ -39,6 +43,12 @@ int PositionOf(const TbkManager& manager, const TbkDirectory& directory);
 // OutputPath without one trailing separator, plus the separator and the
 // formatted pattern when there is one: the folder a plan made now uses.
 std::string ArchiveFolderNow(const TbkManager& manager);
+
+// The plan a script runs. Where the style's scripts name the dated subfolder
+// when they run (POSIX) and `date` can spell the pattern
+// (DateCommandFormat), its folder holds kRunDayMarker for the day and
+// scriptDay is set; otherwise the plan of now, whose day the script keeps.
+TNightPlan MakeScriptPlan(const TbkManager& manager);
 
 // Every directory's job with the archive folder given, in the document's
 // order, with clashes found: jobs that would write the same archive

@@ -156,8 +156,48 @@ std::vector<std::string> ScriptBlock(const TArchiveJob& job) {
 
 }  // namespace
 
-std::vector<std::string> PosixScriptLines(const std::vector<TArchiveJob>& jobs, bool forAll) {
+namespace {
+
+// The line with the day in place of each marker: a word of its own in
+// double quotes, closing and reopening a single-quoted word around it.
+std::string WithDay(const std::string& line) {
+  const std::string_view marker = kRunDayMarker;
+  std::string out;
+  bool quoted = false;
+  for (size_t i = 0; i < line.size();) {
+    if (std::string_view(line).substr(i, marker.size()) == marker) {
+      out += quoted ? "'\"$day\"'" : "\"$day\"";
+      i += marker.size();
+      continue;
+    }
+    const char c = line[i];
+    if (c == '\'') {
+      quoted = !quoted;
+    } else if (c == '\\' && !quoted && i + 1 < line.size()) {
+      out += line.substr(i, 2);
+      i += 2;
+      continue;
+    }
+    out += c;
+    ++i;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string> PosixScriptLines(const std::vector<TArchiveJob>& jobs, bool forAll,
+                                          const std::string& scriptDay) {
   std::vector<std::string> lines = {"#!/bin/sh", "status=0"};
+  if (!scriptDay.empty()) {
+    lines.push_back("# The dated subfolder of the night this script runs");
+    lines.push_back("day=$(date " + QuotePosixWord("+" + scriptDay) + ") || exit 1");
+    for (const TArchiveJob& job : jobs) {
+      if (!job.error.empty()) continue;
+      lines.push_back("mkdir -p -- " + QuotePosixWord(job.archiveFolder) + " || status=1");
+      break;
+    }
+  }
   for (const TArchiveJob& job : jobs) {
     if (forAll) {
       lines.push_back("#");
@@ -168,6 +208,9 @@ std::vector<std::string> PosixScriptLines(const std::vector<TArchiveJob>& jobs, 
     Append(lines, ScriptBlock(job));
   }
   lines.push_back("exit $status");
+  if (!scriptDay.empty()) {
+    for (std::string& line : lines) line = WithDay(line);
+  }
   return lines;
 }
 

@@ -600,11 +600,11 @@ int Main(int argc, char** argv) {
     Load(manager, settings);
     if (*show) Show(manager, settings);
     if (*commands) {
-      const std::string text = BatchFileText(ScriptLinesForAll(MakeNightPlan(manager), all));
+      const std::string text = BatchFileText(ScriptLinesForAll(MakeScriptPlan(manager), all));
       BinaryStandardOutput();
       std::cout << text;
     }
-    if (*bat) WriteBatchFile(batFile, ScriptLinesForAll(MakeNightPlan(manager), false));
+    if (*bat) WriteBatchFile(batFile, ScriptLinesForAll(MakeScriptPlan(manager), false));
     if (*run) return Run(manager, indexes, wait, jobsAtOnce, JournalFileName(settings));
     if (*preview) return PreviewDirectories(manager, previewIndexes, filesOnly);
     return OutputWritten();

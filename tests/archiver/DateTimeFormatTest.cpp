@@ -228,5 +228,53 @@ TEST(SubDirName, RealClockGivesAValidDate) {
   EXPECT_TRUE(now.Hour >= 0 && now.Hour < 24 && now.Minute < 60 && now.Second < 61);
 }
 
+#ifndef _WIN32
+// What the real date prints with the format, at a moment it is given.
+std::string DatePrints(const std::string& format, const char* moment, const char* locale) {
+  std::string quoted = "'";
+  for (const char c : "+" + format) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  quoted += "'";
+  const std::string command =
+      std::string("LC_ALL=") + locale + " date -d '" + moment + "' " + quoted + " 2>&1";
+  std::string out;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    ::pclose(pipe);
+  }
+  if (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+// A script names its night's folder through date: for the patterns of
+// numbers and text, date prints what the program's own formatter gives, in
+// English and German; the others are not given to date.
+TEST(DateCommandFormat, DatePrintsWhatTheFormatterGives) {
+  const char* const patterns[] = {"yyyy-mm-dd",      "yyyy-mm-dd-hh-mm", "yyyymmddhhmm",
+                                  "\"My Archive\" for yyyy-mm-dd", "yyyy-mm",
+                                  "yyyy-mm-dd_hhnnss", "d.m.yy h-n-s",     "mm-hh 'it''s' 100%",
+                                  "yyy hh:", "zzz"};
+  const std::pair<const char*, TDateTime> moments[] = {
+      {"2026-12-07 09:05:03.004", kMorning}, {"2026-03-01 21:45:30.250", At(2026, 3, 1, 21, 45, 30, 250)}};
+  for (const char* pattern : patterns) {
+    const std::optional<std::string> format = DateCommandFormat(pattern);
+    if (std::string(pattern) == "yyy hh:") {
+      EXPECT_FALSE(format) << "the regional time separator";
+      continue;
+    }
+    ASSERT_TRUE(format) << pattern;
+    for (const auto& [moment, when] : moments) {
+      EXPECT_EQ(DatePrints(*format, moment, "C.UTF-8"), FormatDateTime(pattern, when, UsEnglish()))
+          << pattern << " at " << moment;
+      EXPECT_EQ(DatePrints(*format, moment, "de_DE.UTF-8"), FormatDateTime(pattern, when, German()))
+          << pattern << " at " << moment;
+    }
+  }
+  for (const char* named : {"dddd", "d mmm yyyy", "ddddd", "h AM/PM", "c", "t", "yyyy/mm/dd", "zz"}) {
+    EXPECT_FALSE(DateCommandFormat(named)) << named;
+  }
+}
+#endif
+
 }  // namespace
 }  // namespace pw

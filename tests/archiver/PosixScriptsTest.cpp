@@ -164,17 +164,20 @@ TEST_F(PosixTest, ScriptsStartWithTheInterpreterAndComment) {
   Add("/srv/skip", "Texts", false);
   Add("/srv/it's", "");
   const std::vector<std::string> lines = GetBatchLinesForAll(manager);
-  const std::vector<std::string> head(lines.begin(), lines.begin() + 7);
-  EXPECT_EQ(
-      head,
-      (std::vector<std::string>{
-          "#!/bin/sh", "status=0", "#", "# Create /home/user/src archive by using Source rule", "#",
-          "if cd /home/user/src; then",
-          "  /usr/bin/pack a -r '-x!*.tmp' /home/user/out/2026-12-08/home_user_src '*'"}));
-  EXPECT_EQ(lines[14], "# Create /srv/it's archive by using  rule");
-  EXPECT_EQ(lines[16], "if cd '/srv/it'\\''s'; then");
+  // The script names the night's folder when it runs, as date spells the
+  // pattern, and makes it.
+  const std::vector<std::string> head(lines.begin(), lines.begin() + 10);
+  EXPECT_EQ(head, (std::vector<std::string>{
+                      "#!/bin/sh", "status=0", "# The dated subfolder of the night this script runs",
+                      "day=$(date +%Y-%m-%d) || exit 1",
+                      "mkdir -p -- /home/user/out/\"$day\" || status=1", "#",
+                      "# Create /home/user/src archive by using Source rule", "#",
+                      "if cd /home/user/src; then",
+                      "  /usr/bin/pack a -r '-x!*.tmp' /home/user/out/\"$day\"/home_user_src '*'"}));
+  EXPECT_EQ(lines[17], "# Create /srv/it's archive by using  rule");
+  EXPECT_EQ(lines[19], "if cd '/srv/it'\\''s'; then");
   EXPECT_EQ(lines.back(), "exit $status");
-  EXPECT_EQ(lines.size(), 2u + 2 * 11 + 1);
+  EXPECT_EQ(lines.size(), 2u + 3 + 2 * 11 + 1);
   const std::vector<std::string> one = GetBatchLines(manager, *manager.Directories()->Items(1));
   EXPECT_EQ(one[0], "#!/bin/sh");
   EXPECT_EQ(one.back(), "exit $status");
@@ -203,7 +206,7 @@ TEST_F(PosixTest, ScriptFileIsExecutableWithLineFeedsOnly) {
   CreateBatForAll(manager, [&](std::string& name) { return name = script.string(), true; });
   std::ifstream in(script, std::ios::binary);
   const std::string text(std::istreambuf_iterator<char>(in), {});
-  EXPECT_EQ(text.rfind("#!/bin/sh\nstatus=0\n#\n# Create /home/user/src", 0), 0u) << text;
+  EXPECT_EQ(text.rfind("#!/bin/sh\nstatus=0\n# The dated subfolder", 0), 0u) << text;
   EXPECT_EQ(text.find('\r'), std::string::npos);
   EXPECT_EQ(text.back(), '\n');
   struct stat st;

@@ -234,11 +234,17 @@ class SevenZipTest : public ::testing::Test {
     return rule;
   }
 
-  // Runs a written script as the user would; its standard error is kept in
+  // Runs a written script as the user would, on the night the test's clock
+  // says (the script asks date for it); its standard error is kept in
   // scriptErrors.
   int RunScript(const fs::path& script) {
     const fs::path errors = root / "script.err";
-    const int status = Status("/bin/sh " + QuotePosixWord(script.string()) + " >/dev/null 2>" +
+    const TDateTime now = Get<IClock>().Now();
+    char moment[32];
+    std::snprintf(moment, sizeof moment, "%04d-%02d-%02d %02d:%02d:%02d", now.Year, now.Month,
+                  now.Day, now.Hour, now.Minute, now.Second);
+    const int status = Status("faketime " + QuotePosixWord(moment) + " /bin/sh " +
+                              QuotePosixWord(script.string()) + " >/dev/null 2>" +
                               QuotePosixWord(errors.string()));
     scriptErrors = test::ReadFile(errors);
     return status;
