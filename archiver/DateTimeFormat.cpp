@@ -45,6 +45,16 @@ bool TwelveHourFollows(std::string_view p, size_t from) {
   return false;
 }
 
+// Text in quotes, from the quote at i to the same quote again (or the end),
+// handed to take without the quotes; returns how many characters it used.
+template <class Take>
+size_t Quoted(std::string_view p, size_t i, const Take& take) {
+  const size_t close = p.find(p[i], i + 1);
+  const size_t end = close == std::string_view::npos ? p.size() : close;
+  take(p.substr(i + 1, end - i - 1));
+  return end == p.size() ? end - i : end - i + 1;
+}
+
 // The run of one specifier letter that starts at i.
 size_t RunLength(std::string_view p, size_t i) {
   size_t count = 1;
@@ -145,13 +155,9 @@ class Formatter {
           Append(s_.TimeSeparator);
           break;
         case '"':
-        case '\'': {
-          const size_t close = p.find(starter, i + 1);
-          const size_t end = close == std::string_view::npos ? p.size() : close;
-          Append(p.substr(i + 1, end - i - 1));
-          count = end == p.size() ? end - i : end - i + 1;
+        case '\'':
+          count = Quoted(p, i, [this](std::string_view text) { Append(text); });
           break;
-        }
         default:
           // Not a specifier: copied one character at a time.
           Append(p.substr(i, 1));
@@ -297,13 +303,9 @@ std::optional<std::string> DateCommandFormat(const std::string& pattern) {
       case ':':
         return std::nullopt;  // the regional settings' texts
       case '"':
-      case '\'': {
-        const size_t close = p.find(starter, i + 1);
-        const size_t end = close == std::string_view::npos ? p.size() : close;
-        literal(p.substr(i + 1, end - i - 1));
-        count = end == p.size() ? end - i : end - i + 1;
+      case '\'':
+        count = Quoted(p, i, literal);
         break;
-      }
       default:
         literal(p.substr(i, 1));
         count = 1;

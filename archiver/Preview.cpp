@@ -302,12 +302,13 @@ class TWalk {
   TWalk(const TPreviewRequest& request, const TPreviewProgress& progress, TPreview& preview)
       : r_(request), progress_(progress), out_(&preview), shared_(std::make_shared<TShared>()) {
     windows_ = r_.dialect == TMaskDialect::mdWindows;
+    cores_ = std::max(1u, std::thread::hardware_concurrency());
     for (const auto* list : {&r_.includes, &r_.excludes}) {
       for (const TPreviewPattern& p : *list) {
         Compiled c;
         for (const std::string& part : p.parts) c.parts.push_back(Compile(part, p.wildcards));
         for (const std::string& part : p.fixed) c.fixed.push_back(part);
-        (list == &r_.includes ? includes_ : excludes_).push_back(std::move(c));
+        (list == &r_.includes ? shared_->includes : shared_->excludes).push_back(std::move(c));
       }
     }
   }
@@ -441,14 +442,14 @@ class TWalk {
   // What becomes of a folder, its path pushed: false when it is not entered.
   bool EnterFolder(Level& level) {
     const Level& up = levels_.back();
-    level.excludedBy = FirstMatch(r_.excludes, excludes_, up.excludedBy, false);
+    level.excludedBy = FirstMatch(r_.excludes, shared_->excludes, up.excludedBy, false);
     // A folder the job's own excludes drop is not even entered: none of its
     // files counts for a mask.
     if (level.excludedBy != MatchedNone() &&
         r_.excludes[static_cast<size_t>(level.excludedBy)].mask < 0) {
       return false;
     }
-    level.includedBy = FirstMatch(r_.includes, includes_, up.includedBy, false);
+    level.includedBy = FirstMatch(r_.includes, shared_->includes, up.includedBy, false);
     if (!r_.caseSensitive && level.includedBy != MatchedNone() &&
         level.excludedBy == MatchedNone()) {
       takenFolders_.push_back(path_);
@@ -461,13 +462,13 @@ class TWalk {
   void File(int64_t bytes, bool readable = true) {
     const Level& up = levels_.back();
     if (Seen() % kProgressEvery == 0) Report();
-    const int excludedBy = FirstMatch(r_.excludes, excludes_, up.excludedBy, true);
+    const int excludedBy = FirstMatch(r_.excludes, shared_->excludes, up.excludedBy, true);
     if (excludedBy != MatchedNone()) {
       const int mask = r_.excludes[static_cast<size_t>(excludedBy)].mask;
       if (mask >= 0) Count(mask, bytes);
       return;
     }
-    const int includedBy = FirstMatch(r_.includes, includes_, up.includedBy, true);
+    const int includedBy = FirstMatch(r_.includes, shared_->includes, up.includedBy, true);
     if (includedBy == MatchedNone()) return;
     if (!readable) return Warn(Shown() + ": cannot be read; the archiver leaves it out");
     const int mask = r_.includes[static_cast<size_t>(includedBy)].mask;
@@ -492,9 +493,9 @@ class TWalk {
   // that are taken or counted do.
   bool Wanted() const {
     const Level& up = levels_.back();
-    const int excludedBy = FirstMatch(r_.excludes, excludes_, up.excludedBy, true);
+    const int excludedBy = FirstMatch(r_.excludes, shared_->excludes, up.excludedBy, true);
     if (excludedBy != MatchedNone()) return r_.excludes[static_cast<size_t>(excludedBy)].mask >= 0;
-    return FirstMatch(r_.includes, includes_, up.includedBy, true) != MatchedNone();
+    return FirstMatch(r_.includes, shared_->includes, up.includedBy, true) != MatchedNone();
   }
 
   std::string Shown() const {
@@ -585,8 +586,6 @@ class TWalk {
         out_(&part),
         shared_(trunk.shared_),
         windows_(trunk.windows_),
-        includes_(trunk.includes_),
-        excludes_(trunk.excludes_),
         levels_(trunk.levels_),
         above_(trunk.above_),
         path_(trunk.path_),
@@ -633,8 +632,10 @@ class TWalk {
     File(facts.size, facts.readable);
   }
 
-  // What every branch of one walk shares.
+  // What every branch of one walk shares: the patterns, compiled once, and
+  // the walk's progress.
   struct TShared {
+    std::vector<Compiled> includes, excludes;
     std::mutex reporting;
     std::atomic<int64_t> seen{0};
     int64_t reported = 0;  // under reporting
@@ -646,14 +647,13 @@ class TWalk {
   TPreview* out_;
   std::shared_ptr<TShared> shared_;
   bool windows_ = false;
-  std::vector<Compiled> includes_, excludes_;
   std::vector<Level> levels_;
   std::vector<std::pair<uint64_t, uint64_t>> above_;
   std::string path_;
   std::vector<size_t> partEnds_;
   std::vector<std::string> takenFolders_;
   bool branch_ = false;
-  unsigned cores_ = std::max(1u, std::thread::hardware_concurrency());
+  unsigned cores_ = 1;  // the trunk's; a branch does not branch
 };
 
 // Where names are compared without regard to case, 7-Zip refuses to put two

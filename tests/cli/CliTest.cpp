@@ -462,12 +462,6 @@ TEST_F(CliTest, ARunOfAnArchiveThatAnotherRunIsWritingIsRefused) {
     EXPECT_FALSE(journal.back().status) << what;
     EXPECT_EQ(journal.back().error.value_or("").rfind(busy, 0), 0u) << what;
   };
-  const auto archiverEnded = [&] {
-    for (int i = 0; i < 600 && !fs::exists(record); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return fs::exists(record);
-  };
 
   // A run that waits for its archiver holds the archive until it has ended.
   const std::string out = (root / "first.out").string(), err = (root / "first.err").string();
@@ -480,7 +474,7 @@ TEST_F(CliTest, ARunOfAnArchiveThatAnotherRunIsWritingIsRefused) {
   const std::optional<int> ended = AwaitEnd(first);
   ASSERT_TRUE(ended && WIFEXITED(*ended)) << "the first run did not end";
   EXPECT_EQ(WEXITSTATUS(*ended), 0) << ReadFile(err);
-  EXPECT_TRUE(archiverEnded());
+  EXPECT_TRUE(WaitForFile(record));
 
   // A run that only starts its archiver hands the archive over to it.
   fs::remove(release);
@@ -490,7 +484,7 @@ TEST_F(CliTest, ARunOfAnArchiveThatAnotherRunIsWritingIsRefused) {
   ASSERT_NE(StartLines(started, 2).find('\n'), std::string::npos);
   refused("started on its own");
   WriteFile(release, "x");
-  ASSERT_TRUE(archiverEnded());
+  ASSERT_TRUE(WaitForFile(record));
   // Once it has ended, the archive is free again and nothing is left beside it.
   Result again;
   for (int i = 0; i < 100; ++i) {
