@@ -73,6 +73,8 @@ Json ValueToJson(const T& value) {
     return value;
   } else if constexpr (std::is_same_v<T, TExtensionCategory>) {
     return CategoryName(value);
+  } else if constexpr (std::is_same_v<T, TSchedule>) {
+    return ScheduleToJson(value);
   } else {
     static_assert(kUnhandledStoredType<T>);
   }
@@ -95,8 +97,13 @@ void Members(JsonStreamer& json, const Owner& owner) {
       }
       json.End(']');
     } else {
+      const auto& value = (owner.*access.get)();
+      // No member: no schedule.
+      if constexpr (std::is_same_v<std::decay_t<decltype(value)>, TSchedule>) {
+        if (!value.Set()) return;
+      }
       json.Key(property.name);
-      json.Value(ValueToJson((owner.*access.get)()));
+      json.Value(ValueToJson(value));
     }
   });
 }

@@ -50,6 +50,9 @@ enum class TLevel : uint8_t {
   kList,
   // A text as {"hex": "..."}.
   kHex,
+  // A value read whole as a small tree (a schedule), and what it holds.
+  kStruct,
+  kStructPart,
   // Inside a value that is not read.
   kOtherObject,
   kOtherArray,
@@ -61,6 +64,10 @@ bool IsList(TLevel level) {
 
 bool IsDocumentObject(TLevel level) {
   return level <= TLevel::kExtension;
+}
+
+bool InStruct(TLevel level) {
+  return level == TLevel::kStruct || level == TLevel::kStructPart;
 }
 
 // The level of each class of the document, and the object of that class
@@ -106,9 +113,17 @@ struct TListOf {
   std::function<TLevel(TTargets&)> addItem;
 };
 
+// A value that is an object of its own, given whole to set, which returns a
+// problem's description or null.
+struct TStructSetter {
+  std::function<const char*(TTargets&, const Json&)> set;
+  const char* expected;
+};
+
 struct TMember {
   const char* name;
-  std::variant<TTextSetter, TFlagSetter, TIntegerSetter, TCategorySetter, TListOf> value;
+  std::variant<TTextSetter, TFlagSetter, TIntegerSetter, TCategorySetter, TListOf, TStructSetter>
+      value;
 };
 
 // The members of an object of class Owner: its stored properties, in the
@@ -138,6 +153,18 @@ std::vector<TMember> MembersOf() {
                                                          std::numeric_limits<T>::max(), set}});
       } else if constexpr (std::is_same_v<T, TExtensionCategory>) {
         members.push_back({property.name, TCategorySetter(set)});
+      } else if constexpr (std::is_same_v<T, TSchedule>) {
+        members.push_back(
+            {property.name,
+             TStructSetter{[set](TTargets& t, const Json& json) -> const char* {
+                             TSchedule schedule;
+                             if (const char* problem = ScheduleFromJson(json, schedule)) {
+                               return problem;
+                             }
+                             set(t, schedule);
+                             return nullptr;
+                           },
+                           "expected {\"At\": \"HH:MM\", \"Days\": [\"mon\", ...]}"}});
       } else {
         static_assert(kUnhandledStoredType<T>);
       }
@@ -192,6 +219,8 @@ const char* Expected(const TMember& member) {
       return "expected an integer";
     case 3:
       return "expected \"ecInclude\" or \"ecExclude\"";
+    case 5:
+      return std::get<TStructSetter>(member.value).expected;
     default:
       return "expected an array";
   }
@@ -283,6 +312,9 @@ class TJsonReader final : public nlohmann::json_sax<Json> {
     TLevel next = TLevel::kOtherObject;
     if (frames_.empty()) {
       next = TLevel::kManager;
+    } else if (InStruct(frames_.back().level)) {
+      next = TLevel::kStructPart;
+      structOpen_.push_back(&AddToStruct(Json::object()));
     } else if (TFrame& top = frames_.back(); IsList(top.level)) {
       ++top.item;
       next = StartItem();
@@ -291,6 +323,10 @@ class TJsonReader final : public nlohmann::json_sax<Json> {
         next = TLevel::kHex;
         hex_.clear();
         hexWellFormed_ = true;
+      } else if (std::holds_alternative<TStructSetter>(member->value)) {
+        next = TLevel::kStruct;
+        struct_ = Json::object();
+        structOpen_ = {&struct_};
       } else {
         Fail(frames_.size() - 1, true, Expected(*member));
       }
@@ -318,6 +354,7 @@ class TJsonReader final : public nlohmann::json_sax<Json> {
       repeated = !top.others->insert(name).second;
     }
     if (repeated && !repeated_) repeated_ = name;
+    if (InStruct(top.level)) structKey_ = name;
     if (top.member < 0) {
       if (top.level == TLevel::kHex) hexWellFormed_ = false;
       if (IsDocumentObject(top.level)) Fail(frames_.size() - 1, false, "unknown member", &name);
@@ -327,6 +364,7 @@ class TJsonReader final : public nlohmann::json_sax<Json> {
 
   bool end_object() override {
     if (frames_.back().level == TLevel::kHex) EndHex();
+    EndStructPart();
     frames_.pop_back();
     return true;
   }
@@ -335,6 +373,9 @@ class TJsonReader final : public nlohmann::json_sax<Json> {
     TLevel next = TLevel::kOtherArray;
     if (frames_.empty()) {
       Fail(0, false, "expected an object");
+    } else if (InStruct(frames_.back().level)) {
+      next = TLevel::kStructPart;
+      structOpen_.push_back(&AddToStruct(Json::array()));
     } else if (TFrame& top = frames_.back(); IsList(top.level)) {
       ++top.item;
       Fail(frames_.size(), false, "expected an object");
@@ -352,6 +393,7 @@ class TJsonReader final : public nlohmann::json_sax<Json> {
   }
 
   bool end_array() override {
+    EndStructPart();
     frames_.pop_back();
     return true;
   }
@@ -395,6 +437,8 @@ class TJsonReader final : public nlohmann::json_sax<Json> {
     if (IsList(top.level)) {
       ++top.item;
       Fail(frames_.size(), false, "expected an object");
+    } else if (InStruct(top.level)) {
+      AddToStruct(JsonOf(value));
     } else if (top.level == TLevel::kHex) {
       if (top.member == 0 && value.type == TScalar::kString) {
         hex_ = std::move(*value.text);
@@ -452,6 +496,51 @@ class TJsonReader final : public nlohmann::json_sax<Json> {
     hex_ = std::string();
   }
 
+  // Puts a value into the tree being read, in the open object (under the
+  // last key) or array, and returns it there.
+  Json& AddToStruct(Json value) {
+    Json& open = *structOpen_.back();
+    if (open.is_array()) {
+      open.push_back(std::move(value));
+      return open.back();
+    }
+    return open[structKey_] = std::move(value);
+  }
+
+  static Json JsonOf(const TScalar& value) {
+    switch (value.type) {
+      case TScalar::kBoolean:
+        return value.flag;
+      case TScalar::kSigned:
+        return value.integer;
+      case TScalar::kUnsigned:
+        return value.natural;
+      case TScalar::kFloat:
+        return 0.5;  // no stored value takes one; only its kind matters
+      case TScalar::kString:
+        return std::move(*value.text);
+      default:
+        return nullptr;
+    }
+  }
+
+  // An object or array inside a value read whole has ended; when it is the
+  // value itself, it goes to its member's setter.
+  void EndStructPart() {
+    const TLevel level = frames_.back().level;
+    if (level == TLevel::kStructPart) {
+      structOpen_.pop_back();
+    } else if (level == TLevel::kStruct) {
+      const size_t owner = frames_.size() - 2;
+      const TMember& member = *MemberAt(owner);
+      if (const char* problem = std::get<TStructSetter>(member.value).set(targets_, struct_)) {
+        Fail(owner, true, problem);
+      }
+      struct_ = Json();
+      structOpen_.clear();
+    }
+  }
+
   const TMember* MemberAt(size_t depth) const {
     const TFrame& frame = frames_[depth];
     return &Members(frame.level)[static_cast<size_t>(frame.member)];
@@ -499,6 +588,9 @@ class TJsonReader final : public nlohmann::json_sax<Json> {
   TTargets targets_;
   std::vector<TFrame> frames_;  // one for each object or array open
   std::string hex_;             // the digits of the {"hex": ...} being read
+  Json struct_;                 // a value read whole, so far
+  std::vector<Json*> structOpen_;  // its objects and arrays open, outermost first
+  std::string structKey_;          // the name of the member whose value comes next there
   bool hexWellFormed_ = true;   // and nothing but one string in it so far
   std::string syntaxError_;
   std::optional<std::string> repeated_;
@@ -518,6 +610,42 @@ Json TextToJson(const std::string& text) {
     hex += digits[static_cast<unsigned char>(c) & 15];
   }
   return Json{{"hex", hex}};
+}
+
+Json ScheduleToJson(const TSchedule& schedule) {
+  Json days = Json::array();
+  for (int day = 0; day < 7; ++day) {
+    if (schedule.On(day)) days.push_back(kDayNames[day]);
+  }
+  return Json{{"At", ScheduleTimeText(schedule)}, {"Days", std::move(days)}};
+}
+
+const char* ScheduleFromJson(const Json& json, TSchedule& schedule) {
+  if (!json.is_object()) return "expected an object";
+  TSchedule read;
+  for (const auto& [name, value] : json.items()) {
+    if (name == "At") {
+      const std::optional<int> minute =
+          value.is_string() ? ParseScheduleTime(value.get_ref<const std::string&>()) : std::nullopt;
+      if (!minute) return "\"At\" expected a time \"HH:MM\" from 00:00 to 23:59";
+      read.minuteOfDay = *minute;
+    } else if (name == "Days") {
+      if (!value.is_array() || value.empty()) return "\"Days\" expected an array of day names";
+      read.days = 0;
+      for (const Json& day : value) {
+        const std::optional<int> d =
+            day.is_string() ? ParseDayName(day.get_ref<const std::string&>()) : std::nullopt;
+        if (!d) return "\"Days\" expected \"mon\", \"tue\", \"wed\", \"thu\", \"fri\", \"sat\" or \"sun\"";
+        if (read.On(*d)) return "\"Days\" names a day twice";
+        read.days |= static_cast<uint8_t>(1u << *d);
+      }
+    } else {
+      return "unknown member of the schedule";
+    }
+  }
+  if (!read.Set()) return "the schedule has no \"At\"";
+  schedule = read;
+  return nullptr;
 }
 
 namespace {

@@ -4,7 +4,8 @@
 // Every stored property appears, lists keep their order, and every text keeps
 // every byte: a text that is valid UTF-8 is an ordinary JSON string, any other
 // is an object {"hex": "..."} holding its bytes as lower-case hexadecimal
-// pairs. Categories are "ecInclude" or "ecExclude".
+// pairs. Categories are "ecInclude" or "ecExclude". A schedule is
+// {"At": "02:00", "Days": ["mon", "tue", ...]}, left out when there is none.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -27,6 +28,10 @@ inline constexpr int kJsonFormatVersion = 1;
 void WriteDocumentJson(const TbkManager& manager, std::ostream& out);
 // A text as JSON: a string when it is valid UTF-8, else {"hex": "..."}.
 Json TextToJson(const std::string& text);
+// A schedule that is set as JSON; and back, or a problem's description
+// (which leaves schedule as it was).
+Json ScheduleToJson(const TSchedule& schedule);
+const char* ScheduleFromJson(const Json& json, TSchedule& schedule);
 // Parses text and fills a freshly constructed manager; a property that is
 // absent keeps its construction value. Every failure (bad syntax, a member
 // unknown or given twice, a value of the wrong kind or out of range, too

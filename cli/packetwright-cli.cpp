@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -26,13 +27,19 @@
 #include "archiver/Journal.h"
 #include "archiver/JournalResult.h"
 #include "archiver/NightPlan.h"
+#include "archiver/NightSchedule.h"
 #include "archiver/Preview.h"
 #include "cli/SettingsJson.h"
 #include "cli/TerminalText.h"
 #include "model/HoardkeeperClasses.h"
+#include "platform/Clock.h"
 #include "platform/CurrentDirectory.h"
+#include "platform/FileSystem.h"
+#include "platform/Notifier.h"
 #include "platform/Errors.h"
 #include "platform/Process.h"
+#include "platform/ProgramPath.h"
+#include "platform/Scheduler.h"
 #include "platform/Services.h"
 #include "platform/SettingsLocation.h"
 #include "platform/Streams.h"
@@ -66,39 +73,48 @@ class TCommandsFormatter final : public CLI::Formatter {
   std::string make_subcommands(const CLI::App* app, CLI::AppFormatMode mode) const override {
     std::ostringstream out;
     out << "\nCommands:\n";
-    for (const CLI::App* command : app->get_subcommands({})) {
-      std::string synopsis = command->get_name();
-      std::vector<const CLI::Option*> arguments;
-      for (const CLI::Option* option : command->get_options()) {
-        if (option == command->get_help_ptr() || option == command->get_help_all_ptr()) continue;
-        arguments.push_back(option);
-      }
-      // The options before the positional arguments, as a synopsis writes them.
-      std::stable_partition(arguments.begin(), arguments.end(),
-                            [](const CLI::Option* option) { return option->nonpositional(); });
-      for (const CLI::Option* option : arguments) {
-        const bool many = option->get_items_expected_max() > 1;
-        std::string name = option->get_name() + (many ? " ..." : "");
-        // An option that takes a value shows it, as "--jobs N".
-        // (The type name carries its checks after a colon: "N:INT in [1 - 256]".)
-        const std::string type =
-            option->get_type_name().substr(0, option->get_type_name().find(':'));
-        if (option->nonpositional() && !type.empty()) name += " " + type;
-        synopsis += option->get_required() ? " " + name : " [" + name + "]";
-      }
-      CLI::detail::format_help(out, synopsis, command->get_description(), get_column_width());
-      if (mode != CLI::AppFormatMode::All) continue;
+    for (const CLI::App* command : app->get_subcommands({})) Command(out, *command, "", mode);
+    return out.str();
+  }
+
+ private:
+  // One command's line, with its options for --help-all; a command of
+  // commands (schedule) first, then each of its own as "schedule set ...".
+  void Command(std::ostringstream& out, const CLI::App& command, const std::string& prefix,
+               CLI::AppFormatMode mode) const {
+    std::string synopsis = prefix + command.get_name();
+    std::vector<const CLI::Option*> arguments;
+    for (const CLI::Option* option : command.get_options()) {
+      if (option == command.get_help_ptr() || option == command.get_help_all_ptr()) continue;
+      arguments.push_back(option);
+    }
+    // The options before the positional arguments, as a synopsis writes them.
+    std::stable_partition(arguments.begin(), arguments.end(),
+                          [](const CLI::Option* option) { return option->nonpositional(); });
+    for (const CLI::Option* option : arguments) {
+      const bool many = option->get_items_expected_max() > 1;
+      std::string name = option->get_name() + (many ? " ..." : "");
+      // An option that takes a value shows it, as "--jobs N". (Its checks
+      // are given no description, which the type name would carry.)
+      const std::string type = option->get_type_name();
+      if (option->nonpositional() && !type.empty()) name += " " + type;
+      synopsis += option->get_required() ? " " + name : " [" + name + "]";
+    }
+    CLI::detail::format_help(out, synopsis, command.get_description(), get_column_width());
+    if (mode == CLI::AppFormatMode::All) {
       for (const CLI::Option* option : arguments) {
         CLI::detail::format_help(out, "  " + option->get_name(), option->get_description(),
                                  get_column_width());
       }
     }
-    return out.str();
+    for (const CLI::App* sub : command.get_subcommands({})) {
+      Command(out, *sub, prefix + command.get_name() + " ", mode);
+    }
   }
 };
 
-const char* const kCommands[] = {"show",   "commands", "bat",     "run",
-                                 "export", "import",   "history", "preview"};
+const char* const kCommands[] = {"schedule", "show",   "commands", "bat",    "run",
+                                 "export",   "import", "history",  "preview"};
 
 // The first word that is neither an option nor the value of --settings, when
 // it names no command; CLI11 would only say that a command is required.
@@ -246,14 +262,21 @@ class TRunReport {
       Report(job.directory + ": " + *record.error);
       failed_ = true;
     }
+    ++jobs_;
+    if (JobFailed(record) && failedJobs_++ == 0) firstFailed_ = job.directory;
     journal_.Add(record);
   }
 
   int Status() const { return failed_ ? kFailed : archiverFailed_ ? kArchiverFailed : 0; }
+  int Jobs() const { return jobs_; }
+  int FailedJobs() const { return failedJobs_; }
+  const std::string& FirstFailed() const { return firstFailed_; }
 
  private:
   TJobJournal journal_;
   bool failed_ = false, archiverFailed_ = false;
+  int jobs_ = 0, failedJobs_ = 0;
+  std::string firstFailed_;
 };
 
 // Starts the jobs one after the other without waiting for them.
@@ -282,11 +305,10 @@ int StartAll(const std::vector<TArchiveJob>& jobs, const std::string& journalFil
 // every archiver at work, each is waited for and journaled as ended by it, no
 // further directory starts (nor is journaled), and the status is 128 plus
 // the signal's number.
-int RunAndWaitAll(std::vector<TArchiveJob> jobs, int jobsAtOnce, const std::string& journalFile) {
+int RunAndWaitAll(std::vector<TArchiveJob> jobs, int jobsAtOnce, TRunReport& report) {
   const TEndingSignalsPassedOn passedOn;
   const size_t count = jobs.size();
   TJobPool pool(std::move(jobs), jobsAtOnce);
-  TRunReport report(journalFile);
   std::mutex mutex;  // the output, the journal and the report are one job's at a time
   bool endedBySignal = false;
   size_t notStarted = count;  // the first job that a signal kept from starting
@@ -315,16 +337,98 @@ int RunAndWaitAll(std::vector<TArchiveJob> jobs, int jobsAtOnce, const std::stri
   return report.Status();
 }
 
+enum class TNotify { always, failures, never };
+
+struct TRunRequest {
+  std::vector<int> indexes;
+  bool wait = false;
+  int jobsAtOnce = 1;
+  // Only the marked directories that the schedule has not yet archived
+  // since its latest start; with ifMissed only when nothing of the settings
+  // file ran since then.
+  bool due = false, ifMissed = false;
+  TNotify notify = TNotify::failures;
+};
+
+// A word on the desktop after a waited run, as notify asks: after failures
+// and after nights that were missed, or always.
+void NotifyAfterRun(const TRunReport& report, int missed, TNotify notify) {
+  if (notify == TNotify::never) return;
+  const bool failed = report.FailedJobs() > 0;
+  if (!failed && missed == 0 && notify != TNotify::always) return;
+  std::string summary, body;
+  if (failed) {
+    summary = "Packetwright: " + std::to_string(report.FailedJobs()) + " of " +
+              std::to_string(report.Jobs()) +
+              (report.Jobs() == 1 ? " directory failed" : " directories failed");
+    body = "The first: " + report.FirstFailed() + ". packetwright-cli history --failed says why.";
+  } else {
+    summary = "Packetwright: " + std::to_string(report.Jobs()) +
+              (report.Jobs() == 1 ? " directory archived" : " directories archived");
+  }
+  if (missed > 0) {
+    if (!failed) summary = "Packetwright: scheduled nights were missed";
+    if (!body.empty()) body += " ";
+    body += (missed == 1 ? std::string("1 scheduled night was missed")
+                         : std::to_string(missed) + " scheduled nights were missed") +
+            "; made up now.";
+  }
+  // No session bus, no one to tell: the run is not affected.
+  Get<INotifier>().Notify(summary, body,
+                          failed ? TNotificationUrgency::Critical : TNotificationUrgency::Normal);
+}
+
+// The marked directories the schedule is due to archive, each said of that
+// is left alone; none, with a line saying why, when no night is due.
+std::vector<TArchiveJob> DueJobs(const TNightPlan& plan, const TNightsReport& nights) {
+  std::vector<TArchiveJob> due;
+  std::vector<TArchiveJob> marked = plan.Marked();
+  for (TArchiveJob& job : marked) {
+    const auto at = std::find_if(nights.directories.begin(), nights.directories.end(),
+                                 [&](const TDirectoryNights& d) { return d.position == job.position; });
+    if (at == nights.directories.end() || Due(*at, nights.latestStart)) {
+      due.push_back(std::move(job));
+    } else {
+      std::cout << "[" << job.position << "] " << Printable(job.directory)
+                << ": left alone, archived since the scheduled start of "
+                << LocalTimeText(*nights.latestStart) << "\n";
+    }
+  }
+  return due;
+}
+
 // Runs the chosen directories (or the marked ones), each once however often
 // it is named. A directory that fails is reported and the others run; the
 // status is 1 when any failed, 3 when only archivers returned non-zero.
 // Every job goes into the journal.
-int Run(const TbkManager& m, const std::vector<int>& indexes, bool wait, int jobsAtOnce,
-        const std::string& journalFile) {
+int Run(const TbkManager& m, const TRunRequest& request, const std::string& journalFile) {
   // Every index is checked before any run.
-  std::vector<TArchiveJob> jobs = ChosenJobs(MakeNightPlan(m), indexes, false);
-  return wait ? RunAndWaitAll(std::move(jobs), jobsAtOnce, journalFile)
-              : StartAll(jobs, journalFile);
+  const TNightPlan plan = MakeNightPlan(m);
+  std::vector<TArchiveJob> jobs = ChosenJobs(plan, request.indexes, false);
+  if (!request.wait) return StartAll(jobs, journalFile);
+  int missed = 0;
+  std::unique_ptr<IFileLock> dueLock;
+  if (request.due) {
+    if (!m.Schedule().Set()) {
+      throw Exception("No schedule is set: --due runs what the schedule has not yet run (see "
+                      "schedule set)");
+    }
+    // Two catch-ups at once, from a timer and from a quarter-hour line,
+    // would take the same directories twice.
+    dueLock = Get<IFileSystem>().TryLock(journalFile + ".due.lock");
+    if (!dueLock) {
+      std::cout << "A scheduled run of these settings is at work: nothing to do" << std::endl;
+      return 0;
+    }
+    const TNightsReport nights = ReportNights(m, journalFile, LocalTimeOf(Get<IClock>().Now()));
+    if (!nights.latestStart || (request.ifMissed && RunSince(nights))) return 0;
+    missed = nights.missed;
+    jobs = DueJobs(plan, nights);
+  }
+  TRunReport report(journalFile);
+  const int status = RunAndWaitAll(std::move(jobs), request.jobsAtOnce, report);
+  NotifyAfterRun(report, missed, request.notify);
+  return status;
 }
 
 // Output that did not reach its file (a full disk, a closed descriptor) is a
@@ -353,7 +457,8 @@ std::string HistoryLine(const TJournalRecord& r) {
 // records were written, so that the most recent job is at the bottom; with
 // indexes every record of those directories, matched by their path as the
 // settings file holds it now.
-void History(const std::string& settings, const std::vector<int>& indexes, bool json) {
+int History(const std::string& settings, const std::vector<int>& indexes, bool json,
+            bool failedOnly) {
   std::set<std::string> chosen;
   if (!indexes.empty()) {
     TbkManager manager;
@@ -386,8 +491,14 @@ void History(const std::string& settings, const std::vector<int>& indexes, bool 
   std::sort(entries.begin(), entries.end(),
             [](const TEntry& a, const TEntry& b) { return a.order < b.order; });
   if (json) BinaryStandardOutput();
-  for (const TEntry& e : entries) std::cout << (json ? e.line : HistoryLine(e.record)) << '\n';
+  bool anyFailed = false;
+  for (const TEntry& e : entries) {
+    if (failedOnly && !JobFailed(e.record)) continue;
+    anyFailed = true;
+    std::cout << (json ? e.line : HistoryLine(e.record)) << '\n';
+  }
   if (!std::cout.flush()) throw EWriteError("Cannot write to standard output");
+  return failedOnly && anyFailed ? kFailed : 0;
 }
 
 std::string Plural(int64_t count, const char* one, const char* many) {
@@ -467,6 +578,45 @@ int PreviewDirectories(const TbkManager& m, const std::vector<int>& indexes, boo
   return written != 0 ? written : failed ? kFailed : 0;
 }
 
+// ---- The schedule ------------------------------------------------------------
+
+void ShowSchedule(const TbkManager& m, const std::string& settings) {
+  for (const TScheduleFact& fact :
+       ScheduleFacts(m, settings, LocalTimeOf(Get<IClock>().Now()))) {
+    std::cout << fact.label << ":" << std::string(15 - fact.label.size(), ' ')
+              << Printable(fact.value) << "\n";
+  }
+}
+
+void SetSchedule(const std::string& settings, const std::string& at, const std::string& days) {
+  // Both were checked as the command line was read.
+  TSchedule schedule;
+  schedule.minuteOfDay = ParseScheduleTime(at).value();
+  if (!days.empty()) schedule.days = ParseScheduleDays(days).value();
+  TbkManager manager;
+  Load(manager, settings);
+  // The scheduler first: a settings file that names a schedule nothing keeps
+  // would say what is not so.
+  const TScheduleEntry entry = Get<IScheduler>().Install(NightlyRunCommand(schedule, settings));
+  manager.SetSchedule(schedule);
+  manager.SaveToFile(settings, true);
+  std::cout << "Scheduled " << ScheduleWords(schedule) << " in the " << entry.scheduler << "\n\n";
+  ShowSchedule(manager, settings);
+}
+
+void RemoveSchedule(const std::string& settings) {
+  TbkManager manager;
+  Load(manager, settings);
+  const std::optional<TScheduleEntry> entry = Get<IScheduler>().Remove(ScheduleEntryName(settings));
+  if (manager.Schedule().Set()) {
+    manager.SetSchedule(TSchedule{});
+    manager.SaveToFile(settings, true);
+  }
+  std::cout << (entry ? "Removed the nightly run from the " + entry->scheduler
+                      : std::string("No scheduler held a nightly run of these settings"))
+            << "\n";
+}
+
 void Import(const std::string& output) {
   TbkManager manager;
   ParseSettingsJson(std::cin, manager);
@@ -496,6 +646,39 @@ int Main(int argc, char** argv) {
                  "the settings file (default: Packetwright.dat beside the program when it is "
                  "there, else in the user's settings folder, $XDG_CONFIG_HOME/Packetwright or "
                  "~/.config/Packetwright, on Windows %APPDATA%\\Packetwright; `show` names it)");
+
+  CLI::App* schedule = app.add_subcommand(
+      "schedule",
+      "set, show or remove the nightly run of the settings file: a systemd user timer, or a "
+      "line of the user's crontab where no user manager runs (on Windows a task of the Task "
+      "Scheduler); it runs `run --wait --due`, which makes up a night the computer was off");
+  schedule->require_subcommand(1);
+  CLI::App* scheduleSet =
+      schedule->add_subcommand("set", "run the marked directories every night at a time");
+  std::string scheduleAt, scheduleDays;
+  scheduleSet->add_option("--at", scheduleAt, "the time of day, HH:MM")
+      ->type_name("HH:MM")
+      ->required()
+      ->check(CLI::Validator(
+          [](const std::string& at) -> std::string {
+            return ParseScheduleTime(at) ? "" : "--at expects a time from 00:00 to 23:59";
+          },
+          ""));
+  scheduleSet->add_option("--days", scheduleDays, "only on these days (default: every day)")
+      ->type_name("mon,tue,...")
+      ->check(CLI::Validator(
+          [](const std::string& days) -> std::string {
+            return ParseScheduleDays(days) ? ""
+                                           : "--days expects mon, tue, wed, thu, fri, sat or "
+                                             "sun, each once, separated by commas";
+          },
+          ""));
+  CLI::App* scheduleShow = schedule->add_subcommand(
+      "show",
+      "say which scheduler holds the nightly run, when it runs next, how the last run went "
+      "and how many scheduled nights were missed");
+  CLI::App* scheduleRemove = schedule->add_subcommand("remove", "remove the nightly run");
+  (void)scheduleShow;
 
   CLI::App* show = app.add_subcommand("show",
                                       "print the options and every directory with its "
@@ -530,7 +713,26 @@ int Main(int argc, char** argv) {
       "); 1 runs one directory after the other";
   run->add_option("--jobs", jobsAtOnce, jobsHelp)
       ->type_name("N")
-      ->check(CLI::Range(1, kMostJobsAtOnce))
+      ->check(CLI::Range(1, kMostJobsAtOnce).description(""))
+      ->needs(waitFlag);
+  bool due = false, ifMissed = false;
+  CLI::Option* dueFlag = run->add_flag(
+      "--due", due,
+      "with --wait: only the marked directories that have not been archived since the "
+      "schedule's latest start; the others are left alone and say so");
+  run->add_flag("--if-missed", ifMissed,
+                "with --due: only when nothing of the settings file ran since the schedule's "
+                "latest start (a night the computer was off or asleep)")
+      ->needs(dueFlag);
+  dueFlag->needs(waitFlag);
+  TNotify notify = TNotify::failures;
+  const std::map<std::string, TNotify> notifyNames = {
+      {"always", TNotify::always}, {"failures", TNotify::failures}, {"never", TNotify::never}};
+  run->add_option("--notify", notify,
+                  "with --wait: a desktop notification after the run: always, failures (the "
+                  "default: a failed or refused directory, or missed nights) or never")
+      ->type_name("WHEN")
+      ->transform(CLI::CheckedTransformer(notifyNames, CLI::ignore_case).description(""))
       ->needs(waitFlag);
   CLI::App* exportCommand =
       app.add_subcommand("export", "write the settings file as JSON on standard output");
@@ -548,6 +750,9 @@ int Main(int argc, char** argv) {
                       "directories whose every record is printed, by their path in the "
                       "settings file now");
   history->add_flag("--json", json, "print the records as the journal holds them, JSON lines");
+  bool failedOnly = false;
+  history->add_flag("--failed", failedOnly,
+                    "print only the records that failed, and exit with 1 when there is one");
 
   CLI::App* preview = app.add_subcommand(
       "preview",
@@ -592,12 +797,18 @@ int Main(int argc, char** argv) {
       Import(importFile);
       return 0;
     }
-    if (*history) {
-      History(settings, historyIndexes, json);
-      return 0;
+    if (*history) return History(settings, historyIndexes, json, failedOnly);
+    if (*scheduleSet) {
+      SetSchedule(settings, scheduleAt, scheduleDays);
+      return OutputWritten();
+    }
+    if (*scheduleRemove) {
+      RemoveSchedule(settings);
+      return OutputWritten();
     }
     TbkManager manager;
     Load(manager, settings);
+    if (*schedule) ShowSchedule(manager, settings);
     if (*show) Show(manager, settings);
     if (*commands) {
       const std::string text = BatchFileText(ScriptLinesForAll(MakeScriptPlan(manager), all));
@@ -605,7 +816,10 @@ int Main(int argc, char** argv) {
       std::cout << text;
     }
     if (*bat) WriteBatchFile(batFile, ScriptLinesForAll(MakeScriptPlan(manager), false));
-    if (*run) return Run(manager, indexes, wait, jobsAtOnce, JournalFileName(settings));
+    if (*run) {
+      TRunRequest request{indexes, wait, jobsAtOnce, due, ifMissed, notify};
+      return Run(manager, request, JournalFileName(settings));
+    }
     if (*preview) return PreviewDirectories(manager, previewIndexes, filesOnly);
     return OutputWritten();
   } catch (const Exception& e) {

@@ -305,6 +305,10 @@ void TbkManager::SetExcludeKey(std::string value) {
   Store(*this, excludeKey_, std::move(value));
 }
 
+void TbkManager::SetSchedule(TSchedule value) {
+  Store(*this, schedule_, value);
+}
+
 bool TbkManager::GetModified() const {
   return TBaseComponent::GetModified() || directories_->GetModified() || rules_->GetModified();
 }

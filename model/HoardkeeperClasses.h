@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model/BaseClasses.h"
+#include "model/Schedule.h"
 
 namespace pw {
 
@@ -227,6 +228,9 @@ class TbkManager final : public TBaseComponent {
   void SetSubDirNamePattern(std::string value);
   const std::string& ExcludeKey() const { return excludeKey_; }
   void SetExcludeKey(std::string value);
+  // The nightly run that the schedule installs; none by default.
+  const TSchedule& Schedule() const { return schedule_; }
+  void SetSchedule(TSchedule value);
   TbkDirectories* Directories() const { return directories_.get(); }
   void SetDirectories(const TbkDirectories* value) { directories_->Assign(value); }
   TbkRules* Rules() const { return rules_.get(); }
@@ -251,6 +255,7 @@ class TbkManager final : public TBaseComponent {
   std::string archiverParams_;
   std::string subDirNamePattern_;
   std::string excludeKey_;
+  TSchedule schedule_;
   std::unique_ptr<TbkDirectories> directories_;
   std::unique_ptr<TbkRules> rules_;
 };

@@ -89,6 +89,8 @@ class DocumentWriter {
     } else if constexpr (std::is_same_v<T, TExtensionCategory>) {
       out_.WriteTag(stIdent);
       out_.WriteShortString(CategoryName(value));
+    } else if constexpr (std::is_same_v<T, TSchedule>) {
+      out_.WriteText(ScheduleText(value));
     } else {
       static_assert(kUnhandledStoredType<T>);
     }
@@ -176,6 +178,8 @@ size_t PassOverMasks(std::string_view bytes, bool& any) {
         std::string_view ident;
         return *p++ == stIdent && shortString(ident) &&
                (SameTextAscii(ident, "ecInclude") || SameTextAscii(ident, "ecExclude"));
+      } else if constexpr (std::is_same_v<T, TSchedule>) {
+        return false;  // no mask has one
       } else {
         static_assert(kUnhandledStoredType<T>);
       }
@@ -296,6 +300,10 @@ class DocumentReader {
       return static_cast<uint16_t>(Integer());
     } else if constexpr (std::is_same_v<T, TExtensionCategory>) {
       return Category();
+    } else if constexpr (std::is_same_v<T, TSchedule>) {
+      const std::optional<TSchedule> schedule = ParseSchedule(TextView());
+      if (!schedule) InvalidValue();
+      return *schedule;
     } else {
       static_assert(kUnhandledStoredType<T>);
     }

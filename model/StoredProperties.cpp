@@ -69,6 +69,7 @@ std::span<const TStoredProperty<TbkManager>> StoredProperties<TbkManager>() {
       Value("ArchiverParams", &M::ArchiverParams, &M::SetArchiverParams, ""),
       Value("SubDirNamePattern", &M::SubDirNamePattern, &M::SetSubDirNamePattern, ""),
       Value("ExcludeKey", &M::ExcludeKey, &M::SetExcludeKey, ""),
+      Value("Schedule", &M::Schedule, &M::SetSchedule, TSchedule{}),
       List("Directories", &M::Directories, &M::SetDirectories),
       List("Rules", &M::Rules, &M::SetRules),
       RootsOwn(Value("Left", &M::Left, &M::SetLeft, 0)),

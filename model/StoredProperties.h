@@ -53,7 +53,8 @@ template <class Owner>
 using TStoredAccess =
     std::variant<TStoredValue<Owner, std::string>, TStoredValue<Owner, bool>,
                  TStoredValue<Owner, int32_t>, TStoredValue<Owner, uint16_t>,
-                 TStoredValue<Owner, TExtensionCategory>, TStoredList<Owner, TbkDirectories>,
+                 TStoredValue<Owner, TExtensionCategory>,
+                 TStoredValue<Owner, TSchedule>, TStoredList<Owner, TbkDirectories>,
                  TStoredList<Owner, TbkRules>, TStoredList<Owner, TbkExtensions>>;
 
 template <class Owner>

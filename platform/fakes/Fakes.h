@@ -12,11 +12,13 @@
 
 #include "platform/Clock.h"
 #include "platform/CurrentDirectory.h"
+#include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/RegionalSettings.h"
 #include "platform/Registry.h"
 #include "platform/Services.h"
 #include "platform/SettingsLocation.h"
+#include "platform/Scheduler.h"
 #include "platform/Shell.h"
 
 namespace pw::fakes {
@@ -33,6 +35,27 @@ class FakeClock final : public IClock {
 
  private:
   TDateTime now_;
+};
+
+// The installed entries by name; Install fails with refusal when it is set.
+class FakeScheduler final : public IScheduler {
+ public:
+  TScheduleEntry Install(const TScheduledCommand& command) override {
+    if (!refusal.empty()) throw Exception(refusal);
+    installed[command.name] = command;
+    return entry;
+  }
+  std::optional<TScheduleEntry> Remove(const std::string& name) override {
+    if (!installed.erase(name)) return std::nullopt;
+    return entry;
+  }
+  std::optional<TScheduleEntry> Find(const std::string& name) override {
+    if (!installed.count(name)) return std::nullopt;
+    return entry;
+  }
+  std::map<std::string, TScheduledCommand> installed;
+  TScheduleEntry entry{"systemd user timer", "/home/user/.config/systemd/user/x.timer"};
+  std::string refusal;
 };
 
 // Directories held as texts, "\" separating the levels. Creating a level

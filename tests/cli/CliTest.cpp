@@ -558,9 +558,13 @@ TEST_F(CliTest, UsageErrorsAreOneLineAndStatusTwo) {
   // Every command with its arguments, and each option below its command.
   const Result all = Cli({"--help-all"});
   EXPECT_EQ(all.status, 0);
-  for (const char* line : {"  show  ", "  commands [--all]  ", "  bat OUT  ",
-                           "  run [--wait] [--jobs N] [INDEX ...]", "  export  ", "  import OUT  ",
-                           "  history [--json] [INDEX ...]", "  preview [--files] [INDEX ...]",
+  for (const char* line : {"  schedule  ", "  schedule set --at HH:MM [--days mon,tue,...]\n",
+                           "  schedule show  ", "  schedule remove  ", "  show  ",
+                           "  commands [--all]  ", "  bat OUT  ",
+                           "  run [--wait] [--jobs N] [--due] [--if-missed] [--notify WHEN] "
+                           "[INDEX ...]",
+                           "  export  ", "  import OUT  ", "  history [--json] [--failed] [INDEX ...]",
+                           "  preview [--files] [INDEX ...]",
                            "    --wait  ", "    INDEX  ", "    --json  ", "  --settings TEXT  "}) {
     EXPECT_NE(all.out.find(line), std::string::npos) << line << all.out;
   }

@@ -77,32 +77,18 @@ TEST(XdgUserFolder, AnAbsoluteXdgConfigHomeElseTheHomeFoldersConfig) {
 }
 
 #ifndef _WIN32
-// The system's own answers, with the environment the program starts in.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    value ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
-  ~ScopedEnvironment() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
 TEST(PosixSettingsPlaces, TheUserFolderFollowsXdgConfigHomeAndHome) {
   const ISettingsPlaces& places = DefaultService<ISettingsPlaces>();
-  const ScopedEnvironment home("HOME", "/home/ann");
+  const test::TScopedEnvironment home("HOME", "/home/ann");
   {
-    const ScopedEnvironment xdg("XDG_CONFIG_HOME", "/srv/cfg");
+    const test::TScopedEnvironment xdg("XDG_CONFIG_HOME", "/srv/cfg");
     EXPECT_EQ(places.UserFolder(), "/srv/cfg/Packetwright/");
   }
   {
-    const ScopedEnvironment xdg("XDG_CONFIG_HOME", "relative");
+    const test::TScopedEnvironment xdg("XDG_CONFIG_HOME", "relative");
     EXPECT_EQ(places.UserFolder(), "/home/ann/.config/Packetwright/");
   }
-  const ScopedEnvironment xdg("XDG_CONFIG_HOME", nullptr);
+  const test::TScopedEnvironment xdg("XDG_CONFIG_HOME", nullptr);
   EXPECT_EQ(places.UserFolder(), "/home/ann/.config/Packetwright/");
   EXPECT_EQ(places.ProgramFolder().back(), '/');
 }

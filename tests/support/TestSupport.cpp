@@ -79,6 +79,17 @@ TTempFolder::~TTempFolder() {
   fs::remove_all(path_, ignored);
 }
 
+#ifndef _WIN32
+TScopedEnvironment::TScopedEnvironment(const char* name, const char* value) : name_(name) {
+  if (const char* old = std::getenv(name)) old_ = old;
+  value ? ::setenv(name, value, 1) : ::unsetenv(name);
+}
+
+TScopedEnvironment::~TScopedEnvironment() {
+  old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_);
+}
+#endif
+
 bool UnderWine() {
 #ifdef _WIN32
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");

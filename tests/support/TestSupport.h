@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,24 @@ class TTempFolder {
 };
 
 bool UnderWine();
+
+#ifndef _WIN32
+// An environment variable set (or, with null, unset) for as long as the
+// object lives.
+class TScopedEnvironment {
+ public:
+  TScopedEnvironment(const char* name, const char* value);
+  TScopedEnvironment(const char* name, const std::string& value)
+      : TScopedEnvironment(name, value.c_str()) {}
+  ~TScopedEnvironment();
+  TScopedEnvironment(const TScopedEnvironment&) = delete;
+  TScopedEnvironment& operator=(const TScopedEnvironment&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+#endif
 
 // The program's 8-bit text of a UTF-8 sample: the ANSI code page on Windows,
 // the UTF-8 bytes themselves elsewhere.
