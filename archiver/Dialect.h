@@ -85,7 +85,8 @@ class TDialect {
   // The script of the given jobs: one directory's (forAll false, with one
   // job), or the script for all with three comment lines before each job.
   // Fails, naming the directory, for a job that must not run. scriptDay, when
-  // not empty, is a plan's (MakeScriptPlan): the script names the day then.
+  // not empty, is a plan's (MakeScriptPlan): the script names the day then,
+  // by that command.
   virtual std::vector<std::string> ScriptLines(const std::vector<TArchiveJob>& jobs, bool forAll,
                                                const std::string& scriptDay = {}) const = 0;
   // Whether this style's scripts name the dated subfolder when they run.

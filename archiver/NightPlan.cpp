@@ -7,7 +7,9 @@
 
 #include "archiver/DateTimeFormat.h"
 #include "archiver/Dialect.h"
+#include "archiver/PosixScripts.h"
 #include "platform/Errors.h"
+#include "platform/ProgramPath.h"
 #include "platform/Services.h"
 #include "platform/SettingsLocation.h"
 
@@ -244,12 +246,16 @@ std::string ArchiveFolderNow(const TbkManager& manager) {
 TNightPlan MakeScriptPlan(const TbkManager& manager) {
   const std::string& pattern = manager.SubDirNamePattern();
   if (!Dialect().ScriptsNameTheDayWhenTheyRun() || pattern.empty()) return MakeNightPlan(manager);
-  const std::optional<std::string> format = DateCommandFormat(pattern);
-  if (!format) return MakeNightPlan(manager);
   TNightPlan plan;
   plan.archiveFolder = ArchiveFolderWith(manager, kRunDayMarker);
   plan.jobs = MakeArchiveJobs(manager, plan.archiveFolder);
-  plan.scriptDay = *format;
+  if (const std::optional<std::string> format = DateCommandFormat(pattern)) {
+    plan.scriptDay = "date " + QuotePosixWord("+" + *format);
+  } else {
+    // Names, regional formats, a 12-hour clock: date spells them otherwise.
+    plan.scriptDay = QuotePosixWord(ProgramDirectory() + "packetwright-cli") + " subfolder " +
+                     QuotePosixWord(pattern);
+  }
   return plan;
 }
 

@@ -17,9 +17,9 @@ struct TNightPlan {
   std::string archiveFolder;
   // Every directory's job, in the document's order (position i + 1).
   std::vector<TArchiveJob> jobs;
-  // For a script that names the dated subfolder when it runs: the format of
-  // `date` that names it, the folder holding kRunDayMarker in its place.
-  // Empty in a plan of now.
+  // For a script that names the dated subfolder when it runs: the shell
+  // command that prints its name (`date` with a format, or the companion),
+  // the folder holding kRunDayMarker in its place. Empty in a plan of now.
   std::string scriptDay;
 
   // The job of the directory at position (from 1); fails with "No directory
@@ -45,9 +45,11 @@ int PositionOf(const TbkManager& manager, const TbkDirectory& directory);
 std::string ArchiveFolderNow(const TbkManager& manager);
 
 // The plan a script runs. Where the style's scripts name the dated subfolder
-// when they run (POSIX) and `date` can spell the pattern
-// (DateCommandFormat), its folder holds kRunDayMarker for the day and
-// scriptDay is set; otherwise the plan of now, whose day the script keeps.
+// when they run (POSIX), its folder holds kRunDayMarker for the day and
+// scriptDay is the command that names it: `date` where it can spell the
+// pattern (DateCommandFormat), otherwise the companion beside this program
+// (`packetwright-cli subfolder PATTERN`), which spells it as a run does.
+// Elsewhere the plan of now, whose day the script keeps.
 TNightPlan MakeScriptPlan(const TbkManager& manager);
 
 // Every directory's job with the archive folder given, in the document's

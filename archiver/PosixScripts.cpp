@@ -191,7 +191,7 @@ std::vector<std::string> PosixScriptLines(const std::vector<TArchiveJob>& jobs, 
   std::vector<std::string> lines = {"#!/bin/sh", "status=0"};
   if (!scriptDay.empty()) {
     lines.push_back("# The dated subfolder of the night this script runs");
-    lines.push_back("day=$(date " + QuotePosixWord("+" + scriptDay) + ") || exit 1");
+    lines.push_back("day=$(" + scriptDay + ") || exit 1");
     for (const TArchiveJob& job : jobs) {
       if (!job.error.empty()) continue;
       lines.push_back("mkdir -p -- " + QuotePosixWord(job.archiveFolder) + " || status=1");

@@ -40,8 +40,9 @@ std::string PosixCommandText(const TArchiveJob& job);
 // three "#" lines before each job; the script ends with a non-zero status
 // when any directory failed. Fails, naming the directory, when a job must
 // not run (a clash, an impossible path).
-// With scriptDay (a format of date), the script first names the dated
-// subfolder, in place of kRunDayMarker in the jobs' paths, and creates it.
+// With scriptDay (a shell command that prints the dated subfolder's name),
+// the script first names it, in place of kRunDayMarker in the jobs' paths,
+// and creates the folder.
 std::vector<std::string> PosixScriptLines(const std::vector<TArchiveJob>& jobs, bool forAll,
                                           const std::string& scriptDay = {});
 

@@ -22,6 +22,7 @@
 #include "archiver/ArchiveJob.h"
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
+#include "archiver/DateTimeFormat.h"
 #include "archiver/Dialect.h"
 #include "archiver/JobPool.h"
 #include "archiver/Journal.h"
@@ -113,8 +114,8 @@ class TCommandsFormatter final : public CLI::Formatter {
   }
 };
 
-const char* const kCommands[] = {"schedule", "show",   "commands", "bat",    "run",
-                                 "export",   "import", "history",  "preview"};
+const char* const kCommands[] = {"schedule", "show",    "commands", "bat",      "run", "export",
+                                 "import",   "history", "preview",  "subfolder"};
 
 // The first word that is neither an option nor the value of --settings, when
 // it names no command; CLI11 would only say that a command is required.
@@ -765,6 +766,14 @@ int Main(int argc, char** argv) {
                     "print only the files, one path a line relative to its directory, as "
                     "stored");
 
+  CLI::App* subfolder = app.add_subcommand(
+      "subfolder",
+      "print the name that a date-time pattern gives the dated subfolder now, as a run names "
+      "it (a shell script asks this where date cannot spell the pattern)");
+  std::string subfolderPattern;
+  subfolder->add_option("PATTERN", subfolderPattern, "the pattern, such as \"dddd d mmmm yyyy\"")
+      ->required();
+
   if (const char* unknown = UnknownCommand(argc, argv)) {
     return UsageError(std::string("unknown command \"") + unknown + "\"");
   }
@@ -798,6 +807,10 @@ int Main(int argc, char** argv) {
       return 0;
     }
     if (*history) return History(settings, historyIndexes, json, failedOnly);
+    if (*subfolder) {
+      std::cout << FormatSubDirName(subfolderPattern) << "\n";
+      return OutputWritten();
+    }
     if (*scheduleSet) {
       SetSchedule(settings, scheduleAt, scheduleDays);
       return OutputWritten();

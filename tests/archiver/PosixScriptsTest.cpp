@@ -11,6 +11,7 @@
 #include "archiver/ArchiverDetection.h"
 #include "archiver/BatchFiles.h"
 #include "archiver/PosixScripts.h"
+#include "platform/ProgramPath.h"
 #include "platform/Errors.h"
 #include "platform/fakes/FakeProcesses.h"
 #include "platform/fakes/Fakes.h"
@@ -191,6 +192,25 @@ TEST_F(PosixTest, ScriptsStartWithTheInterpreterAndComment) {
   } catch (const Exception& e) {
     EXPECT_EQ(e.Message(), "/srv/two\nlines: The directory's path holds a control character");
   }
+}
+
+TEST_F(PosixTest, APatternThatDateCannotSpellIsNamedByTheCompanionWhenTheScriptRuns) {
+  manager.SetArchiverExeFileName("/usr/bin/pack");
+  Add("/home/user/src", "Source");
+  manager.SetSubDirNamePattern("dddd d mmmm yyyy");
+  std::vector<std::string> lines = GetBatchLinesForAll(manager);
+  ASSERT_GT(lines.size(), 10u);
+  EXPECT_EQ(lines[3], "day=$(" + QuotePosixWord(ProgramDirectory() + "packetwright-cli") +
+                          " subfolder 'dddd d mmmm yyyy') || exit 1");
+  EXPECT_EQ(lines[4], "mkdir -p -- /home/user/out/\"$day\" || status=1");
+  EXPECT_EQ(lines[9],
+            "  /usr/bin/pack a -r '-x!*.tmp' /home/user/out/\"$day\"/home_user_src '*'");
+  // What the shell would take for itself stays the pattern's own text.
+  manager.SetSubDirNamePattern("dddd \"$(x)\" 'it''s'");
+  lines = GetBatchLinesForAll(manager);
+  EXPECT_EQ(SplitPosixWords(lines[3].substr(6, lines[3].size() - 6 - 11)),
+            (std::vector<std::string>{ProgramDirectory() + "packetwright-cli", "subfolder",
+                                      "dddd \"$(x)\" 'it''s'"}));
 }
 
 TEST_F(PosixTest, ScriptFileIsExecutableWithLineFeedsOnly) {

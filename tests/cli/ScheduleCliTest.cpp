@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <tuple>
 
 #include "archiver/Journal.h"
 #include "archiver/NightSchedule.h"
@@ -14,6 +15,7 @@
 #include "platform/Clock.h"
 #include "platform/ProgramPath.h"
 #include "platform/Scheduler.h"
+#include "tests/support/PrivateBus.h"
 #include "tests/support/TestSupport.h"
 
 namespace pw {
@@ -22,6 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace pw::test;
 using Args = std::vector<std::string>;
+using test::TPrivateBus;
+using test::TStandIn;
 
 struct Result {
   int status;
@@ -248,6 +252,69 @@ TEST_F(ScheduleCliTest, ADirectoryThatFailedSinceTheStartRunsAgainButNotFromTheQ
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines[0], manager.Directories()->Items(0)->Path()) << "only the first ran";
   EXPECT_EQ(std::count(lines.begin(), lines.end(), manager.Directories()->Items(2)->Path()), 0);
+}
+
+TEST_F(ScheduleCliTest, AScriptOfANamedPatternNamesTheNightItRunsInTheLanguageItRunsIn) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "faketime's clock does not go with the sanitizers' runtime";
+#endif
+  if (CommandOutput("command -v faketime").empty()) GTEST_SKIP() << "faketime is not installed";
+  manager.SetSubDirNamePattern("dddd d mmm");
+  manager.SaveToFile(settings, true);
+  const std::string script = (root / "nightly.sh").string();
+  ASSERT_EQ(With({"bat", script}).status, 0);
+  // Written today, run on two other nights, in English and in German.
+  for (const auto& [language, night, folder] :
+       {std::tuple{"C", "2026-12-15 02:00:00", "Tuesday 15 Dec"},
+        std::tuple{"de_DE.UTF-8", "2027-03-01 23:59:00", "Montag 1 M\xC3\xA4rz"}}) {
+    const TRecording recording(root / "record.txt", 0);
+    const std::string ran = CommandOutput("LANG=" + std::string(language) + " faketime '" + night +
+                                          "' sh '" + script + "' >/dev/null 2>&1; echo $?");
+    EXPECT_EQ(ran, "0\n") << language;
+    EXPECT_TRUE(fs::is_directory(root / "out" / folder)) << language << ": " << folder;
+    // And the archivers were given archives in it.
+    EXPECT_NE(ReadFile(root / "record.txt").find((root / "out" / folder).string() + "/"),
+              std::string::npos)
+        << ReadFile(root / "record.txt");
+  }
+}
+
+TEST_F(ScheduleCliTest, AFailedRunSaysSoOnTheDesktopAndAGoodOneOnlyWhenAsked) {
+  TPrivateBus bus(temp, "unix:tmpdir=" + root.string());
+  ASSERT_FALSE(bus.Address().empty()) << "dbus-daemon did not start";
+  const fs::path received = root / "received.txt";
+  TStandIn service(bus.Address(), received);
+  ASSERT_TRUE(service.Ready());
+  const TScopedEnvironment address("DBUS_SESSION_BUS_ADDRESS", bus.Address());
+  const fs::path record = root / "record.txt";
+  {
+    const TRecording recording(record, std::vector<int>{0, 2});
+    EXPECT_EQ(With({"run", "--wait", "--jobs", "1"}).status, 3);
+  }
+  std::string got = service.Received();
+  EXPECT_NE(got.find("summary Packetwright: 1 of 2 directories failed\n"), std::string::npos) << got;
+  EXPECT_NE(got.find("body The first: " + manager.Directories()->Items(2)->Path() +
+                     ". packetwright-cli history --failed says why.\n"),
+            std::string::npos)
+      << got;
+  EXPECT_NE(got.find("urgency uchar 2\nexpire 0\n"), std::string::npos) << "critical, kept" << got;
+
+  fs::remove(received);
+  {
+    const TRecording recording(record, 0);
+    EXPECT_EQ(With({"run", "--wait"}).status, 0);
+    EXPECT_EQ(service.Received(), "") << "a good night says nothing unless asked";
+    EXPECT_EQ(With({"run", "--wait", "--notify", "always"}).status, 0);
+    got = service.Received();
+    EXPECT_NE(got.find("summary Packetwright: 2 directories archived\n"), std::string::npos) << got;
+    EXPECT_NE(got.find("urgency uchar 1\n"), std::string::npos) << got;
+  }
+  fs::remove(received);
+  {
+    const TRecording recording(record, 2);
+    EXPECT_EQ(With({"run", "--wait", "--notify", "never"}).status, 3);
+  }
+  EXPECT_EQ(service.Received(), "");
 }
 
 TEST_F(ScheduleCliTest, HistoryOfFailuresExitsWithOneWhenTheLatestRunOfADirectoryFailed) {

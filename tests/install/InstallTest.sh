@@ -61,8 +61,12 @@ for word in show commands bat run export import history --settings --all --wait 
 done
 grep -q "EXIT STATUS" <<<"$text" || fail "the manual page has no EXIT STATUS section"
 # cron looks in /usr/bin and /bin only: its example names the program by its full path.
-grep -qE '^ *30 2 \* \* \* +/[^ ]*/packetwright-cli run --wait' <<<"$text" ||
+grep -qE '^ *30 2 \* \* \* +/[^ ]*/packetwright-cli --settings [^ ]+ run --wait' <<<"$text" ||
   fail "the manual page's cron line does not name the program by its full path"
+# The schedule comes first, before any line written by hand.
+examples=${text#*EXAMPLES}
+[[ ${examples%%30 2 *} == *"packetwright-cli schedule set --at 02:30"* ]] ||
+  fail "the manual page's examples do not begin with schedule set"
 
 # ---- The installed programs, by a user who cannot write there ------------------
 chmod -R a-w "$prefix"
