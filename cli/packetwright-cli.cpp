@@ -174,6 +174,7 @@ void Show(const TbkManager& m, const std::string& fileName) {
             << "Exclude switch:     " << Printable(m.ExcludeKey()) << "\n"
             << "Output folder:      " << Printable(m.OutputPath()) << "\n"
             << "Subfolder pattern:  " << Printable(m.SubDirNamePattern()) << "\n"
+            << "Schedule:           " << ScheduleWords(m.Schedule()) << "\n"
             << "Rules:              " << m.Rules()->Count() << "\n"
             << "Directories:        " << m.Directories()->Count() << "\n";
   const TNightPlan plan = MakeNightPlan(m);
@@ -416,10 +417,15 @@ int Run(const TbkManager& m, const TRunRequest& request, const std::string& jour
     }
     // Two catch-ups at once, from a timer and from a quarter-hour line,
     // would take the same directories twice.
-    dueLock = Get<IFileSystem>().TryLock(journalFile + ".due.lock");
-    if (!dueLock) {
-      std::cout << "A scheduled run of these settings is at work: nothing to do" << std::endl;
-      return 0;
+    // (A folder where the lock cannot be made cannot keep the journal
+    // either; the run goes on without both.)
+    try {
+      dueLock = Get<IFileSystem>().TryLock(journalFile + ".due.lock");
+      if (!dueLock) {
+        std::cout << "A scheduled run of these settings is at work: nothing to do" << std::endl;
+        return 0;
+      }
+    } catch (const Exception&) {
     }
     const TNightsReport nights = ReportNights(m, journalFile, LocalTimeOf(Get<IClock>().Now()));
     if (!nights.latestStart || (request.ifMissed && RunSince(nights))) return 0;
@@ -701,7 +707,8 @@ int Main(int argc, char** argv) {
       "dated subfolder named for the moment the run began");
   std::vector<int> indexes;
   bool wait = false;
-  run->add_option("INDEX", indexes, "directories to run, whether marked or not");
+  CLI::Option* runIndexes =
+      run->add_option("INDEX", indexes, "directories to run, whether marked or not");
   CLI::Option* waitFlag =
       run->add_flag("--wait", wait,
                     "wait for the archivers, at most --jobs at once, started in order, and print "
@@ -719,13 +726,13 @@ int Main(int argc, char** argv) {
   bool due = false, ifMissed = false;
   CLI::Option* dueFlag = run->add_flag(
       "--due", due,
-      "with --wait: only the marked directories that have not been archived since the "
-      "schedule's latest start; the others are left alone and say so");
+      "with --wait and without INDEX: only the marked directories that have not been archived "
+      "since the schedule's latest start; the others are left alone and say so");
   run->add_flag("--if-missed", ifMissed,
                 "with --due: only when nothing of the settings file ran since the schedule's "
                 "latest start (a night the computer was off or asleep)")
       ->needs(dueFlag);
-  dueFlag->needs(waitFlag);
+  dueFlag->needs(waitFlag)->excludes(runIndexes);
   TNotify notify = TNotify::failures;
   const std::map<std::string, TNotify> notifyNames = {
       {"always", TNotify::always}, {"failures", TNotify::failures}, {"never", TNotify::never}};

@@ -88,4 +88,21 @@ TProgramCall AssociationCall(const std::string& command, const std::string& argu
   return call;
 }
 
+std::string QuoteWindowsArgument(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string quoted = "\"";
+  size_t slashes = 0;
+  for (const char c : arg) {
+    if (c == '\\') {
+      ++slashes;
+      continue;
+    }
+    quoted.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
+    slashes = 0;
+    quoted += c;
+  }
+  quoted.append(2 * slashes, '\\');
+  return quoted + '"';
+}
+
 }  // namespace pw

@@ -11,6 +11,11 @@ namespace pw {
 // and a literal quote, and "" inside quotes is one literal quote.
 std::vector<std::string> SplitCommandLine(const std::string& parameters);
 
+// One argument as a Windows program's start-up code splits it back: quoted
+// when it holds a blank or a quote, with the backslashes before a quote
+// doubled.
+std::string QuoteWindowsArgument(const std::string& arg);
+
 // A program and the parameters to start it with.
 struct TProgramCall {
   std::string program;

@@ -113,12 +113,6 @@ class IProcessRunner {
 template <>
 IProcessRunner& DefaultService<IProcessRunner>();
 
-#ifdef _WIN32
-// One argument as a Windows program's start-up code splits it back: quoted
-// when it holds a blank or a quote, with the backslashes before a quote
-// doubled.
-std::string QuoteWindowsArgument(const std::string& arg);
-#endif
 
 // The most programs that waited runs can wait for at once and still pass a
 // signal on to (see below); a waited run beyond that fails to start.

@@ -41,7 +41,7 @@ struct TScheduledCommand {
 // Where a scheduled run is kept.
 struct TScheduleEntry {
   std::string scheduler;  // "systemd user timer", "crontab", "Task Scheduler"
-  std::string where;      // the timer's file, "the user's crontab", the task's name
+  std::string where;      // the timer's file, "the lines marked # NAME", the task's name
   bool operator==(const TScheduleEntry&) const = default;
 };
 

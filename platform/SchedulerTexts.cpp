@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "platform/CommandLine.h"
 #include "platform/Errors.h"
 #include "platform/Scheduler.h"
 
@@ -117,24 +118,6 @@ std::string XmlText(const std::string& text) {
   return out;
 }
 
-// An argument as a Windows program's start-up code splits it back.
-std::string WindowsArgument(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  std::string out = "\"";
-  size_t backslashes = 0;
-  for (const char c : arg) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-    backslashes = 0;
-    out += c;
-  }
-  out.append(2 * backslashes, '\\');
-  return out + "\"";
-}
-
 }  // namespace
 
 std::string ScheduleEntryName(const std::string& settingsFileName) {
@@ -234,7 +217,7 @@ std::string TaskDefinitionXml(const TScheduledCommand& command, const std::strin
   std::string arguments;
   for (const std::string& arg : command.arguments) {
     RefuseLineEnds(arg);
-    arguments += (arguments.empty() ? "" : " ") + WindowsArgument(arg);
+    arguments += (arguments.empty() ? "" : " ") + QuoteWindowsArgument(arg);
   }
   RefuseLineEnds(command.program);
   char start[32];

@@ -133,6 +133,10 @@ void WriteFile(const std::string& file, const std::string& text) {
   }
 }
 
+TScheduleEntry CrontabEntry(const std::string& name) {
+  return {"crontab", "the lines marked # " + name};
+}
+
 class PosixScheduler final : public IScheduler {
  public:
   TScheduleEntry Install(const TScheduledCommand& command) override {
@@ -159,7 +163,7 @@ class PosixScheduler final : public IScheduler {
           "(is cron installed?)");
     }
     SetCrontab(CrontabWith(*crontab, command));
-    return {"crontab", "the user's crontab"};
+    return CrontabEntry(command.name);
   }
 
   std::optional<TScheduleEntry> Remove(const std::string& name) override {
@@ -175,7 +179,7 @@ class PosixScheduler final : public IScheduler {
     }
     if (const std::optional<std::string> crontab = Crontab(); crontab && CrontabHolds(*crontab, name)) {
       SetCrontab(CrontabWithout(*crontab, name));
-      found = TScheduleEntry{"crontab", "the user's crontab"};
+      found = CrontabEntry(name);
     }
     return found;
   }
@@ -184,7 +188,7 @@ class PosixScheduler final : public IScheduler {
     const std::string timer = UnitFolder() + "/" + name + ".timer";
     if (Exists(timer)) return TScheduleEntry{"systemd user timer", timer};
     if (const std::optional<std::string> crontab = Crontab(); crontab && CrontabHolds(*crontab, name)) {
-      return TScheduleEntry{"crontab", "the user's crontab"};
+      return CrontabEntry(name);
     }
     return std::nullopt;
   }

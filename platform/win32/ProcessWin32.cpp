@@ -1,28 +1,12 @@
 #include <windows.h>
 
+#include "platform/CommandLine.h"
 #include "platform/CurrentDirectory.h"
 #include "platform/Errors.h"
 #include "platform/Process.h"
 #include "platform/Services.h"
 
 namespace pw {
-
-std::string QuoteWindowsArgument(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  std::string quoted = "\"";
-  size_t slashes = 0;
-  for (const char c : arg) {
-    if (c == '\\') {
-      ++slashes;
-      continue;
-    }
-    quoted.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
-    slashes = 0;
-    quoted += c;
-  }
-  quoted.append(2 * slashes, '\\');
-  return quoted + '"';
-}
 
 namespace {
 

@@ -2,6 +2,7 @@
 // from its XML definition through schtasks.
 #include <windows.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "platform/Errors.h"
@@ -63,7 +64,7 @@ class Win32Scheduler final : public IScheduler {
         Utf16ToLocal8Bit(std::u16string(folder, folder + length)) + command.name + ".xml";
     {
       const std::u16string xml = u"\xFEFF" + Local8BitToUtf16(TaskDefinitionXml(command, UserName()));
-      std::ofstream out(Wide(file), std::ios::binary | std::ios::trunc);
+      std::ofstream out(std::filesystem::path(Wide(file)), std::ios::binary | std::ios::trunc);
       out.write(reinterpret_cast<const char*>(xml.data()),
                 static_cast<std::streamsize>(xml.size() * sizeof(char16_t)));
       if (!out.flush()) throw EWriteError("Cannot create file " + file);

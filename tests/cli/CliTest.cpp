@@ -163,6 +163,7 @@ TEST_F(CliTest, ShowListsOptionsDirectoriesAndCommands) {
   const Result r = With({"show"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find(Text("Archiver:           " + archiver + "\n")), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(Text("Schedule:           none\n")), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(Text("[1] [x] " + Dir("one") + "\n    Rule: Texts\n")), std::string::npos);
   EXPECT_NE(r.out.find("[2] [ ] " + Dir("two")), std::string::npos);
   EXPECT_NE(r.out.find("Rule: Gone (missing"), std::string::npos);

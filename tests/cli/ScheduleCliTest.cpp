@@ -52,23 +52,7 @@ class ScheduleCliTest : public ::testing::Test {
         // No desktop to tell of failures.
         bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (root / "no-bus").string()) {
     settings = (root / "Packetwright.dat").string();
-    fs::create_directories(root / "bin");
-    WriteFile(root / "bin" / "systemctl",
-              "#!/bin/sh\n"
-              "echo \"$*\" >> \"$PW_SYSTEMCTL_LOG\"\n"
-              "case \"$*\" in *is-system-running*)\n"
-              "  [ -n \"$PW_USER_MANAGER\" ] && { echo \"$PW_USER_MANAGER\"; exit 0; }\n"
-              "  echo offline; exit 1;;\n"
-              "esac\n");
-    WriteFile(root / "bin" / "crontab",
-              "#!/bin/sh\n"
-              "case \"$1\" in\n"
-              "  -l) [ -f \"$PW_CRONTAB\" ] || { echo \"no crontab for $USER\" >&2; exit 1; }\n"
-              "      cat \"$PW_CRONTAB\";;\n"
-              "  -) cat > \"$PW_CRONTAB\";;\n"
-              "esac\n");
-    fs::permissions(root / "bin" / "systemctl", fs::perms::owner_all);
-    fs::permissions(root / "bin" / "crontab", fs::perms::owner_all);
+    WriteSchedulerStandIns(root / "bin");
 
     manager.SetArchiverExeFileName(RecorderPath());
     manager.SetArchiverParams("a");
@@ -169,7 +153,10 @@ TEST_F(ScheduleCliTest, WithoutAUserManagerTheCrontabGetsMarkedLinesAndKeepsTheR
       << tab;
   EXPECT_NE(tab.find("\n12,27,42,57 * * * * "), std::string::npos) << tab;
   r = With({"schedule", "show"});
-  EXPECT_NE(r.out.find("Kept by:        crontab, the user's crontab\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Kept by:        crontab, the lines marked # " + ScheduleEntryName(settings) +
+                       "\n"),
+            std::string::npos)
+      << r.out;
 
   r = With({"schedule", "remove"});
   EXPECT_EQ(r.out, "Removed the nightly run from the crontab\n");

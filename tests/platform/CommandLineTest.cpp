@@ -45,5 +45,16 @@ TEST(CommandLine, AnAssociationsCommandTakesTheArgumentWhereItSays) {
   EXPECT_EQ(AssociationCall("", page).program, "");
 }
 
+TEST(QuoteWindowsArgument, EveryArgumentSplitsBackToItself) {
+  for (const std::string arg :
+       {"plain", "", "two words", "C:\\Program Files\\", "say \"hi\"", "a\\\\\"b", "tab\there",
+        "trailing\\", "\\\\server\\share"}) {
+    EXPECT_EQ(SplitCommandLine(QuoteWindowsArgument(arg) + " next"),
+              (std::vector<std::string>{arg, "next"}))
+        << arg;
+  }
+  EXPECT_EQ(QuoteWindowsArgument("plain"), "plain") << "left as it is";
+}
+
 }  // namespace
 }  // namespace pw

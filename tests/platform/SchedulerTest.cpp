@@ -117,25 +117,7 @@ class PosixSchedulerTest : public ::testing::Test {
         config("XDG_CONFIG_HOME", (temp / "config").string()),
         log("PW_SYSTEMCTL_LOG", (temp / "systemctl.log").string()),
         crontab("PW_CRONTAB", (temp / "crontab").string()) {
-    fs::create_directories(temp / "bin");
-    WriteFile(temp / "bin" / "systemctl",
-              "#!/bin/sh\n"
-              "echo \"$*\" >> \"$PW_SYSTEMCTL_LOG\"\n"
-              "case \"$*\" in *is-system-running*)\n"
-              "  [ -n \"$PW_USER_MANAGER\" ] && { echo \"$PW_USER_MANAGER\"; exit 0; }\n"
-              "  echo 'Failed to connect to bus' >&2; echo offline; exit 1;;\n"
-              "esac\n");
-    WriteFile(temp / "bin" / "crontab",
-              "#!/bin/sh\n"
-              "case \"$1\" in\n"
-              "  -l) [ -f \"$PW_CRONTAB\" ] || { echo \"no crontab for $USER\" >&2; exit 1; }\n"
-              "      [ -f \"$PW_CRONTAB.broken\" ] && { echo 'cannot read' >&2; exit 1; }\n"
-              "      cat \"$PW_CRONTAB\";;\n"
-              "  -) cat > \"$PW_CRONTAB\";;\n"
-              "  *) exit 2;;\n"
-              "esac\n");
-    fs::permissions(temp / "bin" / "systemctl", fs::perms::owner_all);
-    fs::permissions(temp / "bin" / "crontab", fs::perms::owner_all);
+    WriteSchedulerStandIns(temp / "bin");
   }
 
   fs::path Unit(const char* suffix) const {
@@ -175,16 +157,16 @@ TEST_F(PosixSchedulerTest, WithoutAUserManagerTheCrontabGetsTheLinesAndLosesThem
   IScheduler& scheduler = DefaultService<IScheduler>();
   const TScheduledCommand c = Command();
   // No crontab yet.
-  EXPECT_EQ(scheduler.Install(c), (TScheduleEntry{"crontab", "the user's crontab"}));
+  EXPECT_EQ(scheduler.Install(c), (TScheduleEntry{"crontab", "the lines marked # " + c.name}));
   EXPECT_EQ(ReadFile(temp / "crontab"), CrontabWith("", c));
-  EXPECT_EQ(scheduler.Remove(c.name), (TScheduleEntry{"crontab", "the user's crontab"}));
+  EXPECT_EQ(scheduler.Remove(c.name), (TScheduleEntry{"crontab", "the lines marked # " + c.name}));
   EXPECT_EQ(ReadFile(temp / "crontab"), "");
 
   const std::string others = "MAILTO=anna\n15 3 * * * /usr/local/bin/sync-photos\n";
   WriteFile(temp / "crontab", others);
   scheduler.Install(c);
   EXPECT_EQ(ReadFile(temp / "crontab"), CrontabWith(others, c));
-  EXPECT_EQ(scheduler.Find(c.name), (TScheduleEntry{"crontab", "the user's crontab"}));
+  EXPECT_EQ(scheduler.Find(c.name), (TScheduleEntry{"crontab", "the lines marked # " + c.name}));
   scheduler.Remove(c.name);
   EXPECT_EQ(ReadFile(temp / "crontab"), others);
 

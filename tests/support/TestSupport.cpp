@@ -17,6 +17,7 @@
 #include <random>
 #include <thread>
 
+#include "platform/CommandLine.h"
 #include "platform/Errors.h"
 #include "platform/Process.h"
 #include "platform/ProgramPath.h"
@@ -87,6 +88,28 @@ TScopedEnvironment::TScopedEnvironment(const char* name, const char* value) : na
 
 TScopedEnvironment::~TScopedEnvironment() {
   old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_);
+}
+
+void WriteSchedulerStandIns(const fs::path& bin) {
+  fs::create_directories(bin);
+  WriteFile(bin / "systemctl",
+            "#!/bin/sh\n"
+            "echo \"$*\" >> \"$PW_SYSTEMCTL_LOG\"\n"
+            "case \"$*\" in *is-system-running*)\n"
+            "  [ -n \"$PW_USER_MANAGER\" ] && { echo \"$PW_USER_MANAGER\"; exit 0; }\n"
+            "  echo 'Failed to connect to bus' >&2; echo offline; exit 1;;\n"
+            "esac\n");
+  WriteFile(bin / "crontab",
+            "#!/bin/sh\n"
+            "case \"$1\" in\n"
+            "  -l) [ -f \"$PW_CRONTAB\" ] || { echo \"no crontab for $USER\" >&2; exit 1; }\n"
+            "      [ -f \"$PW_CRONTAB.broken\" ] && { echo 'cannot read' >&2; exit 1; }\n"
+            "      cat \"$PW_CRONTAB\";;\n"
+            "  -) cat > \"$PW_CRONTAB\";;\n"
+            "  *) exit 2;;\n"
+            "esac\n");
+  fs::permissions(bin / "systemctl", fs::perms::owner_all);
+  fs::permissions(bin / "crontab", fs::perms::owner_all);
 }
 #endif
 

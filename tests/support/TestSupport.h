@@ -45,6 +45,14 @@ class TScopedEnvironment {
   const char* name_;
   std::optional<std::string> old_;
 };
+
+// Stand-ins for systemctl and crontab, written into the folder bin (to be put
+// first on PATH). systemctl appends its arguments to the file named in
+// PW_SYSTEMCTL_LOG and answers is-system-running with PW_USER_MANAGER, or
+// "offline" and status 1 when that is unset. crontab keeps the crontab in the
+// file named in PW_CRONTAB ("no crontab for" the user while there is none)
+// and fails to read it while PW_CRONTAB.broken exists.
+void WriteSchedulerStandIns(const fs::path& bin);
 #endif
 
 // The program's 8-bit text of a UTF-8 sample: the ANSI code page on Windows,
