@@ -12,6 +12,7 @@ inline constexpr int hcMainWindow = 6;
 inline constexpr int hcOptionsDialog = 12;
 inline constexpr int hcClearOptionsDialog = 15;
 inline constexpr int hcRulesWindow = 16;
+inline constexpr int hcScheduleDialog = 17;
 
 // The help file: Packetwright.html beside the program, as in the build folder
 // and on Windows, else where an installation on Linux puts it,

@@ -6,7 +6,10 @@
 #include <QTimeZone>
 #include <string_view>
 
+#include "archiver/ArchiveCommands.h"
 #include "platform/Errors.h"
+#include "platform/SafeFile.h"
+#include "platform/Streams.h"
 #include "ui/UiText.h"
 
 namespace pw {
@@ -21,6 +24,41 @@ QString RunResultExplanation(const TJournalRecord& r) {
 
 bool RunFailed(const TJournalRecord& r) {
   return JobFailed(r);
+}
+
+std::string SeenNightsFileName(const std::string& settingsFileName) {
+  return ExtractFilePath(settingsFileName) + "Packetwright.seen";
+}
+
+std::string NightsMark(const TNightsReport& report) {
+  const std::string line = NightsLine(report);
+  if (line.empty()) return line;
+  return line + "\n" + (report.lastRecord ? report.lastRecord->started : std::string()) + "\n";
+}
+
+std::string SeenNights(const std::string& settingsFileName) {
+  const std::string file = SeenNightsFileName(settingsFileName);
+  if (!FileExists(file)) return {};
+  try {
+    TFileStream in(file, TFileStream::TMode::fmOpenRead);
+    // A mark is a line and a time; anything longer is none of this program's.
+    std::string mark(1024, '\0');
+    mark.resize(static_cast<size_t>(in.Read(mark.data(), static_cast<int64_t>(mark.size()))));
+    return mark;
+  } catch (const Exception&) {
+    return {};
+  }
+}
+
+bool RememberSeenNights(const std::string& settingsFileName, const std::string& mark) {
+  try {
+    TSafeFileWriter out(SeenNightsFileName(settingsFileName));
+    out.Stream().WriteBuffer(mark.data(), static_cast<int64_t>(mark.size()));
+    out.Commit();
+    return true;
+  } catch (const Exception&) {
+    return false;
+  }
 }
 
 QDateTime JournalTime(const std::string& text) {

@@ -14,6 +14,7 @@
 
 #include "archiver/Journal.h"
 #include "archiver/JournalResult.h"
+#include "archiver/NightSchedule.h"
 
 namespace pw {
 
@@ -38,6 +39,21 @@ QString JournalTimeText(const std::string& text);
 // one record a directory is kept while reading, so a journal of years costs
 // no more memory than the list. A journal that cannot be read has none.
 std::unordered_map<std::string, TJournalRecord> LatestRuns(const std::string& journalFile);
+
+// The main window's line about the last nights goes once the user has
+// looked, and stays away for the nights it told of. What it said then is
+// kept in Packetwright.seen in the settings file's folder, beside the
+// journal and the registry stand-in: the window's own, not a setting.
+std::string SeenNightsFileName(const std::string& settingsFileName);
+// Which nights the report's line tells of: the line itself and the start of
+// the journal's latest record, so that the next failed or missed night
+// gives another mark. Empty when there is no line.
+std::string NightsMark(const TNightsReport& report);
+// The mark last seen; empty when there is none or it cannot be read.
+std::string SeenNights(const std::string& settingsFileName);
+// Keeps the mark; false when it could not be written, and the line then
+// comes back at the next start.
+bool RememberSeenNights(const std::string& settingsFileName, const std::string& mark);
 
 // Says Changed once after the journal file was created, appended to,
 // replaced or removed: the file and its folder are both watched, since the

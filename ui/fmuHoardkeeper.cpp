@@ -1,7 +1,11 @@
 #include "ui/fmuHoardkeeper.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -9,8 +13,11 @@
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
+#include <QVBoxLayout>
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
@@ -19,8 +26,10 @@
 #include "archiver/JobPool.h"
 #include "archiver/Journal.h"
 #include "archiver/NightPlan.h"
+#include "archiver/NightSchedule.h"
 #include "archiver/Preview.h"
 #include "model/HoardkeeperClasses.h"
+#include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "platform/Services.h"
 #include "platform/SettingsLocation.h"
@@ -38,6 +47,7 @@
 #include "ui/eduArchiverFoundDlg.h"
 #include "ui/eduDirectory.h"
 #include "ui/eduManager.h"
+#include "ui/eduSchedule.h"
 #include "ui/fmuBase.h"
 #include "ui/fmuPreview.h"
 #include "ui/fmuRules.h"
@@ -108,6 +118,10 @@ TfmHoardkeeper::TfmHoardkeeper(std::string settingsFileName, QWidget* parent)
   executeAbout = [this] { TedAbout::Execute(settingsFileName_); };
   executeRules = [this](TbkRules* rules) { TfmRules::Execute(rules, this); };
   executeDirectory = [this](TbkDirectory* d) { return TedDirectory::Execute(d, this); };
+  executeSchedule = [this] {
+    TedSchedule::Execute(
+        manager_.get(), settingsFileName_, [this] { SaveSettings(); }, this);
+  };
   CreateActions();
   CreateList();
   CreateMenus();
@@ -174,6 +188,8 @@ void TfmHoardkeeper::CreateActions() {
          5, &TfmHoardkeeper::actOpenArchiveDirectoryExecute);
   action(actOptions, "Options", "Options", Qt::CTRL | Qt::Key_O, -1,
          &TfmHoardkeeper::actOptionsExecute);
+  action(actSchedule, "Schedule...", "Schedule: the nightly run", {}, -1,
+         &TfmHoardkeeper::actScheduleExecute);
   action(actHelp, "Packetwright Help", "Packetwright Help", {}, 8, &TfmHoardkeeper::actHelpExecute);
   actHelp->setVisible(false);
   action(Exit1, "E&xit", "", {}, -1, &TfmHoardkeeper::Exit1Click);
@@ -204,7 +220,7 @@ void TfmHoardkeeper::CreateMenus() {
   command->addAction(actOpenArchiveDirectory);
   QMenu* tools = menuBar()->addMenu("Tools");
   tools->setObjectName("Tools1");
-  tools->addAction(actOptions);
+  tools->addActions({actOptions, actSchedule});
   QMenu* help = menuBar()->addMenu("Help");
   help->setObjectName("Help1");
   help->addActions({About, HomePage1, actHelp});
@@ -281,13 +297,51 @@ void TfmHoardkeeper::CreateList() {
   Splitter1->addWidget(meCommandText);
   Splitter1->setStretchFactor(0, 1);
   Splitter1->setSizes({417 - 89, 89});
-  setCentralWidget(Splitter1);
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  CreateNightsLine();
+  column->addWidget(paNights);
+  column->addWidget(Splitter1, 1);
+  setCentralWidget(central);
 
   StatusPanel0 = new QLabel(this);
   StatusPanel0->setFixedWidth(100);
   StatusPanel1 = new QLabel(this);
   statusBar()->addWidget(StatusPanel0);
   statusBar()->addWidget(StatusPanel1, 1);
+}
+
+// A slim bar in the colours of a tip, which the style chooses; the whole
+// line is the button that opens the history.
+void TfmHoardkeeper::CreateNightsLine() {
+  paNights = new QFrame(this);
+  paNights->setObjectName("paNights");
+  paNights->setAutoFillBackground(true);
+  QPalette tip = paNights->palette();
+  tip.setColor(QPalette::Window, tip.color(QPalette::ToolTipBase));
+  tip.setColor(QPalette::WindowText, tip.color(QPalette::ToolTipText));
+  tip.setColor(QPalette::Button, tip.color(QPalette::ToolTipBase));
+  tip.setColor(QPalette::ButtonText, tip.color(QPalette::ToolTipText));
+  paNights->setPalette(tip);
+  auto* row = new QHBoxLayout(paNights);
+  row->setContentsMargins(4, 1, 4, 1);
+  buNights = new QToolButton(paNights);
+  buNights->setObjectName("buNights");
+  buNights->setAutoRaise(true);
+  buNights->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  buNights->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+  buNights->setIconSize(QSize(16, 16));
+  buNights->setCursor(Qt::PointingHandCursor);
+  buNights->setToolTip("Open the Run History with these runs");
+  QFont bold = buNights->font();
+  bold.setBold(true);
+  buNights->setFont(bold);
+  row->addWidget(buNights);
+  row->addStretch(1);
+  paNights->hide();
+  ConnectGuarded(buNights, &QToolButton::clicked, this, &TfmHoardkeeper::buNightsClick);
 }
 
 void TfmHoardkeeper::AfterConstruction() {
@@ -300,6 +354,7 @@ void TfmHoardkeeper::AfterConstruction() {
   journalWatcher_ = new TJournalWatcher(JournalFileName(settingsFileName_), this);
   ConnectGuarded(journalWatcher_, &TJournalWatcher::Changed, this, &TfmHoardkeeper::ReadLastRuns);
   ReadLastRuns();
+  ShowNightsLine();
   if (manager_->ArchiverExeFileName().empty()) {
     TArchiverKind kind;
     if (executeArchiverFound(kind)) {
@@ -461,6 +516,7 @@ void TfmHoardkeeper::actFileOpenExecute() {
   }
   FillDirectoryList();
   ListView1Change(SelectedRow());
+  ShowNightsLine();
 }
 
 // A run's error names its directory: among thousands, "File not found."
@@ -568,6 +624,37 @@ void TfmHoardkeeper::actOpenArchiveDirectoryExecute() {
 void TfmHoardkeeper::actOptionsExecute() {
   executeManager(manager_.get());
   Refresh();
+}
+
+void TfmHoardkeeper::actScheduleExecute() {
+  executeSchedule();
+}
+
+void TfmHoardkeeper::ShowNightsLine() {
+  TNightsReport report;
+  try {
+    report = ReportNights(*manager_, JournalFileName(settingsFileName_),
+                          LocalTimeOf(Get<IClock>().Now()));
+  } catch (const Exception&) {
+    // A journal that cannot be read tells of no nights; the Last Run column
+    // and the Run History say so where the user looks for runs.
+    report = TNightsReport{};
+  }
+  nightsMark_ = NightsMark(report);
+  nightsFailed_ = report.failed > 0;
+  buNights->setText(ToQt(NightsLine(report)));
+  paNights->setVisible(!nightsMark_.empty() && nightsMark_ != SeenNights(settingsFileName_));
+}
+
+// The history opens to the failed runs, or to every run when only nights
+// were missed, which left no record to show.
+void TfmHoardkeeper::buNightsClick() {
+  actRunHistoryExecute();
+  runHistory_->cbDirectory->setCurrentIndex(0);
+  runHistory_->cbFailedOnly->setChecked(nightsFailed_);
+  paNights->hide();
+  // A mark that cannot be kept brings the line back at the next start, no worse.
+  RememberSeenNights(settingsFileName_, nightsMark_);
 }
 
 void TfmHoardkeeper::actHelpExecute() {

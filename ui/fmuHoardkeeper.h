@@ -11,11 +11,13 @@
 #include "archiver/ArchiverDetection.h"
 
 class QAction;
+class QFrame;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QSplitter;
 class QToolBar;
+class QToolButton;
 class QTreeView;
 
 namespace pw {
@@ -49,6 +51,7 @@ class TfmHoardkeeper final : public QMainWindow {
   std::function<void()> executeAbout;
   std::function<void(TbkRules*)> executeRules;
   std::function<bool(TbkDirectory*)> executeDirectory;
+  std::function<void()> executeSchedule;
 
   TbkManager* Manager() const { return manager_.get(); }
   const std::string& GetSettingsFileName() const { return settingsFileName_; }
@@ -65,6 +68,13 @@ class TfmHoardkeeper final : public QMainWindow {
   void ReadLastRuns();
   // The run history window while it is open, or null.
   TfmRunHistory* RunHistoryWindow() const;
+  // The line above the list that tells of failed or missed nights, from the
+  // journal as it is now; hidden when they went well or the user has seen
+  // it for these nights.
+  void ShowNightsLine();
+
+  QFrame* paNights;
+  QToolButton* buNights;
 
   QToolBar* ToolBar1;
   QTreeView* ListView1;
@@ -91,6 +101,7 @@ class TfmHoardkeeper final : public QMainWindow {
   QAction* actEditBatFile;
   QAction* actOpenArchiveDirectory;
   QAction* actOptions;
+  QAction* actSchedule;
   QAction* actHelp;
   QAction* Exit1;
   QAction* About;
@@ -114,7 +125,9 @@ class TfmHoardkeeper final : public QMainWindow {
   void actEditBatFileExecute();
   void actOpenArchiveDirectoryExecute();
   void actOptionsExecute();
+  void actScheduleExecute();
   void actHelpExecute();
+  void buNightsClick();
   void AboutClick();
   void HomePage1Click();
   void Exit1Click();
@@ -127,6 +140,7 @@ class TfmHoardkeeper final : public QMainWindow {
   void CreateActions();
   void CreateMenus();
   void CreateList();
+  void CreateNightsLine();
   bool FormCloseQuery();
   void SaveSettings();
   // The rows, the actions, the memo and the status bar from the document.
@@ -140,6 +154,9 @@ class TfmHoardkeeper final : public QMainWindow {
   QPointer<TfmRunHistory> runHistory_;
   QPointer<TfmRunAllAndWait> runAllAndWait_;
   QString sdBatFileName_;
+  // What the nights line shows, and the history it opens to.
+  std::string nightsMark_;
+  bool nightsFailed_ = false;
 };
 
 }  // namespace pw

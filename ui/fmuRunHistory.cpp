@@ -1,6 +1,7 @@
 #include "ui/fmuRunHistory.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QColor>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -157,7 +158,17 @@ void TRunHistoryFilter::SetDirectory(const QString& directory) {
   invalidateFilter();
 }
 
+void TRunHistoryFilter::SetFailedOnly(bool failedOnly) {
+  if (failedOnly == failedOnly_) return;
+  failedOnly_ = failedOnly;
+  invalidateFilter();
+}
+
 bool TRunHistoryFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
+  if (failedOnly_) {
+    const auto* model = qobject_cast<const TRunHistoryModel*>(sourceModel());
+    if (model && !RunFailed(model->Record(sourceRow))) return false;
+  }
   if (directory_.isEmpty()) return true;
   const QModelIndex cell =
       sourceModel()->index(sourceRow, TRunHistoryModel::cDirectory, sourceParent);
@@ -187,10 +198,13 @@ TfmRunHistory::TfmRunHistory(const std::string& journalFile, QWidget* parent)
   cbDirectory->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   cbDirectory->setMinimumContentsLength(30);
   label->setBuddy(cbDirectory);
+  cbFailedOnly = new QCheckBox("&Failed only", this);
+  cbFailedOnly->setObjectName("cbFailedOnly");
   laCount = new QLabel(this);
   laCount->setObjectName("laCount");
   top->addWidget(label);
   top->addWidget(cbDirectory, 1);
+  top->addWidget(cbFailedOnly);
   top->addStretch();
   top->addWidget(laCount);
 
@@ -235,6 +249,10 @@ TfmRunHistory::TfmRunHistory(const std::string& journalFile, QWidget* parent)
   connect(cbDirectory, &QComboBox::currentIndexChanged, this, [this](int index) {
     // The first entry is every directory; the others carry their path.
     filter_->SetDirectory(index <= 0 ? QString() : cbDirectory->itemData(index).toString());
+    ShowCount();
+  });
+  connect(cbFailedOnly, &QCheckBox::toggled, this, [this](bool failedOnly) {
+    filter_->SetFailedOnly(failedOnly);
     ShowCount();
   });
   watcher_ = new TJournalWatcher(journalFile_, this);

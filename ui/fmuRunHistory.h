@@ -1,5 +1,6 @@
 // The run history: every record of the journal, newest first, for all
-// directories or for one, read again whenever the journal changes.
+// directories or for one, or only the failed ones, read again whenever the
+// journal changes.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -10,6 +11,7 @@
 
 #include "archiver/Journal.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -57,6 +59,9 @@ class TRunHistoryFilter final : public QSortFilterProxyModel {
   // An empty directory shows every row.
   void SetDirectory(const QString& directory);
   const QString& Directory() const { return directory_; }
+  // Only the runs that failed (RunFailed), of that directory or of all.
+  void SetFailedOnly(bool failedOnly);
+  bool FailedOnly() const { return failedOnly_; }
 
  protected:
   bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
@@ -64,6 +69,7 @@ class TRunHistoryFilter final : public QSortFilterProxyModel {
 
  private:
   QString directory_;
+  bool failedOnly_ = false;
 };
 
 class TfmRunHistory final : public QWidget {
@@ -80,6 +86,7 @@ class TfmRunHistory final : public QWidget {
   TRunHistoryFilter* Filter() const { return filter_; }
 
   QComboBox* cbDirectory;
+  QCheckBox* cbFailedOnly;
   QLabel* laCount;
   QTreeView* tvRuns;
   QPushButton* buClose;

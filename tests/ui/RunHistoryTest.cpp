@@ -6,6 +6,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QIcon>
 #include <QLabel>
@@ -227,6 +228,15 @@ TEST_F(RunJournalTest, HistoryListsEveryRecordNewestFirstAndFilters) {
   h.cbDirectory->setCurrentIndex(h.cbDirectory->findText("D:\\Work"));
   EXPECT_EQ(test::Captions(view), (QStringList{Shown(3, 0), Shown(2, 0)}));
   EXPECT_EQ(h.laCount->text(), "2 runs");
+
+  // Failed only, of that directory and then of all.
+  h.cbFailedOnly->setChecked(true);
+  EXPECT_EQ(test::Captions(view), (QStringList{Shown(3, 0)}));
+  EXPECT_EQ(h.laCount->text(), "1 run");
+  h.cbDirectory->setCurrentIndex(0);
+  EXPECT_EQ(test::Captions(view), (QStringList{Shown(3, 0), Shown(1, 0)}));
+  h.cbFailedOnly->setChecked(false);
+  h.cbDirectory->setCurrentIndex(h.cbDirectory->findText("D:\\Work"));
 
   // Sorted by size, runs without an archive first; sorting keeps the filter.
   view->sortByColumn(TRunHistoryModel::cSize, Qt::DescendingOrder);
