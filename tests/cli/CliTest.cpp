@@ -559,7 +559,7 @@ TEST_F(CliTest, UsageErrorsAreOneLineAndStatusTwo) {
   // Every command with its arguments, and each option below its command.
   const Result all = Cli({"--help-all"});
   EXPECT_EQ(all.status, 0);
-  for (const char* line : {"  schedule  ", "  schedule set --at HH:MM [--days mon,tue,...]\n",
+  for (const char* line : {"  schedule  ", "  schedule set --at HH:MM [--days mon,tue,...]",
                            "  schedule show  ", "  schedule remove  ", "  show  ",
                            "  commands [--all]  ", "  bat OUT  ",
                            "  run [--wait] [--jobs N] [--due] [--if-missed] [--notify WHEN] "
