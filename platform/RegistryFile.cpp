@@ -212,11 +212,14 @@ TRegistryFile TRegistryFile::Parse(const std::string& contents) {
     } else if (Lower(data).rfind("hex(2):", 0) == 0) {
       const std::vector<unsigned char> bytes = HexBytes(data.substr(7), line);
       if (version5) {
-        std::u32string decoded;
-        for (size_t k = 0; k + 1 < bytes.size(); k += 2)
-          decoded.push_back(bytes[k] | bytes[k + 1] << 8);
-        while (!decoded.empty() && decoded.back() == 0) decoded.pop_back();
-        value.text = EncodeUtf8(decoded);
+        // UTF-16 units, read as the file's own UTF-16 is read: a pair of
+        // surrogates is one character, a lone one "?".
+        std::u16string units;
+        for (size_t k = 0; k + 1 < bytes.size(); k += 2) {
+          units.push_back(static_cast<char16_t>(bytes[k] | bytes[k + 1] << 8));
+        }
+        while (!units.empty() && units.back() == 0) units.pop_back();
+        value.text = Utf16ToLocal8Bit(units);
       } else {
         value.text.assign(bytes.begin(), bytes.end());
         while (!value.text.empty() && value.text.back() == '\0') value.text.pop_back();

@@ -52,6 +52,8 @@ TEST(RegistryFile, EveryKindOfValueInVersion5) {
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Expand]\r\n"
       "@=hex(2):25,00,50,00,46,00,25,00,5c,00,\\\r\n"
       "  78,00,00,00\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Smile]\r\n"
+      "@=hex(2):3d,d8,00,de,41,00,3d,d8,00,00\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Number]\r\n"
       "@=dword:0000002a\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Binary]\r\n"
@@ -66,6 +68,8 @@ TEST(RegistryFile, EveryKindOfValueInVersion5) {
   EXPECT_EQ(Default(r, kMachine, appPaths + "winrar.EXE"), "C:\\Program Files\\WinRAR\\WinRAR.exe");
   EXPECT_EQ(Default(r, kMachine, "SOFTWARE\\Quoted"), "say \"hi\"");
   EXPECT_EQ(Default(r, kMachine, "SOFTWARE\\Expand"), "%PF%\\x");
+  // A pair of surrogates is one character; a lone one is "?".
+  EXPECT_EQ(Default(r, kMachine, "SOFTWARE\\Smile"), test::Local8Bit("\xF0\x9F\x98\x80") + "A?");
   EXPECT_EQ(Default(r, kMachine, "SOFTWARE\\Number"), "<not text>");
   EXPECT_EQ(Default(r, kMachine, "SOFTWARE\\Binary"), "<not text>");
   EXPECT_EQ(Default(r, kMachine, "SOFTWARE\\Multi"), "<not text>");
