@@ -105,11 +105,13 @@ std::string BatchCommandText(const TArchiveJob& job) {
          final + " >nul";
 }
 
+// cmd.exe reads this line as it reads a batch line: an entry that holds one
+// of its operators ("D:\R&D\*.*") is quoted, or it would split the command.
 std::string BatchStartLine(const TArchiveJob& job) {
   const std::string partial = "\"" + job.archiveArgument + "\"";
   return "/d /c \"(if exist " + partial + " del " + partial + ") & \"" + job.program + "\" " +
-         BatchParameters(job) + " & (if errorlevel 2 (del " + partial + ") else move /y " +
-         partial + " \"" + job.archiveFile + "\" >nul)\"";
+         Parameters(job, kBatchSpecials) + " & (if errorlevel 2 (del " + partial +
+         ") else move /y " + partial + " \"" + job.archiveFile + "\" >nul)\"";
 }
 
 std::vector<std::string> BatchScriptLines(const std::vector<TArchiveJob>& jobs, bool forAll) {

@@ -300,6 +300,13 @@ TEST_F(WindowsJobTest, SevenZipReplacesTheArchiveOnlyWhenItSucceeded) {
   ASSERT_EQ(shell.calls.size(), 1u);
   EXPECT_EQ(shell.calls[0].file, "cmd.exe");
   EXPECT_EQ(shell.calls[0].parameters.rfind("/d /c \"(if exist ", 0), 0u);
+  // cmd.exe reads that line: an operator in an entry is quoted, as in the
+  // batch file.
+  RunDirectory(manager, *Add("D:\\R&D"));
+  ASSERT_EQ(shell.calls.size(), 2u);
+  EXPECT_NE(shell.calls[1].parameters.find(" \"D:\\R&D\\*.*\" & (if errorlevel 2"),
+            std::string::npos)
+      << shell.calls[1].parameters;
 }
 
 TEST_F(PosixJobTest, TheHomeFolderAndPathsThatCannotBeRight) {

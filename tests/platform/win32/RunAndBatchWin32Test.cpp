@@ -96,6 +96,33 @@ TEST_P(RunAndBatch, TheArchiverGetsTheSameArguments) {
   EXPECT_EQ(WaitForRecord(batched), want) << ReadFile(bat);
 }
 
+TEST_F(RunAndBatch, AFresh7ZipArchiveThroughCmdGetsEveryOperatorQuoted) {
+  // A 7-Zip job is started through cmd.exe, which puts the archive in place:
+  // the recorder stands in under 7-Zip's name.
+  const fs::path sevenZip = temp_ / "7z.exe";
+  fs::copy_file(FromProgramPath(RecorderPath()), sevenZip);
+  for (const std::string folder : {"R&D (1) ^2", "a&b"}) {
+    const fs::path tree = temp_ / folder;
+    fs::create_directories(tree);
+    TbkManager manager;
+    manager.SetArchiverExeFileName(ProgramPath(sevenZip));
+    manager.SetArchiverParams("a -r");
+    manager.SetOutputPath(ProgramPath(temp_ / "out"));
+    TbkDirectory* dir = manager.Directories()->Add();
+    dir->SetPath(ProgramPath(tree));
+    const fs::path ran = temp_ / (folder.substr(0, 1) + "ran.txt");
+    {
+      TRecording recording(ran);
+      RunDirectory(manager, *dir);
+    }
+    std::vector<std::string> expected = {dir->Path()};
+    for (const std::string& arg : SplitCommandLine(GetArchiverParameters(manager, *dir, false))) {
+      expected.push_back(arg);
+    }
+    EXPECT_EQ(WaitForRecord(ran), expected) << folder;
+  }
+}
+
 // "-x" is glued to its entry; "-x " stays a word of its own.
 INSTANTIATE_TEST_SUITE_P(ExcludeKeys, RunAndBatch, ::testing::Values("-x", "-x "));
 
