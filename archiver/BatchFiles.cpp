@@ -21,14 +21,31 @@ const char* ScriptLineEnd() {
   return Dialect().ScriptLineEnd();
 }
 
+namespace {
+
+// A script never holds a job that must not run; every such job of it is
+// named, one a line, as a run names its clashes.
+std::vector<std::string> ScriptLines(const std::vector<TArchiveJob>& jobs, bool forAll,
+                                     const std::string& scriptDay) {
+  std::string refused;
+  for (const TArchiveJob& job : jobs) {
+    if (job.error.empty()) continue;
+    refused += (refused.empty() ? "" : "\n") + job.directory + ": " + job.error;
+  }
+  if (!refused.empty()) throw Exception(refused);
+  return Dialect().ScriptLines(jobs, forAll, scriptDay);
+}
+
+}  // namespace
+
 std::vector<std::string> GetBatchLines(const TbkManager& manager, const TbkDirectory& directory) {
   const TNightPlan plan = MakeScriptPlan(manager);
-  return Dialect().ScriptLines({plan.Job(PositionOf(manager, directory))}, false, plan.scriptDay);
+  return ScriptLines({plan.Job(PositionOf(manager, directory))}, false, plan.scriptDay);
 }
 
 std::vector<std::string> ScriptLinesForAll(const TNightPlan& plan, bool includeUnmarked) {
   if (plan.jobs.empty()) throw Exception("Not found any directory to archive");
-  return Dialect().ScriptLines(includeUnmarked ? plan.jobs : plan.Marked(), true, plan.scriptDay);
+  return ScriptLines(includeUnmarked ? plan.jobs : plan.Marked(), true, plan.scriptDay);
 }
 
 std::vector<std::string> GetBatchLinesForAll(const TbkManager& manager, bool includeUnmarked) {

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/Errors.h"
@@ -50,23 +52,27 @@ struct TUser {
   std::vector<gid_t> groups;
 };
 
-const TUser& ThisUser() {
-  static const TUser user = [] {
-    TUser u;
-    u.uid = ::geteuid();
-    const int count = ::getgroups(0, nullptr);
-    u.groups.resize(static_cast<size_t>(std::max(count, 0)));
-    if (count > 0) {
-      u.groups.resize(static_cast<size_t>(std::max(::getgroups(count, u.groups.data()), 0)));
-    }
-    u.groups.push_back(::getegid());
-    return u;
-  }();
-  return user;
+// Asked once for each walk, when its first folder is opened: a process that
+// changed who it runs as since the last walk (a child that left root) is
+// asked anew.
+std::shared_ptr<const TUser> ThisUser() {
+  static std::mutex mutex;
+  static std::shared_ptr<const TUser> known;
+  const std::lock_guard lock(mutex);
+  if (known && known->uid == ::geteuid()) return known;
+  auto u = std::make_shared<TUser>();
+  u->uid = ::geteuid();
+  const int count = ::getgroups(0, nullptr);
+  u->groups.resize(static_cast<size_t>(std::max(count, 0)));
+  if (count > 0) {
+    u->groups.resize(static_cast<size_t>(std::max(::getgroups(count, u->groups.data()), 0)));
+  }
+  u->groups.push_back(::getegid());
+  known = u;
+  return known;
 }
 
-bool Readable(const struct stat& st) {
-  const TUser& user = ThisUser();
+bool Readable(const TUser& user, const struct stat& st) {
   if (user.uid == 0) return true;
   if (st.st_uid == user.uid) return (st.st_mode & S_IRUSR) != 0;
   if (std::find(user.groups.begin(), user.groups.end(), st.st_gid) != user.groups.end()) {
@@ -102,7 +108,7 @@ TEntryKind KindOfType(unsigned char type) {
 class PosixFolder final : public IFolder {
  public:
   // Takes fd over; null when it is no folder that can be looked at.
-  static std::unique_ptr<IFolder> Of(int fd) {
+  static std::unique_ptr<IFolder> Of(int fd, std::shared_ptr<const TUser> user) {
     if (fd < 0) return nullptr;
     struct stat self;
     if (::fstat(fd, &self) != 0 || !S_ISDIR(self.st_mode)) {
@@ -110,7 +116,8 @@ class PosixFolder final : public IFolder {
       return nullptr;
     }
     return std::unique_ptr<IFolder>(new PosixFolder(
-        fd, {static_cast<uint64_t>(self.st_dev), static_cast<uint64_t>(self.st_ino)}));
+        fd, {static_cast<uint64_t>(self.st_dev), static_cast<uint64_t>(self.st_ino)},
+        std::move(user)));
   }
   ~PosixFolder() override { ::close(fd_); }
 
@@ -170,12 +177,12 @@ class PosixFolder final : public IFolder {
     if (::fstatat(fd_, CName(i), &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return false;
     facts.kind = KindOfMode(st.st_mode);
     facts.size = static_cast<int64_t>(st.st_size);
-    facts.readable = Readable(st);
+    facts.readable = Readable(*user_, st);
     return true;
   }
 
   std::unique_ptr<IFolder> Open(size_t i) override {
-    return Of(::openat(fd_, CName(i), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return Of(::openat(fd_, CName(i), O_RDONLY | O_DIRECTORY | O_CLOEXEC), user_);
   }
 
  private:
@@ -183,11 +190,13 @@ class PosixFolder final : public IFolder {
     uint32_t offset, length;
     TEntryKind kind;
   };
-  PosixFolder(int fd, std::pair<uint64_t, uint64_t> identity) : fd_(fd), identity_(identity) {}
+  PosixFolder(int fd, std::pair<uint64_t, uint64_t> identity, std::shared_ptr<const TUser> user)
+      : fd_(fd), identity_(identity), user_(std::move(user)) {}
   const char* CName(size_t i) const { return names_.data() + entries_[i].offset; }
 
   const int fd_;
   const std::pair<uint64_t, uint64_t> identity_;
+  const std::shared_ptr<const TUser> user_;
   bool read_ = false, readable_ = false;
   std::string names_;
   std::vector<Entry> entries_;
@@ -225,7 +234,8 @@ class PosixFileSystem final : public IFileSystem {
   }
 
   std::unique_ptr<IFolder> OpenFolder(const std::string& path) override {
-    return PosixFolder::Of(::open(NativePath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return PosixFolder::Of(::open(NativePath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC),
+                           ThisUser());
   }
 
   std::unique_ptr<IFileLock> TryLock(const std::string& path) override {

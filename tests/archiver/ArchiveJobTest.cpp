@@ -133,8 +133,13 @@ TEST_F(PosixJobTest, DirectoriesThatWouldShareAnArchiveClashAndNeitherRuns) {
   ASSERT_EQ(processes.calls.size(), 2u);
   EXPECT_EQ(processes.calls[0].workingDirectory, "/data/elsewhere");
   EXPECT_EQ(processes.calls[1].workingDirectory, "/data/Twice");
-  // A script holding a clash is refused.
-  EXPECT_THROW(GetBatchLinesForAll(manager), Exception);
+  // A script holding a clash is refused, naming every one.
+  try {
+    GetBatchLinesForAll(manager);
+    ADD_FAILURE() << "a script holding clashes";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::count(e.Message().begin(), e.Message().end(), '\n'), 3) << e.Message();
+  }
   manager.Directories()->Items(0)->SetNeedArchive(false);
   EXPECT_THROW(GetBatchLines(manager, *manager.Directories()->Items(2)), Exception);
 }
