@@ -142,8 +142,10 @@ TNightsReport ReportNights(const TbkManager& manager, const std::string& journal
     }
   }
 
-  if (!report.latestStart || starts.empty()) return report;
+  if (starts.empty()) return report;
   std::sort(starts.begin(), starts.end());
+  report.lastStart = starts.back();
+  if (!report.latestStart) return report;
   std::optional<TLocalTime> since;
   for (const TDirectoryNights& nights : report.directories) {
     if (nights.lastSuccess) since = std::max(since.value_or(*nights.lastSuccess), *nights.lastSuccess);
@@ -166,9 +168,7 @@ bool Due(const TDirectoryNights& directory, std::optional<TLocalTime> latestStar
 }
 
 bool RunSince(const TNightsReport& report) {
-  if (!report.latestStart || !report.lastRecord) return false;
-  const std::optional<TLocalTime> last = LocalTimeOfJournal(report.lastRecord->started);
-  return last && *last >= *report.latestStart;
+  return report.latestStart && report.lastStart && *report.lastStart >= *report.latestStart;
 }
 
 std::string NightsLine(const TNightsReport& report) {

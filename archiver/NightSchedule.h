@@ -48,7 +48,10 @@ struct TDirectoryNights {
 struct TNightsReport {
   std::vector<TDirectoryNights> directories;  // the marked ones, in the document's order
   std::optional<TLocalTime> latestStart, nextStart;
-  std::optional<TJournalRecord> lastRecord;  // the journal's latest, of any directory
+  std::optional<TJournalRecord> lastRecord;  // the journal's last, of any directory
+  // The latest start of any job in the journal: jobs end, and are written,
+  // in another order than they start.
+  std::optional<TLocalTime> lastStart;
   // Of the marked directories with a record, those whose latest one failed,
   // and the first of them in the document's order.
   int withRecords = 0;

@@ -95,8 +95,11 @@ TEST_F(NightsTest, NightsThatNothingRanForAreMissedAndCaughtUpOnce) {
   EXPECT_TRUE(Due(r.directories[1], r.latestStart));
 
   // The catch-up at ten: nothing is due any more, the nights are made up.
-  Add(1, "2026-12-09T10:00:01+01:00");
+  // Jobs are written as they end: the last record written may be of a job
+  // that started long before.
   Add(2, "2026-12-09T10:00:02+01:00");
+  Add(1, "2026-12-09T10:00:01+01:00");
+  Add(3, "2026-12-09T01:59:00+01:00", 2);
   r = Report("2026-12-09T10:15:00+01:00");
   EXPECT_EQ(r.missed, 0);
   EXPECT_TRUE(RunSince(r));
