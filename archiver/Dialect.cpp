@@ -229,6 +229,7 @@ class TWindowsDialect final : public TDialect {
   const char* FirstStartPattern() const override { return ""; }
   bool FindsArchiversOnPath() const override { return false; }
   const char* SevenZipConsole() const override { return "7z.exe"; }
+  size_t LongestRelativePath() const override { return 0; }
   bool WindowsMatchingIsNative() const override { return true; }
 };
 
@@ -382,6 +383,8 @@ class TPosixDialect final : public TDialect {
   const char* FirstStartPattern() const override { return "yyyy-mm-dd"; }
   bool FindsArchiversOnPath() const override { return true; }
   const char* SevenZipConsole() const override { return "7zz"; }
+  // A name the system opens holds at most PATH_MAX bytes with its end.
+  size_t LongestRelativePath() const override { return 4095; }
   // Their POSIX builds match as they do on Windows, but with letter case.
   bool WindowsMatchingIsNative() const override { return false; }
 };

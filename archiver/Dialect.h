@@ -123,6 +123,9 @@ class TDialect {
   virtual bool FindsArchiversOnPath() const = 0;
   // The 7-Zip console program's file name.
   virtual const char* SevenZipConsole() const = 0;
+  // The longest path below its folder that an archiver started there can
+  // open; 0 where the preview knows no limit.
+  virtual size_t LongestRelativePath() const = 0;
   // RAR and WinZip match masks here as they do on Windows.
   virtual bool WindowsMatchingIsNative() const = 0;
 };

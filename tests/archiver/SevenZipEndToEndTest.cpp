@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
 #endif
 
@@ -697,6 +698,42 @@ TEST_F(SevenZipTest, MasksBeginningWithAnAtSignAreMasks) {
     ASSERT_EQ(Archive(*d, how), 0) << scriptErrors;
     EXPECT_EQ(Listing((root / "out" / (Flat(dir) + ".7z")).string()), (Files{"list", "norm"}));
   }
+}
+
+// The preview and the archive agree on a pipe, an exclude with a "." step, a
+// name that is no UTF-8 under "?" and a path too long for the system.
+TEST_F(SevenZipTest, PreviewAgreesOnPipesDotStepsOddNamesAndLongPaths) {
+#ifndef _WIN32
+  m.SetOutputPath((root / "out").string());
+  m.SetSubDirNamePattern("");
+  const fs::path dir = root / "tree";
+  Put(dir / "a.txt");
+  Put(dir / "sub" / "x.txt");
+  Put(dir / "\xC0\xAF.txt");
+  Put(dir / "\xC3\xA9.txt");
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+  const fs::path archive = root / "out" / (Flat(dir) + ".7z");
+  AddRule("DotOut", ecExclude, {"./sub"});
+  AddRule("One", ecInclude, {"?.txt"});
+  TbkDirectory* d = AddDirectory(dir.string(), "DotOut");
+  ASSERT_EQ(Run(*d), 0);
+  EXPECT_EQ(Listing(archive.string()),
+            (Files{"a.txt", "pipe", "sub/x.txt", "\xC0\xAF.txt", "\xC3\xA9.txt"}));
+  d->SetRuleName("One");
+  ASSERT_EQ(Run(*d), 0);
+  EXPECT_EQ(Listing(archive.string()), (Files{"a.txt", "sub/x.txt", "\xC3\xA9.txt"}));
+
+  std::string relative;
+  for (int i = 0; i < 20; ++i) relative += std::string(200, 'd') + "/";
+  const std::string shorter(4095 - relative.size(), 'a');
+  const std::string longer(4096 - relative.size(), 'b');
+  ASSERT_EQ(Status("cd '" + dir.string() + "' && mkdir -p " + relative + " && cd " + relative +
+                   " && echo > " + shorter + " && echo > " + longer),
+            0);
+  d->SetRuleName("");
+  EXPECT_EQ(Run(*d), 1) << "7-Zip warns of the path it cannot open";
+  EXPECT_TRUE(Listing(archive.string()).count(relative + shorter));
+#endif
 }
 
 // With the directory itself as the output folder and a dated subfolder, the
