@@ -136,9 +136,9 @@ class TWindowsDialect final : public TDialect {
   }
   std::string EveryFile(const std::string& path) const override { return path + "\\*.*"; }
   // 7-Zip matches an exclude against the names it stores, which are
-  // relative to the entry "D:\\dir\\*.*"; one that names the full path
+  // relative to the entry "D:\dir\*.*"; one that names the full path
   // leaves nothing out. Relative, "r-" keeps it to the one folder (with -r
-  // "-x!a\\b" would match every "b" below "a"). The others get the full path.
+  // "-x!a\b" would match every "b" below "a"). The others get the full path.
   TMaskEntry FolderExclude(const std::string& key, TArchiverFamily family,
                            const std::string& directory, const std::string& name) const override {
     if (family == TArchiverFamily::af7Zip && key == "-x!") return {"-xr-!", name};
@@ -243,6 +243,22 @@ const char kReplaceWhenDone[] =
     "if [ $code -le 1 ]; then mv -f -- \"$partial\" \"$final\" || code=2; "
     "else rm -f -- \"$partial\"; fi; exit $code";
 
+// A POSIX path with doubled and trailing separators and "." steps taken
+// out, ".." steps kept.
+std::string PosixCanonical(const std::string& path) {
+  std::string out;
+  size_t start = 0;
+  const bool rooted = !path.empty() && path[0] == '/';
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string step = path.substr(start, end - start);
+    if (!step.empty() && step != ".") out += (out.empty() && !rooted ? "" : "/") + step;
+    start = end + 1;
+  }
+  return out.empty() ? (rooted ? "/" : path) : out;
+}
+
 // A program the shell wrapper would start: found now, so that one that
 // cannot be started is reported as a direct start reports it.
 void CheckStartable(const std::string& program) {
@@ -293,7 +309,7 @@ class TPosixDialect final : public TDialect {
   // trailing separators and "." steps do not count. ".." steps do, since a
   // link before one leads elsewhere than the text says.
   std::string ArchiveFlatName(const std::string& path) const override {
-    return FlatName(Canonical(ExpandHome(path)));
+    return FlatName(PosixCanonical(ExpandHome(path)));
   }
   std::string HandedFolder(const std::string&, const std::string& full) const override {
     return full;
@@ -316,23 +332,6 @@ class TPosixDialect final : public TDialect {
     return {key, name};
   }
 
- private:
-  // Doubled and trailing separators and "." steps taken out, ".." kept.
-  static std::string Canonical(const std::string& path) {
-    std::string out;
-    size_t start = 0;
-    const bool rooted = !path.empty() && path[0] == '/';
-    while (start <= path.size()) {
-      size_t end = path.find('/', start);
-      if (end == std::string::npos) end = path.size();
-      const std::string step = path.substr(start, end - start);
-      if (!step.empty() && step != ".") out += (out.empty() && !rooted ? "" : "/") + step;
-      start = end + 1;
-    }
-    return out.empty() ? (rooted ? "/" : path) : out;
-  }
-
- public:
   std::string DayFolder(const std::string&) const override { return "*/"; }
   std::vector<std::string> SplitParameters(const std::string& params) const override {
     return SplitPosixWords(params);

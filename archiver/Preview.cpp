@@ -511,12 +511,11 @@ class TWalk {
   // match otherwise than the preview's characters do.
   void WarnOfName([[maybe_unused]] std::string_view name) {
 #ifndef _WIN32
-    if (!windows_ && HasMasks() && !IsValidUtf8(name)) {
+    if (!windows_ && !r_.masks.empty() && !IsValidUtf8(name)) {
       Warn(Shown() + ": its name is no UTF-8; the archiver may match the masks otherwise");
     }
 #endif
   }
-  bool HasMasks() const { return !r_.masks.empty(); }
 
   void WalkRoot() {
     const std::unique_ptr<IFolder> root = Get<IFileSystem>().OpenFolder(r_.root);

@@ -148,9 +148,9 @@ class SystemFileSystem final : public IFileSystem {
     std::string head = path;
     std::string tail;
     while (head.size() > 3) {
-      const HANDLE file = CreateFileW(Wide(head).c_str(), 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      const HANDLE file =
+          CreateFileW(Wide(head).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
       if (file != INVALID_HANDLE_VALUE) {
         wchar_t buffer[32768];
         const DWORD length =

@@ -295,7 +295,8 @@ TEST_F(PosixJobTest, AnArchiveFolderReachedThroughALinkIsLeftOutToo) {
   EXPECT_EQ(Job(1).excludes, (Entries{{"-xr-!", "Archives/2026"}}));
   // The directory itself through a link: its own archives.
   manager.SetOutputPath("/real/home");
-  EXPECT_EQ(Job(0).excludes, (Entries{{"-xr-!", "links_viaHome.7z"}, {"-xr-!", "links_viaHome.incomplete.7z"}}));
+  EXPECT_EQ(Job(0).excludes,
+            (Entries{{"-xr-!", "links_viaHome.7z"}, {"-xr-!", "links_viaHome.incomplete.7z"}}));
   // A link that leads elsewhere keeps the folder outside.
   files.links["/backup"] = "/elsewhere";
   manager.SetOutputPath("/backup");
@@ -352,11 +353,12 @@ TEST_F(PosixJobTest, MasksThatLeaveTheDirectoryOrAreEmptyAreRefused) {
 }
 
 TEST_F(WindowsJobTest, MasksFromADriveOrTheRootLeaveTheDirectory) {
-  for (const char* mask : {"C:\\*", "C:*.txt", "\\tmp\\*", "/tmp/*", "\\\\srv\\s\\*",
-                           "..\\*", "sub\\..\\*.txt", "sub/../x"}) {
+  for (const char* mask : {"C:\\*", "C:*.txt", "\\tmp\\*", "/tmp/*", "\\\\srv\\s\\*", "..\\*",
+                           "sub\\..\\*.txt", "sub/../x"}) {
     EXPECT_NE(MaskProblem(mask), "") << mask;
   }
-  for (const char* mask : {"*.*", "sub\\*.txt", "..x", "@list"}) EXPECT_EQ(MaskProblem(mask), "") << mask;
+  for (const char* mask : {"*.*", "sub\\*.txt", "..x", "@list"})
+    EXPECT_EQ(MaskProblem(mask), "") << mask;
 }
 
 TEST_F(PosixJobTest, MasksBeginningWithADashOrAnAtSignAreNoSwitches) {
@@ -364,8 +366,7 @@ TEST_F(PosixJobTest, MasksBeginningWithADashOrAnAtSignAreNoSwitches) {
   Rule("OddOut", ecExclude, {"@*"});
   Add("/srv/a", "Odd");
   Add("/srv/b", "OddOut");
-  EXPECT_EQ(Job(0).includes,
-            (Entries{{"", "./@*"}, {"", "./@list"}, {"", "./-x*"}, {"", "a@b"}}));
+  EXPECT_EQ(Job(0).includes, (Entries{{"", "./@*"}, {"", "./@list"}, {"", "./-x*"}, {"", "a@b"}}));
   // After the exclude switch's "!" a mask is a mask.
   EXPECT_EQ(Job(1).excludes, (Entries{{"-x!", "@*"}}));
 }

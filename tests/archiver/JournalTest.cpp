@@ -203,12 +203,13 @@ TEST_F(JournalTest, LinesThatAreNotCompleteValidRecordsAreSkipped) {
 // must read the same character.
 TEST_F(JournalTest, EveryShortEscapeReadsAlikeByEitherReader) {
   const std::string line = JournalLine(Done("/d", 2));
-  const std::pair<const char*, char> escapes[] = {{"\\n", '\n'}, {"\\r", '\r'}, {"\\t", '\t'},
-                                                  {"\\b", '\b'}, {"\\f", '\f'}, {"\\\"", '"'},
+  const std::pair<const char*, char> escapes[] = {{"\\n", '\n'},  {"\\r", '\r'}, {"\\t", '\t'},
+                                                  {"\\b", '\b'},  {"\\f", '\f'}, {"\\\"", '"'},
                                                   {"\\\\", '\\'}, {"\\/", '/'}};
   for (const auto& [escape, meaning] : escapes) {
     const std::string fast = Replaced(line, "\"/d.7z\"", std::string("\"/a") + escape + "b.7z\"");
-    const std::string library = Replaced(fast, "\"directory\":\"/d\"", "\"directory\":\"\\u002fd\"");
+    const std::string library =
+        Replaced(fast, "\"directory\":\"/d\"", "\"directory\":\"\\u002fd\"");
     for (const std::string& text : {fast, library}) {
       WriteFile(path, text + "\n");
       const std::vector<TJournalRecord> read = ReadJournal(file);
