@@ -72,4 +72,12 @@ std::string PathProblem(const std::string& path) {
   return Dialect().PathFormProblem(path);
 }
 
+std::string MaskProblem(const std::string& mask) {
+  if (mask.empty()) return "The rule holds an empty mask";
+  if (Dialect().MaskLeavesDirectory(mask)) {
+    return "The mask '" + mask + "' leads out of the directory";
+  }
+  return {};
+}
+
 }  // namespace pw

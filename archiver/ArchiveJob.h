@@ -59,6 +59,11 @@ struct TArchiveJob {
 // absolute once a leading "~/" is read as the home folder.
 std::string PathProblem(const std::string& path);
 
+// Why a mask cannot be handed to an archiver, or "" when it can: an empty
+// mask, and one that leads out of the directory (an absolute path, a ".."
+// step), which the archivers would follow.
+std::string MaskProblem(const std::string& mask);
+
 // Where a script's job names the dated subfolder that the script itself
 // names when it runs (see TNightPlan::scriptDay).
 inline constexpr char kRunDayMarker[] = "@@day@@";

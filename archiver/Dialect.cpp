@@ -46,6 +46,18 @@ std::string NormalSteps(const std::string& path, std::string root, size_t start,
   return out.empty() ? "." : out;
 }
 
+// Whether one of the steps of text between separators is "..".
+bool HasParentStep(const std::string& text, const TDialect& dialect) {
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = start;
+    while (end < text.size() && !dialect.IsSeparator(text[end])) ++end;
+    if (text.compare(start, end - start, "..") == 0 && end - start == 2) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 std::string JoinedTo(const std::string& folder, const std::string& path, char sep) {
   std::string base = folder;
   while (!base.empty() && base.back() == sep) base.pop_back();
@@ -100,6 +112,11 @@ class TWindowsDialect final : public TDialect {
   }
   std::string ExpandHome(const std::string& path) const override { return path; }
   std::string PathFormProblem(const std::string&) const override { return {}; }
+  // "\\server", "C:\", "\" and "C:name" all leave the directory.
+  bool MaskLeavesDirectory(const std::string& mask) const override {
+    return (!mask.empty() && IsSeparator(mask[0])) || (mask.size() >= 2 && mask[1] == ':') ||
+           HasParentStep(mask, *this);
+  }
   std::string FolderOf(const std::string& path) const override {
     const size_t last = path.find_last_of("\\/:");
     return last == std::string::npos ? std::string() : path.substr(0, last + 1);
@@ -118,8 +135,13 @@ class TWindowsDialect final : public TDialect {
     return base + '\\' + mask;
   }
   std::string EveryFile(const std::string& path) const override { return path + "\\*.*"; }
-  TMaskEntry FolderExclude(const std::string& key, TArchiverFamily, const std::string& directory,
-                           const std::string& name) const override {
+  // 7-Zip matches an exclude against the names it stores, which are
+  // relative to the entry "D:\dir\*.*"; one that names the full path
+  // leaves nothing out. Relative, "r-" keeps it to the one folder (with -r
+  // "-x!a\b" would match every "b" below "a"). The others get the full path.
+  TMaskEntry FolderExclude(const std::string& key, TArchiverFamily family,
+                           const std::string& directory, const std::string& name) const override {
+    if (family == TArchiverFamily::af7Zip && key == "-x!") return {"-xr-!", name};
     return {key, directory + (directory.back() == '\\' ? "" : "\\") + name};
   }
   std::string DayFolder(const std::string& rest) const override { return rest + "\\"; }
@@ -207,6 +229,7 @@ class TWindowsDialect final : public TDialect {
   const char* FirstStartPattern() const override { return ""; }
   bool FindsArchiversOnPath() const override { return false; }
   const char* SevenZipConsole() const override { return "7z.exe"; }
+  size_t LongestRelativePath() const override { return 0; }
   bool WindowsMatchingIsNative() const override { return true; }
 };
 
@@ -219,6 +242,22 @@ const char kReplaceWhenDone[] =
     "final=$1; partial=$2; shift 2; rm -f -- \"$partial\"; \"$@\"; code=$?; "
     "if [ $code -le 1 ]; then mv -f -- \"$partial\" \"$final\" || code=2; "
     "else rm -f -- \"$partial\"; fi; exit $code";
+
+// A POSIX path with doubled and trailing separators and "." steps taken
+// out, ".." steps kept.
+std::string PosixCanonical(const std::string& path) {
+  std::string out;
+  size_t start = 0;
+  const bool rooted = !path.empty() && path[0] == '/';
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string step = path.substr(start, end - start);
+    if (!step.empty() && step != ".") out += (out.empty() && !rooted ? "" : "/") + step;
+    start = end + 1;
+  }
+  return out.empty() ? (rooted ? "/" : path) : out;
+}
 
 // A program the shell wrapper would start: found now, so that one that
 // cannot be started is reported as a direct start reports it.
@@ -256,6 +295,9 @@ class TPosixDialect final : public TDialect {
   std::string PathFormProblem(const std::string& path) const override {
     return IsAbsolute(ExpandHome(path)) ? std::string() : "The directory's path is not absolute";
   }
+  bool MaskLeavesDirectory(const std::string& mask) const override {
+    return IsAbsolute(mask) || HasParentStep(mask, *this);
+  }
   std::string FolderOf(const std::string& path) const override {
     const size_t last = path.find_last_of('/');
     return last == std::string::npos ? std::string() : path.substr(0, last + 1);
@@ -263,30 +305,33 @@ class TPosixDialect final : public TDialect {
   size_t ShortestFolder() const override { return 1; }  // "/"
   bool NamesIgnoreCase() const override { return false; }
 
+  // One directory under several spellings is one archive: doubled and
+  // trailing separators and "." steps do not count. ".." steps do, since a
+  // link before one leads elsewhere than the text says.
   std::string ArchiveFlatName(const std::string& path) const override {
-    return FlatName(ExpandHome(path));
+    return FlatName(PosixCanonical(ExpandHome(path)));
   }
   std::string HandedFolder(const std::string&, const std::string& full) const override {
     return full;
   }
   // Relative to the folder the archiver runs in, so that no character of
   // the directory's path is read as a wildcard; "./" keeps a mask that
-  // begins with "-" from being read as a switch.
+  // begins with "-" from being read as a switch, and one that begins with
+  // "@" from being read as the name of a list file.
   std::string MaskEntry(const std::string&, const std::string& mask, bool exclude) const override {
-    return !exclude && !mask.empty() && mask[0] == '-' ? "./" + mask : mask;
+    return !exclude && !mask.empty() && (mask[0] == '-' || mask[0] == '@') ? "./" + mask : mask;
   }
   // "*" rather than "*.*", which would leave out every file without a dot.
   std::string EveryFile(const std::string&) const override { return "*"; }
-  // 7-Zip matches a name in every subfolder; "r-" keeps it to the
-  // directory's top, or to one level down for "*/name".
+  // With -r 7-Zip matches the last name of "-x!a/b" in every folder below
+  // "a"; "r-" keeps it to the one path from the directory's top ("*/name":
+  // one level down).
   TMaskEntry FolderExclude(const std::string& key, TArchiverFamily family, const std::string&,
                            const std::string& name) const override {
-    if (family == TArchiverFamily::af7Zip && key == "-x!" &&
-        (name.find('/') == std::string::npos || name.rfind("*/", 0) == 0)) {
-      return {"-xr-!", name};
-    }
+    if (family == TArchiverFamily::af7Zip && key == "-x!") return {"-xr-!", name};
     return {key, name};
   }
+
   std::string DayFolder(const std::string&) const override { return "*/"; }
   std::vector<std::string> SplitParameters(const std::string& params) const override {
     return SplitPosixWords(params);
@@ -337,6 +382,8 @@ class TPosixDialect final : public TDialect {
   const char* FirstStartPattern() const override { return "yyyy-mm-dd"; }
   bool FindsArchiversOnPath() const override { return true; }
   const char* SevenZipConsole() const override { return "7zz"; }
+  // A name the system opens holds at most PATH_MAX bytes with its end.
+  size_t LongestRelativePath() const override { return 4095; }
   // Their POSIX builds match as they do on Windows, but with letter case.
   bool WindowsMatchingIsNative() const override { return false; }
 };

@@ -41,6 +41,10 @@ class TDialect {
   // Why a directory path that is neither empty nor holds a control
   // character still cannot be archived, or "".
   virtual std::string PathFormProblem(const std::string& path) const = 0;
+  // Whether a mask names a place outside the directory it is applied in: an
+  // absolute path (in the Windows style also one from a drive or the drive's
+  // root) or a ".." step.
+  virtual bool MaskLeavesDirectory(const std::string& mask) const = 0;
   // The folder part of a path: up to and including its last separator.
   virtual std::string FolderOf(const std::string& path) const = 0;
   // Names shorter than this are a drive or the root, which always exist.
@@ -119,6 +123,9 @@ class TDialect {
   virtual bool FindsArchiversOnPath() const = 0;
   // The 7-Zip console program's file name.
   virtual const char* SevenZipConsole() const = 0;
+  // The longest path below its folder that an archiver started there can
+  // open; 0 where the preview knows no limit.
+  virtual size_t LongestRelativePath() const = 0;
   // RAR and WinZip match masks here as they do on Windows.
   virtual bool WindowsMatchingIsNative() const = 0;
 };

@@ -9,6 +9,7 @@
 #include "archiver/Dialect.h"
 #include "archiver/PosixScripts.h"
 #include "platform/Errors.h"
+#include "platform/FileSystem.h"
 #include "platform/ProgramPath.h"
 #include "platform/Services.h"
 #include "platform/SettingsLocation.h"
@@ -75,7 +76,9 @@ TArchiveNames ArchiveNames(const TDialect& dialect, const std::string& path,
 // The exclude entries that keep the archive folder out of the archive when
 // it lies inside the directory: the output folder; or, where that is the
 // directory itself, the directory's own archives there and in the day
-// subfolders beside today's.
+// subfolders beside today's. The folders are compared as written and, where
+// that finds the one outside the other, as the file system resolves them,
+// so that a link in either path does not hide the archive folder inside.
 // namesExcluded tells that the archive's own names were left out, where a
 // file beside them would go into the archive.
 std::vector<TMaskEntry> ArchiveFolderExcludes(const TDialect& dialect, const TbkManager& manager,
@@ -86,12 +89,18 @@ std::vector<TMaskEntry> ArchiveFolderExcludes(const TDialect& dialect, const Tbk
       dialect.Resolved(dialect.ExpandHome(manager.OutputPath()), job.workingDirectory));
   const std::string directory = dialect.Normal(job.workingDirectory);
   std::string rest;
-  if (!Below(dialect, base, directory, rest)) return {};
+  if (!Below(dialect, base, directory, rest)) {
+    const IFileSystem& files = Get<IFileSystem>();
+    if (!Below(dialect, dialect.Normal(files.ResolvedPath(base)),
+               dialect.Normal(files.ResolvedPath(directory)), rest)) {
+      return {};
+    }
+  }
   std::vector<std::string> excluded;
   if (!rest.empty()) {
     excluded.push_back(rest);
   } else {
-    const bool dated = Below(dialect, job.archiveFolder, directory, rest) && !rest.empty();
+    const bool dated = Below(dialect, job.archiveFolder, base, rest) && !rest.empty();
     const std::string day = dated ? dialect.DayFolder(rest) : "";
     excluded.push_back(day + BaseName(job.archiveFile));
     if (job.MadeFresh()) excluded.push_back(day + BaseName(job.partialFile));
@@ -112,6 +121,7 @@ void AddMaskEntries(const TDialect& dialect, const TbkManager& manager,
     for (int i = 0; i < masks.Count(); ++i) {
       const TbkExtension& mask = *masks.Items(i);
       if (!mask.Active()) continue;
+      if (job.error.empty()) job.error = MaskProblem(mask.Ext());
       std::string entry = dialect.MaskEntry(directory.Path(), mask.Ext(), exclude);
       if (exclude) {
         job.excludes.push_back({manager.ExcludeKey(), std::move(entry)});

@@ -95,11 +95,12 @@ bool Glob(const Char* mask, size_t maskSize, const Char* name, size_t nameSize,
   return m == maskSize;
 }
 
-// One character of UTF-8: the lead byte and its continuation bytes.
+// One character of UTF-8, as Units() reads it: a sequence the decoder takes,
+// or a byte that is no part of one alone ("\xC0\xAF" is two).
 [[maybe_unused]] size_t NextUtf8(const char* name, size_t size, size_t at) {
-  ++at;
-  while (at < size && (static_cast<unsigned char>(name[at]) & 0xC0) == 0x80) ++at;
-  return at;
+  char32_t decoded;
+  const size_t n = DecodeUtf8At(std::string_view(name, size), at, decoded);
+  return at + (n ? n : 1);
 }
 [[maybe_unused]] size_t NextByte(const char*, size_t, size_t at) {
   return at + 1;
@@ -471,6 +472,10 @@ class TWalk {
     const int includedBy = FirstMatch(r_.includes, shared_->includes, up.includedBy, true);
     if (includedBy == MatchedNone()) return;
     if (!readable) return Warn(Shown() + ": cannot be read; the archiver leaves it out");
+    if (r_.longestPath && path_.size() > r_.longestPath) {
+      return Warn(Shown().substr(0, 60) +
+                  "...: its path is too long for the system; the archiver leaves it out");
+    }
     const int mask = r_.includes[static_cast<size_t>(includedBy)].mask;
     if (mask >= 0) Count(mask, bytes);
     out_->files.push_back({path_, bytes, mask});
@@ -502,6 +507,16 @@ class TWalk {
     return path_.empty() ? std::string(".") : path_;
   }
 
+  // 7-Zip reads a name that is no UTF-8 in its own way, which its masks then
+  // match otherwise than the preview's characters do.
+  void WarnOfName([[maybe_unused]] std::string_view name) {
+#ifndef _WIN32
+    if (!windows_ && !r_.masks.empty() && !IsValidUtf8(name)) {
+      Warn(Shown() + ": its name is no UTF-8; the archiver may match the masks otherwise");
+    }
+#endif
+  }
+
   void WalkRoot() {
     const std::unique_ptr<IFolder> root = Get<IFileSystem>().OpenFolder(r_.root);
     if (!root || !root->Read()) {
@@ -524,6 +539,7 @@ class TWalk {
     if (!Branched(folder)) {
       for (size_t i = 0; i < folder.Count() && !Stopped(); ++i) {
         Push(folder.Name(i));
+        WarnOfName(folder.Name(i));
         Take(folder, i);
         Pop();
       }
@@ -626,8 +642,10 @@ class TWalk {
       levels_.pop_back();
       return;
     }
-    if (kind != TEntryKind::ekFile) return;  // devices, pipes and sockets are not archived
     if (!Wanted()) return Skipped();
+    // 7-Zip stores devices, pipes and sockets as entries of no size, and
+    // reads nothing of them.
+    if (kind != TEntryKind::ekFile) return File(0);
     if (!known && !folder.Look(i, false, facts)) return;
     File(facts.size, facts.readable);
   }
@@ -690,8 +708,24 @@ bool MaskMatchesName(std::string_view mask, std::string_view name, TMaskDialect 
   return Glob(m.data(), m.size(), n.data(), n.size(), &NextUnit);
 }
 
+namespace {
+
+bool HasDotStep(const std::string& entry, const TDialect& dialect) {
+  size_t start = 0;
+  while (start <= entry.size()) {
+    size_t end = start;
+    while (end < entry.size() && !dialect.IsSeparator(entry[end])) ++end;
+    if (end - start == 1 && entry[start] == '.') return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
 TPreviewRequest MakePreviewRequest(const TbkManager& manager, const TArchiveJob& job) {
   TPreviewRequest r;
+  r.longestPath = Dialect().LongestRelativePath();
   r.job = job;
   const TDialect& dialect = Dialect();
   r.separator = dialect.Separator();
@@ -742,6 +776,12 @@ TPreviewRequest MakePreviewRequest(const TbkManager& manager, const TArchiveJob&
         r.approximate = true;  // an exclude switch 7-Zip would not read as one
       }
     }
+    if (r.dialect == TMaskDialect::md7Zip && HasDotStep(entry.entry, dialect)) {
+      // 7-Zip leaves nothing out by it.
+      r.warnings.push_back("The exclude mask '" + entry.entry +
+                           "' has a '.' step, which 7-Zip ignores: write it without");
+      continue;
+    }
     (mask < 0 ? r.excludes : ruleExcludes).push_back(maker.Pattern(entry.entry, own, mask));
   }
   for (TPreviewPattern& p : ruleExcludes) r.excludes.push_back(std::move(p));
@@ -766,6 +806,7 @@ TPreview Preview(const TPreviewRequest& request, const TPreviewProgress& progres
     preview.error = request.job.error;
     return preview;
   }
+  preview.warnings = request.warnings;
   TWalk walk(request, progress, preview);
   walk.Run();
   preview.cancelled = walk.Stopped();

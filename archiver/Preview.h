@@ -96,6 +96,10 @@ struct TPreviewRequest {
   // wildcard matches the names of files only.
   std::vector<TPreviewPattern> includes;
   std::vector<TPreviewPattern> excludes;
+  // The longest path below the directory the system opens; 0 for no limit.
+  size_t longestPath = 0;
+  // What the masks themselves give to warn about, before the walk's own.
+  std::vector<std::string> warnings;
 };
 // On the document's thread: reads the rule, the style and the parameters.
 TPreviewRequest MakePreviewRequest(const TbkManager& manager, const TArchiveJob& job);

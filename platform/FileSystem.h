@@ -99,6 +99,11 @@ class IFileSystem {
   // null when another holder has it. Fails with an Exception ("Cannot create
   // file %s") when the file cannot be made.
   virtual std::unique_ptr<IFileLock> TryLock(const std::string& path) = 0;
+  // An absolute path as the file system resolves it: every link of the part
+  // that exists followed (on POSIX), the part that does not yet exist kept
+  // after it as written. The path as given where nothing of it can be
+  // resolved.
+  virtual std::string ResolvedPath(const std::string& path) const = 0;
 };
 
 // The implementation this build provides.

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "archiver/ArchiveJob.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/Services.h"
 #include "ui/DialogService.h"
@@ -47,6 +48,11 @@ bool TedExtension::CheckData() {
   const QString text = edFileExt->text();
   if (text.isEmpty()) {
     dialogs.ShowError(this, "Error", "Please, fill in the 'File Extention' field");
+    edFileExt->setFocus();
+    return false;
+  }
+  if (const std::string problem = MaskProblem(FromQt(text, EditCopy->Ext())); !problem.empty()) {
+    dialogs.ShowError(this, "Error", ToQt(problem));
     edFileExt->setFocus();
     return false;
   }

@@ -17,6 +17,23 @@ bool FakeFileSystem::DirectoryExists(const std::string& path) const {
   return directories.count(WithoutTrailingSeparator(path)) > 0;
 }
 
+std::string FakeFileSystem::ResolvedPath(const std::string& path) const {
+  std::string resolved = path;
+  for (int turn = 0; turn < 40; ++turn) {
+    const std::string* longest = nullptr;
+    for (const auto& [link, target] : links) {
+      const bool below = resolved.size() > link.size() && resolved.rfind(link, 0) == 0 &&
+                         (resolved[link.size()] == '/' || resolved[link.size()] == '\\');
+      if ((resolved == link || below) && (!longest || link.size() > longest->size())) {
+        longest = &link;
+      }
+    }
+    if (!longest) break;
+    resolved = links.at(*longest) + resolved.substr(longest->size());
+  }
+  return resolved;
+}
+
 bool FakeFileSystem::MakeDirectory(const std::string& path) {
   const std::string dir = WithoutTrailingSeparator(path);
   if (refuse.count(dir) || directories.count(dir)) return false;

@@ -74,6 +74,10 @@ class FakeFileSystem final : public IFileSystem {
   // threads; read locked once they are done.
   std::unique_ptr<IFileLock> TryLock(const std::string& path) override;
   void Unlock(const std::string& path);
+  // Follows links: a path that is a key of links, or lies below one, is
+  // resolved against its target, again and again (at most 40 times).
+  std::string ResolvedPath(const std::string& path) const override;
+  std::map<std::string, std::string> links;
   std::vector<std::string> lockedOnce;  // every path locked, in order
 
   std::set<std::string> locked;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -231,6 +232,27 @@ class PosixFileSystem final : public IFileSystem {
     }
     listing.SortByName();
     return true;
+  }
+
+  // realpath on the longest part that exists; a step that is missing (or a
+  // link that leads nowhere) and all after it are kept as they are.
+  std::string ResolvedPath(const std::string& path) const override {
+    if (path.empty() || path[0] != '/') return path;
+    std::string head = path;
+    std::string tail;
+    while (true) {
+      if (char* real = ::realpath(NativePath(head).c_str(), nullptr)) {
+        std::string resolved = real;
+        std::free(real);
+        if (tail.empty()) return resolved;
+        return resolved == "/" ? "/" + tail : resolved + "/" + tail;
+      }
+      const size_t sep = head.find_last_of('/');
+      if (sep == std::string::npos || head == "/") return path;
+      const std::string step = head.substr(sep + 1);
+      if (!step.empty()) tail = tail.empty() ? step : step + "/" + tail;
+      head = sep == 0 ? "/" : head.substr(0, sep);
+    }
   }
 
   std::unique_ptr<IFolder> OpenFolder(const std::string& path) override {

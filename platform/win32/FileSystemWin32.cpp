@@ -142,6 +142,39 @@ class SystemFileSystem final : public IFileSystem {
 
   // A bare drive such as "C:" names that drive's current folder, not its
   // root; the scan hands roots over in that form.
+  // The final path of the longest part that exists (junctions and links
+  // followed), without its "\\?\" prefix; the rest kept as it is.
+  std::string ResolvedPath(const std::string& path) const override {
+    std::string head = path;
+    std::string tail;
+    while (head.size() > 3) {
+      const HANDLE file =
+          CreateFileW(Wide(head).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      if (file != INVALID_HANDLE_VALUE) {
+        wchar_t buffer[32768];
+        const DWORD length =
+            GetFinalPathNameByHandleW(file, buffer, 32768, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        CloseHandle(file);
+        if (length == 0 || length >= 32768) return path;
+        std::wstring final(buffer, length);
+        if (final.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+          final = L"\\\\" + final.substr(8);
+        } else if (final.rfind(L"\\\\?\\", 0) == 0) {
+          final = final.substr(4);
+        }
+        const std::string resolved = Utf16ToLocal8Bit(std::u16string(final.begin(), final.end()));
+        return tail.empty() ? resolved : resolved + "\\" + tail;
+      }
+      const size_t sep = head.find_last_of("\\/");
+      if (sep == std::string::npos) return path;
+      const std::string step = head.substr(sep + 1);
+      if (!step.empty()) tail = tail.empty() ? step : step + "\\" + tail;
+      head = head.substr(0, sep);
+    }
+    return path;
+  }
+
   std::unique_ptr<IFolder> OpenFolder(const std::string& path) override {
     const bool bareDrive = path.size() == 2 && path[1] == ':';
     std::wstring folder = Wide(bareDrive ? path + "\\" : path);

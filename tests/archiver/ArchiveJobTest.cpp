@@ -213,6 +213,11 @@ TEST_F(PosixJobTest, ADotInTheNameGetsTheArchiversOwnExtension) {
   Add("/plain");
   EXPECT_EQ(Job(0).archiveArgument, "/backup/src_photos.tar.rar");
   EXPECT_EQ(Job(1).archiveFile, "/backup/home_john.doe_src.rar");
+  // The dot of a parent folder is in the flat name as well.
+  EXPECT_EQ(Job(1).archiveArgument, "/backup/home_john.doe_src.rar");
+  manager.SetArchiverExeFileName("/usr/bin/wzzip");
+  EXPECT_EQ(Job(1).archiveArgument, "/backup/home_john.doe_src.zip");
+  manager.SetArchiverExeFileName("/usr/bin/rar");
   EXPECT_EQ(Job(2).archiveArgument, "/backup/plain");  // the archiver adds its own
   EXPECT_EQ(Job(2).archiveFile, "/backup/plain.rar");
   EXPECT_FALSE(Job(0).MadeFresh());
@@ -224,6 +229,16 @@ TEST_F(PosixJobTest, ADotInTheNameGetsTheArchiversOwnExtension) {
   EXPECT_EQ(Job(0).archiveArgument, "/backup/src_photos.tar.incomplete.7z");
   EXPECT_EQ(Job(0).archiveFile, "/backup/src_photos.tar.7z");
   EXPECT_EQ(Job(2).archiveFile, "/backup/plain.7z");
+}
+
+TEST_F(WindowsJobTest, ADotInAParentFolderGetsTheArchiversOwnExtensionToo) {
+  manager.SetSubDirNamePattern("");
+  Add("D:\\my.work\\site");
+  Add("D:\\plain\\site");
+  EXPECT_EQ(Job(0).archiveArgument, "C:\\MyArchives\\D_my.work_site.zip");
+  EXPECT_EQ(Job(1).archiveArgument, "C:\\MyArchives\\D_plain_site");
+  manager.SetArchiverExeFileName("C:\\Program Files\\WinRAR\\WinRAR.exe");
+  EXPECT_EQ(Job(0).archiveArgument, "C:\\MyArchives\\D_my.work_site.rar");
 }
 
 TEST_F(WindowsJobTest, ADottedNameInTheCallLineAndTheUnchangedRest) {
@@ -250,7 +265,9 @@ TEST_F(PosixJobTest, TheArchiveFolderInsideTheDirectoryIsLeftOut) {
   Add("/home");
   Add("/srv");
   EXPECT_EQ(Job(0).excludes, (Entries{{"-xr-!", "MyArchives"}}));  // only at the top
-  EXPECT_EQ(Job(1).excludes, (Entries{{"-x!", "user/MyArchives"}}));
+  // Only the one folder: with -r, "-x!user/MyArchives" would match every
+  // MyArchives below user.
+  EXPECT_EQ(Job(1).excludes, (Entries{{"-xr-!", "user/MyArchives"}}));
   EXPECT_TRUE(Job(2).excludes.empty());
   // A relative folder lies in every directory.
   manager.SetOutputPath("Archives/");
@@ -270,6 +287,95 @@ TEST_F(PosixJobTest, TheArchiveFolderInsideTheDirectoryIsLeftOut) {
   EXPECT_EQ(Job(2).excludes, (Entries{{"-x", "srv.rar"}}));
 }
 
+TEST_F(PosixJobTest, AnArchiveFolderReachedThroughALinkIsLeftOutToo) {
+  manager.SetSubDirNamePattern("");
+  files.links["/links/viaHome"] = "/real/home";
+  files.links["/backup"] = "/real/home/Archives";
+  manager.SetOutputPath("/real/home/Archives");
+  Add("/links/viaHome");
+  EXPECT_EQ(Job(0).excludes, (Entries{{"-xr-!", "Archives"}}));
+  // The output folder through a link, the directory as it is.
+  manager.SetOutputPath("/backup/2026");
+  Add("/real//home/");
+  EXPECT_EQ(Job(1).excludes, (Entries{{"-xr-!", "Archives/2026"}}));
+  // The directory itself through a link: its own archives.
+  manager.SetOutputPath("/real/home");
+  EXPECT_EQ(Job(0).excludes,
+            (Entries{{"-xr-!", "links_viaHome.7z"}, {"-xr-!", "links_viaHome.incomplete.7z"}}));
+  // A link that leads elsewhere keeps the folder outside.
+  files.links["/backup"] = "/elsewhere";
+  manager.SetOutputPath("/backup");
+  EXPECT_TRUE(Job(0).excludes.empty());
+}
+
+TEST_F(PosixJobTest, OneDirectoryUnderSeveralSpellingsIsOneArchive) {
+  manager.SetSubDirNamePattern("");
+  Add("/data//hidden/./");
+  Add("/data/hidden");
+  Add("/real/./home");
+  Add("/real//home/");
+  Add("/data/../data/hidden");  // ".." is not taken out: a link may lie before it
+  const std::vector<TArchiveJob> jobs = Jobs();
+  EXPECT_EQ(jobs[0].archiveFile, "/backup/data_hidden.7z");
+  EXPECT_TRUE(jobs[0].clash && jobs[1].clash && jobs[2].clash && jobs[3].clash);
+  EXPECT_NE(jobs[2].error.find("directory 4, /real//home/"), std::string::npos) << jobs[2].error;
+  EXPECT_TRUE(jobs[4].error.empty()) << jobs[4].error;
+  EXPECT_EQ(FindArchiveClash(manager, "/real/home", nullptr), "/real/./home");
+#ifndef _WIN32  // the home folder comes from HOME here
+  const char* saved = std::getenv("HOME");
+  const std::string previous = saved ? saved : "";
+  ::setenv("HOME", "/home/ann", 1);
+  manager.Directories()->Clear();
+  Add("~/");
+  Add("/home/ann");
+  EXPECT_TRUE(Jobs()[0].clash && Jobs()[1].clash);
+  ::setenv("HOME", previous.c_str(), 1);
+#endif
+}
+
+TEST_F(PosixJobTest, MasksThatLeaveTheDirectoryOrAreEmptyAreRefused) {
+  for (const char* mask : {"../*", "/tmp/*", "sub/../*.txt", "..", "a/.."}) {
+    EXPECT_EQ(MaskProblem(mask), std::string("The mask '") + mask + "' leads out of the directory");
+  }
+  EXPECT_EQ(MaskProblem(""), "The rule holds an empty mask");
+  for (const char* mask : {"*", "..x", "x..", "sub/*.txt", "~/x", "@list", "-x", "a..b/*"}) {
+    EXPECT_EQ(MaskProblem(mask), "") << mask;
+  }
+  Rule("Out", ecExclude, {"*.tmp", "../*"});
+  Rule("In", ecInclude, {"*.txt", ""});
+  Add("/srv/a", "Out");
+  Add("/srv/b", "In");
+  Add("/srv/c");
+  EXPECT_EQ(Job(0).error, "The mask '../*' leads out of the directory");
+  EXPECT_EQ(Job(1).error, "The rule holds an empty mask");
+  EXPECT_TRUE(Job(2).error.empty());
+  // An inactive mask is handed to no archiver.
+  manager.Rules()->Items(0)->Extensions()->Items(1)->SetActive(false);
+  EXPECT_TRUE(Job(0).error.empty());
+  EXPECT_THROW(RunDirectory(manager, *manager.Directories()->Items(1)), Exception);
+  EXPECT_THROW(GetBatchLines(manager, *manager.Directories()->Items(1)), Exception);
+  EXPECT_TRUE(processes.calls.empty());
+}
+
+TEST_F(WindowsJobTest, MasksFromADriveOrTheRootLeaveTheDirectory) {
+  for (const char* mask : {"C:\\*", "C:*.txt", "\\tmp\\*", "/tmp/*", "\\\\srv\\s\\*", "..\\*",
+                           "sub\\..\\*.txt", "sub/../x"}) {
+    EXPECT_NE(MaskProblem(mask), "") << mask;
+  }
+  for (const char* mask : {"*.*", "sub\\*.txt", "..x", "@list"})
+    EXPECT_EQ(MaskProblem(mask), "") << mask;
+}
+
+TEST_F(PosixJobTest, MasksBeginningWithADashOrAnAtSignAreNoSwitches) {
+  Rule("Odd", ecInclude, {"@*", "@list", "-x*", "a@b"});
+  Rule("OddOut", ecExclude, {"@*"});
+  Add("/srv/a", "Odd");
+  Add("/srv/b", "OddOut");
+  EXPECT_EQ(Job(0).includes, (Entries{{"", "./@*"}, {"", "./@list"}, {"", "./-x*"}, {"", "a@b"}}));
+  // After the exclude switch's "!" a mask is a mask.
+  EXPECT_EQ(Job(1).excludes, (Entries{{"-x!", "@*"}}));
+}
+
 TEST_F(WindowsJobTest, TheArchiveFolderInsideAddsOneExcludeEntry) {
   Rule("Source", ecExclude, {"*.tmp"});
   Add("C:\\Users\\me", "Source");
@@ -282,6 +388,16 @@ TEST_F(WindowsJobTest, TheArchiveFolderInsideAddsOneExcludeEntry) {
   EXPECT_EQ(GetArchiverParameters(manager, *manager.Directories()->Items(0), false),
             "-a -p -r -xC:\\Users\\me\\*.tmp -xC:\\Users\\me\\Archives "
             "\"Archives\\2026-12-08\\C_Users_me\" C:\\Users\\me\\*.*");
+  // 7-Zip matches excludes against the names it stores, relative to the
+  // directory, and with -r would take "a\\b" for every b below a.
+  manager.SetArchiverExeFileName("C:\\7-Zip\\7z.exe");
+  manager.SetExcludeKey("-x!");
+  manager.SetOutputPath("C:\\Users\\me\\data\\MyArchives");
+  const TArchiveJob job = Job(0);
+  ASSERT_EQ(job.excludes.size(), 2u);
+  EXPECT_EQ(job.excludes[1], (TMaskEntry{"-xr-!", "data\\MyArchives"}));
+  manager.SetOutputPath("C:\\Users\\me");
+  EXPECT_EQ(Job(0).excludes[1], (TMaskEntry{"-xr-!", "2026-12-08\\C_Users_me.7z"}));
 }
 
 TEST_F(WindowsJobTest, SevenZipReplacesTheArchiveOnlyWhenItSucceeded) {

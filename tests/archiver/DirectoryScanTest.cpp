@@ -45,6 +45,7 @@ class CountingFileSystem final : public IFileSystem {
     return real_.ListDirectory(p, l);
   }
   std::unique_ptr<IFileLock> TryLock(const std::string& p) override { return real_.TryLock(p); }
+  std::string ResolvedPath(const std::string& p) const override { return real_.ResolvedPath(p); }
   std::unique_ptr<IFolder> OpenFolder(const std::string& p) override {
     return real_.OpenFolder(p);
   }

@@ -198,6 +198,28 @@ TEST_F(JournalTest, LinesThatAreNotCompleteValidRecordsAreSkipped) {
   EXPECT_EQ(ReadJournal(file)[0].ended, "");
 }
 
+// Each short escape alone, so that the line stays with the fast reader, and
+// again beside a \u escape, which hands the whole line to the library: both
+// must read the same character.
+TEST_F(JournalTest, EveryShortEscapeReadsAlikeByEitherReader) {
+  const std::string line = JournalLine(Done("/d", 2));
+  const std::pair<const char*, char> escapes[] = {{"\\n", '\n'},  {"\\r", '\r'}, {"\\t", '\t'},
+                                                  {"\\b", '\b'},  {"\\f", '\f'}, {"\\\"", '"'},
+                                                  {"\\\\", '\\'}, {"\\/", '/'}};
+  for (const auto& [escape, meaning] : escapes) {
+    const std::string fast = Replaced(line, "\"/d.7z\"", std::string("\"/a") + escape + "b.7z\"");
+    const std::string library =
+        Replaced(fast, "\"directory\":\"/d\"", "\"directory\":\"\\u002fd\"");
+    for (const std::string& text : {fast, library}) {
+      WriteFile(path, text + "\n");
+      const std::vector<TJournalRecord> read = ReadJournal(file);
+      ASSERT_EQ(read.size(), 1u) << text;
+      EXPECT_EQ(read[0].directory, "/d") << text;
+      EXPECT_EQ(read[0].archive, std::string("/a") + meaning + "b.7z") << text;
+    }
+  }
+}
+
 TEST_F(JournalTest, RecordsCrossingTheReadingBlocksComeBackWhole) {
   std::vector<TJournalRecord> records;
   std::string text;

@@ -138,7 +138,7 @@ TEST_F(PosixTest, CommandTextOfTheThreeKindsOfRule) {
   EXPECT_EQ(
       GetCommandText(manager, *Add("/srv/my notes/", "Texts")),
       "if cd '/srv/my notes/'; then\n"
-      "  '/opt/my tools/pack' a -r '/home/user/out/2026-12-08/srv_my notes_' '*.txt' '*.doc'\n"
+      "  '/opt/my tools/pack' a -r '/home/user/out/2026-12-08/srv_my notes' '*.txt' '*.doc'\n"
       "  code=$?\n"
       "  [ $code -eq 0 ] || { echo 'Archiving /srv/my notes/ ended with exit status' \"$code\" "
       ">&2; status=1; }\n"

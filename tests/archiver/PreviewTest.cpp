@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -346,6 +347,57 @@ TEST_F(PreviewWalkTest, LinksAreFollowedAsSevenZipFollowsThem) {
 // A folder or a file that cannot be read contributes nothing and is named
 // in a warning, as 7-Zip warns of it and leaves it out. The superuser reads every folder, so there
 // the preview runs in a child process as the user nobody.
+// What 7-Zip does with what is no plain file or no plain mask: a pipe is
+// stored with no size, an exclude with a "." step leaves nothing out, a name
+// that is no UTF-8 is matched in 7-Zip's own way, and a path longer than the
+// system opens is left out.
+TEST_F(PreviewWalkTest, PipesDotStepsOddNamesAndLongPathsAsTheArchiverTakesThem) {
+#ifndef _WIN32
+  const fs::path dir = temp / "tree";
+  Put(dir / "a.txt");
+  Put(dir / "sub" / "x.txt");
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+  TPreview p = Of(dir, "");
+  EXPECT_EQ(Paths(p), (Files{"a.txt", "pipe", "sub/x.txt"}));
+  EXPECT_EQ(p.totalBytes, 2);
+
+  Rule("DotOut", ecExclude, {"./sub", "*.none"});
+  p = Of(dir, "DotOut");
+  EXPECT_EQ(Paths(p), (Files{"a.txt", "pipe", "sub/x.txt"}));
+  EXPECT_EQ(p.masks.at(0).files, 0);
+  EXPECT_EQ(p.warnings, (std::vector<std::string>{
+                            "The exclude mask './sub' has a '.' step, which 7-Zip ignores: "
+                            "write it without"}));
+
+  const fs::path odd = temp / "odd";
+  Put(odd / "\xC0\xAF.txt");
+  Put(odd / "\xC3\xA9.txt");
+  Rule("One", ecInclude, {"?.txt"});
+  p = Of(odd, "One");
+  EXPECT_EQ(Paths(p), (Files{"\xC3\xA9.txt"}));
+  EXPECT_EQ(p.warnings, (std::vector<std::string>{
+                            "\xC0\xAF.txt: its name is no UTF-8; the archiver may match the "
+                            "masks otherwise"}));
+
+  // Relative paths of 4,095 and 4,096 bytes.
+  // (Made from inside, where no name the system is given is too long.)
+  const fs::path deep = temp / "deep";
+  fs::create_directories(deep);
+  std::string relative;
+  for (int i = 0; i < 20; ++i) relative += std::string(200, 'd') + "/";
+  const std::string shorter(4095 - relative.size(), 'a');
+  const std::string longer(4096 - relative.size(), 'b');
+  ASSERT_EQ(std::system(("cd '" + deep.string() + "' && mkdir -p " + relative + " && cd " +
+                         relative + " && echo > " + shorter + " && echo > " + longer)
+                            .c_str()),
+            0);
+  p = Of(deep, "");
+  EXPECT_EQ(Paths(p), (Files{relative + shorter}));
+  ASSERT_EQ(p.warnings.size(), 1u);
+  EXPECT_NE(p.warnings[0].find("its path is too long for the system"), std::string::npos);
+#endif
+}
+
 TEST_F(PreviewWalkTest, UnreadableFoldersAreWarnedAbout) {
 #ifndef _WIN32
   const fs::path dir = temp / "tree";

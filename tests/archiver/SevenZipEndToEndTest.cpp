@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
 #endif
 
@@ -111,10 +112,11 @@ Files FilesIn(const fs::path& folder) {
   return names;
 }
 
-// The archive's flat name: the path without its leading "/", each other "/"
-// as "_".
+// The archive's flat name: the path without its leading "/" and a trailing
+// one, each other "/" as "_".
 std::string Flat(const fs::path& path) {
   std::string name = path.string().substr(1);
+  if (!name.empty() && name.back() == '/') name.pop_back();
   std::replace(name.begin(), name.end(), '/', '_');
   return name;
 }
@@ -621,6 +623,117 @@ TEST_F(SevenZipTest, ArchiveFolderInsideTheDirectoryIsNeverArchived) {
       m.Directories()->Clear();
     }
   }
+}
+
+// The output folder two levels down is left out alone: folders of its name
+// elsewhere in the tree, deeper or beside it, are archived.
+TEST_F(SevenZipTest, OnlyTheOutputFolderIsLeftOutNotOthersOfItsName) {
+  for (const How how : kBothWays) {
+    SCOPED_TRACE(Name(how));
+    const fs::path dir = root / Name(how) / "tree";
+    for (const char* name : {"a.txt", "out/top.doc", "s1/f.txt", "s1/sub/out/keep.doc",
+                             "s1/x/y/out/keep2.doc", "t/s1/out/deep.doc"}) {
+      Put(dir / name);
+    }
+    const Files expected = Expected(dir, {}, {});
+    m.SetOutputPath((dir / "s1" / "out").string());
+    m.SetSubDirNamePattern("yyyy-mm-dd");
+    TbkDirectory* d = AddDirectory(dir.string());
+    for (int date = 8; date <= 9; ++date) {
+      day.clock.Set(December(date));
+      ASSERT_EQ(Archive(*d, how), 0) << scriptErrors;
+      EXPECT_EQ(Listing((dir / "s1" / "out" / DecemberFolder(date) / (Flat(dir) + ".7z")).string()),
+                expected)
+          << "December " << date;
+    }
+    m.Directories()->Clear();
+  }
+}
+
+// A directory named through a link, with the output folder inside it under
+// its real name: the next night's archive holds neither the earlier archives
+// nor another job's temporary one.
+TEST_F(SevenZipTest, AnOutputFolderReachedThroughALinkIsNotArchived) {
+  const fs::path home = root / "real" / "home";
+  Tree(home);
+  const Files expected = Expected(home, {}, {});
+  fs::create_directories(root / "links");
+  fs::create_directory_symlink(home, root / "links" / "viaHome");
+  m.SetOutputPath((home / "Archives").string());
+  m.SetSubDirNamePattern("yyyy-mm-dd");
+  TbkDirectory* d = AddDirectory((root / "links" / "viaHome").string());
+  for (int date = 8; date <= 9; ++date) {
+    day.clock.Set(December(date));
+    // Another job's archive being made in the same folder.
+    Put(home / "Archives" / DecemberFolder(date) / "other.incomplete.7z");
+    ASSERT_EQ(Run(*d), 0);
+    EXPECT_EQ(Listing((home / "Archives" / DecemberFolder(date) /
+                       (Flat(root / "links" / "viaHome") + ".7z"))
+                          .string()),
+              expected)
+        << "December " << date;
+  }
+}
+
+// Masks beginning with "@" are masks, not list files for 7-Zip to read.
+TEST_F(SevenZipTest, MasksBeginningWithAnAtSignAreMasks) {
+  const fs::path dir = root / "tree";
+  Put(dir / "@x");
+  Put(dir / "s" / "@y");
+  Put(dir / "norm");
+  test::WriteFile(dir / "list", "/etc/hostname\n");
+  test::WriteFile(dir / "@list", "/etc/hostname\n");
+  AddRule("At", ecInclude, {"@*", "@list"});
+  AddRule("NoAt", ecExclude, {"@*"});
+  TbkDirectory* d = AddDirectory(dir.string(), "At");
+  m.SetOutputPath((root / "out").string());
+  m.SetSubDirNamePattern("");
+  for (const How how : kBothWays) {
+    SCOPED_TRACE(Name(how));
+    d->SetRuleName("At");
+    ASSERT_EQ(Archive(*d, how), 0) << scriptErrors;
+    EXPECT_EQ(Listing((root / "out" / (Flat(dir) + ".7z")).string()),
+              (Files{"@list", "@x", "s/@y"}));
+    d->SetRuleName("NoAt");
+    ASSERT_EQ(Archive(*d, how), 0) << scriptErrors;
+    EXPECT_EQ(Listing((root / "out" / (Flat(dir) + ".7z")).string()), (Files{"list", "norm"}));
+  }
+}
+
+// The preview and the archive agree on a pipe, an exclude with a "." step, a
+// name that is no UTF-8 under "?" and a path too long for the system.
+TEST_F(SevenZipTest, PreviewAgreesOnPipesDotStepsOddNamesAndLongPaths) {
+#ifndef _WIN32
+  m.SetOutputPath((root / "out").string());
+  m.SetSubDirNamePattern("");
+  const fs::path dir = root / "tree";
+  Put(dir / "a.txt");
+  Put(dir / "sub" / "x.txt");
+  Put(dir / "\xC0\xAF.txt");
+  Put(dir / "\xC3\xA9.txt");
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+  const fs::path archive = root / "out" / (Flat(dir) + ".7z");
+  AddRule("DotOut", ecExclude, {"./sub"});
+  AddRule("One", ecInclude, {"?.txt"});
+  TbkDirectory* d = AddDirectory(dir.string(), "DotOut");
+  ASSERT_EQ(Run(*d), 0);
+  EXPECT_EQ(Listing(archive.string()),
+            (Files{"a.txt", "pipe", "sub/x.txt", "\xC0\xAF.txt", "\xC3\xA9.txt"}));
+  d->SetRuleName("One");
+  ASSERT_EQ(Run(*d), 0);
+  EXPECT_EQ(Listing(archive.string()), (Files{"a.txt", "sub/x.txt", "\xC3\xA9.txt"}));
+
+  std::string relative;
+  for (int i = 0; i < 20; ++i) relative += std::string(200, 'd') + "/";
+  const std::string shorter(4095 - relative.size(), 'a');
+  const std::string longer(4096 - relative.size(), 'b');
+  ASSERT_EQ(Status("cd '" + dir.string() + "' && mkdir -p " + relative + " && cd " + relative +
+                   " && echo > " + shorter + " && echo > " + longer),
+            0);
+  d->SetRuleName("");
+  EXPECT_EQ(Run(*d), 1) << "7-Zip warns of the path it cannot open";
+  EXPECT_TRUE(Listing(archive.string()).count(relative + shorter));
+#endif
 }
 
 // With the directory itself as the output folder and a dated subfolder, the

@@ -90,6 +90,27 @@ TEST(FolderTest, LinksAreToldApartAndFollowedOnRequest) {
   EXPECT_TRUE(folder->Look(at["dangling"], false, facts));
 }
 
+// A path as the system resolves it: links followed as far as the path
+// exists, the rest kept as written.
+TEST(FolderTest, PathsAreResolvedThroughLinksAsFarAsTheyExist) {
+  const test::TTempFolder root("folder");
+  fs::create_directories(root / "real" / "home");
+  fs::create_directory(root / "links");
+  fs::create_directory_symlink(root / "real" / "home", root / "links" / "viaHome");
+  fs::create_directory_symlink(root / "links", root / "hop");
+  const std::string real = fs::canonical(root / "real" / "home").string();
+  const IFileSystem& files = Get<IFileSystem>();
+  EXPECT_EQ(files.ResolvedPath((root / "links" / "viaHome").string()), real);
+  EXPECT_EQ(files.ResolvedPath((root / "hop" / "viaHome" / "Archives" / "day").string()),
+            real + "/Archives/day");
+  EXPECT_EQ(files.ResolvedPath((root / "real" / "." / "home").string()), real);
+  EXPECT_EQ(files.ResolvedPath("/no/such/place"), "/no/such/place");
+  EXPECT_EQ(files.ResolvedPath("relative/name"), "relative/name");
+  EXPECT_EQ(files.ResolvedPath("/"), "/");
+}
+#endif
+
+#ifndef _WIN32
 // More names than one read of the listing takes.
 TEST(FolderTest, ABigFolderIsListedWhole) {
   const test::TTempFolder root("folder");

@@ -239,6 +239,14 @@ TEST_F(FrameTest, MaskDialogChecksTextAndUniqueness) {
   add.buOK->click();
   EXPECT_EQ(dialogs.shown.back().text, "Extension '*.DOC' is not unique in the rule");
   EXPECT_TRUE(add.isVisible());
+  // A mask that would take files from outside the directory.
+  for (const char* outside : {"../*", "sub/../*.txt"}) {
+    add.edFileExt->setText(outside);
+    add.buOK->click();
+    EXPECT_EQ(dialogs.shown.back().text,
+              QString("The mask '") + outside + "' leads out of the directory");
+    EXPECT_TRUE(add.isVisible());
+  }
   add.edFileExt->setText(" *.txt ");
   add.cbActive->setChecked(false);
   add.buOK->click();
