@@ -345,6 +345,29 @@ TEST_F(CliTest, OutputIntoAPipeWithoutReaderIsAFailureAndARunStillRunsAndJournal
   EXPECT_EQ(status, 1);
   EXPECT_EQ(err, "packetwright-cli: Cannot write to standard output\n");
 }
+
+// The companion ignores SIGPIPE; an archiver it starts, waited for or not,
+// gets the signal's default as from a shell.
+TEST_F(CliTest, ArchiversStartWithTheBrokenPipeSignalsDefault) {
+  TbkManager m;
+  const fs::path archiver = root / "archiver.sh";
+  WriteFile(archiver, "#!/bin/sh\ngrep '^SigIgn:' /proc/self/status >> '" +
+                          (root / "ignored.txt").string() + "'\n");
+  fs::permissions(archiver, fs::perms::owner_all);
+  Example(m, archiver.string());
+  ASSERT_EQ(With({"run", "--wait", "1"}).status, 0);
+  ASSERT_EQ(With({"run", "1"}).status, 0);
+  std::string lines;
+  for (int i = 0; i < 100 && Lines(lines = ReadFile(root / "ignored.txt")) < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  std::istringstream in(lines);
+  int count = 0;
+  for (std::string word, mask; in >> word >> mask; ++count) {
+    EXPECT_EQ(std::stoull(mask, nullptr, 16) & (1ull << (SIGPIPE - 1)), 0u) << mask;
+  }
+  EXPECT_EQ(count, 2);
+}
 #endif
 
 #ifndef _WIN32
