@@ -1,6 +1,7 @@
 #include "archiver/JobPool.h"
 
 #include <algorithm>
+#include <system_error>
 #include <thread>
 
 namespace pw {
@@ -34,9 +35,9 @@ void TJobPool::Run(const TPoolEvents& events) {
   threads.reserve(workers);
   try {
     for (size_t i = 0; i < workers; ++i) threads.emplace_back([this, &events] { Work(events); });
-  } catch (const std::system_error&) {
+  } catch (const std::system_error& e) {
     // Fewer threads than asked for still run every job; none at all, not.
-    if (threads.empty()) throw;
+    if (threads.empty()) throw ENoThreadError(std::string("Cannot start a thread: ") + e.what());
   }
   for (std::thread& thread : threads) thread.join();
   if (eventFailure_) std::rethrow_exception(eventFailure_);

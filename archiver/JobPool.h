@@ -21,6 +21,7 @@
 #include "archiver/ArchiveJob.h"
 #include "archiver/ArchiveJobs.h"
 #include "archiver/Journal.h"
+#include "platform/Errors.h"
 #include "platform/Process.h"
 
 namespace pw {
@@ -36,6 +37,14 @@ constexpr int kMostJobsAtOnce = kMostProgramsWaitedFor;
 extern const char kNotStartedCancelled[];  // "Not started: the run was cancelled"
 // The error of a job whose archiver Cancel() stopped (its status is kept).
 extern const char kStoppedCancelled[];  // "Cancelled: the archiver was stopped"
+
+// Run found no thread to run the jobs on (the system's limit of processes or
+// of memory): no job started and no event came.
+class ENoThreadError : public Exception {
+ public:
+  using Exception::Exception;
+  const char* ClassName() const override { return "ENoThreadError"; }
+};
 
 struct TPoolEvents {
   // Both are called from the pool's own threads, never from the thread that
@@ -81,7 +90,8 @@ class TJobPool {
   TJobPool(const TJobPool&) = delete;
   TJobPool& operator=(const TJobPool&) = delete;
 
-  // Returns when every job has ended. Once per pool.
+  // Returns when every job has ended. Once per pool. Fails with
+  // ENoThreadError, before any job, when not even one thread can be started.
   void Run(const TPoolEvents& events);
   // Thread-safe, returns at once; Run returns once the archivers have ended.
   void Cancel();

@@ -263,10 +263,16 @@ void AppendJournalRecord(const std::string& journalFile, const TJournalRecord& r
   std::optional<TFileStream> journal;
   try {
     journal.emplace(journalFile, TFileStream::TMode::fmAppend);
+  } catch (const ENotRegularFile&) {
+    throw EFOpenError("The journal " + journalFile + " is not a regular file");
   } catch (const EStreamError&) {
     throw EFCreateError("Cannot open the journal " + journalFile);
   }
   try {
+    // Whether the last line is whole, and this record's write, are one step
+    // among the writers: another's line half written when this one looked
+    // would otherwise be taken for a torn one and get an empty line after it.
+    journal->Lock();
     // After a torn last line this record would otherwise be glued to it and
     // be lost with it.
     char last = '\n';
@@ -290,7 +296,14 @@ template <class Each>
 void ReadRecords(const std::string& journalFile, int64_t& size, Each&& each) {
   size = 0;
   if (!FileExists(journalFile)) return;
-  TFileStream journal(journalFile, TFileStream::TMode::fmOpenReadShared);
+  std::optional<TFileStream> opened;
+  try {
+    opened.emplace(journalFile, TFileStream::TMode::fmOpenReadShared);
+  } catch (const ENotRegularFile&) {
+    // A FIFO would keep the reader waiting for a writer for ever.
+    throw EFOpenError("The journal " + journalFile + " is not a regular file");
+  }
+  TFileStream& journal = *opened;
   size = std::max<int64_t>(0, journal.Seek(0, TSeekOrigin::soEnd));
   journal.SetPosition(0);
   constexpr size_t kChunk = 1 << 20;

@@ -43,17 +43,18 @@ std::string JournalFileName(const std::string& settingsFileName);
 std::string JournalLine(const TJournalRecord& record);
 
 // Appends the record's line with one write, on a line of its own even after a
-// torn last line, and forces it onto the disk. Creates the journal when there
-// is none. Fails with an Exception naming the journal when it cannot; callers
-// report that and go on, since a journal that cannot be written never stops
-// a run.
+// torn last line, and forces it onto the disk; appenders in this process and
+// others take turns. Creates the journal when there is none. Fails with an
+// Exception naming the journal when it cannot, or when it is no regular file
+// (a FIFO, a device); callers report that and go on, since a journal that
+// cannot be written never stops a run.
 void AppendJournalRecord(const std::string& journalFile, const TJournalRecord& record);
 
 // Every well-formed record in file order, texts back in the program's 8-bit
 // form. A line that is not a complete, valid record (a torn last line,
 // garbage, a value of the wrong kind) is skipped; members beyond the eight are
 // ignored. A missing journal has no records; one that exists but cannot be
-// opened fails with an Exception.
+// opened, or is no regular file, fails with an Exception at once.
 std::vector<TJournalRecord> ReadJournal(const std::string& journalFile);
 
 // The same one record at a time, with the line as the journal holds it (its

@@ -254,6 +254,25 @@ struct TScalar {
   std::string* text = nullptr;  // the parser's own, which may be taken
 };
 
+// The library's words without its label ("[json.exception.parse_error.101]")
+// and with a syntax error's place first: " at line 1, column 11: unexpected
+// end of input; ...", or ": number overflow parsing '1e999'".
+std::string PlainSyntaxError(std::string what) {
+  if (what.rfind("[json.exception.", 0) == 0) {
+    const size_t end = what.find("] ");
+    if (end != std::string::npos) what.erase(0, end + 2);
+  }
+  static const std::string kPlace = "parse error at ";
+  if (what.rfind(kPlace, 0) != 0) return ": " + what;
+  what.erase(0, kPlace.size());
+  // "line 1, column 11: syntax error while parsing value - unexpected ..."
+  const size_t colon = what.find(": "), dash = what.find(" - ");
+  if (colon != std::string::npos && dash != std::string::npos && dash > colon) {
+    what = what.substr(0, colon + 2) + what.substr(dash + 3);
+  }
+  return " at " + what;
+}
+
 class TJsonReader final : public nlohmann::json_sax<Json> {
  public:
   explicit TJsonReader(TbkManager& manager) { targets_.manager = &manager; }
@@ -263,9 +282,9 @@ class TJsonReader final : public nlohmann::json_sax<Json> {
     if (!syntaxError_.empty()) {
       // Syntax errors and numbers beyond a double's range alike; a message
       // that quotes a runaway token is cut short.
-      std::string what = syntaxError_;
+      std::string what = PlainSyntaxError(syntaxError_);
       if (what.size() > 300) what = what.substr(0, 300) + "...";
-      throw Exception("Invalid settings JSON: " + what);
+      throw Exception("Invalid settings JSON" + what);
     }
     // The library would keep the last of two members of one name; a document
     // that says two things about one property is refused, as an unknown

@@ -7,6 +7,7 @@
 #endif
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -35,11 +36,12 @@
 #include "model/HoardkeeperClasses.h"
 #include "platform/Clock.h"
 #include "platform/CurrentDirectory.h"
+#include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/Notifier.h"
-#include "platform/Errors.h"
 #include "platform/Process.h"
 #include "platform/ProgramPath.h"
+#include "platform/SafeFile.h"
 #include "platform/Scheduler.h"
 #include "platform/Services.h"
 #include "platform/SettingsLocation.h"
@@ -56,12 +58,13 @@ constexpr int kArchiverFailed = 3;
 const char kExitStatuses[] =
     "Exit status:\n"
     "  0                           done\n"
-    "  1                           a failure (unreadable settings or journal, a directory that "
-    "cannot be entered or read, whose archive clashes with another's or is being written by "
-    "another run, an archiver that "
-    "cannot be started, output that cannot be written), each reported as one line on standard "
-    "error; run and preview go on with the other directories after one fails\n"
-    "  2                           a usage error\n"
+    "  1                           a failure (unreadable settings or journal, a journal that "
+    "cannot be written, a directory that cannot be entered or read, whose archive clashes with "
+    "another's or is being written by another run, an archiver that cannot be started, output "
+    "that cannot be written), each reported as one line on standard error; run and preview go "
+    "on with the other directories after one fails\n"
+    "  2                           a usage error, found before anything runs (such as a number "
+    "that names no directory)\n"
     "  3                           run --wait: no failure, but an archiver returned non-zero\n"
     "  128+N                       run --wait: ended by signal N (SIGTERM, SIGINT or SIGHUP), "
     "which went on to every archiver at work, and no further directory started\n";
@@ -134,17 +137,99 @@ const char* UnknownCommand(int argc, char** argv) {
   return nullptr;
 }
 
-int UsageError(std::string message) {
+// A command line that asks for what cannot be: reported as a usage error
+// (status 2) before anything is done.
+class EUsageError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A usage error's one line.
+std::string UsageLine(std::string message) {
   for (char& c : message) {
     if (c == '\n' || c == '\r') c = ' ';
   }
-  std::cerr << "packetwright-cli: " << Printable(message) << " (see --help)" << std::endl;
+  return "packetwright-cli: " + Printable(message) + " (see --help)\n";
+}
+
+int UsageError(const std::string& message) {
+  std::cout.flush();
+  std::cerr << UsageLine(message) << std::flush;
   return kUsageError;
 }
 
+// What was wrong with the command line, as one sentence naming the option or
+// the word at fault, for a parser's error. A word that nothing takes comes
+// first: the parser would otherwise say only what it then found missing.
+std::string ParseErrorSentence(const CLI::App& app, const CLI::Error& e, bool inSchedule) {
+  for (const std::string& word : app.remaining(true)) {
+    if (word == "--") continue;
+    if (word.size() > 1 && word[0] == '-') return "unknown option \"" + word + "\"";
+    return "unexpected argument \"" + word + "\"";
+  }
+  const std::string what = e.what();
+  const size_t colon = what.find(": ");
+  const std::string name = colon == std::string::npos ? what : what.substr(0, colon);
+  const auto endsWith = [&](const std::string& end) {
+    return what.size() >= end.size() &&
+           what.compare(what.size() - end.size(), end.size(), end) == 0;
+  };
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) {
+    if (endsWith(" missing")) return name + " needs a value";
+    if (what.find(" required but received ") != std::string::npos) {
+      return name + " is given more than once";
+    }
+  }
+  if (dynamic_cast<const CLI::ConversionError*>(&e)) {
+    // "Could not convert: INDEX = abc"
+    const std::string rest = colon == std::string::npos ? what : what.substr(colon + 2);
+    const size_t equals = rest.find(" = ");
+    if (equals != std::string::npos) {
+      return rest.substr(0, equals) + " expects a number, not \"" + rest.substr(equals + 3) + "\"";
+    }
+  }
+  // The checks' own sentences name their option already.
+  if (dynamic_cast<const CLI::ValidationError*>(&e) && colon != std::string::npos) {
+    return what.substr(colon + 2);
+  }
+  if (dynamic_cast<const CLI::RequiredError*>(&e) && what.find("ubcommand") != std::string::npos) {
+    return inSchedule ? "schedule needs set, show or remove" : "a command is required";
+  }
+  return what;
+}
+
+// That the settings file is there, as every command that reads it needs.
+void CheckSettingsFile(const std::string& fileName) {
+  if (FileExists(fileName)) return;
+  if (Get<IFileSystem>().DirectoryExists(fileName)) {
+    throw Exception("Settings file is a folder: " + fileName);
+  }
+  throw Exception("Settings file not found: " + fileName);
+}
+
 void Load(TbkManager& manager, const std::string& fileName) {
-  if (!FileExists(fileName)) throw Exception("Settings file not found: " + fileName);
+  CheckSettingsFile(fileName);
   manager.LoadFromFile(fileName);
+}
+
+// A file written whole or not at all, named when the writing fails part-way
+// (a full disk, a size limit).
+template <class Write>
+void WriteNamed(const std::string& fileName, Write&& write) {
+  try {
+    write();
+  } catch (const EWriteError& e) {
+    throw EWriteError("Cannot write " + fileName + ": " + e.Message());
+  }
+}
+
+void Save(TbkManager& manager, const std::string& fileName) {
+  WriteNamed(fileName, [&] { manager.SaveToFile(fileName, true); });
+}
+
+// "-" for a file names standard output (or input), as for most programs.
+bool IsStandardStream(const std::string& fileName) {
+  return fileName == "-";
 }
 
 // The batch lines carry their own CR LF; the text mode of a Windows console
@@ -196,10 +281,17 @@ void Show(const TbkManager& m, const std::string& fileName) {
   }
 }
 
-const TbkDirectory& Directory(const TbkManager& m, int index) {
-  if (index < 1 || index > m.Directories()->Count()) {
-    throw Exception(Format("No directory %d in the settings file", index));
+// Every index of the command line names a directory, or nothing is done.
+void CheckIndexes(const TbkManager& m, const std::vector<int>& indexes) {
+  for (const int index : indexes) {
+    if (index < 1 || index > m.Directories()->Count()) {
+      throw EUsageError(Format("No directory %d in the settings file", index));
+    }
   }
+}
+
+const TbkDirectory& Directory(const TbkManager& m, int index) {
+  CheckIndexes(m, {index});
   return *m.Directories()->Items(index - 1);
 }
 
@@ -218,7 +310,7 @@ void Report(const std::string& message) {
 }
 
 // Appends one job's record; a journal that cannot be written is reported
-// once and never stops the run.
+// once and never stops the run, but fails it in the end.
 class TJobJournal {
  public:
   explicit TJobJournal(std::string file) : file_(std::move(file)) {}
@@ -231,6 +323,7 @@ class TJobJournal {
       reported_ = true;
     }
   }
+  bool Failed() const { return reported_; }
 
  private:
   std::string file_;
@@ -269,7 +362,13 @@ class TRunReport {
     journal_.Add(record);
   }
 
-  int Status() const { return failed_ ? kFailed : archiverFailed_ ? kArchiverFailed : 0; }
+  // A record that the journal did not take fails the run as a directory
+  // that failed does: a scheduler must see it.
+  int Status() const {
+    return failed_ || journal_.Failed() ? kFailed : archiverFailed_ ? kArchiverFailed : 0;
+  }
+  // A record of a job that never came to an end of its own.
+  void Journal(const TJournalRecord& record) { journal_.Add(record); }
   int Jobs() const { return jobs_; }
   int FailedJobs() const { return failedJobs_; }
   const std::string& FirstFailed() const { return firstFailed_; }
@@ -280,6 +379,22 @@ class TRunReport {
   int jobs_ = 0, failedJobs_ = 0;
   std::string firstFailed_;
 };
+
+// Output that did not reach its file (a full disk, a closed descriptor, a
+// pipe whose reader has gone) is a failure, not a silent success.
+int OutputWritten() {
+  std::cout.flush();
+  if (std::cout) return 0;
+  std::cerr << "packetwright-cli: Cannot write the output" << std::endl;
+  return kFailed;
+}
+
+// A run's status once its lines are out: one that could not write them
+// failed, unless a signal ended it.
+int WithOutput(int status) {
+  const int written = OutputWritten();
+  return status > 128 || written == 0 ? status : written;
+}
 
 // Starts the jobs one after the other without waiting for them.
 int StartAll(const std::vector<TArchiveJob>& jobs, const std::string& journalFile) {
@@ -327,7 +442,19 @@ int RunAndWaitAll(std::vector<TArchiveJob> jobs, int jobsAtOnce, TRunReport& rep
     }
     report.Ended(pool.Jobs()[i].position, pool.Jobs()[i], started, outcome, true);
   };
-  pool.Run(events);
+  try {
+    pool.Run(events);
+  } catch (const ENoThreadError& e) {
+    // Nothing ran: one line, and a record of each job.
+    Report(e.Message());
+    const std::string started = JournalTimeNow();
+    for (const TArchiveJob& job : pool.Jobs()) {
+      TJobOutcome outcome;
+      outcome.error = e.Message();
+      report.Journal(JobRecord(job, started, outcome, true));
+    }
+    return kFailed;
+  }
   if (const int signal = TEndingSignalsPassedOn::Received()) {
     // Unless the line of a job it ended said so already.
     if (!endedBySignal) {
@@ -407,7 +534,7 @@ int Run(const TbkManager& m, const TRunRequest& request, const std::string& jour
   // Every index is checked before any run.
   const TNightPlan plan = MakeNightPlan(m);
   std::vector<TArchiveJob> jobs = ChosenJobs(plan, request.indexes, false);
-  if (!request.wait) return StartAll(jobs, journalFile);
+  if (!request.wait) return WithOutput(StartAll(jobs, journalFile));
   int missed = 0;
   std::unique_ptr<IFileLock> dueLock;
   if (request.due) {
@@ -435,16 +562,7 @@ int Run(const TbkManager& m, const TRunRequest& request, const std::string& jour
   TRunReport report(journalFile);
   const int status = RunAndWaitAll(std::move(jobs), request.jobsAtOnce, report);
   NotifyAfterRun(report, missed, request.notify);
-  return status;
-}
-
-// Output that did not reach its file (a full disk, a closed descriptor) is a
-// failure, not a silent success.
-int OutputWritten() {
-  std::cout.flush();
-  if (std::cout) return 0;
-  std::cerr << "packetwright-cli: Cannot write the output" << std::endl;
-  return kFailed;
+  return WithOutput(status);
 }
 
 // One journal record as a line of text: when, which directory, and what became of it.
@@ -467,9 +585,11 @@ std::string HistoryLine(const TJournalRecord& r) {
 int History(const std::string& settings, const std::vector<int>& indexes, bool json,
             bool failedOnly) {
   std::set<std::string> chosen;
+  CheckSettingsFile(settings);
   if (!indexes.empty()) {
     TbkManager manager;
     Load(manager, settings);
+    CheckIndexes(manager, indexes);
     for (const int index : indexes) {
       chosen.insert(AsReadFromJournal(Directory(manager, index).Path()));
     }
@@ -606,7 +726,7 @@ void SetSchedule(const std::string& settings, const std::string& at, const std::
   // would say what is not so.
   const TScheduleEntry entry = Get<IScheduler>().Install(NightlyRunCommand(schedule, settings));
   manager.SetSchedule(schedule);
-  manager.SaveToFile(settings, true);
+  Save(manager, settings);
   std::cout << "Scheduled " << ScheduleWords(schedule) << " in the " << entry.scheduler << "\n\n";
   ShowSchedule(manager, settings);
 }
@@ -617,17 +737,48 @@ void RemoveSchedule(const std::string& settings) {
   const std::optional<TScheduleEntry> entry = Get<IScheduler>().Remove(ScheduleEntryName(settings));
   if (manager.Schedule().Set()) {
     manager.SetSchedule(TSchedule{});
-    manager.SaveToFile(settings, true);
+    Save(manager, settings);
   }
   std::cout << (entry ? "Removed the nightly run from the " + entry->scheduler
                       : std::string("No scheduler held a nightly run of these settings"))
             << "\n";
 }
 
-void Import(const std::string& output) {
+// Reads the JSON on standard input into a settings file, or with "-" onto
+// standard output.
+int Import(const std::string& output) {
   TbkManager manager;
   ParseSettingsJson(std::cin, manager);
-  manager.SaveToFile(output, true);
+  if (!IsStandardStream(output)) {
+    Save(manager, output);
+    return 0;
+  }
+  TMemoryStream file;
+  manager.SaveToStream(file, true);
+  BinaryStandardOutput();
+  std::cout.write(file.Bytes().data(), static_cast<std::streamsize>(file.Bytes().size()));
+  return OutputWritten();
+}
+
+// The settings as JSON, on standard output or into a file.
+int Export(const TbkManager& manager, const std::string& output) {
+  if (IsStandardStream(output)) {
+    try {
+      WriteDocumentJson(manager, std::cout);
+    } catch (const EWriteError&) {
+      // Said as for every other output below.
+    }
+    return OutputWritten();
+  }
+  std::ostringstream json;
+  WriteDocumentJson(manager, json);
+  const std::string text = json.str();
+  WriteNamed(output, [&] {
+    TSafeFileWriter file(output);
+    file.Stream().WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+    file.Commit();
+  });
+  return 0;
 }
 
 // The one line that every failure ends in.
@@ -648,13 +799,17 @@ int Main(int argc, char** argv) {
   app.footer(kExitStatuses);
   app.set_help_all_flag("--help-all", "print this help with every command's options and exit");
   app.set_version_flag("--version", "packetwright-cli " PW_VERSION);
+  CLI::App* schedule = nullptr;
+  app.failure_message([&schedule](const CLI::App* at, const CLI::Error& e) {
+    return UsageLine(ParseErrorSentence(*at, e, schedule && schedule->parsed()));
+  });
   std::string settings = SettingsFileName();
   app.add_option("--settings", settings,
                  "the settings file (default: Packetwright.dat beside the program when it is "
                  "there, else in the user's settings folder, $XDG_CONFIG_HOME/Packetwright or "
                  "~/.config/Packetwright, on Windows %APPDATA%\\Packetwright; `show` names it)");
 
-  CLI::App* schedule = app.add_subcommand(
+  schedule = app.add_subcommand(
       "schedule",
       "set, show or remove the nightly run of the settings file: a systemd user timer, or a "
       "line of the user's crontab where no user manager runs (on Windows a task of the Task "
@@ -700,7 +855,7 @@ int Main(int argc, char** argv) {
       "write the script for all marked directories (a batch file on Windows, a shell "
       "script elsewhere)");
   std::string batFile;
-  bat->add_option("OUT", batFile, "the script file to write")->required();
+  bat->add_option("OUT", batFile, "the script file to write, - for standard output")->required();
   CLI::App* run = app.add_subcommand(
       "run",
       "run the marked directories, or the given ones, now; every directory goes into the "
@@ -721,7 +876,14 @@ int Main(int argc, char** argv) {
       "); 1 runs one directory after the other";
   run->add_option("--jobs", jobsAtOnce, jobsHelp)
       ->type_name("N")
-      ->check(CLI::Range(1, kMostJobsAtOnce).description(""))
+      ->check(CLI::Validator(
+          [](const std::string& text) -> std::string {
+            int n = 0;
+            if (CLI::detail::lexical_cast(text, n) && n >= 1 && n <= kMostJobsAtOnce) return "";
+            return "--jobs expects a number from 1 to " + std::to_string(kMostJobsAtOnce) +
+                   ", not \"" + text + "\"";
+          },
+          ""))
       ->needs(waitFlag);
   bool due = false, ifMissed = false;
   CLI::Option* dueFlag = run->add_flag(
@@ -740,14 +902,30 @@ int Main(int argc, char** argv) {
                   "with --wait: a desktop notification after the run: always, failures (the "
                   "default: a failed or refused directory, or missed nights) or never")
       ->type_name("WHEN")
-      ->transform(CLI::CheckedTransformer(notifyNames, CLI::ignore_case).description(""))
+      ->transform(CLI::Validator(
+          [&notifyNames](std::string& text) -> std::string {
+            std::string lower = text;
+            for (char& c : lower)
+              c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            const auto found = notifyNames.find(lower);
+            if (found == notifyNames.end()) {
+              return "--notify expects always, failures or never, not \"" + text + "\"";
+            }
+            text = std::to_string(static_cast<int>(found->second));
+            return "";
+          },
+          ""))
       ->needs(waitFlag);
-  CLI::App* exportCommand =
-      app.add_subcommand("export", "write the settings file as JSON on standard output");
+  CLI::App* exportCommand = app.add_subcommand(
+      "export", "write the settings file as JSON on standard output, or into a file");
+  std::string exportFile = "-";
+  exportCommand->add_option("OUT", exportFile,
+                            "the JSON file to write (default: -, standard output)");
   CLI::App* import =
       app.add_subcommand("import", "read JSON on standard input and write it as a settings file");
   std::string importFile;
-  import->add_option("OUT", importFile, "the settings file to write")->required();
+  import->add_option("OUT", importFile, "the settings file to write, - for standard output")
+      ->required();
   CLI::App* history = app.add_subcommand(
       "history",
       "print the journal of archive jobs kept beside the settings file: the latest record of "
@@ -793,7 +971,9 @@ int Main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    return UsageError(e.what());
+    std::cout.flush();
+    app.exit(e, std::cout, std::cerr);
+    return kUsageError;
   }
 
   try {
@@ -806,13 +986,9 @@ int Main(int argc, char** argv) {
       TbkManager manager;
       manager.SetOutputPath("");
       Load(manager, settings);
-      WriteDocumentJson(manager, std::cout);
-      return OutputWritten();
+      return Export(manager, exportFile);
     }
-    if (*import) {
-      Import(importFile);
-      return 0;
-    }
+    if (*import) return Import(importFile);
     if (*history) return History(settings, historyIndexes, json, failedOnly);
     if (*subfolder) {
       std::cout << FormatSubDirName(subfolderPattern) << "\n";
@@ -835,13 +1011,27 @@ int Main(int argc, char** argv) {
       BinaryStandardOutput();
       std::cout << text;
     }
-    if (*bat) WriteBatchFile(batFile, ScriptLinesForAll(MakeScriptPlan(manager), false));
+    if (*bat) {
+      const std::vector<std::string> lines = ScriptLinesForAll(MakeScriptPlan(manager), false);
+      if (IsStandardStream(batFile)) {
+        BinaryStandardOutput();
+        std::cout << BatchFileText(lines);
+      } else {
+        WriteNamed(batFile, [&] { WriteBatchFile(batFile, lines); });
+      }
+    }
     if (*run) {
+      CheckIndexes(manager, indexes);
       TRunRequest request{indexes, wait, jobsAtOnce, due, ifMissed, notify};
       return Run(manager, request, JournalFileName(settings));
     }
-    if (*preview) return PreviewDirectories(manager, previewIndexes, filesOnly);
+    if (*preview) {
+      CheckIndexes(manager, previewIndexes);
+      return PreviewDirectories(manager, previewIndexes, filesOnly);
+    }
     return OutputWritten();
+  } catch (const EUsageError& e) {
+    return UsageError(e.Message());
   } catch (const Exception& e) {
     return Failed(e.Message());
   } catch (const std::bad_alloc&) {
@@ -853,5 +1043,6 @@ int Main(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   pw::IgnoreFileSizeLimitSignal();
+  pw::IgnoreBrokenPipeSignal();
   return pw::Main(argc, argv);
 }

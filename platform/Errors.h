@@ -35,6 +35,8 @@ PW_ERROR_CLASS(EReadError, EFilerError);
 PW_ERROR_CLASS(EWriteError, EFilerError);
 PW_ERROR_CLASS(EFCreateError, EStreamError);
 PW_ERROR_CLASS(EFOpenError, EStreamError);
+// A FIFO, a device or a folder where a stream wants a regular file.
+PW_ERROR_CLASS(ENotRegularFile, EFOpenError);
 PW_ERROR_CLASS(ERegistryError, Exception);
 
 #undef PW_ERROR_CLASS

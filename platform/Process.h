@@ -149,4 +149,9 @@ std::string SignalDescription(int signal);
 // (SIGXFSZ). Both programs call it first thing.
 void IgnoreFileSizeLimitSignal();
 
+// Lets a write into a pipe whose reader has gone fail with an error that the
+// program reports (EPIPE) instead of ending it without a word (SIGPIPE).
+// The programs it starts get the signal's default again, as from a shell.
+void IgnoreBrokenPipeSignal();
+
 }  // namespace pw

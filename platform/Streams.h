@@ -47,16 +47,17 @@ class TFileStream final : public TStream {
   enum class TMode {
     fmCreate,    // create or empty the file, read and write, no sharing
     fmOpenRead,  // open an existing file for reading only, no sharing
-    // Open an existing file for reading only; others may go on reading and
-    // appending to it meanwhile.
+    // Open an existing regular file for reading only; others may go on
+    // reading and appending to it meanwhile.
     fmOpenReadShared,
-    // Open or create a file whose every write lands at its end, even when
-    // another program appends to it too; reading and seeking serve to look
-    // at what is there. Others may read and append meanwhile.
+    // Open or create a regular file whose every write lands at its end, even
+    // when another program appends to it too; reading and seeking serve to
+    // look at what is there. Others may read and append meanwhile.
     fmAppend,
   };
   // Fails with "Cannot create file %s" (fmCreate, fmAppend) or "Cannot open
-  // file %s".
+  // file %s". The two shared modes refuse, without waiting, anything but a
+  // regular file (a FIFO, a device, a folder): ENotRegularFile.
   TFileStream(const std::string& fileName, TMode mode);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
@@ -70,9 +71,15 @@ class TFileStream final : public TStream {
   void Flush();
   // Closes now and reports a failure to write back, which the destructor cannot.
   void Close();
+  // Waits for this stream's exclusive hold on the file among all who ask for
+  // it (flock; on Windows LockFileEx on a byte far past any end, which keeps
+  // no reader out), dropped when the stream closes. Advisory: it orders the
+  // writers that take it and nothing else. Fails with "Stream write error".
+  void Lock();
 
  private:
   intptr_t handle_;
+  bool locked_ = false;
 };
 
 bool FileExists(const std::string& fileName);

@@ -1,6 +1,7 @@
 // Files on POSIX systems. Paths arrive in the program's own form, where "\"
 // may separate directories as well as "/".
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,15 +27,30 @@ TFileStream::TFileStream(const std::string& fileName, TMode mode) : handle_(-1) 
   int flags = O_RDONLY | O_CLOEXEC;
   if (mode == TMode::fmCreate) flags = O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC;
   if (mode == TMode::fmAppend) flags = O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC;
+  // Opening a FIFO for reading would wait for a writer; without waiting it
+  // opens at once and is refused below.
+  const bool regularOnly = mode == TMode::fmOpenReadShared || mode == TMode::fmAppend;
+  if (regularOnly) flags |= O_NONBLOCK;
   int fd;
   do {
     fd = ::open(path.c_str(), flags, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
+    if (regularOnly && (errno == ENXIO || errno == EISDIR)) {
+      throw ENotRegularFile(Format("%s is not a regular file", fileName));
+    }
     if (flags & O_CREAT) throw EFCreateError(Format("Cannot create file %s", fileName));
     throw EFOpenError(Format("Cannot open file %s", fileName));
   }
   handle_ = fd;
+  if (!regularOnly) return;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    handle_ = -1;
+    throw ENotRegularFile(Format("%s is not a regular file", fileName));
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 }
 
 TFileStream::~TFileStream() {
@@ -81,6 +97,12 @@ void TFileStream::Close() {
   const int fd = Descriptor(handle_);
   handle_ = -1;
   if (::close(fd) != 0 && errno != EINTR) throw EWriteError("Stream write error");
+}
+
+void TFileStream::Lock() {
+  while (::flock(Descriptor(handle_), LOCK_EX) != 0) {
+    if (errno != EINTR) throw EWriteError("Stream write error");
+  }
 }
 
 bool FileExists(const std::string& fileName) {

@@ -195,6 +195,7 @@ class SpawningRunner final : public IProcessRunner {
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGXFSZ);
+    sigaddset(&defaults, SIGPIPE);
     ::posix_spawnattr_setsigdefault(&attributes, &defaults);
     ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     posix_spawn_file_actions_t actions;
@@ -273,6 +274,7 @@ class SpawningRunner final : public IProcessRunner {
       const pid_t child = ::fork();
       if (child == 0) {
         ::signal(SIGXFSZ, SIG_DFL);
+        ::signal(SIGPIPE, SIG_DFL);
         if (lockFd >= 0) ::fcntl(lockFd, F_SETFD, 0);
         if (directory.Fd() < 0 || ::fchdir(directory.Fd()) == 0)
           ::execv(file.c_str(), argv.Pointers());
@@ -326,6 +328,10 @@ IProcessRunner& DefaultService<IProcessRunner>() {
 
 void IgnoreFileSizeLimitSignal() {
   ::signal(SIGXFSZ, SIG_IGN);
+}
+
+void IgnoreBrokenPipeSignal() {
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 TEndingSignalsPassedOn::TEndingSignalsPassedOn() {

@@ -64,6 +64,7 @@ void SpawnDetached(const std::vector<std::string>& argv, const std::string& dire
     const pid_t child = ::fork();
     if (child == 0) {
       ::signal(SIGXFSZ, SIG_DFL);  // as a shell would start it
+      ::signal(SIGPIPE, SIG_DFL);
       if (!directory.empty() && ::chdir(directory.c_str()) != 0) ::_exit(127);
       ::execvp(pointers[0], pointers.data());
       ::_exit(127);

@@ -20,6 +20,15 @@ std::string FolderOf(const std::string& fileName) {
   return sep == std::string::npos ? std::string(".") : fileName.substr(0, sep + 1);
 }
 
+// The byte that Lock takes: far past the end of any file, so that the lock,
+// which Windows enforces on reads as well, keeps no reader out.
+OVERLAPPED LockedByte() {
+  OVERLAPPED at{};
+  at.Offset = 0xFFFFFFFE;
+  at.OffsetHigh = 0x7FFFFFFF;
+  return at;
+}
+
 }  // namespace
 
 TFileStream::TFileStream(const std::string& fileName, TMode mode) : handle_(-1) {
@@ -49,10 +58,29 @@ TFileStream::TFileStream(const std::string& fileName, TMode mode) : handle_(-1) 
     throw EFOpenError(Format("Cannot open file %s", fileName));
   }
   handle_ = reinterpret_cast<intptr_t>(h);
+  if ((mode == TMode::fmOpenReadShared || mode == TMode::fmAppend) &&
+      GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    handle_ = -1;
+    throw ENotRegularFile(Format("%s is not a regular file", fileName));
+  }
+}
+
+void TFileStream::Lock() {
+  OVERLAPPED at = LockedByte();
+  if (!LockFileEx(H(handle_), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
+    throw EWriteError("Stream write error");
+  }
+  locked_ = true;
 }
 
 TFileStream::~TFileStream() {
-  if (handle_ != -1) CloseHandle(H(handle_));
+  if (handle_ == -1) return;
+  if (locked_) {
+    OVERLAPPED at = LockedByte();
+    UnlockFileEx(H(handle_), 0, 1, 0, &at);
+  }
+  CloseHandle(H(handle_));
 }
 
 int64_t TFileStream::Read(void* buffer, int64_t count) {
@@ -100,6 +128,11 @@ void TFileStream::Close() {
   if (handle_ == -1) return;
   HANDLE h = H(handle_);
   handle_ = -1;
+  if (locked_) {
+    OVERLAPPED at = LockedByte();
+    UnlockFileEx(h, 0, 1, 0, &at);
+    locked_ = false;
+  }
   if (!CloseHandle(h)) throw EWriteError("Stream write error");
 }
 

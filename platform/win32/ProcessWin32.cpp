@@ -95,6 +95,7 @@ IProcessRunner& DefaultService<IProcessRunner>() {
 }
 
 void IgnoreFileSizeLimitSignal() {}  // Windows has no such signal
+void IgnoreBrokenPipeSignal() {}     // nor this one
 
 // A console's Ctrl+C reaches the archiver by itself; nothing to pass on.
 TEndingSignalsPassedOn::TEndingSignalsPassedOn() = default;

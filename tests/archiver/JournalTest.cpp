@@ -4,10 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <future>
 #include <regex>
+#include <thread>
 
 #include "platform/Errors.h"
 #include "tests/support/TestSupport.h"
@@ -262,6 +270,65 @@ TEST_F(JournalTest, MissingAndUnwritableJournals) {
   unreadable.bytes = -5;
   EXPECT_THROW(AppendJournalRecord(file, unreadable), Exception);
   EXPECT_FALSE(fs::exists(path)) << "a refused record leaves no trace";
+}
+
+#ifndef _WIN32
+// A FIFO would keep its reader waiting for a writer, and the window at its
+// start with it; neither reading nor appending waits for one.
+TEST_F(JournalTest, AJournalThatIsNoRegularFileIsRefusedAtOnce) {
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  const std::string refused = "The journal " + file + " is not a regular file";
+  const auto refusal = [&](auto&& call) {
+    auto done = std::async(std::launch::async, [&]() -> std::string {
+      try {
+        call();
+      } catch (const Exception& e) {
+        return e.Message();
+      }
+      return "no failure";
+    });
+    if (done.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+      // A writer lets a reader that waits for one go on.
+      const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+      if (writer >= 0) ::close(writer);
+      done.wait();
+      return std::string("it waited");
+    }
+    return done.get();
+  };
+  EXPECT_EQ(refusal([&] { ReadJournal(file); }), refused);
+  EXPECT_EQ(refusal([&] { ForEachJournalRecord(file, [](TJournalRecord&, std::string_view) {}); }),
+            refused);
+  EXPECT_EQ(refusal([&] { AppendJournalRecord(file, Done("/d", 1)); }), refused);
+  EXPECT_EQ(refusal([&] { AppendJournalRecord(ProgramPath(temp.Path()), Done("/d", 1)); }),
+            "The journal " + ProgramPath(temp.Path()) + " is not a regular file");
+  // Appending went through the pipe to no one: nothing waits in it.
+  const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  char byte;
+  EXPECT_LE(::read(reader, &byte, 1), 0);
+  ::close(reader);
+}
+#endif
+
+// Writers in two threads (as in two programs) take turns: one that looked at
+// the end while another's long line was half written would take that line
+// for a torn one and leave an empty line behind it.
+TEST_F(JournalTest, WritersSideBySideLeaveNoEmptyLine) {
+  constexpr int kWriters = 4, kRecords = 150;
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([&, w] {
+      // Longer than a page, so that one line is written in several steps.
+      const std::string directory = "/" + std::string(9000, static_cast<char>('a' + w));
+      for (int i = 0; i < kRecords; ++i) AppendJournalRecord(file, Done(directory, i + 1));
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  const std::vector<std::string> lines = Lines();
+  EXPECT_EQ(lines.size(), static_cast<size_t>(kWriters * kRecords));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string()), 0);
+  EXPECT_EQ(ReadJournal(file).size(), static_cast<size_t>(kWriters * kRecords));
 }
 
 TEST_F(JournalTest, TheJournalLivesBesideTheSettingsFile) {

@@ -1,6 +1,7 @@
 // The command-line companion under faults: limits, special files and hostile
 // input. Each failure is one line on standard error and exit status 1.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -61,6 +62,22 @@ class CliFaultsTest : public ::testing::Test {
     return names;
   }
 
+  // Two directories that /bin/true archives: a run of them always succeeds.
+  void TwoDirectories() {
+    TbkManager m;
+    m.SetArchiverExeFileName("/bin/true");
+    m.SetOutputPath((root / "out").string());
+    for (const char* name : {"a", "b"}) {
+      fs::create_directories(root / "data" / name);
+      m.Directories()->Add()->SetPath((root / "data" / name).string());
+    }
+    m.SaveToFile(settings, true);
+  }
+  std::string Succeeded() const {
+    return "[1] " + (root / "data" / "a").string() + ": exit status 0\n[2] " +
+           (root / "data" / "b").string() + ": exit status 0\n";
+  }
+
   fs::path root;
   std::string settings;
 };
@@ -74,9 +91,64 @@ TEST_F(CliFaultsTest, AFileSizeLimitGivesAMessageAndLeavesNothing) {
   const Outcome r = Run("ulimit -f 2", "import '" + out.string() + "'", json);
   EXPECT_FALSE(r.signalled) << "status " << r.status;
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "packetwright-cli: Stream write error\n");
+  EXPECT_EQ(r.err, "packetwright-cli: Cannot write " + out.string() + ": Stream write error\n");
   EXPECT_EQ(ReadFile(out), "old");
   EXPECT_EQ(WorkFiles(), std::vector<std::string>{"big.dat"});
+}
+
+// Every job still runs, but a scheduler must see that the journal missed them.
+TEST_F(CliFaultsTest, AJournalThatCannotBeWrittenFailsARunThatRunsEveryJob) {
+  TwoDirectories();
+  const std::string journal = JournalFileName(settings);
+  // Beyond the file-size limit below already: no record fits.
+  WriteFile(journal, std::string(8192, 'x') + "\n");
+  const Outcome r = Run("ulimit -f 4", "--settings '" + settings + "' run --wait --jobs 1");
+  EXPECT_FALSE(r.signalled);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, Succeeded());
+  EXPECT_EQ(r.err, "packetwright-cli: Cannot write the journal " + journal + "\n");
+}
+
+// No thread for the pool (a tight memory limit for its stacks, or the user's
+// limit of processes): one line, a record of each job, status 1.
+TEST_F(CliFaultsTest, ARunThatCannotStartAThreadJournalsEveryJobAndFails) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer cannot start under a memory limit";
+#endif
+  TwoDirectories();
+  const Outcome r = Run("ulimit -s 2000000; ulimit -v 400000",
+                        "--settings '" + settings + "' run --wait --notify never");
+  EXPECT_FALSE(r.signalled) << "status " << r.status;
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  const std::string error = "Cannot start a thread: ";
+  EXPECT_EQ(r.err.rfind("packetwright-cli: " + error, 0), 0u) << r.err;
+  const std::vector<TJournalRecord> records = ReadJournal(JournalFileName(settings));
+  ASSERT_EQ(records.size(), 2u);
+  for (const TJournalRecord& record : records) {
+    EXPECT_FALSE(record.status);
+    EXPECT_EQ(record.error.value_or("").rfind(error, 0), 0u);
+  }
+}
+
+// A FIFO in the journal's place is neither waited for nor written into.
+TEST_F(CliFaultsTest, AJournalThatIsAPipeIsRefusedWithoutWaiting) {
+  TwoDirectories();
+  const std::string journal = JournalFileName(settings);
+  ASSERT_EQ(::mkfifo(journal.c_str(), 0600), 0);
+  // A reader that waited for a writer gets one after ten seconds, and then
+  // an empty journal.
+  const std::string watchdog =
+      "(sleep 10; timeout 5 sh -c \": > '" + journal + "'\") >/dev/null 2>&1 & true";
+  const std::string refused =
+      "packetwright-cli: The journal " + journal + " is not a regular file\n";
+  Outcome r = Run(watchdog, "--settings '" + settings + "' history");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, refused);
+  r = Run(watchdog, "--settings '" + settings + "' run --wait --jobs 1");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, Succeeded());
+  EXPECT_EQ(r.err, refused);
 }
 
 TEST_F(CliFaultsTest, ABatchFileCanGoToStandardOutput) {
@@ -234,6 +306,7 @@ TEST_F(CliFaultsTest, ControlBytesFromTheFileReachTheTerminalEscaped) {
 }
 
 TEST_F(CliFaultsTest, OutputThatCannotBeWrittenIsAFailure) {
+  TbkManager().SaveToFile(settings, true);
   TJournalRecord record;
   record.directory = "/data/src";
   record.position = 1;

@@ -249,8 +249,33 @@ TEST_F(CliTest, ADirectoryThatCannotBeEnteredFailsAloneAndTheRunGoesOn) {
     ASSERT_TRUE(fs::exists(record)) << "the directory after the failure was not run";
     EXPECT_EQ(RecordedLines(record)[0], Dir("three"));
   }
-  EXPECT_EQ(With({"run", "9"}).err,
-            Text("packetwright-cli: No directory 9 in the settings file\n"));
+}
+
+// A number that names no directory is a usage error found before anything
+// runs: the others of its list are left out too.
+TEST_F(CliTest, AnIndexThatNamesNoDirectoryIsAUsageErrorBeforeAnythingRuns) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  const fs::path record = root / "record.txt";
+  TRecording recording(record);
+  const std::pair<Args, const char*> cases[] = {{{"run", "0"}, "0"},
+                                                {{"run", "-1"}, "-1"},
+                                                {{"run", "99"}, "99"},
+                                                {{"run", "2", "99"}, "99"},
+                                                {{"run", "--wait", "2", "99"}, "99"},
+                                                {{"preview", "1", "99"}, "99"},
+                                                {{"history", "99"}, "99"},
+                                                {{"history", "1", "0"}, "0"}};
+  for (const auto& [args, index] : cases) {
+    const Result r = With(args);
+    EXPECT_EQ(r.status, 2) << args[1];
+    EXPECT_EQ(r.err, Text("packetwright-cli: No directory " + std::string(index) +
+                          " in the settings file (see --help)\n"));
+    EXPECT_EQ(r.out, "") << args[0];
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(fs::exists(record)) << "a directory ran";
+  EXPECT_FALSE(fs::exists(JournalFileName(settings)));
 }
 
 #ifndef _WIN32
@@ -265,6 +290,83 @@ TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
   }
   const std::string bat = "'" + CliPath() + "' --settings '" + settings + "' bat /dev/full";
   EXPECT_NE(std::system((bat + " 2>/dev/null").c_str()), 0);
+}
+#endif
+
+#ifndef _WIN32
+// The companion with its standard output a pipe whose reader has gone, as
+// under "| head -1" once head has its line: every write fails (SIGPIPE).
+std::pair<int, std::string> IntoClosedPipe(const Args& arguments, const fs::path& errors) {
+  int ends[2];
+  if (::pipe(ends) != 0) return {-1, "no pipe"};
+  ::close(ends[0]);
+  std::string cli = CliPath();
+  Args words = arguments;
+  words.insert(words.begin(), cli);
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const pid_t companion = ::fork();
+  if (companion == 0) {
+    const int e = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (e < 0 || ::dup2(ends[1], 1) < 0 || ::dup2(e, 2) < 0) ::_exit(127);
+    ::execv(cli.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ::close(ends[1]);
+  int status = 0;
+  ::waitpid(companion, &status, 0);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(errors)};
+}
+
+TEST_F(CliTest, OutputIntoAPipeWithoutReaderIsAFailureAndARunStillRunsAndJournals) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  const fs::path errors = root / "errors.txt";
+  for (const char* command : {"show", "commands", "export"}) {
+    const auto [status, err] = IntoClosedPipe({"--settings", settings, command}, errors);
+    EXPECT_EQ(status, 1) << command;
+    EXPECT_EQ(err, "packetwright-cli: Cannot write the output\n") << command;
+  }
+  const fs::path record = root / "record.txt";
+  {
+    TRecording recording(record);
+    const auto [status, err] =
+        IntoClosedPipe({"--settings", settings, "run", "--wait", "--jobs", "1", "1", "2"}, errors);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err, "packetwright-cli: Cannot write the output\n");
+  }
+  const std::vector<TJournalRecord> records = ReadJournal(JournalFileName(settings));
+  ASSERT_EQ(records.size(), 2u);
+  for (const TJournalRecord& r : records) EXPECT_EQ(r.status, 0) << r.directory;
+  const std::string text = ReadFile(record);
+  EXPECT_NE(text.find(Dir("two") + "\n"), std::string::npos) << "the second directory ran";
+  const auto [status, err] = IntoClosedPipe({"--settings", settings, "history"}, errors);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(err, "packetwright-cli: Cannot write to standard output\n");
+}
+
+// The companion ignores SIGPIPE; an archiver it starts, waited for or not,
+// gets the signal's default as from a shell.
+TEST_F(CliTest, ArchiversStartWithTheBrokenPipeSignalsDefault) {
+  TbkManager m;
+  const fs::path archiver = root / "archiver.sh";
+  WriteFile(archiver, "#!/bin/sh\ngrep '^SigIgn:' /proc/self/status >> '" +
+                          (root / "ignored.txt").string() + "'\n");
+  fs::permissions(archiver, fs::perms::owner_all);
+  Example(m, archiver.string());
+  ASSERT_EQ(With({"run", "--wait", "1"}).status, 0);
+  ASSERT_EQ(With({"run", "1"}).status, 0);
+  std::string lines;
+  for (int i = 0; i < 100 && Lines(lines = ReadFile(root / "ignored.txt")) < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  std::istringstream in(lines);
+  int count = 0;
+  for (std::string word, mask; in >> word >> mask; ++count) {
+    EXPECT_EQ(std::stoull(mask, nullptr, 16) & (1ull << (SIGPIPE - 1)), 0u) << mask;
+  }
+  EXPECT_EQ(count, 2);
 }
 #endif
 
@@ -535,6 +637,32 @@ TEST_F(CliTest, ARelativeSettingsFileKeepsItsJournalBesideIt) {
   }
 }
 
+// Each usage error is one sentence naming the option or word at fault, in
+// the program's words rather than its parser's.
+TEST_F(CliTest, UsageErrorsNameWhatWasWrong) {
+  const std::pair<Args, std::string> cases[] = {
+      {{"--bogus"}, "unknown option \"--bogus\""},
+      {{"run", "--bogus"}, "unknown option \"--bogus\""},
+      {{"show", "x"}, "unexpected argument \"x\""},
+      {{}, "a command is required"},
+      {{"schedule"}, "schedule needs set, show or remove"},
+      {{"--settings"}, "--settings needs a value"},
+      {{"run", "--wait", "--jobs"}, "--jobs needs a value"},
+      {{"run", "--wait", "--jobs", "abc"}, "--jobs expects a number from 1 to 256, not \"abc\""},
+      {{"run", "--wait", "--jobs", "0"}, "--jobs expects a number from 1 to 256, not \"0\""},
+      {{"run", "--wait", "--jobs", "1", "--jobs", "2"}, "--jobs is given more than once"},
+      {{"run", "abc"}, "INDEX expects a number, not \"abc\""},
+      {{"run", "--wait", "--notify", "often"},
+       "--notify expects always, failures or never, not \"often\""},
+  };
+  for (const auto& [args, sentence] : cases) {
+    const Result r = Cli(args);
+    EXPECT_EQ(r.status, 2) << sentence;
+    EXPECT_EQ(r.err, Text("packetwright-cli: " + sentence + " (see --help)\n"));
+  }
+  EXPECT_EQ(Cli({"run", "--wait", "--notify", "Never", "--help"}).status, 0);
+}
+
 TEST_F(CliTest, UsageErrorsAreOneLineAndStatusTwo) {
   const std::vector<Args> usages = {
       {}, {"frobnicate"}, {"run", "abc"}, {"run", "--bogus"}, {"--settings"}, {"show", "x"}};
@@ -559,14 +687,14 @@ TEST_F(CliTest, UsageErrorsAreOneLineAndStatusTwo) {
   // Every command with its arguments, and each option below its command.
   const Result all = Cli({"--help-all"});
   EXPECT_EQ(all.status, 0);
-  for (const char* line : {"  schedule  ", "  schedule set --at HH:MM [--days mon,tue,...]",
-                           "  schedule show  ", "  schedule remove  ", "  show  ",
-                           "  commands [--all]  ", "  bat OUT  ",
-                           "  run [--wait] [--jobs N] [--due] [--if-missed] [--notify WHEN] "
-                           "[INDEX ...]",
-                           "  export  ", "  import OUT  ", "  history [--json] [--failed] [INDEX ...]",
-                           "  preview [--files] [INDEX ...]",
-                           "    --wait  ", "    INDEX  ", "    --json  ", "  --settings TEXT  "}) {
+  for (const char* line :
+       {"  schedule  ", "  schedule set --at HH:MM [--days mon,tue,...]", "  schedule show  ",
+        "  schedule remove  ", "  show  ", "  commands [--all]  ", "  bat OUT  ",
+        "  run [--wait] [--jobs N] [--due] [--if-missed] [--notify WHEN] "
+        "[INDEX ...]",
+        "  export [OUT]  ", "  import OUT  ", "  history [--json] [--failed] [INDEX ...]",
+        "  preview [--files] [INDEX ...]", "    --wait  ", "    INDEX  ", "    --json  ",
+        "  --settings TEXT  "}) {
     EXPECT_NE(all.out.find(line), std::string::npos) << line << all.out;
   }
   const Result version = Cli({"--version"});
@@ -658,6 +786,30 @@ TEST_F(CliTest, ExportImportKeepEveryByte) {
   }
 }
 
+// "-" is the standard output of bat, export and import (whose input always
+// is the standard input), never a file of that name.
+TEST_F(CliTest, ADashIsStandardOutput) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  const fs::path before = fs::current_path();
+  fs::current_path(root);
+  const Result bat = With({"bat", "-"});
+  const Result exported = With({"export", "-"});
+  const Result imported = Cli({"import", "-"}, exported.out);
+  fs::current_path(before);
+  EXPECT_FALSE(fs::exists(root / "-"));
+  ASSERT_EQ(bat.status, 0) << bat.err;
+  EXPECT_EQ(bat.out, With({"commands"}).out);
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  EXPECT_EQ(exported.out, With({"export"}).out);
+  ASSERT_EQ(imported.status, 0) << imported.err;
+  EXPECT_EQ(imported.out, ReadFile(root / "Packetwright.dat")) << "the file back, byte for byte";
+
+  const fs::path json = root / "settings.json";
+  ASSERT_EQ(With({"export", ProgramPath(json)}).status, 0);
+  EXPECT_EQ(ReadFile(json), exported.out);
+}
+
 TEST_F(CliTest, ReadableTextsStayReadableInJson) {
   TbkManager m;
   m.SetExcludeKey("-x");
@@ -677,6 +829,10 @@ TEST_F(CliTest, BadInputGivesOneLineAndAFailure) {
   EXPECT_EQ(r.err.rfind("packetwright-cli: Invalid settings JSON", 0), 0u) << r.err;
   EXPECT_FALSE(fs::exists(root / "x.dat"));
 
+  EXPECT_EQ(r.err,
+            Text("packetwright-cli: Invalid settings JSON at line 1, column 12: unexpected end "
+                 "of input; expected '[', '{', or a literal\n"));
+
   r = Cli({"import", x}, "{\"Rules\": [{\"Colour\": 1}]}");
   EXPECT_EQ(r.err, Text("packetwright-cli: Invalid settings JSON at $.Rules[0]: unknown member "
                         "\"Colour\"\n"));
@@ -690,8 +846,15 @@ TEST_F(CliTest, BadInputGivesOneLineAndAFailure) {
             Text("packetwright-cli: Error reading TbkManager.Bogus: Property does not exist\n"));
 
   fs::remove(root / "Packetwright.dat");
-  r = With({"commands"});
-  EXPECT_EQ(r.err, Text("packetwright-cli: Settings file not found: " + settings + "\n"));
+  for (const char* command : {"commands", "history"}) {
+    r = With({command});
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_EQ(r.err, Text("packetwright-cli: Settings file not found: " + settings + "\n"));
+  }
+  const std::string folder = ProgramPath(root);
+  r = Cli({"--settings", folder, "show"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, Text("packetwright-cli: Settings file is a folder: " + folder + "\n"));
   EXPECT_NE(Cli({}).status, 0) << "a command is required";
   EXPECT_EQ(Cli({"run", "--help"}).status, 0);
 }
@@ -780,9 +943,9 @@ TEST_F(CliHistoryTest, ListsEveryRecordOfTheGivenDirectories) {
   EXPECT_EQ(Lines(r.out), 1) << r.out;
 
   r = With({"history", "2", "9"});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, Text("packetwright-cli: No directory 9 in the settings file\n"));
+  EXPECT_EQ(r.err, Text("packetwright-cli: No directory 9 in the settings file (see --help)\n"));
 
   // A directory given a new path has no records yet.
   TbkManager m;
@@ -975,7 +1138,7 @@ TEST_F(CliPreviewTest, FilesAreListedAsStoredAndClashesFail) {
   EXPECT_EQ(r.out.back(), '\n');
 
   r = With({"preview", "7"});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("No directory 7"), std::string::npos);
 }
 

@@ -2,6 +2,11 @@
 // scheduler and a real settings file, and the main window's line about
 // failed and missed nights, read from a journal the test writes.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,6 +21,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "archiver/Journal.h"
 #include "model/HoardkeeperClasses.h"
@@ -316,6 +324,33 @@ TEST_F(NightlyRunTest, ACleanNightShowsNoLineAndMissedNightsOpenTheWholeHistory)
   EXPECT_FALSE(LineShown(*w));
   EXPECT_FALSE(SeenNights(settings).empty());
 }
+
+#ifndef _WIN32
+// A FIFO where the journal belongs: reading it would wait for a writer, and
+// the window would never show.
+TEST_F(NightlyRunTest, TheWindowStartsWhenTheJournalIsAPipe) {
+  WriteSettings({2 * 60 + 30, kEveryDay});
+  ASSERT_EQ(::mkfifo(journal.c_str(), 0600), 0);
+  // After ten seconds a writer lets each reader that waits go on.
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    for (int i = 0; !done; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (i < 100) continue;
+      const int writer = ::open(journal.c_str(), O_WRONLY | O_NONBLOCK);
+      if (writer >= 0) ::close(writer);
+    }
+  });
+  const auto before = std::chrono::steady_clock::now();
+  auto w = Start();
+  const auto took = std::chrono::steady_clock::now() - before;
+  done = true;
+  watchdog.join();
+  EXPECT_LT(took, std::chrono::seconds(5)) << "the window waited for the journal";
+  EXPECT_TRUE(Errors().empty());
+  EXPECT_EQ(test::Rows(w->ListView1), 2);
+}
+#endif
 
 }  // namespace
 }  // namespace pw
