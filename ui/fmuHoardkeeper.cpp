@@ -705,7 +705,18 @@ bool TfmHoardkeeper::event(QEvent* event) {
 void TfmHoardkeeper::closeEvent(QCloseEvent* event) {
   bool canClose = false;  // also when the save fails: the window stays open
   Guarded([&] { canClose = FormCloseQuery(); });
+  if (canClose) CloseOwnWindows();
   event->setAccepted(canClose);
+}
+
+// The run, preview and history windows are this window's own: one left on
+// the screen would keep the program alive after its main window is gone.
+// Each ends its work as it goes: the run its archivers (journalled as
+// stopped), the preview its walk.
+void TfmHoardkeeper::CloseOwnWindows() {
+  delete runAllAndWait_.data();
+  delete runHistory_.data();
+  for (TfmPreview* preview : findChildren<TfmPreview*>(Qt::FindDirectChildrenOnly)) delete preview;
 }
 
 }  // namespace pw

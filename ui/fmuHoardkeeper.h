@@ -142,6 +142,7 @@ class TfmHoardkeeper final : public QMainWindow {
   void CreateList();
   void CreateNightsLine();
   bool FormCloseQuery();
+  void CloseOwnWindows();
   void SaveSettings();
   // The rows, the actions, the memo and the status bar from the document.
   void ShowDocument();

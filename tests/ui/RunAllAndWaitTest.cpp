@@ -6,10 +6,12 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <algorithm>
 #include <map>
@@ -208,6 +210,45 @@ TEST_F(RunAllAndWaitTest, ClosingTheMainWindowDuringARunAsksFirst) {
   QCoreApplication::sendEvent(&main, &closed);
   EXPECT_TRUE(closed.isAccepted()) << "nothing at work, nothing asked";
   EXPECT_EQ(dialogs.shown.size(), 1u);
+}
+
+// The run's window has the main window for its parent: left open, it would
+// keep the program alive with no main window to come back to.
+TEST_F(RunAllAndWaitTest, ClosingTheMainWindowDuringARunEndsItsArchiversAndTheProgram) {
+  manager.SaveToFile(settings, true);
+  const fs::path started = folder / "started";
+  test::TRecording recording(record, 0, 0, folder / "never", started);
+  // As the program keeps it: closing hides the window, which lives on.
+  TfmHoardkeeper main(settings);
+  main.AfterConstruction();
+  main.show();
+  main.actRunAllAndWait->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !test::RecordedLines(started).empty(); }, 60000));
+
+  dialogs.confirmAnswers = {TAnswer::Yes};
+  QTimer::singleShot(0, &main, [&main] { main.close(); });
+  // Only a program that goes on after its windows are gone meets the guard.
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  guard.start(20000);
+  EXPECT_EQ(QCoreApplication::exec(), 0) << "the program did not end";
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].text,
+            "Run All and Wait is still at work. End its archivers and close?");
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    EXPECT_FALSE(w->isVisible()) << w->metaObject()->className() << " is still shown";
+  }
+  EXPECT_EQ(main.findChild<TfmRunAllAndWait*>(), nullptr);
+  // Each archiver at work was ended and journalled as such, with the jobs
+  // that never started.
+  const std::vector<TJournalRecord> records = ReadJournal(journal);
+  ASSERT_EQ(records.size(), 3u);
+  const auto stopped = std::count_if(records.begin(), records.end(), [](const TJournalRecord& r) {
+    return r.error == kStoppedCancelled;
+  });
+  EXPECT_GE(stopped, 1);
+  EXPECT_EQ(static_cast<size_t>(stopped), test::RecordedLines(started).size());
 }
 
 TEST_F(RunAllAndWaitTest, NothingMarkedIsSaid) {
