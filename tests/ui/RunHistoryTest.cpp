@@ -36,8 +36,8 @@ constexpr auto kFatal = QAbstractItemModelTester::FailureReportingMode::Fatal;
 constexpr int kLastRun = TDirectoriesModel::kLastRunColumn;
 
 // A record of directory started at hh:mm UTC on 8 December 2026.
-TJournalRecord Record(const std::string& directory, int hour, int minute,
-                      std::optional<int> status, std::optional<std::string> error = {},
+TJournalRecord Record(const std::string& directory, int hour, int minute, std::optional<int> status,
+                      std::optional<std::string> error = {},
                       const std::string& archive = "C:\\MyArchives\\a.zip") {
   TJournalRecord r;
   r.directory = directory;
@@ -61,7 +61,8 @@ QString Shown(int hour, int minute) {
   const QLocale locale;
   const QString shown = JournalTimeText(
       local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate).toStdString());
-  EXPECT_TRUE(shown.contains(locale.toString(local.date(), QLocale::ShortFormat))) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(locale.toString(local.date(), QLocale::ShortFormat)))
+      << shown.toStdString();
   EXPECT_FALSE(shown.contains(":00:")) << "no seconds: " << shown.toStdString();
   return shown;
 }
@@ -154,13 +155,14 @@ TEST_F(RunJournalTest, ResultsReadAsTheUserExpects) {
   EXPECT_EQ(text(Record("D:\\A", 1, 0, 0)), "OK|");
   EXPECT_EQ(text(Record("D:\\A", 1, 0, 7)), "Exit 7|The archiver ended with exit status 7");
   EXPECT_EQ(text(Record("D:\\A", 1, 0, 10, {}, "/srv/a.RAR")), "Exit 10|No file matched the masks");
-  EXPECT_EQ(text(Record("D:\\A", 1, 0, {})), "Started|Started without waiting: the result is not known");
+  EXPECT_EQ(text(Record("D:\\A", 1, 0, {})),
+            "Started|Started without waiting: the result is not known");
   EXPECT_FALSE(RunFailed(Record("D:\\A", 1, 0, {})));
   EXPECT_TRUE(RunFailed(Record("D:\\A", 1, 0, 1, {}, "x.7z")));
   EXPECT_FALSE(JournalTime("at half past two").isValid());
-  for (const char* wrong : {"2026-12-08T02:30:00", "2026-13-08T02:30:00+01:00",
-                            "2026-02-30T02:30:00+01:00", "2026-12-08T24:30:00+01:00",
-                            "2026-12-08T02:30:00+0100", "2026-12-08 02:30:00+01:00"}) {
+  for (const char* wrong :
+       {"2026-12-08T02:30:00", "2026-13-08T02:30:00+01:00", "2026-02-30T02:30:00+01:00",
+        "2026-12-08T24:30:00+01:00", "2026-12-08T02:30:00+0100", "2026-12-08 02:30:00+01:00"}) {
     EXPECT_EQ(JournalSeconds(wrong), std::nullopt) << wrong;
   }
   // 1 January 2027 00:30 at two hours west of Greenwich is 02:30 UTC.
@@ -198,6 +200,31 @@ TEST_F(RunJournalTest, LastRunFollowsTheJournalWhileTheWindowIsOpen) {
   Append(Record("D:\\Work", 6, 0, 0));
   EXPECT_TRUE(WaitUntil([&] { return LastRun(*w, 0) == Shown(6, 0) + "  OK"; }))
       << LastRun(*w, 0).toStdString();
+}
+
+// The user's settings folder is made by the first save, after the window
+// began watching for the journal that goes into it.
+TEST_F(RunJournalTest, LastRunFollowsAJournalWhoseFolderCameAfterTheStart) {
+  settings = (folder / "config" / "Packetwright" / "Packetwright.dat").string();
+  journal = JournalFileName(settings);
+  TfmHoardkeeper w(settings);
+  w.executeArchiverFound = [](TArchiverKind&) { return false; };
+  w.AfterConstruction();
+  w.Manager()->Directories()->Add()->SetPath("D:\\Work");
+  w.actSaveExecute();
+  ASSERT_TRUE(fs::exists(settings));
+  EXPECT_EQ(LastRun(w, 0), "");
+  Append(Record("D:\\Work", 1, 0, 0));
+  EXPECT_TRUE(WaitUntil([&] { return LastRun(w, 0) == Shown(1, 0) + "  OK"; }))
+      << LastRun(w, 0).toStdString();
+
+  // A folder that goes and comes again is found again.
+  fs::remove_all(folder / "config");
+  ASSERT_TRUE(WaitUntil([&] { return LastRun(w, 0).isEmpty(); }));
+  fs::create_directories(folder / "config" / "Packetwright");
+  Append(Record("D:\\Work", 3, 0, 0));
+  EXPECT_TRUE(WaitUntil([&] { return LastRun(w, 0) == Shown(3, 0) + "  OK"; }))
+      << LastRun(w, 0).toStdString();
 }
 
 TEST_F(RunJournalTest, HistoryListsEveryRecordNewestFirstAndFilters) {
