@@ -190,8 +190,7 @@ void TfmHoardkeeper::CreateActions() {
          &TfmHoardkeeper::actOptionsExecute);
   action(actSchedule, "Schedule...", "Schedule: the nightly run", {}, -1,
          &TfmHoardkeeper::actScheduleExecute);
-  action(actHelp, "Packetwright Help", "Packetwright Help", {}, 8, &TfmHoardkeeper::actHelpExecute);
-  actHelp->setVisible(false);
+  action(actHelp, "Contents", "Packetwright Help", Qt::Key_F1, 8, &TfmHoardkeeper::actHelpExecute);
   action(Exit1, "E&xit", "", {}, -1, &TfmHoardkeeper::Exit1Click);
   action(About, "About...", "", {}, -1, &TfmHoardkeeper::AboutClick);
   action(HomePage1, "Home Page", "", {}, -1, &TfmHoardkeeper::HomePage1Click);
@@ -223,7 +222,9 @@ void TfmHoardkeeper::CreateMenus() {
   tools->addActions({actOptions, actSchedule});
   QMenu* help = menuBar()->addMenu("Help");
   help->setObjectName("Help1");
-  help->addActions({About, HomePage1, actHelp});
+  help->addAction(actHelp);
+  help->addSeparator();
+  help->addActions({About, HomePage1});
 
   ToolBar1 = addToolBar("ToolBar1");
   ToolBar1->setObjectName("ToolBar1");

@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "archiver/ArchiveJob.h"
+#include "ui/PacketwrightHelpIDs.h"
 #include "ui/UiText.h"
 #include "ui/fmuBase.h"
 
@@ -175,6 +176,7 @@ TfmPreview::TfmPreview(TPreviewRequest request, QWidget* parent)
   setWindowTitle("Preview - " + ToQt(request_.job.directory));
   setFont(DialogFont());
   resize(640, 480);
+  AddWindowKeys(this, hcPreviewWindow);
 
   laDirectory = new QLabel(this);
   laDirectory->setObjectName("laDirectory");
@@ -367,6 +369,14 @@ void TfmPreview::Done(TPreview preview) {
                         .arg(SizeText(preview_.totalBytes))
                         .arg(CountText(preview_.totalBytes)));
   emit Finished();
+}
+
+void TfmPreview::showEvent(QShowEvent* event) {
+  if (!placed_) {
+    placed_ = true;
+    PlaceOverParent(this);
+  }
+  QWidget::showEvent(event);
 }
 
 void TfmPreview::closeEvent(QCloseEvent* event) {

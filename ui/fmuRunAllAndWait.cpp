@@ -17,6 +17,7 @@
 #include "archiver/Journal.h"
 #include "platform/Errors.h"
 #include "ui/DialogService.h"
+#include "ui/PacketwrightHelpIDs.h"
 #include "ui/RunJournal.h"
 #include "ui/UiText.h"
 #include "ui/fmuBase.h"
@@ -151,6 +152,8 @@ TfmRunAllAndWait::TfmRunAllAndWait(std::vector<TArchiveJob> jobs, std::string jo
   setWindowTitle("Run All and Wait");
   setFont(DialogFont());
   resize(600, 360);
+  // Esc is Cancel while the run is at work, as closing is; Close after.
+  AddWindowKeys(this, hcRunAllAndWaitWindow);
 
   laDone = new QLabel(this);
   laDone->setObjectName("laDone");
@@ -334,6 +337,14 @@ QString TfmRunAllAndWait::Summary() const {
                  model_->index(row, TRunAllModel::cResult).data().toString();
   }
   return lines.join("\n");
+}
+
+void TfmRunAllAndWait::showEvent(QShowEvent* event) {
+  if (!placed_) {
+    placed_ = true;
+    PlaceOverParent(this);
+  }
+  QWidget::showEvent(event);
 }
 
 void TfmRunAllAndWait::closeEvent(QCloseEvent* event) {

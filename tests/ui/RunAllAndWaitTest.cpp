@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -23,10 +24,12 @@
 #include "archiver/NightPlan.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/FakeProcesses.h"
+#include "platform/fakes/Fakes.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/FakeDialogs.h"
 #include "tests/ui/Views.h"
 #include "ui/ListModels.h"
+#include "ui/fmuBase.h"
 #include "ui/fmuHoardkeeper.h"
 #include "ui/fmuRunAllAndWait.h"
 
@@ -249,6 +252,34 @@ TEST_F(RunAllAndWaitTest, ClosingTheMainWindowDuringARunEndsItsArchiversAndThePr
   });
   EXPECT_GE(stopped, 1);
   EXPECT_EQ(static_cast<size_t>(stopped), test::RecordedLines(started).size());
+}
+
+// Esc is Cancel while the run is at work, as closing is, and closes after.
+TEST_F(RunAllAndWaitTest, TheRunOpensOverTheMainWindowWithItsHelpAndEsc) {
+  fakes::FakeShell shell;
+  ScopedOverride<IShell> useShell(shell);
+  manager.SaveToFile(settings, true);
+  const fs::path started = folder / "started";
+  test::TRecording recording(record, 0, 0, folder / "never", started);
+  TfmHoardkeeper main(settings);
+  main.AfterConstruction();
+  main.show();
+  CentreOnScreen(&main);
+  main.actRunAllAndWait->trigger();
+  QPointer<TfmRunAllAndWait> w = main.findChild<TfmRunAllAndWait*>();
+  ASSERT_NE(w, nullptr);
+  EXPECT_TRUE(test::OpensOverItsOwner(w, &main));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !test::RecordedLines(started).empty(); }, 60000));
+  ASSERT_TRUE(test::PressInWindow(w, Qt::Key_F1));
+  ASSERT_EQ(shell.calls.size(), 1u);
+  EXPECT_TRUE(QString::fromStdString(shell.calls[0].file).endsWith("#context-20"))
+      << shell.calls[0].file;
+  ASSERT_TRUE(test::PressInWindow(w, Qt::Key_Escape));
+  ASSERT_TRUE(WaitFor(*w));
+  EXPECT_TRUE(w->isVisible()) << "kept for its summary";
+  EXPECT_TRUE(w->laRunning->text().startsWith("Cancelled")) << w->laRunning->text().toStdString();
+  ASSERT_TRUE(test::PressInWindow(w, Qt::Key_Escape));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w.isNull(); }, 10000)) << "closed and gone";
 }
 
 TEST_F(RunAllAndWaitTest, NothingMarkedIsSaid) {

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QIcon>
 #include <QLabel>
+#include <QPushButton>
 #include <QTest>
 #include <QTimeZone>
 #include <QTreeView>
@@ -24,6 +25,7 @@
 #include "ui/ListModels.h"
 #include "ui/RunJournal.h"
 #include "ui/UiText.h"
+#include "ui/fmuBase.h"
 #include "ui/fmuHoardkeeper.h"
 #include "ui/fmuRunHistory.h"
 
@@ -336,6 +338,28 @@ TEST_F(RunJournalTest, RunHistoryOpensOnceFromTheCommandMenu) {
   w->actRunHistory->trigger();
   EXPECT_EQ(w->RunHistoryWindow(), h) << "one window, brought to the front";
   h->close();
+  EXPECT_TRUE(WaitUntil([&] { return w->RunHistoryWindow() == nullptr; }));
+}
+
+// Wider than the screen of the tests (800 by 600), it is made to fit.
+TEST_F(RunJournalTest, RunHistoryOpensOverTheMainWindowWithItsHelpAndEscCloses) {
+  fakes::FakeShell shell;
+  ScopedOverride<IShell> useShell(shell);
+  WriteSettings({"D:\\Work"});
+  auto w = Start();
+  w->show();
+  CentreOnScreen(w.get());
+  w->actRunHistory->trigger();
+  TfmRunHistory* h = w->RunHistoryWindow();
+  ASSERT_NE(h, nullptr);
+  EXPECT_TRUE(test::OpensOverItsOwner(h, w.get()));
+  EXPECT_TRUE(h->buClose->isVisible());
+  EXPECT_TRUE(h->rect().contains(h->buClose->geometry())) << "Close is in the window";
+  ASSERT_TRUE(test::PressInWindow(h, Qt::Key_F1));
+  ASSERT_EQ(shell.calls.size(), 1u);
+  EXPECT_TRUE(QString::fromStdString(shell.calls[0].file).endsWith("#context-19"))
+      << shell.calls[0].file;
+  ASSERT_TRUE(test::PressInWindow(h, Qt::Key_Escape));
   EXPECT_TRUE(WaitUntil([&] { return w->RunHistoryWindow() == nullptr; }));
 }
 
