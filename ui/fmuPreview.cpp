@@ -363,7 +363,9 @@ void TfmPreview::Done(TPreview preview) {
   }
   laProgress->setText(preview_.cancelled ? "Cancelled: only the files found until then are listed."
                                          : "Done.");
-  laTotals->setText(QString("The archive takes %1 %2, %3 (%4 bytes).")
+  // A walk cancelled part-way has not seen every file the archive takes.
+  laTotals->setText(QString(preview_.cancelled ? "So far the archive takes %1 %2, %3 (%4 bytes)."
+                                               : "The archive takes %1 %2, %3 (%4 bytes).")
                         .arg(CountText(preview_.totalFiles))
                         .arg(preview_.totalFiles == 1 ? "file" : "files")
                         .arg(SizeText(preview_.totalBytes))

@@ -24,6 +24,7 @@
 #include "tests/support/TestSupport.h"
 #include "tests/ui/FakeDialogs.h"
 #include "tests/ui/Views.h"
+#include "ui/UiText.h"
 #include "ui/fmuBase.h"
 #include "ui/fmuHoardkeeper.h"
 #include "ui/fmuPreview.h"
@@ -143,6 +144,9 @@ TEST_F(PreviewWindowTest, CancelStopsTheWalkAndKeepsWhatWasFound) {
   EXPECT_LT(w.Result().totalFiles, 6003);
   EXPECT_EQ(test::Rows(w.tvFiles), static_cast<int>(w.Result().files.size()));
   EXPECT_TRUE(w.laProgress->text().startsWith("Cancelled")) << w.laProgress->text().toStdString();
+  // Only what was found: the tree holds more.
+  const QString total = "So far the archive takes " + CountText(w.Result().totalFiles) + " file";
+  EXPECT_TRUE(w.laTotals->text().startsWith(total)) << w.laTotals->text().toStdString();
   EXPECT_TRUE(w.buCancel->isEnabled());
 }
 
