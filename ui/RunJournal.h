@@ -19,7 +19,7 @@
 namespace pw {
 
 // What a record's result reads as in the windows, as archiver/JournalResult.h
-// tells it: "OK", "Exit 2", "Failed", "Not started", "Started".
+// tells it: "OK", "Exit 2", "Cancelled", "Failed", "Not started", "Started".
 QString RunResultText(const TJournalRecord& record);
 // The record's error, or what its exit status means for the archiver that
 // made the archive; empty for OK.

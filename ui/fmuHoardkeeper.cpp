@@ -520,7 +520,7 @@ void TfmHoardkeeper::actFileOpenExecute() {
   ShowNightsLine();
 }
 
-// A run's error names its directory: among thousands, "File not found."
+// A run's error names its directory: among thousands, "Invalid filename."
 // alone does not say which one it was.
 void TfmHoardkeeper::actRunCurrentAnywayExecute() {
   const TbkDirectory* directory = SelectedDirectory();

@@ -36,7 +36,6 @@ TJournalRecord AsJournalled(const TJobOutcome& o, const std::string& archive) {
 }
 
 QString ResultText(const TJobOutcome& o, const std::string& archive) {
-  if (o.error == kStoppedCancelled) return "Cancelled";
   return RunResultText(AsJournalled(o, archive));
 }
 

@@ -460,11 +460,11 @@ TEST_F(MainWindowTest, RunErrorsNameTheirDirectory) {
   EXPECT_NO_THROW(w->actRunCurrentAnyway->trigger());
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].kind, "error");
-  EXPECT_EQ(dialogs.shown[0].text, "File not found.\nDirectory: F:\\Gone");
+  EXPECT_EQ(dialogs.shown[0].text, "The directory does not exist.\nDirectory: F:\\Gone");
 
   EXPECT_NO_THROW(w->actRunAll->trigger());
   ASSERT_EQ(dialogs.shown.size(), 2u);
-  EXPECT_EQ(dialogs.shown[1].text, "File not found.\nDirectory: F:\\Gone");
+  EXPECT_EQ(dialogs.shown[1].text, "The directory does not exist.\nDirectory: F:\\Gone");
   ASSERT_EQ(shell.calls.size(), 1u) << "D:\\Work ran before";
   EXPECT_NE(shell.calls[0].parameters.find("D_Work"), std::string::npos);
 

@@ -208,6 +208,12 @@ TEST_F(RunAllAndWaitTest, ClosingTheMainWindowDuringARunAsksFirst) {
   ASSERT_TRUE(WaitFor(*w));
   EXPECT_TRUE(w->isVisible()) << "kept for its summary";
   EXPECT_EQ(test::Cell(w->tvJobs, 0, TRunAllModel::cResult), "Cancelled");
+  // The Last Run column says it in the same word.
+  const auto lastRun = [&](int row) {
+    return test::Cell(main.ListView1, row, TDirectoriesModel::kLastRunColumn);
+  };
+  EXPECT_TRUE(QTest::qWaitFor([&] { return lastRun(0).endsWith("  Cancelled"); }, 10000))
+      << lastRun(0).toStdString();
   test::WriteFile(release, "");
   QCloseEvent closed;
   QCoreApplication::sendEvent(&main, &closed);
