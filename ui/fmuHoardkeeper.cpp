@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -18,6 +19,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
@@ -262,17 +264,22 @@ void TfmHoardkeeper::CreateList() {
   ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
   ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   ListView1->setIconSize(QSize(16, 16));
-  ListView1->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-  // The first column fits the rows on the screen: measuring every row of a
-  // long list would cost more than the rest of the start-up together.
-  ListView1->header()->setResizeContentsPrecision(0);
-  ListView1->header()->setSectionResizeMode(1, QHeaderView::Stretch);
-  ListView1->header()->setSectionResizeMode(2, QHeaderView::Fixed);
+  // The columns share the list's width (FitColumns); a path too long for
+  // its column keeps its start and its end.
+  ListView1->header()->setSectionResizeMode(QHeaderView::Fixed);
   ListView1->header()->setStretchLastSection(false);
-  ListView1->setColumnWidth(2, 100);
-  // Fitted to the rows on the screen, as the first column.
-  ListView1->header()->setSectionResizeMode(TDirectoriesModel::kLastRunColumn,
-                                            QHeaderView::ResizeToContents);
+  ListView1->setTextElideMode(Qt::ElideMiddle);
+  // Names and last runs are measured on the rows on the screen: measuring
+  // every row of a long list would cost more than the rest of the start-up.
+  ListView1->header()->setResizeContentsPrecision(0);
+  ListView1->viewport()->installEventFilter(this);
+  connect(directoriesModel_, &QAbstractItemModel::modelReset, this, &TfmHoardkeeper::FitColumns);
+  connect(directoriesModel_, &QAbstractItemModel::layoutChanged, this, &TfmHoardkeeper::FitColumns);
+  connect(directoriesModel_, &QAbstractItemModel::rowsInserted, this, &TfmHoardkeeper::FitColumns);
+  connect(directoriesModel_, &QAbstractItemModel::rowsRemoved, this, &TfmHoardkeeper::FitColumns);
+  connect(directoriesModel_, &QAbstractItemModel::dataChanged, this, &TfmHoardkeeper::FitColumns);
+  connect(ListView1->verticalScrollBar(), &QScrollBar::valueChanged, this,
+          &TfmHoardkeeper::FitColumns);
   ListView1->installEventFilter(new TSpaceTogglesCheck(ListView1));
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListView1, &QWidget::customContextMenuRequested, this,
@@ -312,6 +319,33 @@ void TfmHoardkeeper::CreateList() {
   StatusPanel1 = new QLabel(this);
   statusBar()->addWidget(StatusPanel0);
   statusBar()->addWidget(StatusPanel1, 1);
+}
+
+// The archive's name and the last run take what their rows on the screen
+// need, up to a quarter of the width each, and the rule a sixth at most; the
+// directory, the column most read, has the rest: a third of the width at
+// the least.
+void TfmHoardkeeper::FitColumns() {
+  const int width = ListView1->viewport()->width();
+  if (width <= 0) return;
+  QHeaderView* header = ListView1->header();
+  const auto wanted = [&](int column) {
+    // The tree view's own measure, which the base class makes public.
+    const QAbstractItemView* view = ListView1;
+    return std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column));
+  };
+  const int name = std::min(wanted(0), width / 4);
+  const int rule = std::min(100, width / 6);
+  const int lastRun = std::min(wanted(TDirectoriesModel::kLastRunColumn), width / 4);
+  header->resizeSection(0, name);
+  header->resizeSection(2, rule);
+  header->resizeSection(TDirectoriesModel::kLastRunColumn, lastRun);
+  header->resizeSection(1, std::max(0, width - name - rule - lastRun));
+}
+
+bool TfmHoardkeeper::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ListView1->viewport() && event->type() == QEvent::Resize) FitColumns();
+  return QMainWindow::eventFilter(watched, event);
 }
 
 // A slim bar in the colours of a tip, which the style chooses; the whole

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #include <QTreeView>
 #include <filesystem>
 
+#include "archiver/ArchiveCommands.h"
 #include "archiver/Journal.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/Fakes.h"
@@ -227,6 +229,45 @@ TEST_F(RunJournalTest, LastRunFollowsAJournalWhoseFolderCameAfterTheStart) {
   Append(Record("D:\\Work", 3, 0, 0));
   EXPECT_TRUE(WaitUntil([&] { return LastRun(w, 0) == Shown(3, 0) + "  OK"; }))
       << LastRun(w, 0).toStdString();
+}
+
+// Long names and a Last Run on every row on the screen, in the window's
+// first size: the paths keep their share, their start and their end.
+TEST_F(RunJournalTest, TheDirectoryColumnKeepsItsShareBesideLongNamesAndLastRuns) {
+  TbkManager m;
+  m.SetArchiverExeFileName("C:\\Tools\\7z.exe");
+  m.SetArchiverParams("a -r");
+  for (int i = 0; i < 2000; ++i) {
+    const std::string path = "D:\\Projects\\Customers\\Northwind Trading\\Invoices\\" +
+                             std::to_string(2000 + i) + "\\Scanned";
+    TbkDirectory* d = m.Directories()->Add();
+    d->SetPath(path);
+    d->SetArchiveFileName(PathToFileName(path));
+    d->SetRuleName("Documents and spreadsheets");
+    if (i < 40) Append(Record(path, 1, 0, i % 3 == 0 ? 2 : 0));
+  }
+  m.SaveToFile(settings, true);
+  auto w = Start();
+  w->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+  QHeaderView* header = w->ListView1->header();
+  const int width = w->ListView1->viewport()->width();
+  int all = 0;
+  for (int column = 0; column < header->count(); ++column) all += header->sectionSize(column);
+  EXPECT_LE(all, width) << "no column beyond the list's right edge";
+  EXPECT_GE(header->sectionSize(1), width / 3) << "the Directory column";
+  EXPECT_GT(header->sectionSize(kLastRun), 0);
+  EXPECT_GT(header->sectionSize(0), 0);
+  EXPECT_EQ(w->ListView1->textElideMode(), Qt::ElideMiddle);
+  // What does not fit is in the cell's tip.
+  const QModelIndex path = w->ListView1->model()->index(0, 1);
+  EXPECT_EQ(path.data(Qt::ToolTipRole).toString(), path.data().toString());
+
+  // A wider window gives the paths the room, not the other columns.
+  const int directory = header->sectionSize(1), name = header->sectionSize(0);
+  w->resize(w->width() + 300, w->height());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return header->sectionSize(1) > directory; }, 5000));
+  EXPECT_GE(header->sectionSize(0), name);
 }
 
 TEST_F(RunJournalTest, HistoryListsEveryRecordNewestFirstAndFilters) {
