@@ -15,6 +15,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -107,6 +108,21 @@ void FirstStartPattern(TbkManager& manager) {
 
 }  // namespace
 
+namespace {
+
+class TElideRightDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideRight;
+  }
+};
+
+}  // namespace
+
 TfmHoardkeeper::TfmHoardkeeper(std::string settingsFileName, QWidget* parent)
     : QMainWindow(parent), settingsFileName_(std::move(settingsFileName)) {
   setObjectName("fmHoardkeeper");
@@ -192,7 +208,7 @@ void TfmHoardkeeper::CreateActions() {
          &TfmHoardkeeper::actOptionsExecute);
   action(actSchedule, "Schedule...", "Schedule: the nightly run", {}, -1,
          &TfmHoardkeeper::actScheduleExecute);
-  action(actHelp, "Contents", "Packetwright Help", Qt::Key_F1, 8, &TfmHoardkeeper::actHelpExecute);
+  action(actHelp, "Contents", "Packetwright Help", Qt::Key_F1, -1, &TfmHoardkeeper::actHelpExecute);
   action(Exit1, "E&xit", "", {}, -1, &TfmHoardkeeper::Exit1Click);
   action(About, "About...", "", {}, -1, &TfmHoardkeeper::AboutClick);
   action(HomePage1, "Home Page", "", {}, -1, &TfmHoardkeeper::HomePage1Click);
@@ -239,8 +255,6 @@ void TfmHoardkeeper::CreateMenus() {
   ToolBar1->addActions({actRunCurrentAnyway, actRunAll, actCreateBatAll});
   ToolBar1->addSeparator();
   ToolBar1->addActions({actOpenArchiveDirectory, actEditBatFile});
-  ToolBar1->addSeparator();
-  ToolBar1->addAction(actHelp);
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
@@ -269,6 +283,9 @@ void TfmHoardkeeper::CreateList() {
   ListView1->header()->setSectionResizeMode(QHeaderView::Fixed);
   ListView1->header()->setStretchLastSection(false);
   ListView1->setTextElideMode(Qt::ElideMiddle);
+  // A last run cut keeps its time: the tip tells the rest.
+  ListView1->setItemDelegateForColumn(TDirectoriesModel::kLastRunColumn,
+                                      new TElideRightDelegate(ListView1));
   // Names and last runs are measured on the rows on the screen: measuring
   // every row of a long list would cost more than the rest of the start-up.
   ListView1->header()->setResizeContentsPrecision(0);
@@ -321,10 +338,12 @@ void TfmHoardkeeper::CreateList() {
   statusBar()->addWidget(StatusPanel1, 1);
 }
 
-// The archive's name and the last run take what their rows on the screen
-// need, up to a quarter of the width each, and the rule a sixth at most; the
-// directory, the column most read, has the rest: a third of the width at
-// the least.
+// The directory, the column most read, keeps a third of the width, or what
+// its rows on the screen need where that is less; the rule what its rows
+// need, up to a sixth.
+// In what is left the last run takes what its rows need as far as the
+// archive's name keeps an eighth, the name what its rows need of the rest,
+// and the directory all that remains.
 void TfmHoardkeeper::FitColumns() {
   const int width = ListView1->viewport()->width();
   if (width <= 0) return;
@@ -334,9 +353,12 @@ void TfmHoardkeeper::FitColumns() {
     const QAbstractItemView* view = ListView1;
     return std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column));
   };
-  const int name = std::min(wanted(0), width / 4);
-  const int rule = std::min(100, width / 6);
-  const int lastRun = std::min(wanted(TDirectoriesModel::kLastRunColumn), width / 4);
+  const int rule = std::min({wanted(2), 100, width / 6});
+  const int room = std::max(0, width - std::min(wanted(1), width / 3) - rule);
+  const int nameAtLeast = std::min(wanted(0), width / 8);
+  const int lastRun =
+      std::min(wanted(TDirectoriesModel::kLastRunColumn), std::max(0, room - nameAtLeast));
+  const int name = std::min(wanted(0), room - lastRun);
   header->resizeSection(0, name);
   header->resizeSection(2, rule);
   header->resizeSection(TDirectoriesModel::kLastRunColumn, lastRun);

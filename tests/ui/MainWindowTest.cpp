@@ -679,7 +679,7 @@ TEST_F(MainWindowTest, MenusAndToolBarInOrder) {
   for (QAction* a : w->ToolBar1->actions()) toolbar << (a->isSeparator() ? "-" : Caption(a));
   EXPECT_EQ(toolbar.join("|"),
             "Save|-|Add Directory|Edit Directory|Delete Directory From List|-|Run Current|Run "
-            "All|Create *.bat file For All|-|Open  Archive Directory|Edit *.bat file|-|Contents");
+            "All|Create *.bat file For All|-|Open  Archive Directory|Edit *.bat file");
   QStringList help;
   for (QAction* a : w->findChild<QMenu*>("Help1")->actions()) {
     help << (a->isSeparator() ? "-" : Caption(a));
