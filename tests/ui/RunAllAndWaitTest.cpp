@@ -250,14 +250,14 @@ TEST_F(RunAllAndWaitTest, ClosingTheMainWindowDuringARunEndsItsArchiversAndThePr
   }
   EXPECT_EQ(main.findChild<TfmRunAllAndWait*>(), nullptr);
   // Each archiver at work was ended and journalled as such, with the jobs
-  // that never started.
+  // that never started; one may be ended before it had said it started.
   const std::vector<TJournalRecord> records = ReadJournal(journal);
   ASSERT_EQ(records.size(), 3u);
   const auto stopped = std::count_if(records.begin(), records.end(), [](const TJournalRecord& r) {
     return r.error == kStoppedCancelled;
   });
   EXPECT_GE(stopped, 1);
-  EXPECT_EQ(static_cast<size_t>(stopped), test::RecordedLines(started).size());
+  EXPECT_LE(test::RecordedLines(started).size(), static_cast<size_t>(stopped));
 }
 
 // Esc is Cancel while the run is at work, as closing is, and closes after.

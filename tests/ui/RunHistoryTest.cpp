@@ -222,13 +222,16 @@ TEST_F(RunJournalTest, LastRunFollowsAJournalWhoseFolderCameAfterTheStart) {
   EXPECT_TRUE(WaitUntil([&] { return LastRun(w, 0) == Shown(1, 0) + "  OK"; }))
       << LastRun(w, 0).toStdString();
 
-  // A folder that goes and comes again is found again.
+#ifndef _WIN32
+  // A folder that goes and comes again is found again (Windows lets no
+  // watched folder go).
   fs::remove_all(folder / "config");
   ASSERT_TRUE(WaitUntil([&] { return LastRun(w, 0).isEmpty(); }));
   fs::create_directories(folder / "config" / "Packetwright");
   Append(Record("D:\\Work", 3, 0, 0));
   EXPECT_TRUE(WaitUntil([&] { return LastRun(w, 0) == Shown(3, 0) + "  OK"; }))
       << LastRun(w, 0).toStdString();
+#endif
 }
 
 // Long names and a Last Run on every row on the screen, in the window's
