@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "archiver/JobPool.h"
+
 namespace pw {
 
 namespace {
@@ -99,6 +101,8 @@ std::string JobResultText(const TJournalRecord& r) {
     case TJobResult::jrOk:
       return "OK";
     case TJobResult::jrExitStatus:
+      // Ended by Cancel, with whatever status that gave it.
+      if (r.error == kStoppedCancelled) return "Cancelled";
       return "Exit " + std::to_string(*r.status);
     case TJobResult::jrFailed:
       return "Failed";

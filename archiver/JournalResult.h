@@ -34,8 +34,8 @@ TArchiverFamily FamilyOfArchive(const std::string& archive);
 // status no meaning of its own (WinZip's all read this way).
 std::string ExitStatusMeaning(TArchiverFamily family, int status);
 
-// The window's words for the result: "OK", "Exit 2", "Failed", "Not started",
-// "Started".
+// The window's words for the result: "OK", "Exit 2" ("Cancelled" for an
+// archiver that Cancel stopped), "Failed", "Not started", "Started".
 std::string JobResultText(const TJournalRecord& record);
 // The record's error, or what its exit status means for the archiver that
 // made its archive; empty for OK.

@@ -14,7 +14,7 @@ class ICurrentDirectory {
  public:
   virtual ~ICurrentDirectory() = default;
   // Fails, without changing anything, as making path the current directory
-  // would fail, with EInOutError: 2 "File not found", 3 "Invalid filename",
+  // would fail, with EInOutError: 2 "The directory does not exist", 3 "Invalid filename",
   // 4 "Too many open files", 5 "File access denied", otherwise "I/O error
   // %d". An empty path passes: it is the current directory.
   virtual void Check(const std::string& path) const = 0;

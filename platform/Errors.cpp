@@ -20,7 +20,7 @@ std::string Format(const char* pattern, const std::string& arg) {
 EInOutError InOutError(int code) {
   switch (code) {
     case 2:
-      return EInOutError(code, "File not found");
+      return EInOutError(code, "The directory does not exist");
     case 3:
       return EInOutError(code, "Invalid filename");
     case 4:

@@ -65,8 +65,8 @@ struct TRunOptions {
   // directory is never changed, so that runs on several threads cannot
   // disturb one another. Empty for the current directory. One that cannot be
   // entered fails, before anything starts, with the EInOutError that
-  // ICurrentDirectory::Check gives for it ("File not found" for one that is
-  // gone).
+  // ICurrentDirectory::Check gives for it ("The directory does not exist" for one
+  // that is gone).
   std::string workingDirectory;
   // Ends the program from another thread; none when null.
   TRunStop* stop = nullptr;
@@ -112,7 +112,6 @@ class IProcessRunner {
 // The implementation this build provides.
 template <>
 IProcessRunner& DefaultService<IProcessRunner>();
-
 
 // The most programs that waited runs can wait for at once and still pass a
 // signal on to (see below); a waited run beyond that fails to start.

@@ -2,12 +2,12 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QStyle>
 #include <QColor>
 #include <QFont>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPalette>
+#include <QStyle>
 
 #include "model/HoardkeeperClasses.h"
 #include "ui/ImageList.h"
@@ -166,9 +166,9 @@ QVariant TDirectoriesModel::LastRun(const std::string& path, int role) const {
     case Qt::ForegroundRole:
       return RunFailed(run) ? QVariant(QColor(192, 0, 0)) : QVariant();
     case Qt::DecorationRole:
-      return RunFailed(run) ? QVariant(QApplication::style()->standardIcon(
-                                  QStyle::SP_MessageBoxCritical))
-                            : QVariant();
+      return RunFailed(run)
+                 ? QVariant(QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical))
+                 : QVariant();
     default:
       return {};
   }
@@ -188,6 +188,9 @@ QVariant TDirectoriesModel::Data(const TCollectionItem& item, int column, int ro
                                 : directory.RuleName());
     case Qt::DecorationRole:
       return column == 0 ? MainImageList()[0] : QVariant();
+    case Qt::ToolTipRole:
+      // The whole of a name or path that its column shows cut.
+      return Data(item, column, Qt::DisplayRole);
     case Qt::ForegroundRole:
     case Qt::FontRole:
       return directory.GetModified() ? Changed(role) : QVariant();

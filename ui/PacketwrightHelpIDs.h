@@ -13,6 +13,9 @@ inline constexpr int hcOptionsDialog = 12;
 inline constexpr int hcClearOptionsDialog = 15;
 inline constexpr int hcRulesWindow = 16;
 inline constexpr int hcScheduleDialog = 17;
+inline constexpr int hcPreviewWindow = 18;
+inline constexpr int hcRunHistoryWindow = 19;
+inline constexpr int hcRunAllAndWaitWindow = 20;
 
 // The help file: Packetwright.html beside the program, as in the build folder
 // and on Windows, else where an installation on Linux puts it,

@@ -123,8 +123,20 @@ TJournalWatcher::TJournalWatcher(const std::string& journalFile, QObject* parent
 void TJournalWatcher::Watch() {
   const QFileInfo info(path_);
   const QString folder = info.absolutePath();
-  if (!watcher_.directories().contains(folder) && QFileInfo(folder).isDir()) {
-    watcher_.addPath(folder);
+  // A folder that is not there yet (the user's settings folder before the
+  // first save) is waited for in the nearest folder above it that is; once
+  // it is there, that one is let go.
+  QString watched = folder;
+  while (!QFileInfo(watched).isDir()) {
+    const QString above = QFileInfo(watched).absolutePath();
+    if (above == watched) break;
+    watched = above;
+  }
+  for (const QString& other : watcher_.directories()) {
+    if (other != watched) watcher_.removePath(other);
+  }
+  if (!watcher_.directories().contains(watched) && QFileInfo(watched).isDir()) {
+    watcher_.addPath(watched);
   }
   // A file replaced by a rename is a new file, which the watch on the old
   // one never sees: it is added again whenever there is one.

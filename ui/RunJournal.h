@@ -19,7 +19,7 @@
 namespace pw {
 
 // What a record's result reads as in the windows, as archiver/JournalResult.h
-// tells it: "OK", "Exit 2", "Failed", "Not started", "Started".
+// tells it: "OK", "Exit 2", "Cancelled", "Failed", "Not started", "Started".
 QString RunResultText(const TJournalRecord& record);
 // The record's error, or what its exit status means for the archiver that
 // made the archive; empty for OK.
@@ -58,7 +58,8 @@ bool RememberSeenNights(const std::string& settingsFileName, const std::string& 
 // Says Changed once after the journal file was created, appended to,
 // replaced or removed: the file and its folder are both watched, since the
 // file may not exist yet or may be replaced by a new one, which a watch on
-// the file alone would not see. Bursts of changes (a run writes a line per
+// the file alone would not see; a folder that does not exist yet is waited
+// for in the nearest one above it. Bursts of changes (a run writes a line per
 // job) are told once, a moment after the last.
 class TJournalWatcher final : public QObject {
   Q_OBJECT

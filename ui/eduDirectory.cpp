@@ -12,6 +12,7 @@
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJob.h"
+#include "archiver/Dialect.h"
 #include "archiver/DirectoryScan.h"
 #include "archiver/NightPlan.h"
 #include "model/HoardkeeperClasses.h"
@@ -143,8 +144,9 @@ void TedDirectory::cbRuleChange() {
   sbEditRule->setEnabled(GetSelectedRule() != nullptr);
 }
 
+// The name the job gives the archive: "~/Documents" is the home folder's.
 void TedDirectory::sbCreateArchiveNameClick() {
-  edArchiveFileName->setText(ToQt(PathToFileName(FromQt(edDirectory->text()))));
+  edArchiveFileName->setText(ToQt(Dialect().ArchiveFlatName(FromQt(edDirectory->text()))));
 }
 
 void TedDirectory::buBrowseClick() {
@@ -164,7 +166,8 @@ void TedDirectory::sbEditRuleClick() {
 
 void TedDirectory::sbAddRuleClick() {
   TbkRule rule(nullptr);
-  const std::string dir = FromQt(edDirectory->text(), EditCopy->Path());
+  // The folder the job would archive, a leading "~/" read as it reads it.
+  const std::string dir = ExpandHome(FromQt(edDirectory->text(), EditCopy->Path()));
   if (!dir.empty() && Get<IFileSystem>().DirectoryExists(dir))
     ScanDirectory(dir, rule.Extensions());
   const QString typed = cbRule->currentText();

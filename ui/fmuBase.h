@@ -29,4 +29,12 @@ void SetDialogBorder(QWidget* window);
 // Places a window in the middle of the screen it is on.
 void CentreOnScreen(QWidget* window);
 
+// The keys of a window of its own beside the main window, as a dialog has
+// them: F1 opens its section of the help, Esc closes it.
+void AddWindowKeys(QWidget* window, int helpContext);
+// Before a window's first showing: no larger than the screen it opens on,
+// centred over the window it belongs to (or the screen), and wholly on the
+// screen, its title bar included.
+void PlaceOverParent(QWidget* window);
+
 }  // namespace pw

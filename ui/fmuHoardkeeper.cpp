@@ -11,13 +11,16 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
@@ -102,6 +105,21 @@ void FirstStartPattern(TbkManager& manager) {
     manager.SetSubDirNamePattern(Dialect().FirstStartPattern());
   }
 }
+
+}  // namespace
+
+namespace {
+
+class TElideRightDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideRight;
+  }
+};
 
 }  // namespace
 
@@ -190,8 +208,7 @@ void TfmHoardkeeper::CreateActions() {
          &TfmHoardkeeper::actOptionsExecute);
   action(actSchedule, "Schedule...", "Schedule: the nightly run", {}, -1,
          &TfmHoardkeeper::actScheduleExecute);
-  action(actHelp, "Packetwright Help", "Packetwright Help", {}, 8, &TfmHoardkeeper::actHelpExecute);
-  actHelp->setVisible(false);
+  action(actHelp, "Contents", "Packetwright Help", Qt::Key_F1, -1, &TfmHoardkeeper::actHelpExecute);
   action(Exit1, "E&xit", "", {}, -1, &TfmHoardkeeper::Exit1Click);
   action(About, "About...", "", {}, -1, &TfmHoardkeeper::AboutClick);
   action(HomePage1, "Home Page", "", {}, -1, &TfmHoardkeeper::HomePage1Click);
@@ -223,7 +240,9 @@ void TfmHoardkeeper::CreateMenus() {
   tools->addActions({actOptions, actSchedule});
   QMenu* help = menuBar()->addMenu("Help");
   help->setObjectName("Help1");
-  help->addActions({About, HomePage1, actHelp});
+  help->addAction(actHelp);
+  help->addSeparator();
+  help->addActions({About, HomePage1});
 
   ToolBar1 = addToolBar("ToolBar1");
   ToolBar1->setObjectName("ToolBar1");
@@ -236,8 +255,6 @@ void TfmHoardkeeper::CreateMenus() {
   ToolBar1->addActions({actRunCurrentAnyway, actRunAll, actCreateBatAll});
   ToolBar1->addSeparator();
   ToolBar1->addActions({actOpenArchiveDirectory, actEditBatFile});
-  ToolBar1->addSeparator();
-  ToolBar1->addAction(actHelp);
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
@@ -261,17 +278,25 @@ void TfmHoardkeeper::CreateList() {
   ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
   ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   ListView1->setIconSize(QSize(16, 16));
-  ListView1->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-  // The first column fits the rows on the screen: measuring every row of a
-  // long list would cost more than the rest of the start-up together.
-  ListView1->header()->setResizeContentsPrecision(0);
-  ListView1->header()->setSectionResizeMode(1, QHeaderView::Stretch);
-  ListView1->header()->setSectionResizeMode(2, QHeaderView::Fixed);
+  // The columns share the list's width (FitColumns); a path too long for
+  // its column keeps its start and its end.
+  ListView1->header()->setSectionResizeMode(QHeaderView::Fixed);
   ListView1->header()->setStretchLastSection(false);
-  ListView1->setColumnWidth(2, 100);
-  // Fitted to the rows on the screen, as the first column.
-  ListView1->header()->setSectionResizeMode(TDirectoriesModel::kLastRunColumn,
-                                            QHeaderView::ResizeToContents);
+  ListView1->setTextElideMode(Qt::ElideMiddle);
+  // A last run cut keeps its time: the tip tells the rest.
+  ListView1->setItemDelegateForColumn(TDirectoriesModel::kLastRunColumn,
+                                      new TElideRightDelegate(ListView1));
+  // Names and last runs are measured on the rows on the screen: measuring
+  // every row of a long list would cost more than the rest of the start-up.
+  ListView1->header()->setResizeContentsPrecision(0);
+  ListView1->viewport()->installEventFilter(this);
+  connect(directoriesModel_, &QAbstractItemModel::modelReset, this, &TfmHoardkeeper::FitColumns);
+  connect(directoriesModel_, &QAbstractItemModel::layoutChanged, this, &TfmHoardkeeper::FitColumns);
+  connect(directoriesModel_, &QAbstractItemModel::rowsInserted, this, &TfmHoardkeeper::FitColumns);
+  connect(directoriesModel_, &QAbstractItemModel::rowsRemoved, this, &TfmHoardkeeper::FitColumns);
+  connect(directoriesModel_, &QAbstractItemModel::dataChanged, this, &TfmHoardkeeper::FitColumns);
+  connect(ListView1->verticalScrollBar(), &QScrollBar::valueChanged, this,
+          &TfmHoardkeeper::FitColumns);
   ListView1->installEventFilter(new TSpaceTogglesCheck(ListView1));
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListView1, &QWidget::customContextMenuRequested, this,
@@ -311,6 +336,38 @@ void TfmHoardkeeper::CreateList() {
   StatusPanel1 = new QLabel(this);
   statusBar()->addWidget(StatusPanel0);
   statusBar()->addWidget(StatusPanel1, 1);
+}
+
+// The directory, the column most read, keeps a third of the width, or what
+// its rows on the screen need where that is less; the rule what its rows
+// need, up to a sixth.
+// In what is left the last run takes what its rows need as far as the
+// archive's name keeps an eighth, the name what its rows need of the rest,
+// and the directory all that remains.
+void TfmHoardkeeper::FitColumns() {
+  const int width = ListView1->viewport()->width();
+  if (width <= 0) return;
+  QHeaderView* header = ListView1->header();
+  const auto wanted = [&](int column) {
+    // The tree view's own measure, which the base class makes public.
+    const QAbstractItemView* view = ListView1;
+    return std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column));
+  };
+  const int rule = std::min({wanted(2), 100, width / 6});
+  const int room = std::max(0, width - std::min(wanted(1), width / 3) - rule);
+  const int nameAtLeast = std::min(wanted(0), width / 8);
+  const int lastRun =
+      std::min(wanted(TDirectoriesModel::kLastRunColumn), std::max(0, room - nameAtLeast));
+  const int name = std::min(wanted(0), room - lastRun);
+  header->resizeSection(0, name);
+  header->resizeSection(2, rule);
+  header->resizeSection(TDirectoriesModel::kLastRunColumn, lastRun);
+  header->resizeSection(1, std::max(0, width - name - rule - lastRun));
+}
+
+bool TfmHoardkeeper::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ListView1->viewport() && event->type() == QEvent::Resize) FitColumns();
+  return QMainWindow::eventFilter(watched, event);
 }
 
 // A slim bar in the colours of a tip, which the style chooses; the whole
@@ -519,7 +576,7 @@ void TfmHoardkeeper::actFileOpenExecute() {
   ShowNightsLine();
 }
 
-// A run's error names its directory: among thousands, "File not found."
+// A run's error names its directory: among thousands, "Invalid filename."
 // alone does not say which one it was.
 void TfmHoardkeeper::actRunCurrentAnywayExecute() {
   const TbkDirectory* directory = SelectedDirectory();
@@ -705,7 +762,18 @@ bool TfmHoardkeeper::event(QEvent* event) {
 void TfmHoardkeeper::closeEvent(QCloseEvent* event) {
   bool canClose = false;  // also when the save fails: the window stays open
   Guarded([&] { canClose = FormCloseQuery(); });
+  if (canClose) CloseOwnWindows();
   event->setAccepted(canClose);
+}
+
+// The run, preview and history windows are this window's own: one left on
+// the screen would keep the program alive after its main window is gone.
+// Each ends its work as it goes: the run its archivers (journalled as
+// stopped), the preview its walk.
+void TfmHoardkeeper::CloseOwnWindows() {
+  delete runAllAndWait_.data();
+  delete runHistory_.data();
+  for (TfmPreview* preview : findChildren<TfmPreview*>(Qt::FindDirectChildrenOnly)) delete preview;
 }
 
 }  // namespace pw

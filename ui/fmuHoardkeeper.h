@@ -134,6 +134,7 @@ class TfmHoardkeeper final : public QMainWindow {
 
  protected:
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -141,7 +142,9 @@ class TfmHoardkeeper final : public QMainWindow {
   void CreateMenus();
   void CreateList();
   void CreateNightsLine();
+  void FitColumns();
   bool FormCloseQuery();
+  void CloseOwnWindows();
   void SaveSettings();
   // The rows, the actions, the memo and the status bar from the document.
   void ShowDocument();

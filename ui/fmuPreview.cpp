@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "archiver/ArchiveJob.h"
+#include "ui/PacketwrightHelpIDs.h"
 #include "ui/UiText.h"
 #include "ui/fmuBase.h"
 
@@ -175,6 +176,7 @@ TfmPreview::TfmPreview(TPreviewRequest request, QWidget* parent)
   setWindowTitle("Preview - " + ToQt(request_.job.directory));
   setFont(DialogFont());
   resize(640, 480);
+  AddWindowKeys(this, hcPreviewWindow);
 
   laDirectory = new QLabel(this);
   laDirectory->setObjectName("laDirectory");
@@ -361,12 +363,22 @@ void TfmPreview::Done(TPreview preview) {
   }
   laProgress->setText(preview_.cancelled ? "Cancelled: only the files found until then are listed."
                                          : "Done.");
-  laTotals->setText(QString("The archive takes %1 %2, %3 (%4 bytes).")
+  // A walk cancelled part-way has not seen every file the archive takes.
+  laTotals->setText(QString(preview_.cancelled ? "So far the archive takes %1 %2, %3 (%4 bytes)."
+                                               : "The archive takes %1 %2, %3 (%4 bytes).")
                         .arg(CountText(preview_.totalFiles))
                         .arg(preview_.totalFiles == 1 ? "file" : "files")
                         .arg(SizeText(preview_.totalBytes))
                         .arg(CountText(preview_.totalBytes)));
   emit Finished();
+}
+
+void TfmPreview::showEvent(QShowEvent* event) {
+  if (!placed_) {
+    placed_ = true;
+    PlaceOverParent(this);
+  }
+  QWidget::showEvent(event);
 }
 
 void TfmPreview::closeEvent(QCloseEvent* event) {

@@ -98,6 +98,7 @@ class TfmPreview final : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void ShowProgress();
@@ -107,6 +108,7 @@ class TfmPreview final : public QWidget {
   TPreview preview_;
   std::atomic<bool> cancel_{false};
   bool running_ = false;
+  bool placed_ = false;
   // What the walk last told, read by a timer on this thread: the walk calls
   // back far more often than the screen needs to change.
   std::mutex progressLock_;

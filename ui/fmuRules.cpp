@@ -50,14 +50,13 @@ TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_uniq
   action(actEditRule, "Edit Rule", 1, Qt::Key_F3, &TfmRules::actEditRuleExecute);
   action(actDeleteRule, "Delete Rule", 2, Qt::Key_Delete, &TfmRules::actDeleteRuleExecute);
   action(actSave, "Save", 3, Qt::Key_F2, &TfmRules::actSaveExecute);
-  action(actHelp, "Help", 4, {}, &TfmRules::actHelpExecute);
-  actHelp->setVisible(false);
+  action(actHelp, "Contents", 4, Qt::Key_F1, &TfmRules::actHelpExecute);
   // Rule commands answer their keys while the rule list has the focus; the
   // mask frame's own take over in the mask list.
   for (QAction* a : {actAddRule, actEditRule, actDeleteRule}) {
     a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
   }
-  addAction(actSave);
+  addActions({actSave, actHelp});
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -80,7 +79,6 @@ TfmRules::TfmRules(QWidget* parent) : QDialog(parent), workRules_(std::make_uniq
   command->addActions({frExtensions->actExtractFromDirectory, frExtensions->actClear});
   QMenu* help = menu->addMenu("Help");
   help->addAction(actHelp);
-  help->menuAction()->setVisible(false);
   layout->setMenuBar(menu);
 
   auto* paLeft = new QWidget(splitter);

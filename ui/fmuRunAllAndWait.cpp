@@ -17,6 +17,7 @@
 #include "archiver/Journal.h"
 #include "platform/Errors.h"
 #include "ui/DialogService.h"
+#include "ui/PacketwrightHelpIDs.h"
 #include "ui/RunJournal.h"
 #include "ui/UiText.h"
 #include "ui/fmuBase.h"
@@ -35,7 +36,6 @@ TJournalRecord AsJournalled(const TJobOutcome& o, const std::string& archive) {
 }
 
 QString ResultText(const TJobOutcome& o, const std::string& archive) {
-  if (o.error == kStoppedCancelled) return "Cancelled";
   return RunResultText(AsJournalled(o, archive));
 }
 
@@ -151,6 +151,8 @@ TfmRunAllAndWait::TfmRunAllAndWait(std::vector<TArchiveJob> jobs, std::string jo
   setWindowTitle("Run All and Wait");
   setFont(DialogFont());
   resize(600, 360);
+  // Esc is Cancel while the run is at work, as closing is; Close after.
+  AddWindowKeys(this, hcRunAllAndWaitWindow);
 
   laDone = new QLabel(this);
   laDone->setObjectName("laDone");
@@ -334,6 +336,14 @@ QString TfmRunAllAndWait::Summary() const {
                  model_->index(row, TRunAllModel::cResult).data().toString();
   }
   return lines.join("\n");
+}
+
+void TfmRunAllAndWait::showEvent(QShowEvent* event) {
+  if (!placed_) {
+    placed_ = true;
+    PlaceOverParent(this);
+  }
+  QWidget::showEvent(event);
 }
 
 void TfmRunAllAndWait::closeEvent(QCloseEvent* event) {

@@ -91,6 +91,7 @@ class TfmRunAllAndWait final : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void JobStarted(size_t index);
@@ -108,6 +109,7 @@ class TfmRunAllAndWait final : public QWidget {
   std::mutex journalLock_;
   bool journalFailed_ = false;  // guarded by journalLock_
   bool running_ = false;
+  bool placed_ = false;
   bool cancelled_ = false;
   int done_ = 0;
   QElapsedTimer elapsed_;

@@ -17,6 +17,7 @@
 #include <set>
 
 #include "platform/Errors.h"
+#include "ui/PacketwrightHelpIDs.h"
 #include "ui/RunJournal.h"
 #include "ui/SlotGuard.h"
 #include "ui/UiText.h"
@@ -190,6 +191,7 @@ TfmRunHistory::TfmRunHistory(const std::string& journalFile, QWidget* parent)
   setWindowTitle("Run History");
   setFont(DialogFont());
   resize(940, 400);
+  AddWindowKeys(this, hcRunHistoryWindow);
 
   auto* top = new QHBoxLayout;
   auto* label = new QLabel("&Directory:", this);
@@ -261,6 +263,14 @@ TfmRunHistory::TfmRunHistory(const std::string& journalFile, QWidget* parent)
 }
 
 TfmRunHistory::~TfmRunHistory() = default;
+
+void TfmRunHistory::showEvent(QShowEvent* event) {
+  if (!placed_) {
+    placed_ = true;
+    PlaceOverParent(this);
+  }
+  QWidget::showEvent(event);
+}
 
 void TfmRunHistory::ReadJournal() {
   std::vector<TJournalRecord> records = pw::ReadJournal(journalFile_);

@@ -91,6 +91,9 @@ class TfmRunHistory final : public QWidget {
   QTreeView* tvRuns;
   QPushButton* buClose;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void ShowCount();
 
@@ -98,6 +101,7 @@ class TfmRunHistory final : public QWidget {
   TRunHistoryModel* model_;
   TRunHistoryFilter* filter_;
   TJournalWatcher* watcher_;
+  bool placed_ = false;
 };
 
 }  // namespace pw

@@ -37,7 +37,7 @@ class FakeProgramSearch final : public IProgramSearch {
 
 // Records every start; programs listed in missing cannot be started, and the
 // others end with status. A waited run with options fails as a working
-// directory listed in missingDirectories cannot be entered ("File not found"),
+// directory listed in missingDirectories cannot be entered ("The directory does not exist"),
 // and as stopped when its TRunStop was stopped before it; once it "runs", it
 // calls running (when set) on the running thread, which may block (until the
 // stop ends it, say) and gives the exit status. Safe to use from several

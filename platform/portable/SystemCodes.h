@@ -5,7 +5,7 @@
 
 namespace pw {
 
-// 2 "File not found", 3 "Invalid filename", 4 "Too many open files", 5 "File
+// 2 "The directory does not exist", 3 "Invalid filename", 4 "Too many open files", 5 "File
 // access denied"; other errors keep their number, unless it would read as one
 // of those.
 inline int SystemCode(int error) {

@@ -483,7 +483,7 @@ TEST_F(PosixJobTest, AWaitedRunReportsWhatBecameOfTheJob) {
   EXPECT_FALSE(outcome.Succeeded());
   outcome = RunJobAndWait(Job(1));
   EXPECT_FALSE(outcome.status.has_value());
-  EXPECT_EQ(outcome.error, "File not found");
+  EXPECT_EQ(outcome.error, "The directory does not exist");
   processes.missing.insert("/usr/bin/pack");
   outcome = RunJobAndWait(Job(0));
   EXPECT_FALSE(outcome.status.has_value());

@@ -143,7 +143,7 @@ TEST_F(JobsTest, EditOpensTheBatchFileForEditing) {
 }
 
 TEST(InOutErrors, CodesAndMessages) {
-  EXPECT_EQ(InOutError(2).Message(), "File not found");
+  EXPECT_EQ(InOutError(2).Message(), "The directory does not exist");
   EXPECT_EQ(InOutError(3).Message(), "Invalid filename");
   EXPECT_EQ(InOutError(4).Message(), "Too many open files");
   EXPECT_EQ(InOutError(5).Message(), "File access denied");

@@ -118,7 +118,7 @@ TEST_F(FakePoolTest, JobsStartInOrderAndOnesWithAnErrorEndAtOnceWithoutStarting)
   EXPECT_EQ(seen.ended[1].error, "Its archive would be the same");
   EXPECT_FALSE(seen.ended[1].status);
   EXPECT_EQ(seen.ended[4].error, "The directory's path is not absolute");
-  EXPECT_EQ(seen.ended[3].error, "File not found");
+  EXPECT_EQ(seen.ended[3].error, "The directory does not exist");
   EXPECT_EQ(seen.ended[0].status, 2);
   EXPECT_TRUE(seen.ended[0].error.empty());
   ASSERT_EQ(processes.calls.size(), 3u);

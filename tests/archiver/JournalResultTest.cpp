@@ -2,6 +2,8 @@
 // and of the companion, and what each archiver's exit statuses mean.
 #include "archiver/JournalResult.h"
 
+#include "archiver/JobPool.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -41,6 +43,9 @@ TEST(JournalResult, EachRecordReadsAsOneResultInTheWindowAndTheCompanion) {
       {Record(143, "Ended by signal 15 (Terminated)"), TJobResult::jrExitStatus, "Exit 143",
        "Ended by signal 15 (Terminated)", "exit status 143", true},
       // The archiver succeeded, what followed did not.
+      // Stopped by Cancel, with the status the stop gave it.
+      {Record(255, kStoppedCancelled), TJobResult::jrExitStatus, "Cancelled", kStoppedCancelled,
+       "exit status 255", true},
       {Record(0, putBack), TJobResult::jrFailed, "Failed", putBack.c_str(), "failed", true},
       {Record({}, "File not found"), TJobResult::jrNotStarted, "Not started", "File not found",
        "not run", true},

@@ -242,7 +242,7 @@ TEST_F(CliTest, ADirectoryThatCannotBeEnteredFailsAloneAndTheRunGoesOn) {
     TRecording recording(record);
     const Result r = With(wait ? Args{"run", "--wait", "1", "3"} : Args{"run", "1", "3"});
     EXPECT_EQ(r.status, 1) << "a failure is never reported as success";
-    EXPECT_EQ(r.err, Text("packetwright-cli: " + Dir("one") + ": File not found\n"));
+    EXPECT_EQ(r.err, Text("packetwright-cli: " + Dir("one") + ": The directory does not exist\n"));
     for (int i = 0; i < 600 && !fs::exists(record); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -506,7 +506,7 @@ TEST_F(CliTest, ARunOfSeveralAtOnceReportsAndJournalsAsOneAfterTheOther) {
   EXPECT_EQ(sorted(results[0].out), sorted(results[1].out));
   EXPECT_EQ(sorted(results[0].err), sorted(results[1].err));
   EXPECT_EQ(Lines(results[1].out), 5) << results[1].out;
-  EXPECT_EQ(results[1].err, Text("packetwright-cli: " + Dir("gone") + ": File not found\n"));
+  EXPECT_EQ(results[1].err, Text("packetwright-cli: " + Dir("gone") + ": The directory does not exist\n"));
   ASSERT_EQ(journals[0].size(), 6u);
   EXPECT_EQ(journals[0], journals[1]);
 }

@@ -118,7 +118,7 @@ TEST(ScheduledNight, EveryArchiveHoldsWhatItsRuleSelectsNowAndEveryJobIsJournall
   EXPECT_EQ(run(), 1);
 
   const std::string errors = test::ReadFile(root / "stderr");
-  EXPECT_NE(errors.find(missing.string() + ": File not found"), std::string::npos) << errors;
+  EXPECT_NE(errors.find(missing.string() + ": The directory does not exist"), std::string::npos) << errors;
   EXPECT_NE(errors.find(clashA.string() + ": Its archive"), std::string::npos) << errors;
   EXPECT_NE(errors.find(clashB.string()), std::string::npos) << errors;
 

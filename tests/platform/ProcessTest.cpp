@@ -114,7 +114,7 @@ TEST_F(ProcessTest, AWaitedRunStartsInItsOwnFolderWithoutMovingTheProcess) {
     Get<IProcessRunner>().RunAndWait(program.string(), std::vector<std::string>{}, options);
     ADD_FAILURE() << "ran in a folder that is gone";
   } catch (const EInOutError& e) {
-    EXPECT_EQ(e.Message(), "File not found");
+    EXPECT_EQ(e.Message(), "The directory does not exist");
   }
   options.workingDirectory = program.string();
   try {

@@ -460,11 +460,11 @@ TEST_F(MainWindowTest, RunErrorsNameTheirDirectory) {
   EXPECT_NO_THROW(w->actRunCurrentAnyway->trigger());
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].kind, "error");
-  EXPECT_EQ(dialogs.shown[0].text, "File not found.\nDirectory: F:\\Gone");
+  EXPECT_EQ(dialogs.shown[0].text, "The directory does not exist.\nDirectory: F:\\Gone");
 
   EXPECT_NO_THROW(w->actRunAll->trigger());
   ASSERT_EQ(dialogs.shown.size(), 2u);
-  EXPECT_EQ(dialogs.shown[1].text, "File not found.\nDirectory: F:\\Gone");
+  EXPECT_EQ(dialogs.shown[1].text, "The directory does not exist.\nDirectory: F:\\Gone");
   ASSERT_EQ(shell.calls.size(), 1u) << "D:\\Work ran before";
   EXPECT_NE(shell.calls[0].parameters.find("D_Work"), std::string::npos);
 
@@ -661,17 +661,30 @@ TEST_F(MainWindowTest, TypingALetterInAMenuPicksTheEntry) {
   EXPECT_EQ(dialogs.fileDialogs[0].title, "Save As");
 }
 
+TEST_F(MainWindowTest, F1OpensTheMainWindowsSectionOfTheHelp) {
+  WriteSettings();
+  auto w = Start();
+  EXPECT_EQ(w->actHelp->shortcut(), QKeySequence(Qt::Key_F1));
+  ASSERT_TRUE(test::PressInWindow(w.get(), Qt::Key_F1));
+  ASSERT_EQ(shell.calls.size(), 1u);
+  EXPECT_EQ(shell.calls[0].verb, "open");
+  EXPECT_TRUE(QString::fromStdString(shell.calls[0].file).endsWith("/Packetwright.html#context-6"))
+      << shell.calls[0].file;
+}
+
 TEST_F(MainWindowTest, MenusAndToolBarInOrder) {
   WriteSettings();
   auto w = Start();
   QStringList toolbar;
   for (QAction* a : w->ToolBar1->actions()) toolbar << (a->isSeparator() ? "-" : Caption(a));
-  EXPECT_EQ(
-      toolbar.join("|"),
-      "Save|-|Add Directory|Edit Directory|Delete Directory From List|-|Run Current|Run "
-      "All|Create *.bat file For All|-|Open  Archive Directory|Edit *.bat file|-|Packetwright "
-      "Help");
-  EXPECT_FALSE(w->actHelp->isVisible());
+  EXPECT_EQ(toolbar.join("|"),
+            "Save|-|Add Directory|Edit Directory|Delete Directory From List|-|Run Current|Run "
+            "All|Create *.bat file For All|-|Open  Archive Directory|Edit *.bat file");
+  QStringList help;
+  for (QAction* a : w->findChild<QMenu*>("Help1")->actions()) {
+    help << (a->isSeparator() ? "-" : Caption(a));
+  }
+  EXPECT_EQ(help.join("|"), "Contents|-|About...|Home Page");
   EXPECT_EQ(w->actRunAll->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F9));
   EXPECT_EQ(w->actDeleteDirectory->shortcut(), QKeySequence(Qt::Key_Delete));
   QStringList popup;

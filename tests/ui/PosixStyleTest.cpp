@@ -14,15 +14,19 @@
 #include <filesystem>
 #include <fstream>
 
+#include "archiver/ArchiveCommands.h"
+#include "archiver/NightPlan.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/SettingsLocation.h"
 #include "platform/fakes/FakeProcesses.h"
 #include "platform/fakes/Fakes.h"
+#include "tests/support/TestSupport.h"
 #include "tests/ui/FakeDialogs.h"
 #include "tests/ui/Views.h"
 #include "ui/PacketwrightHelpIDs.h"
 #include "ui/eduAbout.h"
 #include "ui/eduArchiverFoundDlg.h"
+#include "ui/eduDirectory.h"
 #include "ui/eduManager.h"
 #include "ui/fmuHoardkeeper.h"
 
@@ -72,6 +76,41 @@ TEST_F(PosixUiTest, OptionsOffer7ZipBesideTheOthers) {
   d.bu7Zip->click();
   EXPECT_EQ(dialogs.shown.back().text, "7-Zip not found on your computer.");
 }
+
+#ifndef _WIN32
+// "~/" is the home folder here as in the jobs: the archive's name and the
+// masks harvested are those of the folder the job archives.
+TEST_F(PosixUiTest, TheDirectoryDialogReadsAPathInTheHomeFolderAsTheJobsDo) {
+  const test::TTempFolder home("pw-ui-home");
+  fs::create_directories(home / "Documents");
+  std::ofstream(home / "Documents" / "a.odt") << "x";
+  std::ofstream(home / "Documents" / "b.txt") << "x";
+  const test::TScopedEnvironment useHome("HOME", home.Path().string());
+  TbkManager manager;
+  TbkDirectory* directory = manager.Directories()->Add();
+  TedDirectory dialog;
+  std::string ruleSeen;
+  int masksSeen = -1;
+  dialog.executeRule = [&](TbkRule* rule, TbkRules*) {
+    ruleSeen = rule->Name();
+    masksSeen = rule->Extensions()->Count();
+    return false;
+  };
+  dialog.Load(directory);
+  dialog.edDirectory->setText("~/Documents");
+  dialog.sbCreateArchiveNameClick();
+  const std::string flat = PathToFileName((home / "Documents").string());
+  EXPECT_EQ(dialog.edArchiveFileName->text().toStdString(), flat);
+  // The name the job itself gives the archive.
+  manager.SetArchiverExeFileName("/usr/bin/7zz");
+  manager.SetOutputPath("/backup");
+  directory->SetPath("~/Documents");
+  EXPECT_EQ(MakeNightPlan(manager).Job(1).archiveFile, "/backup/" + flat + ".7z");
+  dialog.sbAddRuleClick();
+  EXPECT_EQ(masksSeen, 2) << "the masks of the home folder's Documents";
+  EXPECT_EQ(ruleSeen, flat);
+}
+#endif
 
 TEST_F(PosixUiTest, SelectionChecksTheOnlyArchiverFound) {
   search.programs = {{"7z", "/usr/bin/7z"}};

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -19,9 +20,12 @@
 #include "archiver/Preview.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/FakeProcesses.h"
+#include "platform/fakes/Fakes.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/FakeDialogs.h"
 #include "tests/ui/Views.h"
+#include "ui/UiText.h"
+#include "ui/fmuBase.h"
 #include "ui/fmuHoardkeeper.h"
 #include "ui/fmuPreview.h"
 
@@ -140,6 +144,9 @@ TEST_F(PreviewWindowTest, CancelStopsTheWalkAndKeepsWhatWasFound) {
   EXPECT_LT(w.Result().totalFiles, 6003);
   EXPECT_EQ(test::Rows(w.tvFiles), static_cast<int>(w.Result().files.size()));
   EXPECT_TRUE(w.laProgress->text().startsWith("Cancelled")) << w.laProgress->text().toStdString();
+  // Only what was found: the tree holds more.
+  const QString total = "So far the archive takes " + CountText(w.Result().totalFiles) + " file";
+  EXPECT_TRUE(w.laTotals->text().startsWith(total)) << w.laTotals->text().toStdString();
   EXPECT_TRUE(w.buCancel->isEnabled());
 }
 
@@ -203,6 +210,33 @@ TEST_F(PreviewWindowTest, TheMainWindowPreviewsTheSelectedDirectory) {
   ASSERT_TRUE(WaitFor(*w));
   EXPECT_EQ(w->Result().totalFiles, 3);
   EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// Over the main window and on the screen, its totals and Close in view.
+TEST_F(PreviewWindowTest, ThePreviewOpensOverTheMainWindowWithItsHelpAndEscCloses) {
+  fakes::FakeShell shell;
+  ScopedOverride<IShell> useShell(shell);
+  const std::string settings = test::ProgramPath(folder / "Packetwright.dat");
+  manager.SaveToFile(settings, true);
+  TfmHoardkeeper main(settings);
+  main.AfterConstruction();
+  main.show();
+  CentreOnScreen(&main);
+  test::SelectRow(main.ListView1, 0);
+  main.actPreview->trigger();
+  QPointer<TfmPreview> w = main.findChild<TfmPreview*>();
+  ASSERT_NE(w, nullptr);
+  ASSERT_TRUE(WaitFor(*w));
+  EXPECT_TRUE(test::OpensOverItsOwner(w, &main));
+  for (QWidget* part : {static_cast<QWidget*>(w->laTotals), static_cast<QWidget*>(w->buCancel)}) {
+    EXPECT_TRUE(w->rect().contains(QRect(part->mapTo(w, QPoint()), part->size())));
+  }
+  ASSERT_TRUE(test::PressInWindow(w, Qt::Key_F1));
+  ASSERT_EQ(shell.calls.size(), 1u);
+  EXPECT_TRUE(QString::fromStdString(shell.calls[0].file).endsWith("#context-18"))
+      << shell.calls[0].file;
+  ASSERT_TRUE(test::PressInWindow(w, Qt::Key_Escape));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w.isNull(); }, 10000)) << "closed and gone";
 }
 
 }  // namespace

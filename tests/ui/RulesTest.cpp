@@ -298,6 +298,24 @@ TEST_F(RulesTest, RenamingReachesTheDirectoriesAtOnce) {
   EXPECT_EQ(docs->Name(), "Docs") << "the rule itself changes only when Execute copies it back";
 }
 
+TEST_F(RulesTest, F1AndHelpContentsOpenTheRulesWindowsSection) {
+  fakes::FakeShell shell;
+  ScopedOverride<IShell> useShell(shell);
+  TfmRules w;
+  w.LoadRules(manager.Rules());
+  QMenu* help = nullptr;
+  for (QMenu* menu : w.findChildren<QMenu*>()) {
+    if (menu->title().remove('&') == "Help") help = menu;
+  }
+  ASSERT_NE(help, nullptr);
+  EXPECT_TRUE(help->menuAction()->isVisible());
+  EXPECT_TRUE(help->actions().contains(w.actHelp));
+  ASSERT_TRUE(test::PressInWindow(&w, Qt::Key_F1));
+  ASSERT_EQ(shell.calls.size(), 1u);
+  EXPECT_TRUE(QString::fromStdString(shell.calls[0].file).endsWith("#context-16"))
+      << shell.calls[0].file;
+}
+
 TEST_F(RulesTest, EveryMenuEntryHasAnAccelerator) {
   TfmRules w;
   auto* bar = w.findChild<QMenuBar*>();

@@ -6,10 +6,13 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <algorithm>
 #include <map>
@@ -21,10 +24,12 @@
 #include "archiver/NightPlan.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/FakeProcesses.h"
+#include "platform/fakes/Fakes.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/FakeDialogs.h"
 #include "tests/ui/Views.h"
 #include "ui/ListModels.h"
+#include "ui/fmuBase.h"
 #include "ui/fmuHoardkeeper.h"
 #include "ui/fmuRunAllAndWait.h"
 
@@ -203,11 +208,84 @@ TEST_F(RunAllAndWaitTest, ClosingTheMainWindowDuringARunAsksFirst) {
   ASSERT_TRUE(WaitFor(*w));
   EXPECT_TRUE(w->isVisible()) << "kept for its summary";
   EXPECT_EQ(test::Cell(w->tvJobs, 0, TRunAllModel::cResult), "Cancelled");
+  // The Last Run column says it in the same word.
+  const auto lastRun = [&](int row) {
+    return test::Cell(main.ListView1, row, TDirectoriesModel::kLastRunColumn);
+  };
+  EXPECT_TRUE(QTest::qWaitFor([&] { return lastRun(0).endsWith("  Cancelled"); }, 10000))
+      << lastRun(0).toStdString();
   test::WriteFile(release, "");
   QCloseEvent closed;
   QCoreApplication::sendEvent(&main, &closed);
   EXPECT_TRUE(closed.isAccepted()) << "nothing at work, nothing asked";
   EXPECT_EQ(dialogs.shown.size(), 1u);
+}
+
+// The run's window has the main window for its parent: left open, it would
+// keep the program alive with no main window to come back to.
+TEST_F(RunAllAndWaitTest, ClosingTheMainWindowDuringARunEndsItsArchiversAndTheProgram) {
+  manager.SaveToFile(settings, true);
+  const fs::path started = folder / "started";
+  test::TRecording recording(record, 0, 0, folder / "never", started);
+  // As the program keeps it: closing hides the window, which lives on.
+  TfmHoardkeeper main(settings);
+  main.AfterConstruction();
+  main.show();
+  main.actRunAllAndWait->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !test::RecordedLines(started).empty(); }, 60000));
+
+  dialogs.confirmAnswers = {TAnswer::Yes};
+  QTimer::singleShot(0, &main, [&main] { main.close(); });
+  // Only a program that goes on after its windows are gone meets the guard.
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  guard.start(20000);
+  EXPECT_EQ(QCoreApplication::exec(), 0) << "the program did not end";
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].text,
+            "Run All and Wait is still at work. End its archivers and close?");
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    EXPECT_FALSE(w->isVisible()) << w->metaObject()->className() << " is still shown";
+  }
+  EXPECT_EQ(main.findChild<TfmRunAllAndWait*>(), nullptr);
+  // Each archiver at work was ended and journalled as such, with the jobs
+  // that never started; one may be ended before it had said it started.
+  const std::vector<TJournalRecord> records = ReadJournal(journal);
+  ASSERT_EQ(records.size(), 3u);
+  const auto stopped = std::count_if(records.begin(), records.end(), [](const TJournalRecord& r) {
+    return r.error == kStoppedCancelled;
+  });
+  EXPECT_GE(stopped, 1);
+  EXPECT_LE(test::RecordedLines(started).size(), static_cast<size_t>(stopped));
+}
+
+// Esc is Cancel while the run is at work, as closing is, and closes after.
+TEST_F(RunAllAndWaitTest, TheRunOpensOverTheMainWindowWithItsHelpAndEsc) {
+  fakes::FakeShell shell;
+  ScopedOverride<IShell> useShell(shell);
+  manager.SaveToFile(settings, true);
+  const fs::path started = folder / "started";
+  test::TRecording recording(record, 0, 0, folder / "never", started);
+  TfmHoardkeeper main(settings);
+  main.AfterConstruction();
+  main.show();
+  CentreOnScreen(&main);
+  main.actRunAllAndWait->trigger();
+  QPointer<TfmRunAllAndWait> w = main.findChild<TfmRunAllAndWait*>();
+  ASSERT_NE(w, nullptr);
+  EXPECT_TRUE(test::OpensOverItsOwner(w, &main));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !test::RecordedLines(started).empty(); }, 60000));
+  ASSERT_TRUE(test::PressInWindow(w, Qt::Key_F1));
+  ASSERT_EQ(shell.calls.size(), 1u);
+  EXPECT_TRUE(QString::fromStdString(shell.calls[0].file).endsWith("#context-20"))
+      << shell.calls[0].file;
+  ASSERT_TRUE(test::PressInWindow(w, Qt::Key_Escape));
+  ASSERT_TRUE(WaitFor(*w));
+  EXPECT_TRUE(w->isVisible()) << "kept for its summary";
+  EXPECT_TRUE(w->laRunning->text().startsWith("Cancelled")) << w->laRunning->text().toStdString();
+  ASSERT_TRUE(test::PressInWindow(w, Qt::Key_Escape));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w.isNull(); }, 10000)) << "closed and gone";
 }
 
 TEST_F(RunAllAndWaitTest, NothingMarkedIsSaid) {

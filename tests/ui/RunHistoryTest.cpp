@@ -8,13 +8,16 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
+#include <QPushButton>
 #include <QTest>
 #include <QTimeZone>
 #include <QTreeView>
 #include <filesystem>
 
+#include "archiver/ArchiveCommands.h"
 #include "archiver/Journal.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/fakes/Fakes.h"
@@ -24,6 +27,7 @@
 #include "ui/ListModels.h"
 #include "ui/RunJournal.h"
 #include "ui/UiText.h"
+#include "ui/fmuBase.h"
 #include "ui/fmuHoardkeeper.h"
 #include "ui/fmuRunHistory.h"
 
@@ -36,8 +40,8 @@ constexpr auto kFatal = QAbstractItemModelTester::FailureReportingMode::Fatal;
 constexpr int kLastRun = TDirectoriesModel::kLastRunColumn;
 
 // A record of directory started at hh:mm UTC on 8 December 2026.
-TJournalRecord Record(const std::string& directory, int hour, int minute,
-                      std::optional<int> status, std::optional<std::string> error = {},
+TJournalRecord Record(const std::string& directory, int hour, int minute, std::optional<int> status,
+                      std::optional<std::string> error = {},
                       const std::string& archive = "C:\\MyArchives\\a.zip") {
   TJournalRecord r;
   r.directory = directory;
@@ -61,7 +65,8 @@ QString Shown(int hour, int minute) {
   const QLocale locale;
   const QString shown = JournalTimeText(
       local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate).toStdString());
-  EXPECT_TRUE(shown.contains(locale.toString(local.date(), QLocale::ShortFormat))) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(locale.toString(local.date(), QLocale::ShortFormat)))
+      << shown.toStdString();
   EXPECT_FALSE(shown.contains(":00:")) << "no seconds: " << shown.toStdString();
   return shown;
 }
@@ -154,13 +159,14 @@ TEST_F(RunJournalTest, ResultsReadAsTheUserExpects) {
   EXPECT_EQ(text(Record("D:\\A", 1, 0, 0)), "OK|");
   EXPECT_EQ(text(Record("D:\\A", 1, 0, 7)), "Exit 7|The archiver ended with exit status 7");
   EXPECT_EQ(text(Record("D:\\A", 1, 0, 10, {}, "/srv/a.RAR")), "Exit 10|No file matched the masks");
-  EXPECT_EQ(text(Record("D:\\A", 1, 0, {})), "Started|Started without waiting: the result is not known");
+  EXPECT_EQ(text(Record("D:\\A", 1, 0, {})),
+            "Started|Started without waiting: the result is not known");
   EXPECT_FALSE(RunFailed(Record("D:\\A", 1, 0, {})));
   EXPECT_TRUE(RunFailed(Record("D:\\A", 1, 0, 1, {}, "x.7z")));
   EXPECT_FALSE(JournalTime("at half past two").isValid());
-  for (const char* wrong : {"2026-12-08T02:30:00", "2026-13-08T02:30:00+01:00",
-                            "2026-02-30T02:30:00+01:00", "2026-12-08T24:30:00+01:00",
-                            "2026-12-08T02:30:00+0100", "2026-12-08 02:30:00+01:00"}) {
+  for (const char* wrong :
+       {"2026-12-08T02:30:00", "2026-13-08T02:30:00+01:00", "2026-02-30T02:30:00+01:00",
+        "2026-12-08T24:30:00+01:00", "2026-12-08T02:30:00+0100", "2026-12-08 02:30:00+01:00"}) {
     EXPECT_EQ(JournalSeconds(wrong), std::nullopt) << wrong;
   }
   // 1 January 2027 00:30 at two hours west of Greenwich is 02:30 UTC.
@@ -198,6 +204,73 @@ TEST_F(RunJournalTest, LastRunFollowsTheJournalWhileTheWindowIsOpen) {
   Append(Record("D:\\Work", 6, 0, 0));
   EXPECT_TRUE(WaitUntil([&] { return LastRun(*w, 0) == Shown(6, 0) + "  OK"; }))
       << LastRun(*w, 0).toStdString();
+}
+
+// The user's settings folder is made by the first save, after the window
+// began watching for the journal that goes into it.
+TEST_F(RunJournalTest, LastRunFollowsAJournalWhoseFolderCameAfterTheStart) {
+  settings = (folder / "config" / "Packetwright" / "Packetwright.dat").string();
+  journal = JournalFileName(settings);
+  TfmHoardkeeper w(settings);
+  w.executeArchiverFound = [](TArchiverKind&) { return false; };
+  w.AfterConstruction();
+  w.Manager()->Directories()->Add()->SetPath("D:\\Work");
+  w.actSaveExecute();
+  ASSERT_TRUE(fs::exists(settings));
+  EXPECT_EQ(LastRun(w, 0), "");
+  Append(Record("D:\\Work", 1, 0, 0));
+  EXPECT_TRUE(WaitUntil([&] { return LastRun(w, 0) == Shown(1, 0) + "  OK"; }))
+      << LastRun(w, 0).toStdString();
+
+#ifndef _WIN32
+  // A folder that goes and comes again is found again (Windows lets no
+  // watched folder go).
+  fs::remove_all(folder / "config");
+  ASSERT_TRUE(WaitUntil([&] { return LastRun(w, 0).isEmpty(); }));
+  fs::create_directories(folder / "config" / "Packetwright");
+  Append(Record("D:\\Work", 3, 0, 0));
+  EXPECT_TRUE(WaitUntil([&] { return LastRun(w, 0) == Shown(3, 0) + "  OK"; }))
+      << LastRun(w, 0).toStdString();
+#endif
+}
+
+// Long names and a Last Run on every row on the screen, in the window's
+// first size: the paths keep their share, their start and their end.
+TEST_F(RunJournalTest, TheDirectoryColumnKeepsItsShareBesideLongNamesAndLastRuns) {
+  TbkManager m;
+  m.SetArchiverExeFileName("C:\\Tools\\7z.exe");
+  m.SetArchiverParams("a -r");
+  for (int i = 0; i < 2000; ++i) {
+    const std::string path = "D:\\Projects\\Customers\\Northwind Trading\\Invoices\\" +
+                             std::to_string(2000 + i) + "\\Scanned";
+    TbkDirectory* d = m.Directories()->Add();
+    d->SetPath(path);
+    d->SetArchiveFileName(PathToFileName(path));
+    d->SetRuleName("Documents and spreadsheets");
+    if (i < 40) Append(Record(path, 1, 0, i % 3 == 0 ? 2 : 0));
+  }
+  m.SaveToFile(settings, true);
+  auto w = Start();
+  w->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+  QHeaderView* header = w->ListView1->header();
+  const int width = w->ListView1->viewport()->width();
+  int all = 0;
+  for (int column = 0; column < header->count(); ++column) all += header->sectionSize(column);
+  EXPECT_LE(all, width) << "no column beyond the list's right edge";
+  EXPECT_GE(header->sectionSize(1), width / 3) << "the Directory column";
+  EXPECT_GT(header->sectionSize(kLastRun), 0);
+  EXPECT_GT(header->sectionSize(0), 0);
+  EXPECT_EQ(w->ListView1->textElideMode(), Qt::ElideMiddle);
+  // What does not fit is in the cell's tip.
+  const QModelIndex path = w->ListView1->model()->index(0, 1);
+  EXPECT_EQ(path.data(Qt::ToolTipRole).toString(), path.data().toString());
+
+  // A wider window gives the paths the room, not the other columns.
+  const int directory = header->sectionSize(1), name = header->sectionSize(0);
+  w->resize(w->width() + 300, w->height());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return header->sectionSize(1) > directory; }, 5000));
+  EXPECT_GE(header->sectionSize(0), name);
 }
 
 TEST_F(RunJournalTest, HistoryListsEveryRecordNewestFirstAndFilters) {
@@ -309,6 +382,28 @@ TEST_F(RunJournalTest, RunHistoryOpensOnceFromTheCommandMenu) {
   w->actRunHistory->trigger();
   EXPECT_EQ(w->RunHistoryWindow(), h) << "one window, brought to the front";
   h->close();
+  EXPECT_TRUE(WaitUntil([&] { return w->RunHistoryWindow() == nullptr; }));
+}
+
+// Wider than the screen of the tests (800 by 600), it is made to fit.
+TEST_F(RunJournalTest, RunHistoryOpensOverTheMainWindowWithItsHelpAndEscCloses) {
+  fakes::FakeShell shell;
+  ScopedOverride<IShell> useShell(shell);
+  WriteSettings({"D:\\Work"});
+  auto w = Start();
+  w->show();
+  CentreOnScreen(w.get());
+  w->actRunHistory->trigger();
+  TfmRunHistory* h = w->RunHistoryWindow();
+  ASSERT_NE(h, nullptr);
+  EXPECT_TRUE(test::OpensOverItsOwner(h, w.get()));
+  EXPECT_TRUE(h->buClose->isVisible());
+  EXPECT_TRUE(h->rect().contains(h->buClose->geometry())) << "Close is in the window";
+  ASSERT_TRUE(test::PressInWindow(h, Qt::Key_F1));
+  ASSERT_EQ(shell.calls.size(), 1u);
+  EXPECT_TRUE(QString::fromStdString(shell.calls[0].file).endsWith("#context-19"))
+      << shell.calls[0].file;
+  ASSERT_TRUE(test::PressInWindow(h, Qt::Key_Escape));
   EXPECT_TRUE(WaitUntil([&] { return w->RunHistoryWindow() == nullptr; }));
 }
 

@@ -5,11 +5,47 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QItemSelectionModel>
+#include <QScreen>
 #include <QStringList>
+#include <QTest>
 #include <initializer_list>
 
 namespace pw::test {
+
+// A key pressed as the user presses it: in the window that has the focus,
+// where its shortcuts answer.
+inline ::testing::AssertionResult PressInWindow(QWidget* window, Qt::Key key) {
+  window->show();
+  window->raise();
+  window->activateWindow();
+  if (!QTest::qWaitForWindowActive(window)) {
+    return ::testing::AssertionFailure() << "the window did not become active";
+  }
+  QWidget* at = QApplication::focusWidget();
+  QTest::keyClick(at && at->window() == window ? at : window, key);
+  return ::testing::AssertionSuccess();
+}
+
+// A window of its own is wholly on the screen, title bar included, and has
+// its middle where the window it belongs to has its own, as far as the
+// screen lets it.
+inline ::testing::AssertionResult OpensOverItsOwner(QWidget* window, QWidget* owner) {
+  const QRect screen = window->screen()->availableGeometry();
+  const QRect frame = window->frameGeometry();
+  if (!screen.contains(frame)) {
+    return ::testing::AssertionFailure() << "off the screen: " << frame.x() << "," << frame.y()
+                                         << " " << frame.width() << "x" << frame.height();
+  }
+  const QPoint off = frame.center() - owner->frameGeometry().center();
+  const bool fits = frame.width() < screen.width() && frame.height() < screen.height();
+  if (fits && off.manhattanLength() > 4) {
+    return ::testing::AssertionFailure()
+           << "not over its owner: off by " << off.x() << "," << off.y();
+  }
+  return ::testing::AssertionSuccess();
+}
 
 inline int Rows(QAbstractItemView* view) {
   return view->model()->rowCount();
