@@ -807,7 +807,8 @@ TEST_F(CliTest, ADashIsStandardOutput) {
 
   const fs::path json = root / "settings.json";
   ASSERT_EQ(With({"export", ProgramPath(json)}).status, 0);
-  EXPECT_EQ(ReadFile(json), exported.out);
+  // Standard output is in text mode, the file is not.
+  EXPECT_EQ(Text(ReadFile(json)), exported.out);
 }
 
 TEST_F(CliTest, ReadableTextsStayReadableInJson) {
