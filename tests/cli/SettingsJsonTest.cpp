@@ -165,6 +165,22 @@ TEST(SettingsJson, AWrongValueIsNamedWithItsPlaceAndWhatWasExpected) {
        at + ".Rules[0].Extensions[0].Active: expected true or false"},
       {"{\"Rules\": [{\"Extensions\": {\"Ext\": \"*.a\"}}]}",
        at + ".Rules[0].Extensions: expected an array"},
+      // A schedule is read whole, nested values and all, then checked.
+      {"{\"Schedule\": \"02:00\"}",
+       at + ".Schedule: expected {\"At\": \"HH:MM\", \"Days\": [\"mon\", ...]}"},
+      {"{\"Schedule\": [\"02:00\"]}",
+       at + ".Schedule: expected {\"At\": \"HH:MM\", \"Days\": [\"mon\", ...]}"},
+      {"{\"Schedule\": {\"At\": \"24:00\"}}",
+       at + ".Schedule: \"At\" expected a time \"HH:MM\" from 00:00 to 23:59"},
+      {"{\"Schedule\": {\"Days\": [\"mon\"]}}", at + ".Schedule: the schedule has no \"At\""},
+      {"{\"Schedule\": {\"At\": \"2:00\", \"Days\": []}}",
+       at + ".Schedule: \"Days\" expected an array of day names"},
+      {"{\"Schedule\": {\"At\": \"2:00\", \"Days\": [\"mon\", {\"x\": [1, [2]]}]}}",
+       at + ".Schedule: \"Days\" expected \"mon\", \"tue\", \"wed\", \"thu\", \"fri\", \"sat\" or \"sun\""},
+      {"{\"Schedule\": {\"At\": \"2:00\", \"Days\": [\"fri\", \"FRI\"]}}",
+       at + ".Schedule: \"Days\" names a day twice"},
+      {"{\"Schedule\": {\"At\": \"2:00\", \"When\": {\"a\": [[]]}}}",
+       at + ".Schedule: unknown member of the schedule"},
   };
   for (const auto& [json, message] : cases) EXPECT_EQ(ParseFailure(json), message) << json;
 
@@ -178,6 +194,14 @@ TEST(SettingsJson, AWrongValueIsNamedWithItsPlaceAndWhatWasExpected) {
   EXPECT_EQ(m.Rules()->Items(0)->Category(), ecInclude);
   ASSERT_EQ(m.Rules()->Items(0)->Extensions()->Count(), 1);
   EXPECT_EQ(m.Rules()->Items(0)->Extensions()->Items(0)->TotalSize(), -5);
+
+  // What follows a schedule is read as usual.
+  TbkManager scheduled;
+  ParseSettingsJson("{\"Schedule\": {\"Days\": [\"sun\", \"Sat\"], \"At\": \"7:05\"}, "
+                    "\"ExcludeKey\": \"-x\"}",
+                    scheduled);
+  EXPECT_EQ(scheduled.Schedule(), (TSchedule{7 * 60 + 5, 0b1100000}));
+  EXPECT_EQ(scheduled.ExcludeKey(), "-x");
 }
 
 // Of several problems, a syntax error anywhere comes first, then a member
