@@ -80,4 +80,14 @@ std::string MaskProblem(const std::string& mask) {
   return {};
 }
 
+bool MaskUniqueInRule(const std::string& ext, const TbkExtension* extension,
+                      const TbkExtensions* extensions) {
+  if (Dialect().NamesIgnoreCase()) return IsExtensionUnique(ext, extension, extensions);
+  for (int i = 0; i < extensions->Count(); ++i) {
+    const TbkExtension* other = extensions->Items(i);
+    if (other != extension && other->Ext() == ext) return false;
+  }
+  return true;
+}
+
 }  // namespace pw

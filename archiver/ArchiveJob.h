@@ -64,6 +64,13 @@ std::string PathProblem(const std::string& path);
 // step), which the archivers would follow.
 std::string MaskProblem(const std::string& mask);
 
+// Whether no mask of extensions but extension itself is ext, compared as
+// the style's archivers match names: regardless of letter case in the
+// Windows style, exactly in the POSIX style, where "*.doc" and "*.DOC" take
+// different files.
+bool MaskUniqueInRule(const std::string& ext, const TbkExtension* extension,
+                      const TbkExtensions* extensions);
+
 // Where a script's job names the dated subfolder that the script itself
 // names when it runs (see TNightPlan::scriptDay).
 inline constexpr char kRunDayMarker[] = "@@day@@";

@@ -32,16 +32,19 @@ struct TransparentHash {
 
 // One walk. Most files repeat an extension already met in exactly the same
 // spelling, which costs one hash lookup; only a new spelling is folded under
-// the locale comparison and checked against the masks held so far.
+// the locale comparison (where the style's archivers match regardless of
+// letter case; in the POSIX style each spelling is a mask of its own) and
+// checked against the masks held so far.
 class Scan {
  public:
   explicit Scan(TbkExtensions* extensions)
       : extensions_(extensions),
         compare_(Get<ILocaleCompare>()),
         files_(Get<IFileSystem>()),
-        separator_(Dialect().Separator()) {
+        separator_(Dialect().Separator()),
+        ignoreCase_(Dialect().NamesIgnoreCase()) {
     for (int i = 0; i < extensions_->Count(); ++i) {
-      folded_.insert(compare_.FoldKey(extensions_->Items(i)->Ext()));
+      folded_.insert(Key(extensions_->Items(i)->Ext()));
     }
   }
 
@@ -67,7 +70,7 @@ class Scan {
     const std::string ext(extension);
     spellings_.insert(ext);
     const std::string mask = "*" + ext;
-    if (!folded_.insert(compare_.FoldKey(mask)).second) return;
+    if (!folded_.insert(Key(mask)).second) return;
     TbkExtension* added = extensions_->Add();
     added->SetExt(mask);
     added->SetActive(false);
@@ -76,10 +79,15 @@ class Scan {
     added->SetProgramCaption(description);
   }
 
+  std::string Key(const std::string& mask) const {
+    return ignoreCase_ ? compare_.FoldKey(mask) : mask;
+  }
+
   TbkExtensions* extensions_;
   const ILocaleCompare& compare_;
   IFileSystem& files_;
   const char separator_;
+  const bool ignoreCase_;
   std::set<std::pair<uint64_t, uint64_t>> visited_;
   std::unordered_set<std::string, TransparentHash, std::equal_to<>> spellings_;
   std::unordered_set<std::string> folded_;

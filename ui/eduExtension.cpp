@@ -56,7 +56,7 @@ bool TedExtension::CheckData() {
     edFileExt->setFocus();
     return false;
   }
-  if (!IsExtensionUnique(FromQt(text, EditCopy->Ext()), EditedExtension, OwnerExtensions)) {
+  if (!MaskUniqueInRule(FromQt(text, EditCopy->Ext()), EditedExtension, OwnerExtensions)) {
     dialogs.ShowError(this, "Error", "Extension '" + text + "' is not unique in the rule");
     edFileExt->setFocus();
     return false;

@@ -1,11 +1,13 @@
 // Harvesting masks from real temporary trees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "archiver/DirectoryScan.h"
 #include "platform/Errors.h"
+#include "platform/fakes/FakeProcesses.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/support/TestSupport.h"
 
@@ -125,6 +127,22 @@ TEST_F(ScanTest, CaseIsFoldedBeyondAscii) {
   Touch(Local8Bit("b.\xC3\xA4X"));
   ScanDirectory(Root(), &masks);
   EXPECT_EQ(Exts(), (Masks{Local8Bit("*.\xC3\x84x")}));
+}
+
+TEST_F(ScanTest, InThePosixStyleEachSpellingIsAMaskOfItsOwn) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX paths";
+#else
+  // 7-Zip on Linux matches letter case exactly: "*.doc" leaves "b.DOC" out.
+  fakes::FixedPathStyle posix{TPathStyle::psPosix};
+  const ScopedOverride<IPathStyle> usePosix(posix);
+  masks.Add()->SetExt("*.Txt");
+  for (const char* f : {"a.doc", "b.DOC", "sub/c.Doc", "d.doc", "e.txt", "f.Txt"}) Touch(f);
+  ScanDirectory(Root(), &masks);
+  Masks found = Exts();
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, (Masks{"*.DOC", "*.Doc", "*.Txt", "*.doc", "*.txt"}));
+#endif
 }
 
 TEST_F(ScanTest, MissingDirectoryGivesNothing) {

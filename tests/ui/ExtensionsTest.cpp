@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "model/HoardkeeperClasses.h"
+#include "platform/fakes/FakeProcesses.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/ui/FakeDialogs.h"
 #include "tests/ui/Views.h"
@@ -254,6 +255,21 @@ TEST_F(FrameTest, MaskDialogChecksTextAndUniqueness) {
   EXPECT_EQ(add.EditCopy->Ext(), " *.txt ");
   EXPECT_FALSE(add.EditCopy->Active());
   EXPECT_EQ(fresh.Ext(), "") << "the caller's mask changes only through Execute";
+}
+
+TEST_F(FrameTest, InThePosixStyleMasksOfOtherLetterCaseAreOthers) {
+  fakes::FixedPathStyle posix{TPathStyle::psPosix};
+  const ScopedOverride<IPathStyle> usePosix(posix);
+  TbkExtension fresh(nullptr);
+  TedExtension add;
+  add.Load(&fresh, &masks);  // holds *.doc
+  add.show();
+  add.edFileExt->setText("*.doc");
+  add.buOK->click();
+  EXPECT_EQ(dialogs.shown.back().text, "Extension '*.doc' is not unique in the rule");
+  add.edFileExt->setText("*.DOC");
+  add.buOK->click();
+  EXPECT_EQ(add.result(), QDialog::Accepted) << "7-Zip on Linux takes other files for it";
 }
 
 }  // namespace
