@@ -263,7 +263,7 @@ TNightPlan MakeScriptPlan(const TbkManager& manager) {
     plan.scriptDay = "date " + QuotePosixWord("+" + *format);
   } else {
     // Names, regional formats, a 12-hour clock: date spells them otherwise.
-    plan.scriptDay = QuotePosixWord(ProgramDirectory() + "packetwright-cli") + " subfolder " +
+    plan.scriptDay = QuotePosixWord(CompanionProgram()) + " subfolder " +
                      QuotePosixWord(pattern);
   }
   return plan;

@@ -194,17 +194,12 @@ std::string ScheduleWords(const TSchedule& schedule) {
 }
 
 TScheduledCommand NightlyRunCommand(const TSchedule& schedule, const std::string& settingsFileName) {
-#ifdef _WIN32
-  static const char companion[] = "packetwright-cli.exe";
-#else
-  static const char companion[] = "packetwright-cli";
-#endif
   TScheduledCommand command;
   command.name = ScheduleEntryName(settingsFileName);
   command.description = "Packetwright: the nightly run of " + settingsFileName;
   command.schedule.minuteOfDay = schedule.minuteOfDay;
   command.schedule.days = schedule.days;
-  command.program = ProgramDirectory() + companion;
+  command.program = CompanionProgram();
   command.arguments = {"--settings", settingsFileName, "run", "--wait", "--due"};
   command.catchUpArguments = command.arguments;
   command.catchUpArguments.push_back("--if-missed");

@@ -1,5 +1,6 @@
 #include "help/HelpExamples.h"
 
+#include "platform/TextCodec.h"
 #include "platform/fakes/Fakes.h"
 
 namespace pw::help {
@@ -30,26 +31,7 @@ std::optional<TFormatSettings> Regional(std::string_view name) {
 }
 
 std::string EscapeHtml(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
+  return EscapeXml(text);
 }
 
 }  // namespace pw::help

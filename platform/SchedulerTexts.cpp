@@ -5,6 +5,7 @@
 #include "platform/CommandLine.h"
 #include "platform/Errors.h"
 #include "platform/Scheduler.h"
+#include "platform/TextCodec.h"
 
 namespace pw {
 
@@ -93,29 +94,6 @@ std::string CronDays(const TWeeklyTime& schedule) {
     days += std::to_string((day + 1) % 7);  // cron's 0 is Sunday
   }
   return days;
-}
-
-std::string XmlText(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -227,8 +205,8 @@ std::string TaskDefinitionXml(const TScheduledCommand& command, const std::strin
   xml << "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
       << "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n"
       << "  <RegistrationInfo>\r\n"
-      << "    <Author>" << XmlText(author) << "</Author>\r\n"
-      << "    <Description>" << XmlText(command.description) << "</Description>\r\n"
+      << "    <Author>" << EscapeXml(author) << "</Author>\r\n"
+      << "    <Description>" << EscapeXml(command.description) << "</Description>\r\n"
       << "  </RegistrationInfo>\r\n"
       << "  <Triggers>\r\n"
       << "    <CalendarTrigger>\r\n"
@@ -267,8 +245,8 @@ std::string TaskDefinitionXml(const TScheduledCommand& command, const std::strin
       << "  </Settings>\r\n"
       << "  <Actions Context=\"Author\">\r\n"
       << "    <Exec>\r\n"
-      << "      <Command>" << XmlText(command.program) << "</Command>\r\n"
-      << "      <Arguments>" << XmlText(arguments) << "</Arguments>\r\n"
+      << "      <Command>" << EscapeXml(command.program) << "</Command>\r\n"
+      << "      <Arguments>" << EscapeXml(arguments) << "</Arguments>\r\n"
       << "    </Exec>\r\n"
       << "  </Actions>\r\n"
       << "</Task>\r\n";

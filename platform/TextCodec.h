@@ -17,6 +17,8 @@ bool IsValidUtf8(std::string_view bytes);
 size_t DecodeUtf8At(std::string_view bytes, size_t i, char32_t& out);
 std::u32string DecodeLocal8Bit(const std::string& bytes);
 std::string EncodeUtf8(const std::u32string& text);
+// The text with &, <, > and " as XML (and HTML) entities.
+std::string EscapeXml(std::string_view text);
 
 // The one conversion between the program's 8-bit texts and the Unicode of
 // windows and wide system calls: the ANSI code page on Windows; elsewhere the

@@ -65,8 +65,10 @@ std::string CliPath() {
 
 #ifndef _WIN32
 // The companion started as a child of its own with the arguments (after the
-// program's name), its output going into the files out and err.
-pid_t StartCompanion(const Args& arguments, const std::string& out, const std::string& err) {
+// program's name), its standard output going to the descriptor out (or, when
+// negative, into the file outFile) and its errors into the file err.
+pid_t ForkCompanion(const Args& arguments, int out, const std::string& outFile,
+                    const std::string& err) {
   const std::string cli = CliPath();
   Args words = arguments;
   words.insert(words.begin(), cli);
@@ -75,13 +77,18 @@ pid_t StartCompanion(const Args& arguments, const std::string& out, const std::s
   argv.push_back(nullptr);
   const pid_t companion = ::fork();
   if (companion == 0) {
-    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int o = out >= 0 ? out : ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) ::_exit(127);
     ::execv(cli.c_str(), argv.data());
     ::_exit(127);
   }
   return companion;
+}
+
+// Its output going into the files out and err.
+pid_t StartCompanion(const Args& arguments, const std::string& out, const std::string& err) {
+  return ForkCompanion(arguments, -1, out, err);
 }
 
 // The recorders' start lines once there are count of them, or what there is
@@ -300,19 +307,7 @@ std::pair<int, std::string> IntoClosedPipe(const Args& arguments, const fs::path
   int ends[2];
   if (::pipe(ends) != 0) return {-1, "no pipe"};
   ::close(ends[0]);
-  std::string cli = CliPath();
-  Args words = arguments;
-  words.insert(words.begin(), cli);
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  const pid_t companion = ::fork();
-  if (companion == 0) {
-    const int e = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (e < 0 || ::dup2(ends[1], 1) < 0 || ::dup2(e, 2) < 0) ::_exit(127);
-    ::execv(cli.c_str(), argv.data());
-    ::_exit(127);
-  }
+  const pid_t companion = ForkCompanion(arguments, ends[1], {}, errors.string());
   ::close(ends[1]);
   int status = 0;
   ::waitpid(companion, &status, 0);
