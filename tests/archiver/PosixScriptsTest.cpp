@@ -200,7 +200,7 @@ TEST_F(PosixTest, APatternThatDateCannotSpellIsNamedByTheCompanionWhenTheScriptR
   manager.SetSubDirNamePattern("dddd d mmmm yyyy");
   std::vector<std::string> lines = GetBatchLinesForAll(manager);
   ASSERT_GT(lines.size(), 10u);
-  EXPECT_EQ(lines[3], "day=$(" + QuotePosixWord(ProgramDirectory() + "packetwright-cli") +
+  EXPECT_EQ(lines[3], "day=$(" + QuotePosixWord(CompanionProgram()) +
                           " subfolder 'dddd d mmmm yyyy') || exit 1");
   EXPECT_EQ(lines[4], "mkdir -p -- /home/user/out/\"$day\" || status=1");
   EXPECT_EQ(lines[9],
@@ -209,7 +209,7 @@ TEST_F(PosixTest, APatternThatDateCannotSpellIsNamedByTheCompanionWhenTheScriptR
   manager.SetSubDirNamePattern("dddd \"$(x)\" 'it''s'");
   lines = GetBatchLinesForAll(manager);
   EXPECT_EQ(SplitPosixWords(lines[3].substr(6, lines[3].size() - 6 - 11)),
-            (std::vector<std::string>{ProgramDirectory() + "packetwright-cli", "subfolder",
+            (std::vector<std::string>{CompanionProgram(), "subfolder",
                                       "dddd \"$(x)\" 'it''s'"}));
 }
 
