@@ -1,6 +1,7 @@
 #include "archiver/ArchiveJobs.h"
 
 #include "archiver/ArchiveCommands.h"
+#include "archiver/ArchiverReport.h"
 #include "archiver/Dialect.h"
 #include "archiver/NightPlan.h"
 #include "platform/CurrentDirectory.h"
@@ -62,6 +63,7 @@ void StartJob(const TArchiveJob& job, bool asShell) {
 
 TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options) {
   TJobOutcome outcome;
+  TArchiverReport said(job.family);
   // Held until the archive is in place and measured.
   std::unique_ptr<IFileLock> lock;
   try {
@@ -77,15 +79,27 @@ TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options) {
         throw Exception("Cannot remove the leftover " + job.partialFile);
       }
     };
+    inDirectory.output = [&said, &options](int stream, const std::string& line) {
+      said.Line(stream, line);
+      if (options.output) options.output(stream, line);
+    };
     outcome.status = Dialect().RunAndWait(job, inDirectory);
   } catch (const Exception& e) {
     outcome.error = e.Message();
     return outcome;
   }
   const int status = *outcome.status;
+  outcome.stopped =
+      (options.stop && options.stop->Stopped()) || TEndingSignalsPassedOn::Received() != 0;
+  if (outcome.stopped) {
+    // Whatever the archiver made of it, a stopped night changes nothing.
+    if (job.MadeFresh()) RemoveFile(job.partialFile);
+    return outcome;
+  }
   if (job.MadeFresh()) {
     if (status > 1) {
       RemoveFile(job.partialFile);
+      outcome.warning = JobWarning(job, status, said);
       return outcome;
     }
     if (!MoveFileOver(job.partialFile, job.archiveFile)) {
@@ -93,7 +107,9 @@ TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options) {
       return outcome;
     }
   }
-  if (status == 0) outcome.bytes = FileSize(job.archiveFile);
+  outcome.warning = JobWarning(job, status, said);
+  // A warning (1) leaves an archive too, of what could be read.
+  if (status <= 1) outcome.bytes = FileSize(job.archiveFile);
   return outcome;
 }
 

@@ -17,8 +17,13 @@ namespace pw {
 struct TJobOutcome {
   std::optional<int> status;     // the archiver's exit status; none when it did not run
   std::string error;             // why it did not run, or what failed after it
-  std::optional<int64_t> bytes;  // the archive's size after a run that succeeded
-  bool Succeeded() const { return error.empty() && status == 0; }
+  std::optional<int64_t> bytes;  // the archive's size once it is in place (status 0 or 1)
+  // What the archiver warned of (see JobWarning); empty for nothing.
+  std::string warning;
+  // A stop was asked for while the archiver ran (TRunStop, or an ending
+  // signal passed on): whatever it returned, its archive was not put in place.
+  bool stopped = false;
+  bool Succeeded() const { return error.empty() && status == 0 && !stopped; }
 };
 
 // Checks that the job's folder can be entered (failing with the EInOutError
@@ -42,9 +47,12 @@ void StartJob(const TArchiveJob& job, bool asShell);
 // The archiver starts in the job's working directory by itself, so that
 // several threads may run jobs at once. The options' working directory is
 // the job's; their stop may end the archiver from another thread, whose job
-// then ends with the archiver's status (the 7-Zip temporary archive removed,
-// the old archive kept). A directory that cannot be entered fails as a
-// folder change would.
+// then ends stopped with the archiver's status (the 7-Zip temporary archive
+// removed, the old archive kept, even where the archiver ended with 0 before
+// the stop reached it); an ending signal that TEndingSignalsPassedOn keeps
+// does the same. A directory that cannot be entered fails as a folder change
+// would. The archiver's output comes to the options' output, when given, as
+// it comes; the job reads it for its warning either way.
 TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options = {});
 
 // "Not started: another run is writing the archive of DIRECTORY, ARCHIVE".

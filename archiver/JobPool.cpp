@@ -13,17 +13,14 @@ int DefaultJobsAtOnce() {
   return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
 
-TJobPool::TJobPool(std::vector<TArchiveJob> jobs, int jobsAtOnce)
-    : jobs_(std::move(jobs)),
-      jobsAtOnce_(std::clamp(jobsAtOnce, 1, kMostJobsAtOnce)),
-      live_(jobs_.size(), 0),
-      stopped_(jobs_.size(), 0) {}
+TJobPool::TJobPool(std::vector<TArchiveJob> jobs, int jobsAtOnce,
+                   std::chrono::milliseconds grace)
+    : jobs_(std::move(jobs)), jobsAtOnce_(std::clamp(jobsAtOnce, 1, kMostJobsAtOnce)), stop_(grace) {}
 
 void TJobPool::Cancel() {
   {
     const std::lock_guard lock(mutex_);
     if (cancelled_.exchange(true)) return;
-    for (size_t i = 0; i < jobs_.size(); ++i) stopped_[i] = live_[i];
   }
   stop_.Stop();
   turn_.notify_all();
@@ -54,8 +51,6 @@ void TJobPool::End(const TPoolEvents& events, size_t index, const std::string& s
     }
     Cancel();
   }
-  const std::lock_guard lock(mutex_);
-  live_[index] = 0;
 }
 
 // One worker: turns to the next job once the one before has started, runs it
@@ -70,7 +65,6 @@ void TJobPool::Work(const TPoolEvents& events) {
       turn_.wait(lock, [this] { return !starting_ || cancelled_.load(); });
       if (next_ == jobs_.size()) return;
       index = next_++;
-      live_[index] = 1;
       startNone = cancelled_.load() || TEndingSignalsPassedOn::Received() != 0;
       if (!startNone && jobs_[index].error.empty()) starting_ = true;
     }
@@ -97,6 +91,11 @@ void TJobPool::Work(const TPoolEvents& events) {
     };
     TRunOptions options;
     options.stop = &stop_;
+    if (events.output) {
+      options.output = [&events, index](int stream, const std::string& line) {
+        events.output(index, stream, line);
+      };
+    }
     // The next job's turn comes once this one's event is out, so that the
     // started events come in the order the archivers started.
     options.started = [&] {
@@ -114,14 +113,9 @@ void TJobPool::Work(const TPoolEvents& events) {
     };
     outcome = RunJobAndWait(job, options);
     if (!ran) nextTurn();
-    bool stopped;
-    {
-      const std::lock_guard lock(mutex_);
-      stopped = stopped_[index] != 0;
-    }
     if (!ran && outcome.error == ERunStopped(job.program).Message()) {
       outcome.error = kNotStartedCancelled;  // cancelled while it was about to start
-    } else if (ran && stopped && !outcome.Succeeded()) {
+    } else if (ran && outcome.stopped && outcome.error.empty()) {
       outcome.error = kStoppedCancelled;
     }
     End(events, index, started, outcome);
@@ -139,6 +133,7 @@ TJournalRecord JobRecord(const TArchiveJob& job, const std::string& started,
   record.status = outcome.status;
   if (!outcome.error.empty()) record.error = outcome.error;
   record.bytes = outcome.bytes;
+  if (!outcome.warning.empty()) record.warning = outcome.warning;
   return record;
 }
 

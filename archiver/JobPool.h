@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -65,6 +66,11 @@ struct TPoolEvents {
   std::function<void(size_t index, const std::string& started)> started;
   // Every job ends exactly once, whether it ran or not.
   std::function<void(size_t index, const std::string& started, const TJobOutcome& outcome)> ended;
+  // Each line the job's archiver writes (stream 1 its standard output, 2 its
+  // standard error), between its started and its ended, from the thread that
+  // runs it; must not throw. Without it the lines are only read for the
+  // job's warning.
+  std::function<void(size_t index, int stream, const std::string& line)> output;
 };
 
 // Runs the jobs, jobsAtOnce archivers at a time at most (below 1 counts as 1,
@@ -76,17 +82,22 @@ struct TPoolEvents {
 // never changed.
 //
 // Cancel(), from any thread and at any time, ends the running archivers
-// (SIGTERM on POSIX, TerminateProcess on Windows) and waits for them: their
-// jobs end with kStoppedCancelled (unless they had succeeded meanwhile), the
-// 7-Zip temporary archive removed and the old archive kept as it was before
-// the job. No further job starts: the jobs never started end with
+// (SIGTERM on POSIX, and SIGKILL after the grace; TerminateProcess on
+// Windows) and waits for them: their jobs end stopped with kStoppedCancelled
+// and the archiver's status, the 7-Zip temporary archive removed and the old
+// archive kept as it was before the job, even where the archiver ended with 0
+// before the stop reached it. No further job starts: the jobs never started end with
 // kNotStartedCancelled and no status. A signal kept by a living
 // TEndingSignalsPassedOn (SIGTERM, SIGINT, SIGHUP) likewise starts no further
-// job; it has reached every running archiver by itself, and the jobs not
-// started end with kNotStartedCancelled.
+// job; it has reached every running archiver by itself, whose jobs end
+// stopped as after Cancel(), and the jobs not started end with
+// kNotStartedCancelled.
 class TJobPool {
  public:
-  TJobPool(std::vector<TArchiveJob> jobs, int jobsAtOnce);
+  // grace: how long an archiver may go on after Cancel() or an ending
+  // signal before it is killed.
+  TJobPool(std::vector<TArchiveJob> jobs, int jobsAtOnce,
+           std::chrono::milliseconds grace = kStopGrace);
   TJobPool(const TJobPool&) = delete;
   TJobPool& operator=(const TJobPool&) = delete;
 
@@ -114,8 +125,6 @@ class TJobPool {
   std::condition_variable turn_;  // the job whose turn it was has started, or will not
   size_t next_ = 0;               // the next job to turn to
   bool starting_ = false;         // a job's archiver is being started
-  std::vector<char> live_;        // jobs turned to and not yet ended
-  std::vector<char> stopped_;     // jobs live when Cancel() came
   std::exception_ptr eventFailure_;
 };
 

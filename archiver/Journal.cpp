@@ -26,12 +26,14 @@ enum TMember {
   kStatus,
   kError,
   kBytes,
+  kWarning,  // the one member a line may leave out: written only when there is one
   kMembers
 };
 
 // In the order the lines are written.
-constexpr std::string_view kNames[kMembers] = {"directory", "position", "archive", "started",
-                                               "ended",     "status",   "error",   "bytes"};
+constexpr std::string_view kNames[kMembers] = {"directory", "position", "archive",
+                                               "started",   "ended",    "status",
+                                               "error",     "bytes",    "warning"};
 
 // One member's value, whichever way its line was read.
 struct TValue {
@@ -64,6 +66,10 @@ class TLayoutReader {
 
   bool Read(TValues& values) {
     for (int i = 0; i < kMembers; ++i) {
+      if (i == kWarning && p_ != end_ && *p_ == '}') {
+        values[i].kind = TKind::vkNull;
+        break;
+      }
       if (!Take(i == 0 ? '{' : ',') || !Take('"') || !Take(kNames[i]) || !Take('"') || !Take(':') ||
           !Value(values[i])) {
         return false;
@@ -162,8 +168,12 @@ bool ReadJsonValues(std::string_view line, TValues& values) {
   if (!json.is_object()) return false;  // a discarded parse is no object either
   for (int i = 0; i < kMembers; ++i) {
     const auto found = json.find(kNames[i]);
-    if (found == json.end()) return false;
     TValue& value = values[i];
+    if (found == json.end() && i == kWarning) {
+      value.kind = TKind::vkNull;
+      continue;
+    }
+    if (found == json.end()) return false;
     value.kind = TKind::vkOther;
     if (found->is_null()) {
       value.kind = TKind::vkNull;
@@ -214,7 +224,7 @@ bool ToRecord(const TValues& v, TJournalRecord& record) {
                      v[kPosition].integer >= 1 && v[kPosition].integer <= INT_MAX &&
                      IsText(v[kArchive]) && IsText(v[kStarted]) && IsTextOrNull(v[kEnded]) &&
                      IsIntegerOrNull(v[kStatus], INT_MIN, INT_MAX) && IsTextOrNull(v[kError]) &&
-                     IsIntegerOrNull(v[kBytes], 0, INT64_MAX);
+                     IsIntegerOrNull(v[kBytes], 0, INT64_MAX) && IsTextOrNull(v[kWarning]);
   if (!valid) return false;
   Text(v[kDirectory], record.directory);
   record.position = static_cast<int>(v[kPosition].integer);
@@ -226,6 +236,7 @@ bool ToRecord(const TValues& v, TJournalRecord& record) {
   Text(v[kError], record.error);
   record.bytes.reset();
   if (v[kBytes].kind == TKind::vkInteger) record.bytes = v[kBytes].integer;
+  Text(v[kWarning], record.warning);
   return true;
 }
 
@@ -245,7 +256,7 @@ std::string JournalLine(const TJournalRecord& r) {
   if (r.bytes && *r.bytes < 0) throw Exception(Format("Journal record of %d bytes", *r.bytes));
   using Json = nlohmann::ordered_json;
   const auto text = [](const std::string& s) { return Json(Local8BitToUtf8(s)); };
-  const Json line = {
+  Json line = {
       {"directory", text(r.directory)},
       {"position", r.position},
       {"archive", text(r.archive)},
@@ -255,6 +266,8 @@ std::string JournalLine(const TJournalRecord& r) {
       {"error", r.error ? text(*r.error) : Json(nullptr)},
       {"bytes", r.bytes ? Json(*r.bytes) : Json(nullptr)},
   };
+  // Left out where there is none, as in the lines of earlier versions.
+  if (r.warning) line["warning"] = text(*r.warning);
   return line.dump() + '\n';
 }
 

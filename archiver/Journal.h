@@ -3,7 +3,7 @@
 //
 // The file is JSON Lines in UTF-8, one object a line with the members
 // directory, position, archive, started, ended, status, error and bytes (null
-// where a value is absent). It is only ever appended to, one whole line with
+// where a value is absent), and warning where there is one. It is only ever appended to, one whole line with
 // one write, each forced onto the disk before the run goes on; a power loss
 // can at worst tear the last line, which the reader then skips.
 //
@@ -28,7 +28,10 @@ struct TJournalRecord {
   std::string started, ended;
   std::optional<int> status;         // the archiver's exit status, if it ran and was awaited
   std::optional<std::string> error;  // why it could not start or was not run
-  std::optional<int64_t> bytes;      // the archive's size after success
+  std::optional<int64_t> bytes;      // the archive's size once it is in place
+  // What the archiver warned of (a new archive of no file, the archiver's own
+  // lines), lines parted by "\n"; left out of the line where there is none.
+  std::optional<std::string> warning;
 
   bool operator==(const TJournalRecord&) const = default;
 };

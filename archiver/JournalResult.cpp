@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "archiver/JobPool.h"
+#include "platform/Process.h"
 
 namespace pw {
 
@@ -22,7 +23,7 @@ bool EndsWithIgnoringCase(const std::string& text, std::string_view end) {
 std::string SevenZipMeaning(int status) {
   switch (status) {
     case 1:
-      return "Warning: some files could not be read (locked or removed while archiving)";
+      return "Warning: some files could not be read (7-Zip's own lines say which, and why)";
     case 2:
       return "Fatal error";
     case 7:
@@ -69,15 +70,39 @@ std::string RarMeaning(int status) {
 
 }  // namespace
 
+namespace {
+
+constexpr std::string_view kEndedBySignal = "Ended by signal ";
+
+// The errors that a stop gives a job whose archiver ran.
+bool StopError(const std::string& error) {
+  return error == kStoppedCancelled || error.compare(0, kEndedBySignal.size(), kEndedBySignal) == 0;
+}
+
+}  // namespace
+
+std::string EndedBySignal(int signal) {
+  return std::string(kEndedBySignal) + std::to_string(signal) + " (" + SignalDescription(signal) +
+         ")";
+}
+
 TJobResult JobResultOf(const TJournalRecord& r) {
   if (!r.status) return r.error ? TJobResult::jrNotStarted : TJobResult::jrNotAwaited;
+  if (r.error && StopError(*r.error)) return TJobResult::jrStopped;
   if (*r.status != 0) return TJobResult::jrExitStatus;
-  return r.error ? TJobResult::jrFailed : TJobResult::jrOk;
+  if (r.error) return TJobResult::jrFailed;
+  return r.warning ? TJobResult::jrWarning : TJobResult::jrOk;
 }
 
 bool JobFailed(const TJournalRecord& r) {
   const TJobResult result = JobResultOf(r);
-  return result != TJobResult::jrOk && result != TJobResult::jrNotAwaited;
+  return result != TJobResult::jrOk && result != TJobResult::jrWarning &&
+         result != TJobResult::jrNotAwaited;
+}
+
+bool JobArchived(const TJournalRecord& r) {
+  const TJobResult result = JobResultOf(r);
+  return result == TJobResult::jrOk || result == TJobResult::jrWarning;
 }
 
 TArchiverFamily FamilyOfArchive(const std::string& archive) {
@@ -100,10 +125,12 @@ std::string JobResultText(const TJournalRecord& r) {
   switch (JobResultOf(r)) {
     case TJobResult::jrOk:
       return "OK";
+    case TJobResult::jrWarning:
+      return "Warning";
     case TJobResult::jrExitStatus:
-      // Ended by Cancel, with whatever status that gave it.
-      if (r.error == kStoppedCancelled) return "Cancelled";
       return "Exit " + std::to_string(*r.status);
+    case TJobResult::jrStopped:
+      return r.error == kStoppedCancelled ? "Cancelled" : "Stopped";
     case TJobResult::jrFailed:
       return "Failed";
     case TJobResult::jrNotStarted:
@@ -115,23 +142,28 @@ std::string JobResultText(const TJournalRecord& r) {
 }
 
 std::string JobResultExplanation(const TJournalRecord& r) {
-  if (r.error) return *r.error;
-  switch (JobResultOf(r)) {
-    case TJobResult::jrExitStatus:
-      return ExitStatusMeaning(FamilyOfArchive(r.archive), *r.status);
-    case TJobResult::jrNotAwaited:
-      return "Started without waiting: the result is not known";
-    default:
-      return {};
+  std::string explanation;
+  if (r.error) {
+    explanation = *r.error;
+  } else if (JobResultOf(r) == TJobResult::jrExitStatus) {
+    explanation = ExitStatusMeaning(FamilyOfArchive(r.archive), *r.status);
+  } else if (JobResultOf(r) == TJobResult::jrNotAwaited) {
+    explanation = "Started without waiting: the result is not known";
   }
+  if (r.warning) explanation += (explanation.empty() ? "" : "\n") + *r.warning;
+  return explanation;
 }
 
 std::string CompanionResultText(const TJournalRecord& r) {
   switch (JobResultOf(r)) {
     case TJobResult::jrOk:
       return "OK";
+    case TJobResult::jrWarning:
+      return "warning";
     case TJobResult::jrExitStatus:
       return "exit status " + std::to_string(*r.status);
+    case TJobResult::jrStopped:
+      return "stopped (exit status " + std::to_string(*r.status) + ")";
     case TJobResult::jrFailed:
       return "failed";
     case TJobResult::jrNotStarted:

@@ -15,14 +15,22 @@ namespace pw {
 // In the order the run history sorts them by.
 enum class TJobResult {
   jrOk,          // the archiver ended with 0 and the archive is in place
+  jrWarning,     // as OK, but the record warns (a new archive that took no file)
   jrExitStatus,  // the archiver ended with another status (with an error: what ended it)
+  jrStopped,     // a stop was asked for while the archiver ran (Cancel, a signal); its status
   jrFailed,      // the archiver ended with 0, but what followed failed (the error says what)
   jrNotStarted,  // the job could not start or was not run (an error, no status)
   jrNotAwaited,  // started without waiting: what became of it is not known
 };
 TJobResult JobResultOf(const TJournalRecord& record);
-// Every result but OK and a run not waited for.
+// Every result but OK, a warning and a run not waited for.
 bool JobFailed(const TJournalRecord& record);
+// Whether the record's job left a new archive of its directory: OK, or a
+// warning.
+bool JobArchived(const TJournalRecord& record);
+// The error of a job that an ending signal stopped: "Ended by signal 15
+// (Terminated)".
+std::string EndedBySignal(int signal);
 
 // The archiver that made an archive, told by the archive's extension (in any
 // letter case): ".7z" 7-Zip, ".rar" RAR, ".zip" WinZip, anything else none the
@@ -34,16 +42,18 @@ TArchiverFamily FamilyOfArchive(const std::string& archive);
 // status no meaning of its own (WinZip's all read this way).
 std::string ExitStatusMeaning(TArchiverFamily family, int status);
 
-// The window's words for the result: "OK", "Exit 2" ("Cancelled" for an
-// archiver that Cancel stopped), "Failed", "Not started", "Started".
+// The window's words for the result: "OK", "Warning", "Exit 2", "Cancelled"
+// (for an archiver that Cancel stopped; "Stopped" for one that a signal
+// stopped), "Failed", "Not started", "Started".
 std::string JobResultText(const TJournalRecord& record);
 // The record's error, or what its exit status means for the archiver that
-// made its archive; empty for OK.
+// made its archive, followed by the record's warning on lines of their own;
+// empty for OK.
 std::string JobResultExplanation(const TJournalRecord& record);
 
 // The companion's words for the result, in its run's lines and its history:
-// "OK", "exit status 2", "failed", "not run", "not awaited". The error, where
-// there is one, follows them.
+// "OK", "warning", "exit status 2", "stopped (exit status 143)", "failed",
+// "not run", "not awaited". The error, where there is one, follows them.
 std::string CompanionResultText(const TJournalRecord& record);
 
 }  // namespace pw

@@ -127,7 +127,7 @@ TNightsReport ReportNights(const TbkManager& manager, const std::string& journal
     if (started) starts.push_back(*started);
     if (const auto at = marked.find(record.directory); at != marked.end()) {
       TDirectoryNights& nights = report.directories[at->second];
-      if (started && JobResultOf(record) == TJobResult::jrOk) {
+      if (started && JobArchived(record)) {
         nights.lastSuccess = std::max(nights.lastSuccess.value_or(*started), *started);
       }
       nights.latest = record;

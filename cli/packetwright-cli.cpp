@@ -330,8 +330,14 @@ class TJobJournal {
   bool reported_ = false;
 };
 
-std::string EndedBy(int signal) {
-  return "Ended by signal " + std::to_string(signal) + " (" + SignalDescription(signal) + ")";
+// A record's warning on one terminal line: its lines parted by "; ".
+std::string WarningLine(const std::string& warning) {
+  std::string line;
+  size_t from = 0;
+  for (size_t end; (end = warning.find('\n', from)) != std::string::npos; from = end + 1) {
+    line += Printable(std::string_view(warning).substr(from, end - from)) + "; ";
+  }
+  return line + Printable(std::string_view(warning).substr(from));
 }
 
 // What a run has come to so far: its lines on standard output and error, its
@@ -350,8 +356,10 @@ class TRunReport {
       const TJobResult result = JobResultOf(record);
       std::cout << "[" << index << "] " << Printable(job.directory) << ": "
                 << (result == TJobResult::jrOk ? "exit status 0" : CompanionResultText(record))
+                << (record.warning ? ": " + WarningLine(*record.warning) : std::string())
                 << std::endl;
-      archiverFailed_ = archiverFailed_ || result == TJobResult::jrExitStatus;
+      archiverFailed_ = archiverFailed_ || result == TJobResult::jrExitStatus ||
+                        result == TJobResult::jrWarning;
     }
     if (record.error) {
       Report(job.directory + ": " + *record.error);
@@ -436,11 +444,22 @@ int RunAndWaitAll(std::vector<TArchiveJob> jobs, int jobsAtOnce, TRunReport& rep
       notStarted = std::min(notStarted, i);
       return;
     }
-    if (const int signal = TEndingSignalsPassedOn::Received(); signal && outcome.status) {
-      outcome.error = EndedBy(signal);
+    if (const int signal = TEndingSignalsPassedOn::Received(); signal && outcome.stopped) {
+      outcome.error = EndedBySignal(signal);
       endedBySignal = true;
     }
     report.Ended(pool.Jobs()[i].position, pool.Jobs()[i], started, outcome, true);
+  };
+  // What the archivers write goes on where it went when they wrote it
+  // themselves, each line whole.
+  events.output = [&](size_t, int stream, const std::string& line) {
+    const std::lock_guard lock(mutex);
+    if (stream == 2) {
+      std::cout.flush();
+      std::cerr << line << std::endl;
+    } else {
+      std::cout << line << '\n';
+    }
   };
   try {
     pool.Run(events);
@@ -458,7 +477,7 @@ int RunAndWaitAll(std::vector<TArchiveJob> jobs, int jobsAtOnce, TRunReport& rep
   if (const int signal = TEndingSignalsPassedOn::Received()) {
     // Unless the line of a job it ended said so already.
     if (!endedBySignal) {
-      Report(EndedBy(signal) +
+      Report(EndedBySignal(signal) +
              (notStarted == count ? "" : " before " + pool.Jobs()[notStarted].directory));
     }
     return 128 + signal;
@@ -573,8 +592,8 @@ std::string HistoryLine(const TJournalRecord& r) {
   // The error says what became of the archive.
   if (r.error) return line + ": " + Printable(*r.error);
   line += "  " + Printable(r.archive);
-  if (r.bytes && JobResultOf(r) == TJobResult::jrOk)
-    line += "  " + std::to_string(*r.bytes) + " bytes";
+  if (r.bytes) line += "  " + std::to_string(*r.bytes) + " bytes";
+  if (r.warning) line += ": " + WarningLine(*r.warning);
   return line;
 }
 

@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Services.h"
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -15,22 +16,30 @@
 
 namespace pw {
 
+// How long a program that was asked to end (SIGTERM, from a stop or passed
+// on from a signal this process received) may go on before it is killed.
+constexpr std::chrono::milliseconds kStopGrace{5000};
+
 // Ends, from any thread, the programs that waited runs given this object are
 // waiting for, and keeps any further one from starting: what cancels a run of
 // many jobs on several threads at once.
 class TRunStop {
  public:
-  TRunStop() = default;
+  // grace: how long a POSIX program may take to end after SIGTERM before it
+  // is killed (SIGKILL), for an archiver that goes on regardless.
+  explicit TRunStop(std::chrono::milliseconds grace = kStopGrace) : grace_(grace) {}
   TRunStop(const TRunStop&) = delete;
   TRunStop& operator=(const TRunStop&) = delete;
 
   // Ends every program running under this object (SIGTERM on POSIX, whose
-  // runs are then waited for as usual; TerminateProcess with exit status
+  // runs are then waited for as usual, and SIGKILL for one still running
+  // after the grace; TerminateProcess with exit status
   // kStoppedStatus on Windows) and makes any later run under it fail with
   // ERunStopped without starting its program. Returns at once; thread-safe;
   // a second call does nothing more.
   void Stop();
   bool Stopped() const;
+  std::chrono::milliseconds Grace() const { return grace_; }
 
   // For the runners. Registers how to end one program that has started;
   // false, with nothing registered, when Stop() came first (the runner then
@@ -42,6 +51,7 @@ class TRunStop {
   void Remove(const void* key);
 
  private:
+  const std::chrono::milliseconds grace_;
   mutable std::mutex mutex_;
   bool stopped_ = false;
   std::map<const void*, std::function<void()>> ends_;
@@ -77,6 +87,11 @@ struct TRunOptions {
   // Called on the running thread once the program runs, before the wait;
   // not called when it could not be started.
   std::function<void()> started;
+  // When given, the program's standard output (stream 1) and standard error
+  // (stream 2) come through pipes to the running thread, which hands on each
+  // line (without its line end; a last line without one as well) in the
+  // order read. Without it the program writes where this process writes.
+  std::function<void(int stream, const std::string& line)> output;
 };
 
 class IProcessRunner {
@@ -119,7 +134,8 @@ constexpr int kMostProgramsWaitedFor = 256;
 
 // While an object of this class lives, SIGTERM, SIGINT and SIGHUP no longer
 // end this process: each is passed on to every program that a RunAndWait is
-// waiting for, on whichever thread, and the first is kept for Received(). A
+// waiting for, on whichever thread (and a program still running kStopGrace
+// after the first is killed), and the first is kept for Received(). A
 // RunAndWait that starts its program after such a signal arrived passes it on
 // at once, so that none is lost between a check of Received() and the start.
 // A signal that was ignored when the object was made stays ignored (a run

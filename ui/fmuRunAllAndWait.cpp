@@ -32,6 +32,8 @@ TJournalRecord AsJournalled(const TJobOutcome& o, const std::string& archive) {
   said.archive = archive;
   said.status = o.status;
   if (!o.error.empty()) said.error = o.error;
+  said.bytes = o.bytes;
+  if (!o.warning.empty()) said.warning = o.warning;
   return said;
 }
 
@@ -101,6 +103,7 @@ QVariant TRunAllModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   const TRow& row = rows_[static_cast<size_t>(index.row())];
   const bool failed = row.outcome && !row.outcome->Succeeded();
+  const bool warned = row.outcome && row.outcome->Succeeded() && !row.outcome->warning.empty();
   switch (role) {
     case Qt::DisplayRole:
       switch (index.column()) {
@@ -114,7 +117,8 @@ QVariant TRunAllModel::data(const QModelIndex& index, int role) const {
           if (!row.outcome) return {};
           if (row.outcome->Succeeded()) {
             return ToQt(row.archive) +
-                   (row.outcome->bytes ? ", " + SizeText(*row.outcome->bytes) : QString());
+                   (row.outcome->bytes ? ", " + SizeText(*row.outcome->bytes) : QString()) +
+                   (warned ? ": " + ToQt(row.outcome->warning).replace('\n', "; ") : QString());
           }
           // The error, or what the archiver's status means, as the history tells it.
           return RunResultExplanation(AsJournalled(*row.outcome, row.archive));
@@ -125,11 +129,12 @@ QVariant TRunAllModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
       return index.column() == cResult ? QVariant() : data(index, Qt::DisplayRole);
     case Qt::ForegroundRole:
-      return failed && index.column() == cResult ? QVariant(QColor(192, 0, 0)) : QVariant();
+      if (index.column() != cResult) return {};
+      return failed ? QVariant(QColor(192, 0, 0)) : warned ? QVariant(QColor(160, 96, 0)) : QVariant();
     case Qt::DecorationRole:
-      return failed && index.column() == cResult
-                 ? QVariant(QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical))
-                 : QVariant();
+      if (index.column() != cResult || !(failed || warned)) return {};
+      return QApplication::style()->standardIcon(failed ? QStyle::SP_MessageBoxCritical
+                                                        : QStyle::SP_MessageBoxWarning);
     case Qt::FontRole:
       if (row.state == TState::Running) {
         QFont bold;
@@ -298,18 +303,23 @@ void TfmRunAllAndWait::AllEnded() {
   running_ = false;
   clock_->stop();
   ShowTimes();
-  int failed = 0;
+  int failed = 0, warned = 0;
   for (size_t i = 0; i < jobs_.size(); ++i) {
     const auto& outcome = model_->Outcome(i);
     if (!outcome || !outcome->Succeeded()) ++failed;
+    else if (!outcome->warning.empty()) ++warned;
   }
   const int all = static_cast<int>(jobs_.size());
-  laRunning->setText((cancelled_ ? QString("Cancelled. ") : QString("Finished. ")) +
-                     (failed == 0 ? QString("Every directory ended OK.")
-                                  : QString("%1 of %2 %3 not end OK.")
-                                        .arg(failed)
-                                        .arg(all)
-                                        .arg(failed == 1 ? "directory did" : "directories did")));
+  laRunning->setText(
+      (cancelled_ ? QString("Cancelled. ") : QString("Finished. ")) +
+      (failed == 0 ? QString("Every directory ended OK.")
+                   : QString("%1 of %2 %3 not end OK.")
+                         .arg(failed)
+                         .arg(all)
+                         .arg(failed == 1 ? "directory did" : "directories did")) +
+      (warned == 0 ? QString()
+                   : QString(" %1 with a warning.").arg(warned == 1 ? QString("One")
+                                                                    : QString::number(warned))));
   buCancel->setEnabled(true);
   buCancel->setText("Close");
   emit Finished();

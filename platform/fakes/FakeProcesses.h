@@ -7,6 +7,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Errors.h"
@@ -84,6 +85,8 @@ class FakeProcessRunner final : public IProcessRunner {
   std::set<std::string> missingDirectories;
   int status = 0;
   std::function<int(const Call& call, TRunStop* stop)> running;
+  // What every waited run with an output writes, stream and line, once it runs.
+  std::vector<std::pair<int, std::string>> output;
 
  private:
   int Record(Call call) {
@@ -105,6 +108,9 @@ class FakeProcessRunner final : public IProcessRunner {
     const Call recorded = call;
     const int recordedStatus = Record(std::move(call));
     if (options.started) options.started();
+    if (options.output) {
+      for (const auto& [stream, line] : output) options.output(stream, line);
+    }
     return running ? running(recorded, options.stop) : recordedStatus;
   }
 

@@ -1,21 +1,27 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/CommandLine.h"
 #include "platform/Errors.h"
 #include "platform/NativePath.h"
+#include "platform/OutputLines.h"
 #include "platform/Process.h"
 #include "platform/Programs.h"
 #include "platform/Services.h"
@@ -167,6 +173,144 @@ int ReadStartError(int fd) {
   return n == static_cast<ssize_t>(sizeof error) ? error : 0;
 }
 
+// The pipes that carry a program's standard output and error to the thread
+// that waits for it.
+class TOutputPipes {
+ public:
+  TOutputPipes() {
+    for (int i = 0; i < 2; ++i) {
+      if (::pipe2(ends_[i], O_CLOEXEC) != 0) {
+        const int error = errno;
+        Close();
+        throw Exception(std::string("Cannot make a pipe: ") + std::strerror(error));
+      }
+      // Read without waiting: a program's own child may keep a write end open
+      // after the program has ended.
+      ::fcntl(ends_[i][0], F_SETFL, O_NONBLOCK);
+    }
+  }
+  ~TOutputPipes() { Close(); }
+  TOutputPipes(const TOutputPipes&) = delete;
+  TOutputPipes& operator=(const TOutputPipes&) = delete;
+
+  // The child's standard output and error become the write ends.
+  int AddTo(posix_spawn_file_actions_t& actions) const {
+    int error = ::posix_spawn_file_actions_adddup2(&actions, ends_[0][1], 1);
+    if (error == 0) error = ::posix_spawn_file_actions_adddup2(&actions, ends_[1][1], 2);
+    return error;
+  }
+  // Once the child has them: only the child may keep them open.
+  void CloseWriteEnds() {
+    for (auto& end : ends_) CloseOne(end[1]);
+  }
+  int ReadEnd(int i) const { return ends_[i][0]; }
+  bool Open(int i) const { return ends_[i][0] >= 0; }
+
+  // Reads what is there on pipe i and hands on its whole lines; at the end
+  // of the pipe also the last, unfinished one.
+  void Read(int i, TOutputLines& lines) {
+    char buffer[4096];
+    for (;;) {
+      const ssize_t n = ::read(ends_[i][0], buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n > 0) {
+        lines.Add(i + 1, buffer, static_cast<size_t>(n));
+        continue;
+      }
+      if (n == 0 || errno != EAGAIN) {
+        lines.End(i + 1);
+        CloseOne(ends_[i][0]);
+      }
+      return;
+    }
+  }
+
+ private:
+  static void CloseOne(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+  void Close() {
+    for (auto& end : ends_) {
+      CloseOne(end[0]);
+      CloseOne(end[1]);
+    }
+  }
+
+  int ends_[2][2] = {{-1, -1}, {-1, -1}};
+};
+
+// A descriptor that becomes readable when the process ends (Linux 5.3 and
+// later); -1 where the system has none, which is then asked now and then.
+int ProcessDescriptor(pid_t pid) {
+#ifdef SYS_pidfd_open
+  const long fd = ::syscall(SYS_pidfd_open, pid, 0);
+  if (fd >= 0) {
+    ::fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
+    return static_cast<int>(fd);
+  }
+#endif
+  return -1;
+}
+
+// Waits for the child to end without reaping it (until it is reaped its pid
+// cannot go to another process, which a signal passed on or a stop meanwhile
+// would reach), handing on its output meanwhile. Once a stop or an ending
+// signal has come, a child still running after the grace is killed.
+void AwaitEnd(pid_t pid, const std::string& program, TRunStop* stop, TOutputPipes* pipes,
+              const TOutputLines::TOutput& output) {
+  TOutputLines lines(output);
+  using Clock = std::chrono::steady_clock;
+  const int process = ProcessDescriptor(pid);
+  const std::chrono::milliseconds grace = stop ? stop->Grace() : kStopGrace;
+  std::optional<Clock::time_point> killAt;
+  bool killed = false;
+  for (;;) {
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT | WNOHANG) < 0) {
+      if (errno == EINTR) continue;
+      if (process >= 0) ::close(process);
+      throw Exception("Lost track of " + program);
+    }
+    if (info.si_pid == pid) break;
+    if (!killAt && ((stop && stop->Stopped()) || receivedSignal.load() != 0)) {
+      killAt = Clock::now() + grace;
+    }
+    if (killAt && !killed && Clock::now() >= *killAt) {
+      ::kill(pid, SIGKILL);
+      killed = true;
+    }
+    // Woken by the end, by output, or now and then to look for a stop.
+    int timeout = process >= 0 ? 250 : 50;
+    if (killAt && !killed) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(*killAt - Clock::now()).count();
+      timeout = static_cast<int>(std::clamp<long long>(left, 0, timeout));
+    }
+    pollfd fds[3];
+    nfds_t count = 0;
+    int pipeOf[3] = {-1, -1, -1};
+    if (process >= 0) fds[count++] = {process, POLLIN, 0};
+    for (int i = 0; pipes && i < 2; ++i) {
+      if (!pipes->Open(i)) continue;
+      pipeOf[count] = i;
+      fds[count++] = {pipes->ReadEnd(i), POLLIN, 0};
+    }
+    if (::poll(fds, count, timeout) > 0) {
+      for (nfds_t k = 0; k < count; ++k) {
+        if (pipeOf[k] >= 0 && fds[k].revents != 0) pipes->Read(pipeOf[k], lines);
+      }
+    }
+  }
+  if (process >= 0) ::close(process);
+  // What the program wrote last; a pipe that its own child keeps open is
+  // read as far as it goes now.
+  for (int i = 0; pipes && i < 2; ++i) {
+    if (pipes->Open(i)) pipes->Read(i, lines);
+    lines.End(i + 1);
+  }
+}
+
 class SpawningRunner final : public IProcessRunner {
  public:
   int RunAndWait(const std::string& program, const std::string& parameters) override {
@@ -198,10 +342,13 @@ class SpawningRunner final : public IProcessRunner {
     sigaddset(&defaults, SIGPIPE);
     ::posix_spawnattr_setsigdefault(&attributes, &defaults);
     ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    std::optional<TOutputPipes> pipes;
+    if (options.output) pipes.emplace();
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     int error =
         directory.Fd() >= 0 ? ::posix_spawn_file_actions_addfchdir_np(&actions, directory.Fd()) : 0;
+    if (error == 0 && pipes) error = pipes->AddTo(actions);
     pid_t pid;
     if (error == 0) {
       error = ::posix_spawnp(&pid, argv.File(), &actions, &attributes, argv.Pointers(), environ);
@@ -209,17 +356,12 @@ class SpawningRunner final : public IProcessRunner {
     ::posix_spawn_file_actions_destroy(&actions);
     ::posix_spawnattr_destroy(&attributes);
     if (error != 0) CannotStart(program, error);
+    if (pipes) pipes->CloseWriteEnds();
     {
       published.Publish(pid);
       const TStoppable stoppable(options.stop, pid);
       if (options.started) options.started();
-      // Waits for the end without reaping the child: until it is reaped its
-      // pid cannot go to another process, which a signal passed on or a stop
-      // meanwhile would reach.
-      siginfo_t info;
-      while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0) {
-        if (errno != EINTR) throw Exception("Lost track of " + program);
-      }
+      AwaitEnd(pid, program, options.stop, pipes ? &*pipes : nullptr, options.output);
     }
     published.Clear();
     return Wait(pid, program);

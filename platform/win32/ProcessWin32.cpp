@@ -1,8 +1,13 @@
 #include <windows.h>
 
+#include <algorithm>
+#include <optional>
+#include <vector>
+
 #include "platform/CommandLine.h"
 #include "platform/CurrentDirectory.h"
 #include "platform/Errors.h"
+#include "platform/OutputLines.h"
 #include "platform/Process.h"
 #include "platform/Services.h"
 
@@ -24,25 +29,120 @@ void CheckWorkingDirectory(const std::string& path) {
   DefaultService<ICurrentDirectory>().Check(path);
 }
 
+// The write ends of a program's standard output and error, when they come
+// to this process: handed to that one program only.
+struct TOutputHandles {
+  HANDLE output = nullptr, error = nullptr;
+};
+
 PROCESS_INFORMATION Create(const std::string& program, const std::string& parameters,
-                           const std::string& directory = {}) {
+                           const std::string& directory = {}, const TOutputHandles* pipes = nullptr) {
   std::string commandLine = "\"" + program + "\" " + parameters;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_SHOWMINIMIZED;
+  STARTUPINFOEXA startup{};
+  startup.StartupInfo.cb = pipes ? sizeof startup : sizeof startup.StartupInfo;
+  startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
+  startup.StartupInfo.wShowWindow = SW_SHOWMINIMIZED;
+  DWORD flags = 0;
+  std::vector<char> attributeList;
+  HANDLE inherited[3] = {};
+  DWORD inheritedCount = 0;
+  if (pipes) {
+    startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.StartupInfo.hStdOutput = pipes->output;
+    startup.StartupInfo.hStdError = pipes->error;
+    // Only these handles go to the program, not those that other threads are
+    // handing to theirs at the same time.
+    inherited[inheritedCount++] = pipes->output;
+    inherited[inheritedCount++] = pipes->error;
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    attributeList.resize(size);
+    startup.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeList.data());
+    if (!InitializeProcThreadAttributeList(startup.lpAttributeList, 1, 0, &size) ||
+        !UpdateProcThreadAttribute(startup.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                   inherited, inheritedCount * sizeof(HANDLE), nullptr, nullptr)) {
+      throw Exception(Format("Cannot start %s", program));
+    }
+    flags |= EXTENDED_STARTUPINFO_PRESENT;
+  }
   PROCESS_INFORMATION process;
   // Without a folder in the name, the system searches for the program as the
   // command interpreter would.
   const bool bare = program.find_first_of("\\/:") == std::string::npos;
-  if (!CreateProcessA(bare ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                      0, nullptr, directory.empty() ? nullptr : directory.c_str(), &startup,
-                      &process)) {
-    throw Exception(Format("Cannot start %s", program));
-  }
+  const BOOL created = CreateProcessA(
+      bare ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr, pipes ? TRUE : FALSE,
+      flags, nullptr, directory.empty() ? nullptr : directory.c_str(), &startup.StartupInfo,
+      &process);
+  if (pipes) DeleteProcThreadAttributeList(startup.lpAttributeList);
+  if (!created) throw Exception(Format("Cannot start %s", program));
   CloseHandle(process.hThread);
   return process;
 }
+
+// The pipes of a program's standard output and error, read by the thread
+// that waits for it.
+class TOutputPipes {
+ public:
+  TOutputPipes() {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    if (!CreatePipe(&read_[0], &write_.output, &inheritable, 0) ||
+        !CreatePipe(&read_[1], &write_.error, &inheritable, 0)) {
+      Close();
+      throw Exception("Cannot make a pipe");
+    }
+    SetHandleInformation(read_[0], HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(read_[1], HANDLE_FLAG_INHERIT, 0);
+  }
+  ~TOutputPipes() { Close(); }
+  TOutputPipes(const TOutputPipes&) = delete;
+  TOutputPipes& operator=(const TOutputPipes&) = delete;
+
+  const TOutputHandles* WriteEnds() const { return &write_; }
+  // Once the program has them: only it may keep them open.
+  void CloseWriteEnds() {
+    CloseOne(write_.output);
+    CloseOne(write_.error);
+  }
+  // Reads what is waiting on both pipes; true when anything was.
+  bool Read(TOutputLines& lines) {
+    bool any = false;
+    for (int i = 0; i < 2; ++i) {
+      while (read_[i]) {
+        DWORD waiting = 0;
+        if (!PeekNamedPipe(read_[i], nullptr, 0, nullptr, &waiting, nullptr)) {
+          lines.End(i + 1);  // the program and all it started have let go
+          CloseOne(read_[i]);
+          break;
+        }
+        if (waiting == 0) break;
+        char buffer[4096];
+        DWORD n = 0;
+        if (!ReadFile(read_[i], buffer, std::min<DWORD>(waiting, sizeof buffer), &n, nullptr) ||
+            n == 0) {
+          break;
+        }
+        lines.Add(i + 1, buffer, n);
+        any = true;
+      }
+    }
+    return any;
+  }
+
+ private:
+  static void CloseOne(HANDLE& handle) {
+    if (handle) CloseHandle(handle);
+    handle = nullptr;
+  }
+  void Close() {
+    CloseOne(read_[0]);
+    CloseOne(read_[1]);
+    CloseWriteEnds();
+  }
+
+  HANDLE read_[2] = {};
+  TOutputHandles write_;
+};
 
 class CreatingRunner final : public IProcessRunner {
  public:
@@ -63,12 +163,26 @@ class CreatingRunner final : public IProcessRunner {
     CheckWorkingDirectory(options.workingDirectory);
     if (options.prepare) options.prepare();
     if (options.stop && options.stop->Stopped()) throw ERunStopped(program);
-    const PROCESS_INFORMATION process = Create(program, parameters, options.workingDirectory);
+    std::optional<TOutputPipes> pipes;
+    if (options.output) pipes.emplace();
+    const PROCESS_INFORMATION process = Create(program, parameters, options.workingDirectory,
+                                               pipes ? pipes->WriteEnds() : nullptr);
+    if (pipes) pipes->CloseWriteEnds();
     const HANDLE handle = process.hProcess;
     const auto end = [handle] { TerminateProcess(handle, kStoppedStatus); };
     if (options.stop && !options.stop->Add(&process, end)) end();
     if (options.started) options.started();
-    WaitForSingleObject(handle, INFINITE);
+    if (pipes) {
+      // Anonymous pipes cannot be waited on: looked at while the program runs.
+      TOutputLines lines(options.output);
+      while (WaitForSingleObject(handle, pipes->Read(lines) ? 0 : 20) == WAIT_TIMEOUT) {
+      }
+      pipes->Read(lines);
+      lines.End(1);
+      lines.End(2);
+    } else {
+      WaitForSingleObject(handle, INFINITE);
+    }
     if (options.stop) options.stop->Remove(&process);
     DWORD code = 0;
     GetExitCodeProcess(handle, &code);

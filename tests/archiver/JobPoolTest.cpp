@@ -22,6 +22,8 @@
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiverDetection.h"
+#include "archiver/ArchiverReport.h"
+#include "archiver/ArchiveJobs.h"
 #include "archiver/JobPool.h"
 #include "archiver/NightPlan.h"
 #include "model/HoardkeeperClasses.h"
@@ -211,6 +213,107 @@ TEST(JobRecord, HoldsWhatTheCompanionHasAlwaysJournalled) {
 // ---- With real archivers --------------------------------------------------------------
 
 #ifndef _WIN32
+
+// ---- What a waited job makes of its archiver's end ---------------------------------
+
+// A fresh 7-Zip job in a folder of its own, run through the fake runner,
+// whose archiver "writes" the temporary archive.
+class JobEndTest : public ::testing::Test {
+ protected:
+  JobEndTest() : temp("job-end"), useProcesses(processes) {
+    job.position = 1;
+    job.directory = job.workingDirectory = temp.Path().string();
+    job.program = "/usr/bin/7zz";
+    job.family = TArchiverFamily::af7Zip;
+    job.archiveFolder = (temp / "out").string();
+    job.archiveFile = (temp / "out" / "data.7z").string();
+    job.partialFile = job.archiveArgument = (temp / "out" / "data.incomplete.7z").string();
+    fs::create_directories(temp / "out");
+    test::WriteFile(job.archiveFile, "the old archive");
+    processes.running = [this](const fakes::FakeProcessRunner::Call&, TRunStop* stop) {
+      test::WriteFile(job.partialFile, "the new archive");
+      if (stopAtEnd) stop->Stop();
+      return processes.status;
+    };
+  }
+
+  test::TPosixDay day;
+  test::TTempFolder temp;
+  fakes::FakeProcessRunner processes;
+  ScopedOverride<IProcessRunner> useProcesses;
+  TArchiveJob job;
+  bool stopAtEnd = false;
+};
+
+// Once a stop was asked for, the archive is never put in place, even where
+// the archiver ended with 0 before the stop reached it.
+TEST_F(JobEndTest, AStoppedJobLeavesTheOldArchiveWhateverItsArchiverReturned) {
+  stopAtEnd = true;
+  for (const int status : {0, 1, 143}) {
+    processes.status = status;
+    TRunStop stop;
+    TRunOptions options;
+    options.stop = &stop;
+    const TJobOutcome outcome = RunJobAndWait(job, options);
+    EXPECT_TRUE(outcome.stopped) << status;
+    EXPECT_EQ(outcome.status, status);
+    EXPECT_FALSE(outcome.Succeeded()) << status;
+    EXPECT_FALSE(outcome.bytes) << status;
+    EXPECT_EQ(test::ReadFile(job.archiveFile), "the old archive") << status;
+    EXPECT_FALSE(fs::exists(job.partialFile)) << status;
+  }
+}
+
+// 7-Zip's own words: a new archive of no file is a warning, and a warning
+// (1) keeps its archive, its size and 7-Zip's first lines on standard error.
+TEST_F(JobEndTest, TheArchiversWordsBecomeTheJobsWarning) {
+  processes.output = {{1, "Scanning the drive:"},
+                      {1, "0 files, 0 bytes"},
+                      {1, "Add new data to archive: 0 files, 0 bytes"}};
+  TJobOutcome outcome = RunJobAndWait(job);
+  EXPECT_TRUE(outcome.Succeeded());
+  EXPECT_EQ(outcome.warning, kNoFileTaken);
+  EXPECT_EQ(outcome.bytes, 15);
+
+  processes.status = 1;
+  processes.output = {{1, "Add new data to archive: 1 folder, 2 files, 12 bytes (1 KiB)"},
+                      {2, ""},
+                      {2, "WARNING: errno=2 : No such file or directory"},
+                      {2, "dangle"},
+                      {2, std::string(500, 'x')}};
+  outcome = RunJobAndWait(job);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.warning, "WARNING: errno=2 : No such file or directory\ndangle\n" +
+                                 std::string(kMostArchiverLineBytes, 'x') + "...");
+  EXPECT_EQ(outcome.bytes, 15) << "the archive of what could be read is in place";
+  EXPECT_EQ(test::ReadFile(job.archiveFile), "the new archive");
+
+  // A job that updates its archive in place says nothing of what it added.
+  processes.status = 0;
+  processes.output = {{1, "Add new data to archive: 0 files, 0 bytes"}};
+  job.partialFile.clear();
+  EXPECT_EQ(RunJobAndWait(job).warning, "");
+}
+
+TEST(ArchiverReport, SevenZipsCountOfTheFilesItAdded) {
+  const std::pair<const char*, std::optional<int64_t>> cases[] = {
+      {"Add new data to archive: 0 files, 0 bytes", 0},
+      {"Add new data to archive: 1 file, 3 bytes (1 KiB)", 1},
+      {"Add new data to archive: 12 folders, 3456 files, 7 bytes (1 KiB)", 3456},
+      {"Add new data to archive: 2 folders", std::nullopt},
+      {"Scanning the drive: 5 files", std::nullopt},
+  };
+  for (const auto& [line, files] : cases) {
+    TArchiverReport report(TArchiverFamily::af7Zip);
+    report.Line(1, line);
+    EXPECT_EQ(report.FilesAdded(), files) << line;
+  }
+  TArchiverReport other(TArchiverFamily::afRar);
+  other.Line(1, "Add new data to archive: 0 files, 0 bytes");
+  EXPECT_FALSE(other.FilesAdded());
+  for (size_t i = 0; i < kMostArchiverLines + 2; ++i) other.Line(2, "line " + std::to_string(i));
+  EXPECT_EQ(other.ErrorLines().size(), kMostArchiverLines);
+}
 
 // An environment variable for as long as the object lives.
 class TVariable {

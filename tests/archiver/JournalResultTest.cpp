@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pw {
 namespace {
@@ -39,20 +40,38 @@ TEST(JournalResult, EachRecordReadsAsOneResultInTheWindowAndTheCompanion) {
   const TCase cases[] = {
       {Record(0), TJobResult::jrOk, "OK", "", "OK", false},
       {Record(2), TJobResult::jrExitStatus, "Exit 2", "Fatal error", "exit status 2", true},
-      // The archiver ran to its end, so it is its status, not "not run".
-      {Record(143, "Ended by signal 15 (Terminated)"), TJobResult::jrExitStatus, "Exit 143",
-       "Ended by signal 15 (Terminated)", "exit status 143", true},
-      // The archiver succeeded, what followed did not.
+      // A signal stopped the archiver: stopped, with its status, even where
+      // it ended with 0 before the signal reached it.
+      {Record(143, "Ended by signal 15 (Terminated)"), TJobResult::jrStopped, "Stopped",
+       "Ended by signal 15 (Terminated)", "stopped (exit status 143)", true},
+      {Record(0, "Ended by signal 15 (Terminated)"), TJobResult::jrStopped, "Stopped",
+       "Ended by signal 15 (Terminated)", "stopped (exit status 0)", true},
       // Stopped by Cancel, with the status the stop gave it.
-      {Record(255, kStoppedCancelled), TJobResult::jrExitStatus, "Cancelled", kStoppedCancelled,
-       "exit status 255", true},
+      {Record(255, kStoppedCancelled), TJobResult::jrStopped, "Cancelled", kStoppedCancelled,
+       "stopped (exit status 255)", true},
+      // The archiver succeeded, what followed did not.
       {Record(0, putBack), TJobResult::jrFailed, "Failed", putBack.c_str(), "failed", true},
       {Record({}, "File not found"), TJobResult::jrNotStarted, "Not started", "File not found",
        "not run", true},
       {Record({}), TJobResult::jrNotAwaited, "Started",
        "Started without waiting: the result is not known", "not awaited", false},
   };
-  for (const TCase& c : cases) {
+  // A new archive that took no file is a warning, not OK and not a failure;
+  // the warning follows what the status means.
+  TJournalRecord empty = Record(0);
+  empty.warning = "The archive holds no file";
+  TJournalRecord warned = Record(1);
+  warned.warning = "WARNING: errno=2 : No such file or directory\ndangle";
+  const TCase warnings[] = {
+      {empty, TJobResult::jrWarning, "Warning", "The archive holds no file", "warning", false},
+      {warned, TJobResult::jrExitStatus, "Exit 1",
+       "Warning: some files could not be read (7-Zip's own lines say which, and why)\n"
+       "WARNING: errno=2 : No such file or directory\ndangle",
+       "exit status 1", true},
+  };
+  std::vector<TCase> all(std::begin(cases), std::end(cases));
+  all.insert(all.end(), std::begin(warnings), std::end(warnings));
+  for (const TCase& c : all) {
     const std::string what = c.window;
     EXPECT_EQ(JobResultOf(c.record), c.result) << what;
     EXPECT_EQ(JobResultText(c.record), c.window);
@@ -74,7 +93,7 @@ TEST(JournalResult, TheArchiveTellsTheArchiverThatMadeIt) {
 TEST(JournalResult, ExitStatusesMeanWhatEachArchiversManualSays) {
   EXPECT_EQ(ExitStatusMeaning(TArchiverFamily::af7Zip, 2), "Fatal error");
   EXPECT_EQ(ExitStatusMeaning(TArchiverFamily::af7Zip, 1),
-            "Warning: some files could not be read (locked or removed while archiving)");
+            "Warning: some files could not be read (7-Zip's own lines say which, and why)");
   EXPECT_EQ(ExitStatusMeaning(TArchiverFamily::afRar, 3), "Invalid checksum: the data are damaged");
   EXPECT_EQ(ExitStatusMeaning(TArchiverFamily::afRar, 1), "Warning: non-fatal errors");
   EXPECT_EQ(ExitStatusMeaning(TArchiverFamily::afRar, 10), "No file matched the masks");

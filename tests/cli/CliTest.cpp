@@ -1009,7 +1009,7 @@ TEST_F(CliTest, AFailureAfterStatusZeroReadsAsOneInTheRunTheHistoryAndTheWindow)
   ASSERT_EQ(history.status, 0) << history.err;
   EXPECT_EQ(history.out, record.started + "  [1] " + Dir("one") + "  failed: " + *record.error +
                              "\n" + ended.started + "  [2] " + Dir("two") +
-                             "  exit status 143: Ended by signal 15 (Terminated)\n");
+                             "  stopped (exit status 143): Ended by signal 15 (Terminated)\n");
 }
 #endif
 

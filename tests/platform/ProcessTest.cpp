@@ -151,6 +151,47 @@ TEST_F(ProcessTest, AStopEndsTheProgramAtWorkAndStartsNoMore) {
   EXPECT_FALSE(fs::exists(record));
 }
 
+// A program that goes on after SIGTERM is killed once the stop's grace is
+// over; a shell that ignores the signal would otherwise run for a minute.
+TEST_F(ProcessTest, AProgramThatIgnoresTheStopIsKilledAfterTheGrace) {
+  TRunStop stop(std::chrono::milliseconds(200));
+  TRunOptions options;
+  options.stop = &stop;
+  std::atomic<bool> running{false};
+  options.output = [&](int, const std::string& line) { running = line == "ready"; };
+  int status = -1;
+  std::thread run([&] {
+    status = Get<IProcessRunner>().RunAndWait(
+        "/bin/sh", std::vector<std::string>{"-c", "trap '' TERM; echo ready; i=0; "
+                                                  "while [ $i -lt 600 ]; do sleep 0.1; "
+                                                  "i=$((i+1)); done"},
+        options);
+  });
+  for (int i = 0; i < 1200 && !running; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  stop.Stop();
+  run.join();
+  EXPECT_EQ(status, 128 + SIGKILL);
+}
+
+// With an output the program's two streams come back line by line, in the
+// order written on each, whatever their line ends.
+TEST_F(ProcessTest, TheOutputComesBackLineByLine) {
+  std::vector<std::string> lines[2];
+  TRunOptions options;
+  options.output = [&](int stream, const std::string& line) { lines[stream - 1].push_back(line); };
+  const int status = Get<IProcessRunner>().RunAndWait(
+      "/bin/sh",
+      std::vector<std::string>{"-c", "printf 'one\\n\\ntwo\\r\\n'; printf 'bad\\n' >&2; "
+                                     "head -c 10000 /dev/zero | tr '\\0' x; printf 'last'"},
+      options);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(lines[0],
+            (std::vector<std::string>{"one", "", "two", std::string(10000, 'x') + "last"}));
+  EXPECT_EQ(lines[1], std::vector<std::string>{"bad"});
+}
+
 TEST_F(ProcessTest, EndingSignalsAreKeptAndPassedOnWhileAskedFor) {
   using Signals = TEndingSignalsPassedOn;
   struct sigaction ignore = {};

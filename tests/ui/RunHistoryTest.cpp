@@ -335,13 +335,13 @@ TEST_F(RunJournalTest, HistoryReadsTheJournalAgainAndKeepsTheChosenDirectory) {
   EXPECT_EQ(h.cbDirectory->currentText(), "D:\\Work");
   EXPECT_EQ(test::Captions(h.tvRuns), (QStringList{Shown(3, 0), Shown(1, 0)}));
   EXPECT_EQ(h.tvRuns->model()->index(0, TRunHistoryModel::cResult).data(Qt::ToolTipRole).toString(),
-            "Warning: some files could not be read (locked or removed while archiving)");
+            "Warning: some files could not be read (7-Zip's own lines say which, and why)");
 }
 
 // An archive that could not be put in place after the archiver's 0, and an
 // archiver ended by a signal, read the same in the Last Run column and in
-// the run history: the one a failure, the other the archiver's status, each
-// with its error as the tip.
+// the run history: the one a failure, the other stopped, each with its
+// error as the tip.
 TEST_F(RunJournalTest, AFailureAfterStatusZeroReadsAlikeInTheColumnAndTheHistory) {
   const std::string putBack = "Cannot put C:\\out\\w.incomplete.7z in place of C:\\out\\w.7z";
   const std::string signal = "Ended by signal 15 (Terminated)";
@@ -359,8 +359,8 @@ TEST_F(RunJournalTest, AFailureAfterStatusZeroReadsAlikeInTheColumnAndTheHistory
   EXPECT_EQ(LastRun(*w, 0, Qt::ToolTipRole), ToQt(putBack));
   EXPECT_EQ(result(1, Qt::ToolTipRole), ToQt(putBack));
   EXPECT_TRUE(ShownAsFailed(*w, 0));
-  EXPECT_EQ(LastRun(*w, 1), Shown(2, 0) + "  Exit 143");
-  EXPECT_EQ(result(0, Qt::DisplayRole), "Exit 143");
+  EXPECT_EQ(LastRun(*w, 1), Shown(2, 0) + "  Stopped");
+  EXPECT_EQ(result(0, Qt::DisplayRole), "Stopped");
   EXPECT_EQ(result(0, Qt::ToolTipRole), ToQt(signal));
   for (const int row : {0, 1}) {
     EXPECT_TRUE(
