@@ -22,6 +22,7 @@
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJob.h"
 #include "archiver/ArchiveJobs.h"
+#include "archiver/ArchiverReport.h"
 #include "archiver/ArchiverDetection.h"
 #include "archiver/BatchFiles.h"
 #include "archiver/NightPlan.h"
@@ -569,6 +570,36 @@ TEST_F(SevenZipTest, ArchiveIsReplacedOnlyWhenSevenZipSucceedsOrWarns) {
     EXPECT_FALSE(fs::exists(partial));
     m.Directories()->Clear();
   }
+}
+
+// What the real 7-Zip says is what the record keeps: a new archive of no
+// file is a warning, and a link to nothing gives status 1, the archive of
+// the rest with its size, and 7-Zip's own lines naming the link.
+TEST_F(SevenZipTest, SevenZipsOwnWordsBecomeTheRecordsWarning) {
+  const fs::path dir = root / "tree";
+  Put(dir / "a.txt");
+  m.SetOutputPath((root / "out").string());
+  m.SetArchiverExeFileName(sevenZip);
+  m.SetArchiverParams("a -r");
+  AddRule("Nothing", ecInclude, {"*.nomatch"});
+  TbkDirectory* d = AddDirectory(dir.string(), "Nothing");
+  Snapshot before = Archives({d});
+  TJobOutcome outcome = RunJobAndWait(MakeNightPlan(m).jobs[0]);
+  ExpectPreviewsMatch(before);
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.warning, kNoFileTaken);
+  EXPECT_TRUE(outcome.bytes);
+
+  d->SetRuleName("");
+  fs::create_symlink(root / "nowhere", dir / "dangling");
+  before = Archives({d});
+  outcome = RunJobAndWait(MakeNightPlan(m).jobs[0]);
+  ExpectPreviewsMatch(before);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_TRUE(outcome.bytes);
+  EXPECT_NE(outcome.warning.find("WARNING:"), std::string::npos) << outcome.warning;
+  EXPECT_NE(outcome.warning.find("dangling"), std::string::npos) << outcome.warning;
+  EXPECT_EQ(outcome.warning.find(kNoFileTaken), std::string::npos) << outcome.warning;
 }
 
 // ---- The archive folder inside the directory ---------------------------------
