@@ -19,19 +19,55 @@ void Refuse(const TArchiveJob& job) {
   if (!job.error.empty()) throw Exception(job.error);
 }
 
-// The archive folder with its missing parents; one that is still not there
-// afterwards is reported, rather than what the archiver would make of it.
+// What another user could use to redirect or replace the archive at or
+// below path (a link planted in a folder all may write to, a folder of
+// theirs there) refuses the job.
+void RefuseForeign(const IFileSystem& files, const std::string& path) {
+  const std::string problem = files.ForeignStep(path);
+  if (!problem.empty()) throw Exception(problem);
+}
+
+// Why a folder could not be made: what keeps this user from writing to the
+// nearest folder above it that is there; "" when nothing does (a file of its
+// name in the way).
+std::string WhyNotMade(const IFileSystem& files, std::string folder) {
+  const TDialect& dialect = Dialect();
+  for (;;) {
+    std::string parent = dialect.FolderOf(folder);
+    if (parent.size() > 1 && parent.back() == dialect.Separator()) parent.pop_back();
+    if (parent.empty() || parent.size() >= folder.size()) return {};
+    if (files.DirectoryExists(parent)) return files.WriteProblem(parent);
+    folder = parent;
+  }
+}
+
+// The archive folder with its missing parents, made only where no other
+// user could redirect it: what is there is looked at before anything is
+// made, and again afterwards with the archive itself, for what was planted
+// meanwhile. A folder that is still not there, or that this user cannot
+// write to, is reported with the reason, rather than what the archiver
+// would make of it.
 void MakeArchiveFolder(const TArchiveJob& job) {
+  IFileSystem& files = Get<IFileSystem>();
+  RefuseForeign(files, job.archiveFolder);
   ForceDirectories(job.archiveFolder);
-  if (!Get<IFileSystem>().DirectoryExists(job.archiveFolder)) {
-    throw Exception("Cannot create folder " + job.archiveFolder);
+  if (!files.DirectoryExists(job.archiveFolder)) {
+    const std::string reason = WhyNotMade(files, job.archiveFolder);
+    throw Exception("Cannot create folder " + job.archiveFolder +
+                    (reason.empty() ? "" : ": " + reason));
+  }
+  RefuseForeign(files, job.archiveFile.empty() ? job.archiveFolder : job.archiveFile);
+  const std::string problem = files.WriteProblem(job.archiveFolder);
+  if (!problem.empty()) {
+    throw Exception("Cannot write to the archive folder " + job.archiveFolder + ": " + problem);
   }
 }
 
 // The archive's lock, taken before anything of the archive is touched: one
-// archive, one writer, in this process and every other. A lock file that
-// cannot be made keeps no job from running (the archiver then says in its
-// own words what is wrong with the folder); null then.
+// archive, one writer, in this process and every other. The archive folder
+// is known to be writable by now; a lock file that still cannot be made (one
+// among the user's own locks, a folder of its name in the way) keeps no job
+// from running; null then.
 std::unique_ptr<IFileLock> LockArchive(const TArchiveJob& job) {
   if (job.lockFile.empty()) return nullptr;
   const std::string folder = Dialect().FolderOf(job.lockFile);

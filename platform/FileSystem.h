@@ -87,7 +87,8 @@ class IFileSystem {
  public:
   virtual ~IFileSystem() = default;
   virtual bool DirectoryExists(const std::string& path) const = 0;
-  // Creates one directory whose parent exists; false when that fails.
+  // Creates one directory whose parent exists, which only its user may write
+  // to (on POSIX whatever the umask); false when that fails.
   virtual bool MakeDirectory(const std::string& path) = 0;
   // Lists every entry of path, hidden and system ones included; false when
   // the directory cannot be listed. The real ones list through OpenFolder.
@@ -104,6 +105,19 @@ class IFileSystem {
   // after it as written. The path as given where nothing of it can be
   // resolved.
   virtual std::string ResolvedPath(const std::string& path) const = 0;
+  // Why another user could redirect or replace what this process writes at
+  // path; "" when nothing is in the way. Every step of it, from the root (or
+  // the current directory) down, that lies in a folder all users may write
+  // to must be no symbolic link and belong to this process's user or to the
+  // superuser, and such a folder must have the sticky bit, which keeps
+  // others from renaming what is not theirs. The steps are looked at without
+  // following links (a link elsewhere is followed, and where it leads is
+  // looked at as well); a step that is not there yet ends the look. On
+  // Windows, where access lists and not the mode bits decide, nothing.
+  virtual std::string ForeignStep(const std::string& path) const = 0;
+  // Why this process cannot make files in the folder: the system's words
+  // for it (a read-only file system, no permission); "" when it can.
+  virtual std::string WriteProblem(const std::string& folder) const = 0;
 };
 
 // The implementation this build provides.

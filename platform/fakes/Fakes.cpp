@@ -34,6 +34,21 @@ std::string FakeFileSystem::ResolvedPath(const std::string& path) const {
   return resolved;
 }
 
+std::string FakeFileSystem::ForeignStep(const std::string& path) const {
+  for (std::string step = WithoutTrailingSeparator(path);;) {
+    const auto found = foreign.find(step);
+    if (found != foreign.end()) return found->second;
+    const size_t sep = step.find_last_of("\\/");
+    if (sep == std::string::npos || sep == 0) return {};
+    step.resize(sep);
+  }
+}
+
+std::string FakeFileSystem::WriteProblem(const std::string& folder) const {
+  const auto found = writeProblems.find(WithoutTrailingSeparator(folder));
+  return found == writeProblems.end() ? std::string() : found->second;
+}
+
 bool FakeFileSystem::MakeDirectory(const std::string& path) {
   const std::string dir = WithoutTrailingSeparator(path);
   if (refuse.count(dir) || directories.count(dir)) return false;

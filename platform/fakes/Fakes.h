@@ -77,6 +77,12 @@ class FakeFileSystem final : public IFileSystem {
   // Follows links: a path that is a key of links, or lies below one, is
   // resolved against its target, again and again (at most 40 times).
   std::string ResolvedPath(const std::string& path) const override;
+  // What foreign holds for path or for the nearest folder of it there.
+  std::string ForeignStep(const std::string& path) const override;
+  // What writeProblems holds for the folder.
+  std::string WriteProblem(const std::string& folder) const override;
+  std::map<std::string, std::string> foreign;
+  std::map<std::string, std::string> writeProblems;
   std::map<std::string, std::string> links;
   std::vector<std::string> lockedOnce;  // every path locked, in order
 

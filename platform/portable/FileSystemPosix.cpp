@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -203,6 +204,21 @@ class PosixFolder final : public IFolder {
   std::vector<Entry> entries_;
 };
 
+// The steps of a path pushed so that the first is taken next.
+void PushSteps(const std::string& path, std::vector<std::string>& ahead) {
+  std::vector<std::string> steps;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start && path.compare(start, end - start, ".") != 0) {
+      steps.push_back(path.substr(start, end - start));
+    }
+    start = end + 1;
+  }
+  ahead.insert(ahead.end(), steps.rbegin(), steps.rend());
+}
+
 class PosixFileSystem final : public IFileSystem {
  public:
   bool DirectoryExists(const std::string& path) const override {
@@ -210,7 +226,9 @@ class PosixFileSystem final : public IFileSystem {
     return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
   bool MakeDirectory(const std::string& path) override {
-    return ::mkdir(NativePath(path).c_str(), 0777) == 0;
+    // Never writable by others, whatever the umask: an archive folder that
+    // others could write to would let them replace its archives.
+    return ::mkdir(NativePath(path).c_str(), 0755) == 0;
   }
 
   // Entry types come from the listing itself; only links and file systems
@@ -252,6 +270,109 @@ class PosixFileSystem final : public IFileSystem {
       const std::string step = head.substr(sep + 1);
       if (!step.empty()) tail = tail.empty() ? step : step + "/" + tail;
       head = sep == 0 ? "/" : head.substr(0, sep);
+    }
+  }
+
+  // Walks the path by open folders, each step looked at where the walk
+  // stands, so that a step swapped meanwhile cannot lead the walk astray; a
+  // link is read and its target walked in its place.
+  std::string ForeignStep(const std::string& path) const override {
+    const std::string native = NativePath(path);
+    const bool rooted = !native.empty() && native[0] == '/';
+    int fd = ::open(rooted ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string here = rooted ? "" : ".";  // the folder fd holds ("" the root), for the messages
+    std::vector<std::string> ahead;        // the steps still to take, the next last
+    PushSteps(native, ahead);
+    const uid_t user = ::geteuid();
+    std::string problem;
+    for (int turns = 0; !ahead.empty() && turns < 256; ++turns) {
+      const std::string name = ahead.back();
+      ahead.pop_back();
+      if (name == "..") {
+        const int up = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (up < 0) break;
+        ::close(fd);
+        fd = up;
+        // Back one step in the text too, unless it is the root or only goes up.
+        const size_t sep = here.find_last_of('/');
+        if (here.empty()) continue;
+        const bool upward = sep == std::string::npos || here.compare(sep, 3, "/..") == 0;
+        here = upward ? here + "/.." : here.substr(0, sep);
+        continue;
+      }
+      const std::string at = here + "/" + name;
+      struct stat folder, step;
+      if (::fstat(fd, &folder) != 0 ||
+          ::fstatat(fd, name.c_str(), &step, AT_SYMLINK_NOFOLLOW) != 0) {
+        break;  // not there yet: what is made from here on is made by this process
+      }
+      if ((folder.st_mode & S_IWOTH) != 0) {
+        if ((folder.st_mode & S_ISVTX) == 0) {
+          problem = Format(
+              "%s lies in a folder that every user may write to and that has no sticky bit", at);
+          break;
+        }
+        if (S_ISLNK(step.st_mode)) {
+          problem = Format("%s is a symbolic link in a folder that every user may write to", at);
+          break;
+        }
+        if (step.st_uid != user && step.st_uid != 0) {
+          problem =
+              Format("%s belongs to another user, in a folder that every user may write to", at);
+          break;
+        }
+      }
+      if (S_ISLNK(step.st_mode)) {
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n = ::readlinkat(fd, name.c_str(), target.data(), target.size());
+        if (n <= 0) break;
+        target.resize(static_cast<size_t>(n));
+        if (target[0] == '/') {
+          const int top = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+          if (top < 0) break;
+          ::close(fd);
+          fd = top;
+          here.clear();
+        }
+        PushSteps(target, ahead);
+        continue;
+      }
+      if (!S_ISDIR(step.st_mode)) break;  // the file itself, or one in the way
+      const int next = ::openat(fd, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      struct stat opened;
+      if (next >= 0 && (::fstat(next, &opened) != 0 || opened.st_dev != step.st_dev ||
+                        opened.st_ino != step.st_ino)) {
+        ::close(next);
+        ahead.push_back(name);  // swapped since the look: looked at again
+        continue;
+      }
+      if (next < 0) {
+        if (errno != ELOOP && errno != ENOTDIR) break;
+        ahead.push_back(name);  // made a link or a file since the look
+        continue;
+      }
+      ::close(fd);
+      fd = next;
+      here = at;
+    }
+    ::close(fd);
+    return problem;
+  }
+
+  std::string WriteProblem(const std::string& folder) const override {
+    if (::faccessat(AT_FDCWD, NativePath(folder).c_str(), W_OK | X_OK, AT_EACCESS) == 0) return {};
+    switch (errno) {
+      case EROFS:
+        return "it lies on a file system mounted read-only";
+      case EACCES:
+      case EPERM:
+        return "this user may not write to it";
+      case ENOENT:
+      case ENOTDIR:
+        return "it does not exist";
+      default:
+        return std::strerror(errno);
     }
   }
 

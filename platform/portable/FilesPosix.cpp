@@ -116,8 +116,12 @@ std::optional<int64_t> FileSize(const std::string& fileName) {
   return static_cast<int64_t>(st.st_size);
 }
 
+// A read-only file system refuses even to remove what is not there.
 bool RemoveFile(const std::string& fileName) {
-  return ::unlink(NativePath(fileName).c_str()) == 0 || errno == ENOENT;
+  const std::string path = NativePath(fileName);
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+  struct stat st;
+  return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
 }
 
 bool MoveFileOver(const std::string& from, const std::string& to) {

@@ -175,6 +175,39 @@ class SystemFileSystem final : public IFileSystem {
     return path;
   }
 
+  // Who may rename or replace a folder's entries is said by its access
+  // list, which a folder made by a user leaves to that user and the
+  // administrators: nothing here for another user to plant.
+  std::string ForeignStep(const std::string&) const override { return {}; }
+
+  // A file made there and gone again at once tells, with the system's
+  // reason when it cannot be made.
+  std::string WriteProblem(const std::string& folder) const override {
+    const bool ends = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+    const std::string probe =
+        folder + (ends ? "" : "\\") + "Packetwright.probe." + std::to_string(GetCurrentProcessId());
+    HANDLE file = CreateFileW(Wide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      CloseHandle(file);
+      return {};
+    }
+    const DWORD error = GetLastError();
+    switch (error) {
+      case ERROR_WRITE_PROTECT:
+        return "it lies on a medium that is write-protected";
+      case ERROR_ACCESS_DENIED:
+        return "this user may not write to it";
+      case ERROR_FILE_NOT_FOUND:
+      case ERROR_PATH_NOT_FOUND:
+        return "it does not exist";
+      case ERROR_FILE_EXISTS:
+        return {};  // a probe of this process left behind: the folder took it
+      default:
+        return "Windows error " + std::to_string(error);
+    }
+  }
+
   std::unique_ptr<IFolder> OpenFolder(const std::string& path) override {
     const bool bareDrive = path.size() == 2 && path[1] == ':';
     std::wstring folder = Wide(bareDrive ? path + "\\" : path);

@@ -154,7 +154,11 @@ std::optional<int64_t> FileSize(const std::string& fileName) {
 bool RemoveFile(const std::string& fileName) {
   if (DeleteFileA(fileName.c_str())) return true;
   const DWORD error = GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+  // A write-protected medium refuses even to remove what is not there.
+  if (GetFileAttributesA(fileName.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  const DWORD missing = GetLastError();
+  return missing == ERROR_FILE_NOT_FOUND || missing == ERROR_PATH_NOT_FOUND;
 }
 
 bool MoveFileOver(const std::string& from, const std::string& to) {

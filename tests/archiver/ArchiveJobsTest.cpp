@@ -2,6 +2,11 @@
 // real portable layer for a process that really starts.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -9,10 +14,14 @@
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
+#include "archiver/JobPool.h"
+#include "archiver/JournalResult.h"
+#include "archiver/NightPlan.h"
 #include "platform/CommandLine.h"
 #include "platform/Errors.h"
 #include "platform/NativePath.h"
 #include "platform/fakes/Fakes.h"
+#include "tests/archiver/PosixDay.h"
 #include "tests/support/TestSupport.h"
 
 namespace pw {
@@ -125,6 +134,39 @@ TEST_F(JobsTest, EmptyArchiveNameStopsAfterCheckingTheDirectory) {
   EXPECT_TRUE(shell.calls.empty());
 }
 
+// What another user planted, or a folder that cannot be written, stops the
+// job before anything is made through it or the archiver starts, with the
+// folder named.
+TEST_F(JobsTest, AnArchiveFolderThatIsNotSafeOrNotWritableStartsNothing) {
+  TbkDirectory* dir = Add("D:\\Work");
+  const std::string dated = "C:\\MyArchives\\2026-12-07-09-05";
+  const auto failure = [&] {
+    try {
+      RunDirectory(manager, *dir);
+    } catch (const Exception& e) {
+      return e.Message();
+    }
+    return std::string("started");
+  };
+  files.foreign[dated] = "planted by another";
+  EXPECT_EQ(failure(), "planted by another");
+  EXPECT_TRUE(files.created.empty()) << "nothing is made through what was planted";
+  files.foreign.clear();
+  files.foreign[dated + "\\D_Work.zip"] = "the archive is another's";
+  EXPECT_EQ(failure(), "the archive is another's");
+  files.foreign.clear();
+  files.writeProblems[dated] = "it lies on a medium that is write-protected";
+  EXPECT_EQ(failure(), "Cannot write to the archive folder " + dated +
+                           ": it lies on a medium that is write-protected");
+  EXPECT_TRUE(files.lockedOnce.empty()) << "no lock is tried where no file can be made";
+  clock.Set(At(9, 6));
+  files.refuse.insert("C:\\MyArchives\\2026-12-07-09-06");
+  files.writeProblems["C:\\MyArchives"] = "this user may not write to it";
+  EXPECT_EQ(failure(),
+            "Cannot create folder C:\\MyArchives\\2026-12-07-09-06: this user may not write to it");
+  EXPECT_TRUE(shell.calls.empty());
+}
+
 TEST_F(JobsTest, OpenArchiveDirectoryNamesThePresentMomentAndCreatesNothing) {
   Add("D:\\Work");
   RunDirectory(manager, *manager.Directories()->Items(0));
@@ -197,6 +239,71 @@ TEST(RealRun, StartsTheArchiverDetachedWithTheCallLineArguments) {
   const std::string dated = GetArchiveDirectory(manager, false);
   EXPECT_TRUE(fs::is_directory(test::FromProgramPath(NativePath(dated)))) << dated;
 }
+
+#ifndef _WIN32
+// An output folder that every user may write to, as /tmp: a link planted at
+// the dated subfolder, or a folder of another user there, keeps the job from
+// running, waited for or not, and the journal says why; a dated subfolder of
+// one's own there, made by the run, is used.
+TEST(RealSharedOutputFolder, WhatAnotherUserPlantedIsRefusedAndOnesOwnFolderUsed) {
+  const test::TPosixDay day;
+  const test::TTempFolder root("shared-out");
+  const fs::path out = root / "out", victim = root / "victim", tree = root / "tree";
+  fs::create_directories(tree);
+  fs::create_directories(victim);
+  fs::create_directories(out);
+  ::chmod(out.c_str(), 01777);
+  const fs::path record = root / "record.txt";
+  const test::TRecording recording(record);
+
+  TbkManager manager;
+  manager.SetArchiverExeFileName(test::RecorderPath());
+  manager.SetArchiverParams("a");
+  manager.SetOutputPath(out.string());
+  manager.SetSubDirNamePattern("yyyy-mm-dd");
+  manager.Directories()->Add()->SetPath(tree.string());
+  const TArchiveJob job = MakeNightPlan(manager).Job(1);
+  const fs::path dated = out / "2026-12-08";
+  ASSERT_EQ(job.archiveFolder, dated.string());
+
+  fs::create_directory_symlink(victim, dated);
+  const std::string refused =
+      dated.string() + " is a symbolic link in a folder that every user may write to";
+  const TJobOutcome outcome = RunJobAndWait(job);
+  EXPECT_EQ(outcome.error, refused);
+  EXPECT_FALSE(outcome.status);
+  EXPECT_EQ(CompanionResultText(JobRecord(job, "2026-12-08T02:30:00+01:00", outcome, true)),
+            "not run");
+  try {
+    StartJob(job, false);
+    ADD_FAILURE() << "started through the link";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), refused);
+  }
+  EXPECT_TRUE(fs::is_empty(victim));
+  fs::remove(dated);
+
+  if (::geteuid() == 0) {
+    fs::create_directory(dated);
+    ::chmod(dated.c_str(), 0777);
+    ASSERT_EQ(::chown(dated.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(
+        RunJobAndWait(job).error,
+        dated.string() + " belongs to another user, in a folder that every user may write to");
+    fs::remove(dated);
+  }
+  EXPECT_FALSE(fs::exists(record)) << "the archiver ran";
+
+  // Made by the run, the folder is the user's alone, whatever the umask.
+  const mode_t umask = ::umask(0);
+  const TJobOutcome own = RunJobAndWait(job);
+  ::umask(umask);
+  EXPECT_TRUE(own.Succeeded()) << own.error;
+  EXPECT_EQ(fs::status(dated).permissions() & (fs::perms::group_write | fs::perms::others_write),
+            fs::perms::none);
+  EXPECT_TRUE(fs::exists(record));
+}
+#endif
 
 TEST(RealCurrentDirectory, FailuresMapToTheirCodes) {
   const ICurrentDirectory& current = Get<ICurrentDirectory>();

@@ -48,6 +48,8 @@ class CountingFileSystem final : public IFileSystem {
   }
   std::unique_ptr<IFileLock> TryLock(const std::string& p) override { return real_.TryLock(p); }
   std::string ResolvedPath(const std::string& p) const override { return real_.ResolvedPath(p); }
+  std::string ForeignStep(const std::string& p) const override { return real_.ForeignStep(p); }
+  std::string WriteProblem(const std::string& p) const override { return real_.WriteProblem(p); }
   std::unique_ptr<IFolder> OpenFolder(const std::string& p) override {
     return real_.OpenFolder(p);
   }
