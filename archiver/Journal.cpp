@@ -251,11 +251,56 @@ std::string JournalFileName(const std::string& settingsFileName) {
   return ExtractFilePath(settingsFileName) + "Packetwright.journal";
 }
 
+namespace {
+
+// The bytes that one byte of UTF-8 takes in a JSON string as the library
+// writes it: the quote, the backslash and the control characters escaped,
+// everything else as it is.
+size_t JsonBytes(unsigned char byte) {
+  switch (byte) {
+    case '"':
+    case '\\':
+    case '\b':
+    case '\f':
+    case '\n':
+    case '\r':
+    case '\t':
+      return 2;
+    default:
+      return byte < 0x20 ? 6 : 1;  // \u00XX
+  }
+}
+
+}  // namespace
+
+std::string JournalText(const std::string& text) {
+  std::string utf8 = Local8BitToUtf8(text);
+  constexpr size_t kRoom = kJournalTextMost - 2;  // the quotes
+  // Nearly every text: even escaped throughout it would fit.
+  if (utf8.size() <= kRoom / 6) return utf8;
+  constexpr std::string_view kEllipsis = "...";
+  size_t bytes = 0;
+  size_t cut = 0;  // the last start of a character that leaves room for the ellipsis
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    // Local8BitToUtf8 gives valid UTF-8: a byte that is no continuation
+    // byte starts a character.
+    if ((byte & 0xC0) != 0x80 && bytes + kEllipsis.size() <= kRoom) cut = i;
+    bytes += JsonBytes(byte);
+    if (bytes > kRoom) {
+      utf8.resize(cut);
+      utf8 += kEllipsis;
+      return utf8;
+    }
+  }
+  return utf8;
+}
+
 std::string JournalLine(const TJournalRecord& r) {
   if (r.position < 1) throw Exception(Format("Journal record for position %d", r.position));
   if (r.bytes && *r.bytes < 0) throw Exception(Format("Journal record of %d bytes", *r.bytes));
   using Json = nlohmann::ordered_json;
-  const auto text = [](const std::string& s) { return Json(Local8BitToUtf8(s)); };
+  const auto text = [](const std::string& s) { return Json(JournalText(s)); };
   Json line = {
       {"directory", text(r.directory)},
       {"position", r.position},
@@ -304,10 +349,12 @@ void AppendJournalRecord(const std::string& journalFile, const TJournalRecord& r
 namespace {
 
 // Every record with its line, in file order; size is the journal's size in
-// bytes once it is open.
+// bytes once it is open, tooLong the number of lines passed over as longer
+// than kJournalLineMost.
 template <class Each>
-void ReadRecords(const std::string& journalFile, int64_t& size, Each&& each) {
+void ReadRecords(const std::string& journalFile, int64_t& size, size_t& tooLong, Each&& each) {
   size = 0;
+  tooLong = 0;
   if (!FileExists(journalFile)) return;
   std::optional<TFileStream> opened;
   try {
@@ -324,8 +371,15 @@ void ReadRecords(const std::string& journalFile, int64_t& size, Each&& each) {
   TValues values;
   TJournalRecord record;
   const auto line = [&](std::string_view text) {
-    if (ReadLine(text, values, record)) each(record, text);
+    if (text.size() > kJournalLineMost) {
+      ++tooLong;
+    } else if (ReadLine(text, values, record)) {
+      each(record, text);
+    }
   };
+  // Within a line too long to keep, whose start has been counted and let
+  // go: the bytes up to its end are dropped as they come.
+  bool passing = false;
   for (bool atEnd = false; !atEnd;) {
     // The unfinished line stays in front of the next chunk.
     const size_t kept = buffer.size();
@@ -336,12 +390,28 @@ void ReadRecords(const std::string& journalFile, int64_t& size, Each&& each) {
     atEnd = got < kChunk;
     const std::string_view view(buffer);
     size_t start = 0;
-    for (size_t at = kept; (at = view.find('\n', at)) != std::string_view::npos; ++at) {
+    if (passing) {
+      const size_t end = view.find('\n');
+      if (end == std::string_view::npos) {
+        buffer.clear();
+        continue;
+      }
+      passing = false;
+      start = end + 1;
+    }
+    for (size_t at = std::max(kept, start); (at = view.find('\n', at)) != std::string_view::npos;
+         ++at) {
       line(view.substr(start, at - start));
       start = at + 1;
     }
     if (atEnd && start < view.size()) {
       line(view.substr(start));  // complete but for its line end
+      start = view.size();
+    }
+    if (view.size() - start > kJournalLineMost) {
+      // Already too long to be a record, wherever it ends.
+      ++tooLong;
+      passing = true;
       start = view.size();
     }
     buffer.erase(0, start);
@@ -350,18 +420,25 @@ void ReadRecords(const std::string& journalFile, int64_t& size, Each&& each) {
 
 }  // namespace
 
-void ForEachJournalRecord(
+size_t ForEachJournalRecord(
     const std::string& journalFile,
     const std::function<void(TJournalRecord& record, std::string_view line)>& each) {
   int64_t size;
-  ReadRecords(journalFile, size, each);
+  size_t tooLong;
+  ReadRecords(journalFile, size, tooLong, each);
+  return tooLong;
 }
 
 std::vector<TJournalRecord> ReadJournal(const std::string& journalFile) {
+  size_t tooLong;
+  return ReadJournal(journalFile, tooLong);
+}
+
+std::vector<TJournalRecord> ReadJournal(const std::string& journalFile, size_t& tooLong) {
   std::vector<TJournalRecord> records;
   int64_t size = 0, seen = 0;
   constexpr size_t kSample = 1000;
-  ReadRecords(journalFile, size, [&](TJournalRecord& record, std::string_view line) {
+  ReadRecords(journalFile, size, tooLong, [&](TJournalRecord& record, std::string_view line) {
     // A large journal's records are mostly alike: their first lines tell
     // how many there are, and the vector is made once instead of grown and
     // moved into ever larger copies, which costs more than the reading.
@@ -372,6 +449,13 @@ std::vector<TJournalRecord> ReadJournal(const std::string& journalFile) {
     records.push_back(std::move(record));
   });
   return records;
+}
+
+std::string TooLongRecordsNote(size_t tooLong) {
+  const std::string most = std::to_string(kJournalLineMost >> 20) + " MiB";
+  if (tooLong == 1) return "1 record of the journal was passed over: longer than " + most;
+  return std::to_string(tooLong) + " records of the journal were passed over: each longer than " +
+         most;
 }
 
 std::string AsReadFromJournal(const std::string& text) {

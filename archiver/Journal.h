@@ -10,6 +10,7 @@
 // What a record says became of its job is archiver/JournalResult.h's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -39,10 +40,26 @@ struct TJournalRecord {
 // "Packetwright.journal" in the settings file's folder.
 std::string JournalFileName(const std::string& settingsFileName);
 
+// The most bytes that a text of a record takes in its line, as a JSON string
+// with its quotes and escapes: 128 KiB. A path that Windows allows (32,767
+// UTF-16 units, at most 3 bytes of UTF-8 each) or Linux (PATH_MAX, 4,096
+// bytes, even with every byte escaped) fits whole; only a message far
+// longer than any error or a few of the archiver's warning lines is cut.
+constexpr size_t kJournalTextMost = size_t{128} << 10;
+// The most bytes of one line of the journal, its line end not counted: 1 MiB,
+// room for eight such texts and the numbers. No record this program writes
+// is longer; a longer line (edited by hand, written by another tool) is
+// passed over by the readers without being read whole.
+constexpr size_t kJournalLineMost = size_t{1} << 20;
+
+// A text of a record as its line holds it: converted from the program's
+// 8-bit text to UTF-8 and, where its JSON string would be longer than
+// kJournalTextMost, cut at the start of a character and ended with "...".
+std::string JournalText(const std::string& text);
+
 // The record's line as AppendJournalRecord writes it, line end included. The
-// texts are converted from the program's 8-bit texts to UTF-8. Fails with an
-// Exception for a position below 1 or a negative size, which no reader
-// would take back.
+// texts are each JournalText's. Fails with an Exception for a position below
+// 1 or a negative size, which no reader would take back.
 std::string JournalLine(const TJournalRecord& record);
 
 // Appends the record's line with one write, on a line of its own even after a
@@ -56,16 +73,25 @@ void AppendJournalRecord(const std::string& journalFile, const TJournalRecord& r
 // Every well-formed record in file order, texts back in the program's 8-bit
 // form. A line that is not a complete, valid record (a torn last line,
 // garbage, a value of the wrong kind) is skipped; members beyond the eight are
-// ignored. A missing journal has no records; one that exists but cannot be
-// opened, or is no regular file, fails with an Exception at once.
+// ignored. A line longer than kJournalLineMost is passed over, read in
+// pieces and never held whole, and counted in tooLong. A missing journal has
+// no records; one that exists but cannot be opened, or is no regular file,
+// fails with an Exception at once.
 std::vector<TJournalRecord> ReadJournal(const std::string& journalFile);
+std::vector<TJournalRecord> ReadJournal(const std::string& journalFile, size_t& tooLong);
 
 // The same one record at a time, with the line as the journal holds it (its
 // line end left out), for a reader that keeps only a few records of a large
-// journal. The record may be moved from.
-void ForEachJournalRecord(
+// journal. The record may be moved from. Says how many lines were passed
+// over as longer than kJournalLineMost.
+size_t ForEachJournalRecord(
     const std::string& journalFile,
     const std::function<void(TJournalRecord& record, std::string_view line)>& each);
+
+// What a reader says of the lines it passed over as too long, as a sentence
+// without its full stop: "1 record of the journal was passed over: longer
+// than 1 MiB".
+std::string TooLongRecordsNote(size_t tooLong);
 
 // A text as a record read back from the journal holds it: unchanged where
 // the journal's UTF-8 maps back to the same bytes; a Windows-1252 text on a

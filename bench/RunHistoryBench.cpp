@@ -10,7 +10,7 @@
 //   run_history_bench window FOLDER
 //       opens the Run History window over that journal, lets it lay out
 //       and paint its rows, and prints the time that took and what its
-//       count line says.
+//       count line says; with PW_SAVE=FILE.png it keeps the picture too.
 #include <QApplication>
 #include <QLabel>
 #include <QTreeView>
@@ -36,9 +36,8 @@ pw::TJournalRecord Ordinary(int i) {
   r.position = directory + 1;
   char day[16];
   std::snprintf(day, sizeof day, "2026-%02d-%02d", 1 + i / 100 / 28 % 12, 1 + i / 100 % 28);
-  r.archive =
-      std::string("/backup/archives/") + day + "/srv_projects_src" + std::to_string(directory) +
-      ".7z";
+  r.archive = std::string("/backup/archives/") + day + "/srv_projects_src" +
+              std::to_string(directory) + ".7z";
   r.started = std::string(day) + "T02:30:00+01:00";
   r.ended = std::string(day) + "T02:31:17+01:00";
   r.status = i % 50 == 9 ? 2 : 0;
@@ -62,8 +61,8 @@ int Write(const fs::path& folder, int megabytes, int records) {
       // The archiver's warnings, line after line, as they would read in the cell.
       std::string warnings;
       for (int n = 0; warnings.size() < (static_cast<size_t>(megabytes) << 20); ++n) {
-        warnings += "WARNING: Cannot open file: /srv/projects/src0/data/file" +
-                    std::to_string(n) + ".dat: Permission denied\\n";
+        warnings += "WARNING: Cannot open file: /srv/projects/src0/data/file" + std::to_string(n) +
+                    ".dat: Permission denied\\n";
       }
       line.replace(at, 1, warnings);
       out << line;
@@ -96,10 +95,12 @@ int Window(const fs::path& folder, int argc, char** argv) {
 int main(int argc, char** argv) {
   const std::string command = argc > 2 ? argv[1] : "";
   if (command == "write") {
-    return Write(argv[2], argc > 3 ? std::atoi(argv[3]) : 10, argc > 4 ? std::atoi(argv[4]) : 10000);
+    return Write(argv[2], argc > 3 ? std::atoi(argv[3]) : 10,
+                 argc > 4 ? std::atoi(argv[4]) : 10000);
   }
   if (command == "window") return Window(argv[2], argc, argv);
-  std::fprintf(stderr, "usage: run_history_bench write FOLDER [MEGABYTES [RECORDS]]\n"
-                       "       run_history_bench window FOLDER\n");
+  std::fprintf(stderr,
+               "usage: run_history_bench write FOLDER [MEGABYTES [RECORDS]]\n"
+               "       run_history_bench window FOLDER\n");
   return 2;
 }

@@ -633,7 +633,7 @@ int History(const std::string& settings, const std::vector<int>& indexes, bool j
     if (added) entries.emplace_back();
     entries[at->second] = {order, std::move(record), std::string(line)};
   };
-  ForEachJournalRecord(JournalFileName(settings), keep);
+  const size_t tooLong = ForEachJournalRecord(JournalFileName(settings), keep);
   std::sort(entries.begin(), entries.end(),
             [](const TEntry& a, const TEntry& b) { return a.order < b.order; });
   if (json) BinaryStandardOutput();
@@ -644,6 +644,9 @@ int History(const std::string& settings, const std::vector<int>& indexes, bool j
     std::cout << (json ? e.line : HistoryLine(e.record)) << '\n';
   }
   if (!std::cout.flush()) throw EWriteError("Cannot write to standard output");
+  // After the records, where it is seen; the records printed are all the
+  // others, and the status is theirs.
+  if (tooLong > 0) std::cerr << "packetwright-cli: " << TooLongRecordsNote(tooLong) << std::endl;
   return failedOnly && anyFailed ? kFailed : 0;
 }
 

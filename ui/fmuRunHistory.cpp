@@ -32,6 +32,32 @@ qint64 SortTime(const std::string& text) {
   return JournalSeconds(text).value_or(std::numeric_limits<qint64>::min());
 }
 
+// The characters of a text that a cell shows, an entry of the list of
+// directories and a tip: more than fit on a screen (the list fits its width
+// to its longest entry), and few enough that laying a row out never
+// measures the megabytes that a record may hold.
+constexpr qsizetype kCellMost = 1000, kEntryMost = 120, kTipMost = 5000;
+
+// The text cut to at most most characters with an ellipsis, at the end or,
+// for a path, in the middle, which keeps its start and its name; never
+// between the two halves of a character beyond 16 bits.
+QString Shortened(const QString& all, qsizetype most, bool middle = false) {
+  if (all.size() <= most) return all;
+  const QChar ellipsis(0x2026);
+  qsizetype head = middle ? (most - 1) / 2 : most - 1;
+  if (all[head].isLowSurrogate()) --head;
+  if (!middle) return all.left(head) + ellipsis;
+  qsizetype tail = all.size() - (most - 1 - head);
+  if (all[tail].isLowSurrogate()) ++tail;
+  return all.left(head) + ellipsis + all.mid(tail);
+}
+
+QString Shortened(const std::string& text, qsizetype most, bool middle = false) {
+  // No text has more UTF-16 units than bytes: most of them need no look.
+  return text.size() <= static_cast<size_t>(most) ? ToQt(text)
+                                                  : Shortened(ToQt(text), most, middle);
+}
+
 }  // namespace
 
 // ---- TRunHistoryModel ---------------------------------------------------------------
@@ -71,8 +97,11 @@ bool TRunHistoryModel::Less(int a, int b, int column) const {
                                               : l.status.value_or(-1) < r.status.value_or(-1);
     case cSize:
       return l.bytes.value_or(-1) < r.bytes.value_or(-1);
-    case cError:
-      return l.error.value_or("") < r.error.value_or("");
+    case cError: {
+      // Without a copy of either text for each of the many comparisons.
+      static const std::string kNone;
+      return (l.error ? *l.error : kNone) < (r.error ? *r.error : kNone);
+    }
     default:
       return false;
   }
@@ -110,15 +139,15 @@ QVariant TRunHistoryModel::data(const QModelIndex& index, int role) const {
       case cEnded:
         return r.ended.empty() ? QString() : JournalTimeText(r.ended);
       case cDirectory:
-        return ToQt(r.directory);
+        return Shortened(r.directory, kCellMost, true);
       case cArchive:
-        return ToQt(r.archive);
+        return Shortened(r.archive, kCellMost, true);
       case cResult:
         return RunResultText(r);
       case cSize:
         return r.bytes ? SizeText(*r.bytes) : QString();
       case cError:
-        return r.error ? ToQt(*r.error) : QString();
+        return r.error ? Shortened(*r.error, kCellMost) : QString();
       default:
         return {};
     }
@@ -126,13 +155,15 @@ QVariant TRunHistoryModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::ToolTipRole) {
     switch (column) {
       case cResult:
-        return RunResultExplanation(r);
+        return Shortened(JobResultExplanation(r), kTipMost);
       case cSize:
         return r.bytes ? CountText(*r.bytes) + " bytes" : QVariant();
       case cError:
+        return r.error ? Shortened(*r.error, kTipMost) : QString();
       case cArchive:
+        return Shortened(r.archive, kTipMost, true);
       case cDirectory:
-        return data(index, Qt::DisplayRole);
+        return Shortened(r.directory, kTipMost, true);
       default:
         return {};
     }
@@ -171,6 +202,10 @@ bool TRunHistoryFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourc
     if (model && !RunFailed(model->Record(sourceRow))) return false;
   }
   if (directory_.isEmpty()) return true;
+  // The whole path: a cell shows a long one shortened.
+  if (const auto* model = qobject_cast<const TRunHistoryModel*>(sourceModel())) {
+    return ToQt(model->Record(sourceRow).directory) == directory_;
+  }
   const QModelIndex cell =
       sourceModel()->index(sourceRow, TRunHistoryModel::cDirectory, sourceParent);
   return cell.data().toString() == directory_;
@@ -273,7 +308,7 @@ void TfmRunHistory::showEvent(QShowEvent* event) {
 }
 
 void TfmRunHistory::ReadJournal() {
-  std::vector<TJournalRecord> records = pw::ReadJournal(journalFile_);
+  std::vector<TJournalRecord> records = pw::ReadJournal(journalFile_, tooLong_);
   const QString chosen = filter_->Directory();
   std::set<std::string> directories;
   for (const TJournalRecord& r : records) directories.insert(r.directory);
@@ -283,19 +318,27 @@ void TfmRunHistory::ReadJournal() {
   cbDirectory->clear();
   cbDirectory->addItem("All directories");
   for (const std::string& d : directories) {
-    const QString path = ToQt(d);
-    cbDirectory->addItem(path, path);
+    // The list fits itself to its longest entry.
+    cbDirectory->addItem(Shortened(d, kEntryMost, true), ToQt(d));
+    if (d.size() > static_cast<size_t>(kEntryMost)) {
+      cbDirectory->setItemData(cbDirectory->count() - 1, Shortened(d, kTipMost, true),
+                               Qt::ToolTipRole);
+    }
   }
   // A directory chosen before stays chosen, even when the journal that was
   // read lost its records, so that its next run shows up where the user looks.
-  if (!chosen.isEmpty() && cbDirectory->findData(chosen) < 0) cbDirectory->addItem(chosen, chosen);
+  if (!chosen.isEmpty() && cbDirectory->findData(chosen) < 0) {
+    cbDirectory->addItem(Shortened(chosen, kEntryMost, true), chosen);
+  }
   cbDirectory->setCurrentIndex(chosen.isEmpty() ? 0 : cbDirectory->findData(chosen));
   ShowCount();
 }
 
 void TfmRunHistory::ShowCount() {
   const int shown = filter_->rowCount();
-  laCount->setText(shown == 1 ? QString("1 run") : QString("%1 runs").arg(shown));
+  QString count = shown == 1 ? QString("1 run") : QString("%1 runs").arg(shown);
+  if (tooLong_ > 0) count += "; " + ToQt(TooLongRecordsNote(tooLong_));
+  laCount->setText(count);
 }
 
 }  // namespace pw

@@ -101,6 +101,7 @@ class TfmRunHistory final : public QWidget {
   TRunHistoryModel* model_;
   TRunHistoryFilter* filter_;
   TJournalWatcher* watcher_;
+  size_t tooLong_ = 0;  // the journal's lines passed over at the last reading
   bool placed_ = false;
 };
 

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/Errors.h"
+#include "platform/TextCodec.h"
 #include "tests/support/TestSupport.h"
 
 namespace pw {
@@ -232,15 +233,17 @@ TEST_F(JournalTest, RecordsCrossingTheReadingBlocksComeBackWhole) {
   std::vector<TJournalRecord> records;
   std::string text;
   for (int i = 0; i < 20000; ++i) {
-    // Every few thousand records one far longer than a block of reading.
+    // Every few thousand records one whose archive is as long as a text is kept whole.
     const std::string name =
-        i % 7000 == 3 ? std::string(1'500'000, 'x') : "/data/dir" + std::to_string(i);
+        i % 7000 == 3 ? std::string(kJournalTextMost - 5, 'x') : "/data/dir" + std::to_string(i);
     records.push_back(Done(name, i + 1));
     text += JournalLine(records.back());
   }
   text.pop_back();  // the last line without its end still counts
   WriteFile(path, text);
-  const std::vector<TJournalRecord> read = ReadJournal(file);
+  size_t tooLong = 99;
+  const std::vector<TJournalRecord> read = ReadJournal(file, tooLong);
+  EXPECT_EQ(tooLong, 0u);
   ASSERT_EQ(read.size(), records.size());
   for (size_t i = 0; i < records.size(); ++i) ASSERT_EQ(read[i], records[i]) << i;
 
@@ -250,6 +253,128 @@ TEST_F(JournalTest, RecordsCrossingTheReadingBlocksComeBackWhole) {
   });
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[3] + "\n", JournalLine(records[3])) << "the line as the file holds it";
+}
+
+std::string Repeated(const std::string& text, size_t times) {
+  std::string all;
+  for (size_t i = 0; i < times; ++i) all += text;
+  return all;
+}
+
+// Every text as long as the journal keeps it whole: the longest path Windows
+// allows, in characters of three bytes, and texts whose escapes bring their
+// JSON strings to the most a text takes.
+TEST_F(JournalTest, TheLongestTextsThatFitComeBackExactly) {
+  TJournalRecord r = Done(Local8Bit(Repeated("\xE2\x82\xAC", 32767)), 1);  // "€"
+  r.archive = std::string(kJournalTextMost - 2, 'a');
+  r.started = Repeated("\\", (kJournalTextMost - 2) / 2);
+  r.error = Repeated("\x01", (kJournalTextMost - 2) / 6);
+  const std::string line = JournalLine(r);
+  EXPECT_LE(line.size() - 1, kJournalLineMost);
+  EXPECT_EQ(line.find("..."), std::string::npos) << "nothing was cut";
+  AppendJournalRecord(file, r);
+  AppendJournalRecord(file, Done("/d", 2));
+  const std::vector<TJournalRecord> read = ReadJournal(file);
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_EQ(read[0], r);
+}
+
+// A text one byte too long is cut; a text of megabytes too, with every
+// other text of the record at its most, and the line stays within the
+// most a reader takes.
+TEST_F(JournalTest, WritersCutTextsThatWouldMakeTheLineTooLong) {
+  const std::string euro = Local8Bit("\xE2\x82\xAC");
+  struct TCase {
+    std::string text;
+    std::string kept;  // what every whole character of the cut text repeats
+    size_t each;       // the bytes one of them takes in the JSON string
+  };
+  const std::vector<TCase> cases = {
+      {std::string(kJournalTextMost - 1, 'a'), "a", 1},
+      {Repeated(euro, 10'000'000 / 3), euro, 3},
+      {Repeated("\n", kJournalTextMost), "\n", 2},
+      {Repeated("\x1B", kJournalTextMost), "\x1B", 6},
+      {"z" + Repeated(euro, kJournalTextMost / 3), "", 3},
+  };
+  for (const TCase& c : cases) {
+    TJournalRecord r = Done(c.text, 1);
+    r.archive = r.started = r.ended = c.text;
+    r.error = c.text;
+    const std::string line = JournalLine(r);
+    EXPECT_LE(line.size() - 1, kJournalLineMost);
+    // The bytes of the text's JSON string, told by the line with the text
+    // as the error and the line with an empty error ("").
+    TJournalRecord empty = Done("/d", 1), one = empty;
+    empty.error = "";
+    one.error = c.text;
+    const size_t json = JournalLine(one).size() - JournalLine(empty).size() + 2;
+    EXPECT_LE(json, kJournalTextMost);
+    EXPECT_GT(json + c.each, kJournalTextMost) << "cut no more than it must";
+
+    WriteFile(path, line);
+    const std::vector<TJournalRecord> read = ReadJournal(file);
+    ASSERT_EQ(read.size(), 1u);
+    for (const std::string* text : {&read[0].directory, &read[0].archive, &read[0].started,
+                                    &read[0].ended, &*read[0].error}) {
+      ASSERT_GE(text->size(), 3u);
+      EXPECT_EQ(text->substr(text->size() - 3), "...");
+      const std::string kept = text->substr(0, text->size() - 3);
+      // A whole number of whole characters, the text's own.
+      EXPECT_EQ(c.text.compare(0, kept.size(), kept), 0);
+      if (!c.kept.empty()) {
+        EXPECT_EQ(kept, Repeated(c.kept, kept.size() / c.kept.size()));
+      }
+    }
+  }
+  // Where the cut falls after the odd first byte, inside a character of
+  // three: it goes back to that character's start.
+  const std::string cut = JournalText("z" + Repeated(euro, kJournalTextMost / 3));
+  EXPECT_EQ((cut.size() - 1 - 3) % 3, 0u);
+  EXPECT_TRUE(IsValidUtf8(cut));
+}
+
+// Lines longer than any record the program writes: just too long, several
+// reading blocks long, and torn at the end of the file. Each is counted and
+// passed over, and the records around them come back.
+TEST_F(JournalTest, LinesLongerThanARecordArePassedOverAndCounted) {
+  const std::string ordinary = JournalLine(Done("/d", 1));
+  // The ordinary line with its error padded so that the line, without its
+  // end, has the given size.
+  const auto padded = [&](size_t size) {
+    std::string line = Replaced(ordinary, "\"error\":null", "\"error\":\"\"");
+    line.pop_back();
+    const size_t at = line.find("\"error\":\"") + 9;
+    line.insert(at, std::string(size - line.size(), 'e'));
+    return line + "\n";
+  };
+  const std::string most = padded(kJournalLineMost);
+  ASSERT_EQ(most.size(), kJournalLineMost + 1);
+  WriteFile(path, ordinary + padded(kJournalLineMost + 1) + Replaced(ordinary, "/d", "/d2") + most +
+                      std::string(3'700'000, 'g') + "\n" + Replaced(ordinary, "/d", "/d3") +
+                      padded(2 * kJournalLineMost).substr(0, kJournalLineMost + 100));
+
+  size_t tooLong = 0;
+  const std::vector<TJournalRecord> read = ReadJournal(file, tooLong);
+  EXPECT_EQ(tooLong, 3u);
+  ASSERT_EQ(read.size(), 4u);
+  EXPECT_EQ(read[0], Done("/d", 1));
+  EXPECT_EQ(read[1].directory, "/d2");
+  EXPECT_EQ(read[2].error->size(), kJournalLineMost - (ordinary.size() - 3)) << "at the most";
+  EXPECT_EQ(read[3].directory, "/d3");
+
+  std::vector<std::string> lines;
+  EXPECT_EQ(ForEachJournalRecord(file,
+                                 [&](TJournalRecord&, std::string_view line) {
+                                   lines.emplace_back(line.substr(0, 20));
+                                 }),
+            3u);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[3], Replaced(ordinary, "/d", "/d3").substr(0, 20))
+      << "no bytes of the long line before it";
+
+  EXPECT_EQ(TooLongRecordsNote(1), "1 record of the journal was passed over: longer than 1 MiB");
+  EXPECT_EQ(TooLongRecordsNote(3),
+            "3 records of the journal were passed over: each longer than 1 MiB");
 }
 
 TEST_F(JournalTest, MissingAndUnwritableJournals) {

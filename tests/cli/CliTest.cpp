@@ -971,6 +971,30 @@ TEST_F(CliHistoryTest, JsonGivesTheJournalsLinesByteForByte) {
   EXPECT_EQ(r.out, JournalLine(records[0]) + byHand + "\n" + JournalLine(records[3]));
 }
 
+// A line longer than any record (here one of "two" with megabytes of error)
+// is passed over by either form of the history, which says so after the
+// records and still succeeds.
+TEST_F(CliHistoryTest, ALineTooLongForARecordIsPassedOverWithANote) {
+  TJournalRecord huge = records[1];
+  huge.error = "e";
+  std::string line = JournalLine(huge);
+  line.insert(line.find("\"error\":\"e") + 9, std::string(3 << 20, 'e'));
+  WriteFile(root / "Packetwright.journal",
+            JournalLine(records[0]) + line + JournalLine(records[3]));
+  const std::string note =
+      Text("packetwright-cli: 1 record of the journal was passed over: longer than 1 MiB\n");
+  Result r = With({"history"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, Text("2026-12-08T02:31:00+01:00  [1] " + Dir("one") + "  OK  " +
+                        records[3].archive + "  5000000000 bytes\n"));
+  EXPECT_EQ(r.err, note);
+
+  r = With({"history", "--json", "2", "1"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, JournalLine(records[0]) + JournalLine(records[3]));
+  EXPECT_EQ(r.err, note);
+}
+
 #ifndef _WIN32
 // A 7-Zip job whose archiver ends with 0 but whose archive cannot be put in
 // place (the stand-in makes none): the run's line, the history and the

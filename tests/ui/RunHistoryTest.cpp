@@ -338,6 +338,58 @@ TEST_F(RunJournalTest, HistoryReadsTheJournalAgainAndKeepsTheChosenDirectory) {
             "Warning: some files could not be read (7-Zip's own lines say which, and why)");
 }
 
+// Texts as long as the journal keeps them and a line longer than any
+// record: the cells, tips and the list of directories show the texts
+// shortened, the list still tells two paths apart that differ only where
+// it shortened them, and the count says what was passed over.
+TEST_F(RunJournalTest, HistoryShortensLongTextsAndCountsWhatItPassedOver) {
+  const std::string pad(30000, 'p');
+  const std::string a = "D:\\" + pad + "A" + pad + "\\end", b = "D:\\" + pad + "B" + pad + "\\end";
+  // A character of two UTF-16 units where the error's cell is cut.
+  const std::string error = std::string(998, 'e') + "\xF0\x9F\x98\x80" + std::string(100000, 'e');
+  Append(Record(a, 1, 0, {}, error));
+  test::WriteFile(journal, test::ReadFile(journal) + std::string(3 << 20, '{') + "\n");
+  Append(Record(b, 2, 0, 0));
+  Append(Record("E:\\Notes", 3, 0, 0));
+  TfmRunHistory h(journal);
+  QTreeView* view = h.tvRuns;
+  ASSERT_EQ(test::Rows(view), 3);
+  EXPECT_EQ(h.laCount->text(),
+            "3 runs; 1 record of the journal was passed over: longer than 1 MiB");
+
+  const QString ellipsis(QChar(0x2026));
+  const QString path = test::Cell(view, 2, TRunHistoryModel::cDirectory);
+  EXPECT_LE(path.size(), 1000);
+  EXPECT_TRUE(path.startsWith("D:\\ppp") && path.endsWith("pp\\end") && path.contains(ellipsis))
+      << "its start and its name";
+  const QString tip =
+      view->model()->index(2, TRunHistoryModel::cDirectory).data(Qt::ToolTipRole).toString();
+  EXPECT_GT(tip.size(), path.size());
+  EXPECT_LE(tip.size(), 5000);
+  const QString cell = test::Cell(view, 2, TRunHistoryModel::cError);
+  EXPECT_LE(cell.size(), 1000);
+  ASSERT_TRUE(cell.endsWith(ellipsis));
+  EXPECT_TRUE(ToQt(error).startsWith(cell.chopped(1)));
+  EXPECT_FALSE(cell[cell.size() - 2].isHighSurrogate()) << "no half of a character";
+  EXPECT_LE(
+      view->model()->index(2, TRunHistoryModel::cResult).data(Qt::ToolTipRole).toString().size(),
+      5000);
+
+  // Two entries that read alike, each with its own runs.
+  ASSERT_EQ(h.cbDirectory->count(), 4);
+  EXPECT_LE(h.cbDirectory->itemText(1).size(), 120);
+  EXPECT_EQ(h.cbDirectory->itemText(1), h.cbDirectory->itemText(2));
+  for (const std::string& chosen : {a, b}) {
+    h.cbDirectory->setCurrentIndex(h.cbDirectory->findData(ToQt(chosen)));
+    ASSERT_EQ(test::Rows(view), 1);
+    EXPECT_EQ(
+        h.Model()->Record(h.Filter()->mapToSource(view->model()->index(0, 0)).row()).directory,
+        chosen);
+    EXPECT_EQ(h.laCount->text(),
+              "1 run; 1 record of the journal was passed over: longer than 1 MiB");
+  }
+}
+
 // An archive that could not be put in place after the archiver's 0, and an
 // archiver ended by a signal, read the same in the Last Run column and in
 // the run history: the one a failure, the other stopped, each with its
