@@ -95,6 +95,31 @@ TEST_F(JournalTest, RecordsComeBackWithTheirNullsAndEveryByte) {
       << lines[1];
 }
 
+// A warning is written only where there is one, last, and read back by
+// either reader; a line of an earlier version, without it, still reads.
+TEST_F(JournalTest, AWarningIsTheOneMemberALineMayLeaveOut) {
+  TJournalRecord warned = Done("/data/src", 3);
+  warned.status = 1;
+  warned.warning = "WARNING: errno=2 : No such file or directory\ndangle";
+  const std::string line = JournalLine(warned);
+  EXPECT_EQ(line.substr(line.find(",\"bytes\"")),
+            ",\"bytes\":1234,\"warning\":\"WARNING: errno=2 : No such file or directory\\ndangle\"}\n");
+  EXPECT_EQ(JournalLine(Done("/d", 1)).find("warning"), std::string::npos);
+  const std::string library =
+      Replaced(line, "\"directory\":\"/data/src\"", "\"directory\":\"\\u002fdata/src\"");
+  const std::string nullWarning = Replaced(line, "\"WARNING: errno=2 : No such file or directory\\ndangle\"", "null");
+  for (const std::string& text : {line, library, nullWarning}) {
+    WriteFile(path, text);
+    const std::vector<TJournalRecord> read = ReadJournal(file);
+    ASSERT_EQ(read.size(), 1u) << text;
+    EXPECT_EQ(read[0].warning, text == nullWarning ? std::nullopt : warned.warning) << text;
+    EXPECT_EQ(read[0].bytes, 1234) << text;
+  }
+  // A warning that is no text makes no record of the line.
+  WriteFile(path, Replaced(line, "\"WARNING: errno=2 : No such file or directory\\ndangle\"", "7"));
+  EXPECT_TRUE(ReadJournal(file).empty());
+}
+
 TEST_F(JournalTest, TextsAreUtf8InTheFileAndTheProgramsOwnWhenRead) {
   // The same name as the program holds it on this system (UTF-8, or the ANSI
   // code page on Windows) and in Windows-1252: both are one UTF-8 text.
