@@ -318,8 +318,8 @@ class TWalk {
     Level top;
     top.includedBy = MatchedNone();
     top.excludedBy = MatchedNone();
-    levels_.push_back(top);
-    WalkRoot();
+    WalkRoot(top);
+    if (!Stopped()) FollowLinks();
   }
   bool Stopped() const { return shared_->stopped.load(); }
   // The folders the archiver takes as items of their own, where names are
@@ -342,6 +342,30 @@ class TWalk {
     int includedBy, excludedBy;
   };
   static int MatchedNone() { return INT_MAX; }
+  // A folder being walked: its entries up to next are taken.
+  struct Frame {
+    std::unique_ptr<IFolder> folder;
+    size_t next = 0;
+    bool named = true;     // its name is pushed on the path
+    bool started = false;  // branched or set to rest
+  };
+  using Identity = std::pair<uint64_t, uint64_t>;
+  struct IdentityHash {
+    size_t operator()(const Identity& id) const {
+      return std::hash<uint64_t>()(id.first * 0x9E3779B97F4A7C15ull ^ id.second);
+    }
+  };
+  // The folders walked, each with the path it was walked at.
+  using Walked = std::unordered_map<Identity, std::string, IdentityHash>;
+  // A link to a folder, met while the folders themselves are walked: what it
+  // leads to is walked afterwards, in the walk's order, unless that is a
+  // folder walked already. files and warnings are where its findings go.
+  struct Deferred {
+    std::string path;
+    std::vector<size_t> partEnds;
+    Level level;
+    size_t files, warnings;
+  };
 
   Part Compile(const std::string& text, bool wildcards) const {
     Part part;
@@ -517,40 +541,113 @@ class TWalk {
 #endif
   }
 
-  void WalkRoot() {
-    const std::unique_ptr<IFolder> root = Get<IFileSystem>().OpenFolder(r_.root);
-    if (!root || !root->Read()) {
-      out_->error = "Cannot read the directory " + r_.job.workingDirectory;
+  void WalkRoot(const Level& top) {
+    TFolderFailure why = TFolderFailure::ffUnreadable;
+    std::unique_ptr<IFolder> root = Get<IFileSystem>().OpenFolder(r_.root, &why);
+    if (root && !root->Read()) why = root->Failure(), root.reset();
+    if (!root) {
+      out_->error = (why == TFolderFailure::ffNotEntered ? "Cannot enter the directory "
+                                                         : "Cannot read the directory ") +
+                    r_.job.workingDirectory;
       return;
     }
-    Folder(*root);
+    walked_->emplace(root->Identity(), std::string());
+    levels_.push_back(top);
+    frames_.push_back({std::move(root), 0, false});
+    Walk();
   }
 
-  // Takes the folder's entries in the listing's order.
-  void Folder(IFolder& folder) {
-    const std::pair<uint64_t, uint64_t> identity = folder.Identity();
-    if (std::find(above_.begin(), above_.end(), identity) != above_.end()) {
-      Warn(Shown() +
-           ": a link back into a folder above it; the archiver would follow it "
-           "without end");
-      return;
-    }
-    above_.push_back(identity);
-    if (!Branched(folder)) {
-      for (size_t i = 0; i < folder.Count() && !Stopped(); ++i) {
-        Push(folder.Name(i));
-        WarnOfName(folder.Name(i));
-        Take(folder, i);
+  // Takes the folders on the stack, each folder's entries in the listing's
+  // order, until the stack is empty: a subfolder goes on top of it, so that
+  // neither the depth of the tree nor its breadth costs the stack of calls.
+  void Walk() {
+    while (!frames_.empty() && !Stopped()) {
+      Frame& frame = frames_.back();
+      if (!frame.started) {
+        frame.started = true;
+        if (Branched(*frame.folder)) {
+          frame.next = frame.folder->Count();
+        } else {
+          frame.folder->Rest();
+        }
+      }
+      if (frame.next == frame.folder->Count()) {
+        if (frame.named) Pop();
+        frames_.pop_back();
+        levels_.pop_back();
+        continue;
+      }
+      const size_t i = frame.next++;
+      IFolder& folder = *frame.folder;
+      Push(folder.Name(i));
+      WarnOfName(folder.Name(i));
+      Level level;
+      if (std::unique_ptr<IFolder> sub = Take(folder, i, level)) {
+        Descend(std::move(sub), level);
+      } else {
         Pop();
       }
     }
-    above_.pop_back();
+  }
+
+  // The subfolder at hand, its path pushed, read and recorded as walked.
+  void Descend(std::unique_ptr<IFolder> sub, const Level& level) {
+    levels_.push_back(level);
+    frames_.push_back({std::move(sub)});
+  }
+
+  // Whether the folder at hand was walked before, which is said: at a folder
+  // above it, the link back that the archiver follows without end; elsewhere
+  // a folder that the archiver takes once more, which the preview lists once.
+  bool WalkedBefore(const Identity& identity) {
+    const std::string* at = nullptr;
+    if (trunkWalked_) {
+      const auto found = trunkWalked_->find(identity);
+      if (found != trunkWalked_->end()) at = &found->second;
+    }
+    if (!at) {
+      const auto [found, added] = walked_->emplace(identity, path_);
+      if (added) return false;
+      at = &found->second;
+    }
+    const bool above = at->empty() || (path_.size() > at->size() &&
+                                       path_.compare(0, at->size(), *at) == 0 &&
+                                       path_[at->size()] == r_.separator);
+    if (above) {
+      Warn(Shown() +
+           ": a link back into a folder above it; the archiver would follow it "
+           "without end");
+    } else {
+      Warn(Shown() + ": a link to a folder the preview has taken already, at " + *at +
+           "; the archiver takes it once more");
+    }
+    return true;
+  }
+
+  // Why a folder at hand gives nothing.
+  void WarnOfFailure(TFolderFailure failure) {
+    switch (failure) {
+      case TFolderFailure::ffNotEntered:
+        return Warn(Shown() + ": cannot be entered");
+      case TFolderFailure::ffTooManyOpen:
+        return Warn(Shown() + ": cannot be opened: too many files are open");
+      case TFolderFailure::ffPathTooLong:
+        return WarnOfLength();
+      default:
+        return Warn(Shown() + ": cannot be read");
+    }
+  }
+  void WarnOfLength() {
+    Warn(Shown().substr(0, 60) +
+         "...: its path is too long for the system; the archiver leaves it out");
   }
 
   // A folder with two subfolders or more is walked on every core at once,
   // unless this walk is a branch itself: each entry is a branch of its own,
   // with its own part of the preview, and the parts join in the entries'
-  // order, so that the preview is the one a single walk gives.
+  // order, so that the preview is the one a single walk gives. The branches
+  // walk folders, not links: which of the folders that links lead to are
+  // walked, and where, is decided after all of them, in the walk's order.
   bool Branched(IFolder& folder) {
     if (branch_ || cores_ < 2) return false;
     size_t folders = 0;
@@ -561,15 +658,23 @@ class TWalk {
     const size_t count = folder.Count();
     std::vector<TPreview> parts(count);
     std::vector<std::vector<std::string>> taken(count);
+    std::vector<Walked> walked(count);
+    std::vector<std::vector<Deferred>> deferred(count);
     std::atomic<size_t> next{0};
     const auto work = [&] {
       for (size_t i; (i = next.fetch_add(1)) < count && !Stopped();) {
         parts[i].masks = out_->masks;
         for (TPreviewMask& m : parts[i].masks) m.files = m.bytes = 0;
-        TWalk branch(*this, parts[i]);
+        TWalk branch(*this, parts[i], &walked[i]);
         branch.Push(folder.Name(i));
-        branch.Take(folder, i);
+        branch.WarnOfName(folder.Name(i));
+        Level level;
+        if (std::unique_ptr<IFolder> sub = branch.Take(folder, i, level)) {
+          branch.Descend(std::move(sub), level);
+          branch.Walk();
+        }
         taken[i] = std::move(branch.takenFolders_);
+        deferred[i] = std::move(branch.deferred_);
       }
     };
     std::vector<std::thread> threads;
@@ -581,73 +686,146 @@ class TWalk {
     work();
     for (std::thread& thread : threads) thread.join();
     for (size_t i = 0; i < count; ++i) {
-      TPreview& part = parts[i];
-      for (TPreviewFile& file : part.files) out_->files.push_back(std::move(file));
-      for (std::string& warning : part.warnings) out_->warnings.push_back(std::move(warning));
-      for (size_t m = 0; m < part.masks.size(); ++m) {
-        out_->masks[m].files += part.masks[m].files;
-        out_->masks[m].bytes += part.masks[m].bytes;
+      for (Deferred& d : deferred[i]) {
+        d.files += out_->files.size();
+        d.warnings += out_->warnings.size();
+        deferred_.push_back(std::move(d));
       }
-      out_->totalFiles += part.totalFiles;
-      out_->totalBytes += part.totalBytes;
+      Join(parts[i]);
       for (std::string& folderTaken : taken[i]) takenFolders_.push_back(std::move(folderTaken));
+      for (auto& [identity, path] : walked[i]) walked_->emplace(identity, std::move(path));
     }
     return true;
   }
 
-  // A branch: the walk so far, its findings going into part.
-  TWalk(const TWalk& trunk, TPreview& part)
+  void Join(TPreview& part) {
+    for (TPreviewFile& file : part.files) out_->files.push_back(std::move(file));
+    for (std::string& warning : part.warnings) out_->warnings.push_back(std::move(warning));
+    for (size_t m = 0; m < part.masks.size(); ++m) {
+      out_->masks[m].files += part.masks[m].files;
+      out_->masks[m].bytes += part.masks[m].bytes;
+    }
+    out_->totalFiles += part.totalFiles;
+    out_->totalBytes += part.totalBytes;
+  }
+
+  // The folders that links lead to, one after the other in the walk's
+  // order, each put where its link is; links met in them are followed
+  // there and then.
+  void FollowLinks() {
+    std::vector<Deferred> deferred = std::move(deferred_);
+    if (deferred.empty()) return;
+    std::vector<TPreviewFile> files;
+    std::vector<std::string> warnings;
+    size_t file = 0, warning = 0;
+    for (const Deferred& d : deferred) {
+      for (; file < d.files; ++file) files.push_back(std::move(out_->files[file]));
+      for (; warning < d.warnings; ++warning) warnings.push_back(std::move(out_->warnings[warning]));
+      if (Stopped()) continue;
+      TPreview part;
+      part.masks = out_->masks;
+      for (TPreviewMask& m : part.masks) m.files = m.bytes = 0;
+      TWalk follower(*this, part, walked_);
+      follower.trunkWalked_ = nullptr;
+      follower.followLinks_ = true;
+      follower.path_ = d.path;
+      follower.partEnds_ = d.partEnds;
+      follower.Follow(d.level);
+      for (TPreviewFile& f : part.files) files.push_back(std::move(f));
+      for (std::string& w : part.warnings) warnings.push_back(std::move(w));
+      part.files.clear();
+      part.warnings.clear();
+      Join(part);
+      for (std::string& t : follower.takenFolders_) takenFolders_.push_back(std::move(t));
+    }
+    for (; file < out_->files.size(); ++file) files.push_back(std::move(out_->files[file]));
+    for (; warning < out_->warnings.size(); ++warning) {
+      warnings.push_back(std::move(out_->warnings[warning]));
+    }
+    out_->files = std::move(files);
+    out_->warnings = std::move(warnings);
+  }
+
+  // Walks the folder a link at the path leads to, opened by its path.
+  void Follow(const Level& level) {
+    std::string native = r_.root;
+    if (!native.empty() && native.back() != r_.separator) native += r_.separator;
+    native += path_;
+    TFolderFailure why = TFolderFailure::ffUnreadable;
+    std::unique_ptr<IFolder> sub = Get<IFileSystem>().OpenFolder(native, &why);
+    if (!sub) return WarnOfFailure(why);
+    if (WalkedBefore(sub->Identity())) return;
+    if (!sub->Read()) return WarnOfFailure(sub->Failure());
+    levels_.push_back(level);
+    frames_.push_back({std::move(sub), 0, false});
+    Walk();
+  }
+
+  // A branch: the walk so far, its findings going into part, the folders it
+  // walks into walked.
+  TWalk(const TWalk& trunk, TPreview& part, Walked* walked)
       : r_(trunk.r_),
         progress_(trunk.progress_),
         out_(&part),
         shared_(trunk.shared_),
         windows_(trunk.windows_),
         levels_(trunk.levels_),
-        above_(trunk.above_),
         path_(trunk.path_),
         partEnds_(trunk.partEnds_),
-        branch_(true) {}
+        branch_(true),
+        walked_(walked),
+        trunkWalked_(trunk.walked_) {}
 
   int64_t Seen() { return shared_->seen.fetch_add(1) + 1; }
 
-  void Take(IFolder& folder, size_t i) {
+  // Takes the entry at hand, its path pushed: the folder to go down into
+  // next, when it is one that is walked now.
+  std::unique_ptr<IFolder> Take(IFolder& folder, size_t i, Level& level) {
     TEntryKind kind = folder.Kind(i);
     TEntryFacts facts;
     bool known = false;
+    bool link = false;
     if (kind == TEntryKind::ekUnknown) {
-      if (!folder.Look(i, false, facts)) return;
+      if (!folder.Look(i, false, facts)) return nullptr;
       known = true;
       kind = facts.kind;
     }
     if (kind == TEntryKind::ekLink) {
       if (r_.linksAsLinks) {
-        if (!Wanted()) return Skipped();
-        if (!known && !folder.Look(i, false, facts)) return;
-        return File(facts.size);
+        if (!Wanted()) return Skipped(), nullptr;
+        if (!known && !folder.Look(i, false, facts)) return nullptr;
+        return File(facts.size), nullptr;
       }
       // The archiver stores what the link leads to.
       if (!folder.Look(i, true, facts)) {
-        return Warn(Shown() + ": a link that leads nowhere; the archiver leaves it out");
+        return Warn(Shown() + ": a link that leads nowhere; the archiver leaves it out"), nullptr;
       }
       known = true;
+      link = true;
       kind = facts.kind;
     }
     if (kind == TEntryKind::ekDirectory) {
-      Level level;
-      if (!EnterFolder(level)) return;
-      const std::unique_ptr<IFolder> sub = folder.Open(i);
-      if (!sub || !sub->Read()) return Warn(Shown() + ": cannot be read");
-      levels_.push_back(level);
-      Folder(*sub);
-      levels_.pop_back();
-      return;
+      if (!EnterFolder(level)) return nullptr;
+      if (r_.longestPath && path_.size() > r_.longestPath) return WarnOfLength(), nullptr;
+      if (link && !followLinks_) {
+        deferred_.push_back(
+            {path_, partEnds_, level, out_->files.size(), out_->warnings.size()});
+        return nullptr;
+      }
+      TFolderFailure why = TFolderFailure::ffUnreadable;
+      std::unique_ptr<IFolder> sub = folder.Open(i, &why);
+      if (!sub) return WarnOfFailure(why), nullptr;
+      if (WalkedBefore(sub->Identity())) return nullptr;
+      if (!sub->Read()) return WarnOfFailure(sub->Failure()), nullptr;
+      return sub;
     }
-    if (!Wanted()) return Skipped();
+    if (!Wanted()) return Skipped(), nullptr;
     // 7-Zip stores devices, pipes and sockets as entries of no size, and
     // reads nothing of them.
-    if (kind != TEntryKind::ekFile) return File(0);
-    if (!known && !folder.Look(i, false, facts)) return;
+    if (kind != TEntryKind::ekFile) return File(0), nullptr;
+    if (!known && !folder.Look(i, false, facts)) return nullptr;
     File(facts.size, facts.readable);
+    return nullptr;
   }
 
   // What every branch of one walk shares: the patterns, compiled once, and
@@ -666,12 +844,17 @@ class TWalk {
   std::shared_ptr<TShared> shared_;
   bool windows_ = false;
   std::vector<Level> levels_;
-  std::vector<std::pair<uint64_t, uint64_t>> above_;
+  std::vector<Frame> frames_;
   std::string path_;
   std::vector<size_t> partEnds_;
   std::vector<std::string> takenFolders_;
   bool branch_ = false;
   unsigned cores_ = 1;  // the trunk's; a branch does not branch
+  bool followLinks_ = false;  // links to folders are walked when met
+  Walked ownWalked_;
+  Walked* walked_ = &ownWalked_;
+  const Walked* trunkWalked_ = nullptr;  // a branch's: read while it walks
+  std::vector<Deferred> deferred_;
 };
 
 // Where names are compared without regard to case, 7-Zip refuses to put two

@@ -51,9 +51,10 @@ struct TPreview {
   bool cancelled = false;  // the walk was stopped; what was found so far
   std::string error;       // the job's error (a clash, an impossible path)
   // What the archiver will warn about or stumble over, one text each: folders
-  // that cannot be read, links that lead nowhere, and links that lead back
-  // into a folder above them (the archiver would follow those without end;
-  // the preview walks such a folder once).
+  // that cannot be read or entered, links that lead nowhere, links that lead
+  // back into a folder above them (the archiver would follow those without
+  // end), and links to a folder taken already (the archiver takes it once
+  // more; the preview walks every folder once).
   std::vector<std::string> warnings;
 };
 

@@ -43,19 +43,34 @@ struct TEntryFacts {
   bool readable = true;
 };
 
+// Why a folder could not be opened or read.
+enum class TFolderFailure : uint8_t {
+  ffNone,
+  ffUnreadable,   // its entries may not be listed, or it is gone
+  ffNotEntered,   // its entries may be listed but not looked at or opened
+                  // (no right to search it)
+  ffTooManyOpen,  // the process or the system has no more room for open files
+  ffPathTooLong,  // the system does not open a path that long
+};
+
 // One folder, open, and its entries ("." and ".." left out) read once: on
 // POSIX in the bytes' order of their names, on Windows in the file system's
 // own order, with the names as the program's 8-bit texts (where the code page
 // cannot spell a character, "?"). Entries are named by their index, so that
 // a subfolder is opened by the name the system gave, whatever its text.
-// Distinct folders may be used on distinct threads at once.
+// Distinct folders may be used on distinct threads at once, and one folder's
+// entries may be looked at and opened from several threads while it is not
+// resting (Rest()).
 class IFolder {
  public:
   virtual ~IFolder() = default;
-  // Equal for two folders that are one.
+  // Equal for two folders that are one: on POSIX the device and the inode,
+  // on Windows the volume's serial number and the file index.
   virtual std::pair<uint64_t, uint64_t> Identity() const = 0;
-  // Reads the entries, the first time; false when they cannot be read.
+  // Reads the entries, the first time; false when they cannot be read, or
+  // when the folder may not be entered (Failure() says which).
   virtual bool Read() = 0;
+  virtual TFolderFailure Failure() const = 0;
   virtual size_t Count() const = 0;
   virtual std::string_view Name(size_t i) const = 0;
   // As listed: a link is ekLink on POSIX, where links are told apart; on
@@ -64,8 +79,14 @@ class IFolder {
   // Looks at the entry itself or, followLinks, at what a link leads to;
   // false when there is nothing there (a link that leads nowhere).
   virtual bool Look(size_t i, bool followLinks, TEntryFacts& facts) = 0;
-  // The entry as a folder (a link followed); null when it cannot be opened.
-  virtual std::unique_ptr<IFolder> Open(size_t i) = 0;
+  // The entry as a folder (a link followed); null when it cannot be opened,
+  // with the reason in why when given.
+  virtual std::unique_ptr<IFolder> Open(size_t i, TFolderFailure* why = nullptr) = 0;
+  // Says that from now on one thread alone uses the folder, going down into
+  // its subfolders one at a time: the folder may then give its system handle
+  // back while a subfolder is open and take it again when next used, so that
+  // a walk down a deep tree holds a handle or two, not one for each level.
+  virtual void Rest() = 0;
 };
 
 // An advisory lock on one file, taken by IFileSystem::TryLock and held while
@@ -93,9 +114,10 @@ class IFileSystem {
   // Lists every entry of path, hidden and system ones included; false when
   // the directory cannot be listed. The real ones list through OpenFolder.
   virtual bool ListDirectory(const std::string& path, TDirectoryListing& listing) = 0;
-  // The folder at path, open; null when it cannot be opened. Its entries are
-  // read on first use.
-  virtual std::unique_ptr<IFolder> OpenFolder(const std::string& path) = 0;
+  // The folder at path, open; null when it cannot be opened, with the
+  // reason in why when given. Its entries are read on first use.
+  virtual std::unique_ptr<IFolder> OpenFolder(const std::string& path,
+                                              TFolderFailure* why = nullptr) = 0;
   // Takes the lock on the file at path, creating the file, without waiting:
   // null when another holder has it. Fails with an Exception ("Cannot create
   // file %s") when the file cannot be made.

@@ -1,6 +1,7 @@
 #include "ui/fmuPreview.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,6 +22,9 @@
 namespace pw {
 
 namespace {
+
+// How many characters of the folder at hand the progress line shows, about.
+constexpr int kProgressFolderChars = 48;
 
 QVariant RightAligned() {
   return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
@@ -325,7 +329,12 @@ void TfmPreview::ShowProgress() {
     folder = folder_;
   }
   if (cancel_) return;
-  laProgress->setText(CountText(files) + " files so far, in " + ToQt(folder));
+  // The folder cut in its middle to a width of its own, so that a deep path
+  // neither widens the window nor pushes Cancel out of it.
+  const QFontMetrics metrics = laProgress->fontMetrics();
+  laProgress->setText(CountText(files) + " files so far, in " +
+                      metrics.elidedText(ToQt(folder), Qt::ElideMiddle,
+                                         kProgressFolderChars * metrics.averageCharWidth()));
 }
 
 void TfmPreview::Done(TPreview preview) {

@@ -160,7 +160,16 @@ class FakeFolder final : public IFolder {
   FakeFolder(FakeFileSystem& files, std::string path, uint64_t identity)
       : files_(files), path_(std::move(path)), identity_(identity) {}
   std::pair<uint64_t, uint64_t> Identity() const override { return {0, identity_}; }
-  bool Read() override { return files_.ListDirectory(path_, listing_); }
+  bool Read() override {
+    const auto failed = files_.folderFailures.find(path_);
+    if (failed != files_.folderFailures.end()) failure_ = failed->second;
+    if (failure_ == TFolderFailure::ffNone && !files_.ListDirectory(path_, listing_)) {
+      failure_ = TFolderFailure::ffUnreadable;
+    }
+    return failure_ == TFolderFailure::ffNone;
+  }
+  TFolderFailure Failure() const override { return failure_; }
+  void Rest() override {}
   size_t Count() const override { return listing_.entries.size(); }
   std::string_view Name(size_t i) const override { return listing_.Name(listing_.entries[i]); }
   TEntryKind Kind(size_t i) const override {
@@ -170,8 +179,8 @@ class FakeFolder final : public IFolder {
     facts = {Kind(i), 0, true};
     return true;
   }
-  std::unique_ptr<IFolder> Open(size_t i) override {
-    return files_.OpenFolder(path_ + "\\" + std::string(Name(i)));
+  std::unique_ptr<IFolder> Open(size_t i, TFolderFailure* why) override {
+    return files_.OpenFolder(path_ + "\\" + std::string(Name(i)), why);
   }
 
  private:
@@ -179,13 +188,18 @@ class FakeFolder final : public IFolder {
   const std::string path_;
   const uint64_t identity_;
   TDirectoryListing listing_;
+  TFolderFailure failure_ = TFolderFailure::ffNone;
 };
 
 }  // namespace
 
-std::unique_ptr<IFolder> FakeFileSystem::OpenFolder(const std::string& path) {
+std::unique_ptr<IFolder> FakeFileSystem::OpenFolder(const std::string& path,
+                                                    TFolderFailure* why) {
   const auto found = listings.find(path);
-  if (found == listings.end()) return nullptr;
+  if (found == listings.end()) {
+    if (why) *why = TFolderFailure::ffUnreadable;
+    return nullptr;
+  }
   return std::make_unique<FakeFolder>(
       *this, path, static_cast<uint64_t>(std::distance(listings.begin(), found)));
 }

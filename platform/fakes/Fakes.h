@@ -67,8 +67,10 @@ class FakeFileSystem final : public IFileSystem {
   bool MakeDirectory(const std::string& path) override;
   // Lists what listings holds for path, in the order given there.
   bool ListDirectory(const std::string& path, TDirectoryListing& listing) override;
-  // The same listings as folders: files of no size, readable.
-  std::unique_ptr<IFolder> OpenFolder(const std::string& path) override;
+  // The same listings as folders: files of no size, readable. A folder
+  // listed in folderFailures cannot be read, for that reason.
+  std::unique_ptr<IFolder> OpenFolder(const std::string& path,
+                                      TFolderFailure* why = nullptr) override;
   // Locks held in memory: a path in locked is held (by another, when the test
   // put it there); one in lockRefused cannot be made. Safe to use from several
   // threads; read locked once they are done.
@@ -92,6 +94,7 @@ class FakeFileSystem final : public IFileSystem {
   std::map<std::string, std::vector<std::pair<std::string, bool>>> listings;
   std::set<std::string> refuse;
   std::vector<std::string> created;
+  std::map<std::string, TFolderFailure> folderFailures;
 
  private:
   std::mutex lockMutex_;

@@ -105,29 +105,119 @@ TEntryKind KindOfType(unsigned char type) {
   }
 }
 
+TFolderFailure FailureOf(int error) {
+  switch (error) {
+    case EMFILE:
+    case ENFILE:
+      return TFolderFailure::ffTooManyOpen;
+    case ENAMETOOLONG:
+      return TFolderFailure::ffPathTooLong;
+    default:
+      return TFolderFailure::ffUnreadable;
+  }
+}
+
+// A folder's descriptor, which it may give back while it rests (Rest()) and
+// one of its subfolders is open: that subfolder, when it closes, hands the
+// folder its ".." (the folder it was opened from, as long as it was no link),
+// and otherwise the folder opens itself again from the nearest folder above
+// it that is open, or by its path.
+struct TFolderHandle {
+  int fd = -1;
+  std::pair<uint64_t, uint64_t> identity{};
+  std::shared_ptr<TFolderHandle> parent;  // null for a folder opened by path
+  std::string name;                       // in the parent, or the path
+  bool resting = false;
+  ~TFolderHandle() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+std::pair<uint64_t, uint64_t> IdentityOf(const struct stat& st) {
+  return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+// fd as the folder the handle was, or -1 (fd closed) when it is another.
+int Verified(int fd, const TFolderHandle& handle) {
+  struct stat st;
+  if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) &&
+      IdentityOf(st) == handle.identity) {
+    return fd;
+  }
+  if (fd >= 0) ::close(fd);
+  return -1;
+}
+
+// Opens a resting handle again: the chain of handles without a descriptor,
+// from the nearest one with a descriptor (or opened by path) down to this
+// one, without a descriptor held for each level in between.
+bool Reopen(TFolderHandle& handle) {
+  if (handle.fd >= 0) return true;
+  std::vector<TFolderHandle*> chain{&handle};
+  while (chain.back()->parent && chain.back()->parent->fd < 0) {
+    chain.push_back(chain.back()->parent.get());
+  }
+  TFolderHandle* top = chain.back();
+  int fd = top->parent ? ::openat(top->parent->fd, top->name.c_str(),
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                       : ::open(top->name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  fd = Verified(fd, *top);
+  for (size_t k = chain.size() - 1; k-- > 0 && fd >= 0;) {
+    const int below = ::openat(fd, chain[k]->name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::close(fd);
+    fd = Verified(below, *chain[k]);
+  }
+  handle.fd = fd;
+  return fd >= 0;
+}
+
 // The entries come straight from getdents64 in large reads; only the
 // entries the caller looks at cost a call of their own.
 class PosixFolder final : public IFolder {
  public:
   // Takes fd over; null when it is no folder that can be looked at.
-  static std::unique_ptr<IFolder> Of(int fd, std::shared_ptr<const TUser> user) {
-    if (fd < 0) return nullptr;
+  static std::unique_ptr<IFolder> Of(int fd, std::shared_ptr<TFolderHandle> parent,
+                                     std::string name, std::shared_ptr<const TUser> user,
+                                     TFolderFailure* why) {
+    if (fd < 0) {
+      if (why) *why = FailureOf(errno);
+      return nullptr;
+    }
     struct stat self;
     if (::fstat(fd, &self) != 0 || !S_ISDIR(self.st_mode)) {
+      if (why) *why = TFolderFailure::ffUnreadable;
       ::close(fd);
       return nullptr;
     }
-    return std::unique_ptr<IFolder>(new PosixFolder(
-        fd, {static_cast<uint64_t>(self.st_dev), static_cast<uint64_t>(self.st_ino)},
-        std::move(user)));
+    auto handle = std::make_shared<TFolderHandle>();
+    handle->fd = fd;
+    handle->identity = IdentityOf(self);
+    handle->parent = std::move(parent);
+    handle->name = std::move(name);
+    // Listing a folder needs the right to read it, looking at its entries
+    // and opening them the right to search it.
+    const bool searchable =
+        user->uid == 0 || ::faccessat(fd, ".", X_OK, AT_EACCESS) == 0 || errno != EACCES;
+    return std::unique_ptr<IFolder>(new PosixFolder(std::move(handle), searchable, std::move(user)));
   }
-  ~PosixFolder() override { ::close(fd_); }
+  ~PosixFolder() override {
+    // A resting folder above takes its descriptor back through "..".
+    TFolderHandle* parent = handle_->parent.get();
+    if (parent && parent->resting && parent->fd < 0 && handle_->fd >= 0) {
+      parent->fd = Verified(::openat(handle_->fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC),
+                            *parent);
+    }
+  }
 
-  std::pair<uint64_t, uint64_t> Identity() const override { return identity_; }
+  std::pair<uint64_t, uint64_t> Identity() const override { return handle_->identity; }
+  TFolderFailure Failure() const override { return failure_; }
+  void Rest() override { handle_->resting = true; }
 
   bool Read() override {
-    if (read_) return readable_;
+    if (read_) return failure_ == TFolderFailure::ffNone;
     read_ = true;
+    if (!searchable_) return Fail(TFolderFailure::ffNotEntered);
+    if (!Reopen(*handle_)) return Fail(FailureOf(errno));
     struct Found {
       uint32_t offset, length;
       unsigned char type;
@@ -135,10 +225,10 @@ class PosixFolder final : public IFolder {
     std::vector<Found> found;
     std::vector<char> buffer(64 * 1024);
     for (;;) {
-      const long n = ::syscall(SYS_getdents64, fd_, buffer.data(), buffer.size());
+      const long n = ::syscall(SYS_getdents64, handle_->fd, buffer.data(), buffer.size());
       if (n < 0) {
         if (errno == EINTR) continue;
-        return readable_ = false;
+        return Fail(TFolderFailure::ffUnreadable);
       }
       if (n == 0) break;
       for (long at = 0; at < n;) {
@@ -165,7 +255,7 @@ class PosixFolder final : public IFolder {
     for (const uint32_t i : order) {
       entries_.push_back({found[i].offset, found[i].length, KindOfType(found[i].type)});
     }
-    return readable_ = true;
+    return true;
   }
 
   size_t Count() const override { return entries_.size(); }
@@ -176,15 +266,30 @@ class PosixFolder final : public IFolder {
 
   bool Look(size_t i, bool followLinks, TEntryFacts& facts) override {
     struct stat st;
-    if (::fstatat(fd_, CName(i), &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (!Reopen(*handle_) ||
+        ::fstatat(handle_->fd, CName(i), &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
+      return false;
+    }
     facts.kind = KindOfMode(st.st_mode);
     facts.size = static_cast<int64_t>(st.st_size);
     facts.readable = Readable(*user_, st);
     return true;
   }
 
-  std::unique_ptr<IFolder> Open(size_t i) override {
-    return Of(::openat(fd_, CName(i), O_RDONLY | O_DIRECTORY | O_CLOEXEC), user_);
+  std::unique_ptr<IFolder> Open(size_t i, TFolderFailure* why) override {
+    if (!Reopen(*handle_)) {
+      if (why) *why = FailureOf(errno);
+      return nullptr;
+    }
+    std::unique_ptr<IFolder> sub =
+        Of(::openat(handle_->fd, CName(i), O_RDONLY | O_DIRECTORY | O_CLOEXEC), handle_,
+           std::string(Name(i)), user_, why);
+    // A subfolder that is no link gives this folder back through "..".
+    if (sub && handle_->resting && entries_[i].kind == TEntryKind::ekDirectory) {
+      ::close(handle_->fd);
+      handle_->fd = -1;
+    }
+    return sub;
   }
 
  private:
@@ -192,14 +297,20 @@ class PosixFolder final : public IFolder {
     uint32_t offset, length;
     TEntryKind kind;
   };
-  PosixFolder(int fd, std::pair<uint64_t, uint64_t> identity, std::shared_ptr<const TUser> user)
-      : fd_(fd), identity_(identity), user_(std::move(user)) {}
+  PosixFolder(std::shared_ptr<TFolderHandle> handle, bool searchable,
+              std::shared_ptr<const TUser> user)
+      : handle_(std::move(handle)), searchable_(searchable), user_(std::move(user)) {}
   const char* CName(size_t i) const { return names_.data() + entries_[i].offset; }
+  bool Fail(TFolderFailure failure) {
+    failure_ = failure;
+    return false;
+  }
 
-  const int fd_;
-  const std::pair<uint64_t, uint64_t> identity_;
+  const std::shared_ptr<TFolderHandle> handle_;
+  const bool searchable_;
   const std::shared_ptr<const TUser> user_;
-  bool read_ = false, readable_ = false;
+  bool read_ = false;
+  TFolderFailure failure_ = TFolderFailure::ffNone;
   std::string names_;
   std::vector<Entry> entries_;
 };
@@ -236,7 +347,7 @@ class PosixFileSystem final : public IFileSystem {
   bool ListDirectory(const std::string& path, TDirectoryListing& listing) override {
     listing.names.clear();
     listing.entries.clear();
-    const std::unique_ptr<IFolder> folder = OpenFolder(path);
+    const std::unique_ptr<IFolder> folder = OpenFolder(path, nullptr);
     if (!folder || !folder->Read()) return false;
     listing.identity = folder->Identity();
     for (size_t i = 0; i < folder->Count(); ++i) {
@@ -376,9 +487,10 @@ class PosixFileSystem final : public IFileSystem {
     }
   }
 
-  std::unique_ptr<IFolder> OpenFolder(const std::string& path) override {
-    return PosixFolder::Of(::open(NativePath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC),
-                           ThisUser());
+  std::unique_ptr<IFolder> OpenFolder(const std::string& path, TFolderFailure* why) override {
+    std::string native = NativePath(path);
+    const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return PosixFolder::Of(fd, nullptr, std::move(native), ThisUser(), why);
   }
 
   std::unique_ptr<IFileLock> TryLock(const std::string& path) override {

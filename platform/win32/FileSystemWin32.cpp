@@ -39,17 +39,36 @@ std::wstring Wide(const std::string& text) {
 // The walk goes by the names' Unicode, as the archivers do, so that a folder
 // whose name the ANSI code page cannot spell is entered all the same; the
 // names it gives are the program's 8-bit texts, where such a character is "?".
+TFolderFailure FailureOf(DWORD error) {
+  switch (error) {
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return TFolderFailure::ffTooManyOpen;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return TFolderFailure::ffPathTooLong;
+    default:
+      return TFolderFailure::ffUnreadable;
+  }
+}
+
+// A folder holds no handle between its calls: its listing is read whole, and
+// its subfolders are opened by their paths.
 class Win32Folder final : public IFolder {
  public:
-  static std::unique_ptr<IFolder> Of(std::wstring path) {
+  static std::unique_ptr<IFolder> Of(std::wstring path, TFolderFailure* why) {
     HANDLE self =
         CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (self == INVALID_HANDLE_VALUE) return nullptr;
+    if (self == INVALID_HANDLE_VALUE) {
+      if (why) *why = FailureOf(GetLastError());
+      return nullptr;
+    }
     BY_HANDLE_FILE_INFORMATION info;
     const bool known = GetFileInformationByHandle(self, &info) != 0;
     CloseHandle(self);
-    if (!known || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return nullptr;
+    if (!known || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      if (why) *why = TFolderFailure::ffUnreadable;
+      return nullptr;
+    }
     return std::unique_ptr<IFolder>(new Win32Folder(
         std::move(path),
         {info.dwVolumeSerialNumber,
@@ -57,6 +76,8 @@ class Win32Folder final : public IFolder {
   }
 
   std::pair<uint64_t, uint64_t> Identity() const override { return identity_; }
+  TFolderFailure Failure() const override { return failure_; }
+  void Rest() override {}
 
   bool Read() override {
     if (read_) return readable_;
@@ -64,7 +85,10 @@ class Win32Folder final : public IFolder {
     WIN32_FIND_DATAW found;
     HANDLE find = FindFirstFileExW(Below(L"*").c_str(), FindExInfoBasic, &found,
                                    FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE) return readable_ = false;
+    if (find == INVALID_HANDLE_VALUE) {
+      failure_ = FailureOf(GetLastError());
+      return readable_ = false;
+    }
     do {
       const wchar_t* name = found.cFileName;
       if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
@@ -95,7 +119,9 @@ class Win32Folder final : public IFolder {
     facts.readable = true;
     return true;
   }
-  std::unique_ptr<IFolder> Open(size_t i) override { return Of(Below(wide_[i])); }
+  std::unique_ptr<IFolder> Open(size_t i, TFolderFailure* why) override {
+    return Of(Below(wide_[i]), why);
+  }
 
  private:
   struct Entry {
@@ -113,6 +139,7 @@ class Win32Folder final : public IFolder {
   const std::wstring path_;
   const std::pair<uint64_t, uint64_t> identity_;
   bool read_ = false, readable_ = false;
+  TFolderFailure failure_ = TFolderFailure::ffNone;
   std::string names_;
   std::vector<Entry> entries_;
   std::vector<std::wstring> wide_;
@@ -131,7 +158,7 @@ class SystemFileSystem final : public IFileSystem {
   bool ListDirectory(const std::string& path, TDirectoryListing& listing) override {
     listing.names.clear();
     listing.entries.clear();
-    const std::unique_ptr<IFolder> folder = OpenFolder(path);
+    const std::unique_ptr<IFolder> folder = OpenFolder(path, nullptr);
     if (!folder || !folder->Read()) return false;
     listing.identity = folder->Identity();
     for (size_t i = 0; i < folder->Count(); ++i) {
@@ -208,12 +235,12 @@ class SystemFileSystem final : public IFileSystem {
     }
   }
 
-  std::unique_ptr<IFolder> OpenFolder(const std::string& path) override {
+  std::unique_ptr<IFolder> OpenFolder(const std::string& path, TFolderFailure* why) override {
     const bool bareDrive = path.size() == 2 && path[1] == ':';
     std::wstring folder = Wide(bareDrive ? path + "\\" : path);
     // The listing adds its own separator.
     if (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
-    return Win32Folder::Of(folder);
+    return Win32Folder::Of(folder, why);
   }
 
   std::unique_ptr<IFileLock> TryLock(const std::string& path) override {

@@ -50,8 +50,8 @@ class CountingFileSystem final : public IFileSystem {
   std::string ResolvedPath(const std::string& p) const override { return real_.ResolvedPath(p); }
   std::string ForeignStep(const std::string& p) const override { return real_.ForeignStep(p); }
   std::string WriteProblem(const std::string& p) const override { return real_.WriteProblem(p); }
-  std::unique_ptr<IFolder> OpenFolder(const std::string& p) override {
-    return real_.OpenFolder(p);
+  std::unique_ptr<IFolder> OpenFolder(const std::string& p, TFolderFailure* why) override {
+    return real_.OpenFolder(p, why);
   }
   std::vector<std::string> listed;
 

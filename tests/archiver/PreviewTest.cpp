@@ -5,6 +5,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,7 +29,9 @@
 #include "archiver/NightPlan.h"
 #include "archiver/PosixScripts.h"
 #include "archiver/Preview.h"
+#include "platform/FileSystem.h"
 #include "platform/TextCodec.h"
+#include "platform/fakes/Fakes.h"
 #include "tests/archiver/PosixDay.h"
 #include "tests/archiver/SevenZipListing.h"
 #include "tests/support/TestSupport.h"
@@ -197,13 +201,15 @@ class PreviewWalkTest : public ::testing::Test {
     return rule;
   }
 
-  TPreview Of(const fs::path& dir, const std::string& rule, const TPreviewProgress& progress = {}) {
+  TPreviewRequest RequestOf(const fs::path& dir, const std::string& rule) {
     m.Directories()->Clear();
     TbkDirectory* d = m.Directories()->Add();
     d->SetPath(dir.string());
     d->SetRuleName(rule);
-    return Preview(MakePreviewRequest(m, JobOfDirectory(m, *d, GetArchiveDirectory(m, false))),
-                   progress);
+    return MakePreviewRequest(m, JobOfDirectory(m, *d, GetArchiveDirectory(m, false)));
+  }
+  TPreview Of(const fs::path& dir, const std::string& rule, const TPreviewProgress& progress = {}) {
+    return Preview(RequestOf(dir, rule), progress);
   }
 
   static Files Paths(const TPreview& p) {
@@ -313,34 +319,49 @@ TEST_F(PreviewWalkTest, ArchiveFolderInsideIsLeftOut) {
   EXPECT_EQ(p.masks[0].files, 2);  // a.tmp and sub/MyArchives/kept.tmp
 }
 
-TEST_F(PreviewWalkTest, LinksAreFollowedAsSevenZipFollowsThem) {
+// 7-Zip follows every link to a folder, as often as it is met; the preview
+// walks each folder once, in the walk's order after the folders themselves,
+// and says where the archive holds a folder once more or without end.
+TEST_F(PreviewWalkTest, LinksAreFollowedAndEachFolderIsWalkedOnce) {
   const fs::path dir = temp / "tree";
   Put(dir / "real" / "f.txt", "123");
   Put(dir / "g.txt", "12345");
+  Put(dir / "b" / "h.txt");
+  Put(temp / "outside" / "x.txt");
   fs::create_directory_symlink("real", dir / "again");      // reached twice
   fs::create_symlink("g.txt", dir / "link.txt");            // a file through a link
   fs::create_symlink("nowhere", dir / "dangling.txt");      // leads nowhere
   fs::create_directory_symlink("..", dir / "real" / "up");  // back into its parent
+  // A web: folders that lead to each other, and twice out of the tree to a
+  // folder that leads back into it.
+  fs::create_directory_symlink("../b", dir / "real" / "toB");
+  fs::create_directory_symlink("../real", dir / "b" / "toReal");
+  fs::create_directory_symlink("../../outside", dir / "b" / "toOut");
+  fs::create_directory_symlink("../outside", dir / "out");
+  fs::create_directory_symlink("../tree", temp / "outside" / "back");
   TPreview p = Of(dir, "");
-  EXPECT_EQ(Paths(p), (Files{"again/f.txt", "g.txt", "link.txt", "real/f.txt"}));
+  EXPECT_EQ(Paths(p), (Files{"b/h.txt", "b/toOut/x.txt", "g.txt", "link.txt", "real/f.txt"}));
   for (const TPreviewFile& f : p.files) {
     if (f.path == "link.txt") {
       EXPECT_EQ(f.bytes, 5);
     }
   }
-  ASSERT_EQ(p.warnings.size(), 3u);
-  std::string warnings;
-  for (const std::string& w : p.warnings) warnings += w + "\n";
-  EXPECT_NE(warnings.find("dangling.txt: a link that leads nowhere"), std::string::npos)
-      << warnings;
-  EXPECT_NE(warnings.find("real/up: a link back"), std::string::npos) << warnings;
-  EXPECT_NE(warnings.find("again/up: a link back"), std::string::npos) << warnings;
+  const std::string again = ": a link to a folder the preview has taken already, at ";
+  const std::string loop =
+      ": a link back into a folder above it; the archiver would follow it without end";
+  EXPECT_EQ(p.warnings,
+            (std::vector<std::string>{
+                "again" + again + "real; the archiver takes it once more", "b/toOut/back" + loop,
+                "b/toReal" + again + "real; the archiver takes it once more",
+                "dangling.txt: a link that leads nowhere; the archiver leaves it out",
+                "out" + again + "b/toOut; the archiver takes it once more",
+                "real/toB" + again + "b; the archiver takes it once more", "real/up" + loop}));
 
   // With -snl 7-Zip keeps links as links: each is a file of its own.
   m.SetArchiverParams("a -r -snl");
   p = Of(dir, "");
-  EXPECT_EQ(Paths(p),
-            (Files{"again", "dangling.txt", "g.txt", "link.txt", "real/f.txt", "real/up"}));
+  EXPECT_EQ(Paths(p), (Files{"again", "b/h.txt", "b/toOut", "b/toReal", "dangling.txt", "g.txt",
+                             "link.txt", "out", "real/f.txt", "real/toB", "real/up"}));
   EXPECT_TRUE(p.warnings.empty());
 }
 
@@ -404,11 +425,14 @@ TEST_F(PreviewWalkTest, UnreadableFoldersAreWarnedAbout) {
   Put(dir / "a.txt");
   Put(dir / "locked" / "b.txt");
   Put(dir / "open" / "c.txt");
+  Put(dir / "unsearchable" / "d.txt");
   for (const fs::path& p : {temp.Path(), dir, dir / "open"}) {
     fs::permissions(p, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                            fs::perms::others_read | fs::perms::others_exec);
   }
   fs::permissions(dir / "locked", fs::perms::none);
+  // Its names can be listed, but nothing in it looked at.
+  fs::permissions(dir / "unsearchable", fs::perms::owner_all | fs::perms::others_read);
   Put(dir / "secret.txt");
   fs::permissions(dir / "secret.txt", fs::perms::none);
   m.Directories()->Clear();
@@ -416,6 +440,7 @@ TEST_F(PreviewWalkTest, UnreadableFoldersAreWarnedAbout) {
   d->SetPath(dir.string());
   const TPreviewRequest request =
       MakePreviewRequest(m, JobOfDirectory(m, *d, GetArchiveDirectory(m, false)));
+  const TPreviewRequest top = RequestOf(dir / "unsearchable", "");
 
   const bool root = ::geteuid() == 0;
   int pipe[2];
@@ -428,6 +453,7 @@ TEST_F(PreviewWalkTest, UnreadableFoldersAreWarnedAbout) {
     std::string text;
     for (const TPreviewFile& f : p.files) text += "file " + f.path + "\n";
     for (const std::string& w : p.warnings) text += "warning " + w + "\n";
+    text += "error " + Preview(top).error + "\n";
     const bool written =
         ::write(pipe[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ::close(pipe[1]);
@@ -444,10 +470,91 @@ TEST_F(PreviewWalkTest, UnreadableFoldersAreWarnedAbout) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   }
   fs::permissions(dir / "locked", fs::perms::owner_all);
+  fs::permissions(dir / "unsearchable", fs::perms::owner_all);
   EXPECT_EQ(text,
             "file a.txt\nfile open/c.txt\nwarning locked: cannot be read\n"
-            "warning secret.txt: cannot be read; the archiver leaves it out\n");
+            "warning secret.txt: cannot be read; the archiver leaves it out\n"
+            "warning unsearchable: cannot be entered\n"
+            "error Cannot enter the directory " +
+                (dir / "unsearchable").string() + "\n");
 #endif
+}
+
+// A tree deeper than the stack of calls could walk, with fewer descriptors
+// than levels: as far as 7-Zip goes, where the path grows too long for the
+// system. (Made in memory where it can be: a disk takes a minute to take
+// such a tree apart.)
+TEST_F(PreviewWalkTest, ADeepTreeIsWalkedWithAFewDescriptors) {
+#ifndef _WIN32
+  char memory[] = "/dev/shm/pw-deep-XXXXXX";
+  const fs::path dir = ::mkdtemp(memory) ? fs::path(memory) : temp / "deep";
+  fs::create_directories(dir);
+  Put(dir / "top.txt");
+  constexpr int kLevels = 20000;
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  for (int i = 0; i < kLevels && fd >= 0; ++i) {
+    const int below = ::mkdirat(fd, "d", 0755) == 0 ? ::openat(fd, "d", O_RDONLY) : -1;
+    ::close(fd);
+    fd = below;
+  }
+  ASSERT_GE(fd, 0);
+  const TPreviewRequest request = RequestOf(dir, "");
+  ASSERT_EQ(request.longestPath, 4095u);
+  struct rlimit limit;
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+  struct rlimit few = limit;
+  few.rlim_cur = 64;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+  const TPreview p = Preview(request);
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+  EXPECT_EQ(Paths(p), (Files{"top.txt"}));
+  ASSERT_EQ(p.warnings.size(), 1u);
+  EXPECT_EQ(p.warnings[0].substr(0, 8), "d/d/d/d/");
+  EXPECT_NE(p.warnings[0].find("its path is too long for the system"), std::string::npos);
+
+  // Taken apart from below, as deep as it is.
+  for (int i = 0; i < kLevels; ++i) {
+    const int up = ::openat(fd, "..", O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    ASSERT_GE(up, 0);
+    ASSERT_EQ(::unlinkat(up, "d", AT_REMOVEDIR), 0);
+    fd = up;
+  }
+  ::close(fd);
+  fs::remove_all(dir);
+#endif
+}
+
+// Each reason why a folder gives nothing is named: the folder may not be
+// entered, the process has no more room for open files, the path is too
+// long.
+TEST(PreviewFailures, TheCauseIsNamed) {
+  fakes::FakeFileSystem files;
+  files.listings["C:\\d"] = {{"a", true}, {"b", true}, {"c", true}, {"x.txt", false}};
+  for (const char* sub : {"a", "b", "c"}) {
+    files.listings[std::string("C:\\d\\") + sub] = {{"in.txt", false}};
+  }
+  files.folderFailures = {{"C:\\d\\a", TFolderFailure::ffNotEntered},
+                          {"C:\\d\\b", TFolderFailure::ffTooManyOpen},
+                          {"C:\\d\\c", TFolderFailure::ffPathTooLong}};
+  const ScopedOverride<IFileSystem> fake(files);
+  TPreviewRequest request;
+  request.root = "C:\\d";
+  request.separator = '\\';
+  request.includes.push_back({{}, {"*"}});
+  TPreview p = Preview(request);
+  EXPECT_EQ(p.files.size(), 1u);
+  EXPECT_EQ(p.warnings,
+            (std::vector<std::string>{
+                "a: cannot be entered", "b: cannot be opened: too many files are open",
+                "c...: its path is too long for the system; the archiver leaves it out"}));
+
+  files.folderFailures = {{"C:\\d", TFolderFailure::ffNotEntered}};
+  request.job.workingDirectory = "C:\\d";
+  p = Preview(request);
+  EXPECT_EQ(p.error, "Cannot enter the directory C:\\d");
+  files.folderFailures = {{"C:\\d", TFolderFailure::ffUnreadable}};
+  EXPECT_EQ(Preview(request).error, "Cannot read the directory C:\\d");
 }
 
 TEST_F(PreviewWalkTest, ProgressIsReportedAndCanStopTheWalk) {
@@ -748,7 +855,15 @@ TEST_F(PreviewWalkTest, PreviewEqualsWhatSevenZipArchivesOnRandomTrees) {
     }
     ASSERT_TRUE(outcome.status && *outcome.status <= 1)
         << "seed " << seed << ", tree " << i << ": " << outcome.error;
-    const Files archived = Listing(job.archiveFile);
+    // What the archive holds once more through a link to a folder taken
+    // already, the preview names in a warning instead.
+    Files archived = Listing(job.archiveFile);
+    for (const std::string& w : p.warnings) {
+      const size_t end = w.find(": a link to a folder the preview has taken already");
+      if (end == std::string::npos) continue;
+      const std::string below = w.substr(0, end) + "/";
+      std::erase_if(archived, [&](const std::string& a) { return a.rfind(below, 0) == 0; });
+    }
     std::string rules;
     for (const TMaskEntry& e : job.excludes) rules += " " + e.key + e.entry;
     for (const TMaskEntry& e : job.includes) rules += " " + e.entry;
