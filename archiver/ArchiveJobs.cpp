@@ -3,6 +3,8 @@
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiverReport.h"
 #include "archiver/Dialect.h"
+#include "archiver/JobPool.h"
+#include "archiver/Journal.h"
 #include "archiver/NightPlan.h"
 #include "platform/CurrentDirectory.h"
 #include "platform/Errors.h"
@@ -149,31 +151,71 @@ TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options) {
   return outcome;
 }
 
-void StartJobs(const std::vector<TArchiveJob>& jobs, std::string* failed) {
+namespace {
+
+// The records of the jobs a window starts without waiting for them. A record
+// that cannot be written is held back until the jobs have started.
+class TStartJournal {
+ public:
+  explicit TStartJournal(std::string file) : file_(std::move(file)) {}
+
+  void Add(const TArchiveJob& job, const std::string& started, const std::string& error) {
+    if (file_.empty()) return;
+    TJobOutcome outcome;
+    outcome.error = error;
+    try {
+      AppendJournalRecord(file_, JobRecord(job, started, outcome, false));
+    } catch (const Exception& e) {
+      if (failure_.empty()) failure_ = e.Message();
+    }
+  }
+  void Check() const {
+    if (!failure_.empty()) {
+      throw Exception(failure_ + "\n\nThe runs go on, but are not written into the journal.");
+    }
+  }
+
+ private:
+  std::string file_;
+  std::string failure_;
+};
+
+}  // namespace
+
+void StartJobs(const std::vector<TArchiveJob>& jobs, std::string* failed,
+               const std::string& journalFile) {
+  TStartJournal journal(journalFile);
   std::string clashes;
   for (const TArchiveJob& job : jobs) {
+    const std::string started = JournalTimeNow();
     // An impossible path stops the loop as a folder that cannot be entered
     // does; a clash only keeps its own two directories from running.
     if (job.clash) {
+      journal.Add(job, started, job.error);
       clashes += (clashes.empty() ? "" : "\n") + job.directory + ": " + job.error;
       continue;
     }
     try {
       StartJob(job, true);
-    } catch (...) {
+    } catch (const Exception& e) {
+      journal.Add(job, started, e.Message());
       if (failed) *failed = job.directory;
       throw;
     }
+    journal.Add(job, started, {});
   }
   if (!clashes.empty()) throw Exception(clashes);
+  journal.Check();
 }
 
-void RunDirectory(const TbkManager& manager, const TbkDirectory& directory) {
-  StartJob(JobOfDirectory(manager, directory, ArchiveFolderNow(manager)), true);
+void RunDirectory(const TbkManager& manager, const TbkDirectory& directory,
+                  const std::string& journalFile) {
+  StartJobs({JobOfDirectory(manager, directory, ArchiveFolderNow(manager))}, nullptr, journalFile);
 }
 
-void RunAllDirectories(const TbkManager& manager, std::string* failed) {
-  StartJobs(MakeNightPlan(manager).Marked(), failed);
+void RunAllDirectories(const TbkManager& manager, std::string* failed,
+                       const std::string& journalFile) {
+  StartJobs(MakeNightPlan(manager).Marked(), failed, journalFile);
 }
 
 void OpenArchiveDirectory(const TbkManager& manager) {

@@ -62,14 +62,20 @@ std::string ArchiveBusyError(const TArchiveJob& job);
 // entered ends the loop and the jobs already started keep running, and
 // failed (when given) then holds that directory's path. Jobs whose archives
 // clash are left out and reported together, each named, after the others
-// started.
-void StartJobs(const std::vector<TArchiveJob>& jobs, std::string* failed = nullptr);
+// started. With a journal file, each job that started is journalled as
+// started (what became of it is not known: no status, no end), and each that
+// could not start with its error; a journal that cannot be written keeps no
+// job from starting, and is reported once they have.
+void StartJobs(const std::vector<TArchiveJob>& jobs, std::string* failed = nullptr,
+               const std::string& journalFile = {});
 
 // The directory's job in the plan of the document now, started as the
-// window starts it.
-void RunDirectory(const TbkManager& manager, const TbkDirectory& directory);
+// window starts it, and journalled as StartJobs journals it.
+void RunDirectory(const TbkManager& manager, const TbkDirectory& directory,
+                  const std::string& journalFile = {});
 // The marked directories of the plan of the document now, through StartJobs.
-void RunAllDirectories(const TbkManager& manager, std::string* failed = nullptr);
+void RunAllDirectories(const TbkManager& manager, std::string* failed = nullptr,
+                       const std::string& journalFile = {});
 // The archive folder of the plan of the document now, through the shell.
 void OpenArchiveDirectory(const TbkManager& manager);
 void EditBatchFile(const std::string& fileName);

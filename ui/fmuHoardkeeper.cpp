@@ -582,7 +582,7 @@ void TfmHoardkeeper::actRunCurrentAnywayExecute() {
   const TbkDirectory* directory = SelectedDirectory();
   if (!directory) return;
   try {
-    RunDirectory(*manager_, *directory);
+    RunDirectory(*manager_, *directory, JournalFileName(settingsFileName_));
   } catch (const Exception& e) {
     throw EDirectoryError(e, directory->Path());
   }
@@ -591,7 +591,7 @@ void TfmHoardkeeper::actRunCurrentAnywayExecute() {
 void TfmHoardkeeper::actRunAllExecute() {
   std::string failed;
   try {
-    RunAllDirectories(*manager_, &failed);
+    RunAllDirectories(*manager_, &failed, JournalFileName(settingsFileName_));
   } catch (const Exception& e) {
     // Clashes come together at the end, each line naming its directory.
     if (failed.empty()) throw;

@@ -14,6 +14,8 @@
 
 #include "archiver/ArchiveCommands.h"
 #include "archiver/ArchiveJobs.h"
+#include "archiver/Journal.h"
+#include "archiver/JournalResult.h"
 #include "archiver/JobPool.h"
 #include "archiver/JournalResult.h"
 #include "archiver/NightPlan.h"
@@ -113,6 +115,40 @@ TEST_F(JobsTest, RunAllStopsAtTheFirstDirectoryThatCannotBeEntered) {
   EXPECT_NE(shell.calls[1].parameters.find("D_Two"), std::string::npos);
   EXPECT_EQ(shell.calls[0].directory, "D:\\One");
   EXPECT_EQ(shell.calls[1].directory, "D:\\Two");
+}
+
+// Each job the window starts is journalled as started, one that cannot
+// start with its error; the Last Run column then tells the truth.
+TEST_F(JobsTest, RunAllJournalsEachJobAsStartedOrNotRun) {
+  Add("D:\\One");
+  Add("D:\\Gone", true, false);
+  Add("D:\\Three");
+  current.failureCode = 3;
+  test::TTempFolder temp("start-journal");
+  const std::string journal = test::ProgramPath(temp / "Packetwright.journal");
+  std::string failed;
+  EXPECT_THROW(RunAllDirectories(manager, &failed, journal), EInOutError);
+  const std::vector<TJournalRecord> records = ReadJournal(journal);
+  ASSERT_EQ(records.size(), 2u) << "the loop ends at the directory that cannot be entered";
+  EXPECT_EQ(records[0].directory, "D:\\One");
+  EXPECT_EQ(JobResultOf(records[0]), TJobResult::jrNotAwaited);
+  EXPECT_EQ(records[0].archive, "C:\\MyArchives\\2026-12-07-09-05\\D_One.zip");
+  EXPECT_EQ(records[1].directory, "D:\\Gone");
+  EXPECT_EQ(records[1].position, 2);
+  EXPECT_EQ(records[1].error, "Invalid filename");
+
+  // A journal that cannot be written keeps no job from starting.
+  manager.Directories()->Items(1)->SetNeedArchive(false);
+  shell.calls.clear();
+  try {
+    RunAllDirectories(manager, nullptr, test::ProgramPath(temp / "gone" / "Packetwright.journal"));
+    ADD_FAILURE() << "the journal that could not be written went unsaid";
+  } catch (const Exception& e) {
+    EXPECT_NE(e.Message().find("The runs go on, but are not written into the journal."),
+              std::string::npos)
+        << e.Message();
+  }
+  EXPECT_EQ(shell.calls.size(), 2u);
 }
 
 TEST_F(JobsTest, NothingMarkedDoesNothing) {
