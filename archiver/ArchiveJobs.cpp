@@ -7,6 +7,7 @@
 #include "archiver/Journal.h"
 #include "archiver/NightPlan.h"
 #include "platform/CurrentDirectory.h"
+#include "platform/ProgramPath.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/Services.h"
@@ -91,12 +92,12 @@ std::string ArchiveBusyError(const TArchiveJob& job) {
          job.archiveFile;
 }
 
-void StartJob(const TArchiveJob& job, bool asShell) {
+void StartJob(const TArchiveJob& job, bool asShell, const std::vector<std::string>& whenEnded) {
   Refuse(job);
   Get<ICurrentDirectory>().Check(job.workingDirectory);
   MakeArchiveFolder(job);
   const std::unique_ptr<IFileLock> lock = LockArchive(job);
-  Dialect().Start(job, asShell, lock.get());
+  Dialect().Start(job, asShell, lock.get(), whenEnded);
 }
 
 TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options) {
@@ -169,6 +170,14 @@ class TStartJournal {
       if (failure_.empty()) failure_ = e.Message();
     }
   }
+  // The companion's call that journals the job's end, once its archiver has
+  // ended; none without a journal or a companion.
+  std::vector<std::string> WhenEnded(const TArchiveJob& job, const std::string& started) const {
+    if (file_.empty() || !FileExists(CompanionProgram())) return {};
+    std::string line = JournalLine(JobRecord(job, started, TJobOutcome{}, false));
+    line.pop_back();  // its line end
+    return {CompanionProgram(), "journal-end", file_, line};
+  }
   void Check() const {
     if (!failure_.empty()) {
       throw Exception(failure_ + "\n\nThe runs go on, but are not written into the journal.");
@@ -196,7 +205,7 @@ void StartJobs(const std::vector<TArchiveJob>& jobs, std::string* failed,
       continue;
     }
     try {
-      StartJob(job, true);
+      StartJob(job, true, journal.WhenEnded(job, started));
     } catch (const Exception& e) {
       journal.Add(job, started, e.Message());
       if (failed) *failed = job.directory;

@@ -42,7 +42,9 @@ struct TJobOutcome {
 // until its archive is in place; a start hands it to the archiver in the
 // POSIX style, and only checks it in the Windows style, whose shell cannot
 // take it over.
-void StartJob(const TArchiveJob& job, bool asShell);
+// whenEnded: what the POSIX style starts once the archiver has ended, with its
+// exit status as the last argument (see TDialect::Start).
+void StartJob(const TArchiveJob& job, bool asShell, const std::vector<std::string>& whenEnded = {});
 // Runs the job and waits for it; never throws for the job's own failures.
 // The archiver starts in the job's working directory by itself, so that
 // several threads may run jobs at once. The options' working directory is
@@ -63,9 +65,11 @@ std::string ArchiveBusyError(const TArchiveJob& job);
 // failed (when given) then holds that directory's path. Jobs whose archives
 // clash are left out and reported together, each named, after the others
 // started. With a journal file, each job that started is journalled as
-// started (what became of it is not known: no status, no end), and each that
-// could not start with its error; a journal that cannot be written keeps no
-// job from starting, and is reported once they have.
+// started (no status, no end), and each that could not start with its error;
+// in the POSIX style, where the companion is beside the program, the
+// companion journals what became of each started job once its archiver has
+// ended (`journal-end`). A journal that cannot be written keeps no job from
+// starting, and is reported once they have.
 void StartJobs(const std::vector<TArchiveJob>& jobs, std::string* failed = nullptr,
                const std::string& journalFile = {});
 

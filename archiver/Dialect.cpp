@@ -211,7 +211,8 @@ class TWindowsDialect final : public TDialect {
   void ScriptWritten(const std::string&) const override {}
 
   // A fresh 7-Zip archive goes through cmd.exe, which puts it in place.
-  void Start(const TArchiveJob& job, bool asShell, IFileLock*) const override {
+  void Start(const TArchiveJob& job, bool asShell, IFileLock*,
+             const std::vector<std::string>&) const override {
     const bool wrapped = job.MadeFresh();
     const std::string program = wrapped ? "cmd.exe" : job.program;
     const std::string parameters = wrapped ? BatchStartLine(job) : BatchParameters(job);
@@ -362,16 +363,18 @@ class TPosixDialect final : public TDialect {
   // The archiver is started directly, with its arguments one by one; a
   // fresh 7-Zip archive through the fixed /bin/sh wrapper, which puts it in
   // place when 7-Zip succeeded, after we have gone.
-  void Start(const TArchiveJob& job, bool, IFileLock* lock) const override {
+  void Start(const TArchiveJob& job, bool, IFileLock* lock,
+             const std::vector<std::string>& whenEnded) const override {
     IProcessRunner& processes = Get<IProcessRunner>();
     if (!job.MadeFresh()) {
-      return processes.Start(job.program, PosixArguments(job), job.workingDirectory, lock);
+      return processes.Start(job.program, PosixArguments(job), job.workingDirectory, lock,
+                             whenEnded);
     }
     CheckStartable(job.program);
     std::vector<std::string> words = {
         "-c", kReplaceWhenDone, "sh", job.archiveFile, job.partialFile, job.program};
     for (std::string& word : PosixArguments(job)) words.push_back(std::move(word));
-    processes.Start("/bin/sh", words, job.workingDirectory, lock);
+    processes.Start("/bin/sh", words, job.workingDirectory, lock, whenEnded);
   }
   int RunAndWait(const TArchiveJob& job, const TRunOptions& options) const override {
     return Get<IProcessRunner>().RunAndWait(job.program, PosixArguments(job), options);

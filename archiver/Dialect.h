@@ -110,8 +110,12 @@ class TDialect {
   // style has one for that. The archiver starts in the job's working
   // directory by itself. lock, when given, is the archive's: the POSIX style
   // hands it to the archiver, which holds it until it ends; a Windows start
-  // cannot take it over, and lock stays as it was.
-  virtual void Start(const TArchiveJob& job, bool asShell, IFileLock* lock) const = 0;
+  // cannot take it over, and lock stays as it was. whenEnded, with a lock, is
+  // what the POSIX style starts once the archiver has ended, with its exit
+  // status as the last argument (IProcessRunner::Start); Windows starts
+  // nothing afterwards.
+  virtual void Start(const TArchiveJob& job, bool asShell, IFileLock* lock,
+                     const std::vector<std::string>& whenEnded = {}) const = 0;
   // Runs the archiver with the options (their working directory is the
   // job's) and returns its exit status.
   virtual int RunAndWait(const TArchiveJob& job, const TRunOptions& options) const = 0;

@@ -247,6 +247,13 @@ bool ReadLine(std::string_view line, TValues& values, TJournalRecord& record) {
 
 }  // namespace
 
+std::optional<TJournalRecord> JournalRecordOfLine(std::string_view line) {
+  TValues values;
+  TJournalRecord record;
+  if (!ReadLine(line, values, record)) return std::nullopt;
+  return record;
+}
+
 std::string JournalFileName(const std::string& settingsFileName) {
   return ExtractFilePath(settingsFileName) + "Packetwright.journal";
 }

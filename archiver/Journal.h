@@ -37,6 +37,10 @@ struct TJournalRecord {
   bool operator==(const TJournalRecord&) const = default;
 };
 
+// The record a line holds, read as the journal's readers read it (without
+// its line end); none for a line that is no complete record.
+std::optional<TJournalRecord> JournalRecordOfLine(std::string_view line);
+
 // "Packetwright.journal" in the settings file's folder.
 std::string JournalFileName(const std::string& settingsFileName);
 

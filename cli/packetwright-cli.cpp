@@ -117,8 +117,9 @@ class TCommandsFormatter final : public CLI::Formatter {
   }
 };
 
-const char* const kCommands[] = {"schedule", "show",    "commands", "bat",      "run", "export",
-                                 "import",   "history", "preview",  "subfolder"};
+const char* const kCommands[] = {"schedule", "show",    "commands",  "bat",        "run",
+                                 "export",   "import",  "history",   "preview",    "subfolder",
+                                 "journal-end"};
 
 // The first word that is neither an option nor the value of --settings, when
 // it names no command; CLI11 would only say that a command is required.
@@ -584,6 +585,19 @@ int Run(const TbkManager& m, const TRunRequest& request, const std::string& jour
   return WithOutput(status);
 }
 
+// The end of a job started without waiting: its record as it was journalled
+// at the start, ended now with the archiver's status, and the archive's size
+// where the archiver left one.
+int JournalEnd(const std::string& journal, const std::string& line, int status) {
+  std::optional<TJournalRecord> record = JournalRecordOfLine(line);
+  if (!record) throw EUsageError("journal-end: the record is no journal record");
+  record->ended = JournalTimeNow();
+  record->status = status;
+  if (status <= 1) record->bytes = FileSize(record->archive);
+  AppendJournalRecord(journal, *record);
+  return 0;
+}
+
 // One journal record as a line of text: when, which directory, and what became of it.
 std::string HistoryLine(const TJournalRecord& r) {
   std::string line = Printable(r.started) + "  [" + std::to_string(r.position) + "] " +
@@ -981,6 +995,15 @@ int Main(int argc, char** argv) {
   subfolder->add_option("PATTERN", subfolderPattern, "the pattern, such as \"dddd d mmmm yyyy\"")
       ->required();
 
+  // Not for people: what the window's start of a job without waiting calls
+  // once the archiver has ended, to journal what became of it.
+  CLI::App* journalEnd = app.add_subcommand("journal-end", "")->group("");
+  std::string endJournal, endRecord;
+  int endStatus = 0;
+  journalEnd->add_option("JOURNAL", endJournal)->required();
+  journalEnd->add_option("RECORD", endRecord)->required();
+  journalEnd->add_option("STATUS", endStatus)->required();
+
   if (const char* unknown = UnknownCommand(argc, argv)) {
     return UsageError(std::string("unknown command \"") + unknown + "\"");
   }
@@ -1011,6 +1034,7 @@ int Main(int argc, char** argv) {
       return Export(manager, exportFile);
     }
     if (*import) return Import(importFile);
+    if (*journalEnd) return JournalEnd(endJournal, endRecord, endStatus);
     if (*history) return History(settings, historyIndexes, json, failedOnly);
     if (*subfolder) {
       std::cout << FormatSubDirName(subfolderPattern) << "\n";

@@ -117,11 +117,18 @@ class IProcessRunner {
   // lock the program takes over (POSIX): it is held until the program has
   // ended, then its file is removed, and this process's own hold is left once
   // the program runs. On Windows the program cannot take a lock over, and
-  // kept stays as it was.
+  // kept stays as it was. whenEnded, when given with a lock kept (POSIX), is
+  // a program and its arguments that the lock's keeper starts in its place
+  // once the program has ended and the lock's file is gone, with the
+  // program's exit status (128 plus the signal for one a signal ended) as
+  // its last argument: what tells of the end of a program nothing waits for.
+  // Windows starts nothing afterwards.
   virtual void Start(const std::string& program, const std::string& parameters,
-                     const std::string& workingDirectory = {}, IFileLock* kept = nullptr) = 0;
+                     const std::string& workingDirectory = {}, IFileLock* kept = nullptr,
+                     const std::vector<std::string>& whenEnded = {}) = 0;
   virtual void Start(const std::string& program, const std::vector<std::string>& arguments,
-                     const std::string& workingDirectory = {}, IFileLock* kept = nullptr) = 0;
+                     const std::string& workingDirectory = {}, IFileLock* kept = nullptr,
+                     const std::vector<std::string>& whenEnded = {}) = 0;
 };
 
 // The implementation this build provides.

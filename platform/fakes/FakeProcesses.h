@@ -68,19 +68,23 @@ class FakeProcessRunner final : public IProcessRunner {
     return Run(Call{program, arguments, {}, true, options.workingDirectory}, options);
   }
   void Start(const std::string& program, const std::string& parameters,
-             const std::string& workingDirectory, IFileLock* kept) override {
+             const std::string& workingDirectory, IFileLock* kept,
+             const std::vector<std::string>& whenEnded) override {
     if (missingDirectories.count(workingDirectory)) throw InOutError(2);
-    Record(Call{program, {}, parameters, false, workingDirectory}, kept);
+    Record(Call{program, {}, parameters, false, workingDirectory}, kept, whenEnded);
   }
   void Start(const std::string& program, const std::vector<std::string>& arguments,
-             const std::string& workingDirectory, IFileLock* kept) override {
+             const std::string& workingDirectory, IFileLock* kept,
+             const std::vector<std::string>& whenEnded) override {
     if (missingDirectories.count(workingDirectory)) throw InOutError(2);
-    Record(Call{program, arguments, {}, false, workingDirectory}, kept);
+    Record(Call{program, arguments, {}, false, workingDirectory}, kept, whenEnded);
   }
 
   std::vector<Call> calls;
   // The path of the lock each start handed over, "" for none, one a start.
   std::vector<std::string> keptLocks;
+  // What each start was to start once its program ended, one a start.
+  std::vector<std::vector<std::string>> whenEnded;
   std::set<std::string> missing;
   std::set<std::string> missingDirectories;
   int status = 0;
@@ -96,10 +100,11 @@ class FakeProcessRunner final : public IProcessRunner {
     return status;
   }
   // A start, with the lock it was handed (which stays the caller's).
-  void Record(Call call, IFileLock* kept) {
+  void Record(Call call, IFileLock* kept, const std::vector<std::string>& afterwards) {
     Record(std::move(call));
     const std::lock_guard lock(mutex_);
     keptLocks.push_back(kept ? kept->Path() : std::string());
+    whenEnded.push_back(afterwards);
   }
   int Run(Call call, const TRunOptions& options) {
     if (missingDirectories.count(call.workingDirectory)) throw InOutError(2);

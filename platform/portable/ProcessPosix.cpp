@@ -368,8 +368,9 @@ class SpawningRunner final : public IProcessRunner {
   }
 
   void Start(const std::string& program, const std::string& parameters,
-             const std::string& workingDirectory, IFileLock* kept) override {
-    Start(program, SplitCommandLine(parameters), workingDirectory, kept);
+             const std::string& workingDirectory, IFileLock* kept,
+             const std::vector<std::string>& whenEnded) override {
+    Start(program, SplitCommandLine(parameters), workingDirectory, kept, whenEnded);
   }
 
   // The program runs in its own session as the child of a short-lived
@@ -379,7 +380,8 @@ class SpawningRunner final : public IProcessRunner {
   // that holds the lock (as does the program, which inherits it), waits for
   // the program and removes the lock's file before it lets go.
   void Start(const std::string& program, const std::vector<std::string>& arguments,
-             const std::string& workingDirectory, IFileLock* kept) override {
+             const std::string& workingDirectory, IFileLock* kept,
+             const std::vector<std::string>& whenEnded) override {
     const TWorkingDirectory directory(workingDirectory);
     // The name is looked up now, as posix_spawnp looks it up for a waited
     // run, and started with execv: execvp would hand a text file without a
@@ -393,6 +395,17 @@ class SpawningRunner final : public IProcessRunner {
     Argv argv(program, arguments);
     const int lockFd = kept ? static_cast<int>(kept->Handle()) : -1;
     const std::string lockFile = kept ? NativePath(kept->Path()) : std::string();
+    // What the keeper starts at the end, made ready before the fork: the
+    // status goes into the room kept for it as the last argument.
+    std::vector<std::string> afterwards;
+    if (kept && !whenEnded.empty()) {
+      afterwards = whenEnded;
+      afterwards[0] = NativePath(afterwards[0]);
+      afterwards.emplace_back(16, '\0');
+    }
+    std::vector<char*> afterwardsArgv;
+    for (std::string& word : afterwards) afterwardsArgv.push_back(word.data());
+    if (!afterwardsArgv.empty()) afterwardsArgv.push_back(nullptr);
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) CannotStart(program, errno);
     const pid_t middle = ::fork();
@@ -433,7 +446,7 @@ class SpawningRunner final : public IProcessRunner {
         // close once the program runs, nor what this process had open.
         if (lockFd > 0) ::close_range(0, static_cast<unsigned>(lockFd) - 1, 0);
         ::close_range(static_cast<unsigned>(lockFd) + 1, ~0u, 0);
-        int status;
+        int status = 0;
         while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
         // Still the file it locked, unless a start that failed gave it up.
@@ -441,6 +454,25 @@ class SpawningRunner final : public IProcessRunner {
         if (::fstat(lockFd, &held) == 0 && ::stat(lockFile.c_str(), &named) == 0 &&
             held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
           ::unlink(lockFile.c_str());
+        }
+        if (!afterwardsArgv.empty()) {
+          // The status in decimal, with calls that are safe after a fork.
+          const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+          char* text = afterwardsArgv[afterwardsArgv.size() - 2];
+          char digits[12];
+          int n = 0;
+          for (int v = code; n == 0 || v > 0; v /= 10) digits[n++] = static_cast<char>('0' + v % 10);
+          for (int i = 0; i < n; ++i) text[i] = digits[n - 1 - i];
+          text[n] = '\0';
+          ::close(lockFd);
+          // Standard input, output and error lead nowhere rather than into
+          // whatever the program opens first.
+          const int none = ::open("/dev/null", O_RDWR);
+          for (int fd = 0; none >= 0 && fd < 3; ++fd) {
+            if (fd != none) ::dup2(none, fd);
+          }
+          if (none > 2) ::close(none);
+          ::execv(afterwardsArgv[0], afterwardsArgv.data());
         }
         ::_exit(0);
       }

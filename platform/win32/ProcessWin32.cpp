@@ -190,13 +190,15 @@ class CreatingRunner final : public IProcessRunner {
     return static_cast<int>(code);
   }
   void Start(const std::string& program, const std::string& parameters,
-             const std::string& workingDirectory, IFileLock*) override {
+             const std::string& workingDirectory, IFileLock*,
+             const std::vector<std::string>&) override {
     CheckWorkingDirectory(workingDirectory);
     CloseHandle(Create(program, parameters, workingDirectory).hProcess);
   }
   void Start(const std::string& program, const std::vector<std::string>& arguments,
-             const std::string& workingDirectory, IFileLock* kept) override {
-    Start(program, JoinArguments(arguments), workingDirectory, kept);
+             const std::string& workingDirectory, IFileLock* kept,
+             const std::vector<std::string>& whenEnded) override {
+    Start(program, JoinArguments(arguments), workingDirectory, kept, whenEnded);
   }
 };
 

@@ -22,6 +22,9 @@
 #include "platform/CommandLine.h"
 #include "platform/Errors.h"
 #include "platform/NativePath.h"
+#include "platform/ProgramPath.h"
+#include "platform/fakes/FakeProcesses.h"
+#include "tests/archiver/PosixDay.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/archiver/PosixDay.h"
 #include "tests/support/TestSupport.h"
@@ -150,6 +153,41 @@ TEST_F(JobsTest, RunAllJournalsEachJobAsStartedOrNotRun) {
   }
   EXPECT_EQ(shell.calls.size(), 2u);
 }
+
+#ifndef _WIN32
+// In the POSIX style the companion beside the program journals the end of
+// each job started: its call goes with the start, holding the started record.
+TEST(StartedJobsEnd, TheCompanionIsAskedToJournalTheEnd) {
+  test::TPosixDay day;
+  test::TTempFolder temp("start-end");
+  fakes::FakeProcessRunner processes;
+  ScopedOverride<IProcessRunner> use(processes);
+  // A stand-in for the companion, where the tests' programs lie.
+  const fs::path companion = test::FromProgramPath(CompanionProgram());
+  const bool made = !fs::exists(companion);
+  if (made) test::WriteFile(companion, "");
+  TbkManager m;
+  m.SetArchiverExeFileName("/usr/bin/pack");
+  m.SetArchiverParams("a");
+  m.SetOutputPath(test::ProgramPath(temp / "out"));
+  m.SetSubDirNamePattern("");
+  TbkDirectory* d = m.Directories()->Add();
+  d->SetPath(test::ProgramPath(temp.Path()));
+  const std::string journal = test::ProgramPath(temp / "Packetwright.journal");
+  RunDirectory(m, *d, journal);
+  if (made) fs::remove(companion);
+  ASSERT_EQ(processes.whenEnded.size(), 1u);
+  const std::vector<std::string>& end = processes.whenEnded[0];
+  ASSERT_EQ(end.size(), 4u);
+  EXPECT_EQ(end[0], CompanionProgram());
+  EXPECT_EQ(end[1], "journal-end");
+  EXPECT_EQ(end[2], journal);
+  const std::vector<TJournalRecord> records = ReadJournal(journal);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(JournalRecordOfLine(end[3]), records[0]) << end[3];
+  EXPECT_FALSE(processes.keptLocks[0].empty()) << "the end is told by the lock's keeper";
+}
+#endif
 
 TEST_F(JobsTest, NothingMarkedDoesNothing) {
   Add("D:\\Off", false);

@@ -995,11 +995,37 @@ TEST_F(CliHistoryTest, ALineTooLongForARecordIsPassedOverWithANote) {
   EXPECT_EQ(r.err, note);
 }
 
+// The end of a job the window started without waiting: journalled by the
+// companion with the status the keeper hands it and the archive's size.
+TEST_F(CliTest, TheEndOfAJobStartedWithoutWaitingIsJournalled) {
+  TJournalRecord started;
+  started.directory = Dir("one");
+  started.position = 1;
+  started.archive = ProgramPath(root / "one.7z");
+  started.started = "2026-12-09T02:30:00+01:00";
+  WriteFile(root / "one.7z", "12345");
+  std::string line = JournalLine(started);
+  line.pop_back();
+  const std::string journal = JournalFileName(settings);
+  ASSERT_EQ(With({"journal-end", journal, line, "1"}).status, 0);
+  ASSERT_EQ(With({"journal-end", journal, line, "2"}).status, 0);
+  const std::vector<TJournalRecord> records = ReadJournal(journal);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].started, started.started);
+  EXPECT_FALSE(records[0].ended.empty());
+  EXPECT_EQ(records[0].status, 1);
+  EXPECT_EQ(records[0].bytes, 5) << "a warning leaves its archive";
+  EXPECT_EQ(records[1].status, 2);
+  EXPECT_FALSE(records[1].bytes) << "the archive is the one from before";
+  EXPECT_EQ(With({"journal-end", journal, "{}", "0"}).status, 2);
+  EXPECT_EQ(ReadJournal(journal).size(), 2u);
+}
+
 #ifndef _WIN32
 // A 7-Zip job whose archiver ends with 0 but whose archive cannot be put in
 // place (the stand-in makes none): the run's line, the history and the
 // window's Last Run column all call it a failure, and the history reads a
-// job ended by a signal as the archiver's status with what ended it.
+// job ended by a signal as stopped, with the status and what stopped it.
 TEST_F(CliTest, AFailureAfterStatusZeroReadsAsOneInTheRunTheHistoryAndTheWindow) {
   const fs::path sevenZip = root / "7zz";
   fs::create_symlink(RecorderPath(), sevenZip);

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/Errors.h"
+#include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "platform/Programs.h"
 #include "tests/support/TestSupport.h"
@@ -149,6 +150,23 @@ TEST_F(ProcessTest, AStopEndsTheProgramAtWorkAndStartsNoMore) {
       Get<IProcessRunner>().RunAndWait(program.string(), std::vector<std::string>{}, options),
       ERunStopped);
   EXPECT_FALSE(fs::exists(record));
+}
+
+// A start with a lock kept has the keeper start what was asked for once the
+// program has ended, with its status last and the lock's file gone.
+TEST_F(ProcessTest, TheEndOfAStartedProgramStartsWhatWasAskedFor) {
+  const fs::path lockFile = folder / "archive.lock", told = folder / "told.txt";
+  const fs::path teller = folder / "tell.sh";
+  std::ofstream(teller) << "#!/bin/sh\n[ -e '" << lockFile.string()
+                        << "' ] && exit 1\necho \"$@\" > told.tmp && mv told.tmp told.txt\n";
+  fs::permissions(teller, fs::perms::owner_all);
+  std::unique_ptr<IFileLock> lock = Get<IFileSystem>().TryLock(lockFile.string());
+  ASSERT_TRUE(lock);
+  Get<IProcessRunner>().Start(program.string(), std::vector<std::string>{"x"}, folder.string(),
+                              lock.get(), {teller.string(), "a b", "--"});
+  ASSERT_TRUE(test::WaitForFile(told)) << "nothing was started at the end";
+  EXPECT_EQ(ReadFile(told), "a b -- 4\n");
+  EXPECT_FALSE(fs::exists(lockFile));
 }
 
 // A program that goes on after SIGTERM is killed once the stop's grace is
