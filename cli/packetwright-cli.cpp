@@ -77,7 +77,10 @@ class TCommandsFormatter final : public CLI::Formatter {
   std::string make_subcommands(const CLI::App* app, CLI::AppFormatMode mode) const override {
     std::ostringstream out;
     out << "\nCommands:\n";
-    for (const CLI::App* command : app->get_subcommands({})) Command(out, *command, "", mode);
+    // A command without a group is not for people, and not shown.
+    for (const CLI::App* command : app->get_subcommands({})) {
+      if (!command->get_group().empty()) Command(out, *command, "", mode);
+    }
     return out.str();
   }
 
