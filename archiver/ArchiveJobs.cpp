@@ -158,7 +158,8 @@ namespace {
 // that cannot be written is held back until the jobs have started.
 class TStartJournal {
  public:
-  explicit TStartJournal(std::string file) : file_(std::move(file)) {}
+  explicit TStartJournal(std::string file)
+      : file_(std::move(file)), companion_(!file_.empty() && FileExists(CompanionProgram())) {}
 
   void Add(const TArchiveJob& job, const std::string& started, const std::string& error) {
     if (file_.empty()) return;
@@ -173,7 +174,7 @@ class TStartJournal {
   // The companion's call that journals the job's end, once its archiver has
   // ended; none without a journal or a companion.
   std::vector<std::string> WhenEnded(const TArchiveJob& job, const std::string& started) const {
-    if (file_.empty() || !FileExists(CompanionProgram())) return {};
+    if (!companion_) return {};
     std::string line = JournalLine(JobRecord(job, started, TJobOutcome{}, false));
     line.pop_back();  // its line end
     return {CompanionProgram(), "journal-end", file_, line};
@@ -186,6 +187,7 @@ class TStartJournal {
 
  private:
   std::string file_;
+  bool companion_;  // the companion is there to journal the jobs' ends
   std::string failure_;
 };
 

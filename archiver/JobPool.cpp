@@ -130,11 +130,17 @@ TJournalRecord JobRecord(const TArchiveJob& job, const std::string& started,
   record.archive = job.archiveFile;
   record.started = started;
   if (awaited) record.ended = JournalTimeNow();
+  RecordOutcome(record, outcome);
+  return record;
+}
+
+void RecordOutcome(TJournalRecord& record, const TJobOutcome& outcome) {
   record.status = outcome.status;
+  record.error.reset();
   if (!outcome.error.empty()) record.error = outcome.error;
   record.bytes = outcome.bytes;
+  record.warning.reset();
   if (!outcome.warning.empty()) record.warning = outcome.warning;
-  return record;
 }
 
 }  // namespace pw

@@ -128,6 +128,9 @@ class TJobPool {
   std::exception_ptr eventFailure_;
 };
 
+// What a record says of the outcome: its status, error, size and warning.
+void RecordOutcome(TJournalRecord& record, const TJobOutcome& outcome);
+
 // The journal record of one job, as the companion and the window write it:
 // started is the moment the job was turned to; ended is now when the job was
 // awaited (none for one only started).

@@ -154,6 +154,15 @@ std::string JobResultExplanation(const TJournalRecord& r) {
   return explanation;
 }
 
+std::string WarningOnOneLine(const std::string& warning) {
+  std::string line;
+  size_t from = 0;
+  for (size_t end; (end = warning.find('\n', from)) != std::string::npos; from = end + 1) {
+    line.append(warning, from, end - from).append("; ");
+  }
+  return line.append(warning, from, std::string::npos);
+}
+
 std::string CompanionResultText(const TJournalRecord& r) {
   switch (JobResultOf(r)) {
     case TJobResult::jrOk:

@@ -51,6 +51,9 @@ std::string JobResultText(const TJournalRecord& record);
 // empty for OK.
 std::string JobResultExplanation(const TJournalRecord& record);
 
+// A record's warning on one line: its lines parted by "; ".
+std::string WarningOnOneLine(const std::string& warning);
+
 // The companion's words for the result, in its run's lines and its history:
 // "OK", "warning", "exit status 2", "stopped (exit status 143)", "failed",
 // "not run", "not awaited". The error, where there is one, follows them.

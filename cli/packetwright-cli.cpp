@@ -334,16 +334,6 @@ class TJobJournal {
   bool reported_ = false;
 };
 
-// A record's warning on one terminal line: its lines parted by "; ".
-std::string WarningLine(const std::string& warning) {
-  std::string line;
-  size_t from = 0;
-  for (size_t end; (end = warning.find('\n', from)) != std::string::npos; from = end + 1) {
-    line += Printable(std::string_view(warning).substr(from, end - from)) + "; ";
-  }
-  return line + Printable(std::string_view(warning).substr(from));
-}
-
 // What a run has come to so far: its lines on standard output and error, its
 // journal, and its exit status.
 class TRunReport {
@@ -360,7 +350,7 @@ class TRunReport {
       const TJobResult result = JobResultOf(record);
       std::cout << "[" << index << "] " << Printable(job.directory) << ": "
                 << (result == TJobResult::jrOk ? "exit status 0" : CompanionResultText(record))
-                << (record.warning ? ": " + WarningLine(*record.warning) : std::string())
+                << (record.warning ? ": " + Printable(WarningOnOneLine(*record.warning)) : std::string())
                 << std::endl;
       archiverFailed_ = archiverFailed_ || result == TJobResult::jrExitStatus ||
                         result == TJobResult::jrWarning;
@@ -610,7 +600,7 @@ std::string HistoryLine(const TJournalRecord& r) {
   if (r.error) return line + ": " + Printable(*r.error);
   line += "  " + Printable(r.archive);
   if (r.bytes) line += "  " + std::to_string(*r.bytes) + " bytes";
-  if (r.warning) line += ": " + WarningLine(*r.warning);
+  if (r.warning) line += ": " + Printable(WarningOnOneLine(*r.warning));
   return line;
 }
 

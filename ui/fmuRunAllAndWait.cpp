@@ -15,6 +15,7 @@
 
 #include "archiver/JobPool.h"
 #include "archiver/Journal.h"
+#include "archiver/JournalResult.h"
 #include "platform/Errors.h"
 #include "ui/DialogService.h"
 #include "ui/PacketwrightHelpIDs.h"
@@ -30,10 +31,7 @@ namespace {
 TJournalRecord AsJournalled(const TJobOutcome& o, const std::string& archive) {
   TJournalRecord said;
   said.archive = archive;
-  said.status = o.status;
-  if (!o.error.empty()) said.error = o.error;
-  said.bytes = o.bytes;
-  if (!o.warning.empty()) said.warning = o.warning;
+  RecordOutcome(said, o);
   return said;
 }
 
@@ -118,7 +116,7 @@ QVariant TRunAllModel::data(const QModelIndex& index, int role) const {
           if (row.outcome->Succeeded()) {
             return ToQt(row.archive) +
                    (row.outcome->bytes ? ", " + SizeText(*row.outcome->bytes) : QString()) +
-                   (warned ? ": " + ToQt(row.outcome->warning).replace('\n', "; ") : QString());
+                   (warned ? ": " + ToQt(WarningOnOneLine(row.outcome->warning)) : QString());
           }
           // The error, or what the archiver's status means, as the history tells it.
           return RunResultExplanation(AsJournalled(*row.outcome, row.archive));

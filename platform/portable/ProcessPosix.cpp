@@ -25,6 +25,7 @@
 #include "platform/Process.h"
 #include "platform/Programs.h"
 #include "platform/Services.h"
+#include "platform/portable/ShellSignals.h"
 #include "platform/portable/SystemCodes.h"
 
 extern char** environ;
@@ -333,15 +334,7 @@ class SpawningRunner final : public IProcessRunner {
     if (options.stop && options.stop->Stopped()) throw ERunStopped(program);
     Argv argv(program, arguments);
     TWaitedChild published;
-    // The archiver gets the signal dispositions it would get from a shell.
-    posix_spawnattr_t attributes;
-    ::posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGXFSZ);
-    sigaddset(&defaults, SIGPIPE);
-    ::posix_spawnattr_setsigdefault(&attributes, &defaults);
-    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    const TShellSpawnAttributes attributes;
     std::optional<TOutputPipes> pipes;
     if (options.output) pipes.emplace();
     posix_spawn_file_actions_t actions;
@@ -351,10 +344,10 @@ class SpawningRunner final : public IProcessRunner {
     if (error == 0 && pipes) error = pipes->AddTo(actions);
     pid_t pid;
     if (error == 0) {
-      error = ::posix_spawnp(&pid, argv.File(), &actions, &attributes, argv.Pointers(), environ);
+      error = ::posix_spawnp(&pid, argv.File(), &actions, attributes.Get(), argv.Pointers(),
+                             environ);
     }
     ::posix_spawn_file_actions_destroy(&actions);
-    ::posix_spawnattr_destroy(&attributes);
     if (error != 0) CannotStart(program, error);
     if (pipes) pipes->CloseWriteEnds();
     {

@@ -20,6 +20,7 @@
 #include "platform/NativePath.h"
 #include "platform/Programs.h"
 #include "platform/Scheduler.h"
+#include "platform/portable/ShellSignals.h"
 
 extern char** environ;
 
@@ -56,19 +57,11 @@ TRan RunCapturing(const std::vector<std::string>& argv, const std::string& input
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
-  // The signals' dispositions a shell would give it.
-  posix_spawnattr_t attributes;
-  ::posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGXFSZ);
-  ::posix_spawnattr_setsigdefault(&attributes, &defaults);
-  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  const TShellSpawnAttributes attributes;
   pid_t pid = 0;
-  const int spawned = ::posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+  const int spawned =
+      ::posix_spawnp(&pid, args[0], &actions, attributes.Get(), args.data(), environ);
   ::posix_spawn_file_actions_destroy(&actions);
-  ::posix_spawnattr_destroy(&attributes);
   ::close(in[0]);
   ::close(out[1]);
   if (spawned != 0) {

@@ -36,9 +36,7 @@ std::wstring Wide(const std::string& text) {
   return std::wstring(units.begin(), units.end());
 }
 
-// The walk goes by the names' Unicode, as the archivers do, so that a folder
-// whose name the ANSI code page cannot spell is entered all the same; the
-// names it gives are the program's 8-bit texts, where such a character is "?".
+// What a folder that cannot be listed comes to, by the system's error.
 TFolderFailure FailureOf(DWORD error) {
   switch (error) {
     case ERROR_TOO_MANY_OPEN_FILES:
@@ -50,6 +48,9 @@ TFolderFailure FailureOf(DWORD error) {
   }
 }
 
+// The walk goes by the names' Unicode, as the archivers do, so that a folder
+// whose name the ANSI code page cannot spell is entered all the same; the
+// names it gives are the program's 8-bit texts, where such a character is "?".
 // A folder holds no handle between its calls: its listing is read whole, and
 // its subfolders are opened by their paths.
 class Win32Folder final : public IFolder {
