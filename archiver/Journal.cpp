@@ -26,18 +26,25 @@ enum TMember {
   kStatus,
   kError,
   kBytes,
-  kWarning,  // the one member a line may leave out: written only when there is one
+  // The members a line may leave out, each written only when the record has
+  // one: from here on.
+  kWarning,
+  kTested,
+  kKind,
   kMembers
 };
+constexpr int kFirstOptional = kWarning;
 
 // In the order the lines are written.
-constexpr std::string_view kNames[kMembers] = {"directory", "position", "archive",
-                                               "started",   "ended",    "status",
-                                               "error",     "bytes",    "warning"};
+constexpr std::string_view kNames[kMembers] = {
+    "directory", "position", "archive", "started", "ended", "status",
+    "error",     "bytes",    "warning", "tested",  "kind"};
+
+constexpr std::string_view kPrunedKind = "pruned";
 
 // One member's value, whichever way its line was read.
 struct TValue {
-  enum class TKind { vkNull, vkInteger, vkString, vkOther };
+  enum class TKind { vkAbsent, vkNull, vkFalse, vkTrue, vkInteger, vkString, vkOther };
   TKind kind = TKind::vkOther;
   int64_t integer = 0;
   std::string text;
@@ -66,14 +73,15 @@ class TLayoutReader {
 
   bool Read(TValues& values) {
     for (int i = 0; i < kMembers; ++i) {
-      if (i == kWarning && p_ != end_ && *p_ == '}') {
-        values[i].kind = TKind::vkNull;
-        break;
+      const char* before = p_;
+      if (!Take(i == 0 ? '{' : ',') || !Take('"') || !Take(kNames[i]) || !Take('"') || !Take(':')) {
+        if (i < kFirstOptional) return false;
+        // Left out: what follows is the next member's or the end.
+        p_ = before;
+        values[i].kind = TKind::vkAbsent;
+        continue;
       }
-      if (!Take(i == 0 ? '{' : ',') || !Take('"') || !Take(kNames[i]) || !Take('"') || !Take(':') ||
-          !Value(values[i])) {
-        return false;
-      }
+      if (!Value(values[i])) return false;
     }
     return Take('}') && p_ == end_;
   }
@@ -103,6 +111,10 @@ class TLayoutReader {
     if (*p_ == 'n') {
       value.kind = TKind::vkNull;
       return Take("null");
+    }
+    if (*p_ == 't' || *p_ == 'f') {
+      value.kind = *p_ == 't' ? TKind::vkTrue : TKind::vkFalse;
+      return Take(*p_ == 't' ? "true" : "false");
     }
     value.kind = TKind::vkInteger;
     return Integer(value.integer);
@@ -169,14 +181,16 @@ bool ReadJsonValues(std::string_view line, TValues& values) {
   for (int i = 0; i < kMembers; ++i) {
     const auto found = json.find(kNames[i]);
     TValue& value = values[i];
-    if (found == json.end() && i == kWarning) {
-      value.kind = TKind::vkNull;
+    if (found == json.end() && i >= kFirstOptional) {
+      value.kind = TKind::vkAbsent;
       continue;
     }
     if (found == json.end()) return false;
     value.kind = TKind::vkOther;
     if (found->is_null()) {
       value.kind = TKind::vkNull;
+    } else if (found->is_boolean()) {
+      value.kind = found->get<bool>() ? TKind::vkTrue : TKind::vkFalse;
     } else if (found->is_string()) {
       value.kind = TKind::vkString;
       value.text = found->get<std::string>();
@@ -197,6 +211,10 @@ bool IsTextOrNull(const TValue& v) {
   return v.kind == TKind::vkString || v.kind == TKind::vkNull;
 }
 
+bool IsAbsentOrNull(const TValue& v) {
+  return v.kind == TKind::vkAbsent || v.kind == TKind::vkNull;
+}
+
 bool IsIntegerOrNull(const TValue& v, int64_t low, int64_t high) {
   return v.kind == TKind::vkNull ||
          (v.kind == TKind::vkInteger && v.integer >= low && v.integer <= high);
@@ -212,7 +230,7 @@ void Text(const TValue& v, std::string& text) {
 }
 
 void Text(const TValue& v, std::optional<std::string>& text) {
-  if (v.kind == TKind::vkNull) {
+  if (IsAbsentOrNull(v)) {
     text.reset();
   } else {
     Text(v, text ? *text : text.emplace());
@@ -224,8 +242,25 @@ bool ToRecord(const TValues& v, TJournalRecord& record) {
                      v[kPosition].integer >= 1 && v[kPosition].integer <= INT_MAX &&
                      IsText(v[kArchive]) && IsText(v[kStarted]) && IsTextOrNull(v[kEnded]) &&
                      IsIntegerOrNull(v[kStatus], INT_MIN, INT_MAX) && IsTextOrNull(v[kError]) &&
-                     IsIntegerOrNull(v[kBytes], 0, INT64_MAX) && IsTextOrNull(v[kWarning]);
+                     IsIntegerOrNull(v[kBytes], 0, INT64_MAX) &&
+                     (IsText(v[kWarning]) || IsAbsentOrNull(v[kWarning]));
   if (!valid) return false;
+  const TValue& tested = v[kTested];
+  const TValue& kind = v[kKind];
+  switch (tested.kind) {
+    case TKind::vkAbsent: record.tested = TArchiveTest::atNotTested; break;
+    case TKind::vkNull: record.tested = TArchiveTest::atNoTest; break;
+    case TKind::vkTrue: record.tested = TArchiveTest::atPassed; break;
+    case TKind::vkFalse: record.tested = TArchiveTest::atFailed; break;
+    default: return false;
+  }
+  if (kind.kind == TKind::vkAbsent) {
+    record.kind = TRecordKind::rkJob;
+  } else if (kind.kind == TKind::vkString && kind.text == kPrunedKind) {
+    record.kind = TRecordKind::rkPruned;
+  } else {
+    return false;  // a kind of record this program does not know
+  }
   Text(v[kDirectory], record.directory);
   record.position = static_cast<int>(v[kPosition].integer);
   Text(v[kArchive], record.archive);
@@ -320,6 +355,13 @@ std::string JournalLine(const TJournalRecord& r) {
   };
   // Left out where there is none, as in the lines of earlier versions.
   if (r.warning) line["warning"] = text(*r.warning);
+  switch (r.tested) {
+    case TArchiveTest::atNotTested: break;
+    case TArchiveTest::atNoTest: line["tested"] = nullptr; break;
+    case TArchiveTest::atPassed: line["tested"] = true; break;
+    case TArchiveTest::atFailed: line["tested"] = false; break;
+  }
+  if (r.kind == TRecordKind::rkPruned) line["kind"] = kPrunedKind;
   return line.dump() + '\n';
 }
 

@@ -3,7 +3,9 @@
 //
 // The file is JSON Lines in UTF-8, one object a line with the members
 // directory, position, archive, started, ended, status, error and bytes (null
-// where a value is absent), and warning where there is one. It is only ever appended to, one whole line with
+// where a value is absent), then warning, tested and kind where the record
+// has them. A job's record leaves out kind; a prune's deletion of an archive
+// is a record of the kind "pruned". It is only ever appended to, one whole line with
 // one write, each forced onto the disk before the run goes on; a power loss
 // can at worst tear the last line, which the reader then skips.
 //
@@ -20,6 +22,19 @@
 
 namespace pw {
 
+// What the archiver's test of a new archive found.
+enum class TArchiveTest {
+  atNotTested,  // no test was made (the job did not get that far, or tests are off): left out
+  atNoTest,     // the archiver has no test the program knows: null
+  atPassed,     // true
+  atFailed,     // false; the record's error says what the archiver reported
+};
+
+enum class TRecordKind {
+  rkJob,     // an archive job that a run started or could not start
+  rkPruned,  // a prune deleted the archive (bytes: its size; error: why it could not)
+};
+
 struct TJournalRecord {
   std::string directory;  // the directory's path as the settings file stores it
   int position = 0;       // from 1, as `show` counts
@@ -33,7 +48,10 @@ struct TJournalRecord {
   // What the archiver warned of (a new archive of no file, the archiver's own
   // lines), lines parted by "\n"; left out of the line where there is none.
   std::optional<std::string> warning;
+  TArchiveTest tested = TArchiveTest::atNotTested;
+  TRecordKind kind = TRecordKind::rkJob;
 
+  bool IsJob() const { return kind == TRecordKind::rkJob; }
   bool operator==(const TJournalRecord&) const = default;
 };
 
@@ -76,8 +94,8 @@ void AppendJournalRecord(const std::string& journalFile, const TJournalRecord& r
 
 // Every well-formed record in file order, texts back in the program's 8-bit
 // form. A line that is not a complete, valid record (a torn last line,
-// garbage, a value of the wrong kind) is skipped; members beyond the eight are
-// ignored. A line longer than kJournalLineMost is passed over, read in
+// garbage, a value of the wrong kind, a kind this program does not know) is
+// skipped; members it does not know are ignored. A line longer than kJournalLineMost is passed over, read in
 // pieces and never held whole, and counted in tooLong. A missing journal has
 // no records; one that exists but cannot be opened, or is no regular file,
 // fails with an Exception at once.

@@ -87,6 +87,7 @@ std::string EndedBySignal(int signal) {
 }
 
 TJobResult JobResultOf(const TJournalRecord& r) {
+  if (!r.IsJob()) return r.error ? TJobResult::jrNotPruned : TJobResult::jrPruned;
   if (!r.status) return r.error ? TJobResult::jrNotStarted : TJobResult::jrNotAwaited;
   if (r.error && StopError(*r.error)) return TJobResult::jrStopped;
   if (*r.status != 0) return TJobResult::jrExitStatus;
@@ -96,7 +97,7 @@ TJobResult JobResultOf(const TJournalRecord& r) {
 
 bool JobFailed(const TJournalRecord& r) {
   const TJobResult result = JobResultOf(r);
-  return result != TJobResult::jrOk && result != TJobResult::jrWarning &&
+  return r.IsJob() && result != TJobResult::jrOk && result != TJobResult::jrWarning &&
          result != TJobResult::jrNotAwaited;
 }
 
@@ -137,6 +138,10 @@ std::string JobResultText(const TJournalRecord& r) {
       return "Not started";
     case TJobResult::jrNotAwaited:
       return "Started";
+    case TJobResult::jrPruned:
+      return "Pruned";
+    case TJobResult::jrNotPruned:
+      return "Not pruned";
   }
   return {};
 }
@@ -179,6 +184,10 @@ std::string CompanionResultText(const TJournalRecord& r) {
       return "not run";
     case TJobResult::jrNotAwaited:
       return "not awaited";
+    case TJobResult::jrPruned:
+      return "pruned";
+    case TJobResult::jrNotPruned:
+      return "not pruned";
   }
   return {};
 }

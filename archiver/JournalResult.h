@@ -21,9 +21,14 @@ enum class TJobResult {
   jrFailed,      // the archiver ended with 0, but what followed failed (the error says what)
   jrNotStarted,  // the job could not start or was not run (an error, no status)
   jrNotAwaited,  // started without waiting: what became of it is not known
+  // Not a job's: a prune's record of an archive it deleted (bytes: what that
+  // freed), or could not delete (the error says why).
+  jrPruned,
+  jrNotPruned,
 };
 TJobResult JobResultOf(const TJournalRecord& record);
-// Every result but OK, a warning and a run not waited for.
+// Every result of a job but OK, a warning and a run not waited for; a
+// prune's record is no failed job, even where it could not delete.
 bool JobFailed(const TJournalRecord& record);
 // Whether the record's job left a new archive of its directory: OK, or a
 // warning.
@@ -44,7 +49,7 @@ std::string ExitStatusMeaning(TArchiverFamily family, int status);
 
 // The window's words for the result: "OK", "Warning", "Exit 2", "Cancelled"
 // (for an archiver that Cancel stopped; "Stopped" for one that a signal
-// stopped), "Failed", "Not started", "Started".
+// stopped), "Failed", "Not started", "Started"; "Pruned", "Not pruned".
 std::string JobResultText(const TJournalRecord& record);
 // The record's error, or what its exit status means for the archiver that
 // made its archive, followed by the record's warning on lines of their own;
@@ -56,7 +61,7 @@ std::string WarningOnOneLine(const std::string& warning);
 
 // The companion's words for the result, in its run's lines and its history:
 // "OK", "warning", "exit status 2", "stopped (exit status 143)", "failed",
-// "not run", "not awaited". The error, where there is one, follows them.
+// "not run", "not awaited"; "pruned", "not pruned". The error, where there is one, follows them.
 std::string CompanionResultText(const TJournalRecord& record);
 
 }  // namespace pw

@@ -123,6 +123,7 @@ TNightsReport ReportNights(const TbkManager& manager, const std::string& journal
   }
   std::vector<TLocalTime> starts;  // of every record
   ForEachJournalRecord(journalFile, [&](TJournalRecord& record, std::string_view) {
+    if (!record.IsJob()) return;  // a prune's: no run
     const std::optional<TLocalTime> started = LocalTimeOfJournal(record.started);
     if (started) starts.push_back(*started);
     if (const auto at = marked.find(record.directory); at != marked.end()) {

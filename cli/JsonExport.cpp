@@ -75,6 +75,8 @@ Json ValueToJson(const T& value) {
     return CategoryName(value);
   } else if constexpr (std::is_same_v<T, TSchedule>) {
     return ScheduleToJson(value);
+  } else if constexpr (std::is_same_v<T, TKeepRules>) {
+    return KeepRulesToJson(value);
   } else {
     static_assert(kUnhandledStoredType<T>);
   }
@@ -98,9 +100,11 @@ void Members(JsonStreamer& json, const Owner& owner) {
       json.End(']');
     } else {
       const auto& value = (owner.*access.get)();
-      // No member: no schedule.
+      // No member: no schedule, no keep rules.
       if constexpr (std::is_same_v<std::decay_t<decltype(value)>, TSchedule>) {
         if (!value.Set()) return;
+      } else if constexpr (std::is_same_v<std::decay_t<decltype(value)>, TKeepRules>) {
+        if (value.KeepsAll()) return;
       }
       json.Key(property.name);
       json.Value(ValueToJson(value));

@@ -165,6 +165,18 @@ std::vector<TMember> MembersOf() {
                              return nullptr;
                            },
                            "expected {\"At\": \"HH:MM\", \"Days\": [\"mon\", ...]}"}});
+      } else if constexpr (std::is_same_v<T, TKeepRules>) {
+        members.push_back(
+            {property.name,
+             TStructSetter{[set](TTargets& t, const Json& json) -> const char* {
+                             TKeepRules rules;
+                             if (const char* problem = KeepRulesFromJson(json, rules)) {
+                               return problem;
+                             }
+                             set(t, rules);
+                             return nullptr;
+                           },
+                           "expected {\"Last\": N, \"Daily\": N, \"Weekly\": N, \"Monthly\": N}"}});
       } else {
         static_assert(kUnhandledStoredType<T>);
       }
@@ -664,6 +676,46 @@ const char* ScheduleFromJson(const Json& json, TSchedule& schedule) {
   }
   if (!read.Set()) return "the schedule has no \"At\"";
   schedule = read;
+  return nullptr;
+}
+
+namespace {
+
+struct TKeepMember {
+  const char* name;
+  int TKeepRules::*rule;
+};
+constexpr TKeepMember kKeepMembers[] = {{"Last", &TKeepRules::last},
+                                        {"Daily", &TKeepRules::daily},
+                                        {"Weekly", &TKeepRules::weekly},
+                                        {"Monthly", &TKeepRules::monthly}};
+
+}  // namespace
+
+Json KeepRulesToJson(const TKeepRules& rules) {
+  Json json = Json::object();
+  for (const TKeepMember& member : kKeepMembers) {
+    if (rules.*member.rule != 0) json[member.name] = rules.*member.rule;
+  }
+  return json;
+}
+
+const char* KeepRulesFromJson(const Json& json, TKeepRules& rules) {
+  if (!json.is_object()) return "expected an object";
+  TKeepRules read;
+  for (const auto& [name, value] : json.items()) {
+    const TKeepMember* member = nullptr;
+    for (const TKeepMember& m : kKeepMembers) {
+      if (name == m.name) member = &m;
+    }
+    if (member == nullptr) return "unknown member of the keep rules";
+    if (!value.is_number_integer() || value.get<int64_t>() < 0 ||
+        value.get<int64_t>() > kKeepMost) {
+      return "a keep rule expected a whole number from 0 to 99999";
+    }
+    read.*member->rule = value.get<int>();
+  }
+  rules = read;
   return nullptr;
 }
 

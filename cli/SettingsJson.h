@@ -32,6 +32,11 @@ Json TextToJson(const std::string& text);
 // (which leaves schedule as it was).
 Json ScheduleToJson(const TSchedule& schedule);
 const char* ScheduleFromJson(const Json& json, TSchedule& schedule);
+// Keep rules as {"Last": N, "Daily": D, "Weekly": W, "Monthly": M}, only the
+// rules that are not 0; and back (a member left out is 0), or a problem's
+// description (which leaves rules as they were).
+Json KeepRulesToJson(const TKeepRules& rules);
+const char* KeepRulesFromJson(const Json& json, TKeepRules& rules);
 // Parses text and fills a freshly constructed manager; a property that is
 // absent keeps its construction value. Every failure (bad syntax, a member
 // unknown or given twice, a value of the wrong kind or out of range, too

@@ -636,6 +636,7 @@ int History(const std::string& settings, const std::vector<int>& indexes, bool j
       }
       return;
     }
+    if (!record.IsJob()) return;  // the latest job's record, not a prune's
     const auto [at, added] = latest.try_emplace(record.directory, entries.size());
     if (added) entries.emplace_back();
     entries[at->second] = {order, std::move(record), std::string(line)};

@@ -309,6 +309,14 @@ void TbkManager::SetSchedule(TSchedule value) {
   Store(*this, schedule_, value);
 }
 
+void TbkManager::SetKeep(TKeepRules value) {
+  Store(*this, keep_, value);
+}
+
+void TbkManager::SetTestArchives(bool value) {
+  Store(*this, testArchives_, value);
+}
+
 bool TbkManager::GetModified() const {
   return TBaseComponent::GetModified() || directories_->GetModified() || rules_->GetModified();
 }

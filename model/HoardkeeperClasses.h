@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model/BaseClasses.h"
+#include "model/KeepRules.h"
 #include "model/Schedule.h"
 
 namespace pw {
@@ -231,6 +232,13 @@ class TbkManager final : public TBaseComponent {
   // The nightly run that the schedule installs; none by default.
   const TSchedule& Schedule() const { return schedule_; }
   void SetSchedule(TSchedule value);
+  // Which runs' archives a prune keeps; everything by default.
+  const TKeepRules& Keep() const { return keep_; }
+  void SetKeep(TKeepRules value);
+  // Whether each new archive is tested by its archiver before its job counts
+  // as a success; on by default.
+  bool TestArchives() const { return testArchives_; }
+  void SetTestArchives(bool value);
   TbkDirectories* Directories() const { return directories_.get(); }
   void SetDirectories(const TbkDirectories* value) { directories_->Assign(value); }
   TbkRules* Rules() const { return rules_.get(); }
@@ -256,6 +264,8 @@ class TbkManager final : public TBaseComponent {
   std::string subDirNamePattern_;
   std::string excludeKey_;
   TSchedule schedule_;
+  TKeepRules keep_;
+  bool testArchives_ = true;
   std::unique_ptr<TbkDirectories> directories_;
   std::unique_ptr<TbkRules> rules_;
 };

@@ -91,6 +91,8 @@ class DocumentWriter {
       out_.WriteShortString(CategoryName(value));
     } else if constexpr (std::is_same_v<T, TSchedule>) {
       out_.WriteText(ScheduleText(value));
+    } else if constexpr (std::is_same_v<T, TKeepRules>) {
+      out_.WriteText(KeepRulesText(value));
     } else {
       static_assert(kUnhandledStoredType<T>);
     }
@@ -178,7 +180,7 @@ size_t PassOverMasks(std::string_view bytes, bool& any) {
         std::string_view ident;
         return *p++ == stIdent && shortString(ident) &&
                (SameTextAscii(ident, "ecInclude") || SameTextAscii(ident, "ecExclude"));
-      } else if constexpr (std::is_same_v<T, TSchedule>) {
+      } else if constexpr (std::is_same_v<T, TSchedule> || std::is_same_v<T, TKeepRules>) {
         return false;  // no mask has one
       } else {
         static_assert(kUnhandledStoredType<T>);
@@ -304,6 +306,10 @@ class DocumentReader {
       const std::optional<TSchedule> schedule = ParseSchedule(TextView());
       if (!schedule) InvalidValue();
       return *schedule;
+    } else if constexpr (std::is_same_v<T, TKeepRules>) {
+      const std::optional<TKeepRules> rules = ParseKeepRules(TextView());
+      if (!rules) InvalidValue();
+      return *rules;
     } else {
       static_assert(kUnhandledStoredType<T>);
     }

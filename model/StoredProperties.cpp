@@ -70,6 +70,8 @@ std::span<const TStoredProperty<TbkManager>> StoredProperties<TbkManager>() {
       Value("SubDirNamePattern", &M::SubDirNamePattern, &M::SetSubDirNamePattern, ""),
       Value("ExcludeKey", &M::ExcludeKey, &M::SetExcludeKey, ""),
       Value("Schedule", &M::Schedule, &M::SetSchedule, TSchedule{}),
+      Value("Keep", &M::Keep, &M::SetKeep, TKeepRules{}),
+      Value("TestArchives", &M::TestArchives, &M::SetTestArchives, true),
       List("Directories", &M::Directories, &M::SetDirectories),
       List("Rules", &M::Rules, &M::SetRules),
       RootsOwn(Value("Left", &M::Left, &M::SetLeft, 0)),

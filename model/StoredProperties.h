@@ -54,7 +54,8 @@ using TStoredAccess =
     std::variant<TStoredValue<Owner, std::string>, TStoredValue<Owner, bool>,
                  TStoredValue<Owner, int32_t>, TStoredValue<Owner, uint16_t>,
                  TStoredValue<Owner, TExtensionCategory>,
-                 TStoredValue<Owner, TSchedule>, TStoredList<Owner, TbkDirectories>,
+                 TStoredValue<Owner, TSchedule>, TStoredValue<Owner, TKeepRules>,
+                 TStoredList<Owner, TbkDirectories>,
                  TStoredList<Owner, TbkRules>, TStoredList<Owner, TbkExtensions>>;
 
 template <class Owner>

@@ -81,6 +81,7 @@ std::unordered_map<std::string, TJournalRecord> LatestRuns(const std::string& jo
   std::unordered_map<std::string, TJournalRecord> latest;
   try {
     ForEachJournalRecord(journalFile, [&](TJournalRecord& record, std::string_view) {
+      if (!record.IsJob()) return;  // a prune's: no run of the directory
       std::string key = record.directory;
       latest.insert_or_assign(std::move(key), std::move(record));
     });

@@ -120,6 +120,44 @@ TEST_F(JournalTest, AWarningIsTheOneMemberALineMayLeaveOut) {
   EXPECT_TRUE(ReadJournal(file).empty());
 }
 
+// A test's outcome and a prune's kind follow the warning, each only where
+// the record has one; the fast reader and the library read every mix of them
+// alike, and a kind this program does not know makes no record.
+TEST_F(JournalTest, TestedAndKindAreLeftOutUnlessTheRecordHasThem) {
+  TJournalRecord passed = Done("/data/a", 1);
+  passed.tested = TArchiveTest::atPassed;
+  TJournalRecord failed = Done("/data/b", 2);
+  failed.warning = "w";
+  failed.tested = TArchiveTest::atFailed;
+  failed.error = "CRC Failed";
+  TJournalRecord noTest = Done("/data/c.rar", 3);
+  noTest.tested = TArchiveTest::atNoTest;
+  TJournalRecord pruned = Done("/data/a", 1);
+  pruned.kind = TRecordKind::rkPruned;
+  pruned.status.reset();
+  const std::vector<TJournalRecord> records = {passed, failed, noTest, pruned, Done("/d", 4)};
+  EXPECT_EQ(JournalLine(passed).substr(JournalLine(passed).find(",\"bytes\"")),
+            ",\"bytes\":1234,\"tested\":true}\n");
+  EXPECT_EQ(JournalLine(failed).substr(JournalLine(failed).find(",\"warning\"")),
+            ",\"warning\":\"w\",\"tested\":false}\n");
+  EXPECT_NE(JournalLine(noTest).find(",\"tested\":null}"), std::string::npos);
+  EXPECT_NE(JournalLine(pruned).find(",\"bytes\":1234,\"kind\":\"pruned\"}"), std::string::npos);
+  std::string text, library;
+  for (const TJournalRecord& r : records) {
+    text += JournalLine(r);
+    // The same members in another order: only the library reads it.
+    library += Replaced(JournalLine(r), "{\"directory\"", "{\"x\":[],\"directory\"");
+  }
+  for (const std::string& t : {text, library}) {
+    WriteFile(path, t);
+    EXPECT_EQ(ReadJournal(file), records);
+  }
+  WriteFile(path, Replaced(JournalLine(pruned), "\"pruned\"", "\"moved\"") +
+                      Replaced(JournalLine(passed), "true", "1") + JournalLine(noTest));
+  EXPECT_EQ(ReadJournal(file), std::vector<TJournalRecord>{noTest})
+      << "an unknown kind and a test that is no flag make no record";
+}
+
 TEST_F(JournalTest, TextsAreUtf8InTheFileAndTheProgramsOwnWhenRead) {
   // The same name as the program holds it on this system (UTF-8, or the ANSI
   // code page on Windows) and in Windows-1252: both are one UTF-8 text.

@@ -49,17 +49,21 @@ Json DocumentToJson(const TbkManager& m) {
                      {"Category", CategoryName(r.Category())},
                      {"Extensions", masks}});
   }
-  return Json{{"PacketwrightSettings", kJsonFormatVersion},
-              {"Tag", m.Tag()},
-              {"OutputPath", TextToJson(m.OutputPath())},
-              {"ArchiverExeFileName", TextToJson(m.ArchiverExeFileName())},
-              {"ArchiverParams", TextToJson(m.ArchiverParams())},
-              {"SubDirNamePattern", TextToJson(m.SubDirNamePattern())},
-              {"ExcludeKey", TextToJson(m.ExcludeKey())},
-              {"Directories", directories},
-              {"Rules", rules},
-              {"Left", m.Left()},
-              {"Top", m.Top()}};
+  Json json = {{"PacketwrightSettings", kJsonFormatVersion},
+               {"Tag", m.Tag()},
+               {"OutputPath", TextToJson(m.OutputPath())},
+               {"ArchiverExeFileName", TextToJson(m.ArchiverExeFileName())},
+               {"ArchiverParams", TextToJson(m.ArchiverParams())},
+               {"SubDirNamePattern", TextToJson(m.SubDirNamePattern())},
+               {"ExcludeKey", TextToJson(m.ExcludeKey())}};
+  if (m.Schedule().Set()) json["Schedule"] = ScheduleToJson(m.Schedule());
+  if (!m.Keep().KeepsAll()) json["Keep"] = KeepRulesToJson(m.Keep());
+  json["TestArchives"] = m.TestArchives();
+  json["Directories"] = directories;
+  json["Rules"] = rules;
+  json["Left"] = m.Left();
+  json["Top"] = m.Top();
+  return json;
 }
 
 TEST(SettingsJson, StreamedExportIsTheDumpOfTheWholeTree) {
@@ -78,6 +82,8 @@ TEST(SettingsJson, StreamedExportIsTheDumpOfTheWholeTree) {
     if (round > 0) r->Extensions()->Add()->SetExt("*.doc");
     if (round > 1) r->Extensions()->Add()->SetProgramCaption("\x80");
     m.SetLeft(static_cast<uint16_t>(round * 100));
+    m.SetKeep(TKeepRules{round + 1, 0, 0, round});
+    m.SetTestArchives(round % 2 == 1);
   }
 }
 
@@ -181,6 +187,14 @@ TEST(SettingsJson, AWrongValueIsNamedWithItsPlaceAndWhatWasExpected) {
        at + ".Schedule: \"Days\" names a day twice"},
       {"{\"Schedule\": {\"At\": \"2:00\", \"When\": {\"a\": [[]]}}}",
        at + ".Schedule: unknown member of the schedule"},
+      {"{\"Keep\": 14}",
+       at + ".Keep: expected {\"Last\": N, \"Daily\": N, \"Weekly\": N, \"Monthly\": N}"},
+      {"{\"Keep\": {\"Last\": -1}}",
+       at + ".Keep: a keep rule expected a whole number from 0 to 99999"},
+      {"{\"Keep\": {\"Daily\": 1.5}}",
+       at + ".Keep: a keep rule expected a whole number from 0 to 99999"},
+      {"{\"Keep\": {\"Yearly\": 1}}", at + ".Keep: unknown member of the keep rules"},
+      {"{\"TestArchives\": 0}", at + ".TestArchives: expected true or false"},
   };
   for (const auto& [json, message] : cases) EXPECT_EQ(ParseFailure(json), message) << json;
 
@@ -202,6 +216,15 @@ TEST(SettingsJson, AWrongValueIsNamedWithItsPlaceAndWhatWasExpected) {
                     scheduled);
   EXPECT_EQ(scheduled.Schedule(), (TSchedule{7 * 60 + 5, 0b1100000}));
   EXPECT_EQ(scheduled.ExcludeKey(), "-x");
+
+  // Keep rules left out are 0; the archive test stays on unless turned off.
+  TbkManager kept;
+  ParseSettingsJson("{\"Keep\": {\"Monthly\": 6, \"Last\": 3}}", kept);
+  EXPECT_EQ(kept.Keep(), (TKeepRules{3, 0, 0, 6}));
+  EXPECT_TRUE(kept.TestArchives());
+  ParseSettingsJson("{\"Keep\": {}, \"TestArchives\": false}", kept);
+  EXPECT_TRUE(kept.Keep().KeepsAll());
+  EXPECT_FALSE(kept.TestArchives());
 }
 
 // Of several problems, a syntax error anywhere comes first, then a member
