@@ -1,14 +1,21 @@
 #include "ui/eduManager.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
 
 #include "archiver/ArchiverDetection.h"
 #include "archiver/Dialect.h"
 #include "model/HoardkeeperClasses.h"
+#include "platform/Errors.h"
 #include "platform/Services.h"
 #include "ui/DialogService.h"
 #include "ui/PacketwrightHelpIDs.h"
@@ -67,6 +74,57 @@ TedManager::TedManager(QWidget* parent) : TfmBaseDialog(parent) {
   grid->addWidget(buSelectOutputPath, 7, 3, Qt::AlignRight);
   grid->addWidget(Label4, 8, 0, 1, 4);
   grid->addWidget(edSubDirPattern, 9, 0, 1, 4);
+
+  // Which runs' archives a prune keeps: 0 leaves a rule out, and with every
+  // rule 0 nothing is ever deleted.
+  gbKeep = new QGroupBox("Keep", this);
+  gbKeep->setObjectName("gbKeep");
+  auto* keep = new QGridLayout(gbKeep);
+  const auto rule = [&](const char* caption, const char* name, const char* tip, int row,
+                        int column) {
+    auto* label = new QLabel(caption, gbKeep);
+    auto* spin = new QSpinBox(gbKeep);
+    spin->setObjectName(name);
+    spin->setRange(0, kKeepMost);
+    spin->setToolTip(tip);
+    label->setBuddy(spin);
+    keep->addWidget(label, row, column);
+    keep->addWidget(spin, row, column + 1);
+    connect(spin, &QSpinBox::valueChanged, this, &TedManager::KeepChanged);
+    return spin;
+  };
+  edKeepLast = rule("Last &runs", "edKeepLast", "The newest runs, however close together", 0, 0);
+  edKeepDaily = rule("&Daily", "edKeepDaily", "The newest run of each of the last days", 0, 2);
+  edKeepWeekly =
+      rule("&Weekly", "edKeepWeekly", "The newest run of each of the last weeks", 1, 0);
+  edKeepMonthly =
+      rule("&Monthly", "edKeepMonthly", "The newest run of each of the last months", 1, 2);
+  cbTestArchives = new QCheckBox("&Test each new archive before it counts", gbKeep);
+  cbTestArchives->setObjectName("cbTestArchives");
+  cbTestArchives->setToolTip(
+      "The archiver tests each archive that Run All and Wait or a nightly run makes; one that "
+      "fails its test fails its job, and older archives of its directory are kept");
+  keep->addWidget(cbTestArchives, 2, 0, 1, 4);
+  mmKeepPreview = new QPlainTextEdit(gbKeep);
+  mmKeepPreview->setObjectName("mmKeepPreview");
+  mmKeepPreview->setReadOnly(true);
+  mmKeepPreview->setLineWrapMode(QPlainTextEdit::NoWrap);
+  mmKeepPreview->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  mmKeepPreview->setFixedHeight(6 * mmKeepPreview->fontMetrics().lineSpacing() + 8);
+  mmKeepPreview->setToolTip("What a prune with these rules would delete now");
+  mmKeepPreview->hide();  // until there is a preview to show
+  keep->addWidget(mmKeepPreview, 3, 0, 1, 4);
+  keep->setColumnStretch(1, 1);
+  keep->setColumnStretch(3, 1);
+  grid->addWidget(gbKeep, 10, 0, 1, 4);
+  previewPause_ = new QTimer(this);
+  previewPause_->setSingleShot(true);
+  previewPause_->setInterval(200);
+  ConnectGuarded(previewPause_, &QTimer::timeout, this, &TedManager::ShowKeepPreview);
+  // Where the archives go decides which of them a prune finds.
+  connect(edOutputPath, &QLineEdit::textChanged, this, &TedManager::KeepChanged);
+  connect(edSubDirPattern, &QComboBox::currentTextChanged, this, &TedManager::KeepChanged);
+
   grid->setColumnStretch(2, 1);
   setFixedWidth(400);
 
@@ -76,7 +134,13 @@ TedManager::TedManager(QWidget* parent) : TfmBaseDialog(parent) {
   setTabOrder(edExcludeKey, edOutputPath);
   setTabOrder(edOutputPath, buSelectOutputPath);
   setTabOrder(buSelectOutputPath, edSubDirPattern);
-  setTabOrder(edSubDirPattern, buOK);
+  setTabOrder(edSubDirPattern, edKeepLast);
+  setTabOrder(edKeepLast, edKeepDaily);
+  setTabOrder(edKeepDaily, edKeepWeekly);
+  setTabOrder(edKeepWeekly, edKeepMonthly);
+  setTabOrder(edKeepMonthly, cbTestArchives);
+  setTabOrder(cbTestArchives, mmKeepPreview);
+  setTabOrder(mmKeepPreview, buOK);
   setTabOrder(buOK, buCancel);
   setTabOrder(buCancel, buWinRar);
   setTabOrder(buWinRar, buWinZip);
@@ -105,6 +169,14 @@ void TedManager::LoadData(const TbkManager& m) {
   edOutputPath->setText(ToQt(m.OutputPath()));
   edSubDirPattern->setCurrentText(ToQt(m.SubDirNamePattern()));
   edExcludeKey->setText(ToQt(m.ExcludeKey()));
+  const TKeepRules& rules = m.Keep();
+  edKeepLast->setValue(rules.last);
+  edKeepDaily->setValue(rules.daily);
+  edKeepWeekly->setValue(rules.weekly);
+  edKeepMonthly->setValue(rules.monthly);
+  cbTestArchives->setChecked(m.TestArchives());
+  loaded_ = &m;
+  if (preview_) ShowKeepPreview();
 }
 
 void TedManager::StoreInto(TbkManager& m) const {
@@ -113,6 +185,39 @@ void TedManager::StoreInto(TbkManager& m) const {
   m.SetOutputPath(FromQt(edOutputPath->text(), m.OutputPath()));
   m.SetSubDirNamePattern(FromQt(edSubDirPattern->currentText(), m.SubDirNamePattern()));
   m.SetExcludeKey(FromQt(edExcludeKey->text(), m.ExcludeKey()));
+  m.SetKeep(TKeepRules{edKeepLast->value(), edKeepDaily->value(), edKeepWeekly->value(),
+                       edKeepMonthly->value()});
+  m.SetTestArchives(cbTestArchives->isChecked());
+}
+
+void TedManager::SetKeepPreview(TKeepPreview preview) {
+  preview_ = std::move(preview);
+  mmKeepPreview->setVisible(static_cast<bool>(preview_));
+  if (preview_ && loaded_ != nullptr) ShowKeepPreview();
+}
+
+void TedManager::KeepChanged() {
+  if (preview_) previewPause_->start();
+}
+
+void TedManager::ShowKeepPreview() {
+  previewPause_->stop();
+  if (!preview_) return;
+  // The document as it would be stored now: its directories, and the
+  // dialog's fields, rules included.
+  TbkManager shown;
+  if (loaded_ != nullptr) shown.Assign(loaded_);
+  StoreInto(shown);
+  if (shown.Keep().KeepsAll()) {
+    mmKeepPreview->setPlainText("Every archive is kept: set a rule above to prune old runs.");
+    return;
+  }
+  try {
+    mmKeepPreview->setPlainText(ToQt(preview_(shown)));
+  } catch (const Exception& e) {
+    // The journal may be unreadable right now; the rules can still be set.
+    mmKeepPreview->setPlainText(ToQt(e.Message()));
+  }
 }
 
 bool TedManager::CheckData() {
@@ -177,8 +282,9 @@ void TedManager::bu7ZipClick() {
   ApplySet(this, found, exe, params, key, "7-Zip", "7-Zip not found on your computer.");
 }
 
-bool TedManager::Execute(TbkManager* manager, QWidget* parent) {
+bool TedManager::Execute(TbkManager* manager, QWidget* parent, TKeepPreview preview) {
   TedManager dialog(parent);
+  dialog.SetKeepPreview(std::move(preview));
   dialog.LoadData(*manager);
   const bool ok = dialog.exec() == QDialog::Accepted;
   if (ok) dialog.StoreInto(*manager);

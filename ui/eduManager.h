@@ -1,20 +1,42 @@
-// The options dialog: the five global settings of the document.
+// The options dialog: the five global settings of the document, and which
+// archives are kept and tested.
 #pragma once
+
+#include <functional>
+#include <string>
 
 #include "ui/fmuBaseDialog.h"
 
+class QCheckBox;
 class QComboBox;
+class QGroupBox;
+class QPlainTextEdit;
+class QSpinBox;
+class QTimer;
 
 namespace pw {
 
 class TbkManager;
 
+// What a prune of the document would do now, as its text; the document is a
+// copy that holds what the dialog shows.
+using TKeepPreview = std::function<std::string(const TbkManager& document)>;
+
 class TedManager final : public TfmBaseDialog {
   Q_OBJECT
  public:
   explicit TedManager(QWidget* parent = nullptr);
-  // Edits manager; stores on OK and reports whether OK was chosen.
-  static bool Execute(TbkManager* manager, QWidget* parent = nullptr);
+  // Edits manager; stores on OK and reports whether OK was chosen. With a
+  // preview, the Keep section shows below its rules what they would delete.
+  static bool Execute(TbkManager* manager, QWidget* parent = nullptr,
+                      TKeepPreview preview = {});
+
+  // Shows what the rules would delete, from the next change on (and now,
+  // once the data is loaded).
+  void SetKeepPreview(TKeepPreview preview);
+  // The preview once more, at once rather than after the pause that
+  // follows a change.
+  void ShowKeepPreview();
 
   void LoadData(const TbkManager& manager);
   void StoreInto(TbkManager& manager) const;
@@ -35,6 +57,13 @@ class TedManager final : public TfmBaseDialog {
   QPushButton* buSelectOutputPath;
   QLabel* Label4;
   QComboBox* edSubDirPattern;
+  QGroupBox* gbKeep;
+  QSpinBox* edKeepLast;
+  QSpinBox* edKeepDaily;
+  QSpinBox* edKeepWeekly;
+  QSpinBox* edKeepMonthly;
+  QCheckBox* cbTestArchives;
+  QPlainTextEdit* mmKeepPreview;
 
  public slots:
   void buBrowseClick();
@@ -45,6 +74,11 @@ class TedManager final : public TfmBaseDialog {
 
  private:
   void FormCreate();
+  void KeepChanged();
+
+  const TbkManager* loaded_ = nullptr;
+  TKeepPreview preview_;
+  QTimer* previewPause_;
 };
 
 }  // namespace pw

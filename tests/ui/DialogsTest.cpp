@@ -4,6 +4,7 @@
 
 #include <qpa/qwindowsysteminterface.h>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -23,6 +25,7 @@
 #include <vector>
 
 #include "model/HoardkeeperClasses.h"
+#include "platform/Errors.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/FakeDialogs.h"
@@ -372,6 +375,65 @@ TEST_F(DialogTest, UntouchedFieldsKeepTheirBytes) {
   // An edited text is the program's 8-bit text: UTF-8, or the ANSI code page on
   // Windows.
   EXPECT_EQ(m.ArchiverExeFileName(), test::Local8Bit("C:\\B\xC3\xBCro\\b.exe"));
+}
+
+TEST_F(DialogTest, TheKeepRulesAndTheArchiveTestTravelThroughTheOptions) {
+  TbkManager m;
+  m.SetKeep(TKeepRules{3, 0, 4, 0});
+  m.SetTestArchives(false);
+  m.SetModified(false);
+  TedManager d;
+  d.LoadData(m);
+  EXPECT_EQ(d.edKeepLast->value(), 3);
+  EXPECT_EQ(d.edKeepWeekly->value(), 4);
+  EXPECT_FALSE(d.cbTestArchives->isChecked());
+  EXPECT_FALSE(d.mmKeepPreview->isVisibleTo(&d)) << "no preview without a journal to read";
+  d.StoreInto(m);
+  EXPECT_FALSE(m.GetModified()) << "nothing edited, nothing changed";
+  d.edKeepDaily->setValue(7);
+  d.edKeepMonthly->setValue(kKeepMost + 1);  // the box holds no more than a rule may
+  d.cbTestArchives->setChecked(true);
+  d.StoreInto(m);
+  EXPECT_EQ(m.Keep(), (TKeepRules{3, 7, 4, kKeepMost}));
+  EXPECT_TRUE(m.TestArchives());
+}
+
+// The preview reads the document as the dialog would store it, once the
+// typing pauses; every rule 0 keeps all without asking, and a journal that
+// cannot be read says so in the box.
+TEST_F(DialogTest, TheKeepPreviewFollowsTheFieldsAsTyped) {
+  TbkManager m;
+  m.Directories()->Add()->SetPath("/data/a");
+  m.SetKeep(TKeepRules{2, 0, 0, 0});
+  std::vector<std::string> asked;
+  bool fail = false;
+  TedManager d;
+  d.SetKeepPreview([&](const TbkManager& shown) -> std::string {
+    if (fail) throw Exception("Cannot open the journal /j");
+    asked.push_back(shown.OutputPath() + " " + KeepRulesText(shown.Keep()) + " " +
+                    std::to_string(shown.Directories()->Count()));
+    return "run 1 kept";
+  });
+  d.LoadData(m);
+  EXPECT_TRUE(d.mmKeepPreview->isVisibleTo(&d));
+  EXPECT_EQ(d.mmKeepPreview->toPlainText(), "run 1 kept");
+  d.edOutputPath->setText("/out");
+  d.edKeepDaily->setValue(5);
+  EXPECT_EQ(asked.size(), 1u) << "not at every keystroke";
+  QTRY_COMPARE(asked.size(), size_t{2});
+  EXPECT_EQ(asked.back(), "/out last 2, daily 5 1");
+  EXPECT_EQ(m.Keep(), (TKeepRules{2, 0, 0, 0})) << "the document itself is untouched";
+
+  d.edKeepLast->setValue(0);
+  d.edKeepDaily->setValue(0);
+  d.ShowKeepPreview();
+  EXPECT_EQ(d.mmKeepPreview->toPlainText(),
+            "Every archive is kept: set a rule above to prune old runs.");
+  EXPECT_EQ(asked.size(), 2u);
+  fail = true;
+  d.edKeepLast->setValue(1);
+  d.ShowKeepPreview();
+  EXPECT_EQ(d.mmKeepPreview->toPlainText(), "Cannot open the journal /j");
 }
 
 TEST_F(DialogTest, OptionsRequireArchiverAndOutputPath) {
