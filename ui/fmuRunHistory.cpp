@@ -15,6 +15,8 @@
 #include <limits>
 #include <numeric>
 #include <set>
+#include <string_view>
+#include <unordered_map>
 
 #include "platform/Errors.h"
 #include "ui/PacketwrightHelpIDs.h"
@@ -67,9 +69,21 @@ void TRunHistoryModel::SetRecords(std::vector<TJournalRecord> records) {
   records_ = std::move(records);
   started_.resize(records_.size());
   ended_.resize(records_.size());
+  prunedBy_.assign(records_.size(), -1);
+  // What a prune deleted is what the latest job of that archive made.
+  std::unordered_map<std::string_view, size_t> latestJob;
   for (size_t i = 0; i < records_.size(); ++i) {
-    started_[i] = SortTime(records_[i].started);
-    ended_[i] = SortTime(records_[i].ended);
+    const TJournalRecord& r = records_[i];
+    started_[i] = SortTime(r.started);
+    ended_[i] = SortTime(r.ended);
+    if (r.IsJob()) {
+      latestJob.insert_or_assign(r.archive, i);
+    } else if (JobResultOf(r) == TJobResult::jrPruned) {
+      if (const auto made = latestJob.find(r.archive); made != latestJob.end()) {
+        prunedBy_[made->second] = static_cast<ptrdiff_t>(i);
+        latestJob.erase(made);
+      }
+    }
   }
   // Jobs that ran side by side are written as they end, not as they
   // started: the journal's order alone is not the order of the runs.
@@ -161,6 +175,10 @@ QVariant TRunHistoryModel::data(const QModelIndex& index, int role) const {
       case cError:
         return r.error ? Shortened(*r.error, kTipMost) : QString();
       case cArchive:
+        if (prunedBy_[at] >= 0) {
+          return Shortened(r.archive, kTipMost, true) + "\nPruned " +
+                 JournalTimeText(records_[static_cast<size_t>(prunedBy_[at])].started);
+        }
         return Shortened(r.archive, kTipMost, true);
       case cDirectory:
         return Shortened(r.directory, kTipMost, true);
@@ -176,6 +194,18 @@ QVariant TRunHistoryModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DecorationRole) {
       return QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical);
     }
+  }
+  // A prune's rows, and the archives it deleted, are grey: history, not a
+  // night's result.
+  const bool pruned = !r.IsJob() || prunedBy_[at] >= 0;
+  if (role == Qt::ForegroundRole && pruned && (column != cResult || !r.IsJob())) {
+    return JobResultOf(r) == TJobResult::jrNotPruned && column == cResult ? QColor(170, 110, 0)
+                                                                          : QColor(128, 128, 128);
+  }
+  if (role == Qt::DecorationRole && column == cResult && !r.IsJob()) {
+    return QApplication::style()->standardIcon(JobResultOf(r) == TJobResult::jrPruned
+                                                   ? QStyle::SP_TrashIcon
+                                                   : QStyle::SP_MessageBoxWarning);
   }
   return {};
 }

@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QSortFilterProxyModel>
 #include <QWidget>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,9 @@ class TRunHistoryModel final : public QAbstractTableModel {
   std::vector<TJournalRecord> records_;
   // Parsed once: sorting compares them many times.
   std::vector<qint64> started_, ended_;
+  // For a job's record whose archive a prune deleted later: that prune's
+  // record; else none (-1).
+  std::vector<ptrdiff_t> prunedBy_;
   std::vector<size_t> order_;  // row -> index into records_
 };
 

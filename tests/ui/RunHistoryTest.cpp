@@ -321,6 +321,48 @@ TEST_F(RunJournalTest, HistoryListsEveryRecordNewestFirstAndFilters) {
   EXPECT_EQ(bySize.mid(2), (QStringList{Shown(2, 0), Shown(4, 0)}));
 }
 
+// A prune's records are rows of their own, and the archive of the job that
+// made what it deleted is greyed with the prune's time; neither counts as a
+// failure, nor as the directory's last run.
+TEST_F(RunJournalTest, PrunedArchivesAreGreyAndTheirPruneIsARowOfItsOwn) {
+  WriteSettings({"D:\\Work"});
+  const std::string older = "C:\\MyArchives\\2026-12-07\\Work.7z";
+  Append(Record("D:\\Work", 1, 0, 0, {}, older));
+  Append(Record("D:\\Work", 2, 0, 0, {}, older));  // made again that night: the one deleted
+  Append(Record("D:\\Work", 3, 0, 0, {}, "C:\\MyArchives\\2026-12-08\\Work.7z"));
+  TJournalRecord pruned = Record("D:\\Work", 4, 0, {}, {}, older);
+  pruned.kind = TRecordKind::rkPruned;
+  pruned.bytes = 3000;
+  Append(pruned);
+  TJournalRecord refused = Record("D:\\Work", 4, 1, {}, "Permission denied", "C:\\x.7z");
+  refused.kind = TRecordKind::rkPruned;
+  Append(refused);
+  TfmRunHistory h(journal);
+  QTreeView* view = h.tvRuns;
+  ASSERT_EQ(test::Rows(view), 5);
+  const auto cell = [&](int row, int column, int role) {
+    return view->model()->index(row, column).data(role);
+  };
+  EXPECT_EQ(test::Cell(view, 0, TRunHistoryModel::cResult), "Not pruned");
+  EXPECT_EQ(test::Cell(view, 1, TRunHistoryModel::cResult), "Pruned");
+  EXPECT_FALSE(cell(1, TRunHistoryModel::cResult, Qt::DecorationRole).value<QIcon>().isNull());
+  EXPECT_NE(cell(0, TRunHistoryModel::cResult, Qt::ForegroundRole),
+            cell(1, TRunHistoryModel::cResult, Qt::ForegroundRole))
+      << "one that could not be deleted stands out";
+  // 03:00 made a new archive; 02:00 made the one deleted; 01:00's was replaced at 02:00.
+  EXPECT_FALSE(cell(2, TRunHistoryModel::cArchive, Qt::ForegroundRole).isValid());
+  EXPECT_TRUE(cell(3, TRunHistoryModel::cArchive, Qt::ForegroundRole).isValid());
+  EXPECT_EQ(cell(3, TRunHistoryModel::cArchive, Qt::ToolTipRole).toString(),
+            QString::fromStdString(older) + "\nPruned " + Shown(4, 0));
+  EXPECT_FALSE(cell(4, TRunHistoryModel::cArchive, Qt::ForegroundRole).isValid());
+  EXPECT_EQ(test::Cell(view, 3, TRunHistoryModel::cResult), "OK") << "the job's result stays";
+
+  h.cbFailedOnly->setChecked(true);
+  EXPECT_EQ(test::Rows(view), 0);
+  auto w = Start();
+  EXPECT_EQ(LastRun(*w, 0), Shown(3, 0) + "  OK") << "a prune is no run of the directory";
+}
+
 TEST_F(RunJournalTest, HistoryReadsTheJournalAgainAndKeepsTheChosenDirectory) {
   TfmRunHistory h(journal);  // before the first run
   EXPECT_EQ(test::Rows(h.tvRuns), 0);
