@@ -50,6 +50,9 @@ struct TArchiveJob {
   // Why the job must not run (an impossible path, a clash); empty when it may.
   std::string error;
   bool clash = false;  // the error is a clash with another directory
+  // A run that waits for the archiver has it test the new archive before the
+  // job counts as a success (TbkManager::TestArchives).
+  bool testArchive = false;
 
   bool MadeFresh() const { return !partialFile.empty(); }
 };

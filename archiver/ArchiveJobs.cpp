@@ -1,6 +1,7 @@
 #include "archiver/ArchiveJobs.h"
 
 #include "archiver/ArchiveCommands.h"
+#include "archiver/ArchiveTest.h"
 #include "archiver/ArchiverReport.h"
 #include "archiver/Dialect.h"
 #include "archiver/JobPool.h"
@@ -141,10 +142,24 @@ TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options) {
       outcome.warning = JobWarning(job, status, said);
       return outcome;
     }
+    // An archiver that made no archive has nothing to test; the move says so.
+    if (job.testArchive && FileExists(job.partialFile)) {
+      const TArchiveTestResult test = TestArchive(job, job.partialFile, options);
+      if (test.stopped) {
+        RemoveFile(job.partialFile);
+        outcome.stopped = true;
+        return outcome;
+      }
+      outcome.tested = test.tested;
+      outcome.error = test.error;
+    }
     if (!MoveFileOver(job.partialFile, job.archiveFile)) {
-      outcome.error = "Cannot put " + job.partialFile + " in place of " + job.archiveFile;
+      outcome.error = (outcome.error.empty() ? "" : outcome.error + "; ") + "Cannot put " +
+                      job.partialFile + " in place of " + job.archiveFile;
       return outcome;
     }
+  } else if (job.testArchive && status <= 1) {
+    outcome.tested = TestArchive(job, job.archiveFile, options).tested;
   }
   outcome.warning = JobWarning(job, status, said);
   // A warning (1) leaves an archive too, of what could be read.

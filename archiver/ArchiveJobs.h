@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archiver/ArchiveJob.h"
+#include "archiver/Journal.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/Process.h"
 
@@ -23,6 +24,9 @@ struct TJobOutcome {
   // A stop was asked for while the archiver ran (TRunStop, or an ending
   // signal passed on): whatever it returned, its archive was not put in place.
   bool stopped = false;
+  // What the archiver's test of the new archive found (the job's
+  // testArchive): left out where no test was made.
+  TArchiveTest tested = TArchiveTest::atNotTested;
   bool Succeeded() const { return error.empty() && status == 0 && !stopped; }
 };
 
@@ -55,6 +59,14 @@ void StartJob(const TArchiveJob& job, bool asShell, const std::vector<std::strin
 // does the same. A directory that cannot be entered fails as a folder change
 // would. The archiver's output comes to the options' output, when given, as
 // it comes; the job reads it for its warning either way.
+//
+// A job with testArchive whose archiver left an archive (status 0 or 1) has
+// it tested (TestArchive) before it counts as a success: a new 7-Zip archive
+// under its temporary name, before it is put in place, with the same stop
+// and output; another archiver's is said to have no test the program knows.
+// A failed test fails the job (its error says what the archiver reported)
+// and the archive is still put in place, for inspection; a stop during the
+// test ends the job as a stop during the archiver does.
 TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options = {});
 
 // "Not started: another run is writing the archive of DIRECTORY, ARCHIVE".

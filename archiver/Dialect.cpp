@@ -4,6 +4,7 @@
 
 #include "archiver/BatchText.h"
 #include "archiver/PosixScripts.h"
+#include "platform/CommandLine.h"
 #include "platform/Errors.h"
 #include "platform/LocaleCompare.h"
 #include "platform/PathStyle.h"
@@ -226,6 +227,14 @@ class TWindowsDialect final : public TDialect {
   int RunAndWait(const TArchiveJob& job, const TRunOptions& options) const override {
     return Get<IProcessRunner>().RunAndWait(job.program, BatchParameters(job), options);
   }
+  int RunWordsAndWait(const std::string& program, const std::vector<std::string>& words,
+                      const TRunOptions& options) const override {
+    std::string parameters;
+    for (const std::string& word : words) {
+      parameters += (parameters.empty() ? "" : " ") + QuoteWindowsArgument(word);
+    }
+    return Get<IProcessRunner>().RunAndWait(program, parameters, options);
+  }
 
   const char* FirstStartPattern() const override { return ""; }
   bool FindsArchiversOnPath() const override { return false; }
@@ -378,6 +387,10 @@ class TPosixDialect final : public TDialect {
   }
   int RunAndWait(const TArchiveJob& job, const TRunOptions& options) const override {
     return Get<IProcessRunner>().RunAndWait(job.program, PosixArguments(job), options);
+  }
+  int RunWordsAndWait(const std::string& program, const std::vector<std::string>& words,
+                      const TRunOptions& options) const override {
+    return Get<IProcessRunner>().RunAndWait(program, words, options);
   }
 
   // Where no drive letters name the backup disks, each run's archives go

@@ -119,6 +119,12 @@ class TDialect {
   // Runs the archiver with the options (their working directory is the
   // job's) and returns its exit status.
   virtual int RunAndWait(const TArchiveJob& job, const TRunOptions& options) const = 0;
+  // Runs an archiver with the words given (such as a test of an archive),
+  // each reaching it as one argument, and returns its exit status: on POSIX
+  // one by one, in the Windows style as one command line quoted for the
+  // program's start-up code.
+  virtual int RunWordsAndWait(const std::string& program, const std::vector<std::string>& words,
+                              const TRunOptions& options) const = 0;
 
   // ---- Elsewhere ----
   // The pattern a document never saved gets for its dated subfolders.

@@ -141,6 +141,7 @@ void RecordOutcome(TJournalRecord& record, const TJobOutcome& outcome) {
   record.bytes = outcome.bytes;
   record.warning.reset();
   if (!outcome.warning.empty()) record.warning = outcome.warning;
+  record.tested = outcome.tested;
 }
 
 }  // namespace pw

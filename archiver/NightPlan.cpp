@@ -155,6 +155,7 @@ TArchiveJob MakeArchiveJob(const TDialect& dialect, const TbkManager& manager,
   job.program = manager.ArchiverExeFileName();
   job.family = ArchiverFamily(job.program);
   job.params = manager.ArchiverParams();
+  job.testArchive = manager.TestArchives();
   job.error = PathProblem(directory.Path());
   const TArchiveNames names = ArchiveNames(dialect, directory.Path(), archiveFolder, job.family);
   job.workingDirectory = names.workingDirectory;

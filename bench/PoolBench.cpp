@@ -3,7 +3,10 @@
 // there are cores, against all 20 at once and against one at a time, in one
 // run, each mode several times in turn. Reports the total time and the peak
 // memory of all archivers together (the resident sizes of our 7zz children
-// summed, sampled from /proc every 50 ms), medians over the rounds. Usage:
+// summed, sampled from /proc every 50 ms), medians over the rounds. Every
+// mode has each new archive tested (7zz t) as a run does; the pool runs once
+// more without the tests, and the last line gives the tests' share of the
+// night's time. Usage:
 //   pool_bench [FOLDER] [ROUNDS] [MB_PER_DIRECTORY]
 // The trees are made in FOLDER (default /tmp/pw-pool-bench) once and reused.
 // Each line also gives the archivers' processor time and the machine's load:
@@ -136,10 +139,13 @@ struct TFigures {
   int failed = 0;
 };
 
-TFigures RunOnce(const pw::TbkManager& manager, int jobsAtOnce) {
-  const std::vector<pw::TArchiveJob> jobs =
+TFigures RunOnce(const pw::TbkManager& manager, int jobsAtOnce, bool tested) {
+  std::vector<pw::TArchiveJob> jobs =
       pw::MakeArchiveJobs(manager, pw::GetArchiveDirectory(manager, false));
-  for (const pw::TArchiveJob& job : jobs) fs::remove(job.archiveFile);
+  for (pw::TArchiveJob& job : jobs) {
+    fs::remove(job.archiveFile);
+    job.testArchive = tested;
+  }
   TFigures figures;
   std::atomic<bool> done{false};
   std::thread sampler([&] {
@@ -208,41 +214,52 @@ int main(int argc, char** argv) {
     manager.Directories()->Add()->SetPath((root / "trees" / ("dir" + std::to_string(d))).string());
   }
   const int cores = pw::DefaultJobsAtOnce();
-  const std::vector<std::pair<std::string, int>> modes = {
-      {"pool (jobs = cores = " + std::to_string(cores) + ")", cores},
-      {"all at once (jobs = 20)", kDirectories},
-      {"one at a time (jobs = 1)", 1}};
-  std::map<int, std::vector<TFigures>> results;
+  struct TMode {
+    std::string name;
+    int jobs;
+    bool tested;
+  };
+  const std::vector<TMode> modes = {
+      {"pool (jobs = cores = " + std::to_string(cores) + ")", cores, true},
+      {"pool, archives not tested", cores, false},
+      {"all at once (jobs = 20)", kDirectories, true},
+      {"one at a time (jobs = 1)", 1, true}};
+  std::map<size_t, std::vector<TFigures>> results;
   std::fprintf(out, "%s, %d directories of %d MB, %d rounds\n",
                manager.ArchiverExeFileName().c_str(), kDirectories, megabytes, rounds);
   for (int round = 0; round < rounds; ++round) {
     // Each round takes the modes in another order, so that none always
     // comes first onto a cold cache.
     for (size_t m = 0; m < modes.size(); ++m) {
-      const auto& [name, jobs] = modes[(m + static_cast<size_t>(round)) % modes.size()];
-      const TFigures f = RunOnce(manager, jobs);
+      const size_t at = (m + static_cast<size_t>(round)) % modes.size();
+      const TMode& mode = modes[at];
+      const TFigures f = RunOnce(manager, mode.jobs, mode.tested);
       std::fprintf(out,
                    "  round %d  %-32s %7.2f s  peak %7.1f MB  %2d archivers at once  "
                    "%6.1f s of CPU (%.0f%%)  load %s%s\n",
-                   round + 1, name.c_str(), f.seconds, f.peakBytes / 1048576.0, f.peakArchivers,
-                   f.cpuSeconds, 100 * f.cpuSeconds / f.seconds, Load().c_str(),
+                   round + 1, mode.name.c_str(), f.seconds, f.peakBytes / 1048576.0,
+                   f.peakArchivers, f.cpuSeconds, 100 * f.cpuSeconds / f.seconds, Load().c_str(),
                    f.failed ? "  (FAILED JOBS)" : "");
       std::fflush(out);
-      results[jobs].push_back(f);
+      results[at].push_back(f);
     }
   }
   std::fprintf(out, "\nmedians over %d rounds:\n", rounds);
-  for (const auto& [name, jobs] : modes) {
+  std::vector<double> medians;
+  for (size_t at = 0; at < modes.size(); ++at) {
     std::vector<double> seconds;
     std::vector<long long> peaks;
     int archivers = 0;
-    for (const TFigures& f : results[jobs]) {
+    for (const TFigures& f : results[at]) {
       seconds.push_back(f.seconds);
       peaks.push_back(f.peakBytes);
       archivers = std::max(archivers, f.peakArchivers);
     }
+    medians.push_back(Median(seconds));
     std::fprintf(out, "  %-32s %7.2f s  peak %7.1f MB  at most %d archivers seen at once\n",
-                 name.c_str(), Median(seconds), Median(peaks) / 1048576.0, archivers);
+                 modes[at].name.c_str(), medians.back(), Median(peaks) / 1048576.0, archivers);
   }
+  std::fprintf(out, "  the tests' share of the pool's night: %.1f%% (%.2f s of %.2f s)\n",
+               100 * (medians[0] - medians[1]) / medians[0], medians[0] - medians[1], medians[0]);
   return 0;
 }

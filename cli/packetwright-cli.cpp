@@ -31,6 +31,7 @@
 #include "archiver/NightPlan.h"
 #include "archiver/NightSchedule.h"
 #include "archiver/Preview.h"
+#include "archiver/Verify.h"
 #include "cli/SettingsJson.h"
 #include "cli/TerminalText.h"
 #include "model/HoardkeeperClasses.h"
@@ -65,6 +66,8 @@ const char kExitStatuses[] =
     "on with the other directories after one fails\n"
     "  2                           a usage error, found before anything runs (such as a number "
     "that names no directory)\n"
+    "  1 (verify)                  an archive failed its test, or could not be tested or "
+    "compared; differences from the rule alone leave the status 0\n"
     "  3                           run --wait: no failure, but an archiver returned non-zero\n"
     "  128+N                       run --wait: ended by signal N (SIGTERM, SIGINT or SIGHUP), "
     "which went on to every archiver at work, and no further directory started\n";
@@ -121,8 +124,8 @@ class TCommandsFormatter final : public CLI::Formatter {
 };
 
 const char* const kCommands[] = {"schedule", "show",    "commands",  "bat",        "run",
-                                 "export",   "import",  "history",   "preview",    "subfolder",
-                                 "journal-end"};
+                                 "export",   "import",  "history",   "preview",    "verify",
+                                 "subfolder", "journal-end"};
 
 // The first word that is neither an option nor the value of --settings, when
 // it names no command; CLI11 would only say that a command is required.
@@ -735,6 +738,38 @@ int PreviewDirectories(const TbkManager& m, const std::vector<int>& indexes, boo
   return written != 0 ? written : failed ? kFailed : 0;
 }
 
+// Tests the latest archive of each chosen directory (every directory when
+// none is chosen) and compares what it holds with a preview of its job now.
+// A directory without an archive is said so; an archive that fails its
+// test, or cannot be tested or compared, fails the command.
+int VerifyDirectories(const TbkManager& m, const std::vector<int>& indexes,
+                      const std::string& journalFile) {
+  std::vector<int> positions = indexes;
+  if (positions.empty()) {
+    for (int i = 1; i <= m.Directories()->Count(); ++i) positions.push_back(i);
+  }
+  const std::map<std::string, TLatestArchive> latest = LatestArchives(journalFile);
+  std::set<int> done;
+  bool failed = false, first = true;
+  for (const int position : positions) {
+    if (!done.insert(position).second) continue;
+    const auto found = latest.find(AsReadFromJournal(Directory(m, position).Path()));
+    const TVerifyReport report =
+        VerifyArchive(m, position, found == latest.end() ? TLatestArchive{} : found->second);
+    if (!first) std::cout << "\n";
+    first = false;
+    for (const std::string& line : SplitAt(VerifyReportText(report), "\n")) {
+      std::cout << Printable(line) << "\n";
+    }
+    if (report.Failed()) {
+      Report(report.directory + ": " + report.error);
+      failed = true;
+    }
+  }
+  const int written = OutputWritten();
+  return written != 0 ? written : failed ? kFailed : 0;
+}
+
 // ---- The schedule ------------------------------------------------------------
 
 void ShowSchedule(const TbkManager& m, const std::string& settings) {
@@ -981,6 +1016,14 @@ int Main(int argc, char** argv) {
                     "print only the files, one path a line relative to its directory, as "
                     "stored");
 
+  CLI::App* verify = app.add_subcommand(
+      "verify",
+      "test the latest archive of every directory, or of the given ones (the newest the "
+      "journal names that is still there), with the archiver, and compare what it holds with "
+      "what the job would take now: the files it lacks and those the job would not take");
+  std::vector<int> verifyIndexes;
+  verify->add_option("INDEX", verifyIndexes, "directories whose latest archive is verified");
+
   CLI::App* subfolder = app.add_subcommand(
       "subfolder",
       "print the name that a date-time pattern gives the dated subfolder now, as a run names "
@@ -1064,6 +1107,10 @@ int Main(int argc, char** argv) {
       CheckIndexes(manager, indexes);
       TRunRequest request{indexes, wait, jobsAtOnce, due, ifMissed, notify};
       return Run(manager, request, JournalFileName(settings));
+    }
+    if (*verify) {
+      CheckIndexes(manager, verifyIndexes);
+      return VerifyDirectories(manager, verifyIndexes, JournalFileName(settings));
     }
     if (*preview) {
       CheckIndexes(manager, previewIndexes);

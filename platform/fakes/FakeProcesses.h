@@ -91,6 +91,8 @@ class FakeProcessRunner final : public IProcessRunner {
   std::function<int(const Call& call, TRunStop* stop)> running;
   // What every waited run with an output writes, stream and line, once it runs.
   std::vector<std::pair<int, std::string>> output;
+  // When set, what a waited run with an output writes instead, by its call.
+  std::function<std::vector<std::pair<int, std::string>>(const Call& call)> outputOf;
 
  private:
   int Record(Call call) {
@@ -114,7 +116,9 @@ class FakeProcessRunner final : public IProcessRunner {
     const int recordedStatus = Record(std::move(call));
     if (options.started) options.started();
     if (options.output) {
-      for (const auto& [stream, line] : output) options.output(stream, line);
+      for (const auto& [stream, line] : outputOf ? outputOf(recorded) : output) {
+        options.output(stream, line);
+      }
     }
     return running ? running(recorded, options.stop) : recordedStatus;
   }

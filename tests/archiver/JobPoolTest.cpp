@@ -24,6 +24,8 @@
 #include "archiver/ArchiverDetection.h"
 #include "archiver/ArchiverReport.h"
 #include "archiver/ArchiveJobs.h"
+#include "archiver/ArchiveTest.h"
+#include "archiver/JournalResult.h"
 #include "archiver/JobPool.h"
 #include "archiver/NightPlan.h"
 #include "model/HoardkeeperClasses.h"
@@ -210,6 +212,52 @@ TEST(JobRecord, HoldsWhatTheCompanionHasAlwaysJournalled) {
   EXPECT_FALSE(started.bytes);
 }
 
+// ---- The archiver's words for a test and a listing --------------------------------
+
+TEST(SevenZipWords, APasswordGoesWithTheTestAndAPatternNameIsTakenAsItIs) {
+  EXPECT_EQ(SevenZipWords({"t"}, {"a", "-r", "-mx9"}, "/out/a.7z"),
+            (std::vector<std::string>{"t", "/out/a.7z"}));
+  EXPECT_EQ(SevenZipWords({"l", "-slt"}, {"a", "-psecret word", "-mhe=on", "-Pother"}, "/out/a*b?.7z"),
+            (std::vector<std::string>{"l", "-slt", "-psecret word", "-Pother", "-spd", "/out/a*b?.7z"}));
+}
+
+// The Windows style hands the same words through one command line, each
+// quoted where the program's start-up code would split it.
+TEST(SevenZipWords, TheWindowsStyleQuotesTheTestsCommandLine) {
+  fakes::FixedPathStyle windows{TPathStyle::psWindows};
+  const ScopedOverride<IPathStyle> useStyle(windows);
+  fakes::FakeProcessRunner processes;
+  const ScopedOverride<IProcessRunner> useProcesses(processes);
+  TArchiveJob job;
+  job.program = "C:\Tools\7z.exe";
+  job.family = TArchiverFamily::af7Zip;
+  job.params = "a -r \"-pmy secret\"";
+  processes.status = 2;
+  const TArchiveTestResult result =
+      TestArchive(job, "D:\\My Archives\\D_Work.incomplete.7z", TRunOptions{});
+  EXPECT_EQ(result.tested, TArchiveTest::atFailed);
+  ASSERT_EQ(processes.calls.size(), 1u);
+  EXPECT_EQ(processes.calls[0].parameters,
+            "t \"-pmy secret\" \"D:\\My Archives\\D_Work.incomplete.7z\"");
+  EXPECT_EQ(processes.calls[0].workingDirectory, "D:\\My Archives\\");
+}
+
+TEST(SevenZipListing, TheFilesAndFoldersOfTheTechnicalListing) {
+  const std::vector<std::string> lines = {
+      "Listing archive: /out/a.7z", "--", "Path = /out/a.7z", "Type = 7z", "",
+      "----------", "Path = sub", "Size = 0", "Attributes = D drwxr-xr-x", "",
+      "Path = sub/b.txt", "Size = 12", "Attributes = A -rw-r--r--\r", "",
+      "Path = c d.log", "Size = 3456", "Attributes = A -rw-r--r--"};
+  const std::vector<TListedEntry> entries = SevenZipListing(lines);
+  ASSERT_EQ(entries.size(), 3u) << "the archive's own block is no entry";
+  EXPECT_TRUE(entries[0].folder);
+  EXPECT_EQ(entries[1].path, "sub/b.txt");
+  EXPECT_EQ(entries[1].bytes, 12);
+  EXPECT_FALSE(entries[1].folder);
+  EXPECT_EQ(entries[2].path, "c d.log");
+  EXPECT_EQ(entries[2].bytes, 3456);
+}
+
 // ---- With real archivers --------------------------------------------------------------
 
 #ifndef _WIN32
@@ -293,6 +341,115 @@ TEST_F(JobEndTest, TheArchiversWordsBecomeTheJobsWarning) {
   processes.output = {{1, "Add new data to archive: 0 files, 0 bytes"}};
   job.partialFile.clear();
   EXPECT_EQ(RunJobAndWait(job).warning, "");
+}
+
+// ---- The test of a new archive ---------------------------------------------------
+
+// The archiver's test of the new archive, run as the archiver ran: the same
+// program on the temporary archive, before it is put in place.
+class JobTestTest : public JobEndTest {
+ protected:
+  JobTestTest() {
+    job.testArchive = true;
+    processes.running = [this](const fakes::FakeProcessRunner::Call& call, TRunStop* stop) {
+      if (call.arguments.at(0) == "t") {
+        if (stopInTest) stop->Stop();
+        return testStatus;
+      }
+      test::WriteFile(job.partialFile, "the new archive");
+      return processes.status;
+    };
+    processes.outputOf = [this](const fakes::FakeProcessRunner::Call& call) {
+      return call.arguments.at(0) == "t" ? testSaid : std::vector<std::pair<int, std::string>>{};
+    };
+  }
+
+  TJobOutcome Run() {
+    TRunOptions options;
+    options.stop = &stop;
+    options.output = [this](int stream, const std::string& line) {
+      passedOn.emplace_back(stream, line);
+    };
+    return RunJobAndWait(job, options);
+  }
+
+  int testStatus = 0;
+  bool stopInTest = false;
+  std::vector<std::pair<int, std::string>> testSaid;
+  std::vector<std::pair<int, std::string>> passedOn;
+  TRunStop stop;
+};
+
+TEST_F(JobTestTest, APassedTestLetsTheArchiveInPlace) {
+  testSaid = {{1, "Everything is Ok"}};
+  const TJobOutcome outcome = Run();
+  EXPECT_TRUE(outcome.Succeeded()) << outcome.error;
+  EXPECT_EQ(outcome.tested, TArchiveTest::atPassed);
+  EXPECT_EQ(test::ReadFile(job.archiveFile), "the new archive");
+  ASSERT_EQ(processes.calls.size(), 2u);
+  EXPECT_EQ(processes.calls[1].program, job.program);
+  EXPECT_EQ(processes.calls[1].arguments, (std::vector<std::string>{"t", job.partialFile}))
+      << "the new archive is tested before it replaces the old one";
+  EXPECT_EQ(processes.calls[1].workingDirectory, job.archiveFolder + "/");
+  EXPECT_EQ(passedOn, testSaid) << "the test's lines go where the archiver's go";
+  EXPECT_EQ(JobRecord(job, "2026-12-08T02:30:00+01:00", outcome, true).tested,
+            TArchiveTest::atPassed);
+}
+
+// A failed test fails the job with the archiver's own words, keeps the
+// archive under its name for inspection, and reads as failed everywhere.
+TEST_F(JobTestTest, AFailedTestFailsTheJobAndKeepsTheArchive) {
+  testStatus = 2;
+  testSaid = {{1, "Testing archive: data.incomplete.7z"},
+              {2, "ERROR: CRC Failed : a.txt"},
+              {2, "ERROR: Data Error : b.txt"}};
+  const TJobOutcome outcome = Run();
+  EXPECT_FALSE(outcome.Succeeded());
+  EXPECT_EQ(outcome.status, 0) << "the archiver's own status";
+  EXPECT_EQ(outcome.tested, TArchiveTest::atFailed);
+  EXPECT_EQ(outcome.error,
+            "The archive failed its test: ERROR: CRC Failed : a.txt; ERROR: Data Error : b.txt");
+  EXPECT_EQ(test::ReadFile(job.archiveFile), "the new archive");
+  EXPECT_EQ(outcome.bytes, 15);
+  const TJournalRecord record = JobRecord(job, "2026-12-08T02:30:00+01:00", outcome, true);
+  EXPECT_EQ(record.tested, TArchiveTest::atFailed);
+  EXPECT_EQ(JobResultText(record), "Failed");
+  EXPECT_EQ(JobResultExplanation(record), outcome.error);
+  EXPECT_TRUE(JobFailed(record));
+
+  // Without a word on standard error, what the status means.
+  testSaid.clear();
+  EXPECT_EQ(Run().error, "The archive failed its test: Fatal error");
+}
+
+TEST_F(JobTestTest, AStopDuringTheTestStopsTheJobAndKeepsTheOldArchive) {
+  stopInTest = true;
+  const TJobOutcome outcome = Run();
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(outcome.tested, TArchiveTest::atNotTested);
+  EXPECT_EQ(test::ReadFile(job.archiveFile), "the old archive");
+  EXPECT_FALSE(fs::exists(job.partialFile));
+}
+
+TEST_F(JobTestTest, NoTestWhenTestsAreOffTheArchiverFailedOrIsNoneWithAKnownTest) {
+  job.testArchive = false;
+  EXPECT_EQ(Run().tested, TArchiveTest::atNotTested);
+  EXPECT_EQ(processes.calls.size(), 1u);
+
+  job.testArchive = true;
+  processes.status = 2;
+  EXPECT_EQ(Run().tested, TArchiveTest::atNotTested) << "no archive to test";
+  EXPECT_EQ(processes.calls.size(), 2u);
+
+  processes.status = 0;
+  job.program = "/usr/bin/rar";
+  job.family = TArchiverFamily::afRar;
+  job.partialFile.clear();
+  job.archiveArgument = job.archiveFile;
+  const TJobOutcome rar = Run();
+  EXPECT_TRUE(rar.Succeeded());
+  EXPECT_EQ(rar.tested, TArchiveTest::atNoTest);
+  EXPECT_EQ(processes.calls.size(), 3u) << "no test the program knows is run";
 }
 
 TEST(ArchiverReport, SevenZipsCountOfTheFilesItAdded) {

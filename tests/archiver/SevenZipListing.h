@@ -1,23 +1,23 @@
-// Reading what "7zz l -slt" says an archive holds.
+// Reading what "7zz l -slt" says an archive holds, as verify reads it.
 #pragma once
 
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "archiver/ArchiveTest.h"
 
 namespace pw::test {
 
 // The files (not the folders) in the technical listing "7zz l -slt" prints.
 inline std::set<std::string> ListedFiles(const std::string& slt) {
+  std::vector<std::string> lines;
+  std::istringstream in(slt);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   std::set<std::string> files;
-  std::string path;
-  bool entries = false;
-  std::istringstream lines(slt);
-  for (std::string line; std::getline(lines, line);) {
-    if (line == "----------") entries = true;
-    if (!entries) continue;
-    if (line.rfind("Path = ", 0) == 0) path = line.substr(7);
-    if (line.rfind("Attributes = ", 0) == 0 && line.substr(13, 1) != "D") files.insert(path);
+  for (const TListedEntry& entry : SevenZipListing(lines)) {
+    if (!entry.folder) files.insert(entry.path);
   }
   return files;
 }

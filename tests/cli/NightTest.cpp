@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -13,6 +14,7 @@
 #include "archiver/ArchiverDetection.h"
 #include "archiver/Journal.h"
 #include "archiver/PosixScripts.h"
+#include "archiver/ArchiveJob.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/ProgramPath.h"
 #include "tests/support/TestSupport.h"
@@ -148,6 +150,7 @@ TEST(ScheduledNight, EveryArchiveHoldsWhatItsRuleSelectsNowAndEveryJobIsJournall
     if (record.error) ++failures[record.directory];
     if (!record.error) {
       EXPECT_EQ(record.status, 0) << record.directory;
+      EXPECT_EQ(record.tested, TArchiveTest::atPassed) << record.directory;
       EXPECT_TRUE(record.bytes && *record.bytes > 0) << record.directory;
     }
   }
@@ -162,6 +165,140 @@ TEST(ScheduledNight, EveryArchiveHoldsWhatItsRuleSelectsNowAndEveryJobIsJournall
     EXPECT_EQ(*positions.begin(), 1);
     EXPECT_EQ(*positions.rbegin(), 23);
   }
+}
+
+
+// ---- The test of each new archive, and verify ---------------------------------------
+
+class TestedNight : public ::testing::Test {
+ protected:
+  TestedNight() : temp("tested"), root(temp.Path()), settings((root / "Packetwright.dat").string()) {
+    test::WriteFile(root / "none", "");
+  }
+
+  // A directory of a few files of random bytes, archived by the real 7-Zip
+  // into root/out, through a stand-in named 7zz that overwrites four bytes
+  // in the middle of the new archive while the file root/corrupt is there.
+  bool Make() {
+    if (!Apply7ZipOptions(m)) return false;
+    const fs::path bin = root / "bin";
+    fs::create_directories(bin);
+    test::WriteFile(bin / "7zz",
+                    "#!/bin/sh\n" + QuotePosixWord(m.ArchiverExeFileName()) +
+                        " \"$@\"; code=$?\n"
+                        "if [ \"$1\" = a ] && [ -e " + QuotePosixWord((root / "corrupt").string()) +
+                        " ]; then\n"
+                        "  for arg; do case $arg in *.incomplete.7z)\n"
+                        "    size=$(wc -c < \"$arg\")\n"
+                        "    printf XXXX | dd of=\"$arg\" bs=1 seek=$((size / 2)) conv=notrunc "
+                        "2>/dev/null;;\n"
+                        "  esac; done\n"
+                        "fi\n"
+                        "exit $code\n");
+    fs::permissions(bin / "7zz", fs::perms::owner_all);
+    m.SetArchiverExeFileName((bin / "7zz").string());
+    m.SetOutputPath((root / "out").string());
+    m.SetSubDirNamePattern("");
+    TbkRule* rule = m.Rules()->Add();
+    rule->SetName("Kept");
+    rule->SetCategory(ecInclude);
+    for (const char* mask : {"*.bin", "*.log"}) rule->Extensions()->Add()->SetExt(mask);
+    fs::create_directories(root / "src" / "sub");
+    std::mt19937 random(7);
+    for (const char* name : {"a.bin", "b.bin", "sub/c.bin", "d.log"}) {
+      std::string bytes(20000, '\0');
+      for (char& c : bytes) c = static_cast<char>(random());
+      test::WriteFile(root / "src" / name, bytes);
+    }
+    TbkDirectory* d = m.Directories()->Add();
+    d->SetPath((root / "src").string());
+    d->SetRuleName("Kept");
+    m.Directories()->Add()->SetPath((root / "never").string());
+    m.Directories()->Items(1)->SetNeedArchive(false);
+    m.SaveToFile(settings, true);
+    return true;
+  }
+
+  int Cli(const std::vector<std::string>& words) {
+    std::vector<std::string> arguments = {"--settings", settings};
+    arguments.insert(arguments.end(), words.begin(), words.end());
+    return test::RunProgram(ProgramDirectory() + "../bin/packetwright-cli", arguments,
+                            root / "none", root / "stdout", root / "stderr");
+  }
+  std::string Out() const { return test::ReadFile(root / "stdout"); }
+  std::string Err() const { return test::ReadFile(root / "stderr"); }
+  TJournalRecord Latest() const {
+    const std::vector<TJournalRecord> journal = ReadJournal(JournalFileName(settings));
+    return journal.empty() ? TJournalRecord{} : journal.back();
+  }
+  fs::path Archive() const { return root / "out" / (PathToFileName((root / "src").string()) + ".7z"); }
+
+  test::TTempFolder temp;
+  fs::path root;
+  std::string settings;
+  TbkManager m;
+};
+
+TEST_F(TestedNight, ACorruptedArchiveIsCaughtByTheRunsTestAndByVerify) {
+  if (!Make()) GTEST_SKIP() << "7zz is not installed (scripts/setup installs it)";
+  ASSERT_EQ(Cli({"run", "--wait"}), 0) << Err();
+  EXPECT_EQ(Latest().tested, TArchiveTest::atPassed);
+  ASSERT_EQ(Cli({"verify", "1"}), 0) << Err();
+  EXPECT_NE(Out().find("    Test: passed\n    Holds what the job would take now: 4 files\n"),
+            std::string::npos)
+      << Out();
+
+  // Bytes overwritten in the middle of the archive, long after its run.
+  {
+    std::fstream archive(Archive(), std::ios::in | std::ios::out | std::ios::binary);
+    archive.seekp(static_cast<std::streamoff>(fs::file_size(Archive()) / 2));
+    archive.write("XXXX", 4);
+  }
+  EXPECT_EQ(Cli({"verify"}), 1);
+  EXPECT_NE(Out().find("    Test: FAILED\n    Error: The archive failed its test: ERROR: "),
+            std::string::npos)
+      << Out();
+  EXPECT_NE(Out().find("[2] " + (root / "never").string() + "\n    No archive: "),
+            std::string::npos)
+      << Out();
+  EXPECT_NE(Err().find((root / "src").string() + ": The archive failed its test: "),
+            std::string::npos)
+      << Err();
+
+  // A run whose new archive comes out damaged fails, and keeps the archive.
+  test::WriteFile(root / "corrupt", "");
+  EXPECT_EQ(Cli({"run", "--wait"}), 1);
+  const TJournalRecord failed = Latest();
+  EXPECT_EQ(failed.status, 0);
+  EXPECT_EQ(failed.tested, TArchiveTest::atFailed);
+  ASSERT_TRUE(failed.error);
+  EXPECT_EQ(failed.error->rfind("The archive failed its test: ERROR: ", 0), 0u) << *failed.error;
+  EXPECT_NE(Out().find("[1] " + (root / "src").string() + ": failed\n"), std::string::npos) << Out();
+  EXPECT_TRUE(failed.bytes && *failed.bytes == static_cast<int64_t>(fs::file_size(Archive())))
+      << "the archive is kept under its name";
+
+  // Tests off: the same damage goes unseen, and the record leaves it out.
+  m.SetTestArchives(false);
+  m.SaveToFile(settings, true);
+  EXPECT_EQ(Cli({"run", "--wait"}), 0) << Err();
+  EXPECT_EQ(Latest().tested, TArchiveTest::atNotTested);
+  const std::string journal = test::ReadFile(JournalFileName(settings));
+  const std::string lastLine = journal.substr(journal.rfind('\n', journal.size() - 2) + 1);
+  EXPECT_EQ(lastLine.find("\"tested\""), std::string::npos) << lastLine;
+}
+
+TEST_F(TestedNight, VerifyNamesWhatTheArchiveLacksAndWhatTheJobWouldNotTakeNow) {
+  if (!Make()) GTEST_SKIP() << "7zz is not installed (scripts/setup installs it)";
+  ASSERT_EQ(Cli({"run", "--wait"}), 0) << Err();
+  test::WriteFile(root / "src" / "sub" / "new.bin", "new");
+  m.Rules()->Items(0)->Extensions()->Delete(1);  // *.log no longer
+  m.SaveToFile(settings, true);
+  EXPECT_EQ(Cli({"verify", "1"}), 0) << "differences alone are no failure: " << Err();
+  EXPECT_NE(Out().find("    Test: passed\n"
+                       "    Lacks 1 file the job would take now: sub/new.bin\n"
+                       "    Holds 1 file the job would not take now: d.log\n"),
+            std::string::npos)
+      << Out();
 }
 
 }  // namespace

@@ -1,0 +1,107 @@
+#include "archiver/ArchiveTest.h"
+
+#include "archiver/ArchiverReport.h"
+#include "archiver/Dialect.h"
+#include "archiver/JournalResult.h"
+
+namespace pw {
+
+bool HasKnownTest(TArchiverFamily family) {
+  return family == TArchiverFamily::af7Zip;
+}
+
+std::vector<std::string> SevenZipWords(const std::vector<std::string>& commandWords,
+                                       const std::vector<std::string>& parameters,
+                                       const std::string& archive) {
+  std::vector<std::string> words = commandWords;
+  for (const std::string& word : parameters) {
+    // 7-Zip reads its switches in either letter case.
+    if (word.size() >= 2 && word[0] == '-' && (word[1] == 'p' || word[1] == 'P')) {
+      words.push_back(word);
+    }
+  }
+  if (archive.find_first_of("*?") != std::string::npos) words.push_back("-spd");
+  words.push_back(archive);
+  return words;
+}
+
+std::string FailedTestError(TArchiverFamily family, int status,
+                            const std::vector<std::string>& errorLines) {
+  std::string said;
+  for (const std::string& line : errorLines) said += (said.empty() ? "" : "; ") + line;
+  if (said.empty()) said = ExitStatusMeaning(family, status);
+  return "The archive failed its test: " + said;
+}
+
+TArchiveTestResult TestArchive(const TArchiveJob& job, const std::string& archive,
+                               const TRunOptions& options) {
+  TArchiveTestResult result;
+  if (!HasKnownTest(job.family)) {
+    result.tested = TArchiveTest::atNoTest;
+    return result;
+  }
+  const TDialect& dialect = Dialect();
+  TArchiverReport said(job.family);
+  TRunOptions testing;
+  testing.workingDirectory = dialect.FolderOf(archive);
+  testing.stop = options.stop;
+  testing.output = [&said, &options](int stream, const std::string& line) {
+    said.Line(stream, line);
+    if (options.output) options.output(stream, line);
+  };
+  try {
+    result.status = dialect.RunWordsAndWait(
+        job.program, SevenZipWords({"t"}, dialect.SplitParameters(job.params), archive), testing);
+  } catch (const ERunStopped&) {
+    result.stopped = true;
+  } catch (const Exception& e) {
+    result.error = "The archive could not be tested: " + e.Message();
+  }
+  result.stopped = result.stopped || (options.stop && options.stop->Stopped()) ||
+                   TEndingSignalsPassedOn::Received() != 0;
+  if (result.stopped || !result.status) return result;
+  if (*result.status == 0) {
+    result.tested = TArchiveTest::atPassed;
+  } else {
+    result.tested = TArchiveTest::atFailed;
+    result.error = FailedTestError(job.family, *result.status, said.ErrorLines());
+  }
+  return result;
+}
+
+std::vector<TListedEntry> SevenZipListing(const std::vector<std::string>& lines) {
+  std::vector<TListedEntry> entries;
+  bool inEntries = false;
+  const auto valueOf = [](const std::string& line, const std::string& key,
+                          std::string& value) {
+    if (line.compare(0, key.size(), key) != 0) return false;
+    value = line.substr(key.size());
+    return true;
+  };
+  for (std::string line : lines) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line == "----------") {
+      inEntries = true;
+      continue;
+    }
+    if (!inEntries) continue;
+    std::string value;
+    if (valueOf(line, "Path = ", value)) {
+      entries.push_back({value, 0, false});
+    } else if (entries.empty()) {
+      continue;
+    } else if (valueOf(line, "Size = ", value)) {
+      int64_t bytes = 0;
+      for (const char c : value) {
+        if (c < '0' || c > '9') break;
+        bytes = bytes * 10 + (c - '0');
+      }
+      entries.back().bytes = bytes;
+    } else if (valueOf(line, "Attributes = ", value)) {
+      entries.back().folder = !value.empty() && value[0] == 'D';
+    }
+  }
+  return entries;
+}
+
+}  // namespace pw
