@@ -229,7 +229,7 @@ TEST(SevenZipWords, TheWindowsStyleQuotesTheTestsCommandLine) {
   fakes::FakeProcessRunner processes;
   const ScopedOverride<IProcessRunner> useProcesses(processes);
   TArchiveJob job;
-  job.program = "C:\Tools\7z.exe";
+  job.program = "C:\\Tools\\7z.exe";
   job.family = TArchiverFamily::af7Zip;
   job.params = "a -r \"-pmy secret\"";
   processes.status = 2;
@@ -237,6 +237,7 @@ TEST(SevenZipWords, TheWindowsStyleQuotesTheTestsCommandLine) {
       TestArchive(job, "D:\\My Archives\\D_Work.incomplete.7z", TRunOptions{});
   EXPECT_EQ(result.tested, TArchiveTest::atFailed);
   ASSERT_EQ(processes.calls.size(), 1u);
+  EXPECT_EQ(processes.calls[0].program, "C:\\Tools\\7z.exe");
   EXPECT_EQ(processes.calls[0].parameters,
             "t \"-pmy secret\" \"D:\\My Archives\\D_Work.incomplete.7z\"");
   EXPECT_EQ(processes.calls[0].workingDirectory, "D:\\My Archives\\");
