@@ -56,6 +56,7 @@
 #include "ui/fmuRules.h"
 #include "ui/fmuRunAllAndWait.h"
 #include "ui/fmuRunHistory.h"
+#include "ui/fmuVerify.h"
 
 namespace pw {
 
@@ -190,6 +191,9 @@ void TfmHoardkeeper::CreateActions() {
          &TfmHoardkeeper::actRunAllExecute);
   action(actPreview, "Preview", "Preview: what the archiver will take", Qt::Key_F5, -1,
          &TfmHoardkeeper::actPreviewExecute);
+  action(actVerify, "Verify Latest Archive",
+         "Verify: test the latest archive and compare it with what the job takes now", {}, -1,
+         &TfmHoardkeeper::actVerifyExecute);
   action(actRunAllAndWait, "Run All and Wait",
          "Run All and Wait: a few archivers at once, each waited for and journalled",
          Qt::SHIFT | Qt::CTRL | Qt::Key_F9, -1, &TfmHoardkeeper::actRunAllAndWaitExecute);
@@ -226,7 +230,7 @@ void TfmHoardkeeper::CreateMenus() {
   command->addSeparator();
   command->addAction(actShowRules);
   command->addSeparator();
-  command->addAction(actPreview);
+  command->addActions({actPreview, actVerify});
   command->addSeparator();
   command->addActions({actRunCurrentAnyway, actRunAll, actRunAllAndWait});
   command->addSeparator();
@@ -260,7 +264,7 @@ void TfmHoardkeeper::CreateMenus() {
   PopupMenu1->setObjectName("PopupMenu1");
   PopupMenu1->addActions({actAddDirectory, actEditDirectory, actDeleteDirectory});
   PopupMenu1->addSeparator();
-  PopupMenu1->addActions({actPreview, actRunCurrentAnyway, actCreateBatCurrent});
+  PopupMenu1->addActions({actPreview, actVerify, actRunCurrentAnyway, actCreateBatCurrent});
   AssignAccelerators(menuBar());
   AssignAccelerators(PopupMenu1);
 }
@@ -453,8 +457,8 @@ void TfmHoardkeeper::UpdateStatusBar(int row) {
 // The check mark of row is already in its directory: the model writes it.
 void TfmHoardkeeper::ListView1Change(int row) {
   const bool selected = SelectedRow() >= 0;
-  for (QAction* a : {actEditDirectory, actDeleteDirectory, actPreview, actRunCurrentAnyway,
-                     actCreateBatCurrent}) {
+  for (QAction* a : {actEditDirectory, actDeleteDirectory, actPreview, actVerify,
+                     actRunCurrentAnyway, actCreateBatCurrent}) {
     a->setEnabled(selected);
   }
   const TbkDirectories* directories = manager_->Directories();
@@ -632,6 +636,32 @@ void TfmHoardkeeper::actRunAllAndWaitExecute() {
   runAllAndWait_->show();
 }
 
+void TfmHoardkeeper::actVerifyExecute() {
+  const TbkDirectory* directory = SelectedDirectory();
+  if (!directory) return;
+  VerifyArchive(AsReadFromJournal(directory->Path()), std::nullopt);
+}
+
+// Each verification is a window of its own, working on a copy of the
+// document; the archive of a record is verified against the directory's
+// job as the document has it now.
+void TfmHoardkeeper::VerifyArchive(const std::string& directory,
+                                   std::optional<TLatestArchive> archive) {
+  const TbkDirectories* directories = manager_->Directories();
+  int position = 0;
+  for (int i = 0; i < directories->Count() && position == 0; ++i) {
+    if (AsReadFromJournal(directories->Items(i)->Path()) == directory) position = i + 1;
+  }
+  if (position == 0) {
+    throw Exception("The directory " + directory +
+                    " is no longer in the list: its archive cannot be compared with its job.");
+  }
+  auto* window = new TfmVerify(*manager_, position, std::move(archive),
+                               JournalFileName(settingsFileName_), this);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->show();
+}
+
 TfmRunHistory* TfmHoardkeeper::RunHistoryWindow() const {
   return runHistory_;
 }
@@ -641,6 +671,9 @@ void TfmHoardkeeper::actRunHistoryExecute() {
   if (!runHistory_) {
     runHistory_ = new TfmRunHistory(JournalFileName(settingsFileName_), this);
     runHistory_->setAttribute(Qt::WA_DeleteOnClose);
+    runHistory_->verify = [this](const TJournalRecord& record) {
+      VerifyArchive(record.directory, TLatestArchive{record.archive, record.started});
+    };
   }
   runHistory_->show();
   runHistory_->raise();
@@ -774,6 +807,7 @@ void TfmHoardkeeper::CloseOwnWindows() {
   delete runAllAndWait_.data();
   delete runHistory_.data();
   for (TfmPreview* preview : findChildren<TfmPreview*>(Qt::FindDirectChildrenOnly)) delete preview;
+  for (TfmVerify* verify : findChildren<TfmVerify*>(Qt::FindDirectChildrenOnly)) delete verify;
 }
 
 }  // namespace pw

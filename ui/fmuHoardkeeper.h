@@ -6,9 +6,11 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "archiver/ArchiverDetection.h"
+#include "archiver/Verify.h"
 
 class QAction;
 class QFrame;
@@ -95,6 +97,7 @@ class TfmHoardkeeper final : public QMainWindow {
   QAction* actRunAll;
   QAction* actRunAllAndWait;
   QAction* actPreview;
+  QAction* actVerify;
   QAction* actRunHistory;
   QAction* actCreateBatCurrent;
   QAction* actCreateBatAll;
@@ -119,6 +122,7 @@ class TfmHoardkeeper final : public QMainWindow {
   void actRunAllExecute();
   void actRunAllAndWaitExecute();
   void actPreviewExecute();
+  void actVerifyExecute();
   void actRunHistoryExecute();
   void actCreateBatCurrentExecute();
   void actCreateBatAllExecute();
@@ -138,6 +142,9 @@ class TfmHoardkeeper final : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Opens a window that verifies archive (none: the latest that the journal
+  // names) of the directory whose path the journal holds as directory.
+  void VerifyArchive(const std::string& directory, std::optional<TLatestArchive> archive);
   void CreateActions();
   void CreateMenus();
   void CreateList();

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QStyle>
 #include <QTreeView>
@@ -19,6 +20,7 @@
 #include <unordered_map>
 
 #include "platform/Errors.h"
+#include "platform/Streams.h"
 #include "ui/PacketwrightHelpIDs.h"
 #include "ui/RunJournal.h"
 #include "ui/SlotGuard.h"
@@ -301,6 +303,20 @@ TfmRunHistory::TfmRunHistory(const std::string& journalFile, QWidget* parent)
   tvRuns->setColumnWidth(TRunHistoryModel::cResult, 105);
   tvRuns->setColumnWidth(TRunHistoryModel::cSize, 70);
 
+  // A record's archive can be verified against its directory's job now.
+  PopupMenu = new QMenu(this);
+  PopupMenu->setObjectName("PopupMenu");
+  actVerifyArchive = PopupMenu->addAction("&Verify This Archive");
+  actVerifyArchive->setObjectName("actVerifyArchive");
+  ConnectGuarded(actVerifyArchive, &QAction::triggered, this, [this] {
+    if (const TJournalRecord* record = CurrentArchive(); record && verify) verify(*record);
+  });
+  tvRuns->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(tvRuns, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    actVerifyArchive->setEnabled(verify && CurrentArchive() != nullptr);
+    PopupMenu->popup(tvRuns->viewport()->mapToGlobal(at));
+  });
+
   buClose = new QPushButton("Close", this);
   buClose->setObjectName("buClose");
   connect(buClose, &QPushButton::clicked, this, &QWidget::close);
@@ -362,6 +378,14 @@ void TfmRunHistory::ReadJournal() {
   }
   cbDirectory->setCurrentIndex(chosen.isEmpty() ? 0 : cbDirectory->findData(chosen));
   ShowCount();
+}
+
+const TJournalRecord* TfmRunHistory::CurrentArchive() const {
+  const QModelIndex current = filter_->mapToSource(tvRuns->currentIndex());
+  if (!current.isValid()) return nullptr;
+  const TJournalRecord& record = model_->Record(current.row());
+  if (!JobArchived(record) || !FileExists(record.archive)) return nullptr;
+  return &record;
 }
 
 void TfmRunHistory::ShowCount() {

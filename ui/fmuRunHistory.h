@@ -7,6 +7,7 @@
 #include <QSortFilterProxyModel>
 #include <QWidget>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,9 @@
 
 class QCheckBox;
 class QComboBox;
+class QAction;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QTreeView;
 
@@ -86,6 +89,10 @@ class TfmRunHistory final : public QWidget {
   // Reads the journal again, keeping the chosen directory.
   void ReadJournal();
 
+  // Verifies the archive of a record that made one; the record's pop-up
+  // menu offers it where this is set.
+  std::function<void(const TJournalRecord& record)> verify;
+
   TRunHistoryModel* Model() const { return model_; }
   TRunHistoryFilter* Filter() const { return filter_; }
 
@@ -94,12 +101,17 @@ class TfmRunHistory final : public QWidget {
   QLabel* laCount;
   QTreeView* tvRuns;
   QPushButton* buClose;
+  QMenu* PopupMenu;
+  QAction* actVerifyArchive;
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
   void ShowCount();
+  // The record of the current row, where it made an archive that is
+  // still there; else none.
+  const TJournalRecord* CurrentArchive() const;
 
   std::string journalFile_;
   TRunHistoryModel* model_;

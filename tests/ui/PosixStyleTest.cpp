@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -29,6 +30,7 @@
 #include "ui/eduDirectory.h"
 #include "ui/eduManager.h"
 #include "ui/fmuHoardkeeper.h"
+#include "ui/fmuVerify.h"
 
 namespace pw {
 namespace {
@@ -258,6 +260,56 @@ TEST_F(PosixUiTest, TheHelpIsBesideTheProgramElseInTheInstalledDocumentation) {
   std::ofstream(root / "bin" / "Packetwright.html") << "<html></html>";
   EXPECT_EQ(HelpFileName(bin), bin + "Packetwright.html");
   fs::remove_all(root);
+}
+
+// The window's verify: 7-Zip's test and listing (here a stand-in) against
+// what the job takes now, with what it found in the window's own words.
+TEST_F(PosixUiTest, VerifyTellsATestThatFailedFromAnArchiveThatLacksFiles) {
+  const test::TTempFolder temp("pw-ui-verify");
+  fs::create_directories(temp / "src");
+  test::WriteFile(temp / "src" / "a.txt", "a");
+  test::WriteFile(temp / "src" / "b.txt", "b");
+  test::WriteFile(temp / "src.7z", "7z");
+  TbkManager m;
+  m.SetArchiverExeFileName("/usr/bin/7zz");
+  m.SetArchiverParams("a -r");
+  m.SetOutputPath(temp.Path().string());
+  m.Directories()->Add()->SetPath((temp / "src").string());
+  fakes::FakeProcessRunner processes;
+  const ScopedOverride<IProcessRunner> useProcesses(processes);
+  processes.outputOf = [](const fakes::FakeProcessRunner::Call& call) {
+    std::vector<std::pair<int, std::string>> lines;
+    if (call.arguments.at(0) == "t") return lines;
+    for (const char* line : {"----------", "Path = a.txt", "Size = 1", "Attributes = A", ""}) {
+      lines.emplace_back(1, line);
+    }
+    return lines;
+  };
+  const TLatestArchive archive{(temp / "src.7z").string(), "2026-12-08T02:30:00+01:00"};
+  {
+    TfmVerify sound(m, 1, archive, "");
+    QTRY_VERIFY(!sound.Running());
+    EXPECT_EQ(sound.laState->text(),
+              "The archive is sound, but the job would take other files now.");
+    EXPECT_NE(sound.mmReport->toPlainText().indexOf("Lacks 1 file the job would take now: b.txt"),
+              -1)
+        << sound.mmReport->toPlainText().toStdString();
+    EXPECT_EQ(sound.buCancel->text(), "Close");
+  }
+  processes.status = 2;
+  processes.outputOf = [](const fakes::FakeProcessRunner::Call&) {
+    return std::vector<std::pair<int, std::string>>{{2, "ERROR: CRC Failed : a.txt"}};
+  };
+  TfmVerify broken(m, 1, archive, "");
+  QTRY_VERIFY(!broken.Running());
+  EXPECT_EQ(broken.laState->text(), "The archive failed its test.");
+  EXPECT_TRUE(broken.Report().Failed());
+  EXPECT_NE(broken.mmReport->toPlainText().indexOf("CRC Failed : a.txt"), -1);
+
+  // The directory's latest archive: none in an empty journal, which is no failure.
+  TfmVerify none(m, 1, std::nullopt, (temp / "Packetwright.journal").string());
+  QTRY_VERIFY(!none.Running());
+  EXPECT_EQ(none.laState->text(), "No archive to verify.");
 }
 
 }  // namespace

@@ -363,6 +363,28 @@ TEST_F(RunJournalTest, PrunedArchivesAreGreyAndTheirPruneIsARowOfItsOwn) {
   EXPECT_EQ(LastRun(*w, 0), Shown(3, 0) + "  OK") << "a prune is no run of the directory";
 }
 
+// A record's pop-up verifies its archive, for a job that left one that is
+// still there.
+TEST_F(RunJournalTest, ARecordsArchiveCanBeVerifiedWhileItIsThere) {
+  const std::string kept = (folder / "kept.7z").string();
+  test::WriteFile(kept, "7z");
+  Append(Record("D:\\Work", 1, 0, 0, {}, kept));
+  Append(Record("D:\\Work", 2, 0, 2, {}, kept));
+  Append(Record("D:\\Work", 3, 0, 0, {}, (folder / "gone.7z").string()));
+  TfmRunHistory h(journal);
+  std::vector<std::string> verified;
+  const auto verifyRow = [&](int row) {
+    h.tvRuns->setCurrentIndex(h.tvRuns->model()->index(row, 0));
+    h.actVerifyArchive->trigger();
+  };
+  h.verify = [&](const TJournalRecord& r) { verified.push_back(r.archive + " " + r.started); };
+  verifyRow(0);  // its archive is gone
+  verifyRow(1);  // failed
+  EXPECT_TRUE(verified.empty());
+  verifyRow(2);
+  EXPECT_EQ(verified, std::vector<std::string>{kept + " 2026-12-08T01:00:00+00:00"});
+}
+
 TEST_F(RunJournalTest, HistoryReadsTheJournalAgainAndKeepsTheChosenDirectory) {
   TfmRunHistory h(journal);  // before the first run
   EXPECT_EQ(test::Rows(h.tvRuns), 0);
