@@ -32,6 +32,7 @@
 #include "archiver/NightSchedule.h"
 #include "archiver/Preview.h"
 #include "archiver/Verify.h"
+#include "archiver/Retention.h"
 #include "cli/SettingsJson.h"
 #include "cli/TerminalText.h"
 #include "model/HoardkeeperClasses.h"
@@ -125,9 +126,9 @@ class TCommandsFormatter final : public CLI::Formatter {
   }
 };
 
-const char* const kCommands[] = {"schedule", "show",    "commands",  "bat",        "run",
-                                 "export",   "import",  "history",   "preview",    "verify",
-                                 "subfolder", "journal-end"};
+const char* const kCommands[] = {"schedule", "show",    "commands", "bat",       "run",
+                                 "export",   "import",  "history",  "preview",   "verify",
+                                 "prune",    "subfolder", "journal-end"};
 
 // The first word that is neither an option nor the value of --settings, when
 // it names no command; CLI11 would only say that a command is required.
@@ -544,6 +545,53 @@ std::vector<TArchiveJob> DueJobs(const TNightPlan& plan, const TNightsReport& ni
   return due;
 }
 
+// ---- The prune ---------------------------------------------------------------
+
+// A prune without rules would delete nothing; it is refused before anything
+// is read.
+void CheckKeepRules(const TbkManager& m) {
+  if (!m.Keep().KeepsAll()) return;
+  throw EUsageError(
+      "prune: no keep rules are set, so a prune would delete nothing; set them in the settings' "
+      "JSON, \"Keep\": {\"Last\": N, \"Daily\": D, \"Weekly\": W, \"Monthly\": M} (export, "
+      "edit, import)");
+}
+
+// Lines of text, each made printable.
+void PrintLines(const std::string& text) {
+  size_t start = 0;
+  for (size_t at; (at = text.find('\n', start)) != std::string::npos; start = at + 1) {
+    std::cout << Printable(std::string_view(text).substr(start, at - start)) << '\n';
+  }
+  std::cout.flush();
+}
+
+// Prints what the prune did, and each archive it could not delete on
+// standard error; 1 when there was one, or when the journal stopped it.
+int ReportPrune(const TPrunePlan& plan) {
+  PrintLines(PruneText(plan, true));
+  bool failed = !plan.stopped.empty();
+  for (const TPruneRun& run : plan.runs) {
+    for (const TPruneArchive& archive : run.archives) {
+      if (archive.error.empty()) continue;
+      Report("Cannot delete " + archive.archive + ": " + archive.error);
+      failed = true;
+    }
+  }
+  if (!plan.stopped.empty()) Report("The prune stopped: " + plan.stopped);
+  return failed ? kFailed : 0;
+}
+
+int Prune(const TbkManager& m, const std::string& journalFile, bool dryRun) {
+  if (dryRun) {
+    PrintLines(PrunePreviewText(m, m.Keep(), journalFile));
+    return OutputWritten();
+  }
+  const int status = ReportPrune(PruneArchives(m, m.Keep(), journalFile));
+  const int written = OutputWritten();
+  return written != 0 ? written : status;
+}
+
 // Runs the chosen directories (or the marked ones), each once however often
 // it is named. A directory that fails is reported and the others run; the
 // status is 1 when any failed, 3 when only archivers returned non-zero.
@@ -578,8 +626,14 @@ int Run(const TbkManager& m, const TRunRequest& request, const std::string& jour
     jobs = DueJobs(plan, nights);
   }
   TRunReport report(journalFile);
-  const int status = RunAndWaitAll(std::move(jobs), request.jobsAtOnce, report);
+  int status = RunAndWaitAll(std::move(jobs), request.jobsAtOnce, report);
   NotifyAfterRun(report, missed, request.notify);
+  // Only after a run in which every job went well: a failed night keeps
+  // every archive there is.
+  if (status == 0 && report.Jobs() > 0 && !m.Keep().KeepsAll()) {
+    std::cout << "Prune (" << KeepRulesText(m.Keep()) << "):\n";
+    status = ReportPrune(PruneArchives(m, m.Keep(), journalFile));
+  }
   return WithOutput(status);
 }
 
@@ -667,17 +721,8 @@ std::string Plural(int64_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-// A number of bytes exactly, with a rounded size beside it once it is large.
 std::string Bytes(int64_t bytes) {
-  std::string text = Plural(bytes, "byte", "bytes");
-  if (bytes < 1024) return text;
-  const char* const units[] = {"KiB", "MiB", "GiB", "TiB", "PiB"};
-  double size = static_cast<double>(bytes) / 1024;
-  size_t unit = 0;
-  while (size >= 1024 && unit + 1 < std::size(units)) size /= 1024, ++unit;
-  char rounded[32];
-  std::snprintf(rounded, sizeof rounded, " (%.1f %s)", size, units[unit]);
-  return text + rounded;
+  return SizeText(bytes);
 }
 
 void PrintPreview(const TbkManager& m, int index, const TPreview& p) {
@@ -1036,6 +1081,19 @@ int Main(int argc, char** argv) {
   subfolder->add_option("PATTERN", subfolderPattern, "the pattern, such as \"dddd d mmmm yyyy\"")
       ->required();
 
+  CLI::App* prune = app.add_subcommand(
+      "prune",
+      "delete the archives of the runs in the output folder's dated folders that the keep rules "
+      "(\"Keep\" in the settings' JSON) do not keep, and print, per run, kept (with the rules "
+      "that keep it) or deleted, and what that freed; the newest archive of each directory, a "
+      "run still at work, the archives a failed test leaves as the last good ones and every "
+      "file the journal does not know are always kept; each deletion goes into the journal; "
+      "refused (exit status 2) when no rule is set. `run --wait` prunes after a run in which "
+      "every directory succeeded");
+  bool dryRun = false;
+  prune->add_flag("--dry-run", dryRun,
+                  "print what a prune would delete and keep, and delete nothing");
+
   // Not for people: what the window's start of a job without waiting calls
   // once the archiver has ended, to journal what became of it.
   CLI::App* journalEnd = app.add_subcommand("journal-end", "")->group("");
@@ -1119,6 +1177,10 @@ int Main(int argc, char** argv) {
     if (*preview) {
       CheckIndexes(manager, previewIndexes);
       return PreviewDirectories(manager, previewIndexes, filesOnly);
+    }
+    if (*prune) {
+      CheckKeepRules(manager);
+      return Prune(manager, JournalFileName(settings), dryRun);
     }
     return OutputWritten();
   } catch (const EUsageError& e) {

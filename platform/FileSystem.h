@@ -140,6 +140,17 @@ class IFileSystem {
   // Why this process cannot make files in the folder: the system's words
   // for it (a read-only file system, no permission); "" when it can.
   virtual std::string WriteProblem(const std::string& folder) const = 0;
+  // A look at what is at path itself (a link is ekLink, not followed): its
+  // kind and, for a file, its size; false when nothing is there.
+  virtual bool LookAt(const std::string& path, TEntryFacts& facts) const = 0;
+  // Removes the file at path (a link itself, never what it leads to); ""
+  // once it is gone, else the system's words for why it is not.
+  virtual std::string RemoveFileAt(const std::string& path) = 0;
+  // Removes the folder at path when nothing is left in it, never anything
+  // in it: "" once it is gone, kNotEmpty when something is still in it, else
+  // the system's words for why it is not gone.
+  virtual std::string RemoveEmptyFolder(const std::string& path) = 0;
+  static constexpr const char* kNotEmpty = "it is not empty";
 };
 
 // The implementation this build provides.

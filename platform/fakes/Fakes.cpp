@@ -62,6 +62,43 @@ bool FakeFileSystem::MakeDirectory(const std::string& path) {
   return true;
 }
 
+bool FakeFileSystem::LookAt(const std::string& path, TEntryFacts& facts) const {
+  if (const auto file = files.find(path); file != files.end()) {
+    facts = {TEntryKind::ekFile, file->second, true};
+    return true;
+  }
+  if (!directories.count(WithoutTrailingSeparator(path))) return false;
+  facts = {TEntryKind::ekDirectory, 0, true};
+  return true;
+}
+
+std::string FakeFileSystem::RemoveFileAt(const std::string& path) {
+  if (const auto refused = removeRefused.find(path); refused != removeRefused.end()) {
+    return refused->second;
+  }
+  if (!files.erase(path)) return "No such file or directory";
+  removed.push_back(path);
+  return {};
+}
+
+std::string FakeFileSystem::RemoveEmptyFolder(const std::string& path) {
+  const std::string folder = WithoutTrailingSeparator(path);
+  if (!directories.count(folder)) return "No such file or directory";
+  const auto holds = [&](const std::string& name) {
+    return name.size() > folder.size() + 1 && name.compare(0, folder.size(), folder) == 0 &&
+           (name[folder.size()] == '/' || name[folder.size()] == '\\');
+  };
+  for (const auto& [name, size] : files) {
+    if (holds(name)) return kNotEmpty;
+  }
+  for (const std::string& name : directories) {
+    if (holds(name)) return kNotEmpty;
+  }
+  directories.erase(folder);
+  removed.push_back(folder);
+  return {};
+}
+
 namespace {
 
 std::string Lower(std::string text) {

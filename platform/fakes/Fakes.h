@@ -83,6 +83,16 @@ class FakeFileSystem final : public IFileSystem {
   std::string ForeignStep(const std::string& path) const override;
   // What writeProblems holds for the folder.
   std::string WriteProblem(const std::string& folder) const override;
+  // What files holds for path (ekFile and its size), or ekDirectory for one
+  // of directories.
+  bool LookAt(const std::string& path, TEntryFacts& facts) const override;
+  // Takes path out of files, unless removeRefused names it (with the reason).
+  std::string RemoveFileAt(const std::string& path) override;
+  // Takes path out of directories when no file or directory lies below it.
+  std::string RemoveEmptyFolder(const std::string& path) override;
+  std::map<std::string, int64_t> files;
+  std::map<std::string, std::string> removeRefused;
+  std::vector<std::string> removed;  // every file and folder removed, in order
   std::map<std::string, std::string> foreign;
   std::map<std::string, std::string> writeProblems;
   std::map<std::string, std::string> links;

@@ -487,6 +487,26 @@ class PosixFileSystem final : public IFileSystem {
     }
   }
 
+  bool LookAt(const std::string& path, TEntryFacts& facts) const override {
+    struct stat st;
+    if (::lstat(NativePath(path).c_str(), &st) != 0) return false;
+    facts.kind = KindOfMode(st.st_mode);
+    facts.size = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
+    facts.readable = Readable(*ThisUser(), st);
+    return true;
+  }
+
+  std::string RemoveFileAt(const std::string& path) override {
+    if (::unlink(NativePath(path).c_str()) == 0) return {};
+    return std::strerror(errno);
+  }
+
+  std::string RemoveEmptyFolder(const std::string& path) override {
+    if (::rmdir(NativePath(path).c_str()) == 0) return {};
+    if (errno == ENOTEMPTY || errno == EEXIST) return kNotEmpty;
+    return std::strerror(errno);
+  }
+
   std::unique_ptr<IFolder> OpenFolder(const std::string& path, TFolderFailure* why) override {
     std::string native = NativePath(path);
     const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -36,6 +36,22 @@ std::wstring Wide(const std::string& text) {
   return std::wstring(units.begin(), units.end());
 }
 
+// The system's words for an error, as the program's 8-bit text.
+std::string WindowsErrorText(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring words = length && text ? std::wstring(text, length) : std::wstring();
+  if (text) LocalFree(text);
+  while (!words.empty() &&
+         (words.back() == L'\r' || words.back() == L'\n' || words.back() == L'.')) {
+    words.pop_back();
+  }
+  if (words.empty()) return "Windows error " + std::to_string(error);
+  return Utf16ToLocal8Bit(std::u16string(words.begin(), words.end()));
+}
+
 // What a folder that cannot be listed comes to, by the system's error.
 TFolderFailure FailureOf(DWORD error) {
   switch (error) {
@@ -234,6 +250,35 @@ class SystemFileSystem final : public IFileSystem {
       default:
         return "Windows error " + std::to_string(error);
     }
+  }
+
+  // A reparse point (a symbolic link, a junction) is a link; its own
+  // attributes are looked at, not its target's.
+  bool LookAt(const std::string& path, TEntryFacts& facts) const override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return false;
+    const DWORD attributes = data.dwFileAttributes;
+    facts.kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? TEntryKind::ekLink
+                 : (attributes & FILE_ATTRIBUTE_DIRECTORY)   ? TEntryKind::ekDirectory
+                                                             : TEntryKind::ekFile;
+    facts.size = facts.kind == TEntryKind::ekFile
+                     ? static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
+                                            data.nFileSizeLow)
+                     : 0;
+    facts.readable = true;
+    return true;
+  }
+
+  std::string RemoveFileAt(const std::string& path) override {
+    if (DeleteFileW(Wide(path).c_str())) return {};
+    return WindowsErrorText(GetLastError());
+  }
+
+  std::string RemoveEmptyFolder(const std::string& path) override {
+    if (RemoveDirectoryW(Wide(path).c_str())) return {};
+    const DWORD error = GetLastError();
+    if (error == ERROR_DIR_NOT_EMPTY) return kNotEmpty;
+    return WindowsErrorText(error);
   }
 
   std::unique_ptr<IFolder> OpenFolder(const std::string& path, TFolderFailure* why) override {

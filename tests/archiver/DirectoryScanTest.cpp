@@ -50,6 +50,11 @@ class CountingFileSystem final : public IFileSystem {
   std::string ResolvedPath(const std::string& p) const override { return real_.ResolvedPath(p); }
   std::string ForeignStep(const std::string& p) const override { return real_.ForeignStep(p); }
   std::string WriteProblem(const std::string& p) const override { return real_.WriteProblem(p); }
+  bool LookAt(const std::string& p, TEntryFacts& f) const override { return real_.LookAt(p, f); }
+  std::string RemoveFileAt(const std::string& p) override { return real_.RemoveFileAt(p); }
+  std::string RemoveEmptyFolder(const std::string& p) override {
+    return real_.RemoveEmptyFolder(p);
+  }
   std::unique_ptr<IFolder> OpenFolder(const std::string& p, TFolderFailure* why) override {
     return real_.OpenFolder(p, why);
   }
