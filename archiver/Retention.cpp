@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -123,12 +125,13 @@ TPrunePlan PlanPrune(const TbkManager& manager, const TKeepRules& rules,
   std::unordered_map<std::string, TPathState> paths;
   std::vector<std::string> pathOrder;  // each path once, in the order first met
   std::unordered_map<std::string, TTests> tests;
+  std::set<std::string> prunedFrom;  // archives a prune deleted
   for (int i = 0; i < static_cast<int>(journal.size()); ++i) {
     const TJournalRecord& record = journal[static_cast<size_t>(i)];
     const std::string key = dialect.PrefixKey(record.archive);
     if (!record.IsJob()) {
       // Deleted: what the journal held of it is gone with it.
-      if (!record.error) paths.erase(key);
+      if (!record.error && paths.erase(key)) prunedFrom.insert(record.archive);
       continue;
     }
     if (record.archive.empty()) continue;
@@ -164,6 +167,8 @@ TPrunePlan PlanPrune(const TbkManager& manager, const TKeepRules& rules,
   std::unordered_map<std::string, std::string> goingJob;
   // The members of each directory, newest last.
   std::unordered_map<std::string, std::vector<size_t>> ofDirectory;
+  // Dated folders that archives have gone from, with the locks of those.
+  std::map<std::string, std::vector<std::string>> goneFrom;
   std::unordered_set<std::string> once;
   for (const std::string& key : pathOrder) {
     if (!once.insert(key).second) continue;
@@ -187,7 +192,12 @@ TPrunePlan PlanPrune(const TbkManager& manager, const TKeepRules& rules,
       continue;  // not in a dated folder of the output folder
     }
     TEntryFacts facts;
-    if (!files.LookAt(record.archive, facts)) continue;  // gone already
+    if (!files.LookAt(record.archive, facts)) {
+      // Gone already, perhaps by a prune that was stopped before it
+      // journalled the deletion: its folder may be left empty.
+      goneFrom[folder].push_back(record.archive + ".lock");
+      continue;
+    }
     TMember member;
     member.record = state.latestSuccess;
     member.folderKey = dialect.PrefixKey(folder);
@@ -299,8 +309,20 @@ TPrunePlan PlanPrune(const TbkManager& manager, const TKeepRules& rules,
       archive.keptBecause = members[m].keptBecause;
       build.run.archives.push_back(std::move(archive));
     }
+    goneFrom.erase(build.run.folder);
     plan.runs.push_back(std::move(build.run));
   }
+  // Never the folder that a run now would write into: it is empty for a
+  // moment before its first archive's lock is taken.
+  for (const std::string& archive : prunedFrom) {
+    const std::string folder = ParentOf(dialect, archive);
+    TEntryFacts facts;
+    if (!runOf.count(dialect.PrefixKey(folder)) && files.LookAt(folder, facts)) {
+      goneFrom[folder].push_back(archive + ".lock");
+    }
+  }
+  goneFrom.erase(ArchiveFolderNow(manager));
+  for (auto& [folder, locks] : goneFrom) plan.emptyFolders.push_back({folder, std::move(locks)});
   return plan;
 }
 
@@ -383,6 +405,21 @@ void ExecutePrune(const TbkManager& manager, TPrunePlan& plan,
     }
     locks.clear();  // each takes its lock file with it
     if (emptied) run.folderRemoved = files.RemoveEmptyFolder(run.folder).empty();
+  }
+  // A prune or job that was killed leaves its lock file behind; one that
+  // nobody holds goes with the lock taken on it.
+  for (const TLeftFolder& left : plan.emptyFolders) {
+    bool held = false;
+    for (const std::string& lockFile : left.locks) {
+      TEntryFacts facts;
+      if (!files.LookAt(lockFile, facts)) continue;
+      try {
+        held = held || !files.TryLock(lockFile);
+      } catch (const Exception&) {
+        held = true;
+      }
+    }
+    if (!held) files.RemoveEmptyFolder(left.folder);
   }
 }
 

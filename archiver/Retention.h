@@ -61,12 +61,21 @@ struct TPruneRun {
   bool Kept() const { return !reasons.empty() || !keptBecause.empty(); }
 };
 
+struct TLeftFolder {
+  std::string folder;
+  std::vector<std::string> locks;
+};
+
 struct TPrunePlan {
   // Why there is nothing to plan at all (no subfolder pattern, no rules, a
   // prune already at work); empty when the runs below are the plan.
   std::string nothing;
   std::string outputFolder;     // the folder whose dated folders are pruned
   std::vector<TPruneRun> runs;  // oldest first
+  // Dated folders of no run that archives the journal knows have gone from,
+  // with those archives' lock files: removed when nothing else is left in
+  // them.
+  std::vector<TLeftFolder> emptyFolders;
   // Why the prune stopped before its end (the journal could not take a
   // deletion's record); empty when it did not.
   std::string stopped;
