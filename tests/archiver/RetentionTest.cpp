@@ -347,5 +347,116 @@ TEST(Retention, GeneratedNightsAgreeWithAPlainModelOfTheKeepRules) {
   }
 }
 
+// Three nights of two directories, pruned down to the last one.
+class PruneCases : public ::testing::Test {
+ protected:
+  PruneCases() {
+    manager.SetOutputPath(kOut);
+    manager.SetSubDirNamePattern("yyyy-mm-dd");
+    manager.SetArchiverExeFileName("/usr/bin/7zz");
+    for (int d = 1; d <= 2; ++d) manager.Directories()->Add()->SetPath(DirectoryPath(d));
+    files.directories.insert(kOut);
+    for (const char* day : {"2026-03-02", "2026-03-03", "2026-03-04"}) {
+      files.directories.insert(std::string(kOut) + "/" + day);
+      for (int d = 1; d <= 2; ++d) {
+        TJournalRecord r;
+        r.directory = DirectoryPath(d);
+        r.position = d;
+        r.archive = Archive(day, d);
+        r.started = r.ended = std::string(day) + "T02:30:00+01:00";
+        r.status = 0;
+        r.bytes = 1000 * d;
+        files.files[r.archive] = *r.bytes;
+        journal.push_back(r);
+      }
+    }
+  }
+  static std::string Archive(const char* day, int d) {
+    return std::string(kOut) + "/" + day + "/data_d" + std::to_string(d) + ".7z";
+  }
+  TPrunePlan Prune() {
+    TPrunePlan plan = PlanPrune(manager, {1, 0, 0, 0}, journal);
+    ExecutePrune(manager, plan, [&](const TJournalRecord& r) {
+      if (journalFails) throw Exception("Cannot write the journal");
+      journal.push_back(r);
+    });
+    return plan;
+  }
+
+  test::TPosixDay posix;
+  fakes::FakeFileSystem files;
+  ScopedOverride<IFileSystem> useFiles{files};
+  TbkManager manager;
+  std::vector<TJournalRecord> journal;
+  bool journalFails = false;
+};
+
+TEST_F(PruneCases, AnArchiveThatCannotBeDeletedIsJournalledAndThePruneGoesOn) {
+  files.removeRefused[Archive("2026-03-02", 1)] = "Permission denied";
+  EXPECT_EQ(PruneText(PlanPrune(manager, {1, 0, 0, 0}, journal), false),
+            "2026-03-02T02:30:00+01:00  /out/2026-03-02  deleted: 2 archives, would free 3000 "
+            "bytes (2.9 KiB)\n"
+            "2026-03-03T02:30:00+01:00  /out/2026-03-03  deleted: 2 archives, would free 3000 "
+            "bytes (2.9 KiB)\n"
+            "2026-03-04T02:30:00+01:00  /out/2026-03-04  kept: last 1\n"
+            "Total: 1 run kept, 2 deleted; 4 archives, would free 6000 bytes (5.9 KiB)\n");
+  const TPrunePlan plan = Prune();
+  EXPECT_EQ(PruneText(plan, true),
+            "2026-03-02T02:30:00+01:00  /out/2026-03-02  deleted: 1 archive, freed 2000 bytes "
+            "(2.0 KiB)\n"
+            "    not deleted /out/2026-03-02/data_d1.7z: Permission denied\n"
+            "2026-03-03T02:30:00+01:00  /out/2026-03-03  deleted: 2 archives, freed 3000 bytes "
+            "(2.9 KiB), folder removed\n"
+            "2026-03-04T02:30:00+01:00  /out/2026-03-04  kept: last 1\n"
+            "Total: 1 run kept, 2 deleted; 3 archives, freed 5000 bytes (4.9 KiB)\n");
+  ASSERT_EQ(journal.size(), 10u);
+  EXPECT_EQ(journal[6].kind, TRecordKind::rkPruned);
+  EXPECT_EQ(journal[6].archive, Archive("2026-03-02", 1));
+  EXPECT_EQ(journal[6].error, "Permission denied");
+  EXPECT_EQ(journal[6].bytes, std::nullopt);
+  EXPECT_EQ(journal[7].bytes, 2000);
+  EXPECT_TRUE(files.files.count(Archive("2026-03-02", 1)));
+  EXPECT_TRUE(files.directories.count("/out/2026-03-02"));
+  // The locks were taken before, and given back after.
+  EXPECT_EQ(files.lockedOnce.size(), 4u);
+  EXPECT_TRUE(files.locked.empty());
+  // What could not go is tried again by the next prune.
+  files.removeRefused.clear();
+  EXPECT_EQ(PruneText(Prune(), true),
+            "2026-03-02T02:30:00+01:00  /out/2026-03-02  deleted: 1 archive, freed 1000 bytes, "
+            "folder removed\n"
+            "2026-03-04T02:30:00+01:00  /out/2026-03-04  kept: last 1\n"
+            "Total: 1 run kept, 1 deleted; 1 archive, freed 1000 bytes\n");
+}
+
+TEST_F(PruneCases, ARunWhoseJobHoldsItsLockIsKeptWhole) {
+  files.locked.insert(Archive("2026-03-03", 2) + ".lock");
+  const TPrunePlan plan = Prune();
+  EXPECT_EQ(plan.runs[1].keptBecause, "the job of /data/d2 is at work on it");
+  EXPECT_TRUE(files.files.count(Archive("2026-03-03", 1)));
+  EXPECT_TRUE(files.files.count(Archive("2026-03-03", 2)));
+  EXPECT_FALSE(files.files.count(Archive("2026-03-02", 1)));
+  EXPECT_EQ(files.locked, std::set<std::string>{Archive("2026-03-03", 2) + ".lock"});
+}
+
+TEST_F(PruneCases, AJournalThatCannotBeWrittenStopsThePruneAfterTheDeletionItCouldNotRecord) {
+  journalFails = true;
+  const TPrunePlan plan = Prune();
+  EXPECT_EQ(plan.stopped, "Cannot write the journal");
+  EXPECT_EQ(files.removed, std::vector<std::string>{Archive("2026-03-02", 1)});
+  EXPECT_NE(PruneText(plan, true).find("\nThe prune stopped: Cannot write the journal\n"),
+            std::string::npos);
+}
+
+TEST_F(PruneCases, WithoutAPatternOrWithoutRulesNothingIsPlanned) {
+  EXPECT_EQ(PruneText(PlanPrune(manager, {}, journal), false),
+            "No keep rules are set: every archive is kept\n");
+  manager.SetSubDirNamePattern("");
+  EXPECT_EQ(PlanPrune(manager, {1, 0, 0, 0}, journal).runs.size(), 0u);
+  EXPECT_NE(PruneText(PlanPrune(manager, {1, 0, 0, 0}, journal), false)
+                .find("No subfolder pattern is set"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace pw
