@@ -63,14 +63,14 @@ const char kExitStatuses[] =
     "  1                           a failure (unreadable settings or journal, a journal that "
     "cannot be written, a directory that cannot be entered or read, whose archive clashes with "
     "another's or is being written by another run, an archiver that cannot be started, a new "
-    "archive that failed the archiver's test, output that cannot be written), each reported as "
-    "one line on standard error; run, preview and verify go on with the other directories "
-    "after one fails\n"
+    "archive that failed the archiver's test, output that cannot be written, an archive that a "
+    "prune cannot delete), each reported as one line on standard error; run, preview, verify "
+    "and prune go on with the other directories or archives after one fails\n"
     "  1 (verify)                  an archive failed its test, or could not be tested or "
     "compared; a directory without an archive, or differences from what the job would take "
     "now, leave the status 0\n"
     "  2                           a usage error, found before anything runs (such as a number "
-    "that names no directory)\n"
+    "that names no directory, or prune without keep rules)\n"
     "  3                           run --wait: no failure, but an archiver returned non-zero\n"
     "  128+N                       run --wait: ended by signal N (SIGTERM, SIGINT or SIGHUP), "
     "which went on to every archiver at work, and no further directory started\n";
@@ -982,7 +982,8 @@ int Main(int argc, char** argv) {
                     "each one's exit status as it ends; each new 7-Zip archive is tested by 7-Zip "
                     "(7zz t) before its job counts as done, unless the settings' TestArchives is "
                     "false, and one that fails its test fails its directory; exits with 3 when "
-                    "any archiver returned non-zero");
+                    "any archiver returned non-zero; after a run in which every directory "
+                    "succeeded, prunes by the keep rules (see prune)");
   int jobsAtOnce = DefaultJobsAtOnce();
   const std::string jobsHelp =
       "with --wait: how many archivers run at once, 1 to " + std::to_string(kMostJobsAtOnce) +

@@ -127,6 +127,55 @@ TEST_F(PruneTest, AfterRealNightsThePruneDeletesWhatTheRulesLeaveAndTheHistorySh
       << again;
 }
 
+// run --wait prunes only after a run in which every directory succeeded.
+TEST_F(PruneTest, RunAndWaitPrunesAfterAGoodRunAndNeverAfterAFailedOne) {
+  TbkManager m;
+  const fs::path out = root / "out";
+  m.SetArchiverExeFileName(test::RecorderPath());
+  m.SetOutputPath(out.string());
+  m.SetSubDirNamePattern("yyyy-mm-dd");
+  fs::create_directories(root / "src");
+  TbkDirectory* d = m.Directories()->Add();
+  d->SetPath((root / "src").string());
+  d->SetNeedArchive(true);
+  m.SetKeep({1, 0, 0, 0});
+  m.SaveToFile(settings, true);
+  std::string flat = (root / "src").string().substr(1);
+  for (char& c : flat) c = c == '/' ? '_' : c;
+  std::vector<fs::path> earlier;
+  for (const char* day : {"2020-01-01", "2020-01-02", "2020-01-03"}) {
+    earlier.push_back(out / day / flat);
+    fs::create_directories(out / day);
+    test::WriteFile(earlier.back(), "archive");
+    TJournalRecord r;
+    r.directory = d->Path();
+    r.position = 1;
+    r.archive = earlier.back().string();
+    r.started = r.ended = std::string(day) + "T02:30:00+01:00";
+    r.status = 0;
+    r.bytes = 7;
+    AppendJournalRecord(JournalFileName(settings), r);
+  }
+  {
+    const test::TRecording failing(root / "record.txt", 2);
+    const std::string ran = Cli("run --wait");
+    EXPECT_NE(ran.find("\nstatus 3\n"), std::string::npos) << ran;
+    EXPECT_EQ(ran.find("Prune"), std::string::npos) << ran;
+    for (const fs::path& archive : earlier) EXPECT_TRUE(fs::exists(archive)) << archive;
+  }
+  const test::TRecording recording(root / "record.txt", 0);
+  const std::string ran = Cli("run --wait");
+  EXPECT_NE(
+      ran.find("Prune (last 1):\n2020-01-01T02:30:00+01:00  " + (out / "2020-01-01").string() +
+               "  deleted: 1 archive, freed 7 bytes, folder removed\n"),
+      std::string::npos)
+      << ran << ReadFile(root / "stderr");
+  EXPECT_NE(ran.find("\nstatus 0\n"), std::string::npos) << ran;
+  EXPECT_FALSE(fs::exists(earlier[0]));
+  EXPECT_FALSE(fs::exists(earlier[1]));
+  EXPECT_TRUE(fs::exists(earlier[2])) << "the newest archive there is of the directory";
+}
+
 // Killed part-way, the prune leaves each archive whole or gone and a journal
 // that reads to its end; the next prune finishes the work.
 TEST_F(PruneTest, AKilledPruneLeavesEveryArchiveWholeOrGoneAndTheJournalReadable) {
@@ -139,7 +188,7 @@ TEST_F(PruneTest, AKilledPruneLeavesEveryArchiveWholeOrGoneAndTheJournalReadable
   m.SetKeep({1, 0, 0, 0});
   m.SaveToFile(settings, true);
   const std::string journal = JournalFileName(settings);
-  constexpr int kNights = 120;
+  constexpr int kNights = 60;
   {
     std::ofstream lines(journal, std::ios::binary);
     for (int night = 0; night < kNights; ++night) {
@@ -204,7 +253,7 @@ TEST_F(PruneTest, AKilledPruneLeavesEveryArchiveWholeOrGoneAndTheJournalReadable
   EXPECT_NE(ran.find("\nstatus 0\n"), std::string::npos) << ran << ReadFile(root / "stderr");
   std::vector<std::string> left;
   for (const auto& folder : fs::directory_iterator(out)) left.push_back(folder.path().string());
-  EXPECT_EQ(left, std::vector<std::string>{(out / "2020-05-20").string()});
+  EXPECT_EQ(left, std::vector<std::string>{(out / "2020-03-10").string()});
 }
 
 }  // namespace
