@@ -114,7 +114,8 @@ TPrunePlan PruneArchives(const TbkManager& manager, const TKeepRules& rules,
 std::string PruneText(const TPrunePlan& plan, bool done);
 
 // What a prune with these rules would do now, as `prune --dry-run` prints
-// it: for the window's options, below the rules being edited.
+// it: for the window's options, below the rules being edited. Fails as
+// ReadJournal does for a journal that cannot be read.
 std::string PrunePreviewText(const TbkManager& manager, const TKeepRules& rules,
                              const std::string& journalFile);
 
