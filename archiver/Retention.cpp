@@ -92,7 +92,7 @@ std::string Plural(int64_t count, const char* one, const char* many) {
 
 }  // namespace
 
-std::string SizeText(int64_t bytes) {
+std::string BytesAndSizeText(int64_t bytes) {
   std::string text = Plural(bytes, "byte", "bytes");
   if (bytes < 1024) return text;
   const char* const units[] = {"KiB", "MiB", "GiB", "TiB", "PiB"};
@@ -478,10 +478,10 @@ std::string PruneText(const TPrunePlan& plan, bool done) {
     archives += runArchives;
     bytes += runBytes;
     text += "deleted: " + Plural(runArchives, "archive", "archives") + ", " + frees +
-            SizeText(runBytes) + (run.folderRemoved ? ", folder removed" : "") + "\n" + below;
+            BytesAndSizeText(runBytes) + (run.folderRemoved ? ", folder removed" : "") + "\n" + below;
   }
   text += "Total: " + Plural(kept, "run", "runs") + " kept, " + std::to_string(deleted) +
-          " deleted; " + Plural(archives, "archive", "archives") + ", " + frees + SizeText(bytes) +
+          " deleted; " + Plural(archives, "archive", "archives") + ", " + frees + BytesAndSizeText(bytes) +
           "\n";
   if (!plan.stopped.empty()) text += "The prune stopped: " + plan.stopped + "\n";
   return text;

@@ -121,6 +121,6 @@ std::string PrunePreviewText(const TbkManager& manager, const TKeepRules& rules,
 
 // A number of bytes exactly, with a rounded size beside it once it is large:
 // "2048 bytes (2.0 KiB)".
-std::string SizeText(int64_t bytes);
+std::string BytesAndSizeText(int64_t bytes);
 
 }  // namespace pw

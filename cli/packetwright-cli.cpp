@@ -552,9 +552,9 @@ std::vector<TArchiveJob> DueJobs(const TNightPlan& plan, const TNightsReport& ni
 void CheckKeepRules(const TbkManager& m) {
   if (!m.Keep().KeepsAll()) return;
   throw EUsageError(
-      "prune: no keep rules are set, so a prune would delete nothing; set them in the settings' "
-      "JSON, \"Keep\": {\"Last\": N, \"Daily\": D, \"Weekly\": W, \"Monthly\": M} (export, "
-      "edit, import)");
+      "prune: no keep rules are set, so a prune would delete nothing; set them in the window's "
+      "Options (Keep), or in the settings' JSON, \"Keep\": {\"Last\": N, \"Daily\": D, "
+      "\"Weekly\": W, \"Monthly\": M} (export, edit, import)");
 }
 
 // Lines of text, each made printable.
@@ -722,7 +722,7 @@ std::string Plural(int64_t count, const char* one, const char* many) {
 }
 
 std::string Bytes(int64_t bytes) {
-  return SizeText(bytes);
+  return BytesAndSizeText(bytes);
 }
 
 void PrintPreview(const TbkManager& m, int index, const TPreview& p) {

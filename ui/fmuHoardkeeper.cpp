@@ -29,6 +29,7 @@
 #include "archiver/JobPool.h"
 #include "archiver/Journal.h"
 #include "archiver/NightPlan.h"
+#include "archiver/Retention.h"
 #include "archiver/NightSchedule.h"
 #include "archiver/Preview.h"
 #include "model/HoardkeeperClasses.h"
@@ -133,7 +134,7 @@ TfmHoardkeeper::TfmHoardkeeper(std::string settingsFileName, QWidget* parent)
   executeArchiverFound = [this](TArchiverKind& kind) {
     return TedArchiverFoundDlg::Execute(kind, this);
   };
-  executeManager = [this](TbkManager* m) { return TedManager::Execute(m, this); };
+  executeManager = [this](TbkManager* m) { return TedManager::Execute(m, this, KeepPreview()); };
   executeAbout = [this] { TedAbout::Execute(settingsFileName_); };
   executeRules = [this](TbkRules* rules) { TfmRules::Execute(rules, this); };
   executeDirectory = [this](TbkDirectory* d) { return TedDirectory::Execute(d, this); };
@@ -634,6 +635,13 @@ void TfmHoardkeeper::actRunAllAndWaitExecute() {
           [this] { actRunAllAndWait->setEnabled(true); });
   actRunAllAndWait->setEnabled(false);
   runAllAndWait_->show();
+}
+
+TKeepPreview TfmHoardkeeper::KeepPreview() const {
+  // What the rules would delete, read from the journal as the dialog shows them.
+  return [journal = JournalFileName(settingsFileName_)](const TbkManager& shown) {
+    return PrunePreviewText(shown, shown.Keep(), journal);
+  };
 }
 
 void TfmHoardkeeper::actVerifyExecute() {

@@ -11,6 +11,7 @@
 
 #include "archiver/ArchiverDetection.h"
 #include "archiver/Verify.h"
+#include "ui/eduManager.h"
 
 class QAction;
 class QFrame;
@@ -50,6 +51,9 @@ class TfmHoardkeeper final : public QMainWindow {
   // The dialogs the window opens; tests put stand-ins in their place.
   std::function<bool(TArchiverKind&)> executeArchiverFound;
   std::function<bool(TbkManager*)> executeManager;
+  // What the options' Keep section shows: what a prune by the rules shown
+  // would delete now, from this settings file's journal.
+  TKeepPreview KeepPreview() const;
   std::function<void()> executeAbout;
   std::function<void(TbkRules*)> executeRules;
   std::function<bool(TbkDirectory*)> executeDirectory;

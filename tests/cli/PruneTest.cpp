@@ -48,7 +48,8 @@ TEST_F(PruneTest, WithoutRulesItIsRefusedAndDeletesNothing) {
   EXPECT_EQ(Cli("prune --dry-run"), "status 2\n");
   EXPECT_NE(ReadFile(root / "stderr")
                 .find("prune: no keep rules are set, so a prune would delete "
-                      "nothing; set them in the settings' JSON, \"Keep\""),
+                      "nothing; set them in the window's Options (Keep), or in the settings' "
+                      "JSON, \"Keep\""),
             std::string::npos)
       << ReadFile(root / "stderr");
 }
@@ -94,7 +95,7 @@ TEST_F(PruneTest, AfterRealNightsThePruneDeletesWhatTheRulesLeaveAndTheHistorySh
   };
   const int64_t a = static_cast<int64_t>(fs::file_size(out / "2026-12-01" / flat("a")));
   const int64_t b = static_cast<int64_t>(fs::file_size(out / "2026-12-01" / flat("b")));
-  const std::string freed = SizeText(a + b);
+  const std::string freed = BytesAndSizeText(a + b);
   const std::string expected =
       "2026-12-01T02:30:00+01:00  " + first + "  deleted: 2 archives, would free " + freed + "\n" +
       "    kept " + first + "/" + flat("old") + ": the newest archive of " +

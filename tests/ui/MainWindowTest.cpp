@@ -1,6 +1,9 @@
 // The main window over the real model and archiver layers, with the platform
 // and the dialogs answered by fakes.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 #include <unistd.h>
 
 #include <QAction>
@@ -561,6 +564,28 @@ TEST_F(MainWindowTest, OptionsTakeEffectInTheCommandAtOnce) {
   EXPECT_EQ(w->StatusPanel1->text(), "F:\\Backups");
   EXPECT_NE(w->meCommandText->toPlainText().indexOf("F:\\Backups\\D_Work"), -1);
   EXPECT_TRUE(w->actSave->isEnabled());
+}
+
+// The options' Keep section reads this settings file's journal: one that
+// cannot be read (a FIFO) names itself.
+TEST_F(MainWindowTest, TheKeepPreviewReadsTheJournalBesideTheSettings) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows has no FIFO to stand in for an unreadable journal";
+#else
+  WriteSettings();
+  auto w = Start();
+  TbkManager m;
+  m.SetSubDirNamePattern("yyyy-mm-dd");
+  m.SetKeep(TKeepRules{1, 0, 0, 0});
+  const fs::path journal = folder / "Packetwright.journal";
+  ASSERT_EQ(mkfifo(journal.c_str(), 0600), 0);
+  try {
+    w->KeepPreview()(m);
+    ADD_FAILURE() << "a FIFO was read as the journal";
+  } catch (const Exception& e) {
+    EXPECT_NE(e.Message().find(journal.string()), std::string::npos) << e.Message();
+  }
+#endif
 }
 
 TEST_F(MainWindowTest, ShowRulesRefreshesTheList) {
