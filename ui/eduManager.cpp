@@ -108,9 +108,10 @@ TedManager::TedManager(QWidget* parent) : TfmBaseDialog(parent) {
   mmKeepPreview = new QPlainTextEdit(gbKeep);
   mmKeepPreview->setObjectName("mmKeepPreview");
   mmKeepPreview->setReadOnly(true);
-  mmKeepPreview->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // A run's line names its folder in full: wrapped, it reads without
+  // scrolling sideways in a dialog this narrow.
   mmKeepPreview->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  mmKeepPreview->setFixedHeight(6 * mmKeepPreview->fontMetrics().lineSpacing() + 8);
+  mmKeepPreview->setFixedHeight(7 * mmKeepPreview->fontMetrics().lineSpacing() + 8);
   mmKeepPreview->setToolTip("What a prune with these rules would delete now");
   mmKeepPreview->hide();  // until there is a preview to show
   keep->addWidget(mmKeepPreview, 3, 0, 1, 4);

@@ -72,12 +72,14 @@ void TRunHistoryModel::SetRecords(std::vector<TJournalRecord> records) {
   started_.resize(records_.size());
   ended_.resize(records_.size());
   prunedBy_.assign(records_.size(), -1);
+  prunes_ = 0;
   // What a prune deleted is what the latest job of that archive made.
   std::unordered_map<std::string_view, size_t> latestJob;
   for (size_t i = 0; i < records_.size(); ++i) {
     const TJournalRecord& r = records_[i];
     started_[i] = SortTime(r.started);
     ended_[i] = SortTime(r.ended);
+    if (!r.IsJob()) ++prunes_;
     if (r.IsJob()) {
       latestJob.insert_or_assign(r.archive, i);
     } else if (JobResultOf(r) == TJobResult::jrPruned) {
@@ -389,8 +391,14 @@ const TJournalRecord* TfmRunHistory::CurrentArchive() const {
 }
 
 void TfmRunHistory::ShowCount() {
-  const int shown = filter_->rowCount();
+  int shown = filter_->rowCount(), pruned = 0;
+  for (int row = 0; model_->Prunes() > 0 && row < shown; ++row) {
+    if (!model_->Record(filter_->mapToSource(filter_->index(row, 0)).row()).IsJob()) ++pruned;
+  }
+  shown -= pruned;
   QString count = shown == 1 ? QString("1 run") : QString("%1 runs").arg(shown);
+  // A prune's records are no runs.
+  if (pruned > 0) count += pruned == 1 ? QString(", 1 pruned") : QString(", %1 pruned").arg(pruned);
   if (tooLong_ > 0) count += "; " + ToQt(TooLongRecordsNote(tooLong_));
   laCount->setText(count);
 }

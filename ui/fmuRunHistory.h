@@ -37,6 +37,8 @@ class TRunHistoryModel final : public QAbstractTableModel {
   // The records in journal order.
   void SetRecords(std::vector<TJournalRecord> records);
   const TJournalRecord& Record(int row) const { return records_[order_[row]]; }
+  // How many of the records are a prune's.
+  size_t Prunes() const { return prunes_; }
   // Whether row a sorts before row b by column: straight from the records,
   // since a sort of a long history asks it millions of times.
   bool Less(int a, int b, int column) const;
@@ -54,6 +56,7 @@ class TRunHistoryModel final : public QAbstractTableModel {
   // For a job's record whose archive a prune deleted later: that prune's
   // record; else none (-1).
   std::vector<ptrdiff_t> prunedBy_;
+  size_t prunes_ = 0;
   std::vector<size_t> order_;  // row -> index into records_
 };
 

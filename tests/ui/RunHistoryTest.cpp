@@ -356,6 +356,7 @@ TEST_F(RunJournalTest, PrunedArchivesAreGreyAndTheirPruneIsARowOfItsOwn) {
             QString::fromStdString(older) + "\nPruned " + Shown(4, 0));
   EXPECT_FALSE(cell(4, TRunHistoryModel::cArchive, Qt::ForegroundRole).isValid());
   EXPECT_EQ(test::Cell(view, 3, TRunHistoryModel::cResult), "OK") << "the job's result stays";
+  EXPECT_EQ(h.laCount->text(), "3 runs, 2 pruned");
 
   h.cbFailedOnly->setChecked(true);
   EXPECT_EQ(test::Rows(view), 0);
