@@ -44,6 +44,13 @@ void AddWindowKeys(QWidget* window, int helpContext) {
   window->addActions({help, close});
 }
 
+void PlaceOverParentOnce(QWidget* window) {
+  static const char* const kPlaced = "pwPlacedOverParent";
+  if (window->property(kPlaced).toBool()) return;
+  window->setProperty(kPlaced, true);
+  PlaceOverParent(window);
+}
+
 void PlaceOverParent(QWidget* window) {
   QWidget* owner = window->parentWidget() ? window->parentWidget()->window() : nullptr;
   if (owner && !owner->isVisible()) owner = nullptr;

@@ -36,5 +36,8 @@ void AddWindowKeys(QWidget* window, int helpContext);
 // centred over the window it belongs to (or the screen), and wholly on the
 // screen, its title bar included.
 void PlaceOverParent(QWidget* window);
+// The same at the window's first showing only, for its showEvent: shown
+// again, it stays where the user left it.
+void PlaceOverParentOnce(QWidget* window);
 
 }  // namespace pw

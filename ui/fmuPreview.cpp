@@ -383,10 +383,7 @@ void TfmPreview::Done(TPreview preview) {
 }
 
 void TfmPreview::showEvent(QShowEvent* event) {
-  if (!placed_) {
-    placed_ = true;
-    PlaceOverParent(this);
-  }
+  PlaceOverParentOnce(this);
   QWidget::showEvent(event);
 }
 

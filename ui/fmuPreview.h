@@ -108,7 +108,6 @@ class TfmPreview final : public QWidget {
   TPreview preview_;
   std::atomic<bool> cancel_{false};
   bool running_ = false;
-  bool placed_ = false;
   // What the walk last told, read by a timer on this thread: the walk calls
   // back far more often than the screen needs to change.
   std::mutex progressLock_;

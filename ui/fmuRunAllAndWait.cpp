@@ -347,10 +347,7 @@ QString TfmRunAllAndWait::Summary() const {
 }
 
 void TfmRunAllAndWait::showEvent(QShowEvent* event) {
-  if (!placed_) {
-    placed_ = true;
-    PlaceOverParent(this);
-  }
+  PlaceOverParentOnce(this);
   QWidget::showEvent(event);
 }
 

@@ -109,7 +109,6 @@ class TfmRunAllAndWait final : public QWidget {
   std::mutex journalLock_;
   bool journalFailed_ = false;  // guarded by journalLock_
   bool running_ = false;
-  bool placed_ = false;
   bool cancelled_ = false;
   int done_ = 0;
   QElapsedTimer elapsed_;

@@ -348,10 +348,7 @@ TfmRunHistory::TfmRunHistory(const std::string& journalFile, QWidget* parent)
 TfmRunHistory::~TfmRunHistory() = default;
 
 void TfmRunHistory::showEvent(QShowEvent* event) {
-  if (!placed_) {
-    placed_ = true;
-    PlaceOverParent(this);
-  }
+  PlaceOverParentOnce(this);
   QWidget::showEvent(event);
 }
 

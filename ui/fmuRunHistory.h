@@ -121,7 +121,6 @@ class TfmRunHistory final : public QWidget {
   TRunHistoryFilter* filter_;
   TJournalWatcher* watcher_;
   size_t tooLong_ = 0;  // the journal's lines passed over at the last reading
-  bool placed_ = false;
 };
 
 }  // namespace pw

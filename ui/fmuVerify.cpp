@@ -125,10 +125,7 @@ void TfmVerify::Done(TVerifyReport report, std::string failure) {
 }
 
 void TfmVerify::showEvent(QShowEvent* event) {
-  if (!placed_) {
-    placed_ = true;
-    PlaceOverParent(this);
-  }
+  PlaceOverParentOnce(this);
   QWidget::showEvent(event);
 }
 

@@ -54,7 +54,6 @@ class TfmVerify final : public QWidget {
   TRunStop stop_;
   TVerifyReport report_;
   bool running_ = false;
-  bool placed_ = false;
   std::thread worker_;
 };
 
