@@ -159,7 +159,15 @@ TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options) {
       return outcome;
     }
   } else if (job.testArchive && status <= 1) {
-    outcome.tested = TestArchive(job, job.archiveFile, options).tested;
+    // An archive updated in place is tested there; a failed test fails the
+    // job here too, and a stop during it stops the job.
+    const TArchiveTestResult test = TestArchive(job, job.archiveFile, options);
+    if (test.stopped) {
+      outcome.stopped = true;
+      return outcome;
+    }
+    outcome.tested = test.tested;
+    outcome.error = test.error;
   }
   outcome.warning = JobWarning(job, status, said);
   // A warning (1) leaves an archive too, of what could be read.
