@@ -95,8 +95,7 @@ TedManager::TedManager(QWidget* parent) : TfmBaseDialog(parent) {
   };
   edKeepLast = rule("Last &runs", "edKeepLast", "The newest runs, however close together", 0, 0);
   edKeepDaily = rule("&Daily", "edKeepDaily", "The newest run of each of the last days", 0, 2);
-  edKeepWeekly =
-      rule("&Weekly", "edKeepWeekly", "The newest run of each of the last weeks", 1, 0);
+  edKeepWeekly = rule("&Weekly", "edKeepWeekly", "The newest run of each of the last weeks", 1, 0);
   edKeepMonthly =
       rule("&Monthly", "edKeepMonthly", "The newest run of each of the last months", 1, 2);
   cbTestArchives = new QCheckBox("&Test each new archive before it counts", gbKeep);

@@ -15,9 +15,8 @@
 
 namespace pw {
 
-TfmVerify::TfmVerify(const TbkManager& manager, int position,
-                     std::optional<TLatestArchive> archive, const std::string& journalFile,
-                     QWidget* parent)
+TfmVerify::TfmVerify(const TbkManager& manager, int position, std::optional<TLatestArchive> archive,
+                     const std::string& journalFile, QWidget* parent)
     : QWidget(parent, Qt::Window), manager_(std::make_unique<TbkManager>()) {
   setObjectName("fmVerify");
   setWindowTitle("Verify");
@@ -111,7 +110,7 @@ void TfmVerify::Done(TVerifyReport report, std::string failure) {
     laState->setText("No archive to verify.");
   } else if (report_.Failed()) {
     laState->setText(report_.tested == TArchiveTest::atFailed ? "The archive failed its test."
-                                                               : "Not verified.");
+                                                              : "Not verified.");
     laState->setStyleSheet("color: #c00000;");
   } else if (!report_.lacking.empty() || !report_.unwanted.empty()) {
     laState->setText("The archive is sound, but the job would take other files now.");
