@@ -60,7 +60,7 @@ constexpr int kArchiverFailed = 3;
 const char kExitStatuses[] =
     "Exit status:\n"
     "  0                           done\n"
-    "  1                           a failure (unreadable settings or journal, a journal that "
+    "  1                           a failure (unreadable settings or journal, a run with no directory marked, a journal that "
     "cannot be written, a directory that cannot be entered or read, whose archive clashes with "
     "another's or is being written by another run, an archiver that cannot be started, a new "
     "archive that failed the archiver's test, output that cannot be written, an archive that a "
@@ -600,6 +600,9 @@ int Run(const TbkManager& m, const TRunRequest& request, const std::string& jour
   // Every index is checked before any run.
   const TNightPlan plan = MakeNightPlan(m);
   std::vector<TArchiveJob> jobs = ChosenJobs(plan, request.indexes, false);
+  // A run of nothing is a settings file that archives nothing: a nightly run
+  // that says so fails, rather than passing unnoticed every night.
+  if (jobs.empty()) throw Exception("No directory is marked for archiving");
   if (!request.wait) return WithOutput(StartAll(jobs, journalFile));
   int missed = 0;
   std::unique_ptr<IFileLock> dueLock;
@@ -980,15 +983,15 @@ int Main(int argc, char** argv) {
       run->add_flag("--wait", wait,
                     "wait for the archivers, at most --jobs at once, started in order, and print "
                     "each one's exit status as it ends; each new 7-Zip archive is tested by 7-Zip "
-                    "(7zz t) before its job counts as done, unless the settings' TestArchives is "
-                    "false, and one that fails its test fails its directory; exits with 3 when "
+                    "(7zz t) before its job counts as done, unless the test is turned off (the "
+                    "window's Options, or TestArchives in the JSON), and one that fails its test "
+                    "fails its directory; exits with 3 when "
                     "any archiver returned non-zero; after a run in which every directory "
                     "succeeded, prunes by the keep rules (see prune)");
   int jobsAtOnce = DefaultJobsAtOnce();
   const std::string jobsHelp =
       "with --wait: how many archivers run at once, 1 to " + std::to_string(kMostJobsAtOnce) +
-      " (default: the number of processor cores, here " + std::to_string(jobsAtOnce) +
-      "); 1 runs one directory after the other";
+      " (default: the number of processor cores); 1 runs one directory after the other";
   run->add_option("--jobs", jobsAtOnce, jobsHelp)
       ->type_name("N")
       ->check(CLI::Validator(

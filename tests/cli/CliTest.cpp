@@ -521,6 +521,27 @@ TEST_F(CliTest, JobsMustBeAPositiveNumberAndGoWithWait) {
   EXPECT_NE(Cli({"run", "--help"}).out.find("--jobs"), std::string::npos);
 }
 
+// A settings file that archives nothing fails its run, waited for or not,
+// rather than passing every night unnoticed; a number names a directory
+// whether it is marked or not.
+TEST_F(CliTest, ARunOfNothingSaysSoAndFails) {
+  TbkManager m;
+  Example(m, RecorderPath());
+  for (int i = 0; i < m.Directories()->Count(); ++i) {
+    m.Directories()->Items(i)->SetNeedArchive(false);
+  }
+  m.SaveToFile(settings, true);
+  for (const Args& args : {Args{"run"}, Args{"run", "--wait"}}) {
+    const Result r = With(args);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(r.err, Text("packetwright-cli: No directory is marked for archiving\n"));
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_FALSE(fs::exists(JournalFileName(settings))) << "nothing ran, nothing is journalled";
+  TRecording recording(root / "done", 0, 0);
+  EXPECT_EQ(With({"run", "--wait", "1"}).status, 0);
+}
+
 TEST_F(CliTest, RunWithoutWaitReturnsAtOnce) {
   TbkManager m;
   Example(m, RecorderPath());
