@@ -132,7 +132,7 @@ TedAbout::TedAbout(const std::string& settingsFile, QWidget* parent) : QDialog(p
   QFont big = bold;
   big.setPixelSize(19);
   ProductName->setFont(big);
-  Version = new QLabel("Version 1.0", this);
+  Version = new QLabel("Version " PW_VERSION, this);
   Label3 = LinkLabel("Home Page...", "navy", false, this);
   Notice = new QLabel("Free to use and to pass on.", this);
 

@@ -407,7 +407,7 @@ void TfmHoardkeeper::CreateNightsLine() {
 }
 
 void TfmHoardkeeper::AfterConstruction() {
-  setWindowTitle("Packetwright 1.0");
+  setWindowTitle("Packetwright " PW_VERSION);
   manager_ = std::make_unique<TbkManager>();
   const bool firstStart = !FileExists(settingsFileName_);
   manager_->LoadFromFile(settingsFileName_);

@@ -130,6 +130,7 @@ TEST_F(DialogTest, DialogsHaveAFixedBorder) {
   EXPECT_EQ(clear.width(), 198);
   TedAbout about;
   ExpectFixedDialog(about);
+  EXPECT_EQ(about.Version->text(), "Version 1.0") << "the version of the main window's caption";
   const QImage face = about.grab().toImage();
   EXPECT_EQ(face.pixelColor(2, face.height() - 2), QColor(Qt::white)) << "the about box is white";
 }
