@@ -129,8 +129,7 @@ TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options) {
     return outcome;
   }
   const int status = *outcome.status;
-  outcome.stopped =
-      (options.stop && options.stop->Stopped()) || TEndingSignalsPassedOn::Received() != 0;
+  outcome.stopped = StopAsked(options);
   if (outcome.stopped) {
     // Whatever the archiver made of it, a stopped night changes nothing.
     if (job.MadeFresh()) RemoveFile(job.partialFile);

@@ -57,8 +57,7 @@ TArchiveTestResult TestArchive(const TArchiveJob& job, const std::string& archiv
   } catch (const Exception& e) {
     result.error = "The archive could not be tested: " + e.Message();
   }
-  result.stopped = result.stopped || (options.stop && options.stop->Stopped()) ||
-                   TEndingSignalsPassedOn::Received() != 0;
+  result.stopped = result.stopped || StopAsked(options);
   if (result.stopped || !result.status) return result;
   if (*result.status == 0) {
     result.tested = TArchiveTest::atPassed;

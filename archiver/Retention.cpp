@@ -86,10 +86,6 @@ TPeriods PeriodsOf(TLocalTime local) {
   return {day, monday, month};
 }
 
-std::string Plural(int64_t count, const char* one, const char* many) {
-  return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 }  // namespace
 
 std::string BytesAndSizeText(int64_t bytes) {

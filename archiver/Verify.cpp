@@ -61,10 +61,6 @@ std::set<std::string> Keys(const std::vector<std::string>& names) {
   return keys;
 }
 
-std::string Plural(size_t count, const char* one, const char* many) {
-  return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 // The first names, and how many more there are.
 std::string FirstNames(const std::vector<std::string>& names) {
   std::string text;
@@ -189,7 +185,7 @@ std::string VerifyReportText(const TVerifyReport& r) {
     text += "    Approximate: the archiver's own matching is not known; 7-Zip's is used\n";
   }
   if (r.lacking.empty() && r.unwanted.empty()) {
-    text += "    Holds what the job would take now: " + Plural(static_cast<size_t>(r.archivedFiles),
+    text += "    Holds what the job would take now: " + Plural(r.archivedFiles,
                                                           "file", "files") +
             "\n";
   }

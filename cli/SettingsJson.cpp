@@ -153,30 +153,25 @@ std::vector<TMember> MembersOf() {
                                                          std::numeric_limits<T>::max(), set}});
       } else if constexpr (std::is_same_v<T, TExtensionCategory>) {
         members.push_back({property.name, TCategorySetter(set)});
-      } else if constexpr (std::is_same_v<T, TSchedule>) {
+      } else if constexpr (std::is_same_v<T, TSchedule> || std::is_same_v<T, TKeepRules>) {
+        // Read whole from its JSON object, then checked there.
+        constexpr bool kSchedule = std::is_same_v<T, TSchedule>;
         members.push_back(
             {property.name,
              TStructSetter{[set](TTargets& t, const Json& json) -> const char* {
-                             TSchedule schedule;
-                             if (const char* problem = ScheduleFromJson(json, schedule)) {
-                               return problem;
+                             T value;
+                             const char* problem = nullptr;
+                             if constexpr (kSchedule) {
+                               problem = ScheduleFromJson(json, value);
+                             } else {
+                               problem = KeepRulesFromJson(json, value);
                              }
-                             set(t, schedule);
-                             return nullptr;
+                             if (!problem) set(t, value);
+                             return problem;
                            },
-                           "expected {\"At\": \"HH:MM\", \"Days\": [\"mon\", ...]}"}});
-      } else if constexpr (std::is_same_v<T, TKeepRules>) {
-        members.push_back(
-            {property.name,
-             TStructSetter{[set](TTargets& t, const Json& json) -> const char* {
-                             TKeepRules rules;
-                             if (const char* problem = KeepRulesFromJson(json, rules)) {
-                               return problem;
-                             }
-                             set(t, rules);
-                             return nullptr;
-                           },
-                           "expected {\"Last\": N, \"Daily\": N, \"Weekly\": N, \"Monthly\": N}"}});
+                           kSchedule ? "expected {\"At\": \"HH:MM\", \"Days\": [\"mon\", ...]}"
+                                     : "expected {\"Last\": N, \"Daily\": N, \"Weekly\": N, "
+                                       "\"Monthly\": N}"}});
       } else {
         static_assert(kUnhandledStoredType<T>);
       }

@@ -720,14 +720,6 @@ int History(const std::string& settings, const std::vector<int>& indexes, bool j
   return failedOnly && anyFailed ? kFailed : 0;
 }
 
-std::string Plural(int64_t count, const char* one, const char* many) {
-  return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-std::string Bytes(int64_t bytes) {
-  return BytesAndSizeText(bytes);
-}
-
 void PrintPreview(const TbkManager& m, int index, const TPreview& p) {
   const TbkDirectory& d = *m.Directories()->Items(index - 1);
   std::cout << "[" << index << "] " << Printable(p.directory) << "\n";
@@ -746,7 +738,7 @@ void PrintPreview(const TbkManager& m, int index, const TPreview& p) {
   if (p.approximate) {
     std::cout << "    Approximate: the archiver's own matching is not known; 7-Zip's is used\n";
   }
-  std::cout << "    Takes: " << Plural(p.totalFiles, "file", "files") << ", " << Bytes(p.totalBytes)
+  std::cout << "    Takes: " << Plural(p.totalFiles, "file", "files") << ", " << BytesAndSizeText(p.totalBytes)
             << "\n";
   size_t width = 0;
   for (const TPreviewMask& mask : p.masks) width = std::max(width, Printable(mask.mask).size());
@@ -754,7 +746,7 @@ void PrintPreview(const TbkManager& m, int index, const TPreview& p) {
     const std::string shown = Printable(mask.mask);
     std::cout << "      " << shown << std::string(width - shown.size(), ' ') << "  "
               << (p.excluding ? "leaves out " : "") << Plural(mask.files, "file", "files") << ", "
-              << Bytes(mask.bytes) << "\n";
+              << BytesAndSizeText(mask.bytes) << "\n";
   }
   for (const std::string& warning : p.warnings) {
     std::cout << "    Warning: " << Printable(warning) << "\n";

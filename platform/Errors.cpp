@@ -36,4 +36,8 @@ std::string Format(const char* pattern, long long arg) {
   return Format(pattern, std::to_string(arg));
 }
 
+std::string Plural(long long count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 }  // namespace pw

@@ -59,5 +59,7 @@ EInOutError InOutError(int code);
 // printf-style formatting for the few messages that carry a value.
 std::string Format(const char* pattern, const std::string& arg);
 std::string Format(const char* pattern, long long arg);
+// A count with its noun: "1 file", "3 files".
+std::string Plural(long long count, const char* one, const char* many);
 
 }  // namespace pw

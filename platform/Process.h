@@ -163,6 +163,12 @@ class TEndingSignalsPassedOn {
   static int Received();
 };
 
+// Whether a run under options is to stop: their stop was asked, or an
+// ending signal that TEndingSignalsPassedOn keeps has come.
+inline bool StopAsked(const TRunOptions& options) {
+  return (options.stop && options.stop->Stopped()) || TEndingSignalsPassedOn::Received() != 0;
+}
+
 // The system's words for a signal, such as "Terminated" for 15.
 std::string SignalDescription(int signal);
 

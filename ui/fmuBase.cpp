@@ -4,6 +4,7 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <algorithm>
 
@@ -42,6 +43,21 @@ void AddWindowKeys(QWidget* window, int helpContext) {
   close->setShortcut(Qt::Key_Escape);
   QObject::connect(close, &QAction::triggered, window, &QWidget::close);
   window->addActions({help, close});
+}
+
+QPushButton* NewCancelButton(QWidget* window, std::function<bool()> running,
+                             std::function<void()> cancel) {
+  auto* button = new QPushButton("Cancel", window);
+  button->setObjectName("buCancel");
+  QObject::connect(button, &QPushButton::clicked, window,
+                   [window, running = std::move(running), cancel = std::move(cancel)] {
+                     if (running()) {
+                       cancel();
+                     } else {
+                       window->close();
+                     }
+                   });
+  return button;
 }
 
 void PlaceOverParentOnce(QWidget* window) {

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
+
+class QPushButton;
 
 namespace pw {
 
@@ -39,5 +42,10 @@ void PlaceOverParent(QWidget* window);
 // The same at the window's first showing only, for its showEvent: shown
 // again, it stays where the user left it.
 void PlaceOverParentOnce(QWidget* window);
+// The button of a window that works on its own (a walk, a run, a test):
+// "Cancel" calls cancel while running() says the work goes on; once the
+// window has made it "Close", it closes the window.
+QPushButton* NewCancelButton(QWidget* window, std::function<bool()> running,
+                             std::function<void()> cancel);
 
 }  // namespace pw

@@ -647,23 +647,25 @@ TKeepPreview TfmHoardkeeper::KeepPreview() const {
 void TfmHoardkeeper::actVerifyExecute() {
   const TbkDirectory* directory = SelectedDirectory();
   if (!directory) return;
-  VerifyArchive(AsReadFromJournal(directory->Path()), std::nullopt);
+  VerifyArchive(PositionOf(*manager_, *directory), std::nullopt);
 }
 
-// Each verification is a window of its own, working on a copy of the
-// document; the archive of a record is verified against the directory's
-// job as the document has it now.
-void TfmHoardkeeper::VerifyArchive(const std::string& directory,
-                                   std::optional<TLatestArchive> archive) {
+// A record's archive is verified against its directory's job as the
+// document has it now.
+void TfmHoardkeeper::VerifyRecordsArchive(const TJournalRecord& record) {
   const TbkDirectories* directories = manager_->Directories();
-  int position = 0;
-  for (int i = 0; i < directories->Count() && position == 0; ++i) {
-    if (AsReadFromJournal(directories->Items(i)->Path()) == directory) position = i + 1;
+  for (int i = 0; i < directories->Count(); ++i) {
+    if (AsReadFromJournal(directories->Items(i)->Path()) == record.directory) {
+      VerifyArchive(i + 1, TLatestArchive{record.archive, record.started});
+      return;
+    }
   }
-  if (position == 0) {
-    throw Exception("The directory " + directory +
-                    " is no longer in the list: its archive cannot be compared with its job.");
-  }
+  throw Exception("The directory " + record.directory +
+                  " is no longer in the list: its archive cannot be compared with its job.");
+}
+
+// Each verification is a window of its own, working on a copy of the document.
+void TfmHoardkeeper::VerifyArchive(int position, std::optional<TLatestArchive> archive) {
   auto* window = new TfmVerify(*manager_, position, std::move(archive),
                                JournalFileName(settingsFileName_), this);
   window->setAttribute(Qt::WA_DeleteOnClose);
@@ -679,9 +681,7 @@ void TfmHoardkeeper::actRunHistoryExecute() {
   if (!runHistory_) {
     runHistory_ = new TfmRunHistory(JournalFileName(settingsFileName_), this);
     runHistory_->setAttribute(Qt::WA_DeleteOnClose);
-    runHistory_->verify = [this](const TJournalRecord& record) {
-      VerifyArchive(record.directory, TLatestArchive{record.archive, record.started});
-    };
+    runHistory_->verify = [this](const TJournalRecord& record) { VerifyRecordsArchive(record); };
   }
   runHistory_->show();
   runHistory_->raise();

@@ -147,8 +147,11 @@ class TfmHoardkeeper final : public QMainWindow {
 
  private:
   // Opens a window that verifies archive (none: the latest that the journal
-  // names) of the directory whose path the journal holds as directory.
-  void VerifyArchive(const std::string& directory, std::optional<TLatestArchive> archive);
+  // names) of the directory at position (from 1).
+  void VerifyArchive(int position, std::optional<TLatestArchive> archive);
+  // The same for the archive of a record, of the directory that the record
+  // names; fails when the list no longer holds it.
+  void VerifyRecordsArchive(const TJournalRecord& record);
   void CreateActions();
   void CreateMenus();
   void CreateList();

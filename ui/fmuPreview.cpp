@@ -214,15 +214,7 @@ TfmPreview::TfmPreview(TPreviewRequest request, QWidget* parent)
   pbWalk = new QProgressBar(this);
   pbWalk->setRange(0, 0);  // how many files there are is known only at the end
   pbWalk->setTextVisible(false);
-  buCancel = new QPushButton("Cancel", this);
-  buCancel->setObjectName("buCancel");
-  connect(buCancel, &QPushButton::clicked, this, [this] {
-    if (running_) {
-      Cancel();
-    } else {
-      close();
-    }
-  });
+  buCancel = NewCancelButton(this, [this] { return running_; }, [this] { Cancel(); });
   auto* progress = new QHBoxLayout;
   progress->addWidget(laProgress, 1);
   progress->addWidget(pbWalk);

@@ -186,15 +186,7 @@ TfmRunAllAndWait::TfmRunAllAndWait(std::vector<TArchiveJob> jobs, std::string jo
   tvJobs->setColumnWidth(TRunAllModel::cDirectory, 200);
   tvJobs->setColumnWidth(TRunAllModel::cResult, 100);
 
-  buCancel = new QPushButton("Cancel", this);
-  buCancel->setObjectName("buCancel");
-  connect(buCancel, &QPushButton::clicked, this, [this] {
-    if (running_) {
-      Cancel();
-    } else {
-      close();
-    }
-  });
+  buCancel = NewCancelButton(this, [this] { return running_; }, [this] { Cancel(); });
   auto* bottom = new QHBoxLayout;
   bottom->addStretch();
   bottom->addWidget(buCancel);

@@ -38,15 +38,7 @@ TfmVerify::TfmVerify(const TbkManager& manager, int position, std::optional<TLat
   mmReport->setReadOnly(true);
   mmReport->setLineWrapMode(QPlainTextEdit::NoWrap);
   mmReport->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  buCancel = new QPushButton("Cancel", this);
-  buCancel->setObjectName("buCancel");
-  connect(buCancel, &QPushButton::clicked, this, [this] {
-    if (running_) {
-      Cancel();
-    } else {
-      close();
-    }
-  });
+  buCancel = NewCancelButton(this, [this] { return running_; }, [this] { Cancel(); });
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(laState, 1);
   bottom->addWidget(buCancel);
