@@ -86,7 +86,7 @@ std::vector<TListedEntry> SevenZipListing(const std::vector<std::string>& lines)
     if (!inEntries) continue;
     std::string value;
     if (valueOf(line, "Path = ", value)) {
-      entries.push_back({value, 0, false});
+      entries.push_back({value, 0, false, {}, {}});
     } else if (entries.empty()) {
       continue;
     } else if (valueOf(line, "Size = ", value)) {
@@ -98,6 +98,20 @@ std::vector<TListedEntry> SevenZipListing(const std::vector<std::string>& lines)
       entries.back().bytes = bytes;
     } else if (valueOf(line, "Attributes = ", value)) {
       entries.back().folder = !value.empty() && value[0] == 'D';
+    } else if (valueOf(line, "Modified = ", value)) {
+      entries.back().modified = value.substr(0, 19);
+    } else if (valueOf(line, "CRC = ", value) && !value.empty()) {
+      uint32_t crc = 0;
+      bool hex = value.size() <= 8;
+      for (const char c : value) {
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                 : -1;
+        if (digit < 0) hex = false;
+        crc = crc << 4 | static_cast<uint32_t>(digit & 15);
+      }
+      if (hex) entries.back().crc = crc;
     }
   }
   return entries;

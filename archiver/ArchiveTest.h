@@ -59,10 +59,12 @@ struct TListedEntry {
   std::string path;  // as stored: relative, the archiver's separators
   int64_t bytes = 0;
   bool folder = false;  // its attributes begin with "D"
+  std::string modified;     // "2026-12-08 02:30:00", to the second; empty where not given
+  std::optional<uint32_t> crc;  // where 7-Zip gives one (not for folders, nor every format)
 };
 
 // The entries of one archive in the lines that `7zz l -slt` printed: Path,
-// Size and Attributes of each block after the "----------" line.
+// Size, Attributes, Modified and CRC of each block after the "----------" line.
 std::vector<TListedEntry> SevenZipListing(const std::vector<std::string>& lines);
 
 }  // namespace pw

@@ -19,7 +19,10 @@
 #include <sstream>
 #include <unordered_map>
 
+#include <nlohmann/json.hpp>
+
 #include "archiver/ArchiveCommands.h"
+#include "archiver/ArchiveIndex.h"
 #include "archiver/ArchiveJob.h"
 #include "archiver/ArchiveJobs.h"
 #include "archiver/BatchFiles.h"
@@ -32,6 +35,7 @@
 #include "archiver/NightSchedule.h"
 #include "archiver/Preview.h"
 #include "archiver/Verify.h"
+#include "archiver/Restore.h"
 #include "archiver/Retention.h"
 #include "cli/SettingsJson.h"
 #include "cli/TerminalText.h"
@@ -69,6 +73,11 @@ const char kExitStatuses[] =
     "  1 (verify)                  an archive failed its test, or could not be tested or "
     "compared; a directory without an archive, or differences from what the job would take "
     "now, leave the status 0\n"
+    "  1 (find)                    no copy matches, or an archive could not be listed\n"
+    "  1 (restore)                 a file is already there and neither --overwrite, --keep-both "
+    "nor --skip-existing is given (nothing is written), a path the archive does not hold, an "
+    "archive that cannot be extracted or whose files are not as its listing says (nothing is "
+    "put in place)\n"
     "  2                           a usage error, found before anything runs (such as a number "
     "that names no directory, or prune without keep rules)\n"
     "  3                           run --wait: no failure, but an archiver returned non-zero\n"
@@ -128,7 +137,7 @@ class TCommandsFormatter final : public CLI::Formatter {
 
 const char* const kCommands[] = {"schedule", "show",    "commands", "bat",       "run",
                                  "export",   "import",  "history",  "preview",   "verify",
-                                 "prune",    "subfolder", "journal-end"};
+                                 "prune",    "subfolder", "journal-end", "find", "restore"};
 
 // The first word that is neither an option nor the value of --settings, when
 // it names no command; CLI11 would only say that a command is required.
@@ -334,6 +343,7 @@ class TJobJournal {
     }
   }
   bool Failed() const { return reported_; }
+  const std::string& File() const { return file_; }
 
  private:
   std::string file_;
@@ -368,6 +378,14 @@ class TRunReport {
     ++jobs_;
     if (JobFailed(record) && failedJobs_++ == 0) firstFailed_ = job.directory;
     journal_.Add(record);
+    // What the new archive holds, for find and restore; one that is not
+    // indexed now is listed at the next find.
+    if (awaited && !journal_.Failed()) {
+      if (const std::string problem = IndexNewArchive(journal_.File(), job, record);
+          !problem.empty()) {
+        Report(problem);
+      }
+    }
   }
 
   // A record that the journal did not take fails the run as a directory
@@ -895,6 +913,220 @@ int Failed(const std::string& message) {
   return kFailed;
 }
 
+// ---- Finding and restoring -------------------------------------------------
+
+TExtractor ExtractorOf(const TbkManager& m) {
+  return {m.ArchiverExeFileName(), ArchiverFamily(m.ArchiverExeFileName()), m.ArchiverParams(),
+          {}};
+}
+
+// The archiver's listing of an archive, where the options' archiver can give it.
+std::optional<std::vector<TListedEntry>> ListWith(const TExtractor& extractor,
+                                                  const std::string& archive,
+                                                  std::string& error) {
+  if (std::string problem = ExtractProblem(extractor, archive); !problem.empty()) {
+    error = std::move(problem);
+    return std::nullopt;
+  }
+  return SevenZipEntries(extractor.program, extractor.params, archive, {}, error);
+}
+
+// The index brought in line with the journal; each archive that could not
+// be listed is one line on standard error, and fails the command.
+TArchiveIndex RefreshedIndex(const TbkManager& m, const std::string& journalFile, bool& failed) {
+  TArchiveIndex index(journalFile);
+  const TExtractor extractor = ExtractorOf(m);
+  const TIndexRefresh refresh = index.Refresh(
+      [&extractor](const TIndexedArchive& a, std::string& error) {
+        return ListWith(extractor, a.archive, error);
+      });
+  for (const std::string& problem : refresh.problems) {
+    Report(problem);
+    failed = true;
+  }
+  return index;
+}
+
+int FindCopies(const TbkManager& m, const std::string& pattern, int dir, bool json,
+               const std::string& journalFile) {
+  const std::string directory = dir ? AsReadFromJournal(Directory(m, dir).Path()) : "";
+  bool failed = false;
+  TArchiveIndex index = RefreshedIndex(m, journalFile, failed);
+  std::vector<std::string> damaged;
+  const std::vector<TFoundCopy> copies = index.Find(pattern, directory, &damaged);
+  for (const std::string& archive : damaged) {
+    Report("The index's listing of " + archive + " is damaged; it is listed again at the next find");
+    failed = true;
+  }
+  if (json) BinaryStandardOutput();
+  for (const TFoundCopy& c : copies) {
+    if (json) {
+      nlohmann::json line = {{"night", c.archive.Night()},
+                             {"directory", c.archive.directory},
+                             {"position", c.archive.position},
+                             {"archive", c.archive.archive},
+                             {"path", c.entry.path},
+                             {"bytes", c.entry.bytes},
+                             {"modified", c.entry.modified}};
+      std::cout << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    } else {
+      std::cout << c.archive.Night() << "  [" << c.archive.position << "] "
+                << Printable(c.archive.directory) << "  " << Printable(c.entry.path) << "  "
+                << c.entry.bytes << " bytes  " << Printable(c.entry.modified) << "  "
+                << Printable(c.archive.archive) << '\n';
+    }
+  }
+  if (copies.empty()) {
+    Report("No archive that is still there holds a file that matches " + pattern);
+    failed = true;
+  }
+  const int written = OutputWritten();
+  return written != 0 ? written : failed ? kFailed : 0;
+}
+
+struct TRestoreCommand {
+  std::string archive, night;
+  int dir = 0;
+  bool latest = false;
+  std::vector<std::string> paths;
+  std::string to;
+  bool toOriginal = false;
+  bool overwrite = false, keepBoth = false, skipExisting = false, dryRun = false;
+};
+
+// The directory's own folder, as its job enters it now.
+std::string OriginalFolder(const TbkManager& m, const TIndexedArchive& a) {
+  if (a.directory.empty()) {
+    throw EUsageError("restore --to-original: the journal names no directory of " + a.archive +
+                      "; give --to");
+  }
+  for (const TArchiveJob& job : MakeNightPlan(m).jobs) {
+    if (AsReadFromJournal(job.directory) == a.directory) return job.workingDirectory;
+  }
+  return Dialect().ExpandHome(a.directory);
+}
+
+int RestoreFiles(const TbkManager& m, const TRestoreCommand& c, const std::string& journalFile) {
+  if (c.archive.empty() + c.night.empty() + !c.latest != 2) {
+    throw EUsageError("restore needs one of --archive, --night (with --dir) and --latest");
+  }
+  if (!c.night.empty() && !c.dir) throw EUsageError("restore --night needs --dir");
+  if (!c.night.empty() && !JournalSeconds(c.night + "T00:00:00Z")) {
+    throw EUsageError("restore --night expects a date such as 2026-12-08, not \"" + c.night + "\"");
+  }
+  if (c.to.empty() == !c.toOriginal) throw EUsageError("restore needs one of --to and --to-original");
+  if (c.overwrite + c.keepBoth + c.skipExisting > 1) {
+    throw EUsageError("restore takes one of --overwrite, --keep-both and --skip-existing");
+  }
+  std::vector<std::string> paths;
+  for (const std::string& path : c.paths) {
+    const std::string inside = InsideArchivePath(path);
+    if (inside.empty()) {
+      throw EUsageError("restore: \"" + path +
+                        "\" is no path inside the archive (relative, without \"..\")");
+    }
+    paths.push_back(inside);
+  }
+  const std::string directory = c.dir ? AsReadFromJournal(Directory(m, c.dir).Path()) : "";
+  const TExtractor extractor = ExtractorOf(m);
+  bool failed = false;
+  TArchiveIndex index = RefreshedIndex(m, journalFile, failed);
+  const std::vector<TIndexedArchive> archives = index.Archives();
+  const auto listingOf = [&](const TIndexedArchive& a) {
+    if (std::optional<std::vector<TListedEntry>> listing = index.Listing(a)) return *listing;
+    std::string error;
+    std::optional<std::vector<TListedEntry>> listing = ListWith(extractor, a.archive, error);
+    if (!listing) throw Exception(a.archive + ": " + error);
+    return *listing;
+  };
+  std::vector<TRestoreSource> sources;
+  const auto targetOf = [&](const TIndexedArchive& a) {
+    return c.toOriginal ? OriginalFolder(m, a)
+                        : Dialect().Resolved(c.to, Get<ICurrentDirectory>().Get());
+  };
+  if (c.latest) {
+    std::map<std::string, size_t> sourceOf;  // by archive
+    for (const std::string& path : paths) {
+      bool found = false;
+      for (const TIndexedArchive& a : archives) {
+        if (!directory.empty() && a.directory != directory) continue;
+        std::optional<std::vector<TListedEntry>> listing = index.Listing(a);
+        if (!listing) continue;
+        std::vector<TListedEntry> entries = EntriesUnder(*listing, path);
+        if (entries.empty()) continue;
+        const auto [at, added] = sourceOf.try_emplace(a.archive, sources.size());
+        if (added) sources.push_back({a, {}, {}, targetOf(a)});
+        TRestoreSource& source = sources[at->second];
+        source.entries.insert(source.entries.end(), entries.begin(), entries.end());
+        source.paths.push_back(path);
+        found = true;
+        break;
+      }
+      if (!found) return Failed("No archive that is still there holds " + path);
+    }
+  } else {
+    std::optional<TIndexedArchive> chosen;
+    if (!c.archive.empty()) {
+      const std::string file = Dialect().Resolved(c.archive, Get<ICurrentDirectory>().Get());
+      for (const TIndexedArchive& a : archives) {
+        if (Dialect().CompareKey(a.archive) == Dialect().CompareKey(file)) chosen = a;
+      }
+      // An archive the journal does not know is still read, into a folder.
+      if (!chosen && FileExists(file)) chosen = TIndexedArchive{file, "", 0, "", *FileSize(file)};
+      if (!chosen) return Failed("No such archive: " + file);
+    } else {
+      for (const TIndexedArchive& a : archives) {
+        if (a.directory == directory && a.Night() == c.night) {
+          chosen = a;
+          break;
+        }
+      }
+      if (!chosen) {
+        return Failed("No archive of " + Directory(m, c.dir).Path() + " from the night of " +
+                      c.night + " is still there");
+      }
+    }
+    const std::vector<TListedEntry> listing = listingOf(*chosen);
+    TRestoreSource source{*chosen, {}, paths, targetOf(*chosen)};
+    for (const std::string& path : paths) {
+      std::vector<TListedEntry> entries = EntriesUnder(listing, path);
+      if (entries.empty()) return Failed(chosen->archive + " holds no " + path);
+      source.entries.insert(source.entries.end(), entries.begin(), entries.end());
+    }
+    sources.push_back(std::move(source));
+  }
+  const TExisting existing = c.overwrite      ? TExisting::exOverwrite
+                             : c.keepBoth     ? TExisting::exKeepBoth
+                             : c.skipExisting ? TExisting::exSkip
+                                              : TExisting::exAsk;
+  const TRestorePlan plan = PlanRestore(std::move(sources), existing);
+  for (const std::string& line : SplitAt(RestorePlanText(plan), "\n")) {
+    std::cout << Printable(line) << "\n";
+  }
+  if (c.dryRun) {
+    const int written = OutputWritten();
+    return written != 0 ? written : failed ? kFailed : 0;
+  }
+  if (plan.Conflicts() > 0 && existing == TExisting::exAsk) {
+    return Failed(Plural(plan.Conflicts(), "file is", "files are") +
+                  " already there; nothing was restored: give --overwrite, --keep-both or "
+                  "--skip-existing");
+  }
+  const TRestoreResult result = ExecuteRestore(plan, extractor);
+  if (!result.error.empty()) return Failed(result.error);
+  std::cout << "Restored " << Plural(result.restored, "file", "files")
+            << (result.skipped ? ", left " + Plural(result.skipped, "file", "files") + " as they were" : "")
+            << "\n";
+  for (const TRestoreItem& item : plan.items) {
+    if (item.state == TRestoreState::rsRefused) {
+      Report("Not restored, since its path leaves the folder: " + item.entry.path);
+      failed = true;
+    }
+  }
+  const int written = OutputWritten();
+  return written != 0 ? written : failed ? kFailed : 0;
+}
+
 }  // namespace
 
 int Main(int argc, char** argv) {
@@ -1090,6 +1322,57 @@ int Main(int argc, char** argv) {
   prune->add_flag("--dry-run", dryRun,
                   "print what a prune would delete and keep, and delete nothing");
 
+  CLI::App* find = app.add_subcommand(
+      "find",
+      "print every copy of the files that match PATTERN in the archives the journal names that "
+      "are still there, newest night first: the night, the directory, the path inside the "
+      "archive, its size and modification time, and the archive; each archive is listed once "
+      "with 7-Zip into the index beside the journal (Packetwright.index)");
+  std::string findPattern;
+  int findDir = 0;
+  bool findJson = false;
+  find->add_option("PATTERN", findPattern,
+                   "a file name, or a path inside the archive (with a /), with * and ? as "
+                   "wildcards that do not cross a /")
+      ->required();
+  find->add_option("--dir", findDir, "only the archives of this directory")->type_name("N");
+  find->add_flag("--json", findJson, "one JSON object a line");
+
+  CLI::App* restore = app.add_subcommand(
+      "restore",
+      "put files from an archive back: from one archive (--archive, or --night with --dir) or "
+      "the newest copy of each (--latest); it first prints what it would create and what is "
+      "already there, and never overwrites a file without --overwrite; 7-Zip extracts into a "
+      "temporary folder in the target folder, each file is checked against the archive's "
+      "listing (size, CRC) and only then put under its name");
+  TRestoreCommand restoreCommand;
+  restore->add_option("--archive", restoreCommand.archive, "the archive")->type_name("FILE");
+  restore->add_option("--night", restoreCommand.night,
+                      "the archive of the directory (--dir) from that night")
+      ->type_name("YYYY-MM-DD");
+  restore->add_option("--dir", restoreCommand.dir,
+                      "the directory: with --night, or to look only in its archives with "
+                      "--latest")
+      ->type_name("N");
+  restore->add_flag("--latest", restoreCommand.latest,
+                    "the newest archive that holds each path");
+  restore->add_option("PATH", restoreCommand.paths,
+                      "files or folders inside the archive, relative to the archived directory; "
+                      "a folder brings what it holds")
+      ->required();
+  restore->add_option("--to", restoreCommand.to, "the folder to restore into")->type_name("DIR");
+  restore->add_flag("--to-original", restoreCommand.toOriginal,
+                    "restore into the directory's own folder");
+  restore->add_flag("--overwrite", restoreCommand.overwrite,
+                    "replace a file that is already there");
+  restore->add_flag("--keep-both", restoreCommand.keepBoth,
+                    "put the restored copy beside a file already there, the night in its name: "
+                    "\"file3 (2026-12-08).odt\"");
+  restore->add_flag("--skip-existing", restoreCommand.skipExisting,
+                    "leave a file that is already there as it is, and restore the others");
+  restore->add_flag("--dry-run", restoreCommand.dryRun,
+                    "print what would be created and what is already there, and write nothing");
+
   // Not for people: what the window's start of a job without waiting calls
   // once the archiver has ended, to journal what became of it.
   CLI::App* journalEnd = app.add_subcommand("journal-end", "")->group("");
@@ -1174,6 +1457,8 @@ int Main(int argc, char** argv) {
       CheckIndexes(manager, previewIndexes);
       return PreviewDirectories(manager, previewIndexes, filesOnly);
     }
+    if (*find) return FindCopies(manager, findPattern, findDir, findJson, JournalFileName(settings));
+    if (*restore) return RestoreFiles(manager, restoreCommand, JournalFileName(settings));
     if (*prune) {
       CheckKeepRules(manager);
       return Prune(manager, JournalFileName(settings), dryRun);

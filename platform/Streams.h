@@ -89,6 +89,9 @@ std::optional<int64_t> FileSize(const std::string& fileName);
 bool RemoveFile(const std::string& fileName);
 // Puts from in the place of to in one step, replacing to when it exists.
 bool MoveFileOver(const std::string& from, const std::string& to);
+// Puts from at to in one step only where nothing is at to yet: false, with
+// both left as they were, when something is (or the move fails otherwise).
+bool MoveFileNew(const std::string& from, const std::string& to);
 // Whether two names reach one file (links followed); false when either
 // cannot be reached.
 bool SameFile(const std::string& a, const std::string& b);

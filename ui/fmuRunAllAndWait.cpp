@@ -13,6 +13,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "archiver/ArchiveIndex.h"
 #include "archiver/JobPool.h"
 #include "archiver/Journal.h"
 #include "archiver/JournalResult.h"
@@ -250,7 +251,10 @@ void TfmRunAllAndWait::Journal(size_t index, const std::string& started,
                                const TJobOutcome& outcome) {
   const std::lock_guard<std::mutex> hold(journalLock_);
   try {
-    AppendJournalRecord(journalFile_, JobRecord(jobs_[index], started, outcome, true));
+    const TJournalRecord record = JobRecord(jobs_[index], started, outcome, true);
+    AppendJournalRecord(journalFile_, record);
+    // An archive not indexed now is listed when a restore next looks.
+    IndexNewArchive(journalFile_, jobs_[index], record);
   } catch (const Exception& e) {
     // Said once; the jobs go on, and the next ones are tried again.
     if (journalFailed_) return;

@@ -128,6 +128,21 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
   return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
 }
 
+// renameat2's RENAME_NOREPLACE where the file system has it; else a hard
+// link, which fails on an existing name, and the old name removed.
+bool MoveFileNew(const std::string& from, const std::string& to) {
+  const std::string source = NativePath(from), target = NativePath(to);
+#ifdef RENAME_NOREPLACE
+  if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return false;
+#endif
+  if (::link(source.c_str(), target.c_str()) != 0) return false;
+  ::unlink(source.c_str());
+  return true;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat first, second;
   return ::stat(NativePath(a).c_str(), &first) == 0 && ::stat(NativePath(b).c_str(), &second) == 0 &&

@@ -1,0 +1,275 @@
+// The index of what each archive holds and the restore out of it, with the
+// real 7-Zip on archives made here.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "archiver/ArchiveIndex.h"
+#include "archiver/Journal.h"
+#include "archiver/Restore.h"
+#include "platform/fakes/FakeProcesses.h"
+#include "platform/fakes/Fakes.h"
+#include "tests/support/TestSupport.h"
+
+namespace pw {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::WriteFile;
+
+// The cases are of the POSIX style, as this system archives.
+struct TPosixStyle {
+  fakes::FixedPathStyle style{TPathStyle::psPosix};
+  ScopedOverride<IPathStyle> use{style};
+};
+
+TEST(PatternMatches, StarsAndQuestionMarksStopAtASeparator) {
+  const TPosixStyle posix;
+  EXPECT_TRUE(PatternMatches("*.odt", "file3.odt", false));
+  EXPECT_TRUE(PatternMatches("file?.odt", "file3.odt", false));
+  EXPECT_FALSE(PatternMatches("file?.odt", "file33.odt", false));
+  EXPECT_TRUE(PatternMatches("Letters/*.odt", "Letters/file3.odt", false));
+  EXPECT_FALSE(PatternMatches("Letters/*.odt", "Letters/old/file3.odt", false));
+  EXPECT_FALSE(PatternMatches("*", "a/b", false));
+  EXPECT_TRUE(PatternMatches("*/*", "a/b", false));
+  EXPECT_TRUE(PatternMatches("a b*?.txt", "a b*?.txt", false)) << "a wildcard matches itself";
+  EXPECT_FALSE(PatternMatches("FILE3.ODT", "file3.odt", false));
+  EXPECT_TRUE(PatternMatches("FILE3.ODT", "file3.odt", true));
+  EXPECT_TRUE(PatternMatches("*a*b*c", "xaxbxbxc", false));
+  EXPECT_FALSE(PatternMatches("*a*b*c", "xaxbxbx", false));
+}
+
+TEST(InsideArchivePath, PlainRelativePathsOnly) {
+  const TPosixStyle posix;
+  EXPECT_EQ(InsideArchivePath("./Letters//file3.odt/"), "Letters/file3.odt");
+  EXPECT_EQ(InsideArchivePath("-lead"), "-lead");
+  EXPECT_EQ(InsideArchivePath("../etc/passwd"), "");
+  EXPECT_EQ(InsideArchivePath("a/../../b"), "");
+  EXPECT_EQ(InsideArchivePath("/etc/passwd"), "");
+  EXPECT_EQ(InsideArchivePath("."), "");
+}
+
+TEST(BesideName, TheNightBeforeTheExtension) {
+  const TPosixStyle posix;
+  const test::TTempFolder temp("beside");
+  const std::string file = (temp / "file3.odt").string();
+  EXPECT_EQ(BesideName(file, "2026-12-08"), (temp / "file3 (2026-12-08).odt").string());
+  WriteFile(temp / "file3 (2026-12-08).odt", "");
+  EXPECT_EQ(BesideName(file, "2026-12-08"), (temp / "file3 (2026-12-08, 2).odt").string());
+  EXPECT_EQ(BesideName((temp / ".profile").string(), "2026-12-08"),
+            (temp / ".profile (2026-12-08)").string());
+}
+
+#ifndef _WIN32
+
+// Nights of one directory, each archived by the real 7-Zip into its dated
+// folder and journalled as a job's record.
+class RestoreTest : public ::testing::Test {
+ protected:
+  RestoreTest()
+      : temp("restore"),
+        data(temp / "data"),
+        journal((temp / "Packetwright.journal").string()) {
+    fs::create_directories(data);
+  }
+
+  // Archives the data folder as the night's job and journals it.
+  TIndexedArchive Night(const std::string& night) {
+    const fs::path archive = temp / "out" / night / "data.7z";
+    fs::create_directories(archive.parent_path());
+    test::CommandOutput("cd '" + data.string() + "' && 7zz a -bd -bso0 '" + archive.string() +
+                        "' -- * .[!.]* 2>/dev/null");
+    TJournalRecord r;
+    r.directory = data.string();
+    r.position = 1;
+    r.archive = archive.string();
+    r.started = night + "T02:30:00+01:00";
+    r.ended = r.started;
+    r.status = 0;
+    r.bytes = static_cast<int64_t>(fs::file_size(archive));
+    r.tested = TArchiveTest::atPassed;
+    AppendJournalRecord(journal, r);
+    return {r.archive, r.directory, 1, r.started, *r.bytes};
+  }
+
+  TArchiveLister Lister() {
+    return [this](const TIndexedArchive& a, std::string& error) {
+      ++listed;
+      return SevenZipEntries("7zz", "a -r", a.archive, {}, error);
+    };
+  }
+
+  TRestorePlan Plan(const TIndexedArchive& a, const std::vector<std::string>& paths,
+                    const fs::path& target, TExisting existing) {
+    TRestoreSource source{a, {}, paths, target.string()};
+    const std::vector<TListedEntry> listing = *TArchiveIndex(journal).Listing(a);
+    for (const std::string& path : paths) {
+      const std::vector<TListedEntry> entries = EntriesUnder(listing, path);
+      source.entries.insert(source.entries.end(), entries.begin(), entries.end());
+    }
+    return PlanRestore({source}, existing);
+  }
+
+  static TExtractor SevenZip() { return {"7zz", TArchiverFamily::af7Zip, "a -r", {}}; }
+
+  const TPosixStyle posix;
+  test::TTempFolder temp;
+  fs::path data;
+  std::string journal;
+  int listed = 0;
+};
+
+TEST_F(RestoreTest, FindsEveryCopyNewestFirstAndForgetsArchivesThatAreGone) {
+  fs::create_directories(data / "Letters");
+  WriteFile(data / "Letters" / "file3.odt", "first");
+  const TIndexedArchive n1 = Night("2026-12-06");
+  fs::remove(data / "Letters" / "file3.odt");
+  WriteFile(data / "other.txt", "x");
+  const TIndexedArchive n2 = Night("2026-12-07");
+  WriteFile(data / "Letters" / "file3.odt", "third!");
+  const TIndexedArchive n3 = Night("2026-12-08");
+  TArchiveIndex index(journal);
+  EXPECT_EQ(index.Refresh(Lister()).listed, 3);
+  std::vector<TFoundCopy> found = index.Find("file3.odt", "");
+  ASSERT_EQ(found.size(), 2u) << "the night it was deleted holds none";
+  EXPECT_EQ(found[0].archive, n3);
+  EXPECT_EQ(found[0].entry.bytes, 6);
+  EXPECT_EQ(found[1].archive, n1);
+  EXPECT_EQ(index.Find("Letters/*", "").size(), 2u);
+  EXPECT_TRUE(index.Find("file3.odt", "/elsewhere").empty());
+
+  // A pruned archive and one deleted by hand drop out; nothing is listed again.
+  TJournalRecord pruned;
+  pruned.directory = data.string();
+  pruned.position = 1;
+  pruned.archive = n3.archive;
+  pruned.started = pruned.ended = "2026-12-09T03:00:00+01:00";
+  pruned.kind = TRecordKind::rkPruned;
+  AppendJournalRecord(journal, pruned);
+  fs::remove(n1.archive);
+  const TIndexRefresh refresh = index.Refresh(Lister());
+  EXPECT_EQ(refresh.dropped, 2);
+  EXPECT_EQ(listed, 3);
+  EXPECT_TRUE(index.Find("file3.odt", "").empty());
+  ASSERT_EQ(index.Archives().size(), 1u);
+  int listings = 0;
+  for (const auto& e : fs::directory_iterator(IndexFolderName(journal))) {
+    listings += e.path().extension() == ".list" ? 1 : 0;
+  }
+  EXPECT_EQ(listings, 1) << "the listings of archives gone are removed";
+}
+
+TEST_F(RestoreTest, TheIndexIsMadeAgainWhenItsFilesAreDeletedOrDamaged) {
+  WriteFile(data / "a.txt", "a");
+  const TIndexedArchive n1 = Night("2026-12-07");
+  const TIndexedArchive n2 = Night("2026-12-08");
+  TArchiveIndex index(journal);
+  index.Refresh(Lister());
+  ASSERT_EQ(listed, 2);
+  // The catalogue alone lost: taken back from the listings, 7-Zip not asked.
+  fs::remove(fs::path(IndexFolderName(journal)) / "catalogue");
+  EXPECT_TRUE(index.Find("a.txt", "").empty());
+  index.Refresh(Lister());
+  EXPECT_EQ(listed, 2);
+  EXPECT_EQ(index.Find("a.txt", "").size(), 2u);
+  // A listing lost is listed again; one damaged in place is dropped by the
+  // find that meets it and listed again at the next refresh.
+  fs::remove(fs::path(IndexFolderName(journal)) / (n1.Key() + ".list"));
+  index.Refresh(Lister());
+  EXPECT_EQ(listed, 3);
+  const fs::path second = fs::path(IndexFolderName(journal)) / (n2.Key() + ".list");
+  std::string bytes = ReadFile(second);
+  // Of the same size, which the catalogue cannot tell.
+  bytes[bytes.find("\nF\t") + 1] = 'Z';
+  WriteFile(second, bytes);
+  std::vector<std::string> damaged;
+  EXPECT_EQ(index.Find("a.txt", "", &damaged).size(), 1u);
+  EXPECT_EQ(damaged, std::vector<std::string>{n2.archive});
+  index.Refresh(Lister());
+  EXPECT_EQ(listed, 4);
+  EXPECT_EQ(index.Find("a.txt", "").size(), 2u);
+}
+
+TEST_F(RestoreTest, AwkwardNamesComeBackWithWhatTheyHeld) {
+  const std::vector<std::string> names = {"a b.txt", "Gr\xC3\xBC\xC3\x9F" "e.txt", "-lead",
+                                          "st*r?.txt"};
+  for (const std::string& name : names) WriteFile(data / name, "held by " + name);
+  fs::create_directories(data / "sub dir");
+  WriteFile(data / "sub dir" / "-x", "deep");
+  const TIndexedArchive night = Night("2026-12-08");
+  TArchiveIndex(journal).Refresh(Lister());
+  const fs::path target = temp / "back";
+  std::vector<std::string> paths = names;
+  paths.push_back("sub dir");
+  const TRestorePlan plan = Plan(night, paths, target, TExisting::exAsk);
+  EXPECT_EQ(plan.ToWrite(), 5);
+  const TRestoreResult result = ExecuteRestore(plan, SevenZip());
+  ASSERT_EQ(result.error, "");
+  EXPECT_EQ(result.restored, 5);
+  for (const std::string& name : names) EXPECT_EQ(ReadFile(target / name), "held by " + name);
+  EXPECT_EQ(ReadFile(target / "sub dir" / "-x"), "deep");
+  EXPECT_FALSE(fs::exists(target / "st"));
+  int left = 0;
+  for (const auto& e : fs::directory_iterator(target)) {
+    left += e.path().filename().string().rfind(".packetwright-restore", 0) == 0 ? 1 : 0;
+  }
+  EXPECT_EQ(left, 0) << "the temporary folder is gone";
+}
+
+TEST_F(RestoreTest, AFileThereIsLeftAloneKeptBesideOrReplacedAsAsked) {
+  WriteFile(data / "file3.odt", "old");
+  WriteFile(data / "new.txt", "new");
+  const TIndexedArchive night = Night("2026-12-08");
+  TArchiveIndex(journal).Refresh(Lister());
+  WriteFile(data / "file3.odt", "changed since");
+  fs::remove(data / "new.txt");
+
+  const TRestorePlan ask = Plan(night, {"file3.odt", "new.txt"}, data, TExisting::exAsk);
+  EXPECT_EQ(ask.Conflicts(), 1);
+  EXPECT_EQ(RestorePlanText(ask), "From " + night.archive + " (night 2026-12-08, " +
+                                      data.string() + "):\n  exists     " +
+                                      (data / "file3.odt").string() + "\n  create     " +
+                                      (data / "new.txt").string() + "\n");
+  const TRestoreResult skipped = ExecuteRestore(ask, SevenZip());
+  EXPECT_EQ(skipped.restored, 1);
+  EXPECT_EQ(skipped.skipped, 1);
+  EXPECT_EQ(ReadFile(data / "file3.odt"), "changed since");
+  EXPECT_EQ(ReadFile(data / "new.txt"), "new");
+
+  ASSERT_EQ(ExecuteRestore(Plan(night, {"file3.odt"}, data, TExisting::exKeepBoth), SevenZip()).error, "");
+  EXPECT_EQ(ReadFile(data / "file3.odt"), "changed since");
+  EXPECT_EQ(ReadFile(data / "file3 (2026-12-08).odt"), "old");
+
+  ASSERT_EQ(ExecuteRestore(Plan(night, {"file3.odt"}, data, TExisting::exOverwrite), SevenZip()).error, "");
+  EXPECT_EQ(ReadFile(data / "file3.odt"), "old");
+}
+
+TEST_F(RestoreTest, ACorruptedArchiveWritesNothingUnderAFinalName) {
+  WriteFile(data / "a.txt", std::string(4000, 'a'));
+  WriteFile(data / "b.txt", std::string(4000, 'b'));
+  const TIndexedArchive night = Night("2026-12-08");
+  TArchiveIndex(journal).Refresh(Lister());
+  std::string bytes = ReadFile(night.archive);
+  for (size_t i = 40; i < 60; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+  WriteFile(night.archive, bytes);
+  const fs::path target = temp / "back";
+  const TRestoreResult result =
+      ExecuteRestore(Plan(night, {"a.txt", "b.txt"}, target, TExisting::exAsk), SevenZip());
+  EXPECT_EQ(result.restored, 0);
+  EXPECT_NE(result.error.find("Nothing was restored: 7-Zip could not extract from " + night.archive),
+            std::string::npos)
+      << result.error;
+  EXPECT_TRUE(fs::is_empty(target)) << "neither a file nor the temporary folder";
+}
+
+TEST_F(RestoreTest, AnArchiveOfAnotherArchiverIsRefusedPlainly) {
+  EXPECT_NE(ExtractProblem(SevenZip(), "/out/data.rar"), "");
+  EXPECT_NE(ExtractProblem({"rar", TArchiverFamily::afRar, "a", {}}, "/out/data.7z"), "");
+  EXPECT_EQ(ExtractProblem(SevenZip(), "/out/data.7z"), "");
+}
+
+#endif
+
+}  // namespace
+}  // namespace pw
