@@ -1,6 +1,7 @@
 #include "archiver/ArchiveIndex.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -16,9 +17,6 @@
 namespace pw {
 
 namespace {
-
-constexpr const char kCatalogueHead[] = "packetwright-index 1";
-constexpr const char kListingHead[] = "packetwright-listing 1";
 
 std::string Escaped(std::string_view text) {
   std::string out;
@@ -126,101 +124,6 @@ void ForEachLine(std::string_view text, Each&& each) {
   }
 }
 
-// One catalogue line's archive, with the size of its listing file.
-struct TCatalogued {
-  TIndexedArchive archive;
-  int64_t listingBytes = 0;
-  int64_t entries = 0;
-};
-
-std::string ListingHeadOf(const TIndexedArchive& a) {
-  return std::string(kListingHead) + "\t" + Escaped(a.archive) + "\t" + std::to_string(a.bytes) +
-         "\t" + Escaped(a.started);
-}
-
-std::string ListingText(const TIndexedArchive& archive, const std::vector<TListedEntry>& entries) {
-  std::string text = ListingHeadOf(archive) + "\n";
-  for (const TListedEntry& e : entries) {
-    text += e.folder ? 'D' : 'F';
-    text += '\t' + std::to_string(e.bytes) + '\t' + Escaped(e.modified) + '\t' +
-            (e.crc ? HexText(*e.crc, 8) : std::string()) + '\t' + Escaped(e.path) + '\n';
-  }
-  return text;
-}
-
-// The entries of a listing file's text; none where it is not the archive's
-// own or is damaged.
-std::optional<std::vector<TListedEntry>> ParseListing(std::string_view text,
-                                                      const TIndexedArchive& archive) {
-  const size_t headEnd = text.find('\n');
-  if (headEnd == std::string_view::npos || text.back() != '\n' ||
-      text.substr(0, headEnd) != ListingHeadOf(archive)) {
-    return std::nullopt;
-  }
-  std::vector<TListedEntry> entries;
-  bool good = true;
-  ForEachLine(text.substr(headEnd + 1), [&](std::string_view line) {
-    const std::vector<std::string_view> f = Fields(line);
-    TListedEntry entry;
-    const std::optional<int64_t> bytes = f.size() == 5 ? Number(f[1]) : std::nullopt;
-    if (!bytes || (f[0] != "F" && f[0] != "D") || !Unescaped(f[2], entry.modified) ||
-        !Unescaped(f[4], entry.path) || entry.path.empty()) {
-      good = false;
-      return false;
-    }
-    entry.folder = f[0] == "D";
-    entry.bytes = *bytes;
-    if (!f[3].empty()) {
-      entry.crc = Hex(f[3]);
-      if (!entry.crc) {
-        good = false;
-        return false;
-      }
-    }
-    entries.push_back(std::move(entry));
-    return true;
-  });
-  if (!good) return std::nullopt;
-  return entries;
-}
-
-std::string CatalogueLine(const TCatalogued& c) {
-  const TIndexedArchive& a = c.archive;
-  return a.Key() + "\t" + std::to_string(a.position) + "\t" + std::to_string(a.bytes) + "\t" +
-         std::to_string(c.listingBytes) + "\t" + std::to_string(c.entries) + "\t" +
-         Escaped(a.started) + "\t" + Escaped(a.archive) + "\t" + Escaped(a.directory) + "\n";
-}
-
-// The catalogue's lines that can be read; a damaged line is passed over (its
-// archive is then listed again), a damaged head or a missing file gives none.
-std::vector<TCatalogued> ReadCatalogue(const std::string& fileName) {
-  std::vector<TCatalogued> out;
-  const std::optional<std::string> text = WholeFile(fileName);
-  if (!text) return out;
-  const std::string_view all = *text;
-  const size_t headEnd = all.find('\n');
-  if (headEnd == std::string_view::npos || all.substr(0, headEnd) != kCatalogueHead) return out;
-  ForEachLine(all.substr(headEnd + 1), [&](std::string_view line) {
-    const std::vector<std::string_view> f = Fields(line);
-    if (f.size() != 8) return true;
-    TCatalogued c;
-    const auto position = Number(f[1]), bytes = Number(f[2]), listing = Number(f[3]),
-               entries = Number(f[4]);
-    if (!position || !bytes || !listing || !entries || !Unescaped(f[5], c.archive.started) ||
-        !Unescaped(f[6], c.archive.archive) || !Unescaped(f[7], c.archive.directory)) {
-      return true;
-    }
-    c.archive.position = static_cast<int>(*position);
-    c.archive.bytes = *bytes;
-    c.listingBytes = *listing;
-    c.entries = *entries;
-    if (c.archive.Key() != f[0]) return true;
-    out.push_back(std::move(c));
-    return true;
-  });
-  return out;
-}
-
 // Newest first, by the job's start, then by the directory's position.
 void SortNewestFirst(std::vector<TIndexedArchive>& archives) {
   std::vector<std::pair<int64_t, size_t>> order;
@@ -258,38 +161,337 @@ void MakeFolder(const std::string& folder) {
   if (!Get<IFileSystem>().DirectoryExists(folder)) ForceDirectories(folder);
 }
 
-void WriteCatalogue(const std::string& folder, const std::vector<TCatalogued>& catalogue) {
-  std::string text = std::string(kCatalogueHead) + "\n";
-  for (const TCatalogued& c : catalogue) text += CatalogueLine(c);
-  WriteWhole(Joined(folder, "catalogue"), text);
+// FNV-1a, 64 bits, of the texts parted by zero bytes.
+uint64_t Fnv(std::initializer_list<std::string_view> texts) {
+  uint64_t hash = 14695981039346656037ull;
+  for (const std::string_view text : texts) {
+    for (const char c : text) {
+      hash ^= static_cast<unsigned char>(c);
+      hash *= 1099511628211ull;
+    }
+    hash *= 1099511628211ull;  // the zero byte between
+  }
+  return hash;
 }
 
-// Removes the listing files that the catalogue no longer names.
-void RemoveOrphans(const std::string& folder, const std::vector<TCatalogued>& catalogue) {
-  std::set<std::string> named;
-  for (const TCatalogued& c : catalogue) named.insert(c.archive.Key() + ".list");
-  TDirectoryListing listing;
-  if (!Get<IFileSystem>().ListDirectory(folder, listing)) return;
-  for (const TDirectoryListing::Entry& e : listing.entries) {
-    const std::string name(listing.Name(e));
-    if (e.isDirectory || name.size() < 5 || name.compare(name.size() - 5, 5, ".list") != 0) {
+constexpr const char kFileSuffix[] = ".dir";
+
+std::string DirectoryFileName(const std::string& folder, const std::string& directory) {
+  return Joined(folder, HexText(Fnv({directory}), 16) + kFileSuffix);
+}
+
+bool IsDirectoryFile(std::string_view name) {
+  const size_t n = sizeof kFileSuffix - 1;
+  return name.size() > n && name.substr(name.size() - n) == kFileSuffix;
+}
+
+// Runs of archive numbers, "3-9,12": the archives of a directory that hold
+// one version of an entry. Nights mostly hold what the night before held,
+// so an entry that stays as it was is one run however many nights hold it.
+using TRuns = std::vector<std::pair<uint32_t, uint32_t>>;
+
+std::string RunsText(const TRuns& runs) {
+  std::string text;
+  for (const auto& [first, last] : runs) {
+    if (!text.empty()) text += ',';
+    text += std::to_string(first);
+    if (last != first) text += '-' + std::to_string(last);
+  }
+  return text;
+}
+
+std::optional<TRuns> ParseRuns(std::string_view text) {
+  TRuns runs;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(',', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view run = text.substr(start, end - start);
+    const size_t dash = run.find('-');
+    const auto first = Number(run.substr(0, dash));
+    const auto last = dash == std::string_view::npos ? first : Number(run.substr(dash + 1));
+    if (!first || !last || *last < *first || *last > UINT32_MAX ||
+        (!runs.empty() && *first <= runs.back().second)) {
+      return std::nullopt;
+    }
+    runs.emplace_back(static_cast<uint32_t>(*first), static_cast<uint32_t>(*last));
+    start = end + 1;
+  }
+  return runs;
+}
+
+// One version of an entry: the path, kind, size, time and CRC that a run of
+// a directory's archives all hold.
+struct TVersion {
+  uint32_t path = 0;
+  bool folder = false;
+  int64_t bytes = 0;
+  std::string modified;
+  std::optional<uint32_t> crc;
+  TRuns runs;
+
+  bool HeldBy(uint32_t number) const {
+    const auto at = std::upper_bound(runs.begin(), runs.end(), number,
+                                     [](uint32_t n, const auto& run) { return n < run.first; });
+    return at != runs.begin() && std::prev(at)->second >= number;
+  }
+};
+
+// One archive the index holds, by its number among the directory's.
+struct TSlot {
+  uint32_t number = 0;
+  TIndexedArchive archive;
+  int64_t entries = 0;
+};
+
+// Everything the index holds of one directory's archives, as its file
+// holds it:
+//   packetwright-index 2
+//   D  directory  next-number
+//   A  number  position  bytes  entries  started  archive    (each archive)
+//   P  path                                                 (each path, numbered from 0)
+//   V  path-number  F|D  bytes  modified  crc  runs          (each version)
+//   .
+// fields parted by tabs, texts escaped (backslash, tab, line end). The last
+// line tells a whole file from a cut one.
+class TDirectoryIndex {
+ public:
+  std::string directory;
+  uint32_t next = 1;
+  std::vector<TSlot> slots;
+  std::vector<std::string> paths;
+  std::vector<TVersion> versions;
+
+  const TSlot* SlotOf(const std::string& key) const {
+    for (const TSlot& s : slots) {
+      if (s.archive.Key() == key) return &s;
+    }
+    return nullptr;
+  }
+
+  // Adds an archive's entries as the next archive; an archive of the same
+  // name goes, since it was written again.
+  void Add(const TIndexedArchive& archive, const std::vector<TListedEntry>& entries) {
+    std::erase_if(slots, [&](const TSlot& s) { return s.archive.archive == archive.archive; });
+    if (pathNumbers_.empty() && !paths.empty()) Map();
+    const uint32_t number = next++;
+    slots.push_back({number, archive, static_cast<int64_t>(entries.size())});
+    for (const TListedEntry& e : entries) {
+      const auto [p, newPath] = pathNumbers_.try_emplace(e.path, static_cast<uint32_t>(paths.size()));
+      if (newPath) paths.push_back(e.path);
+      const std::string key = VersionKey(p->second, e.folder, e.bytes, e.modified, e.crc);
+      const auto [v, newVersion] = versionNumbers_.try_emplace(key, versions.size());
+      if (newVersion) {
+        versions.push_back({p->second, e.folder, e.bytes, e.modified, e.crc, {}});
+      }
+      TRuns& runs = versions[v->second].runs;
+      if (!runs.empty() && runs.back().second == number) continue;  // named twice
+      if (!runs.empty() && runs.back().second + 1 == number) {
+        runs.back().second = number;
+      } else {
+        runs.emplace_back(number, number);
+      }
+    }
+  }
+
+  // The entries of one archive, by path.
+  std::vector<TListedEntry> EntriesOf(uint32_t number) const {
+    std::vector<TListedEntry> entries;
+    for (const TVersion& v : versions) {
+      if (v.HeldBy(number)) entries.push_back({paths[v.path], v.bytes, v.folder, v.modified, v.crc});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const TListedEntry& a, const TListedEntry& b) { return a.path < b.path; });
+    return entries;
+  }
+
+  // The file's text, holding only what its archives still hold.
+  std::string Text() const {
+    std::vector<uint32_t> numbers;
+    for (const TSlot& s : slots) numbers.push_back(s.number);
+    std::sort(numbers.begin(), numbers.end());
+    const auto anyHeld = [&](const TRuns& runs, TRuns& kept) {
+      for (const auto& run : runs) {
+        const auto at = std::lower_bound(numbers.begin(), numbers.end(), run.first);
+        if (at != numbers.end() && *at <= run.second) kept.push_back(run);
+      }
+      return !kept.empty();
+    };
+    std::string text = std::string(kHead) + "\nD\t" + Escaped(directory) + "\t" +
+                       std::to_string(next) + "\n";
+    for (const TSlot& s : slots) {
+      const TIndexedArchive& a = s.archive;
+      text += "A\t" + std::to_string(s.number) + "\t" + std::to_string(a.position) + "\t" +
+              std::to_string(a.bytes) + "\t" + std::to_string(s.entries) + "\t" +
+              Escaped(a.started) + "\t" + Escaped(a.archive) + "\n";
+    }
+    std::vector<int64_t> renumbered(paths.size(), -1);
+    std::string versionLines;
+    int64_t used = 0;
+    std::string pathLines;
+    for (const TVersion& v : versions) {
+      TRuns kept;
+      if (!anyHeld(v.runs, kept)) continue;
+      if (renumbered[v.path] < 0) {
+        renumbered[v.path] = used++;
+        pathLines += "P\t" + Escaped(paths[v.path]) + "\n";
+      }
+      versionLines += "V\t" + std::to_string(renumbered[v.path]) + (v.folder ? "\tD\t" : "\tF\t") +
+                      std::to_string(v.bytes) + "\t" + Escaped(v.modified) + "\t" +
+                      (v.crc ? HexText(*v.crc, 8) : std::string()) + "\t" + RunsText(kept) + "\n";
+    }
+    return text + pathLines + versionLines + ".\n";
+  }
+
+  static constexpr const char kHead[] = "packetwright-index 2";
+
+ private:
+  static std::string VersionKey(uint32_t path, bool folder, int64_t bytes,
+                                const std::string& modified, const std::optional<uint32_t>& crc) {
+    return std::to_string(path) + (folder ? "D" : "F") + std::to_string(bytes) + "\t" + modified +
+           "\t" + (crc ? HexText(*crc, 8) : std::string());
+  }
+
+  void Map() {
+    for (size_t i = 0; i < paths.size(); ++i) pathNumbers_.emplace(paths[i], static_cast<uint32_t>(i));
+    for (size_t i = 0; i < versions.size(); ++i) {
+      const TVersion& v = versions[i];
+      versionNumbers_.emplace(VersionKey(v.path, v.folder, v.bytes, v.modified, v.crc), i);
+    }
+  }
+
+  std::unordered_map<std::string, uint32_t> pathNumbers_;
+  std::unordered_map<std::string, size_t> versionNumbers_;
+};
+
+// How much of a directory's file to read.
+enum class TRead { rdArchives, rdAll };
+
+// A directory's file read, or why not. Where the file is damaged, the
+// archives read before the damage are still named, so that they can be told.
+struct TDirectoryFile {
+  bool exists = false;
+  bool damaged = false;
+  TDirectoryIndex index;
+};
+
+// Reads a directory's file. With a find's matcher, only the versions of the
+// paths it takes are read, the others passed over unparsed.
+TDirectoryFile ReadDirectoryFile(const std::string& fileName, TRead read,
+                                 const std::function<bool(std::string_view path)>& takes = {}) {
+  TDirectoryFile file;
+  const std::optional<std::string> text = WholeFile(fileName);
+  if (!text) return file;
+  file.exists = true;
+  TDirectoryIndex& d = file.index;
+  // A file cut short is damaged however little of it is read.
+  if (text->size() < 3 || text->compare(text->size() - 3, 3, "\n.\n") != 0) file.damaged = true;
+  std::vector<bool> taken;
+  std::string_view rest = *text;
+  const auto nextLine = [&rest](std::string_view& line) {
+    const size_t end = rest.find('\n');
+    if (end == std::string_view::npos) return false;
+    line = rest.substr(0, end);
+    rest.remove_prefix(end + 1);
+    return true;
+  };
+  std::string_view line;
+  bool whole = false;
+  bool good = nextLine(line) && line == TDirectoryIndex::kHead && nextLine(line);
+  if (good) {
+    const std::vector<std::string_view> f = Fields(line);
+    const auto next = f.size() == 3 && f[0] == "D" ? Number(f[2]) : std::nullopt;
+    good = next && *next > 0 && *next <= UINT32_MAX && Unescaped(f[1], d.directory);
+    if (good) d.next = static_cast<uint32_t>(*next);
+  }
+  while (good && nextLine(line)) {
+    if (line == ".") {
+      whole = rest.empty();
+      break;
+    }
+    const char tag = line.empty() ? '\0' : line[0];
+    if (tag == 'A') {
+      const std::vector<std::string_view> f = Fields(line);
+      TSlot s;
+      const auto number = f.size() == 7 ? Number(f[1]) : std::nullopt;
+      const auto position = f.size() == 7 ? Number(f[2]) : std::nullopt;
+      const auto bytes = f.size() == 7 ? Number(f[3]) : std::nullopt;
+      const auto entries = f.size() == 7 ? Number(f[4]) : std::nullopt;
+      good = number && *number < d.next && position && bytes && entries &&
+             Unescaped(f[5], s.archive.started) && Unescaped(f[6], s.archive.archive) &&
+             d.paths.empty() && d.versions.empty();
+      if (!good) break;
+      s.number = static_cast<uint32_t>(*number);
+      s.archive.directory = d.directory;
+      s.archive.position = static_cast<int>(*position);
+      s.archive.bytes = *bytes;
+      s.entries = *entries;
+      d.slots.push_back(std::move(s));
       continue;
     }
-    if (!named.count(name)) Get<IFileSystem>().RemoveFileAt(Joined(folder, name));
+    if (read == TRead::rdArchives) {
+      file.damaged = file.damaged || !good;
+      return file;
+    }
+    if (tag == 'P') {
+      std::string path;
+      good = line.size() > 2 && line[1] == '\t' && Unescaped(line.substr(2), path) &&
+             d.versions.empty();
+      if (good && takes) taken.push_back(takes(path));
+      if (good) d.paths.push_back(std::move(path));
+      continue;
+    }
+    if (tag != 'V' || line.size() < 3 || line[1] != '\t') {
+      good = false;
+      break;
+    }
+    const size_t pathEnd = line.find('\t', 2);
+    const auto path = pathEnd == std::string_view::npos ? std::nullopt
+                                                        : Number(line.substr(2, pathEnd - 2));
+    if (!path || *path >= static_cast<int64_t>(d.paths.size())) {
+      good = false;
+      break;
+    }
+    if (takes && !taken[static_cast<size_t>(*path)]) continue;
+    const std::vector<std::string_view> f = Fields(line);
+    TVersion v;
+    v.path = static_cast<uint32_t>(*path);
+    const auto bytes = f.size() == 7 ? Number(f[3]) : std::nullopt;
+    std::optional<TRuns> runs = f.size() == 7 ? ParseRuns(f[6]) : std::nullopt;
+    good = bytes && runs && (f[2] == "F" || f[2] == "D") && Unescaped(f[4], v.modified);
+    if (good && !f[5].empty()) {
+      v.crc = Hex(f[5]);
+      good = v.crc.has_value();
+    }
+    if (!good) break;
+    v.folder = f[2] == "D";
+    v.bytes = *bytes;
+    v.runs = std::move(*runs);
+    d.versions.push_back(std::move(v));
+  }
+  file.damaged = file.damaged || !good || !whole;
+  return file;
+}
+
+void WriteDirectoryFile(const std::string& fileName, const TDirectoryIndex& index) {
+  if (index.slots.empty()) {
+    Get<IFileSystem>().RemoveFileAt(fileName);
+  } else {
+    WriteWhole(fileName, index.Text());
   }
 }
 
-// The pattern's longest run without a wildcard: a file without it holds no match.
-std::string LongestLiteral(std::string_view pattern) {
-  std::string_view best;
-  size_t start = 0;
-  for (size_t i = 0; i <= pattern.size(); ++i) {
-    if (i == pattern.size() || pattern[i] == '*' || pattern[i] == '?') {
-      if (i - start > best.size()) best = pattern.substr(start, i - start);
-      start = i + 1;
-    }
+// The index's files of directories.
+std::vector<std::string> DirectoryFiles(const std::string& folder) {
+  std::vector<std::string> files;
+  TDirectoryListing listing;
+  if (!Get<IFileSystem>().ListDirectory(folder, listing)) return files;
+  for (const TDirectoryListing::Entry& e : listing.entries) {
+    const std::string_view name = listing.Name(e);
+    if (!e.isDirectory && IsDirectoryFile(name)) files.push_back(Joined(folder, std::string(name)));
   }
-  return std::string(best);
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 char Folded(char c) {
@@ -303,19 +505,7 @@ bool IsPathSeparator(char c) {
 }  // namespace
 
 std::string TIndexedArchive::Key() const {
-  // FNV-1a, 64 bits, of the three parted by zero bytes.
-  uint64_t hash = 14695981039346656037ull;
-  const auto add = [&hash](std::string_view text) {
-    for (const char c : text) {
-      hash ^= static_cast<unsigned char>(c);
-      hash *= 1099511628211ull;
-    }
-    hash *= 1099511628211ull;  // the zero byte between
-  };
-  add(archive);
-  add(std::to_string(bytes));
-  add(started);
-  return HexText(hash, 16);
+  return HexText(Fnv({archive, std::to_string(bytes), started}), 16);
 }
 
 std::vector<TIndexedArchive> LiveArchives(const std::string& journalFile) {
@@ -393,96 +583,121 @@ std::optional<std::vector<TListedEntry>> SevenZipEntries(const std::string& prog
 TArchiveIndex::TArchiveIndex(const std::string& journalFile)
     : folder_(IndexFolderName(journalFile)), journal_(journalFile) {}
 
+namespace {
+
+// A directory's file brought in line with what is still there and added to:
+// read again under the lock, so that what another program wrote meanwhile
+// stays. live: the keys of the directory's archives still there (none: all
+// that the file holds stay). Returns the archives dropped.
+int UpdateDirectoryFile(const std::string& folder, const std::string& directory,
+                        const std::set<std::string>* live,
+                        const std::vector<std::pair<TIndexedArchive, std::vector<TListedEntry>>>& adds) {
+  const std::string fileName = DirectoryFileName(folder, directory);
+  const TIndexLock lock(folder);
+  TDirectoryFile file = ReadDirectoryFile(fileName, TRead::rdAll);
+  TDirectoryIndex& index = file.index;
+  if (!file.exists || file.damaged || index.directory != directory) index = TDirectoryIndex{};
+  index.directory = directory;
+  const size_t before = index.slots.size();
+  if (live) std::erase_if(index.slots, [&](const TSlot& s) { return !live->count(s.archive.Key()); });
+  const int dropped = static_cast<int>(before - index.slots.size());
+  for (const auto& [archive, entries] : adds) {
+    if (!index.SlotOf(archive.Key())) index.Add(archive, entries);
+  }
+  if (dropped > 0 || !adds.empty() || (file.exists && file.damaged)) {
+    WriteDirectoryFile(fileName, index);
+  }
+  return dropped;
+}
+
+}  // namespace
+
 TIndexRefresh TArchiveIndex::Refresh(const TArchiveLister& lister,
                                      const std::function<bool()>& stop,
                                      const std::function<void(int, int)>& progress) {
   TIndexRefresh done;
   const std::vector<TIndexedArchive> live = LiveArchives(journal_);
   MakeFolder(folder_);
-  std::map<std::string, TCatalogued> kept;  // by key
-  for (TCatalogued& c : ReadCatalogue(Joined(folder_, "catalogue"))) {
-    std::string key = c.archive.Key();
-    kept.emplace(std::move(key), std::move(c));
+  std::map<std::string, std::set<std::string>> liveKeys;  // by directory
+  for (const TIndexedArchive& a : live) liveKeys[a.directory].insert(a.Key());
+  // What each directory's file holds now; the files of directories without
+  // an archive still there go.
+  std::set<std::string> held;
+  std::set<std::string> dropping;  // directories whose files hold archives gone
+  for (const std::string& fileName : DirectoryFiles(folder_)) {
+    const TDirectoryFile file = ReadDirectoryFile(fileName, TRead::rdArchives);
+    const auto keys = liveKeys.find(file.index.directory);
+    if (file.damaged || keys == liveKeys.end() ||
+        fileName != DirectoryFileName(folder_, file.index.directory)) {
+      // Its archives still there are listed again below.
+      const TIndexLock lock(folder_);
+      Get<IFileSystem>().RemoveFileAt(fileName);
+      if (!file.damaged) done.dropped += static_cast<int>(file.index.slots.size());
+      continue;
+    }
+    for (const TSlot& s : file.index.slots) {
+      const std::string key = s.archive.Key();
+      if (keys->second.count(key)) {
+        held.insert(key);
+      } else {
+        dropping.insert(file.index.directory);
+      }
+    }
   }
-  std::vector<TCatalogued> catalogue;
-  std::set<std::string> liveKeys;
+  using TAdds = std::vector<std::pair<TIndexedArchive, std::vector<TListedEntry>>>;
+  std::map<std::string, TAdds> pending;  // by directory
+  const auto flush = [&] {
+    for (const std::string& directory : dropping) pending[directory];
+    dropping.clear();
+    for (const auto& [directory, adds] : pending) {
+      done.dropped += UpdateDirectoryFile(folder_, directory, &liveKeys[directory], adds);
+    }
+    pending.clear();
+  };
+  auto lastFlush = std::chrono::steady_clock::now();
   int at = 0;
   for (const TIndexedArchive& a : live) {
     if (progress) progress(at, static_cast<int>(live.size()));
     ++at;
-    const std::string key = a.Key();
-    liveKeys.insert(key);
-    const std::string listingFile = Joined(folder_, key + ".list");
-    const auto found = kept.find(key);
-    if (found != kept.end()) {
-      const std::optional<int64_t> size = FileSize(listingFile);
-      if (size && *size == found->second.listingBytes) {
-        catalogue.push_back(found->second);
-        continue;
-      }
-    } else if (const std::optional<std::string> text = WholeFile(listingFile)) {
-      // A listing that a lost catalogue still had.
-      if (const auto entries = ParseListing(*text, a)) {
-        catalogue.push_back({a, static_cast<int64_t>(text->size()),
-                             static_cast<int64_t>(entries->size())});
-        continue;
-      }
-    }
+    if (held.count(a.Key())) continue;
     if (stop && stop()) {
       done.stopped = true;
-      continue;
+      break;
     }
     std::string error;
-    const std::optional<std::vector<TListedEntry>> entries = lister(a, error);
+    std::optional<std::vector<TListedEntry>> entries = lister(a, error);
     if (!entries) {
       if (stop && stop()) {
         done.stopped = true;
-      } else {
-        done.problems.push_back(a.archive + ": " + error);
+        break;
       }
+      done.problems.push_back(a.archive + ": " + error);
       continue;
     }
-    const std::string text = ListingText(a, *entries);
-    WriteWhole(listingFile, text);
-    catalogue.push_back({a, static_cast<int64_t>(text.size()),
-                         static_cast<int64_t>(entries->size())});
+    pending[a.directory].emplace_back(a, std::move(*entries));
     ++done.listed;
-  }
-  if (progress) progress(at, static_cast<int>(live.size()));
-  for (const auto& [key, c] : kept) done.dropped += liveKeys.count(key) ? 0 : 1;
-  const TIndexLock lock(folder_);
-  // What a run added meanwhile stays where its archive is still live.
-  for (TCatalogued& c : ReadCatalogue(Joined(folder_, "catalogue"))) {
-    const std::string key = c.archive.Key();
-    if (!kept.count(key) && liveKeys.count(key) &&
-        std::none_of(catalogue.begin(), catalogue.end(),
-                     [&](const TCatalogued& k) { return k.archive.Key() == key; })) {
-      catalogue.push_back(std::move(c));
+    // Written now and then, so that a long listing stopped or cut short
+    // keeps most of what it did.
+    if (std::chrono::steady_clock::now() - lastFlush > std::chrono::seconds(5)) {
+      flush();
+      lastFlush = std::chrono::steady_clock::now();
     }
   }
-  WriteCatalogue(folder_, catalogue);
-  if (!done.stopped) RemoveOrphans(folder_, catalogue);
+  if (progress) progress(at, static_cast<int>(live.size()));
+  flush();
   return done;
 }
 
 void TArchiveIndex::Add(const TIndexedArchive& archive, const std::vector<TListedEntry>& entries) {
   MakeFolder(folder_);
-  const std::string text = ListingText(archive, entries);
-  WriteWhole(Joined(folder_, archive.Key() + ".list"), text);
-  const TIndexLock lock(folder_);
-  std::vector<TCatalogued> catalogue = ReadCatalogue(Joined(folder_, "catalogue"));
-  // An archive written again under its name replaces its older listing.
-  std::erase_if(catalogue,
-                [&](const TCatalogued& c) { return c.archive.archive == archive.archive; });
-  catalogue.push_back({archive, static_cast<int64_t>(text.size()),
-                       static_cast<int64_t>(entries.size())});
-  WriteCatalogue(folder_, catalogue);
+  UpdateDirectoryFile(folder_, archive.directory, nullptr, {{archive, entries}});
 }
 
 std::vector<TIndexedArchive> TArchiveIndex::Archives() const {
   std::vector<TIndexedArchive> archives;
-  for (TCatalogued& c : ReadCatalogue(Joined(folder_, "catalogue"))) {
-    archives.push_back(std::move(c.archive));
+  for (const std::string& fileName : DirectoryFiles(folder_)) {
+    TDirectoryFile file = ReadDirectoryFile(fileName, TRead::rdArchives);
+    for (TSlot& s : file.index.slots) archives.push_back(std::move(s.archive));
   }
   SortNewestFirst(archives);
   return archives;
@@ -490,9 +705,12 @@ std::vector<TIndexedArchive> TArchiveIndex::Archives() const {
 
 std::optional<std::vector<TListedEntry>> TArchiveIndex::Listing(
     const TIndexedArchive& archive) const {
-  const std::optional<std::string> text = WholeFile(Joined(folder_, archive.Key() + ".list"));
-  if (!text) return std::nullopt;
-  return ParseListing(*text, archive);
+  const TDirectoryFile file =
+      ReadDirectoryFile(DirectoryFileName(folder_, archive.directory), TRead::rdAll);
+  if (file.damaged || file.index.directory != archive.directory) return std::nullopt;
+  const TSlot* slot = file.index.SlotOf(archive.Key());
+  if (!slot) return std::nullopt;
+  return file.index.EntriesOf(slot->number);
 }
 
 std::vector<TFoundCopy> TArchiveIndex::Find(const std::string& pattern,
@@ -500,57 +718,74 @@ std::vector<TFoundCopy> TArchiveIndex::Find(const std::string& pattern,
                                             std::vector<std::string>* damaged) {
   const bool ignoreCase = Dialect().NamesIgnoreCase();
   const bool byPath = std::any_of(pattern.begin(), pattern.end(), IsPathSeparator);
-  std::string literal = LongestLiteral(pattern);
-  if (ignoreCase) std::transform(literal.begin(), literal.end(), literal.begin(), Folded);
+  const auto takes = [&](std::string_view path) {
+    if (!byPath) {
+      const auto last = std::find_if(path.rbegin(), path.rend(), IsPathSeparator);
+      path.remove_prefix(static_cast<size_t>(path.rend() - last));
+    }
+    return PatternMatches(pattern, path, ignoreCase);
+  };
+  const std::vector<std::string> files =
+      directory.empty() ? DirectoryFiles(folder_)
+                        : std::vector<std::string>{DirectoryFileName(folder_, directory)};
   std::vector<TFoundCopy> found;
   std::vector<std::string> bad;
-  for (const TIndexedArchive& archive : Archives()) {
-    if (!directory.empty() && archive.directory != directory) continue;
-    std::optional<std::string> text = WholeFile(Joined(folder_, archive.Key() + ".list"));
-    if (!text) {
-      bad.push_back(archive.archive);
+  for (const std::string& fileName : files) {
+    const TDirectoryFile file = ReadDirectoryFile(fileName, TRead::rdAll, takes);
+    if (!file.exists) continue;
+    const TDirectoryIndex& d = file.index;
+    if (file.damaged) {
+      for (const TSlot& s : d.slots) bad.push_back(s.archive.archive);
+      if (d.slots.empty()) bad.push_back(fileName);
+      // Gone now, listed again at the next refresh.
+      const TIndexLock lock(folder_);
+      Get<IFileSystem>().RemoveFileAt(fileName);
       continue;
     }
-    // Most listings hold no match: one pass over the bytes tells.
-    if (!literal.empty()) {
-      if (ignoreCase) {
-        std::string folded = *text;
-        std::transform(folded.begin(), folded.end(), folded.begin(), Folded);
-        if (folded.find(literal) == std::string::npos) continue;
-      } else if (text->find(literal) == std::string::npos) {
-        continue;
+    if (!directory.empty() && d.directory != directory) continue;
+    std::unordered_map<uint32_t, const TSlot*> slots;
+    for (const TSlot& s : d.slots) slots.emplace(s.number, &s);
+    for (const TVersion& v : d.versions) {
+      if (v.folder) continue;
+      for (const auto& [first, last] : v.runs) {
+        // Runs are short where many archives came and went; look the
+        // archives up either way round, whichever is fewer.
+        if (static_cast<size_t>(last - first) < slots.size()) {
+          for (uint32_t n = first;; ++n) {
+            if (const auto s = slots.find(n); s != slots.end()) {
+              found.push_back({s->second->archive, {d.paths[v.path], v.bytes, false, v.modified, v.crc}});
+            }
+            if (n == last) break;
+          }
+        } else {
+          for (const TSlot& s : d.slots) {
+            if (s.number >= first && s.number <= last) {
+              found.push_back({s.archive, {d.paths[v.path], v.bytes, false, v.modified, v.crc}});
+            }
+          }
+        }
       }
     }
-    std::optional<std::vector<TListedEntry>> entries = ParseListing(*text, archive);
-    if (!entries) {
-      bad.push_back(archive.archive);
-      continue;
-    }
-    const size_t first = found.size();
-    for (TListedEntry& entry : *entries) {
-      if (entry.folder) continue;
-      std::string_view name = entry.path;
-      if (!byPath) {
-        const auto last = std::find_if(name.rbegin(), name.rend(), IsPathSeparator);
-        name.remove_prefix(static_cast<size_t>(name.rend() - last));
-      }
-      if (PatternMatches(pattern, name, ignoreCase)) found.push_back({archive, std::move(entry)});
-    }
-    // The archives come newest first; within one, by path.
-    std::sort(found.begin() + static_cast<std::ptrdiff_t>(first), found.end(),
-              [](const TFoundCopy& a, const TFoundCopy& b) { return a.entry.path < b.entry.path; });
   }
-  if (!bad.empty()) {
-    // Dropped now, listed again at the next refresh.
-    const TIndexLock lock(folder_);
-    std::vector<TCatalogued> catalogue = ReadCatalogue(Joined(folder_, "catalogue"));
-    std::erase_if(catalogue, [&](const TCatalogued& c) {
-      return std::find(bad.begin(), bad.end(), c.archive.archive) != bad.end();
-    });
-    WriteCatalogue(folder_, catalogue);
-    if (damaged) *damaged = bad;
-  }
-  return found;
+  // Newest night first, then by the directory's position, then by path.
+  std::map<std::string, TIndexedArchive> archives;  // by key
+  for (const TFoundCopy& c : found) archives.try_emplace(c.archive.Key(), c.archive);
+  std::vector<TIndexedArchive> order;
+  for (auto& [key, a] : archives) order.push_back(std::move(a));
+  SortNewestFirst(order);
+  std::unordered_map<std::string, size_t> rank;
+  for (const TIndexedArchive& a : order) rank.emplace(a.Key(), rank.size());
+  std::vector<std::pair<size_t, size_t>> keyed;  // rank, position in found
+  for (size_t i = 0; i < found.size(); ++i) keyed.emplace_back(rank[found[i].archive.Key()], i);
+  std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    return found[a.second].entry.path < found[b.second].entry.path;
+  });
+  std::vector<TFoundCopy> sorted;
+  sorted.reserve(found.size());
+  for (const auto& [r, i] : keyed) sorted.push_back(std::move(found[i]));
+  if (damaged) *damaged = bad;
+  return sorted;
 }
 
 std::string IndexNewArchive(const std::string& journalFile, const TArchiveJob& job,

@@ -1,23 +1,20 @@
 // What each archive that a job left holds, kept beside the journal, so that
 // a file is found across every night without opening an archive.
 //
-// The index is the folder "Packetwright.index" beside the journal:
-//   catalogue     one line per archive listed: the key of its listing, the
-//                 directory's position, the archive's size, its listing's
-//                 size and entry count, the job's start, the archive and the
-//                 directory (texts escaped: backslash, tab, line end);
-//   KEY.list      one archive's listing, a line per entry: F or D, the size,
-//                 the modification time, the CRC (hex, or empty), the path;
-//                 its first line names the archive, its size and the job's
-//                 start again, so that a listing never speaks for another.
-// The key is a hash of the archive's full name, its size and the start of
-// the job that made it: an archive written again under the same name by a
-// later job is another listing. Each file is replaced in one step, so a
-// reader sees an old or a new one, never half of one. A catalogue that is
-// missing or damaged is made again from the listings still there (and from
-// the archiver's listing where one is missing or damaged too); a listing
-// whose archive was pruned, or is no longer there as the journal recorded
-// it, drops out at the next refresh.
+// The index is the folder "Packetwright.index" beside the journal, with one
+// file for each directory that has archives in it. The file names each of
+// the directory's archives (its name, size, job start and position) by a
+// number, each path once, and each version of an entry (its path, kind,
+// size, time and CRC) with the runs of archive numbers that hold it: a file
+// that stays as it was from night to night is one line however many nights
+// hold it, so the index grows with what changes, not with the nights. A
+// find reads each path once per directory, and only the versions of the
+// paths it takes.
+// Each file is replaced in one step, so a reader sees an old or a new one,
+// never half of one; writers take turns through a lock file. A file that is
+// missing or damaged is dropped, and its directory's archives are listed
+// again at the next refresh; an archive pruned, or no longer there as the
+// journal recorded it, drops out at the next refresh.
 #pragma once
 
 #include <cstdint>
@@ -42,7 +39,7 @@ struct TIndexedArchive {
   int64_t bytes = 0;      // the archive's size as journalled
   // The night: the date of the job's start, "2026-12-08".
   std::string Night() const { return started.substr(0, 10); }
-  // The name of its listing in the index, without ".list".
+  // What tells this archive from another of the same name.
   std::string Key() const;
   bool operator==(const TIndexedArchive&) const = default;
 };
@@ -90,9 +87,9 @@ class TArchiveIndex {
  public:
   explicit TArchiveIndex(const std::string& journalFile);
 
-  // Brings the catalogue in line with the journal's live archives: drops
-  // what is gone, takes back a listing still in the folder, and lists each
-  // other live archive with the lister, newest first, until stop says so
+  // Brings the index in line with the journal's live archives: drops what
+  // is gone, keeps what its files still hold, and lists each other live
+  // archive with the lister, newest first, until stop says so
   // (what was listed by then is kept). progress gets the archives done and
   // their count. Fails with an Exception when the index folder cannot be
   // made or written, or as ReadJournal fails.
@@ -103,20 +100,20 @@ class TArchiveIndex {
   // archive's test. Fails with an Exception when it cannot be written.
   void Add(const TIndexedArchive& archive, const std::vector<TListedEntry>& entries);
 
-  // The archives of the catalogue, newest first.
+  // The archives the index holds, newest first.
   std::vector<TIndexedArchive> Archives() const;
 
-  // One archive's listing, in the archiver's order; none where the index
-  // holds none or it is damaged.
+  // One archive's listing, by path; none where the index holds none or its
+  // directory's file is damaged.
   std::optional<std::vector<TListedEntry>> Listing(const TIndexedArchive& archive) const;
 
   // Every file (no folder) whose name (a pattern without a separator) or
   // path (one with) matches the pattern, "*" and "?" as wildcards that do
   // not cross a separator, in letter case as the style's file system
   // compares it; of the directory only where one is given (as the journal
-  // holds it). Newest night first, then by directory and path. Listings
-  // that cannot be read are named in damaged and dropped from the
-  // catalogue, to be listed again at the next refresh.
+  // holds it). Newest night first, then by directory and path. The archives
+  // of a directory's file that cannot be read are named in damaged, and the
+  // file is dropped, to be listed again at the next refresh.
   std::vector<TFoundCopy> Find(const std::string& pattern, const std::string& directory,
                                std::vector<std::string>* damaged = nullptr);
 

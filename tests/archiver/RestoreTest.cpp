@@ -61,6 +61,95 @@ TEST(BesideName, TheNightBeforeTheExtension) {
             (temp / ".profile (2026-12-08)").string());
 }
 
+// A night that holds what the night before held adds no version of an
+// entry; every night's listing comes back as it was given, also after some
+// went, and a find sees each copy once.
+TEST(ArchiveIndex, NightsShareTheVersionsTheyHoldAndGiveBackEachListing) {
+  const TPosixStyle posix;
+  const test::TTempFolder temp("index-nights");
+  const std::string journal = (temp / "Packetwright.journal").string();
+  TArchiveIndex index(journal);
+  const auto night = [&](int day) {
+    return TIndexedArchive{"/out/2026-12-0" + std::to_string(day) + "/data.7z", "/data", 1,
+                           "2026-12-0" + std::to_string(day) + "T02:30:00+01:00", 100 + day};
+  };
+  const TListedEntry folder{"Letters", 0, true, "2026-12-01 10:00:00", std::nullopt};
+  const TListedEntry kept{"Letters/kept.odt", 5, false, "2026-12-01 10:00:00", 0xABCDEF01u};
+  const auto changed = [](int day) {
+    return TListedEntry{"notes.txt", day, false, "2026-12-0" + std::to_string(day) + " 09:00:00",
+                        static_cast<uint32_t>(day)};
+  };
+  const TListedEntry gone{"gone.txt", 1, false, "2026-12-01 08:00:00", 7u};
+  std::vector<std::vector<TListedEntry>> listings = {
+      {folder, kept, changed(1), gone},
+      {kept, folder, changed(2)},        // gone.txt deleted, another order
+      {folder, kept, changed(2), gone},  // gone.txt back as it was
+      {folder, kept, kept, changed(4)},  // a path named twice
+  };
+  for (int day = 1; day <= 4; ++day) index.Add(night(day), listings[day - 1]);
+  const auto byPath = [](std::vector<TListedEntry> entries) {
+    std::sort(entries.begin(), entries.end(),
+              [](const TListedEntry& a, const TListedEntry& b) { return a.path < b.path; });
+    entries.erase(std::unique(entries.begin(), entries.end(),
+                              [](const TListedEntry& a, const TListedEntry& b) {
+                                return a.path == b.path && a.bytes == b.bytes;
+                              }),
+                  entries.end());
+    return entries;
+  };
+  const auto same = [](const std::vector<TListedEntry>& a, const std::vector<TListedEntry>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+      if (a[i].path != b[i].path || a[i].bytes != b[i].bytes || a[i].folder != b[i].folder ||
+          a[i].modified != b[i].modified || a[i].crc != b[i].crc) {
+        return false;
+      }
+    }
+    return true;
+  };
+  for (int day = 1; day <= 4; ++day) {
+    const auto listing = index.Listing(night(day));
+    ASSERT_TRUE(listing) << day;
+    EXPECT_TRUE(same(*listing, byPath(listings[day - 1]))) << "night " << day;
+  }
+  fs::path file;
+  for (const auto& e : fs::directory_iterator(IndexFolderName(journal))) file = e.path();
+  const std::string text = ReadFile(file);
+  const auto lines = [&](const char* head) {
+    size_t n = 0;
+    for (size_t at = text.find(head); at != std::string::npos; at = text.find(head, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(lines("\nP\t"), 4u) << text;
+  // The folder and kept.odt once each, notes.txt three times, gone.txt once.
+  EXPECT_EQ(lines("\nV\t"), 6u) << text;
+  EXPECT_NE(text.find("\t1-4\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\t1,3\n"), std::string::npos) << text;
+
+  std::vector<TFoundCopy> found = index.Find("*.txt", "");
+  ASSERT_EQ(found.size(), 6u);
+  EXPECT_EQ(found[0].archive, night(4));
+  EXPECT_EQ(found[0].entry.path, "notes.txt");
+  EXPECT_EQ(found[1].archive, night(3));
+  EXPECT_EQ(found[1].entry.path, "gone.txt");
+  EXPECT_EQ(found[2].entry.path, "notes.txt");
+  EXPECT_EQ(found[2].entry.bytes, 2);
+  EXPECT_EQ(index.Find("kept.odt", "/data").size(), 4u);
+  EXPECT_TRUE(index.Find("kept.odt", "/other").empty());
+  EXPECT_TRUE(index.Find("Letters", "").empty()) << "folders are not found";
+
+  // Night 3 written again under its name: its older listing goes.
+  TIndexedArchive again = night(3);
+  again.bytes = 999;
+  again.started = "2026-12-05T02:30:00+01:00";
+  index.Add(again, {kept});
+  EXPECT_FALSE(index.Listing(night(3)));
+  ASSERT_TRUE(index.Listing(again));
+  EXPECT_EQ(index.Listing(again)->size(), 1u);
+  EXPECT_EQ(index.Find("gone.txt", "").size(), 1u);
+  EXPECT_EQ(index.Archives().size(), 4u);
+}
+
 #ifndef _WIN32
 
 // Nights of one directory, each archived by the real 7-Zip into its dated
@@ -111,6 +200,14 @@ class RestoreTest : public ::testing::Test {
     return PlanRestore({source}, existing);
   }
 
+  // The index's file of the data folder.
+  fs::path DirectoryFile() const {
+    for (const auto& e : fs::directory_iterator(IndexFolderName(journal))) {
+      if (e.path().extension() == ".dir") return e.path();
+    }
+    return {};
+  }
+
   static TExtractor SevenZip() { return {"7zz", TArchiverFamily::af7Zip, "a -r", {}}; }
 
   const TPosixStyle posix;
@@ -153,11 +250,10 @@ TEST_F(RestoreTest, FindsEveryCopyNewestFirstAndForgetsArchivesThatAreGone) {
   EXPECT_EQ(listed, 3);
   EXPECT_TRUE(index.Find("file3.odt", "").empty());
   ASSERT_EQ(index.Archives().size(), 1u);
-  int listings = 0;
-  for (const auto& e : fs::directory_iterator(IndexFolderName(journal))) {
-    listings += e.path().extension() == ".list" ? 1 : 0;
-  }
-  EXPECT_EQ(listings, 1) << "the listings of archives gone are removed";
+  const std::string kept = ReadFile(DirectoryFile());
+  EXPECT_EQ(kept.find(n1.archive), std::string::npos) << kept;
+  EXPECT_EQ(kept.find(n3.archive), std::string::npos) << kept;
+  EXPECT_EQ(kept.find("file3.odt"), std::string::npos) << "no version held by an archive gone";
 }
 
 TEST_F(RestoreTest, TheIndexIsMadeAgainWhenItsFilesAreDeletedOrDamaged) {
@@ -167,28 +263,31 @@ TEST_F(RestoreTest, TheIndexIsMadeAgainWhenItsFilesAreDeletedOrDamaged) {
   TArchiveIndex index(journal);
   index.Refresh(Lister());
   ASSERT_EQ(listed, 2);
-  // The catalogue alone lost: taken back from the listings, 7-Zip not asked.
-  fs::remove(fs::path(IndexFolderName(journal)) / "catalogue");
+  EXPECT_EQ(index.Refresh(Lister()).listed, 0) << "what the index holds is not listed again";
+  // The directory's file lost: its archives are listed again.
+  fs::remove(DirectoryFile());
   EXPECT_TRUE(index.Find("a.txt", "").empty());
-  index.Refresh(Lister());
-  EXPECT_EQ(listed, 2);
-  EXPECT_EQ(index.Find("a.txt", "").size(), 2u);
-  // A listing lost is listed again; one damaged in place is dropped by the
-  // find that meets it and listed again at the next refresh.
-  fs::remove(fs::path(IndexFolderName(journal)) / (n1.Key() + ".list"));
-  index.Refresh(Lister());
-  EXPECT_EQ(listed, 3);
-  const fs::path second = fs::path(IndexFolderName(journal)) / (n2.Key() + ".list");
-  std::string bytes = ReadFile(second);
-  // Of the same size, which the catalogue cannot tell.
-  bytes[bytes.find("\nF\t") + 1] = 'Z';
-  WriteFile(second, bytes);
-  std::vector<std::string> damaged;
-  EXPECT_EQ(index.Find("a.txt", "", &damaged).size(), 1u);
-  EXPECT_EQ(damaged, std::vector<std::string>{n2.archive});
   index.Refresh(Lister());
   EXPECT_EQ(listed, 4);
   EXPECT_EQ(index.Find("a.txt", "").size(), 2u);
+  // Damaged in place, without a change of size: the find that meets it
+  // names its archives and drops it, and the next refresh lists them again.
+  std::string bytes = ReadFile(DirectoryFile());
+  bytes[bytes.find("\nV\t") + 1] = 'Z';
+  WriteFile(DirectoryFile(), bytes);
+  std::vector<std::string> damaged;
+  EXPECT_TRUE(index.Find("a.txt", "", &damaged).empty());
+  EXPECT_EQ(damaged, (std::vector<std::string>{n2.archive, n1.archive}));
+  index.Refresh(Lister());
+  EXPECT_EQ(listed, 6);
+  EXPECT_EQ(index.Find("a.txt", "").size(), 2u);
+  // Cut short: the refresh itself tells, and lists them again.
+  bytes = ReadFile(DirectoryFile());
+  WriteFile(DirectoryFile(), bytes.substr(0, bytes.size() - 2));
+  index.Refresh(Lister());
+  EXPECT_EQ(listed, 8);
+  ASSERT_TRUE(index.Listing(n1));
+  EXPECT_EQ(index.Listing(n1)->size(), 1u);
 }
 
 TEST_F(RestoreTest, AwkwardNamesComeBackWithWhatTheyHeld) {
