@@ -788,6 +788,36 @@ std::vector<TFoundCopy> TArchiveIndex::Find(const std::string& pattern,
   return sorted;
 }
 
+std::optional<TArchiveIndex::TNewest> TArchiveIndex::Newest(
+    const std::function<bool(std::string_view)>& takes, const std::string& directory) const {
+  const std::vector<std::string> files =
+      directory.empty() ? DirectoryFiles(folder_)
+                        : std::vector<std::string>{DirectoryFileName(folder_, directory)};
+  std::optional<TNewest> newest;
+  for (const std::string& fileName : files) {
+    const TDirectoryFile file = ReadDirectoryFile(fileName, TRead::rdAll, takes);
+    const TDirectoryIndex& d = file.index;
+    if (!file.exists || file.damaged || d.versions.empty() ||
+        (!directory.empty() && d.directory != directory)) {
+      continue;
+    }
+    std::vector<TIndexedArchive> archives;
+    for (const TSlot& s : d.slots) archives.push_back(s.archive);
+    if (newest) archives.push_back(newest->archive);
+    SortNewestFirst(archives);
+    for (const TIndexedArchive& a : archives) {
+      if (newest && a == newest->archive) break;  // the newest of another directory is newer
+      const TSlot* slot = d.SlotOf(a.Key());
+      std::vector<TListedEntry> entries = d.EntriesOf(slot->number);
+      if (!entries.empty()) {
+        newest = TNewest{a, std::move(entries)};
+        break;
+      }
+    }
+  }
+  return newest;
+}
+
 std::string IndexNewArchive(const std::string& journalFile, const TArchiveJob& job,
                             const TJournalRecord& record) {
   if (!record.IsJob() || !JobArchived(record) || record.tested != TArchiveTest::atPassed ||

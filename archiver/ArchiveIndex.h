@@ -117,6 +117,17 @@ class TArchiveIndex {
   std::vector<TFoundCopy> Find(const std::string& pattern, const std::string& directory,
                                std::vector<std::string>* damaged = nullptr);
 
+  // The newest archive (of the directory, where one is given) that holds an
+  // entry whose path takes says it takes, with those entries by path; none
+  // where no archive the index holds has one. Each directory's file is read
+  // once, and only the versions of the paths taken.
+  struct TNewest {
+    TIndexedArchive archive;
+    std::vector<TListedEntry> entries;
+  };
+  std::optional<TNewest> Newest(const std::function<bool(std::string_view path)>& takes,
+                                const std::string& directory) const;
+
  private:
   std::string folder_;
   std::string journal_;

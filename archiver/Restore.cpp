@@ -138,19 +138,23 @@ std::string InsideArchivePath(const std::string& path) {
   return plain;
 }
 
+std::function<bool(std::string_view)> UnderPath(const std::string& path) {
+  std::string key = Dialect().CompareKey(InsideArchivePath(path));
+  return [key = std::move(key)](std::string_view entryPath) {
+    if (key.empty()) return false;
+    const std::string entryKey = Dialect().CompareKey(InsideArchivePath(std::string(entryPath)));
+    return entryKey == key ||
+           (entryKey.size() > key.size() && entryKey.compare(0, key.size(), key) == 0 &&
+            IsSeparator(entryKey[key.size()]));
+  };
+}
+
 std::vector<TListedEntry> EntriesUnder(const std::vector<TListedEntry>& listing,
                                        const std::string& path) {
-  const TDialect& dialect = Dialect();
-  const std::string key = dialect.CompareKey(InsideArchivePath(path));
+  const auto under = UnderPath(path);
   std::vector<TListedEntry> found;
-  if (key.empty()) return found;
   for (const TListedEntry& entry : listing) {
-    const std::string entryKey = dialect.CompareKey(InsideArchivePath(entry.path));
-    if (entryKey == key ||
-        (entryKey.size() > key.size() && entryKey.compare(0, key.size(), key) == 0 &&
-         IsSeparator(entryKey[key.size()]))) {
-      found.push_back(entry);
-    }
+    if (under(entry.path)) found.push_back(entry);
   }
   return found;
 }

@@ -28,9 +28,12 @@ enum class TExisting {
 // that could leave the target (an absolute path, a ".." step) or is empty.
 std::string InsideArchivePath(const std::string& path);
 
+// Whether an entry's path is the path or lies below it, compared as the
+// style's file system compares names.
+std::function<bool(std::string_view entryPath)> UnderPath(const std::string& path);
+
 // The entries of a listing that the path names: the entry itself, and for a
-// folder everything below it. Compared as the style's file system compares
-// names.
+// folder everything below it.
 std::vector<TListedEntry> EntriesUnder(const std::vector<TListedEntry>& listing,
                                        const std::string& path);
 

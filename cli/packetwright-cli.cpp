@@ -1047,22 +1047,13 @@ int RestoreFiles(const TbkManager& m, const TRestoreCommand& c, const std::strin
   if (c.latest) {
     std::map<std::string, size_t> sourceOf;  // by archive
     for (const std::string& path : paths) {
-      bool found = false;
-      for (const TIndexedArchive& a : archives) {
-        if (!directory.empty() && a.directory != directory) continue;
-        std::optional<std::vector<TListedEntry>> listing = index.Listing(a);
-        if (!listing) continue;
-        std::vector<TListedEntry> entries = EntriesUnder(*listing, path);
-        if (entries.empty()) continue;
-        const auto [at, added] = sourceOf.try_emplace(a.archive, sources.size());
-        if (added) sources.push_back({a, {}, {}, targetOf(a)});
-        TRestoreSource& source = sources[at->second];
-        source.entries.insert(source.entries.end(), entries.begin(), entries.end());
-        source.paths.push_back(path);
-        found = true;
-        break;
-      }
-      if (!found) return Failed("No archive that is still there holds " + path);
+      std::optional<TArchiveIndex::TNewest> newest = index.Newest(UnderPath(path), directory);
+      if (!newest) return Failed("No archive that is still there holds " + path);
+      const auto [at, added] = sourceOf.try_emplace(newest->archive.archive, sources.size());
+      if (added) sources.push_back({newest->archive, {}, {}, targetOf(newest->archive)});
+      TRestoreSource& source = sources[at->second];
+      source.entries.insert(source.entries.end(), newest->entries.begin(), newest->entries.end());
+      source.paths.push_back(path);
     }
   } else {
     std::optional<TIndexedArchive> chosen;

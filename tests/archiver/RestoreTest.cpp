@@ -138,6 +138,20 @@ TEST(ArchiveIndex, NightsShareTheVersionsTheyHoldAndGiveBackEachListing) {
   EXPECT_TRUE(index.Find("kept.odt", "/other").empty());
   EXPECT_TRUE(index.Find("Letters", "").empty()) << "folders are not found";
 
+  // The newest holding a path, across directories and within one.
+  index.Add({"/out/2026-12-02/other.7z", "/other", 2, "2026-12-02T02:30:00+01:00", 50}, {gone});
+  const auto newest = index.Newest(UnderPath("gone.txt"), "");
+  ASSERT_TRUE(newest);
+  EXPECT_EQ(newest->archive, night(3));
+  ASSERT_TRUE(index.Newest(UnderPath("gone.txt"), "/other"));
+  EXPECT_EQ(index.Newest(UnderPath("gone.txt"), "/other")->archive.directory, "/other");
+  const auto letters = index.Newest(UnderPath("Letters"), "/data");
+  ASSERT_TRUE(letters);
+  EXPECT_EQ(letters->archive, night(4));
+  ASSERT_EQ(letters->entries.size(), 2u) << "the folder and what it holds";
+  EXPECT_EQ(letters->entries[1].path, "Letters/kept.odt");
+  EXPECT_FALSE(index.Newest(UnderPath("Lett"), ""));
+
   // Night 3 written again under its name: its older listing goes.
   TIndexedArchive again = night(3);
   again.bytes = 999;
@@ -146,8 +160,8 @@ TEST(ArchiveIndex, NightsShareTheVersionsTheyHoldAndGiveBackEachListing) {
   EXPECT_FALSE(index.Listing(night(3)));
   ASSERT_TRUE(index.Listing(again));
   EXPECT_EQ(index.Listing(again)->size(), 1u);
-  EXPECT_EQ(index.Find("gone.txt", "").size(), 1u);
-  EXPECT_EQ(index.Archives().size(), 4u);
+  EXPECT_EQ(index.Find("gone.txt", "/data").size(), 1u);
+  EXPECT_EQ(index.Archives().size(), 5u);
 }
 
 #ifndef _WIN32
