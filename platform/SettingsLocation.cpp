@@ -7,6 +7,10 @@ namespace pw {
 std::string SettingsFileName() {
   const ISettingsPlaces& places = Get<ISettingsPlaces>();
   const std::string program = places.ProgramFolder();
+  if (places.Installed()) {
+    const std::string user = places.UserFolder();
+    if (!user.empty()) return user + kSettingsFileName;
+  }
   if (FileExists(program + kSettingsFileName)) return program + kSettingsFileName;
   const std::string user = places.UserFolder();
   if (user.empty()) return program + kSettingsFileName;

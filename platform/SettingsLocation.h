@@ -1,7 +1,8 @@
 // Where the settings file lives, and with it the registry stand-in and the
-// journal: beside the program for portable use and for every installation
-// that keeps its settings there, otherwise in the user's own folder for
-// application settings.
+// journal: for an installed program in the user's own folder for application
+// settings, whoever runs it; for a portable copy (a build folder, an unpacked
+// zip) beside the program when it is there or can be made there, otherwise in
+// the user's folder.
 #pragma once
 
 #include <string>
@@ -24,21 +25,36 @@ class ISettingsPlaces {
   // False for an installed program's folder (/usr/local/bin, C:\Program
   // Files\Packetwright) that only an administrator may change.
   virtual bool CanCreateFilesIn(const std::string& folder) const = 0;
+  // True for a program that runs from an installed layout, as
+  // RunsFromInstalledLayout(ProgramFolder()) says.
+  virtual bool Installed() const = 0;
 };
 
 // The implementation this build provides.
 template <>
 ISettingsPlaces& DefaultService<ISettingsPlaces>();
 
-// The settings file that both the window and the companion use:
-// Packetwright.dat beside the program when it is there, else the one in the
-// user's folder when that is there; a file still to be made goes beside the
-// program when files can be made there, else into the user's folder.
+// The settings file that both the window and the companion use. An installed
+// program uses Packetwright.dat in the user's folder only: a file beside it is
+// not read, and none is ever made there, not even by root. A portable copy
+// uses Packetwright.dat beside the program when it is there, else the one in
+// the user's folder when that is there; a file still to be made goes beside
+// the program when files can be made there, else into the user's folder. A
+// system that names no user folder at all leaves the program's folder.
 std::string SettingsFileName();
 
 // The folder of SettingsFileName(), where Packetwright.reg and the journal
 // live too.
 std::string SettingsFolder();
+
+// Whether the program in programFolder (ending with a separator) runs from an
+// installed layout rather than from a build folder or an unpacked zip. POSIX:
+// its help lies in ../share/doc/packetwright/, where an installation puts it.
+// Windows: the installer's uninstaller (kUninstallerName) lies beside it.
+bool RunsFromInstalledLayout(const std::string& programFolder);
+
+// The uninstaller that the Windows installer leaves beside the programs.
+inline constexpr char kUninstallerName[] = "Uninstall.exe";
 
 // The user's folder as the XDG rules name it from XDG_CONFIG_HOME and the home
 // folder: a value that is unset, empty or relative is passed over for

@@ -156,7 +156,7 @@ class FakeCurrentDirectory final : public ICurrentDirectory {
 };
 
 // Settings folders chosen by the test; files can be made in every folder
-// but those listed in readOnly.
+// but those listed in readOnly. A portable copy unless installed is set.
 class FakeSettingsPlaces final : public ISettingsPlaces {
  public:
   std::string ProgramFolder() const override { return programFolder; }
@@ -164,9 +164,11 @@ class FakeSettingsPlaces final : public ISettingsPlaces {
   bool CanCreateFilesIn(const std::string& folder) const override {
     return !readOnly.count(folder);
   }
+  bool Installed() const override { return installed; }
 
   std::string programFolder, userFolder;
   std::set<std::string> readOnly;
+  bool installed = false;
 };
 
 class FixedRegionalSettings final : public IRegionalSettings {

@@ -10,6 +10,7 @@
 #include "platform/NativePath.h"
 #include "platform/ProgramPath.h"
 #include "platform/SettingsLocation.h"
+#include "platform/Streams.h"
 
 namespace pw {
 
@@ -33,9 +34,14 @@ class PosixSettingsPlaces final : public ISettingsPlaces {
     // Also false on a file system mounted read-only, even for root.
     return ::access(NativePath(folder).c_str(), W_OK | X_OK) == 0;
   }
+  bool Installed() const override { return RunsFromInstalledLayout(ProgramFolder()); }
 };
 
 }  // namespace
+
+bool RunsFromInstalledLayout(const std::string& programFolder) {
+  return FileExists(programFolder + "../share/doc/packetwright/Packetwright.html");
+}
 
 template <>
 ISettingsPlaces& DefaultService<ISettingsPlaces>() {

@@ -8,6 +8,7 @@
 
 #include "platform/ProgramPath.h"
 #include "platform/SettingsLocation.h"
+#include "platform/Streams.h"
 
 namespace pw {
 
@@ -56,9 +57,16 @@ class Win32SettingsPlaces final : public ISettingsPlaces {
     CloseHandle(file);
     return true;
   }
+  bool Installed() const override { return RunsFromInstalledLayout(ProgramFolder()); }
 };
 
 }  // namespace
+
+// The installer puts its uninstaller into the programs' folder, and the
+// uninstaller goes with the rest; a zip holds none.
+bool RunsFromInstalledLayout(const std::string& programFolder) {
+  return FileExists(programFolder + kUninstallerName);
+}
 
 template <>
 ISettingsPlaces& DefaultService<ISettingsPlaces>() {

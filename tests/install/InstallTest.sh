@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs the build in BUILD_DIR into a temporary prefix that its user may not
-# write to, as /usr/local is, and runs the installed programs there with a
-# home folder of their own: they start, keep their settings in
-# ~/.config/Packetwright (or $XDG_CONFIG_HOME/Packetwright) and find their
-# help. Builds nothing. As root, where permissions stop no write, the programs
-# run as the user nobody.
+# Installs the build in BUILD_DIR into a temporary prefix and runs the installed
+# programs there with a home folder of their own: they start, keep their
+# settings in ~/.config/Packetwright (or $XDG_CONFIG_HOME/Packetwright) and find
+# their help, both when run by the prefix's owner, who could write beside them
+# (root in /usr/local, anyone in a prefix of their own), and by a user who may
+# not write there. Nothing of theirs lands in the prefix. Builds nothing. As
+# root, where permissions stop no write, that user is nobody.
 #
 # Usage: InstallTest.sh BUILD_DIR
 set -euo pipefail
@@ -36,7 +37,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" || {
 # ---- What the installation holds ----------------------------------------------
 for f in bin/Packetwright bin/packetwright-cli share/applications/packetwright.desktop \
   share/icons/hicolor/scalable/apps/packetwright.svg share/icons/hicolor/48x48/apps/packetwright.png \
-  share/doc/packetwright/Packetwright.html share/man/man1/packetwright-cli.1; do
+  share/doc/packetwright/Packetwright.html share/man/man1/packetwright-cli.1.gz; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"
 done
 [ -x "$prefix/bin/Packetwright" ] && [ -x "$prefix/bin/packetwright-cli" ] || fail "programs not executable"
@@ -51,8 +52,8 @@ png=$prefix/share/icons/hicolor/48x48/apps/packetwright.png
 [ "$(od -An -tx1 -j12 -N12 "$png" | tr -d ' \n')" = 494844520000003000000030 ] ||
   fail "the PNG icon is not 48 by 48"
 
-page=$prefix/share/man/man1/packetwright-cli.1
-warnings=$(groff -ww -z -man "$page" 2>&1)
+page=$prefix/share/man/man1/packetwright-cli.1.gz
+warnings=$(zcat "$page" | groff -ww -z -man 2>&1)
 [ -z "$warnings" ] || fail "groff warnings in the manual page: $warnings"
 text=$(MANWIDTH=80 man -l "$page" 2>&1 | cat)
 for word in show commands bat run export import history --settings --all --wait --json \
@@ -61,12 +62,40 @@ for word in show commands bat run export import history --settings --all --wait 
 done
 grep -q "EXIT STATUS" <<<"$text" || fail "the manual page has no EXIT STATUS section"
 # cron looks in /usr/bin and /bin only: its example names the program by its full path.
-grep -qE '^ *30 2 \* \* \* +/[^ ]*/packetwright-cli --settings [^ ]+ run --wait' <<<"$text" ||
-  fail "the manual page's cron line does not name the program by its full path"
+grep -qE "^ *30 2 \\* \\* \\* +$prefix/bin/packetwright-cli --settings [^ ]+ run --wait" <<<"$text" ||
+  fail "the manual page's cron line does not name the installed program by its full path"
 # The schedule comes first, before any line written by hand.
 examples=${text#*EXAMPLES}
 [[ ${examples%%30 2 *} == *"packetwright-cli schedule set --at 02:30"* ]] ||
   fail "the manual page's examples do not begin with schedule set"
+
+find "$prefix" | sort >"$work/installed.list"
+cli=$prefix/bin/packetwright-cli
+window=$prefix/bin/Packetwright
+
+# ---- The installed programs, by their owner, who may write there ---------------
+# A clean environment, but for the sanitizers' options of a checked build.
+run_as_owner() {
+  (cd "$1" && env -i PATH=/usr/bin:/bin HOME="$1" LANG=C.UTF-8 QT_QPA_PLATFORM=offscreen \
+    ${ASAN_OPTIONS+ASAN_OPTIONS="$ASAN_OPTIONS"} ${UBSAN_OPTIONS+UBSAN_OPTIONS="$UBSAN_OPTIONS"} \
+    "${@:2}")
+}
+owner=$work/owner
+mkdir "$owner"
+run_as_owner "$owner" "$window" --save-and-quit >"$work/out" 2>"$work/err" ||
+  fail "the owner's Packetwright --save-and-quit: $(cat "$work/err")"
+grep -qxF "Settings file: $owner/.config/Packetwright/Packetwright.dat" "$work/out" ||
+  fail "the owner's settings: $(cat "$work/out")"
+[ -s "$owner/.config/Packetwright/Packetwright.dat" ] || fail "the owner's window saved nothing"
+# A file beside the installed program, as an earlier version left one, is no
+# longer every user's settings.
+cp "$owner/.config/Packetwright/Packetwright.dat" "$prefix/bin/Packetwright.dat"
+run_as_owner "$owner" "$cli" show >"$work/out" 2>"$work/err" || fail "the owner's show: $(cat "$work/err")"
+grep -qxF "Settings file:      $owner/.config/Packetwright/Packetwright.dat" "$work/out" ||
+  fail "the installed companion read $(head -1 "$work/out")"
+rm "$prefix/bin/Packetwright.dat"
+find "$prefix" | sort | diff "$work/installed.list" - >&2 ||
+  fail "the owner's programs wrote into the installation"
 
 # ---- The installed programs, by a user who cannot write there ------------------
 chmod -R a-w "$prefix"
@@ -85,8 +114,6 @@ run() {
 program=(sh -c "echo > '$prefix/bin/probe'")
 if run 2>/dev/null; then fail "the user can write into the installation; this test proves nothing"; fi
 
-cli=$prefix/bin/packetwright-cli
-window=$prefix/bin/Packetwright
 settings=$home/.config/Packetwright/Packetwright.dat
 
 program=("$cli" --version)
@@ -133,5 +160,7 @@ run XDG_CONFIG_HOME="$home/cfg" >"$work/out" 2>"$work/err" || fail "with XDG_CON
 program=("$cli" show)
 run XDG_CONFIG_HOME=relative >"$work/out" 2>&1 || fail "show with a relative XDG_CONFIG_HOME"
 grep -qxF "Settings file:      $settings" "$work/out" || fail "a relative XDG_CONFIG_HOME was used"
+
+find "$prefix" | sort | diff "$work/installed.list" - >&2 || fail "the programs wrote into the installation"
 
 echo "Installed into a read-only prefix: the programs keep their settings in the home folder."

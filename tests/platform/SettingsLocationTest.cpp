@@ -63,6 +63,48 @@ TEST_F(SettingsLocationTest, ANewFileGoesBesideAWritableProgramElseIntoTheUsersF
   EXPECT_EQ(SettingsFileName(), places.programFolder + kSettingsFileName);
 }
 
+// Installed, the program keeps its settings in the user's folder whatever its
+// own folder holds or allows; root may write beside /usr/bin/Packetwright,
+// and a file made there would become every user's.
+TEST_F(SettingsLocationTest, AnInstalledProgramUsesTheUsersFolderOnly) {
+  places.installed = true;
+  EXPECT_EQ(SettingsFileName(), places.userFolder + kSettingsFileName)
+      << "a first save goes to the user's folder, though the program's is writable";
+  EXPECT_FALSE(fs::exists(temp / "home")) << "finding the name makes no folder";
+  Put(places.programFolder);
+  EXPECT_EQ(SettingsFileName(), places.userFolder + kSettingsFileName)
+      << "a file beside an installed program is not read";
+  Put(places.userFolder);
+  EXPECT_EQ(SettingsFolder(), places.userFolder);
+  places.installed = false;
+  EXPECT_EQ(SettingsFileName(), places.programFolder + kSettingsFileName)
+      << "a portable copy still prefers the file beside it";
+}
+
+// A real folder tree of each kind, as an installation and a build lay them out.
+TEST(RunsFromInstalledLayout, TellsAnInstalledFolderFromABuildOrAnUnpackedZip) {
+  const test::TTempFolder temp("installed-layout");
+  const auto folder = [](const fs::path& path) {
+    return test::ProgramPath(path) + static_cast<char>(fs::path::preferred_separator);
+  };
+  fs::create_directories(temp / "portable");
+  test::WriteFile(temp / "portable" / "Packetwright.html", "<html>");
+  EXPECT_FALSE(RunsFromInstalledLayout(folder(temp / "portable")))
+      << "the help beside the program is a build folder's or a zip's";
+#ifdef _WIN32
+  test::WriteFile(temp / "portable" / kUninstallerName, "MZ");
+  EXPECT_TRUE(RunsFromInstalledLayout(folder(temp / "portable")));
+#else
+  fs::create_directories(temp / "prefix" / "bin");
+  fs::create_directories(temp / "prefix" / "share" / "doc" / "packetwright");
+  EXPECT_FALSE(RunsFromInstalledLayout(folder(temp / "prefix" / "bin")))
+      << "an empty documentation folder is no installed help";
+  test::WriteFile(temp / "prefix" / "share" / "doc" / "packetwright" / "Packetwright.html",
+                  "<html>");
+  EXPECT_TRUE(RunsFromInstalledLayout(folder(temp / "prefix" / "bin")));
+#endif
+}
+
 TEST(XdgUserFolder, AnAbsoluteXdgConfigHomeElseTheHomeFoldersConfig) {
   EXPECT_EQ(XdgUserFolder("/cfg", "/home/ann"), "/cfg/Packetwright/");
   EXPECT_EQ(XdgUserFolder("/cfg/", "/home/ann"), "/cfg/Packetwright/");
