@@ -37,7 +37,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" || {
 # ---- What the installation holds ----------------------------------------------
 for f in bin/Packetwright bin/packetwright-cli share/applications/packetwright.desktop \
   share/icons/hicolor/scalable/apps/packetwright.svg share/icons/hicolor/48x48/apps/packetwright.png \
-  share/doc/packetwright/Packetwright.html share/man/man1/packetwright-cli.1.gz; do
+  share/doc/packetwright/Packetwright.html share/man/man1/packetwright-cli.1.gz share/man/man1/Packetwright.1.gz; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"
 done
 [ -x "$prefix/bin/Packetwright" ] && [ -x "$prefix/bin/packetwright-cli" ] || fail "programs not executable"
@@ -53,7 +53,7 @@ png=$prefix/share/icons/hicolor/48x48/apps/packetwright.png
   fail "the PNG icon is not 48 by 48"
 
 page=$prefix/share/man/man1/packetwright-cli.1.gz
-warnings=$(zcat "$page" | groff -ww -z -man 2>&1)
+warnings=$(zcat "$page" "$prefix/share/man/man1/Packetwright.1.gz" | groff -ww -z -man 2>&1)
 [ -z "$warnings" ] || fail "groff warnings in the manual page: $warnings"
 text=$(MANWIDTH=80 man -l "$page" 2>&1 | cat)
 for word in show commands bat run export import history --settings --all --wait --json \
