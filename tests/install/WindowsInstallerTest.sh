@@ -112,7 +112,7 @@ press() {
   for _ in 1 2 3; do
     id=$(window "$title")
     [ -n "$id" ] || return 1
-    xdotool windowactivate --sync "$id" >/dev/null 2>&1 || xdotool windowfocus --sync "$id"
+    timeout 5 xdotool windowactivate --sync "$id" >/dev/null 2>&1 || timeout 5 xdotool windowfocus --sync "$id" || true
     # shellcheck disable=SC2086 # one word a key
     xdotool key $keys
     until_true "$seconds" "$@" && return 0
@@ -162,13 +162,17 @@ settings="$appdata\\Packetwright\\Packetwright.dat"
 # ---- The installer's pages, for the pictures ----------------------------------
 if [ -n "${PW_INSTALLER_PICTURES:-}" ]; then
   pictures=$(mkdir -p "$PW_INSTALLER_PICTURES" && cd "$PW_INSTALLER_PICTURES" && pwd)
-  title='^Packetwright 1\.0 Setup$'
+  # Each page adds its own words to the caption.
+  title='^Packetwright 1\.0 Setup'
   (cd "$drive" && "$wine" 'C:\setup.exe' >"$work/setup-pages.log" 2>&1) &
   until_true 60 shown "$title" || fail "the installer showed no window"
   picture() {
+    local id
     sleep 1
-    import -window "$(window "$title")" -frame "$pictures/installer-$1.png" 2>/dev/null ||
-      import -window "$(window "$title")" "$pictures/installer-$1.png" || fail "no picture of the $1 page"
+    id=$(window "$title")
+    [ -n "$id" ] || fail "no installer window for the $1 page"
+    import -window "$id" -frame "$pictures/installer-$1.png" 2>/dev/null ||
+      import -window "$id" "$pictures/installer-$1.png" || fail "no picture of the $1 page"
   }
   # Alt+N is each page's Next button, Alt+I the folder page's Install.
   picture welcome
