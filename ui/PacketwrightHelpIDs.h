@@ -17,6 +17,7 @@ inline constexpr int hcPreviewWindow = 18;
 inline constexpr int hcRunHistoryWindow = 19;
 inline constexpr int hcRunAllAndWaitWindow = 20;
 inline constexpr int hcVerifyWindow = 21;
+inline constexpr int hcRestoreWindow = 22;
 
 // The help file: Packetwright.html beside the program, as in the build folder
 // and on Windows, else where an installation on Linux puts it,

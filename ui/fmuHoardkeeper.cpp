@@ -54,6 +54,7 @@
 #include "ui/eduSchedule.h"
 #include "ui/fmuBase.h"
 #include "ui/fmuPreview.h"
+#include "ui/fmuRestore.h"
 #include "ui/fmuRules.h"
 #include "ui/fmuRunAllAndWait.h"
 #include "ui/fmuRunHistory.h"
@@ -195,6 +196,8 @@ void TfmHoardkeeper::CreateActions() {
   action(actVerify, "Verify Latest Archive",
          "Verify: test the latest archive and compare it with what the job takes now", {}, -1,
          &TfmHoardkeeper::actVerifyExecute);
+  action(actRestore, "Restore...", "Restore: files out of an archive of a night", {}, -1,
+         &TfmHoardkeeper::actRestoreExecute);
   action(actRunAllAndWait, "Run All and Wait",
          "Run All and Wait: a few archivers at once, each waited for and journalled",
          Qt::SHIFT | Qt::CTRL | Qt::Key_F9, -1, &TfmHoardkeeper::actRunAllAndWaitExecute);
@@ -231,7 +234,7 @@ void TfmHoardkeeper::CreateMenus() {
   command->addSeparator();
   command->addAction(actShowRules);
   command->addSeparator();
-  command->addActions({actPreview, actVerify});
+  command->addActions({actPreview, actVerify, actRestore});
   command->addSeparator();
   command->addActions({actRunCurrentAnyway, actRunAll, actRunAllAndWait});
   command->addSeparator();
@@ -265,7 +268,8 @@ void TfmHoardkeeper::CreateMenus() {
   PopupMenu1->setObjectName("PopupMenu1");
   PopupMenu1->addActions({actAddDirectory, actEditDirectory, actDeleteDirectory});
   PopupMenu1->addSeparator();
-  PopupMenu1->addActions({actPreview, actVerify, actRunCurrentAnyway, actCreateBatCurrent});
+  PopupMenu1->addActions(
+      {actPreview, actVerify, actRestore, actRunCurrentAnyway, actCreateBatCurrent});
   AssignAccelerators(menuBar());
   AssignAccelerators(PopupMenu1);
 }
@@ -458,7 +462,7 @@ void TfmHoardkeeper::UpdateStatusBar(int row) {
 // The check mark of row is already in its directory: the model writes it.
 void TfmHoardkeeper::ListView1Change(int row) {
   const bool selected = SelectedRow() >= 0;
-  for (QAction* a : {actEditDirectory, actDeleteDirectory, actPreview, actVerify,
+  for (QAction* a : {actEditDirectory, actDeleteDirectory, actPreview, actVerify, actRestore,
                      actRunCurrentAnyway, actCreateBatCurrent}) {
     a->setEnabled(selected);
   }
@@ -672,6 +676,21 @@ void TfmHoardkeeper::VerifyArchive(int position, std::optional<TLatestArchive> a
   window->show();
 }
 
+void TfmHoardkeeper::actRestoreExecute() {
+  const TbkDirectory* directory = SelectedDirectory();
+  if (!directory) return;
+  RestoreArchive(AsReadFromJournal(directory->Path()), "");
+}
+
+// Each restore is a window of its own, with the archiver of the document as
+// it is now.
+void TfmHoardkeeper::RestoreArchive(const std::string& directory, const std::string& archive) {
+  auto* window =
+      new TfmRestore(*manager_, directory, archive, JournalFileName(settingsFileName_), this);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->show();
+}
+
 TfmRunHistory* TfmHoardkeeper::RunHistoryWindow() const {
   return runHistory_;
 }
@@ -682,6 +701,9 @@ void TfmHoardkeeper::actRunHistoryExecute() {
     runHistory_ = new TfmRunHistory(JournalFileName(settingsFileName_), this);
     runHistory_->setAttribute(Qt::WA_DeleteOnClose);
     runHistory_->verify = [this](const TJournalRecord& record) { VerifyRecordsArchive(record); };
+    runHistory_->restore = [this](const TJournalRecord& record) {
+      RestoreArchive(record.directory, record.archive);
+    };
   }
   runHistory_->show();
   runHistory_->raise();
@@ -816,6 +838,7 @@ void TfmHoardkeeper::CloseOwnWindows() {
   delete runHistory_.data();
   for (TfmPreview* preview : findChildren<TfmPreview*>(Qt::FindDirectChildrenOnly)) delete preview;
   for (TfmVerify* verify : findChildren<TfmVerify*>(Qt::FindDirectChildrenOnly)) delete verify;
+  for (TfmRestore* restore : findChildren<TfmRestore*>(Qt::FindDirectChildrenOnly)) delete restore;
 }
 
 }  // namespace pw

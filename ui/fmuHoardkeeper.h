@@ -102,6 +102,7 @@ class TfmHoardkeeper final : public QMainWindow {
   QAction* actRunAllAndWait;
   QAction* actPreview;
   QAction* actVerify;
+  QAction* actRestore;
   QAction* actRunHistory;
   QAction* actCreateBatCurrent;
   QAction* actCreateBatAll;
@@ -127,6 +128,7 @@ class TfmHoardkeeper final : public QMainWindow {
   void actRunAllAndWaitExecute();
   void actPreviewExecute();
   void actVerifyExecute();
+  void actRestoreExecute();
   void actRunHistoryExecute();
   void actCreateBatCurrentExecute();
   void actCreateBatAllExecute();
@@ -152,6 +154,9 @@ class TfmHoardkeeper final : public QMainWindow {
   // The same for the archive of a record, of the directory that the record
   // names; fails when the list no longer holds it.
   void VerifyRecordsArchive(const TJournalRecord& record);
+  // Opens a window that restores files out of archive (empty: the newest)
+  // of directory, as the journal holds it.
+  void RestoreArchive(const std::string& directory, const std::string& archive);
   void CreateActions();
   void CreateMenus();
   void CreateList();

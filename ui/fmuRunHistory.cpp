@@ -305,7 +305,8 @@ TfmRunHistory::TfmRunHistory(const std::string& journalFile, QWidget* parent)
   tvRuns->setColumnWidth(TRunHistoryModel::cResult, 105);
   tvRuns->setColumnWidth(TRunHistoryModel::cSize, 70);
 
-  // A record's archive can be verified against its directory's job now.
+  // A record's archive can be verified against its directory's job now,
+  // and files restored out of it.
   PopupMenu = new QMenu(this);
   PopupMenu->setObjectName("PopupMenu");
   actVerifyArchive = PopupMenu->addAction("&Verify This Archive");
@@ -313,9 +314,16 @@ TfmRunHistory::TfmRunHistory(const std::string& journalFile, QWidget* parent)
   ConnectGuarded(actVerifyArchive, &QAction::triggered, this, [this] {
     if (const TJournalRecord* record = CurrentArchive(); record && verify) verify(*record);
   });
+  actRestoreArchive = PopupMenu->addAction("&Restore...");
+  actRestoreArchive->setObjectName("actRestoreArchive");
+  ConnectGuarded(actRestoreArchive, &QAction::triggered, this, [this] {
+    if (const TJournalRecord* record = CurrentArchive(); record && restore) restore(*record);
+  });
   tvRuns->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(tvRuns, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    actVerifyArchive->setEnabled(verify && CurrentArchive() != nullptr);
+    const bool archived = CurrentArchive() != nullptr;
+    actVerifyArchive->setEnabled(verify && archived);
+    actRestoreArchive->setEnabled(restore && archived);
     PopupMenu->popup(tvRuns->viewport()->mapToGlobal(at));
   });
 

@@ -95,6 +95,8 @@ class TfmRunHistory final : public QWidget {
   // Verifies the archive of a record that made one; the record's pop-up
   // menu offers it where this is set.
   std::function<void(const TJournalRecord& record)> verify;
+  // Restores files out of the archive of such a record, where this is set.
+  std::function<void(const TJournalRecord& record)> restore;
 
   TRunHistoryModel* Model() const { return model_; }
   TRunHistoryFilter* Filter() const { return filter_; }
@@ -106,6 +108,7 @@ class TfmRunHistory final : public QWidget {
   QPushButton* buClose;
   QMenu* PopupMenu;
   QAction* actVerifyArchive;
+  QAction* actRestoreArchive;
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -716,7 +716,7 @@ TEST_F(MainWindowTest, MenusAndToolBarInOrder) {
   for (QAction* a : w->PopupMenu1->actions()) popup << (a->isSeparator() ? "-" : Caption(a));
   EXPECT_EQ(popup.join("|"),
             "Add Directory|Edit Directory|Delete Directory From List|-|Preview|Verify Latest "
-            "Archive|Run Current|Create *.bat File");
+            "Archive|Restore...|Run Current|Create *.bat File");
   EXPECT_EQ(w->actPreview->shortcut(), QKeySequence(Qt::Key_F5));
   // No two commands answer the same key.
   QMap<QString, QString> keys;
