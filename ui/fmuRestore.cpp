@@ -88,12 +88,24 @@ bool UnderAny(const std::string& key, const std::set<std::string>& folders) {
 
 // ---- TRestoreFilesModel ------------------------------------------------------------
 
+std::vector<QString> TRestoreFilesModel::ShownPaths(const std::vector<TListedEntry>& listing) {
+  std::vector<QString> paths;
+  paths.reserve(listing.size());
+  for (const TListedEntry& entry : listing) paths.push_back(ToQt(entry.path));
+  return paths;
+}
+
 void TRestoreFilesModel::SetListing(std::vector<TListedEntry> listing) {
+  std::vector<QString> paths = ShownPaths(listing);
+  SetListing(std::move(listing), std::move(paths));
+}
+
+void TRestoreFilesModel::SetListing(std::vector<TListedEntry> listing,
+                                    std::vector<QString> paths) {
   beginResetModel();
   listing_ = std::move(listing);
-  paths_.clear();
-  paths_.reserve(listing_.size());
-  for (const TListedEntry& entry : listing_) paths_.push_back(ToQt(entry.path));
+  paths_ = std::move(paths);
+  paths_.resize(listing_.size());
   endResetModel();
 }
 
@@ -151,7 +163,9 @@ void TRestoreFilesFilter::SetPattern(const QString& pattern) {
   } else {
     text_ = pattern;
   }
-  invalidateFilter();
+  // Made afresh, rather than row ranges in and out one by one: a filter
+  // cleared over a long listing would otherwise insert thousands of ranges.
+  invalidate();
 }
 
 bool TRestoreFilesFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
@@ -623,8 +637,9 @@ void TfmRestore::ListNight() {
             } catch (const Exception&) {
             }
           }
-          return [this, listing = std::move(*listing)]() mutable {
-            filesModel_->SetListing(std::move(listing));
+          std::vector<QString> paths = TRestoreFilesModel::ShownPaths(*listing);
+          return [this, listing = std::move(*listing), paths = std::move(paths)]() mutable {
+            filesModel_->SetListing(std::move(listing), std::move(paths));
             ShowFileCount();
             SetState("");
           };

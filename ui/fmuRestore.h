@@ -46,6 +46,10 @@ class TRestoreFilesModel final : public QAbstractTableModel {
   using QAbstractTableModel::QAbstractTableModel;
 
   void SetListing(std::vector<TListedEntry> listing);
+  // The same with each entry's path as shown, made beforehand (on a worker
+  // thread, say: a long listing's texts cost more than the rest).
+  void SetListing(std::vector<TListedEntry> listing, std::vector<QString> paths);
+  static std::vector<QString> ShownPaths(const std::vector<TListedEntry>& listing);
   const std::vector<TListedEntry>& Listing() const { return listing_; }
   const TListedEntry& Entry(int row) const { return listing_[static_cast<size_t>(row)]; }
   // The row's path as shown, made once for the filter.
