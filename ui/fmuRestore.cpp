@@ -251,7 +251,7 @@ TfmRestore::TfmRestore(const TbkManager& manager, const std::string& directory,
   setObjectName("fmRestore");
   setWindowTitle("Restore - " + ToQt(directory));
   setFont(DialogFont());
-  resize(760, 560);
+  resize(760, 600);
   AddWindowKeys(this, hcRestoreWindow);
   extractor_ = {manager.ArchiverExeFileName(), ArchiverFamily(manager.ArchiverExeFileName()),
                 manager.ArchiverParams(), {}};
@@ -385,18 +385,24 @@ TfmRestore::TfmRestore(const TbkManager& manager, const std::string& directory,
   mmConflicts->setObjectName("mmConflicts");
   mmConflicts->setReadOnly(true);
   mmConflicts->setLineWrapMode(QPlainTextEdit::NoWrap);
-  mmConflicts->setMaximumHeight(QFontMetrics(mmConflicts->font()).lineSpacing() * 5 + 12);
-  rbSkip = new QRadioButton("&Skip them: leave them as they are", gbConflicts);
+  mmConflicts->setMaximumHeight(QFontMetrics(mmConflicts->font()).lineSpacing() * 3 + 12);
+  rbSkip = new QRadioButton("&Skip them", gbConflicts);
   rbSkip->setObjectName("rbSkip");
-  rbKeepBoth = new QRadioButton("&Keep both: the night's copy goes beside each", gbConflicts);
+  rbSkip->setToolTip("Leave them as they are and restore the others");
+  rbKeepBoth = new QRadioButton("&Keep both", gbConflicts);
   rbKeepBoth->setObjectName("rbKeepBoth");
-  rbOverwrite = new QRadioButton("&Overwrite them with the night's copy", gbConflicts);
+  rbKeepBoth->setToolTip("The night's copy goes beside each, the night in its name");
+  rbOverwrite = new QRadioButton("&Overwrite them", gbConflicts);
   rbOverwrite->setObjectName("rbOverwrite");
+  rbOverwrite->setToolTip("The night's copy replaces each");
+  auto* choices = new QHBoxLayout;
+  choices->addWidget(rbSkip);
+  choices->addWidget(rbKeepBoth);
+  choices->addWidget(rbOverwrite);
+  choices->addStretch();
   auto* conflictsLayout = new QVBoxLayout(gbConflicts);
   conflictsLayout->addWidget(mmConflicts);
-  conflictsLayout->addWidget(rbSkip);
-  conflictsLayout->addWidget(rbKeepBoth);
-  conflictsLayout->addWidget(rbOverwrite);
+  conflictsLayout->addLayout(choices);
   gbConflicts->hide();
 
   pbProgress = new QProgressBar(this);
@@ -405,6 +411,7 @@ TfmRestore::TfmRestore(const TbkManager& manager, const std::string& directory,
   pbProgress->setValue(0);
   pbProgress->setTextVisible(false);
   pbProgress->setMaximumWidth(160);
+  pbProgress->hide();  // shown while the window works
   laState = new QLabel(this);
   laState->setObjectName("laState");
   laState->setWordWrap(true);
@@ -552,6 +559,7 @@ void TfmRestore::UpdateControls() {
   const bool answered = rbSkip->isChecked() || rbKeepBoth->isChecked() || rbOverwrite->isChecked();
   buRestore->setEnabled(idle && (gbConflicts->isHidden() || answered));
   buCancel->setText(running_ ? "Cancel" : "Close");
+  pbProgress->setVisible(running_);
 }
 
 void TfmRestore::ForgetPlan() {
