@@ -601,13 +601,12 @@ void TfmRestore::ShowNights(std::vector<TIndexedArchive> nights, const std::stri
     SetState("No archive of this directory is still there.", kAmber);
     return;
   }
-  ListNight();
   if (!wanted.empty() && Dialect().CompareKey(nights_[static_cast<size_t>(chosen)].archive) !=
                              Dialect().CompareKey(wanted)) {
-    SetState("The archive " + ToQt(wanted) +
-                 " is not there as the journal recorded it; the newest of its directory is shown.",
-             kAmber);
+    listedNote_ = "The archive " + ToQt(wanted) +
+                  " is not there as the journal recorded it; the newest of its directory is shown.";
   }
+  ListNight();
 }
 
 std::optional<std::vector<TListedEntry>> TfmRestore::ListWithArchiver(
@@ -649,7 +648,8 @@ void TfmRestore::ListNight() {
           return [this, listing = std::move(*listing), paths = std::move(paths)]() mutable {
             filesModel_->SetListing(std::move(listing), std::move(paths));
             ShowFileCount();
-            SetState("");
+            SetState(listedNote_, listedNote_.isEmpty() ? nullptr : kAmber);
+            listedNote_.clear();
           };
         });
 }

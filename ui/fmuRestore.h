@@ -193,6 +193,8 @@ class TfmRestore final : public QWidget {
   // directory as the journal holds it.
   std::map<std::string, std::string> ownFolders_;
   std::vector<TIndexedArchive> nights_;
+  // What to say once the night's listing is shown.
+  QString listedNote_;
   TRestoreFilesModel* filesModel_;
   TRestoreFilesFilter* filesFilter_;
   TFoundCopiesModel* foundModel_;

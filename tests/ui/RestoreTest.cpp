@@ -153,6 +153,8 @@ TListedEntry File(const std::string& path, int64_t bytes, const std::string& mod
 // "Restore..." in a directory's pop-up opens on its newest archive, in a
 // record's pop-up on that record's archive.
 TEST_F(RestoreWindowTest, ThePopUpMenusOpenTheWindowOnTheRightArchive) {
+  const TIndexedArchive changed = IndexedNight("2026-12-06", {File("older.txt", 3)});
+  WriteFile(test::FromProgramPath(changed.archive), "written again since");
   IndexedNight("2026-12-07", {File("old.txt", 3)});
   const TIndexedArchive newest = IndexedNight("2026-12-08", {File("new.txt", 4), File("b.txt", 1)});
   manager.SaveToFile(settings, true);
@@ -183,17 +185,40 @@ TEST_F(RestoreWindowTest, ThePopUpMenusOpenTheWindowOnTheRightArchive) {
   TfmRunHistory* history = main.RunHistoryWindow();
   ASSERT_TRUE(history);
   ASSERT_TRUE(history->PopupMenu->actions().contains(history->actRestoreArchive));
-  ASSERT_EQ(test::Rows(history->tvRuns), 2);
-  history->tvRuns->setCurrentIndex(history->tvRuns->model()->index(1, 0));
-  history->actRestoreArchive->trigger();
-  w = opened();
+  ASSERT_EQ(test::Rows(history->tvRuns), 3);
+  const auto restoreRow = [&](int row) {
+    history->tvRuns->setCurrentIndex(history->tvRuns->model()->index(row, 0));
+    history->actRestoreArchive->trigger();
+    return opened();
+  };
+  w = restoreRow(1);
   ASSERT_TRUE(w);
   EXPECT_EQ(w->cbNight->currentIndex(), 1);
   EXPECT_EQ(test::Captions(w->tvFiles), QStringList{"old.txt"});
   EXPECT_EQ(w->Nights()[0], newest) << "newest first";
   EXPECT_EQ(w->Nights()[1].Night(), "2026-12-07");
+  EXPECT_EQ(w->laState->text(), "");
+  delete w;
+  // An archive no longer as the journal recorded it is not read as that night's.
+  w = restoreRow(2);
+  ASSERT_TRUE(w);
+  EXPECT_EQ(w->cbNight->currentIndex(), 0);
+  EXPECT_EQ(w->laState->text(),
+            ToQt("The archive " + changed.archive +
+                 " is not there as the journal recorded it; the newest of its directory is shown."));
   delete w;
   delete history;
+}
+
+TEST_F(RestoreWindowTest, F1OpensItsSectionOfTheHelpAndEscClosesIt) {
+  auto w = Open();
+  EXPECT_EQ(w->laState->text(), "No archive of this directory is still there.");
+  ASSERT_TRUE(test::PressInWindow(w.get(), Qt::Key_F1));
+  ASSERT_EQ(shell.calls.size(), 1u);
+  EXPECT_TRUE(QString::fromStdString(shell.calls[0].file).endsWith("#context-22"))
+      << shell.calls[0].file;
+  ASSERT_TRUE(test::PressInWindow(w.get(), Qt::Key_Escape));
+  EXPECT_FALSE(w->isVisible());
 }
 
 TEST_F(RestoreWindowTest, TheFilterKeepsThePathsThatHoldWhatIsTyped) {
