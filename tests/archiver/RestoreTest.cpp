@@ -24,6 +24,16 @@ struct TPosixStyle {
   ScopedOverride<IPathStyle> use{style};
 };
 
+// The style of this system's own paths, for cases that make files.
+struct TNativeStyle {
+#ifdef _WIN32
+  fakes::FixedPathStyle style{TPathStyle::psWindows};
+#else
+  fakes::FixedPathStyle style{TPathStyle::psPosix};
+#endif
+  ScopedOverride<IPathStyle> use{style};
+};
+
 TEST(PatternMatches, StarsAndQuestionMarksStopAtASeparator) {
   const TPosixStyle posix;
   EXPECT_TRUE(PatternMatches("*.odt", "file3.odt", false));
@@ -51,7 +61,7 @@ TEST(InsideArchivePath, PlainRelativePathsOnly) {
 }
 
 TEST(BesideName, TheNightBeforeTheExtension) {
-  const TPosixStyle posix;
+  const TNativeStyle native;
   const test::TTempFolder temp("beside");
   const std::string file = (temp / "file3.odt").string();
   EXPECT_EQ(BesideName(file, "2026-12-08"), (temp / "file3 (2026-12-08).odt").string());
@@ -65,7 +75,7 @@ TEST(BesideName, TheNightBeforeTheExtension) {
 // entry; every night's listing comes back as it was given, also after some
 // went, and a find sees each copy once.
 TEST(ArchiveIndex, NightsShareTheVersionsTheyHoldAndGiveBackEachListing) {
-  const TPosixStyle posix;
+  const TNativeStyle native;
   const test::TTempFolder temp("index-nights");
   const std::string journal = (temp / "Packetwright.journal").string();
   TArchiveIndex index(journal);
