@@ -32,7 +32,9 @@ struct TArchiveJob {
   bool marked = false;    // NeedArchive: taken by "Run All" and the script for all
   std::string program;    // ArchiverExeFileName
   TArchiverFamily family = TArchiverFamily::afOther;
-  std::string params;            // ArchiverParams as typed
+  // ArchiverParams as typed; with a password, then "-p" (which has 7-Zip
+  // read it from its standard input) and for encrypted names "-mhe=on".
+  std::string params;
   std::string workingDirectory;  // where the archiver runs: the path, "~/" expanded
   std::string archiveFolder;     // created by a run before the archiver starts
   // The archive name handed to the archiver: the temporary name when the
@@ -53,6 +55,11 @@ struct TArchiveJob {
   // A run that waits for the archiver has it test the new archive before the
   // job counts as a success (TbkManager::TestArchives).
   bool testArchive = false;
+  // Where the archive's password is kept (TbkManager::Password), for a 7-Zip
+  // job of a document that encrypts; none otherwise. The password itself is
+  // fetched just before the archiver starts and handed to it on its
+  // standard input only (PasswordInput, archiver/Password.h).
+  TPasswordPlace password;
 
   bool MadeFresh() const { return !partialFile.empty(); }
 };

@@ -7,6 +7,7 @@
 #include "archiver/JobPool.h"
 #include "archiver/Journal.h"
 #include "archiver/NightPlan.h"
+#include "archiver/Password.h"
 #include "platform/CurrentDirectory.h"
 #include "platform/ProgramPath.h"
 #include "platform/Errors.h"
@@ -96,20 +97,26 @@ std::string ArchiveBusyError(const TArchiveJob& job) {
 void StartJob(const TArchiveJob& job, bool asShell, const std::vector<std::string>& whenEnded) {
   Refuse(job);
   Get<ICurrentDirectory>().Check(job.workingDirectory);
+  // Fetched first: a password that cannot be had leaves nothing made.
+  const std::optional<std::string> input = PasswordInput(job);
   MakeArchiveFolder(job);
   const std::unique_ptr<IFileLock> lock = LockArchive(job);
-  Dialect().Start(job, asShell, lock.get(), whenEnded);
+  Dialect().Start(job, asShell, lock.get(), whenEnded, input);
 }
 
 TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options) {
   TJobOutcome outcome;
   TArchiverReport said(job.family);
+  // The test's options: the caller's, with the job's password.
+  TRunOptions testing = options;
   // Held until the archive is in place and measured.
   std::unique_ptr<IFileLock> lock;
   try {
     Refuse(job);
     TRunOptions inDirectory = options;
     inDirectory.workingDirectory = job.workingDirectory;
+    inDirectory.input = PasswordInput(job);
+    testing.input = inDirectory.input;
     // Once the directory is known to be there, as after a folder change.
     inDirectory.prepare = [&job, &options, &lock] {
       if (options.prepare) options.prepare();
@@ -143,7 +150,7 @@ TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options) {
     }
     // An archiver that made no archive has nothing to test; the move says so.
     if (job.testArchive && FileExists(job.partialFile)) {
-      const TArchiveTestResult test = TestArchive(job, job.partialFile, options);
+      const TArchiveTestResult test = TestArchive(job, job.partialFile, testing);
       if (test.stopped) {
         RemoveFile(job.partialFile);
         outcome.stopped = true;
@@ -160,7 +167,7 @@ TJobOutcome RunJobAndWait(const TArchiveJob& job, const TRunOptions& options) {
   } else if (job.testArchive && status <= 1) {
     // An archive updated in place is tested there; a failed test fails the
     // job here too, and a stop during it stops the job.
-    const TArchiveTestResult test = TestArchive(job, job.archiveFile, options);
+    const TArchiveTestResult test = TestArchive(job, job.archiveFile, testing);
     if (test.stopped) {
       outcome.stopped = true;
       return outcome;

@@ -3,6 +3,7 @@
 #include "archiver/ArchiverReport.h"
 #include "archiver/Dialect.h"
 #include "archiver/JournalResult.h"
+#include "archiver/Password.h"
 
 namespace pw {
 
@@ -15,8 +16,10 @@ std::vector<std::string> SevenZipWords(const std::vector<std::string>& commandWo
                                        const std::string& archive) {
   std::vector<std::string> words = commandWords;
   for (const std::string& word : parameters) {
-    // 7-Zip reads its switches in either letter case.
-    if (word.size() >= 2 && word[0] == '-' && (word[1] == 'p' || word[1] == 'P')) {
+    // 7-Zip reads its switches in either letter case. A bare -p, which has
+    // `a` read the password from standard input, would be an empty one here,
+    // where only its absence has 7-Zip read it there.
+    if (word.size() > 2 && word[0] == '-' && (word[1] == 'p' || word[1] == 'P')) {
       words.push_back(word);
     }
   }
@@ -50,6 +53,7 @@ TArchiveTestResult TestArchive(const TArchiveJob& job, const std::string& archiv
     if (options.output) options.output(stream, line);
   };
   try {
+    testing.input = options.input ? options.input : PasswordInput(job);
     result.status = dialect.RunWordsAndWait(
         job.program, SevenZipWords({"t"}, dialect.SplitParameters(job.params), archive), testing);
   } catch (const ERunStopped&) {

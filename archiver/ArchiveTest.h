@@ -20,8 +20,10 @@ bool HasKnownTest(TArchiverFamily family);
 
 // The words after 7-Zip's program name for one of its commands on one
 // archive ("t", "l"...), as a test or a listing hands them: the command; a
-// password switch of the job's parameters (a "-p" word), without which an
-// encrypted archive would be asked for one; "-spd" where the name holds "*"
+// password switch of the job's parameters (a "-p" word with a password),
+// without which an encrypted archive would be asked for one (a bare "-p" is
+// left out: these commands read the password from standard input without
+// it); "-spd" where the name holds "*"
 // or "?", which 7-Zip would otherwise read as a pattern and open every
 // archive it matches; then the archive.
 std::vector<std::string> SevenZipWords(const std::vector<std::string>& commandWords,
@@ -44,6 +46,9 @@ struct TArchiveTestResult {
 // is (through the dialect and IProcessRunner) in the archive's folder, with
 // the options' stop and output; every line the test writes comes to the
 // options' output as well. The options' prepare and started are not called.
+// The archiver reads the job's password on its standard input: the options'
+// input, or else the one PasswordInput fetches (one that cannot be had is
+// the test's error).
 // Never throws for the test's own failures.
 TArchiveTestResult TestArchive(const TArchiveJob& job, const std::string& archive,
                                const TRunOptions& options);

@@ -60,7 +60,8 @@ std::string BatchFileText(const std::vector<std::string>& lines) {
 
 void WriteBatchFile(const std::string& fileName, const std::vector<std::string>& lines) {
   const std::string text = BatchFileText(lines);
-  TSafeFileWriter file(fileName);
+  // The owner's alone, and then runnable by the owner (700 on POSIX).
+  TSafeFileWriter file(fileName, true);
   file.Stream().WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
   file.Commit();
   Dialect().ScriptWritten(fileName);

@@ -1,5 +1,6 @@
 #include "archiver/BatchText.h"
 
+#include "archiver/Password.h"
 #include "platform/Errors.h"
 
 namespace pw {
@@ -57,6 +58,8 @@ std::string EscapePercents(const std::string& text, int rounds) {
 // as "a^^b".
 std::vector<std::string> BatchBlock(const TArchiveJob& job) {
   if (!job.error.empty()) throw Exception(job.directory + ": " + job.error);
+  const std::string password = ScriptPasswordProblem(job);
+  if (!password.empty()) throw Exception(password);
   std::vector<std::string> lines = SplitLines(BatchCommandText(job));
   for (const std::string& line : lines) {
     if (line.rfind("call ", 0) == 0 && line.find('^') != std::string::npos) {
@@ -94,8 +97,14 @@ std::string BatchChangeDirCommands(const std::string& path) {
 
 // The call line reads as cmd.exe will: the same arguments as a run passes.
 std::string BatchCommandText(const TArchiveJob& job) {
+  // A password file is read when the batch file runs, on 7-Zip's standard
+  // input.
+  const std::string input = job.password.keptIn == TPasswordKeeping::pkFile
+                                ? " <\"" + EscapePercents(job.password.file, 1) + "\""
+                                : std::string();
   const std::string call =
-      EscapePercents("call \"" + job.program + "\" " + Parameters(job, kBatchSpecials), 2);
+      EscapePercents("call \"" + job.program + "\" " + Parameters(job, kBatchSpecials), 2) +
+      input;
   if (!job.MadeFresh()) return BatchChangeDirCommands(job.directory) + call;
   const std::string partial = "\"" + EscapePercents(job.archiveArgument, 1) + "\"";
   const std::string final = "\"" + EscapePercents(job.archiveFile, 1) + "\"";

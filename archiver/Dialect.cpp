@@ -212,16 +212,17 @@ class TWindowsDialect final : public TDialect {
   void ScriptWritten(const std::string&) const override {}
 
   // A fresh 7-Zip archive goes through cmd.exe, which puts it in place.
-  void Start(const TArchiveJob& job, bool asShell, IFileLock*,
-             const std::vector<std::string>&) const override {
+  // cmd.exe passes its standard input on to the archiver it starts.
+  void Start(const TArchiveJob& job, bool asShell, IFileLock*, const std::vector<std::string>&,
+             const std::optional<std::string>& input) const override {
     const bool wrapped = job.MadeFresh();
     const std::string program = wrapped ? "cmd.exe" : job.program;
     const std::string parameters = wrapped ? BatchStartLine(job) : BatchParameters(job);
-    if (asShell) {
+    if (asShell && !input) {
       Get<IShell>().Execute("open", program, parameters, job.workingDirectory,
                             TShowCommand::swShowMinimized);
     } else {
-      Get<IProcessRunner>().Start(program, parameters, job.workingDirectory);
+      Get<IProcessRunner>().Start(program, parameters, job.workingDirectory, nullptr, {}, input);
     }
   }
   int RunAndWait(const TArchiveJob& job, const TRunOptions& options) const override {
@@ -373,17 +374,18 @@ class TPosixDialect final : public TDialect {
   // fresh 7-Zip archive through the fixed /bin/sh wrapper, which puts it in
   // place when 7-Zip succeeded, after we have gone.
   void Start(const TArchiveJob& job, bool, IFileLock* lock,
-             const std::vector<std::string>& whenEnded) const override {
+             const std::vector<std::string>& whenEnded,
+             const std::optional<std::string>& input) const override {
     IProcessRunner& processes = Get<IProcessRunner>();
     if (!job.MadeFresh()) {
       return processes.Start(job.program, PosixArguments(job), job.workingDirectory, lock,
-                             whenEnded);
+                             whenEnded, input);
     }
     CheckStartable(job.program);
     std::vector<std::string> words = {
         "-c", kReplaceWhenDone, "sh", job.archiveFile, job.partialFile, job.program};
     for (std::string& word : PosixArguments(job)) words.push_back(std::move(word));
-    processes.Start("/bin/sh", words, job.workingDirectory, lock, whenEnded);
+    processes.Start("/bin/sh", words, job.workingDirectory, lock, whenEnded, input);
   }
   int RunAndWait(const TArchiveJob& job, const TRunOptions& options) const override {
     return Get<IProcessRunner>().RunAndWait(job.program, PosixArguments(job), options);

@@ -7,6 +7,7 @@
 // IPathStyle), and no other code asks which style that is.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -114,8 +115,12 @@ class TDialect {
   // what the POSIX style starts once the archiver has ended, with its exit
   // status as the last argument (IProcessRunner::Start); Windows starts
   // nothing afterwards.
+  // input, when given, is the archiver's standard input (its password): a
+  // start with one never goes through the desktop's shell, which cannot
+  // hand it over.
   virtual void Start(const TArchiveJob& job, bool asShell, IFileLock* lock,
-                     const std::vector<std::string>& whenEnded = {}) const = 0;
+                     const std::vector<std::string>& whenEnded = {},
+                     const std::optional<std::string>& input = std::nullopt) const = 0;
   // Runs the archiver with the options (their working directory is the
   // job's) and returns its exit status.
   virtual int RunAndWait(const TArchiveJob& job, const TRunOptions& options) const = 0;

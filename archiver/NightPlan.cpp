@@ -7,6 +7,7 @@
 
 #include "archiver/DateTimeFormat.h"
 #include "archiver/Dialect.h"
+#include "archiver/Password.h"
 #include "archiver/PosixScripts.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
@@ -157,6 +158,12 @@ TArchiveJob MakeArchiveJob(const TDialect& dialect, const TbkManager& manager,
   job.params = manager.ArchiverParams();
   job.testArchive = manager.TestArchives();
   job.error = PathProblem(directory.Path());
+  if (manager.Password().InUse()) {
+    job.password = manager.Password();
+    job.params += job.params.empty() ? "-p" : " -p";
+    if (manager.EncryptNames()) job.params += " -mhe=on";
+    if (job.error.empty()) job.error = PasswordJobProblem(manager, job.family);
+  }
   const TArchiveNames names = ArchiveNames(dialect, directory.Path(), archiveFolder, job.family);
   job.workingDirectory = names.workingDirectory;
   job.archiveFolder = names.folder;

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "archiver/JournalResult.h"
+#include "archiver/Password.h"
 #include "platform/ProgramPath.h"
 
 namespace pw {
@@ -221,6 +222,16 @@ std::vector<TScheduleFact> ScheduleFacts(const TbkManager& manager,
     facts.push_back({"Kept by", schedule.Set() ? "no scheduler: nothing will start it (setting "
                                                  "the schedule again installs it)"
                                                : "no scheduler"});
+  }
+  const TPasswordPlace& password = manager.Password();
+  if (password.InUse()) {
+    facts.push_back({"Password", "read from " + PasswordPlaceDescription(password)});
+    // cron starts its commands with no session, and so with no keyring.
+    if (password.keptIn == TPasswordKeeping::pkKeyring && entry && entry->scheduler == "crontab") {
+      facts.push_back({"Warning", "a run the crontab starts cannot reach the keyring, and its "
+                                  "directories fail: choose a password file "
+                                  "(packetwright-cli password set --file PATH)"});
+    }
   }
   if (nights.nextStart) facts.push_back({"Next run", LocalTimeText(*nights.nextStart)});
   if (!nights.lastRecord) {

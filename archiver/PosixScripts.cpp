@@ -1,5 +1,7 @@
 #include "archiver/PosixScripts.h"
 
+#include "archiver/Password.h"
+
 #include "platform/Errors.h"
 
 namespace pw {
@@ -129,7 +131,11 @@ std::string PosixCommandText(const TArchiveJob& job) {
   const std::string directory = QuotePosixWord(job.workingDirectory);
   std::string text = "if cd " + directory + "; then\n";
   if (job.MadeFresh()) text += "  rm -f " + QuotePosixWord(job.partialFile) + "\n";
-  text += "  " + Join({QuotePosixWord(job.program), PosixParameters(job)}) + "\n";
+  // A password file is read when the script runs, on 7-Zip's standard input.
+  const std::string input = job.password.keptIn == TPasswordKeeping::pkFile
+                                ? " <" + QuotePosixWord(job.password.file)
+                                : std::string();
+  text += "  " + Join({QuotePosixWord(job.program), PosixParameters(job)}) + input + "\n";
   text += "  code=$?\n";
   if (job.MadeFresh()) {
     // 7-Zip exits with 1 for warnings, with 2 and more for failures.
@@ -151,6 +157,8 @@ namespace {
 // The script's job for a directory: refused when it must not run.
 std::vector<std::string> ScriptBlock(const TArchiveJob& job) {
   if (!job.error.empty()) throw Exception(job.directory + ": " + job.error);
+  const std::string password = ScriptPasswordProblem(job);
+  if (!password.empty()) throw Exception(password);
   return SplitAt(PosixCommandText(job), "\n");
 }
 

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "archiver/ArchiveTest.h"
+#include "archiver/Password.h"
 #include "archiver/Dialect.h"
 #include "archiver/JournalResult.h"
 #include "archiver/NightPlan.h"
@@ -30,6 +31,7 @@ std::vector<TListedEntry> ListArchive(const TArchiveJob& job, const std::string&
     if (stream == 1) lines.push_back(line);
   };
   try {
+    listing.input = PasswordInput(job);
     const int status = dialect.RunWordsAndWait(
         job.program, SevenZipWords({"l", "-slt"}, dialect.SplitParameters(job.params), archive),
         listing);

@@ -77,6 +77,8 @@ Json ValueToJson(const T& value) {
     return ScheduleToJson(value);
   } else if constexpr (std::is_same_v<T, TKeepRules>) {
     return KeepRulesToJson(value);
+  } else if constexpr (std::is_same_v<T, TPasswordPlace>) {
+    return PasswordPlaceToJson(value);
   } else {
     static_assert(kUnhandledStoredType<T>);
   }
@@ -105,6 +107,9 @@ void Members(JsonStreamer& json, const Owner& owner) {
         if (!value.Set()) return;
       } else if constexpr (std::is_same_v<std::decay_t<decltype(value)>, TKeepRules>) {
         if (value.KeepsAll()) return;
+      }
+      if (!property.exportedAtDefault && access.streamDefault && value == *access.streamDefault) {
+        return;
       }
       json.Key(property.name);
       json.Value(ValueToJson(value));

@@ -172,6 +172,17 @@ std::vector<TMember> MembersOf() {
                            kSchedule ? "expected {\"At\": \"HH:MM\", \"Days\": [\"mon\", ...]}"
                                      : "expected {\"Last\": N, \"Daily\": N, \"Weekly\": N, "
                                        "\"Monthly\": N}"}});
+      } else if constexpr (std::is_same_v<T, TPasswordPlace>) {
+        members.push_back(
+            {property.name,
+             TStructSetter{[set](TTargets& t, const Json& json) -> const char* {
+                             TPasswordPlace value;
+                             const char* problem = PasswordPlaceFromJson(json, value);
+                             if (!problem) set(t, value);
+                             return problem;
+                           },
+                           "expected {\"KeptIn\": \"keyring\"} or {\"KeptIn\": \"file\", "
+                           "\"File\": \"/path\"}"}});
       } else {
         static_assert(kUnhandledStoredType<T>);
       }
@@ -711,6 +722,49 @@ const char* KeepRulesFromJson(const Json& json, TKeepRules& rules) {
     read.*member->rule = value.get<int>();
   }
   rules = read;
+  return nullptr;
+}
+
+Json PasswordPlaceToJson(const TPasswordPlace& place) {
+  switch (place.keptIn) {
+    case TPasswordKeeping::pkKeyring:
+      return Json{{"KeptIn", "keyring"}};
+    case TPasswordKeeping::pkFile:
+      return Json{{"KeptIn", "file"}, {"File", TextToJson(place.file)}};
+    case TPasswordKeeping::pkNone:
+      break;
+  }
+  return Json::object();
+}
+
+const char* PasswordPlaceFromJson(const Json& json, TPasswordPlace& place) {
+  if (!json.is_object()) return "expected an object";
+  TPasswordPlace read;
+  bool keptIn = false;
+  for (const auto& [name, value] : json.items()) {
+    if (!value.is_string()) return "the password's place expected texts";
+    const std::string& text = value.get_ref<const std::string&>();
+    if (name == "KeptIn") {
+      keptIn = true;
+      if (text == "keyring") {
+        read.keptIn = TPasswordKeeping::pkKeyring;
+      } else if (text == "file") {
+        read.keptIn = TPasswordKeeping::pkFile;
+      } else {
+        return "\"KeptIn\" expected \"keyring\" or \"file\"";
+      }
+    } else if (name == "File") {
+      read.file = text;
+    } else {
+      return "unknown member of the password's place";
+    }
+  }
+  if (!keptIn) return "the password's place has no \"KeptIn\"";
+  if ((read.keptIn == TPasswordKeeping::pkFile) != !read.file.empty()) {
+    return read.file.empty() ? "a password file needs its \"File\""
+                             : "only a password file has a \"File\"";
+  }
+  place = read;
   return nullptr;
 }
 

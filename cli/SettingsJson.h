@@ -37,6 +37,11 @@ const char* ScheduleFromJson(const Json& json, TSchedule& schedule);
 // description (which leaves rules as they were).
 Json KeepRulesToJson(const TKeepRules& rules);
 const char* KeepRulesFromJson(const Json& json, TKeepRules& rules);
+// Where the password is kept as {"KeptIn": "keyring"} or {"KeptIn": "file",
+// "File": "/path"}; and back, or a problem's description (which leaves place
+// as it was).
+Json PasswordPlaceToJson(const TPasswordPlace& place);
+const char* PasswordPlaceFromJson(const Json& json, TPasswordPlace& place);
 // Parses text and fills a freshly constructed manager; a property that is
 // absent keeps its construction value. Every failure (bad syntax, a member
 // unknown or given twice, a value of the wrong kind or out of range, too

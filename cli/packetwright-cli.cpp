@@ -33,6 +33,7 @@
 #include "archiver/JournalResult.h"
 #include "archiver/NightPlan.h"
 #include "archiver/NightSchedule.h"
+#include "archiver/Password.h"
 #include "archiver/Preview.h"
 #include "archiver/Verify.h"
 #include "archiver/Restore.h"
@@ -45,6 +46,7 @@
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/Notifier.h"
+#include "platform/PasswordStore.h"
 #include "platform/Process.h"
 #include "platform/ProgramPath.h"
 #include "platform/SafeFile.h"
@@ -137,7 +139,7 @@ class TCommandsFormatter final : public CLI::Formatter {
 
 const char* const kCommands[] = {"schedule", "show",    "commands", "bat",       "run",
                                  "export",   "import",  "history",  "preview",   "verify",
-                                 "prune",    "subfolder", "journal-end", "find", "restore"};
+                                 "prune",    "subfolder", "journal-end", "find", "restore", "password"};
 
 // The first word that is neither an option nor the value of --settings, when
 // it names no command; CLI11 would only say that a command is required.
@@ -281,6 +283,14 @@ void Show(const TbkManager& m, const std::string& fileName) {
             << "Schedule:           " << ScheduleWords(m.Schedule()) << "\n"
             << "Rules:              " << m.Rules()->Count() << "\n"
             << "Directories:        " << m.Directories()->Count() << "\n";
+  if (m.Password().InUse()) {
+    std::cout << "Password:           " << Printable(PasswordPlaceDescription(m.Password()))
+              << (m.EncryptNames() ? ", names encrypted too" : "") << "\n";
+  }
+  const std::string warning = PasswordInSwitchesWarning(m.ArchiverParams());
+  if (!warning.empty()) {
+    std::cout << "Warning:            " << warning << " (packetwright-cli password set)\n";
+  }
   const TNightPlan plan = MakeNightPlan(m);
   for (int i = 0; i < m.Directories()->Count(); ++i) {
     const TbkDirectory& d = *m.Directories()->Items(i);
@@ -869,6 +879,82 @@ void RemoveSchedule(const std::string& settings) {
             << "\n";
 }
 
+// The password typed at the terminal without echo, twice; or the first line
+// of standard input where that is no terminal.
+std::string ReadNewPassword() {
+  if (!StandardInputIsTerminal()) {
+    std::string line;
+    if (!std::getline(std::cin, line)) throw Exception("No password on standard input");
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+  }
+  const std::string first = ReadHiddenLine("Archive password: ");
+  const std::string again = ReadHiddenLine("Again: ");
+  if (first != again) throw Exception("The two passwords differ; nothing was changed");
+  return first;
+}
+
+// Keeps a password for the settings file's archives: the one its archiver
+// switches hold (taken out of them), else a new one.
+void SetPassword(const std::string& settings, const std::string& file, bool encryptNames) {
+  TbkManager manager;
+  Load(manager, settings);
+  std::optional<std::string> password = TakePasswordOutOfSwitches(manager);
+  const bool takenOver = password.has_value();
+  if (!password) password = ReadNewPassword();
+  const std::string problem = PasswordProblem(*password);
+  if (!problem.empty()) throw Exception(problem + "; nothing was changed");
+  TPasswordPlace place;
+  if (file.empty()) {
+    Get<IPasswordStore>().WriteKeyring(*password);
+    place.keptIn = TPasswordKeeping::pkKeyring;
+  } else {
+    place.keptIn = TPasswordKeeping::pkFile;
+    place.file = Dialect().Resolved(file, Get<ICurrentDirectory>().Get());
+    Get<IPasswordStore>().WriteFile(place.file, *password);
+  }
+  // The keyring's old entry goes once nothing names it.
+  if (manager.Password().keptIn == TPasswordKeeping::pkKeyring && !file.empty()) {
+    Get<IPasswordStore>().ClearKeyring();
+  }
+  manager.SetPassword(place);
+  if (encryptNames) manager.SetEncryptNames(true);
+  Save(manager, settings);
+  std::cout << (takenOver ? "Moved the password out of the archiver switches into "
+                          : "The archive password is kept in ")
+            << Printable(PasswordPlaceDescription(place)) << "\n";
+  if (ArchiverFamily(manager.ArchiverExeFileName()) != TArchiverFamily::af7Zip) {
+    std::cout << "Only 7-Zip's archives are encrypted with it: the archiver now is "
+              << Printable(manager.ArchiverExeFileName()) << "\n";
+  }
+}
+
+void ClearPassword(const std::string& settings) {
+  TbkManager manager;
+  Load(manager, settings);
+  const TPasswordPlace place = manager.Password();
+  if (place.keptIn == TPasswordKeeping::pkKeyring) Get<IPasswordStore>().ClearKeyring();
+  manager.SetPassword({});
+  manager.SetEncryptNames(false);
+  Save(manager, settings);
+  if (place.keptIn == TPasswordKeeping::pkFile) {
+    std::cout << "The archives are no longer encrypted; the password file "
+              << Printable(place.file) << " is left as it is\n";
+  } else {
+    std::cout << "The archives are no longer encrypted\n";
+  }
+}
+
+int ShowPasswordPlace(const TbkManager& manager) {
+  const TPasswordPlace& place = manager.Password();
+  std::cout << Printable(place.InUse() ? PasswordPlaceDescription(place) : "none") << "\n";
+  const std::string warning = PasswordInSwitchesWarning(manager.ArchiverParams());
+  if (!warning.empty()) std::cout << "Warning: " << warning << "\n";
+  // A file that a run would refuse fails here too, saying why.
+  if (place.keptIn == TPasswordKeeping::pkFile) Get<IPasswordStore>().ReadFile(place.file);
+  return OutputWritten();
+}
+
 // Reads the JSON on standard input into a settings file, or with "-" onto
 // standard output.
 int Import(const std::string& output) {
@@ -1172,6 +1258,35 @@ int Main(int argc, char** argv) {
   CLI::App* scheduleRemove = schedule->add_subcommand("remove", "remove the nightly run");
   (void)scheduleShow;
 
+  CLI::App* password = app.add_subcommand(
+      "password",
+      "keep, clear or name the password that encrypts 7-Zip's archives (with -p and, for "
+      "encrypted names, -mhe=on), which 7-Zip reads on its standard input and which no settings "
+      "file, script, argument or journal holds");
+  password->require_subcommand(1);
+  CLI::App* passwordSet = password->add_subcommand(
+      "set",
+      "keep a password in the keyring (the Secret Service; on Windows the Credential Manager), "
+      "or with --file in a password file: typed twice without echo at a terminal, else the "
+      "first line of standard input; a password the archiver switches hold (-p...) is taken "
+      "over instead, and taken out of them");
+  std::string passwordFile;
+  passwordSet->add_option("--file", passwordFile,
+                          "keep it in this file instead, made for its owner alone (mode 600); "
+                          "what a scheduled run that cannot reach the keyring needs, and what "
+                          "scripts read")
+      ->type_name("PATH");
+  bool encryptNames = false;
+  passwordSet->add_flag("--encrypt-names", encryptNames,
+                        "encrypt the names of the archived files too (-mhe=on)");
+  CLI::App* passwordClear = password->add_subcommand(
+      "clear", "archive without a password again; the keyring's entry goes, a file stays");
+  CLI::App* passwordWhere = password->add_subcommand(
+      "where",
+      "print where the password is kept (the keyring, the password file, or none), and fail "
+      "when the password file is one a run would refuse");
+  (void)passwordWhere;
+
   CLI::App* show = app.add_subcommand("show",
                                       "print the options and every directory with its "
                                       "rule and command text");
@@ -1417,8 +1532,21 @@ int Main(int argc, char** argv) {
       RemoveSchedule(settings);
       return OutputWritten();
     }
+    // The keyring's library needs an application object; made only where
+    // a password may be kept or read.
+    std::optional<TKeyringSession> keyring;
+    if (*password || *run || *verify) keyring.emplace(argc, argv);
+    if (*passwordSet) {
+      SetPassword(settings, passwordFile, encryptNames);
+      return OutputWritten();
+    }
+    if (*passwordClear) {
+      ClearPassword(settings);
+      return OutputWritten();
+    }
     TbkManager manager;
     Load(manager, settings);
+    if (*password) return ShowPasswordPlace(manager);
     if (*schedule) ShowSchedule(manager, settings);
     if (*show) Show(manager, settings);
     if (*commands) {

@@ -317,6 +317,14 @@ void TbkManager::SetTestArchives(bool value) {
   Store(*this, testArchives_, value);
 }
 
+void TbkManager::SetPassword(TPasswordPlace value) {
+  Store(*this, password_, value);
+}
+
+void TbkManager::SetEncryptNames(bool value) {
+  Store(*this, encryptNames_, value);
+}
+
 bool TbkManager::GetModified() const {
   return TBaseComponent::GetModified() || directories_->GetModified() || rules_->GetModified();
 }

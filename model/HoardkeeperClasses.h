@@ -8,6 +8,7 @@
 
 #include "model/BaseClasses.h"
 #include "model/KeepRules.h"
+#include "model/PasswordPlace.h"
 #include "model/Schedule.h"
 
 namespace pw {
@@ -239,6 +240,13 @@ class TbkManager final : public TBaseComponent {
   // as a success; on by default.
   bool TestArchives() const { return testArchives_; }
   void SetTestArchives(bool value);
+  // Where the password of 7-Zip's archives is kept; none: not encrypted.
+  const TPasswordPlace& Password() const { return password_; }
+  void SetPassword(TPasswordPlace value);
+  // With a password, whether the names of the archived files are encrypted
+  // too (-mhe=on).
+  bool EncryptNames() const { return encryptNames_; }
+  void SetEncryptNames(bool value);
   TbkDirectories* Directories() const { return directories_.get(); }
   void SetDirectories(const TbkDirectories* value) { directories_->Assign(value); }
   TbkRules* Rules() const { return rules_.get(); }
@@ -266,6 +274,8 @@ class TbkManager final : public TBaseComponent {
   TSchedule schedule_;
   TKeepRules keep_;
   bool testArchives_ = true;
+  TPasswordPlace password_;
+  bool encryptNames_ = false;
   std::unique_ptr<TbkDirectories> directories_;
   std::unique_ptr<TbkRules> rules_;
 };

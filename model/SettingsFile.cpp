@@ -93,6 +93,8 @@ class DocumentWriter {
       out_.WriteText(ScheduleText(value));
     } else if constexpr (std::is_same_v<T, TKeepRules>) {
       out_.WriteText(KeepRulesText(value));
+    } else if constexpr (std::is_same_v<T, TPasswordPlace>) {
+      out_.WriteText(PasswordPlaceText(value));
     } else {
       static_assert(kUnhandledStoredType<T>);
     }
@@ -180,7 +182,8 @@ size_t PassOverMasks(std::string_view bytes, bool& any) {
         std::string_view ident;
         return *p++ == stIdent && shortString(ident) &&
                (SameTextAscii(ident, "ecInclude") || SameTextAscii(ident, "ecExclude"));
-      } else if constexpr (std::is_same_v<T, TSchedule> || std::is_same_v<T, TKeepRules>) {
+      } else if constexpr (std::is_same_v<T, TSchedule> || std::is_same_v<T, TKeepRules> ||
+                           std::is_same_v<T, TPasswordPlace>) {
         return false;  // no mask has one
       } else {
         static_assert(kUnhandledStoredType<T>);
@@ -310,6 +313,10 @@ class DocumentReader {
       const std::optional<TKeepRules> rules = ParseKeepRules(TextView());
       if (!rules) InvalidValue();
       return *rules;
+    } else if constexpr (std::is_same_v<T, TPasswordPlace>) {
+      const std::optional<TPasswordPlace> place = ParsePasswordPlace(TextView());
+      if (!place) InvalidValue();
+      return *place;
     } else {
       static_assert(kUnhandledStoredType<T>);
     }
@@ -498,7 +505,8 @@ void TbkManager::SaveToStream(TStream& stream, bool clearModified) {
 }
 
 void TbkManager::SaveToFile(const std::string& fileName, bool clearModified) {
-  TSafeFileWriter file(fileName);
+  // The owner's alone: the paths and the switches are nobody else's business.
+  TSafeFileWriter file(fileName, true);
   SaveToStream(file.Stream(), false);
   file.Commit();
   if (clearModified) SetModified(false);

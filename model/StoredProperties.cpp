@@ -19,10 +19,11 @@ struct TValueEntry {
   void (C::*set)(T);
   std::optional<T> streamDefault;
   bool assigned = true;
+  bool exportedAtDefault = true;
 
   template <class Owner>
   operator TStoredProperty<Owner>() const {
-    return {name, TStoredValue<Owner, T>{get, set, streamDefault}, assigned};
+    return {name, TStoredValue<Owner, T>{get, set, streamDefault}, assigned, exportedAtDefault};
   }
 };
 
@@ -57,6 +58,14 @@ TValueEntry<C, T> RootsOwn(TValueEntry<C, T> entry) {
   return entry;
 }
 
+// An option that JSON, like the settings file, leaves out at its stored
+// default, so that a document that does not use it exports as before.
+template <class C, class T>
+TValueEntry<C, T> LeftOutAtDefault(TValueEntry<C, T> entry) {
+  entry.exportedAtDefault = false;
+  return entry;
+}
+
 }  // namespace
 
 template <>
@@ -72,6 +81,8 @@ std::span<const TStoredProperty<TbkManager>> StoredProperties<TbkManager>() {
       Value("Schedule", &M::Schedule, &M::SetSchedule, TSchedule{}),
       Value("Keep", &M::Keep, &M::SetKeep, TKeepRules{}),
       Value("TestArchives", &M::TestArchives, &M::SetTestArchives, true),
+      LeftOutAtDefault(Value("Password", &M::Password, &M::SetPassword, TPasswordPlace{})),
+      LeftOutAtDefault(Value("EncryptNames", &M::EncryptNames, &M::SetEncryptNames, false)),
       List("Directories", &M::Directories, &M::SetDirectories),
       List("Rules", &M::Rules, &M::SetRules),
       RootsOwn(Value("Left", &M::Left, &M::SetLeft, 0)),

@@ -55,6 +55,7 @@ using TStoredAccess =
                  TStoredValue<Owner, int32_t>, TStoredValue<Owner, uint16_t>,
                  TStoredValue<Owner, TExtensionCategory>,
                  TStoredValue<Owner, TSchedule>, TStoredValue<Owner, TKeepRules>,
+                 TStoredValue<Owner, TPasswordPlace>,
                  TStoredList<Owner, TbkDirectories>,
                  TStoredList<Owner, TbkRules>, TStoredList<Owner, TbkExtensions>>;
 
@@ -66,6 +67,9 @@ struct TStoredProperty {
   // own Tag, Left and Top, which the file and JSON keep but Assign has always
   // left alone.
   bool assigned = true;
+  // Whether the JSON export writes it at its stored default too: all but the
+  // options that a document may well not use, which it leaves out then.
+  bool exportedAtDefault = true;
 };
 
 // The properties of each class of the document, in the order written.

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,7 +93,18 @@ struct TRunOptions {
   // line (without its line end; a last line without one as well) in the
   // order read. Without it the program writes where this process writes.
   std::function<void(int stream, const std::string& line)> output;
+  // When given, the program's standard input is a pipe that holds these
+  // bytes and then ends (see kMostInputBytes): how a password reaches a
+  // program without an argument, a variable or a file. Without it the
+  // program reads where this process reads.
+  std::optional<std::string> input;
 };
+
+// The most bytes a program's standard input can be given (TRunOptions::input,
+// IProcessRunner::Start's input): what a pipe holds before anyone reads it,
+// so that it is filled and closed before the program starts. More fails the
+// run before anything starts.
+constexpr size_t kMostInputBytes = 4096;
 
 class IProcessRunner {
  public:
@@ -122,13 +134,17 @@ class IProcessRunner {
   // once the program has ended and the lock's file is gone, with the
   // program's exit status (128 plus the signal for one a signal ended) as
   // its last argument: what tells of the end of a program nothing waits for.
-  // Windows starts nothing afterwards.
+  // Windows starts nothing afterwards. input, when given, is the program's
+  // standard input as TRunOptions::input is a waited run's: a pipe filled
+  // and closed before the program starts.
   virtual void Start(const std::string& program, const std::string& parameters,
                      const std::string& workingDirectory = {}, IFileLock* kept = nullptr,
-                     const std::vector<std::string>& whenEnded = {}) = 0;
+                     const std::vector<std::string>& whenEnded = {},
+                     const std::optional<std::string>& input = std::nullopt) = 0;
   virtual void Start(const std::string& program, const std::vector<std::string>& arguments,
                      const std::string& workingDirectory = {}, IFileLock* kept = nullptr,
-                     const std::vector<std::string>& whenEnded = {}) = 0;
+                     const std::vector<std::string>& whenEnded = {},
+                     const std::optional<std::string>& input = std::nullopt) = 0;
 };
 
 // The implementation this build provides.

@@ -42,7 +42,10 @@ namespace pw {
 class TSafeFileWriter {
  public:
   // Fails with "Cannot create file %s" when the file cannot be written.
-  explicit TSafeFileWriter(const std::string& fileName);
+  // ownerOnly: a file that is not there yet is made for its owner alone
+  // (mode 600 on POSIX, whatever the umask), as what is private (the
+  // settings, a script) is; an existing file keeps its mode either way.
+  explicit TSafeFileWriter(const std::string& fileName, bool ownerOnly = false);
   ~TSafeFileWriter();  // an uncommitted temporary file is removed
   TSafeFileWriter(const TSafeFileWriter&) = delete;
   TSafeFileWriter& operator=(const TSafeFileWriter&) = delete;

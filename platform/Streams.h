@@ -52,7 +52,8 @@ class TFileStream final : public TStream {
     fmOpenReadShared,
     // Open or create a regular file whose every write lands at its end, even
     // when another program appends to it too; reading and seeking serve to
-    // look at what is there. Others may read and append meanwhile.
+    // look at what is there. Others may read and append meanwhile. A file
+    // it makes is its owner's alone (mode 600 on POSIX), as a journal is.
     fmAppend,
   };
   // Fails with "Cannot create file %s" (fmCreate, fmAppend) or "Cannot open

@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStringList>
@@ -128,6 +130,13 @@ class StandardDialogs final : public IDialogService {
     TDirectoryChooser dialog(parent, start, offerCreate);
     if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.Chosen();
+  }
+  std::optional<QString> AskHidden(QWidget* parent, const QString& prompt) override {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(parent, "Password", prompt, QLineEdit::Password, {}, &ok);
+    if (!ok) return {};
+    return text;
   }
 };
 

@@ -40,6 +40,9 @@ class IDialogService {
   // typed, is confirmed with a question and is created with its parents.
   virtual std::optional<QString> ChooseDirectory(QWidget* parent, const QString& start,
                                                  bool offerCreate) = 0;
+  // A line typed without being shown (a password), after prompt; none when
+  // cancelled.
+  virtual std::optional<QString> AskHidden(QWidget* parent, const QString& prompt) = 0;
 };
 
 // The implementation this build provides.

@@ -14,8 +14,10 @@
 
 #include "archiver/ArchiverDetection.h"
 #include "archiver/Dialect.h"
+#include "archiver/Password.h"
 #include "model/HoardkeeperClasses.h"
 #include "platform/Errors.h"
+#include "platform/PasswordStore.h"
 #include "platform/Services.h"
 #include "ui/DialogService.h"
 #include "ui/PacketwrightHelpIDs.h"
@@ -117,6 +119,47 @@ TedManager::TedManager(QWidget* parent) : TfmBaseDialog(parent) {
   keep->setColumnStretch(1, 1);
   keep->setColumnStretch(3, 1);
   grid->addWidget(gbKeep, 10, 0, 1, 4);
+
+  // The password is never in the document: only where it is kept.
+  gbPassword = new QGroupBox("Password", this);
+  gbPassword->setObjectName("gbPassword");
+  auto* secret = new QGridLayout(gbPassword);
+  cbEncrypt = new QCheckBox("&Encrypt archives with a password (7-Zip only)", gbPassword);
+  cbEncrypt->setObjectName("cbEncrypt");
+  cbEncrypt->setToolTip(
+      "7-Zip reads the password on its standard input: it is in no command line, script or "
+      "settings file");
+  cbEncryptNames = new QCheckBox("Encrypt file &names too", gbPassword);
+  cbEncryptNames->setObjectName("cbEncryptNames");
+  cbPasswordInFile = new QCheckBox("Keep it in a password &file instead of the keyring",
+                                   gbPassword);
+  cbPasswordInFile->setObjectName("cbPasswordInFile");
+  cbPasswordInFile->setToolTip(
+      "What scripts and scheduled runs that cannot reach the keyring need; the file is made "
+      "for you alone (mode 600)");
+  edPasswordFile = new QLineEdit(gbPassword);
+  edPasswordFile->setObjectName("edPasswordFile");
+  buSetPassword = new QPushButton("Set Pass&word...", gbPassword);
+  buSetPassword->setObjectName("buSetPassword");
+  lbPasswordWarning = new QLabel(gbPassword);
+  lbPasswordWarning->setObjectName("lbPasswordWarning");
+  lbPasswordWarning->setWordWrap(true);
+  lbPasswordWarning->setStyleSheet("color: #b00000");
+  buMovePassword = new QPushButton("&Move It Out of the Switches", gbPassword);
+  buMovePassword->setObjectName("buMovePassword");
+  secret->addWidget(cbEncrypt, 0, 0, 1, 2);
+  secret->addWidget(cbEncryptNames, 1, 0, 1, 2);
+  secret->addWidget(cbPasswordInFile, 2, 0, 1, 2);
+  secret->addWidget(edPasswordFile, 3, 0);
+  secret->addWidget(buSetPassword, 3, 1);
+  secret->addWidget(lbPasswordWarning, 4, 0, 1, 2);
+  secret->addWidget(buMovePassword, 5, 1);
+  grid->addWidget(gbPassword, 11, 0, 1, 4);
+  connect(cbEncrypt, &QCheckBox::toggled, this, &TedManager::PasswordChanged);
+  connect(cbPasswordInFile, &QCheckBox::toggled, this, &TedManager::PasswordChanged);
+  connect(edArchiverParams, &QLineEdit::textChanged, this, &TedManager::PasswordChanged);
+  ConnectGuarded(buSetPassword, &QPushButton::clicked, this, &TedManager::buSetPasswordClick);
+  ConnectGuarded(buMovePassword, &QPushButton::clicked, this, &TedManager::buMovePasswordClick);
   previewPause_ = new QTimer(this);
   previewPause_->setSingleShot(true);
   previewPause_->setInterval(200);
@@ -175,6 +218,11 @@ void TedManager::LoadData(const TbkManager& m) {
   edKeepWeekly->setValue(rules.weekly);
   edKeepMonthly->setValue(rules.monthly);
   cbTestArchives->setChecked(m.TestArchives());
+  cbEncrypt->setChecked(m.Password().InUse());
+  cbEncryptNames->setChecked(m.EncryptNames());
+  cbPasswordInFile->setChecked(m.Password().keptIn == TPasswordKeeping::pkFile);
+  edPasswordFile->setText(ToQt(m.Password().file));
+  PasswordChanged();
   loaded_ = &m;
   if (preview_) ShowKeepPreview();
 }
@@ -188,6 +236,59 @@ void TedManager::StoreInto(TbkManager& m) const {
   m.SetKeep(TKeepRules{edKeepLast->value(), edKeepDaily->value(), edKeepWeekly->value(),
                        edKeepMonthly->value()});
   m.SetTestArchives(cbTestArchives->isChecked());
+  m.SetPassword(ChosenPlace());
+  m.SetEncryptNames(cbEncrypt->isChecked() && cbEncryptNames->isChecked());
+}
+
+TPasswordPlace TedManager::ChosenPlace() const {
+  if (!cbEncrypt->isChecked()) return {};
+  if (!cbPasswordInFile->isChecked()) return {TPasswordKeeping::pkKeyring, {}};
+  return {TPasswordKeeping::pkFile, FromQt(edPasswordFile->text(), {})};
+}
+
+void TedManager::PasswordChanged() {
+  const bool encrypt = cbEncrypt->isChecked();
+  cbEncryptNames->setEnabled(encrypt);
+  cbPasswordInFile->setEnabled(encrypt);
+  edPasswordFile->setEnabled(encrypt && cbPasswordInFile->isChecked());
+  buSetPassword->setEnabled(encrypt);
+  const std::string warning =
+      PasswordInSwitchesWarning(FromQt(edArchiverParams->text(), std::string()));
+  lbPasswordWarning->setText(ToQt(warning));
+  lbPasswordWarning->setVisible(!warning.empty());
+  buMovePassword->setVisible(!warning.empty());
+}
+
+void TedManager::KeepPassword(const std::string& password) {
+  const std::string problem = PasswordProblem(password);
+  if (!problem.empty()) throw Exception(problem);
+  const TPasswordPlace place = ChosenPlace();
+  if (place.keptIn == TPasswordKeeping::pkFile) {
+    if (place.file.empty()) throw Exception("Choose the password file first");
+    Get<IPasswordStore>().WriteFile(place.file, password);
+  } else {
+    Get<IPasswordStore>().WriteKeyring(password);
+  }
+}
+
+void TedManager::buSetPasswordClick() {
+  const std::optional<QString> first = Get<IDialogService>().AskHidden(this, "Archive password:");
+  if (!first) return;
+  const std::optional<QString> again = Get<IDialogService>().AskHidden(this, "Again:");
+  if (!again) return;
+  if (*first != *again) throw Exception("The two passwords differ; nothing was changed");
+  KeepPassword(FromQt(*first, std::string()));
+}
+
+void TedManager::buMovePasswordClick() {
+  TbkManager switches;
+  switches.SetArchiverParams(FromQt(edArchiverParams->text(), std::string()));
+  const std::optional<std::string> password = TakePasswordOutOfSwitches(switches);
+  if (!password) return;
+  cbEncrypt->setChecked(true);
+  KeepPassword(*password);
+  edArchiverParams->setText(ToQt(switches.ArchiverParams()));
+  if (switches.EncryptNames()) cbEncryptNames->setChecked(true);
 }
 
 void TedManager::SetKeepPreview(TKeepPreview preview) {
@@ -221,6 +322,12 @@ void TedManager::ShowKeepPreview() {
 }
 
 bool TedManager::CheckData() {
+  if (cbEncrypt->isChecked() && cbPasswordInFile->isChecked() &&
+      edPasswordFile->text().trimmed().isEmpty()) {
+    Get<IDialogService>().ShowError(this, "Error", "Choose the password file first");
+    edPasswordFile->setFocus();
+    return false;
+  }
   return CheckRequiredField(edArchiverExeFileName, Label1, this) &&
          CheckRequiredField(edOutputPath, Label3, this);
 }

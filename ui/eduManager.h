@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "model/PasswordPlace.h"
 #include "ui/fmuBaseDialog.h"
 
 class QCheckBox;
@@ -64,6 +65,14 @@ class TedManager final : public TfmBaseDialog {
   QSpinBox* edKeepMonthly;
   QCheckBox* cbTestArchives;
   QPlainTextEdit* mmKeepPreview;
+  QGroupBox* gbPassword;
+  QCheckBox* cbEncrypt;
+  QCheckBox* cbEncryptNames;
+  QCheckBox* cbPasswordInFile;
+  QLineEdit* edPasswordFile;
+  QPushButton* buSetPassword;
+  QLabel* lbPasswordWarning;
+  QPushButton* buMovePassword;
 
  public slots:
   void buBrowseClick();
@@ -71,10 +80,19 @@ class TedManager final : public TfmBaseDialog {
   void buWinRarClick();
   void buWinZipClick();
   void bu7ZipClick();
+  // Asks for a new password twice and keeps it where the dialog says.
+  void buSetPasswordClick();
+  // Keeps the password of the switches where the dialog says, and takes it
+  // out of them.
+  void buMovePasswordClick();
 
  private:
   void FormCreate();
   void KeepChanged();
+  void PasswordChanged();
+  // Where the dialog says the password is kept, "" keyring or a file.
+  TPasswordPlace ChosenPlace() const;
+  void KeepPassword(const std::string& password);
 
   const TbkManager* loaded_ = nullptr;
   TKeepPreview preview_;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -51,33 +52,39 @@ class FakeProcessRunner final : public IProcessRunner {
     std::string parameters;
     bool waited = false;
     std::string workingDirectory;  // as the options or the start gave it
+    // What the program was given on its standard input; none for nothing.
+    std::optional<std::string> input;
     bool operator==(const Call&) const = default;
   };
   int RunAndWait(const std::string& program, const std::string& parameters) override {
-    return Record(Call{program, {}, parameters, true, {}});
+    return Record(Call{program, {}, parameters, true, {}, {}});
   }
   int RunAndWait(const std::string& program, const std::vector<std::string>& arguments) override {
-    return Record(Call{program, arguments, {}, true, {}});
+    return Record(Call{program, arguments, {}, true, {}, {}});
   }
   int RunAndWait(const std::string& program, const std::string& parameters,
                  const TRunOptions& options) override {
-    return Run(Call{program, {}, parameters, true, options.workingDirectory}, options);
+    return Run(Call{program, {}, parameters, true, options.workingDirectory, options.input},
+               options);
   }
   int RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
                  const TRunOptions& options) override {
-    return Run(Call{program, arguments, {}, true, options.workingDirectory}, options);
+    return Run(Call{program, arguments, {}, true, options.workingDirectory, options.input},
+               options);
   }
   void Start(const std::string& program, const std::string& parameters,
              const std::string& workingDirectory, IFileLock* kept,
-             const std::vector<std::string>& whenEnded) override {
+             const std::vector<std::string>& whenEnded,
+             const std::optional<std::string>& input) override {
     if (missingDirectories.count(workingDirectory)) throw InOutError(2);
-    Record(Call{program, {}, parameters, false, workingDirectory}, kept, whenEnded);
+    Record(Call{program, {}, parameters, false, workingDirectory, input}, kept, whenEnded);
   }
   void Start(const std::string& program, const std::vector<std::string>& arguments,
              const std::string& workingDirectory, IFileLock* kept,
-             const std::vector<std::string>& whenEnded) override {
+             const std::vector<std::string>& whenEnded,
+             const std::optional<std::string>& input) override {
     if (missingDirectories.count(workingDirectory)) throw InOutError(2);
-    Record(Call{program, arguments, {}, false, workingDirectory}, kept, whenEnded);
+    Record(Call{program, arguments, {}, false, workingDirectory, input}, kept, whenEnded);
   }
 
   std::vector<Call> calls;

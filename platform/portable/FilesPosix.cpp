@@ -33,7 +33,7 @@ TFileStream::TFileStream(const std::string& fileName, TMode mode) : handle_(-1) 
   if (regularOnly) flags |= O_NONBLOCK;
   int fd;
   do {
-    fd = ::open(path.c_str(), flags, 0666);
+    fd = ::open(path.c_str(), flags, mode == TMode::fmAppend ? 0600 : 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     if (regularOnly && (errno == ENXIO || errno == EISDIR)) {

@@ -241,6 +241,50 @@ class TOutputPipes {
   int ends_[2][2] = {{-1, -1}, {-1, -1}};
 };
 
+// A program's standard input from memory: a pipe filled and closed at once,
+// whose read end alone goes to the program. What it holds never touches a
+// file, and nobody waits for the program to read it.
+class TInputPipe {
+ public:
+  explicit TInputPipe(const std::string& bytes) {
+    if (bytes.size() > kMostInputBytes) {
+      throw Exception(Format("Cannot hand more than %d bytes to a program's standard input",
+                             static_cast<int>(kMostInputBytes)));
+    }
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+      throw Exception(std::string("Cannot make a pipe: ") + std::strerror(errno));
+    }
+    read_ = ends[0];
+    size_t written = 0;
+    while (written < bytes.size()) {
+      const ssize_t n = ::write(ends[1], bytes.data() + written, bytes.size() - written);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        const int error = errno;
+        ::close(ends[1]);
+        ::close(read_);
+        throw Exception(std::string("Cannot fill a pipe: ") + std::strerror(error));
+      }
+      written += static_cast<size_t>(n);
+    }
+    ::close(ends[1]);
+  }
+  ~TInputPipe() { CloseReadEnd(); }
+  TInputPipe(const TInputPipe&) = delete;
+  TInputPipe& operator=(const TInputPipe&) = delete;
+
+  int ReadEnd() const { return read_; }
+  // Once the child has it.
+  void CloseReadEnd() {
+    if (read_ >= 0) ::close(read_);
+    read_ = -1;
+  }
+
+ private:
+  int read_ = -1;
+};
+
 // A descriptor that becomes readable when the process ends (Linux 5.3 and
 // later); -1 where the system has none, which is then asked now and then.
 int ProcessDescriptor(pid_t pid) {
@@ -337,11 +381,16 @@ class SpawningRunner final : public IProcessRunner {
     const TShellSpawnAttributes attributes;
     std::optional<TOutputPipes> pipes;
     if (options.output) pipes.emplace();
+    std::optional<TInputPipe> input;
+    if (options.input) input.emplace(*options.input);
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     int error =
         directory.Fd() >= 0 ? ::posix_spawn_file_actions_addfchdir_np(&actions, directory.Fd()) : 0;
     if (error == 0 && pipes) error = pipes->AddTo(actions);
+    if (error == 0 && input) {
+      error = ::posix_spawn_file_actions_adddup2(&actions, input->ReadEnd(), 0);
+    }
     pid_t pid;
     if (error == 0) {
       error = ::posix_spawnp(&pid, argv.File(), &actions, attributes.Get(), argv.Pointers(),
@@ -350,6 +399,7 @@ class SpawningRunner final : public IProcessRunner {
     ::posix_spawn_file_actions_destroy(&actions);
     if (error != 0) CannotStart(program, error);
     if (pipes) pipes->CloseWriteEnds();
+    if (input) input->CloseReadEnd();
     {
       published.Publish(pid);
       const TStoppable stoppable(options.stop, pid);
@@ -362,8 +412,9 @@ class SpawningRunner final : public IProcessRunner {
 
   void Start(const std::string& program, const std::string& parameters,
              const std::string& workingDirectory, IFileLock* kept,
-             const std::vector<std::string>& whenEnded) override {
-    Start(program, SplitCommandLine(parameters), workingDirectory, kept, whenEnded);
+             const std::vector<std::string>& whenEnded,
+             const std::optional<std::string>& input) override {
+    Start(program, SplitCommandLine(parameters), workingDirectory, kept, whenEnded, input);
   }
 
   // The program runs in its own session as the child of a short-lived
@@ -374,8 +425,12 @@ class SpawningRunner final : public IProcessRunner {
   // the program and removes the lock's file before it lets go.
   void Start(const std::string& program, const std::vector<std::string>& arguments,
              const std::string& workingDirectory, IFileLock* kept,
-             const std::vector<std::string>& whenEnded) override {
+             const std::vector<std::string>& whenEnded,
+             const std::optional<std::string>& input) override {
     const TWorkingDirectory directory(workingDirectory);
+    std::optional<TInputPipe> inputPipe;
+    if (input) inputPipe.emplace(*input);
+    const int inputFd = inputPipe ? inputPipe->ReadEnd() : -1;
     // The name is looked up now, as posix_spawnp looks it up for a waited
     // run, and started with execv: execvp would hand a text file without a
     // "#!" line to the shell, where a waited run reports "Exec format error".
@@ -424,6 +479,13 @@ class SpawningRunner final : public IProcessRunner {
         ::signal(SIGXFSZ, SIG_DFL);
         ::signal(SIGPIPE, SIG_DFL);
         if (lockFd >= 0) ::fcntl(lockFd, F_SETFD, 0);
+        // dup2 onto itself would leave the descriptor to close on exec.
+        if (inputFd == 0) ::fcntl(0, F_SETFD, 0);
+        if (inputFd > 0 && ::dup2(inputFd, 0) < 0) {
+          const int error = errno;
+          (void)!::write(report[1], &error, sizeof error);
+          ::_exit(127);
+        }
         if (directory.Fd() < 0 || ::fchdir(directory.Fd()) == 0)
           ::execv(file.c_str(), argv.Pointers());
         const int error = errno;

@@ -145,10 +145,10 @@ bool LinkUnnamed(int fd, const std::string& name, int* error) {
   return false;
 }
 
-int OpenInPlace(const std::string& target, bool create) {
+int OpenInPlace(const std::string& target, bool create, mode_t mode) {
   int fd;
   do {
-    fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+    fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | (create ? O_CREAT : 0), mode);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
@@ -181,7 +181,8 @@ void SyncFolder(const std::string& path) {
 
 }  // namespace
 
-TSafeFileWriter::TSafeFileWriter(const std::string& fileName) : fileName_(fileName) {
+TSafeFileWriter::TSafeFileWriter(const std::string& fileName, bool ownerOnly)
+    : fileName_(fileName) {
   int descriptor = -1;
   target_ = FollowLinks(NativePath(fileName), fileName, &descriptor);
   if (descriptor >= 0) {
@@ -222,14 +223,17 @@ TSafeFileWriter::TSafeFileWriter(const std::string& fileName) : fileName_(fileNa
         mode_t mode = st.st_mode & 07777;
         if (::fchown(fd, st.st_uid, st.st_gid) != 0) mode &= 0777;
         ::fchmod(fd, mode);
+      } else if (ownerOnly) {
+        ::fchmod(fd, 0600);
       }
       return;
     }
     tempName_.clear();
     inPlace_ = true;  // the folder refuses new files
   }
-  const int fd = OpenInPlace(target_, !existed_);
+  const int fd = OpenInPlace(target_, !existed_, ownerOnly ? 0600 : 0666);
   if (fd < 0) CannotCreate(fileName);
+  if (!existed_ && ownerOnly) ::fchmod(fd, 0600);
   handle_ = fd;
 }
 
@@ -295,7 +299,7 @@ void TSafeFileWriter::CommitReplacing() {
   if (errno != EBUSY) CannotCreate(fileName_);
   ::unlink(tempName_.c_str());
   tempName_.clear();
-  const int target = OpenInPlace(target_, false);
+  const int target = OpenInPlace(target_, false, 0666);
   if (target < 0) CannotCreate(fileName_);
   handle_ = target;
   inPlace_ = true;

@@ -223,7 +223,8 @@ bool WriteAll(HANDLE h, const std::string& bytes) {
 
 }  // namespace
 
-TSafeFileWriter::TSafeFileWriter(const std::string& fileName) : fileName_(fileName) {
+// A file in the user's profile is the user's own by its folder's access list.
+TSafeFileWriter::TSafeFileWriter(const std::string& fileName, bool) : fileName_(fileName) {
   const DWORD linkAttributes = GetFileAttributesA(fileName.c_str());
   target_ =
       linkAttributes != INVALID_FILE_ATTRIBUTES && (linkAttributes & FILE_ATTRIBUTE_REPARSE_POINT)

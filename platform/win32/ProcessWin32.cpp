@@ -35,26 +35,68 @@ struct TOutputHandles {
   HANDLE output = nullptr, error = nullptr;
 };
 
+// A program's standard input from memory: a pipe filled and closed at once,
+// whose read end alone goes to the program.
+class TInputPipe {
+ public:
+  explicit TInputPipe(const std::string& bytes) {
+    if (bytes.size() > kMostInputBytes) {
+      throw Exception(Format("Cannot hand more than %d bytes to a program's standard input",
+                             static_cast<int>(kMostInputBytes)));
+    }
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE write = nullptr;
+    if (!CreatePipe(&read_, &write, &inheritable, static_cast<DWORD>(kMostInputBytes) * 2)) {
+      throw Exception("Cannot make a pipe");
+    }
+    SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
+    DWORD written = 0;
+    const BOOL filled = bytes.empty() || WriteFile(write, bytes.data(),
+                                                   static_cast<DWORD>(bytes.size()), &written,
+                                                   nullptr);
+    CloseHandle(write);
+    if (!filled || written != bytes.size()) {
+      CloseHandle(read_);
+      read_ = nullptr;
+      throw Exception("Cannot fill a pipe");
+    }
+  }
+  ~TInputPipe() {
+    if (read_) CloseHandle(read_);
+  }
+  TInputPipe(const TInputPipe&) = delete;
+  TInputPipe& operator=(const TInputPipe&) = delete;
+  HANDLE ReadEnd() const { return read_; }
+
+ private:
+  HANDLE read_ = nullptr;
+};
+
 PROCESS_INFORMATION Create(const std::string& program, const std::string& parameters,
-                           const std::string& directory = {}, const TOutputHandles* pipes = nullptr) {
+                           const std::string& directory = {}, const TOutputHandles* pipes = nullptr,
+                           HANDLE input = nullptr) {
   std::string commandLine = "\"" + program + "\" " + parameters;
   STARTUPINFOEXA startup{};
-  startup.StartupInfo.cb = pipes ? sizeof startup : sizeof startup.StartupInfo;
+  startup.StartupInfo.cb = pipes || input ? sizeof startup : sizeof startup.StartupInfo;
   startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
   startup.StartupInfo.wShowWindow = SW_SHOWMINIMIZED;
   DWORD flags = 0;
   std::vector<char> attributeList;
   HANDLE inherited[3] = {};
   DWORD inheritedCount = 0;
-  if (pipes) {
+  const bool handles = pipes || input;
+  if (handles) {
     startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
-    startup.StartupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.StartupInfo.hStdOutput = pipes->output;
-    startup.StartupInfo.hStdError = pipes->error;
+    startup.StartupInfo.hStdInput = input ? input : GetStdHandle(STD_INPUT_HANDLE);
+    startup.StartupInfo.hStdOutput = pipes ? pipes->output : GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.StartupInfo.hStdError = pipes ? pipes->error : GetStdHandle(STD_ERROR_HANDLE);
     // Only these handles go to the program, not those that other threads are
     // handing to theirs at the same time.
-    inherited[inheritedCount++] = pipes->output;
-    inherited[inheritedCount++] = pipes->error;
+    if (pipes) {
+      inherited[inheritedCount++] = pipes->output;
+      inherited[inheritedCount++] = pipes->error;
+    }
+    if (input) inherited[inheritedCount++] = input;
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
     attributeList.resize(size);
@@ -71,10 +113,10 @@ PROCESS_INFORMATION Create(const std::string& program, const std::string& parame
   // command interpreter would.
   const bool bare = program.find_first_of("\\/:") == std::string::npos;
   const BOOL created = CreateProcessA(
-      bare ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr, pipes ? TRUE : FALSE,
-      flags, nullptr, directory.empty() ? nullptr : directory.c_str(), &startup.StartupInfo,
-      &process);
-  if (pipes) DeleteProcThreadAttributeList(startup.lpAttributeList);
+      bare ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr,
+      handles ? TRUE : FALSE, flags, nullptr, directory.empty() ? nullptr : directory.c_str(),
+      &startup.StartupInfo, &process);
+  if (handles) DeleteProcThreadAttributeList(startup.lpAttributeList);
   if (!created) throw Exception(Format("Cannot start %s", program));
   CloseHandle(process.hThread);
   return process;
@@ -165,8 +207,12 @@ class CreatingRunner final : public IProcessRunner {
     if (options.stop && options.stop->Stopped()) throw ERunStopped(program);
     std::optional<TOutputPipes> pipes;
     if (options.output) pipes.emplace();
-    const PROCESS_INFORMATION process = Create(program, parameters, options.workingDirectory,
-                                               pipes ? pipes->WriteEnds() : nullptr);
+    std::optional<TInputPipe> input;
+    if (options.input) input.emplace(*options.input);
+    const PROCESS_INFORMATION process =
+        Create(program, parameters, options.workingDirectory, pipes ? pipes->WriteEnds() : nullptr,
+               input ? input->ReadEnd() : nullptr);
+    input.reset();
     if (pipes) pipes->CloseWriteEnds();
     const HANDLE handle = process.hProcess;
     const auto end = [handle] { TerminateProcess(handle, kStoppedStatus); };
@@ -190,15 +236,20 @@ class CreatingRunner final : public IProcessRunner {
     return static_cast<int>(code);
   }
   void Start(const std::string& program, const std::string& parameters,
-             const std::string& workingDirectory, IFileLock*,
-             const std::vector<std::string>&) override {
+             const std::string& workingDirectory, IFileLock*, const std::vector<std::string>&,
+             const std::optional<std::string>& input) override {
     CheckWorkingDirectory(workingDirectory);
-    CloseHandle(Create(program, parameters, workingDirectory).hProcess);
+    std::optional<TInputPipe> pipe;
+    if (input) pipe.emplace(*input);
+    CloseHandle(
+        Create(program, parameters, workingDirectory, nullptr, pipe ? pipe->ReadEnd() : nullptr)
+            .hProcess);
   }
   void Start(const std::string& program, const std::vector<std::string>& arguments,
              const std::string& workingDirectory, IFileLock* kept,
-             const std::vector<std::string>& whenEnded) override {
-    Start(program, JoinArguments(arguments), workingDirectory, kept, whenEnded);
+             const std::vector<std::string>& whenEnded,
+             const std::optional<std::string>& input) override {
+    Start(program, JoinArguments(arguments), workingDirectory, kept, whenEnded, input);
   }
 };
 

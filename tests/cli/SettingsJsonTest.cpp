@@ -227,6 +227,35 @@ TEST(SettingsJson, AWrongValueIsNamedWithItsPlaceAndWhatWasExpected) {
   EXPECT_FALSE(kept.TestArchives());
 }
 
+// Only where the password is kept travels, and a document that encrypts
+// nothing exports as it did before the option was there.
+TEST(SettingsJson, ThePasswordsPlaceAndNoMoreTravelsAndIsLeftOutWhenUnused) {
+  EXPECT_EQ(ParseFailure("{\"Password\": {\"KeptIn\": \"file\"}}"),
+            "Invalid settings JSON at $.Password: a password file needs its \"File\"");
+  EXPECT_EQ(ParseFailure("{\"Password\": {\"KeptIn\": \"safe\"}}"),
+            "Invalid settings JSON at $.Password: \"KeptIn\" expected \"keyring\" or \"file\"");
+  EXPECT_EQ(ParseFailure("{\"Password\": {\"KeptIn\": \"keyring\", \"Password\": \"x\"}}"),
+            "Invalid settings JSON at $.Password: unknown member of the password's place");
+  TbkManager m;
+  ParseSettingsJson("{\"Password\": {\"KeptIn\": \"file\", \"File\": \"/home/u/.pw\"}, "
+                    "\"EncryptNames\": true}",
+                    m);
+  EXPECT_EQ(m.Password(), (TPasswordPlace{TPasswordKeeping::pkFile, "/home/u/.pw"}));
+  EXPECT_TRUE(m.EncryptNames());
+  std::ostringstream out;
+  WriteDocumentJson(m, out);
+  EXPECT_NE(out.str().find("  \"Password\": {\n    \"KeptIn\": \"file\",\n    \"File\": "
+                           "\"/home/u/.pw\"\n  },\n  \"EncryptNames\": true,\n"),
+            std::string::npos)
+      << out.str();
+
+  const TbkManager plain;
+  std::ostringstream before;
+  WriteDocumentJson(plain, before);
+  EXPECT_EQ(before.str().find("Password"), std::string::npos);
+  EXPECT_EQ(before.str().find("EncryptNames"), std::string::npos);
+}
+
 // Of several problems, a syntax error anywhere comes first, then a member
 // given twice, then the document's shape: an object's unknown members before
 // its values, the manager's members in their own order whatever the

@@ -33,6 +33,8 @@ T Changed(const T& before, const char* name) {
     return TSchedule{before.minuteOfDay == 23 * 60 + 59 ? 0 : 23 * 60 + 59, 0b0010001};
   } else if constexpr (std::is_same_v<T, TKeepRules>) {
     return TKeepRules{before.last + 1, 7, 4, 12};
+  } else if constexpr (std::is_same_v<T, TPasswordPlace>) {
+    return TPasswordPlace{TPasswordKeeping::pkFile, before.file + "/" + name};
   } else {
     return static_cast<T>(before + 40000);
   }

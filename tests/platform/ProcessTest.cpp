@@ -210,6 +210,32 @@ TEST_F(ProcessTest, TheOutputComesBackLineByLine) {
   EXPECT_EQ(lines[1], std::vector<std::string>{"bad"});
 }
 
+// What a password rides on: the bytes given reach the program's standard
+// input, which then ends, for a waited run and for a start nothing waits for
+// (whose pipe is filled before the program runs).
+TEST_F(ProcessTest, StandardInputComesFromMemoryAndThenEnds) {
+  const std::string reader = "read first; read second; status=$?; printf '%s|%s|%s' "
+                             "\"$first\" \"$second\" \"$status\" > in.tmp && mv in.tmp in.txt";
+  TRunOptions options;
+  options.input = std::string("Secret 123\n");
+  std::vector<std::string> lines;
+  options.output = [&](int, const std::string& line) { lines.push_back(line); };
+  EXPECT_EQ(Get<IProcessRunner>().RunAndWait("/bin/sh", {"-c", reader + "; cat in.txt"}, options),
+            0);
+  EXPECT_EQ(lines, std::vector<std::string>{"Secret 123||1"}) << "one line, then the end";
+
+  fs::remove(folder / "in.txt");
+  Get<IProcessRunner>().Start("/bin/sh", {"-c", reader}, {}, nullptr, {},
+                              std::string("Other secret\n"));
+  ASSERT_TRUE(test::WaitForFile(folder / "in.txt"));
+  EXPECT_EQ(ReadFile(folder / "in.txt"), "Other secret||1");
+
+  options.input = std::string(kMostInputBytes + 1, 'x');
+  EXPECT_THROW(Get<IProcessRunner>().RunAndWait("/bin/true", std::vector<std::string>{}, options),
+               Exception)
+      << "more than a pipe holds is refused before anything starts";
+}
+
 TEST_F(ProcessTest, EndingSignalsAreKeptAndPassedOnWhileAskedFor) {
   using Signals = TEndingSignalsPassedOn;
   struct sigaction ignore = {};

@@ -90,7 +90,8 @@ int RunProgram(const std::string& program, const std::vector<std::string>& argum
 // PW_RECORD_RELEASE exists (a minute at most). When PW_RECORD_STATUSES names
 // a file of statuses, each run exits with the first one left there and
 // removes it; once they are used up, with PW_RECORD_STATUS.
-// When PW_RECORD_STARTED names a file, it first appends a line with its
+// When PW_RECORD_GIVEN names a file, it writes its environment, a blank
+// line and all of its standard input there. When PW_RECORD_STARTED names a file, it first appends a line with its
 // process id to that file. Recorders running at once take their statuses and
 // add their records one at a time (locking "<PW_RECORD>.lock"). When
 // PW_RECORD_RUNNING names a file, it holds "NOW MOST": how many recorders are

@@ -26,6 +26,8 @@
 
 #include "model/HoardkeeperClasses.h"
 #include "platform/Errors.h"
+#include "platform/fakes/FakePasswordStore.h"
+#include "platform/fakes/FakeProcesses.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/FakeDialogs.h"
@@ -397,6 +399,47 @@ TEST_F(DialogTest, TheKeepRulesAndTheArchiveTestTravelThroughTheOptions) {
   d.StoreInto(m);
   EXPECT_EQ(m.Keep(), (TKeepRules{3, 7, 4, kKeepMost}));
   EXPECT_TRUE(m.TestArchives());
+}
+
+// The options keep where the password is, never the password: Set Password
+// writes it into the keyring or the file chosen, and an old -p switch is
+// shown with a warning and moved out of the switches by one button.
+TEST_F(DialogTest, TheOptionsKeepThePasswordOutOfTheDocument) {
+  fakes::FixedPathStyle posix{TPathStyle::psPosix};
+  const ScopedOverride<IPathStyle> usePosix(posix);
+  fakes::FakePasswordStore store;
+  const ScopedOverride<IPasswordStore> useStore(store);
+  TbkManager m;
+  m.SetArchiverParams("a -pSecret123 -mhe=on -mx=9");
+  TedManager d;
+  d.LoadData(m);
+  EXPECT_FALSE(d.cbEncrypt->isChecked());
+  EXPECT_FALSE(d.cbEncryptNames->isEnabled()) << "names only with a password";
+  EXPECT_TRUE(d.lbPasswordWarning->isVisibleTo(&d));
+  EXPECT_TRUE(d.lbPasswordWarning->text().contains("hold a password"));
+  d.buMovePasswordClick();
+  EXPECT_EQ(store.keyring, "Secret123");
+  EXPECT_EQ(d.edArchiverParams->text(), "a -mx=9");
+  EXPECT_FALSE(d.lbPasswordWarning->isVisibleTo(&d)) << "nothing left to warn of";
+  d.StoreInto(m);
+  EXPECT_EQ(m.Password(), (TPasswordPlace{TPasswordKeeping::pkKeyring, {}}));
+  EXPECT_TRUE(m.EncryptNames());
+  EXPECT_EQ(m.ArchiverParams(), "a -mx=9");
+
+  d.cbPasswordInFile->setChecked(true);
+  d.edPasswordFile->setText("/home/u/archive.pw");
+  dialogs.hiddenAnswers = {QString("New one"), QString("New one")};
+  d.buSetPasswordClick();
+  EXPECT_EQ(store.files.at("/home/u/archive.pw"), "New one");
+  dialogs.hiddenAnswers = {QString("this"), QString("that")};
+  EXPECT_THROW(d.buSetPasswordClick(), Exception) << "two that differ keep nothing";
+  d.StoreInto(m);
+  EXPECT_EQ(m.Password(), (TPasswordPlace{TPasswordKeeping::pkFile, "/home/u/archive.pw"}));
+
+  d.cbEncrypt->setChecked(false);
+  d.StoreInto(m);
+  EXPECT_FALSE(m.Password().InUse());
+  EXPECT_FALSE(m.EncryptNames());
 }
 
 // The preview reads the document as the dialog would store it, once the

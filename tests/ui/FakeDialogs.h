@@ -43,7 +43,13 @@ class FakeDialogs final : public IDialogService {
     return Next(fileAnswers);
   }
 
+  std::optional<QString> AskHidden(QWidget*, const QString& prompt) override {
+    shown.push_back({"hidden", "Password", prompt});
+    return Next(hiddenAnswers);
+  }
+
   std::vector<Shown> shown;
+  std::deque<std::optional<QString>> hiddenAnswers;
   std::deque<TAnswer> confirmAnswers;
   std::deque<std::optional<QString>> fileAnswers;
   std::vector<TFileDialogOptions> fileDialogs;
