@@ -9,6 +9,7 @@
 #include "archiver/ArchiveCommands.h"
 #include "archiver/Dialect.h"
 #include "archiver/JournalResult.h"
+#include "archiver/Password.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/SafeFile.h"
@@ -106,8 +107,9 @@ std::optional<std::string> WholeFile(const std::string& fileName) {
   }
 }
 
+// Made for the owner alone: the names of every file archived are private.
 void WriteWhole(const std::string& fileName, const std::string& bytes) {
-  TSafeFileWriter file(fileName);
+  TSafeFileWriter file(fileName, true);
   file.Stream().WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
   file.Commit();
 }
@@ -558,6 +560,7 @@ std::optional<std::vector<TListedEntry>> SevenZipEntries(const std::string& prog
   TRunOptions listing;
   listing.workingDirectory = dialect.FolderOf(archive);
   listing.stop = options.stop;
+  listing.input = options.input;
   listing.output = [&](int stream, const std::string& line) {
     (stream == 1 ? lines : errors).push_back(line);
   };
@@ -831,8 +834,14 @@ std::string IndexNewArchive(const std::string& journalFile, const TArchiveJob& j
                                 record.position, AsReadFromJournal(record.started),
                                 record.bytes.value_or(*size)};
   std::string error;
+  TRunOptions listing;
+  try {
+    listing.input = PasswordInput(job);
+  } catch (const Exception& e) {
+    return "The archive could not be listed: " + e.Message();
+  }
   const std::optional<std::vector<TListedEntry>> entries =
-      SevenZipEntries(job.program, job.params, record.archive, {}, error);
+      SevenZipEntries(job.program, job.params, record.archive, listing, error);
   if (!entries) return error;
   try {
     TArchiveIndex(journalFile).Add(archive, *entries);

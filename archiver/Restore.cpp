@@ -7,6 +7,7 @@
 #include "archiver/ArchiverReport.h"
 #include "archiver/Dialect.h"
 #include "archiver/JournalResult.h"
+#include "archiver/Password.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/Streams.h"
@@ -91,15 +92,13 @@ class TTemporaryFolders {
 // 7-Zip's words: extract with full paths into the folder, answer yes (the
 // folder is empty), take no name as a pattern, and after "--" the archive
 // and the paths, so that a name beginning with "-" is no switch.
+// With the password on standard input, no -p word: 7-Zip's x reads it from
+// there.
 std::vector<std::string> ExtractWords(const TExtractor& extractor, const std::string& archive,
                                       const std::string& folder,
-                                      const std::vector<std::string>& paths) {
+                                      const std::vector<std::string>& paths, bool passwordInput) {
   std::vector<std::string> words = {"x", "-y", "-bd", "-spd", "-o" + folder};
-  std::optional<std::string> password;
-  if (extractor.password) password = extractor.password(archive);
-  if (password) {
-    words.push_back("-p" + *password);
-  } else {
+  if (!passwordInput) {
     for (const std::string& word : Dialect().SplitParameters(extractor.params)) {
       if (word.size() >= 2 && word[0] == '-' && (word[1] == 'p' || word[1] == 'P')) {
         words.push_back(word);
@@ -125,7 +124,46 @@ std::vector<std::string> PathsToExtract(const TRestorePlan& plan, size_t source)
   return paths;
 }
 
+// What 7-Zip reads on its standard input for the archive: the password and
+// a line end; none without one.
+std::optional<std::string> PasswordInputFor(const TExtractor& extractor,
+                                            const std::string& archive) {
+  if (!extractor.password) return std::nullopt;
+  std::optional<std::string> password = extractor.password(archive);
+  if (!password) return std::nullopt;
+  return *password + "\n";
+}
+
 }  // namespace
+
+TExtractor ExtractorOf(const TbkManager& manager) {
+  TExtractor extractor{manager.ArchiverExeFileName(), ArchiverFamily(manager.ArchiverExeFileName()),
+                       manager.ArchiverParams(), {}};
+  if (const TPasswordPlace place = manager.Password(); place.InUse()) {
+    extractor.password = [place](const std::string&) {
+      return std::optional<std::string>(ReadPassword(place));
+    };
+  }
+  return extractor;
+}
+
+std::optional<std::vector<TListedEntry>> ListArchive(const TExtractor& extractor,
+                                                     const std::string& archive,
+                                                     const TRunOptions& options,
+                                                     std::string& error) {
+  if (std::string problem = ExtractProblem(extractor, archive); !problem.empty()) {
+    error = std::move(problem);
+    return std::nullopt;
+  }
+  TRunOptions listing = options;
+  try {
+    listing.input = PasswordInputFor(extractor, archive);
+  } catch (const Exception& e) {
+    error = "The archive could not be listed: " + e.Message();
+    return std::nullopt;
+  }
+  return SevenZipEntries(extractor.program, extractor.params, archive, listing, error);
+}
 
 std::string InsideArchivePath(const std::string& path) {
   if (path.empty() || Dialect().IsAbsolute(path) || IsSeparator(path[0])) return "";
@@ -318,6 +356,7 @@ TRestoreResult ExecuteRestore(const TRestorePlan& plan, const TExtractor& extrac
       extracted[s] = folder;
       TArchiverReport said(TArchiverFamily::af7Zip);
       TRunOptions run;
+      run.input = PasswordInputFor(extractor, archive.archive);
       run.workingDirectory = folder;
       run.stop = options.stop;
       run.output = [&said, &options](int stream, const std::string& line) {
@@ -327,7 +366,8 @@ TRestoreResult ExecuteRestore(const TRestorePlan& plan, const TExtractor& extrac
       int status = 0;
       try {
         status = Dialect().RunWordsAndWait(extractor.program,
-                                           ExtractWords(extractor, archive.archive, folder, paths),
+                                           ExtractWords(extractor, archive.archive, folder, paths,
+                                                        run.input.has_value()),
                                            run);
       } catch (const ERunStopped&) {
         result.stopped = true;

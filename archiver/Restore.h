@@ -88,16 +88,30 @@ std::string RestorePlanText(const TRestorePlan& plan);
 struct TExtractor {
   std::string program;
   TArchiverFamily family = TArchiverFamily::afOther;
-  std::string params;  // its parameters, whose password switch is used
+  std::string params;  // its parameters, whose old password switch is used
   // Where a restore gets an encrypted archive's password: called once per
-  // archive before it is extracted; none (or no hook) leaves the password
-  // to the parameters' -p switch, as the job used it.
+  // archive before it is listed or extracted, and handed to 7-Zip on its
+  // standard input; none (or no hook) leaves the password to a -p switch of
+  // the parameters, as an older document's job used it. Throws
+  // EPasswordUnavailable where the password cannot be had.
   std::function<std::optional<std::string>(const std::string& archive)> password;
 };
+
+// The document's 7-Zip, its parameters and its password, for restores and
+// listings.
+TExtractor ExtractorOf(const TbkManager& manager);
 
 // Why the extractor cannot restore from the archive ("" when it can): only
 // 7-Zip's archives, with the 7-Zip of the options.
 std::string ExtractProblem(const TExtractor& extractor, const std::string& archive);
+
+// The archiver's listing of the archive (SevenZipEntries, with the
+// extractor's password on standard input), where the extractor can give it;
+// none, with the reason in error, where it cannot.
+std::optional<std::vector<TListedEntry>> ListArchive(const TExtractor& extractor,
+                                                     const std::string& archive,
+                                                     const TRunOptions& options,
+                                                     std::string& error);
 
 struct TRestoreResult {
   int restored = 0;  // files now under their final names

@@ -1001,22 +1001,6 @@ int Failed(const std::string& message) {
 
 // ---- Finding and restoring -------------------------------------------------
 
-TExtractor ExtractorOf(const TbkManager& m) {
-  return {m.ArchiverExeFileName(), ArchiverFamily(m.ArchiverExeFileName()), m.ArchiverParams(),
-          {}};
-}
-
-// The archiver's listing of an archive, where the options' archiver can give it.
-std::optional<std::vector<TListedEntry>> ListWith(const TExtractor& extractor,
-                                                  const std::string& archive,
-                                                  std::string& error) {
-  if (std::string problem = ExtractProblem(extractor, archive); !problem.empty()) {
-    error = std::move(problem);
-    return std::nullopt;
-  }
-  return SevenZipEntries(extractor.program, extractor.params, archive, {}, error);
-}
-
 // The index brought in line with the journal; each archive that could not
 // be listed is one line on standard error, and fails the command.
 TArchiveIndex RefreshedIndex(const TbkManager& m, const std::string& journalFile, bool& failed) {
@@ -1024,7 +1008,7 @@ TArchiveIndex RefreshedIndex(const TbkManager& m, const std::string& journalFile
   const TExtractor extractor = ExtractorOf(m);
   const TIndexRefresh refresh = index.Refresh(
       [&extractor](const TIndexedArchive& a, std::string& error) {
-        return ListWith(extractor, a.archive, error);
+        return ListArchive(extractor, a.archive, {}, error);
       });
   for (const std::string& problem : refresh.problems) {
     Report(problem);
@@ -1121,7 +1105,7 @@ int RestoreFiles(const TbkManager& m, const TRestoreCommand& c, const std::strin
   const auto listingOf = [&](const TIndexedArchive& a) {
     if (std::optional<std::vector<TListedEntry>> listing = index.Listing(a)) return *listing;
     std::string error;
-    std::optional<std::vector<TListedEntry>> listing = ListWith(extractor, a.archive, error);
+    std::optional<std::vector<TListedEntry>> listing = ListArchive(extractor, a.archive, {}, error);
     if (!listing) throw Exception(a.archive + ": " + error);
     return *listing;
   };

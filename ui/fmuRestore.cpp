@@ -253,8 +253,7 @@ TfmRestore::TfmRestore(const TbkManager& manager, const std::string& directory,
   setFont(DialogFont());
   resize(760, 600);
   AddWindowKeys(this, hcRestoreWindow);
-  extractor_ = {manager.ArchiverExeFileName(), ArchiverFamily(manager.ArchiverExeFileName()),
-                manager.ArchiverParams(), {}};
+  extractor_ = ExtractorOf(manager);
   for (const TArchiveJob& job : MakeNightPlan(manager).jobs) {
     ownFolders_.emplace(AsReadFromJournal(job.directory), job.workingDirectory);
   }
@@ -609,15 +608,6 @@ void TfmRestore::ShowNights(std::vector<TIndexedArchive> nights, const std::stri
   ListNight();
 }
 
-std::optional<std::vector<TListedEntry>> TfmRestore::ListWithArchiver(
-    const TIndexedArchive& archive, const TRunOptions& options, std::string& error) const {
-  if (std::string problem = ExtractProblem(extractor_, archive.archive); !problem.empty()) {
-    error = std::move(problem);
-    return std::nullopt;
-  }
-  return SevenZipEntries(extractor_.program, extractor_.params, archive.archive, options, error);
-}
-
 void TfmRestore::ListNight() {
   ForgetPlan();
   filesModel_->SetListing({});
@@ -632,7 +622,7 @@ void TfmRestore::ListNight() {
           std::optional<std::vector<TListedEntry>> listing = index.Listing(archive);
           if (!listing) {
             std::string error;
-            listing = ListWithArchiver(archive, options, error);
+            listing = ListArchive(extractor_, archive.archive, options, error);
             if (!listing && options.stop->Stopped()) {
               return [this] { SetState("Stopped: the archive was not listed.", kAmber); };
             }
@@ -670,7 +660,7 @@ void TfmRestore::FindCopies() {
           TArchiveIndex index(journalFile_);
           const TIndexRefresh refresh = index.Refresh(
               [this, &options](const TIndexedArchive& a, std::string& error) {
-                return ListWithArchiver(a, options, error);
+                return ListArchive(extractor_, a.archive, options, error);
               },
               [&options] { return options.stop->Stopped(); }, progress);
           std::vector<std::string> problems = refresh.problems, damaged;

@@ -182,9 +182,6 @@ class TfmRestore final : public QWidget {
   // What the selection of the current page restores, and where.
   std::vector<TRestoreSource> SelectedSources() const;
   std::string TargetFolderOf(const TIndexedArchive& archive) const;
-  std::optional<std::vector<TListedEntry>> ListWithArchiver(const TIndexedArchive& archive,
-                                                            const TRunOptions& options,
-                                                            std::string& error) const;
 
   std::string directory_;
   std::string journalFile_;

@@ -7,6 +7,7 @@
 #include "archiver/ArchiveIndex.h"
 #include "archiver/Journal.h"
 #include "archiver/Restore.h"
+#include "platform/PasswordStore.h"
 #include "platform/fakes/FakeProcesses.h"
 #include "platform/fakes/Fakes.h"
 #include "tests/support/TestSupport.h"
@@ -124,6 +125,11 @@ TEST(ArchiveIndex, NightsShareTheVersionsTheyHoldAndGiveBackEachListing) {
   }
   fs::path file;
   for (const auto& e : fs::directory_iterator(IndexFolderName(journal))) file = e.path();
+#ifndef _WIN32
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write)
+      << "the names of the files archived are the owner's alone";
+#endif
   const std::string text = ReadFile(file);
   const auto lines = [&](const char* head) {
     size_t n = 0;
@@ -172,6 +178,52 @@ TEST(ArchiveIndex, NightsShareTheVersionsTheyHoldAndGiveBackEachListing) {
   EXPECT_EQ(index.Listing(again)->size(), 1u);
   EXPECT_EQ(index.Find("gone.txt", "/data").size(), 1u);
   EXPECT_EQ(index.Archives().size(), 5u);
+}
+
+// The password of an encrypted archive reaches 7-Zip's listing and its
+// extraction on standard input, never in an argument; one that cannot be had
+// lists and extracts nothing.
+TEST(RestorePassword, IsHandedOverOnStandardInputOnly) {
+  const TPosixStyle posix;
+  const test::TTempFolder temp("restore-password");
+  fakes::FakeProcessRunner runner;
+  const ScopedOverride<IProcessRunner> useRunner(runner);
+  TExtractor extractor{"7zz", TArchiverFamily::af7Zip, "a -r -mx=9", {}};
+  std::vector<std::string> asked;
+  extractor.password = [&asked](const std::string& archive) {
+    asked.push_back(archive);
+    return std::optional<std::string>("Secret 123");
+  };
+  const std::string archive = (temp / "night.7z").string();
+  std::string error;
+  ListArchive(extractor, archive, {}, error);
+  TRestoreSource source{{archive, "/data", 1, "2026-12-08T02:30:00+01:00", 10},
+                        {{"a.txt", 1, false, "", std::nullopt}},
+                        {},
+                        (temp / "back").string()};
+  const TRestoreResult result = ExecuteRestore(PlanRestore({source}, TExisting::exAsk), extractor);
+  EXPECT_NE(result.error, "") << "the stand-in extracts nothing";
+  EXPECT_EQ(asked, (std::vector<std::string>{archive, archive}));
+  ASSERT_EQ(runner.calls.size(), 2u);
+  for (const auto& call : runner.calls) {
+    EXPECT_EQ(call.input, "Secret 123\n") << call.arguments[0];
+    for (const std::string& word : call.arguments) {
+      EXPECT_EQ(word.find("Secret"), std::string::npos) << word;
+      EXPECT_NE(word, "-p") << "a bare -p has 7-Zip take an empty password";
+    }
+  }
+  EXPECT_EQ(runner.calls[0].arguments[0], "l");
+  EXPECT_EQ(runner.calls[1].arguments[0], "x");
+
+  // A password that cannot be had: nothing runs.
+  extractor.password = [](const std::string&) -> std::optional<std::string> {
+    throw EPasswordUnavailable("Cannot read the archive password from the keyring: locked");
+  };
+  EXPECT_FALSE(ListArchive(extractor, archive, {}, error));
+  EXPECT_NE(error.find("locked"), std::string::npos) << error;
+  EXPECT_NE(ExecuteRestore(PlanRestore({source}, TExisting::exAsk), extractor).error.find("locked"),
+            std::string::npos);
+  EXPECT_EQ(runner.calls.size(), 2u);
 }
 
 #ifndef _WIN32

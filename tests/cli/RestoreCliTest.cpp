@@ -119,5 +119,31 @@ TEST_F(RestoreCliTest, AskingForWhatCannotBeIsAUsageError) {
   EXPECT_NE(err.find("No archive that is still there holds a.txt"), std::string::npos) << err;
 }
 
+// An encrypted night, its names hidden too, is found and brought back with
+// the password of the password file, both from the listing the waited run
+// made and from one made anew.
+TEST_F(RestoreCliTest, AnEncryptedNightIsFoundAndRestoredWithItsPassword) {
+  const std::string passwordFile = (root / "archive-password").string();
+  ASSERT_NE(Cli("password set --encrypt-names --file " + QuotePosixWord(passwordFile),
+                "printf 'Secret 123\\n' |")
+                .find("status 0"),
+            std::string::npos)
+      << err;
+  WriteFile(data / "Letters" / "file3.odt", "monday");
+  Night("2026-12-07");
+  const std::string archive = Archive("2026-12-07");
+  EXPECT_EQ(CommandOutput("7zz l -slt " + QuotePosixWord(archive) + " </dev/null 2>&1 | grep -c file3"),
+            "0\n")
+      << "the names are hidden without the password";
+  for (int round = 0; round < 2; ++round) {
+    const std::string found = Cli("find file3.odt");
+    EXPECT_NE(found.find("Letters/file3.odt"), std::string::npos) << round << ": " << found << err;
+    fs::remove_all(root / "Packetwright.index");  // listed anew the second time
+  }
+  EXPECT_NE(Cli("restore --latest Letters/file3.odt --to back").find("status 0"), std::string::npos)
+      << err;
+  EXPECT_EQ(ReadFile(root / "back" / "Letters" / "file3.odt"), "monday");
+}
+
 }  // namespace
 }  // namespace pw
