@@ -177,13 +177,18 @@ std::string InsideArchivePath(const std::string& path) {
 }
 
 std::function<bool(std::string_view)> UnderPath(const std::string& path) {
-  std::string key = Dialect().CompareKey(InsideArchivePath(path));
-  return [key = std::move(key)](std::string_view entryPath) {
-    if (key.empty()) return false;
-    const std::string entryKey = Dialect().CompareKey(InsideArchivePath(std::string(entryPath)));
-    return entryKey == key ||
-           (entryKey.size() > key.size() && entryKey.compare(0, key.size(), key) == 0 &&
-            IsSeparator(entryKey[key.size()]));
+  const std::string plain = InsideArchivePath(path);
+  // The compare key of a Windows name is the locale's, which keeps no
+  // prefixes: what lies below a folder is told by the prefix key.
+  std::string key = Dialect().CompareKey(plain), prefix = Dialect().PrefixKey(plain);
+  return [key = std::move(key), prefix = std::move(prefix)](std::string_view entryPath) {
+    if (prefix.empty()) return false;
+    const std::string entry = InsideArchivePath(std::string(entryPath));
+    if (Dialect().CompareKey(entry) == key) return true;
+    const std::string entryPrefix = Dialect().PrefixKey(entry);
+    return entryPrefix.size() > prefix.size() &&
+           entryPrefix.compare(0, prefix.size(), prefix) == 0 &&
+           IsSeparator(entryPrefix[prefix.size()]);
   };
 }
 

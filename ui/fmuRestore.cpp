@@ -70,12 +70,14 @@ QString FileNameOf(const std::string& path) {
   return QFileInfo(ToQt(path)).fileName();
 }
 
-// The key a path inside an archive is compared by, made plain first.
+// The key a path inside an archive is told to lie below a folder by, made
+// plain first: the prefix key, since a Windows name's compare key is the
+// locale's, which keeps no prefixes.
 std::string PlainKey(const std::string& path) {
-  return Dialect().CompareKey(InsideArchivePath(path));
+  return Dialect().PrefixKey(InsideArchivePath(path));
 }
 
-// Whether a folder among folders (compare keys) holds the path's key.
+// Whether a folder among folders (plain keys) holds the path's key.
 bool UnderAny(const std::string& key, const std::set<std::string>& folders) {
   const char separator = Dialect().Separator();
   for (size_t at = key.find(separator); at != std::string::npos; at = key.find(separator, at + 1)) {
@@ -763,7 +765,7 @@ std::vector<TRestoreSource> TfmRestore::SelectedSources() const {
       if (!entry.folder) source.entries.push_back(entry);
       continue;
     }
-    if (UnderAny(Dialect().CompareKey(plain), folders)) continue;
+    if (UnderAny(Dialect().PrefixKey(plain), folders)) continue;
     source.paths.push_back(plain);
     if (!entry.folder) source.entries.push_back(entry);
   }

@@ -61,6 +61,25 @@ TEST(InsideArchivePath, PlainRelativePathsOnly) {
   EXPECT_EQ(InsideArchivePath("."), "");
 }
 
+TEST(UnderPath, AFolderHoldsWhatLiesBelowItInEitherStyle) {
+  for (const TPathStyle kind : {TPathStyle::psPosix, TPathStyle::psWindows}) {
+    fakes::FixedPathStyle style{kind};
+    const ScopedOverride<IPathStyle> use(style);
+    const auto under = UnderPath("Letters");
+    EXPECT_TRUE(under("Letters"));
+    EXPECT_TRUE(under("Letters/file3.odt"));
+    EXPECT_TRUE(under("./Letters/old/file3.odt"));
+    EXPECT_FALSE(under("Letters2/file3.odt"));
+    EXPECT_FALSE(under("Lett"));
+    EXPECT_FALSE(under("Old/Letters/file3.odt"));
+    EXPECT_FALSE(UnderPath("../Letters")("Letters/file3.odt")) << "no path outside";
+  }
+  fakes::FixedPathStyle windows{TPathStyle::psWindows};
+  const ScopedOverride<IPathStyle> use(windows);
+  EXPECT_TRUE(UnderPath("letters")("LETTERS\\file3.odt")) << "letter case aside";
+  EXPECT_TRUE(UnderPath("Letters\\Old")("Letters/Old/file3.odt"));
+}
+
 TEST(BesideName, TheNightBeforeTheExtension) {
   const TNativeStyle native;
   const test::TTempFolder temp("beside");
@@ -124,7 +143,9 @@ TEST(ArchiveIndex, NightsShareTheVersionsTheyHoldAndGiveBackEachListing) {
     EXPECT_TRUE(same(*listing, byPath(listings[day - 1]))) << "night " << day;
   }
   fs::path file;
-  for (const auto& e : fs::directory_iterator(IndexFolderName(journal))) file = e.path();
+  for (const auto& e : fs::directory_iterator(IndexFolderName(journal))) {
+    if (e.path().extension() == ".dir") file = e.path();
+  }
 #ifndef _WIN32
   EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write)
