@@ -17,124 +17,25 @@
 # Needs Wine, Xvfb, xdotool, openbox and ImageMagick's import (scripts/setup).
 set -euo pipefail
 
-# Bounded from outside, so that a hang anywhere still ends in the clean-up.
-if [ "${1:-}" != --bounded ]; then
-  [ $# -eq 3 ] || {
-    echo "Usage: $0 SETUP_EXE WINDOWS_BUILD_DIR WORK_DIR" >&2
-    exit 2
-  }
-  mkdir -p "$3"
-  work=$(cd "$3" && pwd)
-  status=0
-  timeout --kill-after=10 "${PW_PACKAGE_TEST_SECONDS:-300}" "$0" --bounded "$@" || status=$?
-  if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
-    echo "FAILED: the test did not finish within ${PW_PACKAGE_TEST_SECONDS:-300} seconds"
-  fi
-  WINEPREFIX=$work/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-  if [ -s "$work/xvfb.pid" ]; then kill "$(cat "$work/xvfb.pid")" 2>/dev/null || true; fi
-  rm -f "$work/xvfb.pid"
-  exit "$status"
-fi
+usage="SETUP_EXE WINDOWS_BUILD_DIR WORK_DIR"
+label="Windows installer (Wine)"
+# shellcheck source=tests/install/WineSession.sh
+source "$(dirname "$0")/WineSession.sh"
+bounded "$@"
 shift
 
-started=$SECONDS
 setup=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 build=$(cd "$2" && pwd)
 work=$(cd "$3" && pwd)
 recorder=$build/tests/pw_recorder.exe
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-passed=0
 
-ok() {
-  passed=$((passed + 1))
-  echo "ok: $*"
-}
-fail() {
-  echo "FAILED: $*"
-  echo "Windows installer (Wine): $passed passed, 1 failed"
-  exit 1
-}
-
-for tool in "$wine" "$wineserver" Xvfb xdotool openbox import; do
-  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup installs it)"
-done
+need
 [ -f "$setup" ] || fail "no installer at $setup"
 [ -f "$recorder" ] || fail "no stand-in archiver at $recorder"
 
-export PATH=/usr/bin:/bin
-unset WINEPATH DISPLAY WAYLAND_DISPLAY
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
-"$wineserver" -k 2>/dev/null || true
-rm -rf "$WINEPREFIX"
-drive=$WINEPREFIX/drive_c
-
-xvfb=
-wm=
-succeeded=0
-cleanup() {
-  "$wineserver" -k 2>/dev/null || true
-  if [ -n "$wm" ]; then
-    kill "$wm" 2>/dev/null || true
-    wait "$wm" 2>/dev/null || true
-  fi
-  if [ -n "$xvfb" ]; then
-    kill "$xvfb" 2>/dev/null || true
-    wait "$xvfb" 2>/dev/null || true
-  fi
-  rm -f "$work/xvfb.pid" "$work/display"
-  if [ "$succeeded" -eq 1 ]; then
-    rm -rf "$WINEPREFIX"
-  else
-    echo "The Wine prefix and the logs are kept in $work."
-  fi
-}
-trap cleanup EXIT
-trap 'exit 143' TERM INT
-
-until_true() {
-  local limit=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ "$SECONDS" -lt "$limit" ] || return 1
-    sleep 0.2
-  done
-}
-window() {
-  xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1
-}
-shown() {
-  [ -n "$(window "$1")" ]
-}
-press() {
-  local title=$1 keys=$2 seconds=$3 id
-  shift 3
-  for _ in 1 2 3; do
-    id=$(window "$title")
-    [ -n "$id" ] || return 1
-    timeout 5 xdotool windowactivate --sync "$id" >/dev/null 2>&1 || timeout 5 xdotool windowfocus --sync "$id" || true
-    # shellcheck disable=SC2086 # one word a key
-    xdotool key $keys
-    until_true "$seconds" "$@" && return 0
-  done
-  return 1
-}
-
 # ---- A fresh prefix, a display and a window manager ---------------------------
-timeout 120 "$wine" wineboot -i >"$work/wineboot.log" 2>&1 ||
-  fail "wineboot: $(tail -5 "$work/wineboot.log")"
-timeout 60 "$wineserver" -w || fail "the new prefix's processes did not end"
-[ -d "$drive/windows" ] || fail "no fresh prefix in $WINEPREFIX"
-
-rm -f "$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-echo "$xvfb" >"$work/xvfb.pid"
-until_true 30 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-DISPLAY=:$(head -1 "$work/display")
-export DISPLAY
-openbox >"$work/openbox.log" 2>&1 &
-wm=$!
+fresh_prefix
+start_display
 
 mkdir -p "$drive/Tools"
 cp "$recorder" "$drive/Tools/pw_recorder.exe"

@@ -15,124 +15,28 @@
 # Needs Wine, Xvfb, xdotool, openbox and ImageMagick's import (scripts/setup).
 set -euo pipefail
 
-# The whole test is bounded from outside, so that a hang anywhere still ends
-# in the clean-up below; every step also has its own, shorter bound.
-if [ "${1:-}" != --bounded ]; then
-  [ $# -eq 3 ] || {
-    echo "Usage: $0 ZIP WINDOWS_BUILD_DIR WORK_DIR" >&2
-    exit 2
-  }
-  mkdir -p "$3"
-  work=$(cd "$3" && pwd)
-  status=0
-  timeout --kill-after=10 "${PW_PACKAGE_TEST_SECONDS:-300}" "$0" --bounded "$@" || status=$?
-  if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
-    echo "FAILED: the test did not finish within ${PW_PACKAGE_TEST_SECONDS:-300} seconds"
-  fi
-  # What a killed run left behind: its Wine processes and its display.
-  WINEPREFIX=$work/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-  if [ -s "$work/xvfb.pid" ]; then kill "$(cat "$work/xvfb.pid")" 2>/dev/null || true; fi
-  rm -f "$work/xvfb.pid"
-  exit "$status"
-fi
+usage="ZIP WINDOWS_BUILD_DIR WORK_DIR"
+label="Windows package (Wine)"
+# shellcheck source=tests/install/WineSession.sh
+source "$(dirname "$0")/WineSession.sh"
+bounded "$@"
 shift
 
-started=$SECONDS
 zip=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 build=$(cd "$2" && pwd)
 work=$(cd "$3" && pwd)
 recorder=$build/tests/pw_recorder.exe
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-passed=0
 
-ok() {
-  passed=$((passed + 1))
-  echo "ok: $*"
-}
-fail() {
-  echo "FAILED: $*"
-  echo "Windows package (Wine): $passed passed, 1 failed"
-  exit 1
-}
-
-for tool in "$wine" "$wineserver" Xvfb xdotool openbox import cmake; do
-  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup installs it)"
-done
+need cmake
 [ -f "$zip" ] || fail "no zip at $zip"
 [ -f "$recorder" ] || fail "no stand-in archiver at $recorder"
 # Wine takes the list of browsers apart at commas.
 case $work in *,*) fail "the work folder's path holds a comma: $work" ;; esac
 
-# Nothing from the build reaches the programs: a plain PATH, no WINEPATH, and
-# a prefix made anew.
-export PATH=/usr/bin:/bin
-unset WINEPATH DISPLAY WAYLAND_DISPLAY
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
-"$wineserver" -k 2>/dev/null || true
-rm -rf "$WINEPREFIX" "$work/unpacked" "$work/browser.log" "$work/windows-under-wine.png"
-drive=$WINEPREFIX/drive_c
-
-xvfb=
-wm=
-app=
-succeeded=0
-cleanup() {
-  "$wineserver" -k 2>/dev/null || true
-  [ -z "$app" ] || wait "$app" 2>/dev/null || true
-  if [ -n "$wm" ]; then
-    kill "$wm" 2>/dev/null || true
-    wait "$wm" 2>/dev/null || true
-  fi
-  if [ -n "$xvfb" ]; then
-    kill "$xvfb" 2>/dev/null || true
-    wait "$xvfb" 2>/dev/null || true
-  fi
-  rm -f "$work/xvfb.pid" "$work/display"
-  # A prefix takes hundreds of megabytes; a failed run's stays to be looked into.
-  if [ "$succeeded" -eq 1 ]; then
-    rm -rf "$WINEPREFIX"
-  else
-    echo "The Wine prefix and the logs are kept in $work."
-  fi
-}
-trap cleanup EXIT
-# The outer bound's signal ends the test through its clean-up.
-trap 'exit 143' TERM INT
-
 # ---- A fresh prefix, a display and a window manager ---------------------------
-
-# until SECONDS COMMAND...: runs the command every fifth of a second until it
-# succeeds; fails after the seconds.
-until_true() {
-  local limit=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ "$SECONDS" -lt "$limit" ] || return 1
-    sleep 0.2
-  done
-}
-
-# Made without a display, where Wine offers no download of its Mono or Gecko
-# (neither is needed); it still registers its browser for .html files. The
-# prefix's first processes end before the window's start on the display.
-timeout 120 "$wine" wineboot -i >"$work/wineboot.log" 2>&1 ||
-  fail "wineboot: $(tail -5 "$work/wineboot.log")"
-timeout 60 "$wineserver" -w || fail "the new prefix's processes did not end"
-[ -d "$drive/windows" ] || fail "no fresh prefix in $WINEPREFIX"
+fresh_prefix "$work/unpacked" "$work/browser.log" "$work/windows-under-wine.png"
 ok "a fresh Wine prefix in $WINEPREFIX"
-
-rm -f "$work/display"
-# The server picks a free display itself and writes its number.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-echo "$xvfb" >"$work/xvfb.pid"
-until_true 30 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-DISPLAY=:$(head -1 "$work/display")
-export DISPLAY
-openbox >"$work/openbox.log" 2>&1 &
-wm=$!
-
+start_display
 
 # ---- The package ----------------------------------------------------------------
 
@@ -201,32 +105,6 @@ ok "the companion imported one directory and no archiver"
 
 # ---- The window -----------------------------------------------------------------
 
-# The first visible window whose title matches, or nothing.
-window() {
-  xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1
-}
-shown() {
-  [ -n "$(window "$1")" ]
-}
-gone() {
-  [ -z "$(window "$1")" ]
-}
-# press TITLE KEYS SECONDS CONDITION...: activates the window, types the
-# keys (blank-separated) and waits for the condition; keys that went nowhere
-# (a window still coming up) are typed again, three times at most.
-press() {
-  local title=$1 keys=$2 seconds=$3 id
-  shift 3
-  for _ in 1 2 3; do
-    id=$(window "$title")
-    [ -n "$id" ] || return 1
-    xdotool windowactivate --sync "$id" >/dev/null 2>&1 || xdotool windowfocus --sync "$id"
-    # shellcheck disable=SC2086 # one word a key
-    xdotool key $keys
-    until_true "$seconds" "$@" && return 0
-  done
-  return 1
-}
 
 # The archiver's working directory and arguments land in C:\record.txt.
 # Started from C:\, so that the directory the archiver finds itself in is
