@@ -4,8 +4,10 @@
 // password file and refuse the keyring, and the old -p switch moved on from.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "archiver/ArchiveJobs.h"
 #include "archiver/ArchiveTest.h"
@@ -222,6 +224,12 @@ TEST(PasswordHandedOver, OnlyOnTheArchiversStandardInputWhicheverWayItStarts) {
   StartJob(job, true);
   ASSERT_TRUE(test::WaitForFile(record));
   check("a start nothing waits for");
+  // The start's keeper lets the archive go once the stand-in has ended: the
+  // waited run would otherwise find it still being written.
+  for (int i = 0; i < 1000 && fs::exists(job.lockFile); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_FALSE(fs::exists(job.lockFile));
   EXPECT_EQ(RunJobAndWait(job).status, 0);
   check("a waited run");
   EXPECT_EQ(TestArchive(job, (temp / "x.7z").string(), {}).error, "");
