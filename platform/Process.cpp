@@ -2,6 +2,13 @@
 
 namespace pw {
 
+void CheckInputSize(const std::string& bytes) {
+  if (bytes.size() > kMostInputBytes) {
+    throw Exception(Format("Cannot hand more than %d bytes to a program's standard input",
+                           static_cast<int>(kMostInputBytes)));
+  }
+}
+
 void TRunStop::Stop() {
   const std::lock_guard lock(mutex_);
   if (stopped_) return;

@@ -106,6 +106,10 @@ struct TRunOptions {
 // run before anything starts.
 constexpr size_t kMostInputBytes = 4096;
 
+// Fails with an Exception when the bytes are more than a program's standard
+// input can be given.
+void CheckInputSize(const std::string& bytes);
+
 class IProcessRunner {
  public:
   virtual ~IProcessRunner() = default;

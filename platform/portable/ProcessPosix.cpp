@@ -247,10 +247,7 @@ class TOutputPipes {
 class TInputPipe {
  public:
   explicit TInputPipe(const std::string& bytes) {
-    if (bytes.size() > kMostInputBytes) {
-      throw Exception(Format("Cannot hand more than %d bytes to a program's standard input",
-                             static_cast<int>(kMostInputBytes)));
-    }
+    CheckInputSize(bytes);
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
       throw Exception(std::string("Cannot make a pipe: ") + std::strerror(errno));

@@ -40,10 +40,7 @@ struct TOutputHandles {
 class TInputPipe {
  public:
   explicit TInputPipe(const std::string& bytes) {
-    if (bytes.size() > kMostInputBytes) {
-      throw Exception(Format("Cannot hand more than %d bytes to a program's standard input",
-                             static_cast<int>(kMostInputBytes)));
-    }
+    CheckInputSize(bytes);
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE write = nullptr;
     if (!CreatePipe(&read_, &write, &inheritable, static_cast<DWORD>(kMostInputBytes) * 2)) {
