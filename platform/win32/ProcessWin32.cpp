@@ -41,12 +41,14 @@ class TInputPipe {
  public:
   explicit TInputPipe(const std::string& bytes) {
     CheckInputSize(bytes);
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    // Made uninheritable, so that no program another thread starts meanwhile
+    // gets the write end and keeps this one's input from ending; only the
+    // read end is then made inheritable, for the program it is handed to.
     HANDLE write = nullptr;
-    if (!CreatePipe(&read_, &write, &inheritable, static_cast<DWORD>(kMostInputBytes) * 2)) {
+    if (!CreatePipe(&read_, &write, nullptr, static_cast<DWORD>(kMostInputBytes) * 2)) {
       throw Exception("Cannot make a pipe");
     }
-    SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(read_, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     DWORD written = 0;
     const BOOL filled = bytes.empty() || WriteFile(write, bytes.data(),
                                                    static_cast<DWORD>(bytes.size()), &written,
