@@ -501,7 +501,7 @@ char Folded(char c) {
 }
 
 bool IsPathSeparator(char c) {
-  return c == '/' || c == Dialect().Separator();
+  return Dialect().IsSeparator(c);
 }
 
 }  // namespace

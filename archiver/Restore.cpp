@@ -16,16 +16,12 @@ namespace pw {
 
 namespace {
 
-bool IsSeparator(char c) {
-  return c == '/' || c == Dialect().Separator();
-}
-
 // The steps of a path inside an archive, "." steps left out.
 std::vector<std::string> Steps(const std::string& path) {
   std::vector<std::string> steps;
   std::string step;
   for (size_t i = 0; i <= path.size(); ++i) {
-    if (i == path.size() || IsSeparator(path[i])) {
+    if (i == path.size() || Dialect().IsSeparator(path[i])) {
       if (!step.empty() && step != ".") steps.push_back(step);
       step.clear();
     } else {
@@ -37,8 +33,8 @@ std::vector<std::string> Steps(const std::string& path) {
 
 std::string Joined(const std::string& folder, const std::string& inside) {
   std::string path = folder;
-  if (path.empty() || !IsSeparator(path.back())) path += Dialect().Separator();
-  for (const char c : inside) path += IsSeparator(c) ? Dialect().Separator() : c;
+  if (path.empty() || !Dialect().IsSeparator(path.back())) path += Dialect().Separator();
+  for (const char c : inside) path += Dialect().IsSeparator(c) ? Dialect().Separator() : c;
   return path;
 }
 
@@ -166,7 +162,7 @@ std::optional<std::vector<TListedEntry>> ListArchive(const TExtractor& extractor
 }
 
 std::string InsideArchivePath(const std::string& path) {
-  if (path.empty() || Dialect().IsAbsolute(path) || IsSeparator(path[0])) return "";
+  if (path.empty() || Dialect().IsAbsolute(path) || Dialect().IsSeparator(path[0])) return "";
   const std::vector<std::string> steps = Steps(path);
   std::string plain;
   for (const std::string& step : steps) {
@@ -188,7 +184,7 @@ std::function<bool(std::string_view)> UnderPath(const std::string& path) {
     const std::string entryPrefix = Dialect().PrefixKey(entry);
     return entryPrefix.size() > prefix.size() &&
            entryPrefix.compare(0, prefix.size(), prefix) == 0 &&
-           IsSeparator(entryPrefix[prefix.size()]);
+           Dialect().IsSeparator(entryPrefix[prefix.size()]);
   };
 }
 
@@ -221,7 +217,7 @@ int TRestorePlan::ToWrite() const {
 
 std::string BesideName(const std::string& target, const std::string& night) {
   size_t nameAt = target.size();
-  while (nameAt > 0 && !IsSeparator(target[nameAt - 1])) --nameAt;
+  while (nameAt > 0 && !Dialect().IsSeparator(target[nameAt - 1])) --nameAt;
   size_t dot = target.rfind('.');
   // A name without an extension, or one that only begins with a dot.
   if (dot == std::string::npos || dot <= nameAt) dot = target.size();
