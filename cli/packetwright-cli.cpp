@@ -615,9 +615,7 @@ int Prune(const TbkManager& m, const std::string& journalFile, bool dryRun) {
     PrintLines(PrunePreviewText(m, m.Keep(), journalFile));
     return OutputWritten();
   }
-  const int status = ReportPrune(PruneArchives(m, m.Keep(), journalFile));
-  const int written = OutputWritten();
-  return written != 0 ? written : status;
+  return WithOutput(ReportPrune(PruneArchives(m, m.Keep(), journalFile)));
 }
 
 // Runs the chosen directories (or the marked ones), each once however often
@@ -804,8 +802,7 @@ int PreviewDirectories(const TbkManager& m, const std::vector<int>& indexes, boo
     first = false;
     PrintPreview(m, job.position, p);
   }
-  const int written = OutputWritten();
-  return written != 0 ? written : failed ? kFailed : 0;
+  return WithOutput(failed ? kFailed : 0);
 }
 
 // Tests the latest archive of each chosen directory (every directory when
@@ -836,8 +833,7 @@ int VerifyDirectories(const TbkManager& m, const std::vector<int>& indexes,
       failed = true;
     }
   }
-  const int written = OutputWritten();
-  return written != 0 ? written : failed ? kFailed : 0;
+  return WithOutput(failed ? kFailed : 0);
 }
 
 // ---- The schedule ------------------------------------------------------------
@@ -1050,8 +1046,7 @@ int FindCopies(const TbkManager& m, const std::string& pattern, int dir, bool js
     Report("No archive that is still there holds a file that matches " + pattern);
     failed = true;
   }
-  const int written = OutputWritten();
-  return written != 0 ? written : failed ? kFailed : 0;
+  return WithOutput(failed ? kFailed : 0);
 }
 
 struct TRestoreCommand {
@@ -1165,8 +1160,7 @@ int RestoreFiles(const TbkManager& m, const TRestoreCommand& c, const std::strin
     std::cout << Printable(line) << "\n";
   }
   if (c.dryRun) {
-    const int written = OutputWritten();
-    return written != 0 ? written : failed ? kFailed : 0;
+    return WithOutput(failed ? kFailed : 0);
   }
   if (plan.Conflicts() > 0 && existing == TExisting::exAsk) {
     return Failed(Plural(plan.Conflicts(), "file is", "files are") +
@@ -1184,8 +1178,7 @@ int RestoreFiles(const TbkManager& m, const TRestoreCommand& c, const std::strin
       failed = true;
     }
   }
-  const int written = OutputWritten();
-  return written != 0 ? written : failed ? kFailed : 0;
+  return WithOutput(failed ? kFailed : 0);
 }
 
 }  // namespace
